@@ -1,0 +1,37 @@
+#include "app/application.h"
+
+#include "app/bearer_token.h"
+#include "app/json_object_file.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/user_defaults.h"
+#include "mcp/json_rpc.h"
+#include "mcp/mcp_server.h"
+#include "tools/tool_router.h"
+
+namespace velmor {
+
+Application::Application(Ports ports) : ports_(ports) {}
+
+Application::~Application() = default;
+
+void Application::start() {
+    UserDefaults defaults(paths::defaultsFile());
+    token_ = loadOrCreateToken(defaults);
+
+    auto& router = tools::ToolRouter::shared();
+    mcpServer_ = std::make_unique<mcp::McpServer>(
+        ports_.mcp, token_, [&router](std::string_view body) { return mcp::handleRequest(router, body); });
+    mcpServer_->start();
+
+    writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
+    Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
+                         std::to_string(ports_.ws));
+}
+
+void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
+    mergeIntoJsonObjectFile(paths::sharedConfigFile(), {{"token", token}, {"port", mcpPort}, {"wsPort", wsPlainPort}});
+    Log::info("app", "Wrote config to ~/.velmor/config.json");
+}
+
+}  // namespace velmor

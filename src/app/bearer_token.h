@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace velmor {
+
+class UserDefaults;
+
+// The token stored in the defaults, or a new one (a random version-4 UUID, lower-case,
+// without hyphens: 32 hexadecimal digits) stored there first. An empty stored value
+// counts as none.
+std::string loadOrCreateToken(UserDefaults& defaults);
+
+// A fresh random UUID (version 4) in its canonical lower-case text form.
+std::string randomUuid();
+
+}  // namespace velmor

@@ -1,0 +1,40 @@
+#include "app/paths.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace velmor::paths {
+
+namespace {
+
+std::string absoluteEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (value && value[0] == '/') return value;
+    return {};
+}
+
+}  // namespace
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+std::string configHome() {
+    std::string dir = absoluteEnv("XDG_CONFIG_HOME");
+    return dir.empty() ? homeDirectory() + "/.config" : dir;
+}
+
+std::string dataHome() {
+    std::string dir = absoluteEnv("XDG_DATA_HOME");
+    return dir.empty() ? homeDirectory() + "/.local/share" : dir;
+}
+
+std::string sharedConfigFile() { return homeDirectory() + "/.velmor/config.json"; }
+std::string defaultsFile() { return configHome() + "/velmor/defaults.json"; }
+std::string flowDatabase() { return dataHome() + "/velmor/flows.db"; }
+std::string desktopDirectory() { return homeDirectory() + "/Desktop"; }
+
+}  // namespace velmor::paths

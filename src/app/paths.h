@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Where Velmor keeps its files. Every location derives from HOME and the XDG base
+// directories at the time of the call, so a test can point them at a temporary folder.
+namespace velmor::paths {
+
+std::string homeDirectory();
+// $XDG_CONFIG_HOME, or ~/.config when unset or not absolute.
+std::string configHome();
+// $XDG_DATA_HOME, or ~/.local/share when unset or not absolute.
+std::string dataHome();
+
+// ~/.velmor/config.json: the file the application and the bridge share.
+std::string sharedConfigFile();
+// ~/.config/velmor/defaults.json: the application's own preferences (bearer token, ...).
+std::string defaultsFile();
+// ~/.local/share/velmor/flows.db
+std::string flowDatabase();
+// ~/Desktop
+std::string desktopDirectory();
+
+}  // namespace velmor::paths

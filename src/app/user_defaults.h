@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velmor {
+
+// The application's own preferences (the bearer token, the onboarding flag), kept as one
+// JSON object in the defaults file.
+class UserDefaults {
+public:
+    explicit UserDefaults(std::string path);
+
+    std::optional<std::string> string(const std::string& key) const;
+    bool boolean(const std::string& key) const;  // false when absent or not a boolean
+
+    bool setString(const std::string& key, const std::string& value);
+    bool setBoolean(const std::string& key, bool value);
+
+private:
+    std::string path_;
+};
+
+inline constexpr const char* kBearerTokenKey = "velmor_bearer_token";
+inline constexpr const char* kOnboardingCompleteKey = "velmor_onboarding_complete";
+
+}  // namespace velmor

@@ -1,0 +1,72 @@
+#include "mcp/json_rpc.h"
+
+#include "app/json_text.h"
+#include "tools/tool_router.h"
+
+namespace velmor::mcp {
+
+using nlohmann::json;
+
+namespace {
+
+json initializeResult() {
+    return {{"protocolVersion", "2024-11-05"},
+            {"capabilities", {{"tools", {{"listChanged", true}}}}},
+            {"serverInfo", {{"name", "velmor"}, {"version", "1.0.0"}}}};
+}
+
+json textContent(const std::string& text) { return json::array({{{"type", "text"}, {"text", text}}}); }
+
+json toolResult(const json& result) {
+    if (result.is_object()) {
+        if (auto image = result.find("__image__"); image != result.end() && image->is_string())
+            return {{"content", json::array({{{"type", "image"}, {"data", *image}, {"mimeType", "image/png"}}})}};
+        if (auto error = result.find("error"); error != result.end() && error->is_string())
+            return {{"content", textContent("Error: " + error->get<std::string>())}, {"isError", true}};
+    }
+    return {{"content", textContent(dictToJson(result))}};
+}
+
+const json* member(const json& object, const char* key) {
+    auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+std::string jsonRpc(const json& id, const json& result) {
+    return dictToJson({{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
+}
+
+std::string errorResponse(const json& id, int code, const std::string& message) {
+    return dictToJson({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+}
+
+std::string toolResponse(const json& id, const json& result) { return jsonRpc(id, toolResult(result)); }
+
+std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body) {
+    json request = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    if (!request.is_object()) return std::nullopt;
+
+    const json* idValue = member(request, "id");
+    json id = idValue ? *idValue : json(nullptr);
+    const json* methodValue = member(request, "method");
+    std::string method = methodValue && methodValue->is_string() ? methodValue->get<std::string>() : "";
+
+    if (method == "initialize") return jsonRpc(id, initializeResult());
+    if (method == "notifications/initialized") return std::nullopt;
+    if (method == "tools/list") return jsonRpc(id, {{"tools", router.allTools()}});
+    if (method == "tools/call") {
+        static const json kEmpty = json::object();
+        const json* paramsValue = member(request, "params");
+        const json& params = paramsValue && paramsValue->is_object() ? *paramsValue : kEmpty;
+        const json* nameValue = member(params, "name");
+        const json* argsValue = member(params, "arguments");
+        std::string name = nameValue && nameValue->is_string() ? nameValue->get<std::string>() : "";
+        const json& args = argsValue && argsValue->is_object() ? *argsValue : kEmpty;
+        return toolResponse(id, router.callTool(name, args));
+    }
+    return errorResponse(id, -32601, "Method not found");
+}
+
+}  // namespace velmor::mcp

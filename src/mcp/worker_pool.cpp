@@ -1,0 +1,52 @@
+#include "mcp/worker_pool.h"
+
+#include <thread>
+
+namespace velmor::mcp {
+
+WorkerPool::WorkerPool(size_t keepWarm, std::chrono::seconds idleExit) : keepWarm_(keepWarm), idleExit_(idleExit) {}
+
+WorkerPool::~WorkerPool() {
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+    allGone_.wait(lock, [this] { return threads_ == 0; });
+}
+
+void WorkerPool::post(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+    if (idle_ > 0) {
+        --idle_;  // claimed now, so a second post before it wakes starts another thread
+        wake_.notify_one();
+        return;
+    }
+    ++threads_;
+    std::thread([this] { run(); }).detach();
+}
+
+void WorkerPool::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!tasks_.empty()) {
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr;  // release what the task holds outside the lock
+            lock.lock();
+            continue;
+        }
+        if (stopping_) break;
+        ++idle_;
+        bool woken = wake_.wait_for(lock, idleExit_, [this] { return !tasks_.empty() || stopping_; });
+        if (!woken || tasks_.empty()) {
+            // Timed out or stopping: this thread still counts as idle, so give that up.
+            --idle_;
+            if (stopping_ || threads_ > keepWarm_) break;
+        }
+    }
+    if (--threads_ == 0) allGone_.notify_all();
+}
+
+}  // namespace velmor::mcp

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::tools {
+
+// Typed reading of a tool call's arguments. Every reader answers nothing when the key is
+// missing or holds a value of another JSON type, so a wrong type is handled exactly like a
+// missing argument.
+class Arguments {
+public:
+    explicit Arguments(const nlohmann::json& args);
+
+    std::optional<std::string> string(const std::string& key) const;
+    // A number that is exactly a whole number within 64 bits (3 and 3.0 are; 3.5 is not).
+    std::optional<int64_t> integer(const std::string& key) const;
+    std::optional<double> real(const std::string& key) const;
+    std::optional<bool> boolean(const std::string& key) const;
+    // An array whose every element is a string.
+    std::optional<std::vector<std::string>> stringArray(const std::string& key) const;
+    // The array or object itself; null when missing or of another type.
+    const nlohmann::json* array(const std::string& key) const;
+    const nlohmann::json* object(const std::string& key) const;
+
+    // The arguments as received, for recording and for passing on unchanged.
+    const nlohmann::json& raw() const { return args_; }
+
+private:
+    const nlohmann::json* find(const std::string& key) const;
+
+    const nlohmann::json& args_;
+};
+
+// "missing 'name'"
+std::string missing(const std::string& name);
+
+// {"error": message}: the shape of every failed tool call.
+nlohmann::json errorResult(const std::string& message);
+
+// A result that reports a failure: one with a string under "error". Failed actions are
+// never recorded into a flow.
+bool isFailure(const nlohmann::json& result);
+
+}  // namespace velmor::tools

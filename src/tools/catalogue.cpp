@@ -1,0 +1,247 @@
+#include "tools/catalogue.h"
+
+#include <algorithm>
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+json param(const std::string& type, const std::string& description) {
+    return {{"type", type}, {"description", description}};
+}
+
+json tool(const std::string& name, const std::string& description, json properties,
+          const std::vector<std::string>& required) {
+    json schema = {{"type", "object"}, {"properties", std::move(properties)}};
+    if (!required.empty()) schema["required"] = required;
+    return {{"name", name}, {"description", description}, {"inputSchema", std::move(schema)}};
+}
+
+// The tool names and descriptions are the agent's only manual: their wording is kept
+// exactly as written here.
+json staticTools() {
+    return json::array({
+        tool("session_start",
+             "Start controlling a macOS app. Activates it, scans its UI, and returns all interactive elements as available tools.",
+             {{"app_name", param("string", "App name (e.g., 'Safari', 'System Settings')")},
+              {"bundle_id", param("string", "Bundle ID (e.g., 'com.apple.Safari'). More precise.")}}),
+        tool("session_end",
+             "Stop controlling the current target app. If save_as is provided, saves the recorded flow for replay later.",
+             {{"save_as", param("string", "Name to save this flow as (optional). If omitted, the recording is discarded.")}}),
+        tool("get_page_info",
+             "Re-scan the target app's UI. Returns window title, focused element, all interactive elements, and hierarchy. Call after actions to see updated state."),
+        tool("list_apps",
+             "List all running GUI applications with name, bundle ID, and PID."),
+        tool("screenshot",
+             "Capture the target app's frontmost window as a PNG image."),
+        tool("type_text",
+             "Type text character-by-character into the focused field using keyboard events. Use when fill_* tools don't work.",
+             {{"text", param("string", "Text to type")}},
+             {"text"}),
+        tool("press_key",
+             "Send a keyboard shortcut to the target app (e.g., 'cmd+s', 'return', 'tab', 'escape').",
+             {{"key", param("string", "Key combo: 'cmd+s', 'cmd+shift+n', 'return', 'tab', 'escape'")}},
+             {"key"}),
+        tool("click_at",
+             "LAST RESORT — click at pixel coordinates relative to the target app's window. Use only when accessibility tools and web_scan fail (e.g., Electron apps, canvas UIs, GPU-rendered content). Take a screenshot first to identify the coordinates.",
+             {{"x", param("integer", "X coordinate (pixels from left edge of window)")},
+              {"y", param("integer", "Y coordinate (pixels from top edge of window)")},
+              {"button", param("string", "Mouse button: 'left' (default) or 'right'")},
+              {"clicks", param("integer", "Number of clicks: 1 (default) or 2 for double-click")}},
+             {"x", "y"}),
+        tool("mouse_move",
+             "Move the mouse to pixel coordinates relative to the target app's window. Use for hover effects or to position before other actions.",
+             {{"x", param("integer", "X coordinate (pixels from left edge of window)")},
+              {"y", param("integer", "Y coordinate (pixels from top edge of window)")}},
+             {"x", "y"}),
+        tool("scroll",
+             "Scroll at the current mouse position. Positive deltaY scrolls down, negative scrolls up.",
+             {{"delta_y", param("integer", "Vertical scroll amount in pixels (positive = down, negative = up)")},
+              {"delta_x", param("integer", "Horizontal scroll amount in pixels (positive = right, negative = left)")}},
+             {"delta_y"}),
+        tool("drag",
+             "Drag from one point to another within the target app's window. Use for reordering, moving files, adjusting sliders.",
+             {{"from_x", param("integer", "Start X coordinate")},
+              {"from_y", param("integer", "Start Y coordinate")},
+              {"to_x", param("integer", "End X coordinate")},
+              {"to_y", param("integer", "End Y coordinate")},
+              {"duration", param("number", "Drag duration in seconds (default: 0.5)")}},
+             {"from_x", "from_y", "to_x", "to_y"}),
+        tool("get_clipboard",
+             "Get the current clipboard text contents."),
+        tool("set_clipboard",
+             "Set the clipboard text contents.",
+             {{"text", param("string", "Text to copy to clipboard")}},
+             {"text"}),
+        tool("list_menus",
+             "List all menu bar items and their menu items for the target app."),
+        tool("menu_click",
+             "Click a menu item by path. Example: ['File', 'Save As...'] or ['View', 'Developer', 'Allow JavaScript from Apple Events'].",
+             {{"path", param("array", "Menu path as array of strings, e.g. ['File', 'Save As...']")}},
+             {"path"}),
+        tool("menu_hover",
+             "Open a menu path visually without clicking the final item. Use in recordings to show the user where to look.",
+             {{"path", param("array", "Menu path to open, e.g. ['View', 'Developer']")}},
+             {"path"}),
+        tool("get_windows",
+             "Get position, size, and title of all windows belonging to the target app."),
+        tool("set_window_frame",
+             "Resize and/or move the target app's frontmost window.",
+             {{"x", param("integer", "Window X position")},
+              {"y", param("integer", "Window Y position")},
+              {"width", param("integer", "Window width")},
+              {"height", param("integer", "Window height")}}),
+        tool("activate_app",
+             "Bring the target app to the foreground."),
+        tool("search_flows",
+             "Search for previously recorded flows (automation paths). Search by app name, URL, or task description. Returns matching flows with their steps so you can replay them. ALWAYS search before starting a task to check if a flow already exists.",
+             {{"query", param("string", "Search query — matches against flow name, app name, URL, and tool names (e.g. 'Firefox login', 'github issues', 'Settings wifi')")}},
+             {"query"}),
+        tool("list_flows",
+             "List all saved flows."),
+        tool("load_flow",
+             "Load a saved flow by name. Returns the steps so you can replay them.",
+             {{"name", param("string", "Flow name")}},
+             {"name"}),
+        tool("delete_flow",
+             "Delete a saved flow by name.",
+             {{"name", param("string", "Flow name")}},
+             {"name"}),
+        tool("start_recording",
+             "Start recording as MP4 video. Mode 'window' (default) records the target app's window via picker. Mode 'display' records the entire screen — use for menus, dropdowns, multi-window flows, or when window capture shows frozen frames.",
+             {{"mode", param("string", "Recording mode: 'window' (default, picker-based) or 'display' (full screen, requires Screen Recording permission)")}}),
+        tool("stop_recording",
+             "Stop recording and save the MP4 to ~/Desktop/. Returns the file path."),
+        tool("configure_tts",
+             "Set up text-to-speech for narrated demos. Providers: elevenlabs, openai, gemini, deepgram. The user can give you their API key and you call this tool to configure it.",
+             {{"provider", param("string", "TTS provider: elevenlabs, openai, gemini, or deepgram")},
+              {"api_key", param("string", "API key for the provider")}},
+             {"provider", "api_key"}),
+        tool("speak",
+             "Speak text using the configured TTS provider. Suggested voices — ElevenLabs: brian, sarah, charlie, jessica, alice; OpenAI: coral, sage, alloy, nova, echo; Gemini: kore, puck, zephyr, charon, aoede; Deepgram: thalia, apollo, asteria, luna, orion. You can also type any voice name your provider supports. Blocks until speech completes.",
+             {{"text", param("string", "Text to speak")},
+              {"voice", param("string", "Voice name — use a suggested voice or type any name your provider supports")}},
+             {"text"}),
+        tool("prefetch_audio",
+             "Pre-fetch TTS audio for multiple narration lines before recording. Ensures instant playback during recording with zero delay.",
+             {{"lines", param("array", "Array of {text, voice} objects to prefetch. Voice uses provider default if omitted.")}},
+             {"lines"}),
+        tool("dry_run",
+             "Start or stop a dry run. Walk through a flow manually — every action is recorded. When stopped, returns a numbered script you can use for record_narrated_demo.",
+             {{"active", param("boolean", "true to start recording actions, false to stop and get the summary")}},
+             {"active"}),
+        tool("record_narrated_demo",
+             "Record a narrated demo video. Pass a script array of steps. Actions: 'start_recording', 'stop_recording', 'speak' (text, voice), 'click' (tool), 'fill' (tool, value), 'press_key' (key), 'type_text' (text), 'wait' (ms), 'wait_for_tool' (tool — waits until a specific tool appears after navigation/click, confirms UI settled), 'navigate' (path), 'execute' (tool, args). MUST do dry_run first. Prefetch audio before recording. Personas: sales-demo (Charlie), narrator (Brian), teacher (Alice), qa-tester (Daniel), demo-user (Jessica), tiktok-reel (Laura).",
+             {{"script", param("array", "Array of step objects. E.g. [{action:'start_recording'}, {action:'speak', text:'Welcome', voice:'Charlie'}, {action:'click', tool:'click_submit'}, {action:'wait_for_tool', tool:'fill_email'}, {action:'speak', text:'Now we see the form'}, {action:'stop_recording'}]")}},
+             {"script"}),
+        tool("inject_webmcp",
+             "Inject WebMCP auto-discover into the active browser tab via secure WebSocket (wss://). Enables real-time DOM watching with MutationObserver — tools update automatically as the page changes. Requires TLS cert trusted in Keychain.",
+             {{"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default: auto-detect frontmost)")}}),
+        tool("web_scan",
+             "Scan a browser tab's DOM for interactive elements and register them as callable tools. Use 'url' to target a specific tab (e.g. 'github.com'). Works on any site including those with strict CSP.",
+             {{"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default: auto-detect)")},
+              {"url", param("string", "URL pattern to find the right tab (e.g. 'github.com', 'mail.example.com'). Matches any tab whose URL contains this string.")}}),
+        tool("web_action",
+             "Execute an action on a web element found by web_scan. Provide the tool name from web_scan results.",
+             {{"tool_name", param("string", "Tool name from web_scan results (e.g. click_submit, fill_email)")},
+              {"value", param("string", "Value for fill/select/set actions")}},
+             {"tool_name"}),
+        tool("web_navigate",
+             "Navigate a browser tab to a URL path. Use 'url' param to target the right tab.",
+             {{"path", param("string", "URL or path to navigate to (e.g. '/dashboard', 'https://example.com/settings')")},
+              {"url", param("string", "URL pattern to find the tab to navigate (e.g. 'example.com')")}},
+             {"path"}),
+        tool("web_content",
+             "Read the visible text content of a browser tab. Returns page headings, content, URL, title, and available tools. Use 'url' to target a specific tab.",
+             {{"url", param("string", "URL pattern to find the tab (e.g. 'example.com')")}}),
+        tool("web_execute_js",
+             "Execute arbitrary JavaScript in a browser tab and return the result. Use when web_scan doesn't detect a dynamic element (e.g. autocomplete dropdown). The JS must return a string.",
+             {{"js", param("string", "JavaScript code to execute. Must return a string or JSON.stringify result.")},
+              {"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default)")},
+              {"url", param("string", "URL pattern to target a specific tab")}},
+             {"js"}),
+        tool("fill_form",
+             "Fill multiple form fields at once on a browser tab. Pass a dict of field_name:value pairs. Field names come from web_scan results (without the 'fill_' prefix).",
+             {{"fields", param("object", "Object mapping field names to values, e.g. {email: 'user@example.com', password: 'secret'}")},
+              {"url", param("string", "URL pattern to target the tab")}},
+             {"fields"}),
+        tool("list_shortcuts",
+             "List all macOS Shortcuts available on this machine."),
+        tool("run_shortcut",
+             "Run a macOS Shortcut by name with optional text input.",
+             {{"name", param("string", "Shortcut name (from list_shortcuts)")},
+              {"input", param("string", "Optional text input to pass to the shortcut")}},
+             {"name"}),
+        tool("create_shortcut",
+             "Create a new macOS Shortcut from a list of steps. Each step has a 'type' (show, ask, open_url, shell, text, clipboard, notification, speak, send_message, set_dnd, wait, comment, open_app) and type-specific params. The shortcut is signed and imported automatically.",
+             {{"name", param("string", "Name for the new shortcut")},
+              {"steps", param("array", "Array of step objects. Each has 'type' and type-specific fields (e.g. {type:'show', text:'Hello'}, {type:'shell', script:'echo hi'}, {type:'open_url', url:'https://...'}, {type:'ask', prompt:'Enter name:'}, {type:'speak', text:'Good morning'}, {type:'send_message', to:'+1234', body:'On my way'})")}},
+             {"name", "steps"}),
+
+    });
+}
+
+const std::vector<std::string>& fixedToolNames() {
+    static const std::vector<std::string> names = {
+        "session_start", "session_end", "get_page_info", "list_apps", "screenshot", "type_text",
+        "press_key", "click_at", "mouse_move", "scroll", "drag", "get_clipboard", "set_clipboard",
+        "list_menus", "menu_click", "menu_hover", "get_windows", "set_window_frame", "activate_app",
+        "start_recording", "stop_recording", "configure_tts", "speak", "prefetch_audio", "dry_run",
+        "record_narrated_demo", "inject_webmcp", "web_scan", "web_action", "web_navigate", "web_content",
+        "web_execute_js", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
+        "list_flows", "load_flow", "delete_flow"};
+    return names;
+}
+
+json elementToolDescription(const ElementTool& element) {
+    json properties = json::object();
+    std::vector<std::string> required;
+    if (element.toolPrefix == "fill") {
+        properties["value"] = param("string", "Text to fill in");
+        required = {"value"};
+    } else if (element.toolPrefix == "set") {
+        properties["value"] = param("number", "Value to set");
+        required = {"value"};
+    }
+    return tool(element.toolName, element.description, std::move(properties), required);
+}
+
+std::string shortcutToolName(const std::string& shortcutName) {
+    // Works on bytes: every byte of a multi-byte UTF-8 character is outside a-z0-9 and
+    // joins the run around it, exactly like the character would.
+    std::string slug;
+    bool inRun = false;
+    for (unsigned char c : shortcutName) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (keep) {
+            slug += static_cast<char>(c);
+            inRun = false;
+        } else if (!inRun) {
+            slug += '_';
+            inRun = true;
+        }
+    }
+    auto first = slug.find_first_not_of('_');
+    if (first == std::string::npos) slug.clear();
+    else slug = slug.substr(first, slug.find_last_not_of('_') - first + 1);
+    if (slug.size() > 50) slug.resize(50);
+    return "shortcut_" + slug;
+}
+
+json shortcutToolDescription(const std::string& shortcutName) {
+    json described = tool(shortcutToolName(shortcutName), "Run the macOS Shortcut: \"" + shortcutName + "\"",
+                          {{"input", param("string", "Optional text input for the shortcut")}});
+    described["defer_loading"] = true;
+    return described;
+}
+
+std::vector<std::string> shortcutNames(const json& listing) {
+    if (!listing.is_object()) return {};
+    auto it = listing.find("shortcuts");
+    if (it == listing.end() || !it->is_array()) return {};
+    if (!std::all_of(it->begin(), it->end(), [](const json& name) { return name.is_string(); })) return {};
+    return it->get<std::vector<std::string>>();
+}
+
+}  // namespace velmor::tools

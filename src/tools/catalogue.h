@@ -1,0 +1,36 @@
+#pragma once
+
+#include "tools/tool_families.h"
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace velmor::tools {
+
+// One parameter schema: exactly `type` and `description`.
+nlohmann::json param(const std::string& type, const std::string& description);
+
+// One tool description; `required` appears only when the list is not empty.
+nlohmann::json tool(const std::string& name, const std::string& description,
+                    nlohmann::json properties = nlohmann::json::object(),
+                    const std::vector<std::string>& required = {});
+
+// The 40 fixed tools, in catalogue order.
+nlohmann::json staticTools();
+
+// The names of the fixed tools, in dispatch order.
+const std::vector<std::string>& fixedToolNames();
+
+nlohmann::json elementToolDescription(const ElementTool& element);
+
+// "shortcut_" + the slug of a Shortcut's name: lower-cased, every run of characters
+// outside a-z and 0-9 turned into one "_", leading and trailing "_" stripped, cut to 50.
+std::string shortcutToolName(const std::string& shortcutName);
+
+nlohmann::json shortcutToolDescription(const std::string& shortcutName);
+
+// The names under "shortcuts" when it is an array of strings; empty otherwise.
+std::vector<std::string> shortcutNames(const nlohmann::json& listing);
+
+}  // namespace velmor::tools

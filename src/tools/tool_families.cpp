@@ -1,0 +1,46 @@
+#include "tools/tool_families.h"
+
+#include "tools/arguments.h"
+
+namespace velmor::tools {
+
+namespace {
+
+class NoElementTools final : public ElementToolFamily {
+public:
+    std::vector<ElementTool> elementTools() override { return {}; }
+    nlohmann::json performAction(const std::string&, const nlohmann::json&) override {
+        return errorResult("no active session");
+    }
+};
+
+class NoBrowserTools final : public BrowserToolFamily {
+public:
+    nlohmann::json allBrowserTools() override { return nlohmann::json::array(); }
+    nlohmann::json allWebTools() override { return nlohmann::json::array(); }
+    bool hasTool(const std::string&) override { return false; }
+    nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json&) override {
+        return errorResult("tool '" + name + "' not found in any browser session");
+    }
+    std::optional<WebToolTarget> getWebTool(const std::string&) override { return std::nullopt; }
+    nlohmann::json executeInActiveBrowser(const WebToolTarget&, const std::optional<std::string>&) override {
+        return errorResult("no browser available");
+    }
+};
+
+class NoShortcuts final : public ShortcutFamily {
+public:
+    nlohmann::json listShortcuts() override { return {{"shortcuts", nlohmann::json::array()}}; }
+    nlohmann::json runShortcut(const std::string& name, const std::optional<std::string>&) override {
+        return errorResult("shortcut '" + name + "' not found");
+    }
+};
+
+}  // namespace
+
+ToolFamilies emptyToolFamilies() {
+    return {std::make_shared<NoElementTools>(), std::make_shared<NoBrowserTools>(), std::make_shared<NoShortcuts>(),
+            [](const StepRecord&) {}};
+}
+
+}  // namespace velmor::tools

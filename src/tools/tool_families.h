@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::tools {
+
+// The dynamic tool families. Each is owned by its subsystem (session, browser registry,
+// Shortcuts); the catalogue lists their tools and the dispatcher falls through to them.
+
+// One element tool of the controlled application's last scan.
+struct ElementTool {
+    std::string toolName;
+    std::string toolPrefix;  // the kind of action: "click", "fill", "set", ...
+    std::string description;
+};
+
+class ElementToolFamily {
+public:
+    virtual ~ElementToolFamily() = default;
+    // The element tools of the last scan, in scan order; empty without a session.
+    virtual std::vector<ElementTool> elementTools() = 0;
+    // Carries out one element tool; answers its own error for an unknown name.
+    virtual nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args) = 0;
+};
+
+// Where a scanned web tool acts.
+struct WebToolTarget {
+    std::string actionType;
+    std::string selector;
+    std::string urlPattern;
+};
+
+class BrowserToolFamily {
+public:
+    virtual ~BrowserToolFamily() = default;
+    virtual nlohmann::json allBrowserTools() = 0;  // page-agent tool descriptions
+    virtual nlohmann::json allWebTools() = 0;      // web_scan tool descriptions
+    virtual bool hasTool(const std::string& name) = 0;
+    virtual nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) = 0;
+    virtual std::optional<WebToolTarget> getWebTool(const std::string& name) = 0;
+    virtual nlohmann::json executeInActiveBrowser(const WebToolTarget& tool, const std::optional<std::string>& value) = 0;
+};
+
+class ShortcutFamily {
+public:
+    virtual ~ShortcutFamily() = default;
+    // {"shortcuts": [names]} on success; anything else lists no shortcut tools.
+    virtual nlohmann::json listShortcuts() = 0;
+    virtual nlohmann::json runShortcut(const std::string& name, const std::optional<std::string>& input) = 0;
+};
+
+// One step for the flow being recorded.
+struct StepRecord {
+    std::string toolName;
+    nlohmann::json args = nlohmann::json::object();
+    std::optional<std::string> windowTitle;
+    std::optional<int64_t> elementCount;
+    std::optional<std::string> pageUrl;
+    std::optional<std::string> context;
+};
+
+using StepRecorder = std::function<void(const StepRecord&)>;
+
+struct ToolFamilies {
+    std::shared_ptr<ElementToolFamily> elements;
+    std::shared_ptr<BrowserToolFamily> browser;
+    std::shared_ptr<ShortcutFamily> shortcuts;
+    StepRecorder recordStep;
+};
+
+// Families with nothing in them: no tools, and the answers a name gets when nothing
+// claims it ("no active session" from the session side). Any member left empty in a
+// ToolFamilies is filled from these.
+ToolFamilies emptyToolFamilies();
+
+}  // namespace velmor::tools

@@ -1,0 +1,83 @@
+#include "tools/tool_router.h"
+
+#include "tools/catalogue.h"
+
+#include <stdexcept>
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+ToolRouter::ToolRouter(ToolFamilies families) : families_(std::move(families)) {
+    ToolFamilies empty = emptyToolFamilies();
+    if (!families_.elements) families_.elements = empty.elements;
+    if (!families_.browser) families_.browser = empty.browser;
+    if (!families_.shortcuts) families_.shortcuts = empty.shortcuts;
+    if (!families_.recordStep) families_.recordStep = empty.recordStep;
+
+    // Until a family's handler is plugged in, its tools say so plainly.
+    for (const auto& name : fixedToolNames()) {
+        handlers_[name] = [name](const Arguments&) { return errorResult(name + " is not available yet"); };
+    }
+}
+
+void ToolRouter::setHandler(const std::string& fixedName, ToolHandler handler) {
+    auto it = handlers_.find(fixedName);
+    if (it == handlers_.end()) throw std::invalid_argument("not a fixed tool: " + fixedName);
+    it->second = std::move(handler);
+}
+
+json ToolRouter::allTools() const {
+    json tools = staticTools();
+    for (auto& t : families_.browser->allBrowserTools()) tools.push_back(std::move(t));
+    for (auto& t : families_.browser->allWebTools()) tools.push_back(std::move(t));
+    for (const auto& element : families_.elements->elementTools()) tools.push_back(elementToolDescription(element));
+    for (const auto& name : shortcutNames(families_.shortcuts->listShortcuts()))
+        tools.push_back(shortcutToolDescription(name));
+    return tools;
+}
+
+json ToolRouter::callTool(const std::string& name, const json& args) const {
+    // Arguments that are not an object are read as an empty object.
+    static const json kNoArguments = json::object();
+    const json& given = args.is_object() ? args : kNoArguments;
+    if (auto it = handlers_.find(name); it != handlers_.end()) return it->second(Arguments(given));
+    return callFallThrough(name, given);
+}
+
+json ToolRouter::callFallThrough(const std::string& name, const json& args) const {
+    Arguments arguments(args);
+    if (name.starts_with("shortcut_")) return callShortcutTool(name, arguments);
+
+    auto& browser = *families_.browser;
+    if (browser.hasTool(name)) {
+        json result = browser.callBrowserTool(name, args);
+        if (!isFailure(result)) recordStep({.toolName = name, .args = args, .context = "browser-ws"});
+        return result;
+    }
+    if (auto webTool = browser.getWebTool(name)) {
+        json result = browser.executeInActiveBrowser(*webTool, arguments.string("value"));
+        if (!isFailure(result))
+            recordStep({.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
+                        .context = "browser-dom:" + webTool->selector});
+        return result;
+    }
+    return families_.elements->performAction(name, args);
+}
+
+json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args) const {
+    auto& shortcuts = *families_.shortcuts;
+    for (const auto& shortcut : shortcutNames(shortcuts.listShortcuts())) {
+        if (shortcutToolName(shortcut) == name) return shortcuts.runShortcut(shortcut, args.string("input"));
+    }
+    return errorResult("shortcut not found for tool: " + name);
+}
+
+void ToolRouter::recordStep(const StepRecord& step) const { families_.recordStep(step); }
+
+ToolRouter& ToolRouter::shared() {
+    static ToolRouter* router = new ToolRouter();
+    return *router;
+}
+
+}  // namespace velmor::tools

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "tools/arguments.h"
+#include "tools/tool_families.h"
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace velmor::tools {
+
+using ToolHandler = std::function<nlohmann::json(const Arguments& args)>;
+
+// The catalogue and the dispatcher: what tools/list shows and where tools/call goes.
+class ToolRouter {
+public:
+    // Members of `families` left empty are filled with the empty families.
+    explicit ToolRouter(ToolFamilies families = {});
+
+    // The process's router, with every subsystem's handlers installed.
+    static ToolRouter& shared();
+
+    // tools/list: the fixed tools, page-agent tools, web tools, element tools, Shortcuts.
+    nlohmann::json allTools() const;
+
+    // tools/call: a fixed name goes to its handler, any other name falls through the
+    // dynamic families. Always answers a result dictionary.
+    nlohmann::json callTool(const std::string& name, const nlohmann::json& args) const;
+
+    // Plugs in the handler of one fixed tool. Handlers are installed before serving starts.
+    void setHandler(const std::string& fixedName, ToolHandler handler);
+
+    // The one way a tool call is recorded into the current flow.
+    void recordStep(const StepRecord& step) const;
+
+    const ToolFamilies& families() const { return families_; }
+
+private:
+    nlohmann::json callFallThrough(const std::string& name, const nlohmann::json& args) const;
+    nlohmann::json callShortcutTool(const std::string& name, const Arguments& args) const;
+
+    ToolFamilies families_;
+    std::map<std::string, ToolHandler, std::less<>> handlers_;
+};
+
+}  // namespace velmor::tools

@@ -1,0 +1,176 @@
+// The real velmor and velmor-bridge executables, on Velmor's fixed ports, inside a private
+// network namespace so that a Velmor the user runs is never met.
+#include "support/child_process.h"
+#include "support/free_port.h"
+#include "support/private_network.h"
+#include "support/temp_home.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velmor {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+class PrivateNetwork : public ::testing::Environment {
+public:
+    void SetUp() override { error = test::enterPrivateNetwork(); }
+    static inline std::string error;
+};
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
+
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+class VelmorProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PrivateNetwork::error.empty()) GTEST_SKIP() << "no private network namespace: " << PrivateNetwork::error;
+    }
+
+    std::string configPath() const { return home.path() + "/.velmor/config.json"; }
+    std::string defaultsPath() const { return home.path() + "/.config/velmor/defaults.json"; }
+
+    // Starts velmor and waits until it serves MCP and has published its config.
+    std::unique_ptr<test::ChildProcess> launchVelmor() {
+        auto velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
+        EXPECT_TRUE(eventually([&] {
+            int fd = test::connectLoopback(19820);
+            if (fd >= 0) ::close(fd);
+            if (fd < 0) return false;
+            json published = json::parse(test::readFile(configPath()), nullptr, false);
+            return published.is_object() && published.value("port", 0) == 19820;
+        })) << "velmor did not come up";
+        return velmor;
+    }
+
+    json config() const { return json::parse(test::readFile(configPath())); }
+
+    test::TempHome home;
+};
+
+mode_t modeOf(const std::string& path) {
+    struct stat st{};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+TEST_F(VelmorProcess, FirstLaunchPublishesTokenAndPortsPrivatelyAndExitsCleanlyOnSigterm) {
+    auto velmor = launchVelmor();
+    json published = config();
+    EXPECT_TRUE(std::regex_match(published["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
+    EXPECT_EQ(published["port"], 19820);
+    EXPECT_EQ(published["wsPort"], 19822);
+    EXPECT_EQ(json::parse(test::readFile(defaultsPath()))["velmor_bearer_token"], published["token"]);
+    EXPECT_EQ(modeOf(configPath()), 0600u);
+    EXPECT_EQ(modeOf(home.path() + "/.velmor"), 0700u);
+    EXPECT_EQ(modeOf(defaultsPath()), 0600u);
+
+    velmor->signal(SIGTERM);
+    EXPECT_EQ(velmor->wait(5000), 0);
+}
+
+TEST_F(VelmorProcess, LaterLaunchesReuseTheTokenAndKeepOtherWritersKeys) {
+    auto first = launchVelmor();
+    std::string token = config()["token"];
+    first->signal(SIGINT);
+    ASSERT_EQ(first->wait(5000), 0);
+
+    test::writeFile(configPath(), R"({"tts_provider":"deepgram","deepgram_api_key":"dg-key","port":1})");
+    auto second = launchVelmor();
+    json published = config();
+    EXPECT_EQ(published["token"], token);
+    EXPECT_EQ(published["port"], 19820);
+    EXPECT_EQ(published["tts_provider"], "deepgram");
+    EXPECT_EQ(published["deepgram_api_key"], "dg-key");
+}
+
+TEST_F(VelmorProcess, AConfigThatIsNotJsonIsReplacedByTheThreeStartUpKeys) {
+    test::writeFile(configPath(), "{ this is not json");
+    auto velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
+    ASSERT_TRUE(eventually([&] {
+        auto text = test::readFile(configPath());
+        return json::accept(text);
+    }));
+    json published = config();
+    EXPECT_EQ(published.size(), 3u) << published;
+}
+
+TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
+    auto velmor = launchVelmor();
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    auto request = [&](const std::string& line) {
+        bridge.writeStdin(line + "\n");
+        std::string answer;
+        EXPECT_TRUE(bridge.readLine(answer)) << "no answer to " << line;
+        return answer.empty() ? json() : json::parse(answer);
+    };
+
+    json init = request(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})");
+    EXPECT_EQ(init["result"]["serverInfo"]["name"], "velmor");
+    // A notification and blank lines get no line back; the next answer is the list's.
+    bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n\n   \n");
+    json list = request(R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})");
+    EXPECT_EQ(list["id"], 2);
+    ASSERT_EQ(list["result"]["tools"].size(), 40u);
+    json call = request(R"({"jsonrpc":"2.0","id":"c","method":"tools/call","params":{"name":"click_ok","arguments":{}}})");
+    EXPECT_EQ(call["id"], "c");
+    EXPECT_EQ(call["result"]["isError"], true);
+    EXPECT_EQ(call["result"]["content"][0]["text"], "Error: no active session");
+
+    velmor->signal(SIGTERM);
+    ASSERT_EQ(velmor->wait(5000), 0);
+    json refused = request(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})");
+    EXPECT_TRUE(refused["id"].is_null());
+    EXPECT_EQ(refused["error"]["code"], -32603);
+    EXPECT_FALSE(refused["error"]["message"].get<std::string>().empty());
+
+    bridge.closeStdin();
+    EXPECT_EQ(bridge.wait(5000), 0);
+}
+
+TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {
+    auto velmor = launchVelmor();
+    json stale = config();
+    stale["token"] = "0000";
+    test::writeFile(configPath(), stale.dump());
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
+    std::string answer;
+    ASSERT_TRUE(bridge.readLine(answer));
+    EXPECT_EQ(answer, R"({"error":"unauthorized"})");
+}
+
+TEST(VelmorCommandLine, HelpAndVersionAnswerAndOtherArgumentsAreRefused) {
+    test::ChildProcess help({VELMOR_BINARY, "--help"});
+    std::string line;
+    ASSERT_TRUE(help.readLine(line));
+    EXPECT_TRUE(line.starts_with("Usage: velmor")) << line;
+    EXPECT_EQ(help.wait(), 0);
+
+    test::ChildProcess version({VELMOR_BINARY, "--version"});
+    ASSERT_TRUE(version.readLine(line));
+    EXPECT_EQ(line, "velmor 1.0.0");
+
+    test::ChildProcess wrong({VELMOR_BINARY, "--port=1"});
+    EXPECT_EQ(wrong.wait(), 2);
+}
+
+}  // namespace
+}  // namespace velmor

@@ -1,0 +1,83 @@
+#include "mcp/request_reader.h"
+
+#include <gtest/gtest.h>
+
+namespace velmor::mcp {
+namespace {
+
+using State = RequestReader::State;
+
+State feed(RequestReader& reader, const std::string& bytes) { return reader.append(bytes.data(), bytes.size()); }
+
+TEST(RequestFraming, WaitsForTheBodyToReachTheAnnouncedLength) {
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 10\r\n\r\n"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "01234"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "56789"), State::Complete);
+}
+
+TEST(RequestFraming, WithoutContentLengthTheHeaderEndCompletesTheRequest) {
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nHost: x\r\n"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "\r\n{\"partial"), State::Complete);
+    EXPECT_EQ(reader.request(), "POST /mcp HTTP/1.1\r\nHost: x\r\n\r\n{\"partial");
+}
+
+TEST(RequestFraming, FindsAHeaderEndSplitAcrossReads) {
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 2\r"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "\n\r"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "\n{}"), State::Complete);
+}
+
+TEST(RequestFraming, ABodyLongerThanAnnouncedIsTakenWhole) {
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}extra"), State::Complete);
+    EXPECT_TRUE(reader.request().ends_with("{}extra"));
+}
+
+TEST(RequestFraming, ContentLengthIsReadInAnyLetterCaseAndOddValuesCountAsZero) {
+    EXPECT_EQ(announcedContentLength("post /mcp\r\ncontent-length: \t42 \r\nx: y"), 42);
+    EXPECT_EQ(announcedContentLength("post /mcp\r\ncontent-length: abc"), 0);
+    EXPECT_EQ(announcedContentLength("post /mcp\r\ncontent-length: 12abc"), 0);
+    EXPECT_EQ(announcedContentLength("post /mcp\r\ncontent-length: 99999999999999999999999"), 0);
+    EXPECT_EQ(announcedContentLength("post /mcp\r\nhost: x"), std::nullopt);
+    EXPECT_EQ(announcedContentLength("post /mcp\r\ncontent-length: 3\r\ncontent-length: 9"), 3);
+
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nCONTENT-LENGTH: 4\r\n\r\n{}"), State::NeedMore);
+    RequestReader nonNumeric(1 << 20);
+    EXPECT_EQ(feed(nonNumeric, "POST /mcp HTTP/1.1\r\nContent-Length: lots\r\n\r\n"), State::Complete);
+}
+
+TEST(RequestFraming, InvalidUtf8EndsTheRequest) {
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\n\xff\r\n\r\n"), State::NotUtf8);
+    RequestReader overlong(1 << 20);
+    EXPECT_EQ(feed(overlong, "POST /mcp\r\nContent-Length: 9\r\n\r\n\xc0\xaf"), State::NotUtf8);
+    RequestReader surrogate(1 << 20);
+    EXPECT_EQ(feed(surrogate, "POST /mcp\r\nContent-Length: 9\r\n\r\n\xed\xa0\x80"), State::NotUtf8);
+}
+
+TEST(RequestFraming, ACharacterSplitAcrossReadsIsAccepted) {
+    std::string snowman = "\xe2\x98\x83";
+    RequestReader reader(1 << 20);
+    EXPECT_EQ(feed(reader, "POST /mcp\r\nContent-Length: 3\r\n\r\n" + snowman.substr(0, 1)), State::NeedMore);
+    EXPECT_EQ(feed(reader, snowman.substr(1)), State::Complete);
+
+    // Once the announced length is reached, an unfinished character can no longer complete.
+    RequestReader cut(1 << 20);
+    EXPECT_EQ(feed(cut, "POST /mcp\r\nContent-Length: 1\r\n\r\n" + snowman.substr(0, 2)), State::NotUtf8);
+}
+
+TEST(RequestFraming, RequestsAboveTheLimitAreRefused) {
+    RequestReader reader(100);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\n"), State::NeedMore);
+    EXPECT_EQ(feed(reader, std::string(90, 'x')), State::TooLarge);
+
+    RequestReader announced(100);
+    EXPECT_EQ(feed(announced, "POST /mcp\r\nContent-Length: 5000\r\n\r\n"), State::TooLarge);
+}
+
+}  // namespace
+}  // namespace velmor::mcp

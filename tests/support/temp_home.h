@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace velmor::test {
+
+// Points HOME and the XDG directories at a fresh temporary folder for the lifetime of the
+// object, so a test never reads or writes the real user's files. Restores them afterwards.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string savedHome_, savedConfig_, savedData_;
+    bool hadConfig_ = false, hadData_ = false;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+
+}  // namespace velmor::test

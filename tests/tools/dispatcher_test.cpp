@@ -1,0 +1,147 @@
+#include "tools/tool_router.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace velmor::tools {
+namespace {
+
+using nlohmann::json;
+
+// Families that answer who was asked, so the fall-through order can be observed.
+struct FakeElements : ElementToolFamily {
+    std::vector<ElementTool> tools;
+    std::vector<ElementTool> elementTools() override { return tools; }
+    json performAction(const std::string& name, const json& args) override {
+        return {{"by", "session"}, {"tool", name}, {"args", args}};
+    }
+};
+
+struct FakeBrowser : BrowserToolFamily {
+    std::set<std::string> pageAgentTools;
+    std::map<std::string, WebToolTarget> webTools;
+    json pageAgentAnswer = {{"by", "page-agent"}};
+    json allBrowserTools() override {
+        json list = json::array();
+        for (const auto& name : pageAgentTools) list.push_back({{"name", name}, {"defer_loading", true}});
+        return list;
+    }
+    json allWebTools() override {
+        json list = json::array();
+        for (const auto& [name, target] : webTools) list.push_back({{"name", name}});
+        return list;
+    }
+    bool hasTool(const std::string& name) override { return pageAgentTools.count(name) > 0; }
+    json callBrowserTool(const std::string&, const json&) override { return pageAgentAnswer; }
+    std::optional<WebToolTarget> getWebTool(const std::string& name) override {
+        auto it = webTools.find(name);
+        return it == webTools.end() ? std::nullopt : std::optional(it->second);
+    }
+    json executeInActiveBrowser(const WebToolTarget& target, const std::optional<std::string>& value) override {
+        return {{"by", "web"}, {"selector", target.selector}, {"value", value ? json(*value) : json(nullptr)}};
+    }
+};
+
+struct FakeShortcuts : ShortcutFamily {
+    json listing = {{"shortcuts", {"Hello World", "hello-world", "Log Café Visit!"}}};
+    json listShortcuts() override { return listing; }
+    json runShortcut(const std::string& name, const std::optional<std::string>& input) override {
+        return {{"ran", name}, {"input", input ? json(*input) : json(nullptr)}};
+    }
+};
+
+class Dispatcher : public ::testing::Test {
+protected:
+    Dispatcher()
+        : router({elements, browser, shortcuts, [this](const StepRecord& step) { recorded.push_back(step); }}) {}
+
+    std::shared_ptr<FakeElements> elements = std::make_shared<FakeElements>();
+    std::shared_ptr<FakeBrowser> browser = std::make_shared<FakeBrowser>();
+    std::shared_ptr<FakeShortcuts> shortcuts = std::make_shared<FakeShortcuts>();
+    std::vector<StepRecord> recorded;
+    ToolRouter router;
+};
+
+TEST_F(Dispatcher, FixedToolsWithoutAHandlerSaySoByName) {
+    EXPECT_EQ(router.callTool("screenshot", json::object()), json({{"error", "screenshot is not available yet"}}));
+    router.setHandler("screenshot", [](const Arguments&) { return json({{"ok", true}}); });
+    EXPECT_EQ(router.callTool("screenshot", json::object()), json({{"ok", true}}));
+    EXPECT_THROW(router.setHandler("click_ok", [](const Arguments&) { return json(); }), std::invalid_argument);
+}
+
+TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
+    browser->pageAgentTools = {"shortcut_ghost"};
+    EXPECT_EQ(router.callTool("shortcut_hello_world", {{"input", "hi"}}), json({{"ran", "Hello World"}, {"input", "hi"}}));
+    EXPECT_EQ(router.callTool("shortcut_log_caf_visit", {{"input", 3}}),
+              json({{"ran", "Log Café Visit!"}, {"input", nullptr}}));
+    EXPECT_EQ(router.callTool("shortcut_ghost", json::object()),
+              json({{"error", "shortcut not found for tool: shortcut_ghost"}}));
+    shortcuts->listing = {{"error", "shortcuts unavailable"}};
+    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object()),
+              json({{"error", "shortcut not found for tool: shortcut_hello_world"}}));
+    EXPECT_TRUE(recorded.empty());
+}
+
+TEST_F(Dispatcher, PageAgentToolsComeBeforeWebToolsAndAreRecorded) {
+    browser->pageAgentTools = {"click_buy"};
+    browser->webTools["click_buy"] = {"click", "#buy", "shop.example"};
+    json args = {{"qty", 2}};
+    EXPECT_EQ(router.callTool("click_buy", args), json({{"by", "page-agent"}}));
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].toolName, "click_buy");
+    EXPECT_EQ(recorded[0].args, args);
+    EXPECT_EQ(recorded[0].context, "browser-ws");
+    EXPECT_EQ(recorded[0].pageUrl, std::nullopt);
+    EXPECT_EQ(recorded[0].windowTitle, std::nullopt);
+}
+
+TEST_F(Dispatcher, WebToolsRunInTheBrowserWithTheirValueAndAreRecordedWithTheirSelector) {
+    browser->webTools["fill_email"] = {"fill", "#email", "mail.example"};
+    json args = {{"value", "a@b.c"}};
+    EXPECT_EQ(router.callTool("fill_email", args), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].pageUrl, "mail.example");
+    EXPECT_EQ(recorded[0].context, "browser-dom:#email");
+    EXPECT_EQ(recorded[0].args, args);
+}
+
+TEST_F(Dispatcher, FailedBrowserCallsAreNotRecorded) {
+    browser->pageAgentTools = {"click_buy"};
+    browser->pageAgentAnswer = {{"error", "browser session closed"}};
+    EXPECT_EQ(router.callTool("click_buy", json::object()), json({{"error", "browser session closed"}}));
+    EXPECT_TRUE(recorded.empty());
+}
+
+TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
+    json args = {{"value", "x"}, {"extra", {1, 2}}};
+    EXPECT_EQ(router.callTool("fill_name", args), json({{"by", "session"}, {"tool", "fill_name"}, {"args", args}}));
+    EXPECT_EQ(router.callTool("", json::object())["by"], "session");
+    // Names are compared exactly.
+    EXPECT_EQ(router.callTool("Screenshot", json::object())["by"], "session");
+    EXPECT_TRUE(recorded.empty()) << "the session records its own element tools";
+
+    ToolRouter bare;
+    EXPECT_EQ(bare.callTool("click_ok", json::object()), json({{"error", "no active session"}}));
+}
+
+TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInThatOrder) {
+    browser->pageAgentTools = {"agent_tool"};
+    browser->webTools["click_web"] = {"click", "#w", "x"};
+    elements->tools = {{"click_ok", "click", "Click OK"}, {"fill_name", "fill", "Fill Name"}};
+    json tools = router.allTools();
+    ASSERT_EQ(tools.size(), 40u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(tools[40]["name"], "agent_tool");
+    EXPECT_EQ(tools[41]["name"], "click_web");
+    EXPECT_EQ(tools[42]["name"], "click_ok");
+    EXPECT_EQ(tools[43]["inputSchema"]["required"], json({"value"}));
+    // Shortcuts whose names collide are both listed: nothing is de-duplicated here.
+    EXPECT_EQ(tools[44]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
+
+    EXPECT_EQ(ToolRouter().allTools().size(), 40u);
+}
+
+}  // namespace
+}  // namespace velmor::tools
