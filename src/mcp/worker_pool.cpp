@@ -1,5 +1,6 @@
 #include "mcp/worker_pool.h"
 
+#include <malloc.h>
 #include <thread>
 
 namespace velmor::mcp {
@@ -47,6 +48,10 @@ void WorkerPool::run() {
         }
     }
     if (--threads_ == 0) allGone_.notify_all();
+    lock.unlock();
+    // A burst of requests leaves freed memory in the allocator's per-thread arenas; hand
+    // it back once the burst is over.
+    malloc_trim(0);
 }
 
 }  // namespace velmor::mcp

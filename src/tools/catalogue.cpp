@@ -17,9 +17,11 @@ json tool(const std::string& name, const std::string& description, json properti
     return {{"name", name}, {"description", description}, {"inputSchema", std::move(schema)}};
 }
 
+namespace {
+
 // The tool names and descriptions are the agent's only manual: their wording is kept
 // exactly as written here.
-json staticTools() {
+json buildStaticTools() {
     return json::array({
         tool("session_start",
              "Start controlling a macOS app. Activates it, scans its UI, and returns all interactive elements as available tools.",
@@ -179,6 +181,15 @@ json staticTools() {
              {"name", "steps"}),
 
     });
+}
+
+}  // namespace
+
+json staticTools() {
+    // Copying the finished tree is several times cheaper than building it again, and every
+    // tools/list needs it.
+    static const json tools = buildStaticTools();
+    return tools;
 }
 
 const std::vector<std::string>& fixedToolNames() {

@@ -1,0 +1,18 @@
+#include "bench_stats.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace velmor::bench {
+
+std::string summarise(const std::string& name, std::vector<double> ms) {
+    if (ms.empty()) return name + ": no samples";
+    std::sort(ms.begin(), ms.end());
+    auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<size_t>(q * ms.size()))]; };
+    char text[256];
+    std::snprintf(text, sizeof text, "%s: median %.3f ms, p95 %.3f ms, min %.3f ms (%zu samples)", name.c_str(),
+                  at(0.5), at(0.95), ms.front(), ms.size());
+    return text;
+}
+
+}  // namespace velmor::bench

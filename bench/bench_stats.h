@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmor::bench {
+
+// "name: median X ms, p95 Y ms, min Z ms (n samples)" for durations in milliseconds.
+std::string summarise(const std::string& name, std::vector<double> milliseconds);
+
+}  // namespace velmor::bench
