@@ -120,6 +120,9 @@ int main() {
     std::printf("tools/list from %d concurrent clients: %.0f requests/s, %ld done, %ld failed\n", kClients,
                 done / seconds, done.load(), failed.load());
     std::this_thread::sleep_for(1s);
-    std::printf("velmor resident memory after the load: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
+    std::printf("velmor resident memory right after the load: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
+    // Worker threads beyond the few kept warm leave after 30 s without work.
+    std::this_thread::sleep_for(35s);
+    std::printf("velmor resident memory idle again after the load: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
     return failed == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "mcp/json_rpc.h"
 
 #include "app/json_text.h"
+#include "tools/catalogue.h"
 #include "tools/tool_router.h"
 
 namespace velmor::mcp {
@@ -25,6 +26,21 @@ json toolResult(const json& result) {
             return {{"content", textContent("Error: " + error->get<std::string>())}, {"isError", true}};
     }
     return {{"content", textContent(dictToJson(result))}};
+}
+
+// The same text as jsonRpc(id, {{"tools", router.allTools()}}), without copying and
+// serialising the fixed tools again for every request: they never change.
+std::string toolsListResponse(const json& id, const tools::ToolRouter& router) {
+    std::string text = R"({"id":)" + dictToJson(id) + R"(,"jsonrpc":"2.0","result":{"tools":[)";
+    text += tools::staticToolsText();
+    for (const auto& tool : router.dynamicTools()) {
+        std::string serialised = dictToJson(tool);
+        if (serialised == kJsonSerializationFailed) return kJsonSerializationFailed;
+        text += ',';
+        text += serialised;
+    }
+    text += "]}}";
+    return text;
 }
 
 const json* member(const json& object, const char* key) {
@@ -55,7 +71,7 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
 
     if (method == "initialize") return jsonRpc(id, initializeResult());
     if (method == "notifications/initialized") return std::nullopt;
-    if (method == "tools/list") return jsonRpc(id, {{"tools", router.allTools()}});
+    if (method == "tools/list") return toolsListResponse(id, router);
     if (method == "tools/call") {
         static const json kEmpty = json::object();
         const json* paramsValue = member(request, "params");

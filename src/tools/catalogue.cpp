@@ -1,5 +1,7 @@
 #include "tools/catalogue.h"
 
+#include "app/json_text.h"
+
 #include <algorithm>
 
 namespace velmor::tools {
@@ -190,6 +192,14 @@ json staticTools() {
     // tools/list needs it.
     static const json tools = buildStaticTools();
     return tools;
+}
+
+const std::string& staticToolsText() {
+    static const std::string text = [] {
+        std::string array = dictToJson(staticTools());
+        return array.substr(1, array.size() - 2);
+    }();
+    return text;
 }
 
 const std::vector<std::string>& fixedToolNames() {

@@ -18,6 +18,8 @@ nlohmann::json tool(const std::string& name, const std::string& description,
 
 // The 40 fixed tools, in catalogue order.
 nlohmann::json staticTools();
+// staticTools() serialised once: the array's elements, comma-separated, without brackets.
+const std::string& staticToolsText();
 
 // The names of the fixed tools, in dispatch order.
 const std::vector<std::string>& fixedToolNames();

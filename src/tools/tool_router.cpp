@@ -29,6 +29,12 @@ void ToolRouter::setHandler(const std::string& fixedName, ToolHandler handler) {
 
 json ToolRouter::allTools() const {
     json tools = staticTools();
+    for (auto& t : dynamicTools()) tools.push_back(std::move(t));
+    return tools;
+}
+
+json ToolRouter::dynamicTools() const {
+    json tools = json::array();
     for (auto& t : families_.browser->allBrowserTools()) tools.push_back(std::move(t));
     for (auto& t : families_.browser->allWebTools()) tools.push_back(std::move(t));
     for (const auto& element : families_.elements->elementTools()) tools.push_back(elementToolDescription(element));

@@ -21,8 +21,10 @@ public:
     // The process's router, with every subsystem's handlers installed.
     static ToolRouter& shared();
 
-    // tools/list: the fixed tools, page-agent tools, web tools, element tools, Shortcuts.
+    // tools/list: the fixed tools, then dynamicTools().
     nlohmann::json allTools() const;
+    // Page-agent tools, web tools, element tools and Shortcuts, as they are right now.
+    nlohmann::json dynamicTools() const;
 
     // tools/call: a fixed name goes to its handler, any other name falls through the
     // dynamic families. Always answers a result dictionary.

@@ -96,6 +96,31 @@ TEST_F(JsonRpc, ToolsCallWithoutNameOrArgumentsStillReachesTheDispatcher) {
     EXPECT_EQ(wrongArgs["result"]["content"][0]["text"], R"({"seen":{}})");
 }
 
+// A router with one tool of every dynamic family.
+struct OneOfEach : tools::ElementToolFamily, tools::BrowserToolFamily, tools::ShortcutFamily {
+    std::vector<tools::ElementTool> elementTools() override { return {{"fill_name", "fill", "Fill \"Name\""}}; }
+    json performAction(const std::string&, const json&) override { return {}; }
+    json allBrowserTools() override { return json::array({{{"name", "agent"}, {"defer_loading", true}}}); }
+    json allWebTools() override { return json::array({{{"name", "click_web"}, {"description", "ünï"}}}); }
+    bool hasTool(const std::string&) override { return false; }
+    json callBrowserTool(const std::string&, const json&) override { return {}; }
+    std::optional<tools::WebToolTarget> getWebTool(const std::string&) override { return std::nullopt; }
+    json executeInActiveBrowser(const tools::WebToolTarget&, const std::optional<std::string>&) override { return {}; }
+    json listShortcuts() override { return {{"shortcuts", {"Morning"}}}; }
+    json runShortcut(const std::string&, const std::optional<std::string>&) override { return {}; }
+};
+
+TEST(ToolsList, TheResponseTextIsTheSerialisedEnvelopeOfTheWholeCatalogue) {
+    auto families = std::make_shared<OneOfEach>();
+    tools::ToolRouter router({families, families, families, nullptr});
+    for (json id : {json(1), json("x"), json(nullptr), json({{"a", {1, "b"}}})}) {
+        json request = {{"method", "tools/list"}};
+        if (!id.is_null()) request["id"] = id;
+        EXPECT_EQ(handleRequest(router, request.dump()), jsonRpc(id, {{"tools", router.allTools()}}));
+    }
+    EXPECT_EQ(router.allTools().size(), 44u);
+}
+
 TEST_F(JsonRpc, ToolsListReturnsTheCatalogue) {
     json answer = call(R"({"id":1,"method":"tools/list","params":{"cursor":"x"}})");
     ASSERT_EQ(answer["result"]["tools"].size(), 40u);

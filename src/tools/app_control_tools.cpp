@@ -1,0 +1,60 @@
+#include "tools/app_control_tools.h"
+
+#include "automation/window_actions.h"
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+namespace {
+
+class SessionElementTools final : public ElementToolFamily {
+public:
+    explicit SessionElementTools(automation::SessionManager& session) : session_(session) {}
+
+    std::vector<ElementTool> elementTools() override {
+        std::vector<ElementTool> tools;
+        for (const auto& element : session_.elementTools())
+            tools.push_back({element.toolName, element.toolPrefix, element.description});
+        return tools;
+    }
+
+    json performAction(const std::string& toolName, const json& args) override {
+        return session_.performAction(toolName, args);
+    }
+
+private:
+    automation::SessionManager& session_;
+};
+
+}  // namespace
+
+void installAppControlTools(ToolRouter& router, automation::SessionManager& session, platform::Windows& windows) {
+    router.setHandler("session_start", [&session](const Arguments& args) {
+        return session.startSession(args.string("app_name"), args.string("bundle_id"));
+    });
+    router.setHandler("session_end",
+                      [&session](const Arguments& args) { return session.endSession(args.string("save_as")); });
+    router.setHandler("get_page_info", [&session](const Arguments&) { return session.getState(); });
+    router.setHandler("list_apps", [&session](const Arguments&) { return json{{"apps", session.listApps()}}; });
+    router.setHandler("activate_app", [&session](const Arguments&) { return session.activateTarget(); });
+    router.setHandler("get_windows", [&session, &windows](const Arguments&) {
+        auto pid = session.targetPid();
+        if (!pid) return errorResult("no active session");
+        return json{{"windows", automation::getWindows(windows, *pid)}};
+    });
+    router.setHandler("set_window_frame", [&session, &windows](const Arguments& args) {
+        auto pid = session.targetPid();
+        if (!pid) return errorResult("no active session");
+        if (auto error = automation::setWindowFrame(windows, *pid, args.integer("x"), args.integer("y"),
+                                                    args.integer("width"), args.integer("height")))
+            return errorResult(*error);
+        return json{{"status", "resized"}};
+    });
+}
+
+std::shared_ptr<ElementToolFamily> sessionElementTools(automation::SessionManager& session) {
+    return std::make_shared<SessionElementTools>(session);
+}
+
+}  // namespace velmor::tools
