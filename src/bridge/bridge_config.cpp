@@ -1,0 +1,55 @@
+#include "bridge/bridge_config.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <pwd.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace velmor::bridge {
+
+namespace {
+
+std::optional<std::int64_t> integerField(const nlohmann::json& object, const char* key) {
+    auto field = object.find(key);
+    if (field == object.end() || !field->is_number_integer()) return std::nullopt;
+    if (field->is_number_unsigned()) {
+        // Clamped rather than wrapped, so a huge value stays out of range instead of
+        // turning into a small, plausible port.
+        auto value = field->get<std::uint64_t>();
+        constexpr auto largest = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        return static_cast<std::int64_t>(value > largest ? largest : value);
+    }
+    return field->get<std::int64_t>();
+}
+
+}  // namespace
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+BridgeConfig loadBridgeConfig(const std::string& homeDirectory) {
+    BridgeConfig config;
+    std::ifstream file(homeDirectory + "/.velmor/config.json", std::ios::binary);
+    if (!file) return config;
+    std::stringstream text;
+    text << file.rdbuf();
+    auto json = nlohmann::json::parse(text.str(), nullptr, false);
+    if (!json.is_object()) return config;
+
+    if (auto token = json.find("token"); token != json.end() && token->is_string())
+        config.token = token->get<std::string>();
+    if (auto port = integerField(json, "port")) config.port = *port;
+    // The WebSocket port has to fit a TCP port; anything else is treated as not configured.
+    if (auto wsPort = integerField(json, "wsPort"); wsPort && *wsPort >= 0 && *wsPort <= 65535)
+        config.wsPort = static_cast<std::uint16_t>(*wsPort);
+    return config;
+}
+
+}  // namespace velmor::bridge

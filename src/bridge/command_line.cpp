@@ -1,0 +1,63 @@
+#include "bridge/command_line.h"
+
+#include "bridge/bridge_process.h"
+#include "bridge/diagnostics.h"
+#include "bridge/fd_output.h"
+
+#include <climits>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace velmor::bridge {
+
+namespace {
+
+// The absolute path of this executable, which is what a client configuration must name.
+std::string executablePath() {
+    char path[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "velmor-bridge";
+}
+
+std::string usage() {
+    return "Usage: velmor-bridge [--help | --version]\n"
+           "\n"
+           "Connects an MCP client that talks over standard input and output to the Velmor\n"
+           "application on this machine. JSON-RPC messages read from standard input, one per\n"
+           "line, are forwarded to the application's MCP endpoint and the answers are written\n"
+           "to standard output; changes to the tool list arrive as notifications. Diagnostics\n"
+           "go to standard error. The bridge ends when standard input ends.\n"
+           "\n"
+           "The application's ports and bearer token are read once at start from\n"
+           "~/.velmor/config.json (keys \"port\", \"wsPort\" and \"token\").\n"
+           "\n"
+           "Register it with an MCP client as a stdio server, for example:\n"
+           "  {\"mcpServers\": {\"velmor\": {\"type\": \"stdio\", \"command\": \"" +
+           executablePath() + "\"}}}\n";
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+    try {
+        if (argc <= 1) runBridge();
+        std::string_view argument = argv[1];
+        if (argc == 2 && (argument == "--help" || argument == "-h")) {
+            writeFully(STDOUT_FILENO, usage());
+            return 0;
+        }
+        if (argc == 2 && argument == "--version") {
+            writeFully(STDOUT_FILENO, "velmor-bridge " VELMOR_BRIDGE_VERSION "\n");
+            return 0;
+        }
+        writeFully(STDERR_FILENO, usage());
+        return 2;
+    } catch (const std::exception& error) {
+        log(std::string("Stopped: ") + error.what());
+        return 1;
+    }
+}
+
+}  // namespace velmor::bridge

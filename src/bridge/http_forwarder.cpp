@@ -1,0 +1,104 @@
+#include "bridge/http_forwarder.h"
+
+#include "bridge/output_lines.h"
+#include "bridge/utf8.h"
+
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+#include <chrono>
+#include <memory>
+
+namespace velmor::bridge {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+
+namespace {
+
+// Covers the whole exchange, connect to last byte: a tool call may legitimately run for
+// minutes, but a hung application must not hold the client's request forever.
+constexpr std::chrono::seconds kExchangeTimeout{300};
+
+// One POST and its answer, kept alive by the handlers that still need it.
+class HttpExchange : public std::enable_shared_from_this<HttpExchange> {
+public:
+    HttpExchange(asio::io_context& io, const BridgeConfig& config, std::string message,
+                 HttpForwarder::Completion completion)
+        : stream_(io), port_(static_cast<unsigned short>(config.port)), completion_(std::move(completion)) {
+        request_.method(http::verb::post);
+        request_.target("/mcp");
+        request_.version(11);
+        request_.set(http::field::host, "127.0.0.1:" + std::to_string(port_));
+        request_.set(http::field::content_type, "application/json");
+        request_.set(http::field::authorization, "Bearer " + config.token);
+        request_.keep_alive(false);
+        request_.body() = std::move(message);
+        request_.prepare_payload();
+        // MCP answers can carry whole screenshots; the size is the application's business.
+        response_.body_limit(boost::none);
+    }
+
+    void start() {
+        stream_.expires_after(kExchangeTimeout);
+        asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port_);
+        stream_.async_connect(endpoint, [self = shared_from_this()](beast::error_code error) {
+            if (error) return self->finish(transportErrorLine(error.message()));
+            self->send();
+        });
+    }
+
+private:
+    void send() {
+        http::async_write(stream_, request_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            if (error) return self->finish(transportErrorLine(error.message()));
+            self->receive();
+        });
+    }
+
+    void receive() {
+        http::async_read(stream_, buffer_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            if (error) return self->finish(transportErrorLine(error.message()));
+            const std::string& body = self->response_.get().body();
+            // The status is deliberately not looked at: the application's 401 and 404
+            // bodies are what the client should see.
+            if (body.empty() || !isValidUtf8(body)) return self->finish(std::string(kEmptyResponseLine));
+            self->finish(body);
+        });
+    }
+
+    void finish(std::string line) {
+        beast::error_code ignored;
+        stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+        completion_(std::move(line));
+    }
+
+    beast::tcp_stream stream_;
+    unsigned short port_;
+    HttpForwarder::Completion completion_;
+    http::request<http::string_body> request_;
+    beast::flat_buffer buffer_;
+    http::response_parser<http::string_body> response_;
+};
+
+}  // namespace
+
+HttpForwarder::HttpForwarder(asio::io_context& io, BridgeConfig config) : io_(io), config_(std::move(config)) {}
+
+void HttpForwarder::forward(std::string message, Completion completion) {
+    if (config_.port < 0 || config_.port > 65535) {
+        completion(std::string(kBadUrlLine));
+        return;
+    }
+    auto exchange = std::make_shared<HttpExchange>(io_, config_, std::move(message), std::move(completion));
+    asio::post(io_, [exchange] { exchange->start(); });
+}
+
+}  // namespace velmor::bridge
