@@ -81,9 +81,4 @@ json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args
 
 void ToolRouter::recordStep(const StepRecord& step) const { families_.recordStep(step); }
 
-ToolRouter& ToolRouter::shared() {
-    static ToolRouter* router = new ToolRouter();
-    return *router;
-}
-
 }  // namespace velmor::tools

@@ -145,6 +145,28 @@ TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
     EXPECT_EQ(bridge.wait(5000), 0);
 }
 
+TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
+    auto velmor = launchVelmor();
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    auto callTool = [&](const std::string& name, const json& args) {
+        json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/call"},
+                        {"params", {{"name", name}, {"arguments", args}}}};
+        bridge.writeStdin(request.dump() + "\n");
+        std::string answer;
+        EXPECT_TRUE(bridge.readLine(answer));
+        json result = json::parse(answer)["result"];
+        return result.value("isError", false) ? json(result["content"][0]["text"])
+                                              : json::parse(result["content"][0]["text"].get<std::string>());
+    };
+    EXPECT_EQ(callTool("dry_run", {{"active", true}})["status"], "dry_run_started");
+    // Without a controlled application typing fails, and a failed action is no step.
+    json typed = callTool("type_text", {{"text", "hello"}});
+    EXPECT_TRUE(typed.is_string()) << typed;
+    json finished = callTool("dry_run", {{"active", false}});
+    EXPECT_EQ(finished, json({{"status", "dry_run_complete"}, {"step_count", 0}, {"script", json::array()}}));
+    EXPECT_EQ(callTool("list_flows", json::object()), json({{"flows", json::array()}}));
+}
+
 TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {
     auto velmor = launchVelmor();
     json stale = config();

@@ -1,0 +1,126 @@
+#include "flows/flow_store.h"
+
+#include "app/log.h"
+#include "app/paths.h"
+#include "flows/flow_database.h"
+#include "flows/flow_steps.h"
+#include "flows/sqlite_statement.h"
+
+#include <sqlite3.h>
+
+namespace velmor::flows {
+
+namespace {
+
+constexpr const char* kCategory = "flowstore";
+
+constexpr const char* kInsertFlow =
+    "INSERT INTO flows (name, app_name, bundle_id, description, target_url) VALUES (?, ?, ?, ?, ?)";
+constexpr const char* kInsertStep =
+    "INSERT INTO flow_steps (flow_id, step_number, tool_name, args_json, window_title, element_count, page_url, "
+    "context) VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr const char* kDeleteFlow = "DELETE FROM flows WHERE id = ?";
+constexpr const char* kLatestVersion = "SELECT MAX(version) FROM flows WHERE name = ? AND name != '__recording__'";
+constexpr const char* kSaveFlow =
+    "UPDATE flows SET name = ?, description = ?, version = ?, updated_at = datetime('now') WHERE id = ?";
+
+int64_t nextVersion(sqlite3* db, const std::string& name) {
+    Statement select(db, kLatestVersion);
+    select.bindText(1, name);
+    if (!select.nextRow()) return 1;
+    auto latest = select.integer(0);
+    return latest ? *latest + 1 : 1;
+}
+
+}  // namespace
+
+FlowStore& FlowStore::shared() {
+    // Never destroyed: tool calls may still be running while the process exits.
+    static FlowStore* store = new FlowStore(paths::flowDatabase());
+    return *store;
+}
+
+FlowStore::FlowStore(const std::string& databasePath) : db_(openFlowDatabase(databasePath)) {}
+
+FlowStore::~FlowStore() { sqlite3_close_v2(db_); }
+
+void FlowStore::beginRecording(const std::string& appName, const std::optional<std::string>& bundleId,
+                               const std::optional<std::string>& targetUrl) {
+    std::lock_guard lock(mutex_);
+    stepCounter_ = 0;
+    Statement insert(db_, kInsertFlow);
+    insert.bindText(1, kRecordingName);
+    insert.bindText(2, appName);
+    insert.bindNullableText(3, bundleId);
+    insert.bindText(4, kRecordingDescription);
+    insert.bindNullableText(5, targetUrl);
+    if (insert.step() != SQLITE_DONE) {
+        // Keeping the previous recording open would file the new steps under it, with
+        // step numbers starting over; recording nothing is the lesser harm.
+        currentFlowId_.reset();
+        Log::error(kCategory, "Begin recording failed for " + appName + ": " + engineMessage(db_));
+        return;
+    }
+    currentFlowId_ = sqlite3_last_insert_rowid(db_);
+    Log::info(kCategory, "Begin recording flow " + std::to_string(*currentFlowId_) + " for " + appName);
+}
+
+void FlowStore::recordStep(const std::string& toolName, const nlohmann::json& args,
+                           const std::optional<std::string>& windowTitle, std::optional<int64_t> elementCount,
+                           const std::optional<std::string>& pageUrl, const std::optional<std::string>& context) {
+    std::lock_guard lock(mutex_);
+    if (!currentFlowId_) return;
+    // The number is used up even when the insert fails, so a later step never takes it.
+    int stepNumber = ++stepCounter_;
+    Statement insert(db_, kInsertStep);
+    if (!insert.prepared()) return;
+    insert.bindInteger(1, *currentFlowId_);
+    insert.bindInteger(2, stepNumber);
+    insert.bindText(3, toolName);
+    insert.bindNullableText(4, argsJsonText(args));
+    insert.bindNullableText(5, windowTitle);
+    insert.bindNullableInteger(6, elementCount);
+    insert.bindNullableText(7, pageUrl);
+    insert.bindNullableText(8, context);
+    if (int rc = insert.step(); rc != SQLITE_DONE) Log::error(kCategory, "Insert step failed: " + std::to_string(rc));
+}
+
+nlohmann::json FlowStore::endRecording(const std::optional<std::string>& saveName) {
+    std::lock_guard lock(mutex_);
+    if (!currentFlowId_) return {{"error", "not recording"}};
+    const int64_t flowId = *currentFlowId_;
+    nlohmann::json steps = readSteps(db_, flowId);
+    const std::string stepCount = std::to_string(steps.size());
+
+    std::string savedAs;
+    if (!saveName || saveName->empty()) {
+        // The steps go with the row through the cascading foreign key.
+        Statement discard(db_, kDeleteFlow);
+        discard.bindInteger(1, flowId);
+        discard.step();
+        savedAs = saveName ? "" : "(not saved)";
+    } else {
+        const int64_t version = nextVersion(db_, *saveName);
+        const std::string versionText = std::to_string(version);
+        Statement save(db_, kSaveFlow);
+        save.bindText(1, *saveName);
+        save.bindText(2, "Flow with " + stepCount + " steps (v" + versionText + ")");
+        save.bindInteger(3, version);
+        save.bindInteger(4, flowId);
+        if (save.step() == SQLITE_DONE)
+            Log::info(kCategory, "Saved flow '" + *saveName + "' v" + versionText + " with " + stepCount + " steps");
+        else if (save.prepared())
+            Log::error(kCategory, "Save flow '" + *saveName + "' failed: " + engineMessage(db_));
+        savedAs = *saveName;
+    }
+    currentFlowId_.reset();
+    stepCounter_ = 0;
+    return {{"step_count", steps.size()}, {"steps", std::move(steps)}, {"saved_as", savedAs}};
+}
+
+bool FlowStore::isRecording() const {
+    std::lock_guard lock(mutex_);
+    return currentFlowId_.has_value();
+}
+
+}  // namespace velmor::flows

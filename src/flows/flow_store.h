@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+struct sqlite3;
+
+namespace velmor::flows {
+
+// The name and description a flow carries while it is being recorded. Rows named so are
+// never listed or searched.
+inline constexpr const char* kRecordingName = "__recording__";
+inline constexpr const char* kRecordingDescription = "Recording in progress";
+
+// Saved flows (recorded sequences of tool calls) and the one recording in progress, in a
+// SQLite file. Every operation holds one lock, because tool calls arrive on several
+// threads at once and a step must never land in another flow or reuse a step number.
+// Operations never throw: failures are logged or answered as {"error": ...}.
+class FlowStore {
+public:
+    // The process's store at paths::flowDatabase(), opened on first use and never closed.
+    static FlowStore& shared();
+
+    explicit FlowStore(const std::string& databasePath);
+    ~FlowStore();
+    FlowStore(const FlowStore&) = delete;
+    FlowStore& operator=(const FlowStore&) = delete;
+
+    // Starts a new recording. One already open is abandoned: its placeholder row stays.
+    void beginRecording(const std::string& appName, const std::optional<std::string>& bundleId = std::nullopt,
+                        const std::optional<std::string>& targetUrl = std::nullopt);
+    // Adds a step to the open recording; does nothing when none is open.
+    void recordStep(const std::string& toolName, const nlohmann::json& args,
+                    const std::optional<std::string>& windowTitle = std::nullopt,
+                    std::optional<int64_t> elementCount = std::nullopt,
+                    const std::optional<std::string>& pageUrl = std::nullopt,
+                    const std::optional<std::string>& context = std::nullopt);
+    // Saves the recording under `saveName` as that name's next version, or discards it
+    // when the name is absent or empty. {"step_count", "steps", "saved_as"}.
+    nlohmann::json endRecording(const std::optional<std::string>& saveName);
+    bool isRecording() const;
+
+    // Every version of every saved flow, most recently updated first.
+    nlohmann::json listFlows() const;
+    // Up to 10 flows whose name, app, URL, step tool names or step contexts contain the
+    // query (SQL LIKE, so "%" and "_" are wildcards), each with its steps.
+    nlohmann::json searchFlows(const std::string& query) const;
+    // The newest version of a flow, counting the use.
+    nlohmann::json loadFlow(const std::string& name);
+    // Removes one version of a flow (the oldest stored) per call.
+    nlohmann::json deleteFlow(const std::string& name);
+
+private:
+    mutable std::mutex mutex_;
+    sqlite3* db_;
+    std::optional<int64_t> currentFlowId_;
+    int stepCounter_ = 0;
+};
+
+}  // namespace velmor::flows

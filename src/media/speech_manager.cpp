@@ -1,0 +1,20 @@
+#include "media/speech_manager.h"
+
+namespace velmor::media {
+
+namespace {
+
+// Scripts written while no provider is configured still name a voice, so they play the
+// same once the user configures the default provider.
+constexpr const char* kFallbackVoice = "brian";
+
+}  // namespace
+
+TTSManager& TTSManager::shared() {
+    static TTSManager* manager = new TTSManager();
+    return *manager;
+}
+
+std::string TTSManager::defaultVoice() const { return kFallbackVoice; }
+
+}  // namespace velmor::media
