@@ -4,5 +4,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
+
+# The desktop tests drive real applications on a private virtual desktop.
+root=$(pwd)
+stack="$root/build/desktop-stack"
+scripts/desktop-stack-down.sh "$stack" 2>/dev/null || true
+scripts/desktop-stack-up.sh "$stack"
+trap '"$root/scripts/desktop-stack-down.sh" "$stack"' EXIT
+. "$stack/env.sh"
+
 cd build
 ctest --output-on-failure -j "$(nproc)" --timeout 300

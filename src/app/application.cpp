@@ -7,6 +7,7 @@
 #include "app/user_defaults.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
+#include "platform/linux/accessibility_trust.h"
 #include "tools/tool_router.h"
 
 namespace velmor {
@@ -18,6 +19,8 @@ Application::~Application() = default;
 void Application::start() {
     UserDefaults defaults(paths::defaultsFile());
     token_ = loadOrCreateToken(defaults);
+
+    Log::info("app", std::string("Accessibility trusted: ") + (platform::accessibilityTrusted() ? "true" : "false"));
 
     auto& router = tools::ToolRouter::shared();
     mcpServer_ = std::make_unique<mcp::McpServer>(

@@ -1,5 +1,8 @@
+#include "automation/session_manager.h"
 #include "flows/flow_store.h"
 #include "media/speech_manager.h"
+#include "platform/linux/linux_desktop.h"
+#include "tools/app_control_tools.h"
 #include "tools/flow_tools.h"
 #include "tools/tool_router.h"
 
@@ -11,8 +14,11 @@ namespace {
 ToolRouter* makeSharedRouter() {
     auto& flowStore = flows::FlowStore::shared();
     ToolFamilies families;
+    auto& session = automation::SessionManager::shared();
+    families.elements = sessionElementTools(session);
     families.recordStep = flowStepRecorder(flowStore);
     auto* router = new ToolRouter(std::move(families));
+    installAppControlTools(*router, session, platform::linuxDesktop().windows);
     installFlowTools(*router, flowStore, [] { return media::TTSManager::shared().defaultVoice(); });
     return router;
 }

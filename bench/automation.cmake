@@ -1,0 +1,14 @@
+# Accessibility scans and element tools on large fixture windows. Needs the virtual desktop
+# (scripts/desktop-stack-up.sh); prints its figures.
+if(NOT TARGET velmor-fixture-app)
+  return()  # the fixture application comes with the tests
+endif()
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(BENCH_ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
+velmor_add_bench(velmor_automation_bench
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/automation_scan_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/automation_naive_walk.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
+  LIBS velmor_automation velmor_test_support PkgConfig::BENCH_ATSPI)
+target_compile_definitions(velmor_automation_bench PRIVATE
+  VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>")
+add_dependencies(velmor_automation_bench velmor-fixture-app)

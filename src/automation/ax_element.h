@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/accessibility.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::automation {
+
+// One element tool of a scan.
+struct AXElement {
+    std::string toolName;    // click_save, fill_name_2, ...
+    std::string toolPrefix;  // the verb: click, fill, toggle, select, open, set
+    std::string role;        // AXButton, AXTextField, ...
+    std::string title;       // the label the name was built from; never empty
+    std::optional<std::string> value;
+    bool enabled = false;
+    platform::ElementRef elementRef;  // live while the application keeps the element
+    std::string description;
+};
+
+// One scan of the target's window.
+struct ScanResult {
+    std::string windowTitle;
+    std::optional<std::string> focusedElement;  // "AXTextField: Search"
+    std::vector<AXElement> elements;            // in traversal order
+    std::string hierarchySummary;               // Window 'Inbox' > Toolbar 'Mail' > WebArea
+};
+
+}  // namespace velmor::automation

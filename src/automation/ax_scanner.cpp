@@ -1,0 +1,147 @@
+#include "automation/ax_scanner.h"
+
+#include "app/log.h"
+#include "automation/element_naming.h"
+#include "automation/text.h"
+
+#include <unordered_map>
+
+namespace velmor::automation {
+
+namespace {
+
+using platform::ElementRef;
+
+constexpr int kNativeDepthLimit = 20;
+constexpr int kNativeDepthLimitOnceWebArea = 10;
+constexpr int kNativeBreadcrumbDepth = 4;
+constexpr int kScrollAreaWebSearchDepth = 5;
+constexpr int kWebDepthLimit = 25;
+constexpr int kWebBreadcrumbDepth = 3;
+constexpr size_t kWebTitleInBreadcrumb = 30;
+constexpr size_t kElementCap = 500;
+constexpr size_t kBreadcrumbParts = 20;
+
+bool isBreadcrumbContainer(const std::string& role) {
+    return role == "AXGroup" || role == "AXSplitGroup" || role == "AXTabGroup" || role == "AXToolbar";
+}
+
+// The working state of one scan.
+class ScanWalk {
+public:
+    explicit ScanWalk(const std::string& windowTitle) { breadcrumb.push_back("Window '" + windowTitle + "'"); }
+
+    // The native part of the window. Web content is only located here; it is walked after.
+    void walkNative(const ElementRef& element, int depth) {
+        if (depth >= kNativeDepthLimit) return;
+        if (webArea && depth >= kNativeDepthLimitOnceWebArea) return;
+        std::string role = element->role().value_or("");
+        if (role == "AXWebArea") {
+            webArea = element;
+            Log::info("ax", "Found AXWebArea at depth " + std::to_string(depth));
+            return;
+        }
+        std::optional<std::vector<ElementRef>> children;
+        if (role == "AXScrollArea" && depth > kScrollAreaWebSearchDepth) {
+            children = element->children();
+            for (const auto& child : *children) {
+                if (child->role() == "AXWebArea") {
+                    webArea = child;
+                    Log::info("ax", "Found AXWebArea inside AXScrollArea at depth " + std::to_string(depth + 1));
+                    return;
+                }
+            }
+        }
+        std::string title = element->title().value_or("");
+        addTool(element, role, title);
+        if (depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
+            breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
+        if (!children) children = element->children();
+        for (const auto& child : *children) walkNative(child, depth + 1);
+    }
+
+    void walkWeb(const ElementRef& element, int depth) {
+        if (depth >= kWebDepthLimit || elements.size() >= kElementCap) return;
+        std::string role = element->role().value_or("");
+        std::string title = element->title().value_or("");
+        addTool(element, role, title);
+        if (depth < kWebBreadcrumbDepth && !title.empty())
+            breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
+        for (const auto& child : element->children()) walkWeb(child, depth + 1);
+    }
+
+    std::string summary() const {
+        std::string text;
+        for (size_t i = 0; i < breadcrumb.size() && i < kBreadcrumbParts; ++i) text += (i ? " > " : "") + breadcrumb[i];
+        return text;
+    }
+
+    std::vector<AXElement> elements;
+    std::vector<std::string> breadcrumb;
+    ElementRef webArea;
+
+private:
+    // Attributes are read as the rules need them, which gives the same tools as reading all
+    // of them first: most elements of a large window are then answered from what the scan
+    // already holds.
+    void addTool(const ElementRef& element, const std::string& role, const std::string& title) {
+        RoleVerb rule = verbForRole(role);
+        if (rule.kind == RoleVerb::noTool) return;
+        if (rule.kind == RoleVerb::pressable && !element->offersPress()) return;
+        std::string label = labelOf(*element, title);
+        if (label.empty()) return;
+
+        std::string verb(rule.name);
+        std::string base = verb + "_" + slugOf(label);
+        int seen = nameCounts[base]++;
+        std::string name = seen == 0 ? base : base + "_" + std::to_string(seen + 1);
+        std::optional<std::string> value = element->value();
+        std::string description = toolDescription(verb, label, value, role);
+        elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
+                            element->enabled(), element, std::move(description)});
+    }
+
+    static std::string labelOf(platform::AccessibleElement& element, const std::string& title) {
+        if (!title.empty()) return title;
+        if (auto description = element.description(); description && !description->empty()) return *description;
+        if (auto placeholder = element.placeholder(); placeholder && !placeholder->empty()) return *placeholder;
+        return element.identifier().value_or("");
+    }
+
+    std::unordered_map<std::string, int> nameCounts;
+};
+
+ElementRef chooseWindow(platform::AccessibleApplication& application) {
+    if (auto focused = application.focusedWindow()) return focused;
+    auto windows = application.windows();
+    return windows.empty() ? nullptr : windows.front();
+}
+
+}  // namespace
+
+ScanResult AXScanner::scan() const {
+    auto application = accessibility_.application(targetPID_);
+    ElementRef window = application ? chooseWindow(*application) : nullptr;
+    if (!window) return {"(no windows)", std::nullopt, {}, "No windows found"};
+
+    ScanResult result;
+    result.windowTitle = window->title().value_or("(untitled)");
+    if (auto focused = application->focusedElement()) {
+        // Only a missing title falls through to the description; an empty one is used as it is.
+        auto title = focused->title();
+        std::string label = title ? *title : focused->description().value_or("");
+        result.focusedElement = focused->role().value_or("") + ": " + label;
+    }
+
+    ScanWalk walk(result.windowTitle);
+    walk.walkNative(window, 0);
+    if (walk.webArea) {
+        walk.breadcrumb.push_back("WebArea");
+        walk.walkWeb(walk.webArea, 0);
+    }
+    result.elements = std::move(walk.elements);
+    result.hierarchySummary = walk.summary();
+    return result;
+}
+
+}  // namespace velmor::automation

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmor::automation {
+
+// What an element of a role becomes.
+struct RoleVerb {
+    enum Kind {
+        verb,       // always a tool with this verb (when it has a label)
+        noTool,     // never a tool (tab groups, radio groups); its children still are
+        pressable,  // a click tool only when it can be pressed and has a label
+    } kind;
+    std::string_view name;  // the verb, for `verb`
+};
+
+RoleVerb verbForRole(std::string_view role);
+
+// The label as a name part: lower case, runs of anything but a-z and 0-9 as one "_",
+// no "_" at either end, at most 40 characters.
+std::string slugOf(std::string_view label);
+
+// The tool description the agent reads, by verb.
+std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
+                            std::string_view role);
+
+}  // namespace velmor::automation

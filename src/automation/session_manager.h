@@ -1,0 +1,68 @@
+#pragma once
+
+#include "automation/ax_element.h"
+#include "automation/ax_scanner.h"
+#include "automation/session_responses.h"
+#include "flows/flow_store.h"
+#include "platform/accessibility.h"
+#include "platform/applications.h"
+
+#include <cstdint>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::automation {
+
+// Binds the agent to one running application, the target: starting finds, activates and
+// scans it and opens a flow recording; every element tool is carried out, the interface
+// rescanned and only what changed is answered; ending closes the recording.
+//
+// Tool calls arrive on several HTTP threads at once. Every operation holds one lock from
+// start to end (settle delays included), so the target, the last scan, the values the
+// diffs are based on and the recording always belong to one sequence of calls.
+class SessionManager {
+public:
+    // The process's session, on this desktop and the process's flow store.
+    static SessionManager& shared();
+
+    SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
+                   flows::FlowStore& flows);
+
+    nlohmann::json startSession(const std::optional<std::string>& appName, const std::optional<std::string>& bundleId);
+    nlohmann::json endSession(const std::optional<std::string>& saveName);
+    // Rescans; the full state.
+    nlohmann::json getState();
+    // Rescans; what changed since the last answer.
+    nlohmann::json getStateDiff();
+    // Carries out one element tool of the last scan, waits for the effect, rescans, records
+    // the step and answers the diff.
+    nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args);
+    // Brings the target forward, waits for it and answers the diff.
+    nlohmann::json activateTarget();
+    // The regular applications: name, bundle_id, pid (all strings).
+    nlohmann::json listApps();
+
+    // The target's process, for the tools that act on its windows and input.
+    std::optional<int32_t> targetPid();
+    // The element tools of the last scan, in scan order; none without a session.
+    std::vector<AXElement> elementTools();
+
+private:
+    bool active() const { return targetApp_ && scanner_; }
+    nlohmann::json rescanForDiff();
+
+    std::mutex mutex_;
+    platform::Accessibility& accessibility_;
+    platform::Applications& applications_;
+    flows::FlowStore& flows_;
+
+    std::optional<platform::RunningApplication> targetApp_;
+    std::optional<AXScanner> scanner_;
+    std::optional<ScanResult> lastScan_;
+    ToolValues previousTools_;
+};
+
+}  // namespace velmor::automation

@@ -1,0 +1,90 @@
+#include "automation/session_responses.h"
+
+#include "automation/text.h"
+
+#include <set>
+
+namespace velmor::automation {
+
+using nlohmann::json;
+
+namespace {
+
+json toolNames(const ScanResult& scan) {
+    json names = json::array();
+    for (const auto& element : scan.elements) names.push_back(element.toolName);
+    return names;
+}
+
+}  // namespace
+
+json elementEntry(const AXElement& element) {
+    json entry = {{"tool", element.toolName},
+                  {"role", lowerAscii(withoutAX(element.role))},
+                  {"title", element.title},
+                  {"enabled", element.enabled}};
+    if (element.value) entry["value"] = *element.value;
+    return entry;
+}
+
+ToolValues stateToolValues(const ScanResult& scan) {
+    ToolValues values;
+    for (const auto& element : scan.elements) values[element.toolName] = element.value;
+    return values;
+}
+
+json stateResponse(const ScanResult& scan, const platform::RunningApplication& app) {
+    json elements = json::array();
+    for (const auto& element : scan.elements) elements.push_back(elementEntry(element));
+    return {{"app", app.name.value_or("")},
+            {"bundle_id", app.bundleId.value_or("")},
+            {"window_title", scan.windowTitle},
+            {"focused_element", scan.focusedElement.value_or("")},
+            {"element_count", scan.elements.size()},
+            {"interactive_elements", std::move(elements)},
+            {"available_tools", toolNames(scan)},
+            {"hierarchy_summary", scan.hierarchySummary}};
+}
+
+json diffResponse(const ScanResult& scan, ToolValues& previous) {
+    ToolValues current;
+    for (const auto& element : scan.elements) current.emplace(element.toolName, element.value);
+
+    std::set<std::string> addedNames;
+    json removed = json::array();
+    json changed = json::array();
+    for (const auto& [name, value] : current) {
+        auto before = previous.find(name);
+        if (before == previous.end()) {
+            addedNames.insert(name);
+        } else if (before->second != value) {
+            changed.push_back(
+                {{"tool", name}, {"old_value", before->second.value_or("")}, {"new_value", value.value_or("")}});
+        }
+    }
+    for (const auto& [name, value] : previous) {
+        if (!current.count(name)) removed.push_back(name);
+    }
+    previous = std::move(current);
+
+    // Filtered from the scan, so in scan order, a repeated name as often as it occurs.
+    json added = json::array();
+    for (const auto& element : scan.elements) {
+        if (addedNames.count(element.toolName)) added.push_back(elementEntry(element));
+    }
+
+    json response = {{"window_title", scan.windowTitle},
+                     {"focused_element", scan.focusedElement.value_or("")},
+                     {"element_count", scan.elements.size()},
+                     {"available_tools", toolNames(scan)}};
+    if (added.empty() && removed.empty() && changed.empty()) {
+        response["diff"] = "no changes";
+        return response;
+    }
+    if (!added.empty()) response["added"] = std::move(added);
+    if (!removed.empty()) response["removed"] = std::move(removed);
+    if (!changed.empty()) response["changed"] = std::move(changed);
+    return response;
+}
+
+}  // namespace velmor::automation

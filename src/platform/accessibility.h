@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velmor::platform {
+
+// Why an accessibility operation failed. The numbers are the ones agents have always seen
+// in "AXPress failed: <code>" and "AXSetValue failed: <code>", whatever the backend.
+enum class AccessibilityError : int {
+    failure = -25200,               // the application refused
+    illegalArgument = -25201,       // a value the element cannot take
+    invalidElement = -25202,        // the element is gone
+    cannotComplete = -25204,        // no answer from the application
+    attributeUnsupported = -25205,  // the element has no such value
+    actionUnsupported = -25206,     // the element has no such action
+};
+
+inline int code(AccessibilityError error) { return static_cast<int>(error); }
+
+// A value for an element: numbers go to range controls, text to text fields.
+using ElementValue = std::variant<double, std::string>;
+
+class AccessibleElement;
+using ElementRef = std::shared_ptr<AccessibleElement>;
+
+// One element of an application's user interface, read through the attribute names the
+// scanner works with (AXRole, AXTitle, ...). Reads never fail: what cannot be read is
+// absent. Actions answer nothing on success.
+class AccessibleElement {
+public:
+    virtual ~AccessibleElement() = default;
+
+    virtual std::optional<std::string> role() = 0;         // AXRole
+    virtual std::optional<std::string> title() = 0;        // AXTitle
+    virtual std::optional<std::string> description() = 0;  // AXDescription
+    virtual std::optional<std::string> identifier() = 0;   // AXIdentifier
+    virtual std::optional<std::string> value() = 0;        // AXValue, as text
+    virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
+    virtual bool enabled() = 0;                            // AXEnabled
+    virtual std::vector<ElementRef> children() = 0;        // AXChildren
+    virtual bool offersPress() = 0;                        // AXPress among the actions
+
+    virtual std::optional<AccessibilityError> press() = 0;                           // AXPress
+    virtual std::optional<AccessibilityError> focus() = 0;                           // AXFocused = true
+    virtual std::optional<AccessibilityError> setValue(const ElementValue& value) = 0;  // AXValue
+};
+
+// The application element of one running process.
+class AccessibleApplication {
+public:
+    virtual ~AccessibleApplication() = default;
+
+    virtual ElementRef focusedWindow() = 0;        // AXFocusedWindow; null when none
+    virtual std::vector<ElementRef> windows() = 0;  // AXWindows
+    virtual ElementRef focusedElement() = 0;       // AXFocusedUIElement; null when none
+};
+
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // The application element of process `pid`, as its user interface is now. Null when no
+    // accessible application runs with that process identifier.
+    virtual std::unique_ptr<AccessibleApplication> application(int32_t pid) = 0;
+    // Tells the application that it is about to be read, so that it gets ready (ATK toolkits
+    // build their object cache) while the caller waits anyway. Returns at once.
+    virtual void prepare(int32_t pid) = 0;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::platform {
+
+// A running application the user works with: one that has a window of its own.
+struct RunningApplication {
+    std::optional<std::string> name;      // as the application presents itself
+    std::optional<std::string> bundleId;  // the application's stable identifier
+    int32_t pid = 0;
+};
+
+class Applications {
+public:
+    virtual ~Applications() = default;
+
+    // Why the desktop cannot be reached (no display, no accessibility bus); nothing when it can.
+    virtual std::optional<std::string> unavailable() = 0;
+    // The regular applications, in the order the desktop lists them. Agents such as this
+    // process itself are not among them.
+    virtual std::vector<RunningApplication> regularApplications() = 0;
+    // Brings the application's front window forward and gives it the focus. Returns before
+    // the window manager has done so.
+    virtual void activate(int32_t pid) = 0;
+};
+
+}  // namespace velmor::platform

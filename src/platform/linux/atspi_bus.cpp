@@ -1,0 +1,122 @@
+#include "platform/linux/atspi_bus.h"
+
+#include "app/log.h"
+#include "platform/linux/dbus_message.h"
+
+#include <atspi/atspi.h>
+
+#include <cstdlib>
+
+namespace velmor::platform {
+
+namespace {
+
+constexpr const char* kRegistry = "org.a11y.atspi.Registry";
+constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
+constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
+
+}  // namespace
+
+AtspiBus& AtspiBus::shared() {
+    static AtspiBus* bus = new AtspiBus();
+    return *bus;
+}
+
+DBusConnection* AtspiBus::connection() {
+    // The accessibility bus belongs to an X11 desktop: without a display there is none, and
+    // libatspi would only go looking for a session bus to start one on.
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        failure_ = "no X display (DISPLAY is not set)";
+        return nullptr;
+    }
+    // Only the connection is taken from libatspi: it finds the bus (root window property
+    // or session bus) and reconnects after the bus went away. Everything else is plain
+    // AT-SPI calls on it, so no libatspi state is ever touched by another thread's main loop.
+    DBusConnection* bus = atspi_get_a11y_bus();
+    if (!bus || !dbus_connection_get_is_connected(bus)) {
+        if (failure_.empty()) Log::error("ax", "accessibility bus not reachable");
+        failure_ = "the accessibility bus (AT-SPI) is not reachable";
+        return nullptr;
+    }
+    failure_.clear();
+    return bus;
+}
+
+std::optional<std::string> AtspiBus::unavailable() {
+    if (connection()) return std::nullopt;
+    return failure_;
+}
+
+std::vector<AtspiApplicationEntry> AtspiBus::applications(bool withNames) {
+    std::vector<AtspiApplicationEntry> entries;
+    DBusConnection* bus = connection();
+    if (!bus) return entries;
+
+    DbusReply reply = DbusCall(kRegistry, kRootPath, kAccessibleInterface, "GetChildren").send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("a(so)")) return entries;
+    for (DbusReader list = reply.reader().open(); !list.atEnd();) {
+        DbusReader reference = list.open();
+        entries.push_back({.busName = reference.string()});
+    }
+
+    // Ask for every unknown process and every name at once: one round trip for them all.
+    std::vector<std::pair<size_t, PendingReply>> pidReplies, nameReplies;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string& busName = entries[i].busName;
+        if (!pids_.count(busName)) {
+            pidReplies.emplace_back(i, DbusCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                                                "GetConnectionUnixProcessID")
+                                           .add(busName)
+                                           .sendLater(bus, kAtspiCallTimeoutMs));
+        }
+        if (withNames) {
+            nameReplies.emplace_back(i, DbusCall(busName, kRootPath, DBUS_INTERFACE_PROPERTIES, "Get")
+                                            .add(std::string(kAccessibleInterface))
+                                            .add(std::string("Name"))
+                                            .sendLater(bus, kAtspiCallTimeoutMs));
+        }
+    }
+    for (auto& [i, pending] : pidReplies) {
+        DbusReply pid = pending.wait();
+        if (pid.hasSignature("u")) pids_[entries[i].busName] = static_cast<int32_t>(pid.reader().uint32());
+    }
+    for (auto& [i, pending] : nameReplies) {
+        DbusReply name = pending.wait();
+        if (name.hasSignature("v")) {
+            std::string text = name.reader().open().string();
+            if (!text.empty()) entries[i].name = text;
+        }
+    }
+
+    // Forget applications that have left, and leave out those whose process is unknown.
+    std::set<std::string> present;
+    std::vector<AtspiApplicationEntry> known;
+    for (auto& entry : entries) {
+        present.insert(entry.busName);
+        auto pid = pids_.find(entry.busName);
+        if (pid == pids_.end()) continue;
+        entry.pid = pid->second;
+        known.push_back(std::move(entry));
+    }
+    std::erase_if(pids_, [&](const auto& item) { return !present.count(item.first); });
+    std::erase_if(introduced_, [&](const std::string& name) { return !present.count(name); });
+    return known;
+}
+
+std::optional<std::string> AtspiBus::busNameOf(int32_t pid) {
+    for (const auto& entry : applications(false)) {
+        if (entry.pid == pid) return entry.busName;
+    }
+    return std::nullopt;
+}
+
+void AtspiBus::introduceTo(const std::string& busName) {
+    DBusConnection* bus = connection();
+    if (!bus || introduced_.count(busName)) return;
+    DbusCall(busName, kRootPath, "org.a11y.atspi.Application", "GetApplicationBusAddress").sendWithoutReply(bus);
+    // Toolkits without the call keep no cache to wake; they are not asked again either.
+    introduced_.insert(busName);
+}
+
+}  // namespace velmor::platform

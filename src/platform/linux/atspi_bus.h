@@ -1,0 +1,61 @@
+#pragma once
+
+#include <dbus/dbus.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace velmor::platform {
+
+// How long one call may wait for an application. A hung application must not hold a tool
+// call for long; a busy one answers well within this.
+inline constexpr int kAtspiCallTimeoutMs = 2000;
+// Reading a whole user interface in one call takes longer for large applications.
+inline constexpr int kAtspiBulkTimeoutMs = 5000;
+
+// An application registered on the accessibility bus.
+struct AtspiApplicationEntry {
+    std::string busName;
+    std::optional<std::string> name;
+    int32_t pid = 0;
+};
+
+// The process's connection to the AT-SPI accessibility bus. libatspi is not thread-safe, and
+// the snapshots read through the bus are shared by the elements of a scan, so every AT-SPI
+// read and action of the process runs while holding lock().
+class AtspiBus {
+public:
+    static AtspiBus& shared();
+
+    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
+
+    // The following are called with lock() held.
+
+    // The connection, made on first use (and again after the bus went away); null when the
+    // bus cannot be reached, with the reason in unavailable().
+    DBusConnection* connection();
+    std::optional<std::string> unavailable();
+    // The registered applications in registration order, with their names when asked for.
+    std::vector<AtspiApplicationEntry> applications(bool withNames);
+    // The bus name of the application running as `pid`.
+    std::optional<std::string> busNameOf(int32_t pid);
+    // Toolkits built on ATK keep their object cache, and answer its bulk read, only once an
+    // assistive client has introduced itself; this does so once per application, without
+    // waiting: the application builds the cache before it answers anything asked after.
+    void introduceTo(const std::string& busName);
+
+private:
+    AtspiBus() = default;
+
+    std::mutex mutex_;
+    std::string failure_;
+    std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
+    std::set<std::string> introduced_;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,294 @@
+#include "platform/linux/atspi_element.h"
+
+#include "platform/linux/dbus_message.h"
+
+#include <atspi/atspi-constants.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string_view>
+#include <vector>
+
+namespace velmor::platform {
+
+namespace {
+
+constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
+constexpr const char* kActionDbus = "org.a11y.atspi.Action";
+constexpr const char* kValueDbus = "org.a11y.atspi.Value";
+
+// The actions that count as pressing, in no particular order: the element's own first one
+// among them is used.
+bool isPressAction(std::string_view name) {
+    return name == "click" || name == "press" || name == "activate" || name == "toggle" || name == "jump";
+}
+
+// "100", "0.5", "73.25": the shortest text that reads back as the same value.
+std::string numberText(double number) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", number);
+    return text;
+}
+
+AccessibilityError errorFor(const std::string& dbusError, AccessibilityError unsupported) {
+    static const std::set<std::string_view> gone = {DBUS_ERROR_UNKNOWN_OBJECT, DBUS_ERROR_SERVICE_UNKNOWN,
+                                                    DBUS_ERROR_NAME_HAS_NO_OWNER, DBUS_ERROR_DISCONNECTED};
+    static const std::set<std::string_view> silent = {DBUS_ERROR_NO_REPLY, DBUS_ERROR_TIMEOUT, DBUS_ERROR_TIMED_OUT};
+    static const std::set<std::string_view> missing = {DBUS_ERROR_UNKNOWN_METHOD, DBUS_ERROR_UNKNOWN_INTERFACE,
+                                                       DBUS_ERROR_UNKNOWN_PROPERTY};
+    if (gone.count(dbusError)) return AccessibilityError::invalidElement;
+    if (silent.count(dbusError)) return AccessibilityError::cannotComplete;
+    if (missing.count(dbusError)) return unsupported;
+    return AccessibilityError::failure;
+}
+
+// A call that answers a boolean: nothing when it answered true.
+std::optional<AccessibilityError> outcome(const DbusReply& reply, AccessibilityError unsupported) {
+    if (!reply.ok()) return errorFor(reply.errorName(), unsupported);
+    if (!reply.hasSignature("b") || !reply.reader().boolean()) return AccessibilityError::failure;
+    return std::nullopt;
+}
+
+}  // namespace
+
+AtspiElement::AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bool insideWebArea)
+    : snapshot_(std::move(snapshot)), node_(node), insideWebArea_(insideWebArea) {
+    const AtspiNode& n = this->node();
+    mapping_ = axRoleOf(n.role, n.states, n.interfaces);
+}
+
+std::optional<std::string> AtspiElement::role() { return mapping_.role; }
+
+std::optional<std::string> AtspiElement::title() {
+    auto guard = snapshot_->bus().lock();
+    if (node().name.empty()) return std::nullopt;
+    return node().name;
+}
+
+std::optional<std::string> AtspiElement::description() {
+    auto guard = snapshot_->bus().lock();
+    return node().description;
+}
+
+std::optional<std::string> AtspiElement::identifier() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return std::nullopt;
+    DbusReply reply = getProperty(bus, snapshot_->busName(), node().path, kAccessibleDbus, "AccessibleId",
+                                  kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("v")) return std::nullopt;
+    std::string id = reply.reader().open().string();
+    if (id.empty()) return std::nullopt;
+    return id;
+}
+
+std::optional<std::string> AtspiElement::value() {
+    auto guard = snapshot_->bus().lock();
+    switch (mapping_.value) {
+        case ValueSource::none: return std::nullopt;
+        case ValueSource::checked: return node().has(ATSPI_STATE_CHECKED) ? "1" : "0";
+        case ValueSource::selected: return node().has(ATSPI_STATE_SELECTED) ? "1" : "0";
+        case ValueSource::text: {
+            DBusConnection* bus = snapshot_->bus().connection();
+            if (!bus) return std::nullopt;
+            DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
+                                  .add(int32_t{0})
+                                  .add(int32_t{-1})
+                                  .send(bus, kAtspiCallTimeoutMs);
+            if (!reply.hasSignature("s")) return std::nullopt;
+            return reply.reader().string();
+        }
+        case ValueSource::number: {
+            DBusConnection* bus = snapshot_->bus().connection();
+            if (!bus) return std::nullopt;
+            DbusReply reply =
+                getProperty(bus, snapshot_->busName(), node().path, kValueDbus, "CurrentValue", kAtspiCallTimeoutMs);
+            if (!reply.hasSignature("v")) return std::nullopt;
+            return numberText(reply.reader().open().number());
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> AtspiElement::placeholder() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return std::nullopt;
+    DbusReply reply =
+        DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetAttributes").send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("a{ss}")) return std::nullopt;
+    for (DbusReader entries = reply.reader().open(); !entries.atEnd();) {
+        DbusReader entry = entries.open();
+        if (entry.string() == "placeholder-text") return entry.string();
+    }
+    return std::nullopt;
+}
+
+bool AtspiElement::enabled() {
+    auto guard = snapshot_->bus().lock();
+    return node().has(ATSPI_STATE_ENABLED);
+}
+
+std::vector<ElementRef> AtspiElement::children() {
+    auto guard = snapshot_->bus().lock();
+    // Inside web content everything counts, as page content off screen does; elsewhere what
+    // is not on screen (closed menus, hidden pages) and the menu bar, which the menu tools
+    // reach, are left out.
+    bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
+    std::vector<int> nodes = snapshot_->childrenOf(node_);
+    std::vector<ElementRef> children;
+    children.reserve(nodes.size());
+    for (int child : nodes) {
+        const AtspiNode& n = snapshot_->node(child);
+        if (!inside && (n.role == ATSPI_ROLE_MENU_BAR || !n.has(ATSPI_STATE_SHOWING))) continue;
+        children.push_back(std::make_shared<AtspiElement>(snapshot_, child, inside));
+    }
+    return children;
+}
+
+std::optional<int> AtspiElement::pressActionIndex(std::optional<AccessibilityError>& error) {
+    if (!(node().interfaces & kActionInterface)) return std::nullopt;
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) {
+        error = AccessibilityError::cannotComplete;
+        return std::nullopt;
+    }
+    DbusReply reply =
+        DbusCall(snapshot_->busName(), node().path, kActionDbus, "GetActions").send(bus, kAtspiCallTimeoutMs);
+    if (!reply.ok()) {
+        error = errorFor(reply.errorName(), AccessibilityError::actionUnsupported);
+        return std::nullopt;
+    }
+    if (!reply.hasSignature("a(sss)")) return std::nullopt;
+    // The list carries localised names ("Click", "Klicken"); the names to compare come one
+    // by one, all asked for at once.
+    std::vector<PendingReply> names;
+    for (DbusReader actions = reply.reader().open(); !actions.atEnd(); actions.skip()) {
+        names.push_back(DbusCall(snapshot_->busName(), node().path, kActionDbus, "GetName")
+                            .add(static_cast<int32_t>(names.size()))
+                            .sendLater(bus, kAtspiCallTimeoutMs));
+    }
+    std::optional<int> found;
+    for (size_t index = 0; index < names.size(); ++index) {
+        DbusReply name = names[index].wait();
+        if (!found && name.hasSignature("s") && isPressAction(name.reader().string())) found = static_cast<int>(index);
+    }
+    return found;
+}
+
+bool AtspiElement::offersPress() {
+    auto guard = snapshot_->bus().lock();
+    std::optional<AccessibilityError> ignored;
+    return pressActionIndex(ignored).has_value();
+}
+
+std::optional<AccessibilityError> AtspiElement::press() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return AccessibilityError::cannotComplete;
+    std::optional<AccessibilityError> error;
+    if (auto index = pressActionIndex(error)) {
+        return outcome(DbusCall(snapshot_->busName(), node().path, kActionDbus, "DoAction")
+                           .add(int32_t{*index})
+                           .send(bus, kAtspiCallTimeoutMs),
+                       AccessibilityError::actionUnsupported);
+    }
+    if (error) return error;
+    // Tabs have no action of their own: pressing one selects it in its tab list.
+    int parent = node().parent;
+    if (parent >= 0 && (snapshot_->node(parent).interfaces & kSelectionInterface) && node().indexInParent >= 0) {
+        return outcome(DbusCall(snapshot_->busName(), snapshot_->node(parent).path, "org.a11y.atspi.Selection",
+                                "SelectChild")
+                           .add(int32_t{node().indexInParent})
+                           .send(bus, kAtspiCallTimeoutMs),
+                       AccessibilityError::actionUnsupported);
+    }
+    return AccessibilityError::actionUnsupported;
+}
+
+std::optional<AccessibilityError> AtspiElement::focus() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return AccessibilityError::cannotComplete;
+    if (!(node().interfaces & kComponentInterface)) return AccessibilityError::attributeUnsupported;
+    return outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GrabFocus")
+                       .send(bus, kAtspiCallTimeoutMs),
+                   AccessibilityError::attributeUnsupported);
+}
+
+std::optional<AccessibilityError> AtspiElement::setValue(const ElementValue& value) {
+    auto guard = snapshot_->bus().lock();
+    if (const double* number = std::get_if<double>(&value)) {
+        if (node().interfaces & kValueInterface) return setNumber(*number);
+        if (node().interfaces & kEditableTextInterface) return setText(numberText(*number));
+        return AccessibilityError::attributeUnsupported;
+    }
+    const std::string& text = std::get<std::string>(value);
+    if (node().interfaces & kEditableTextInterface) return setText(text);
+    if (node().interfaces & kValueInterface) {
+        char* end = nullptr;
+        double number = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(number)) return AccessibilityError::illegalArgument;
+        return setNumber(number);
+    }
+    return AccessibilityError::attributeUnsupported;
+}
+
+std::optional<AccessibilityError> AtspiElement::setText(const std::string& text) {
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return AccessibilityError::cannotComplete;
+    return outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.EditableText", "SetTextContents")
+                       .add(text)
+                       .send(bus, kAtspiCallTimeoutMs),
+                   AccessibilityError::attributeUnsupported);
+}
+
+std::optional<AccessibilityError> AtspiElement::setNumber(double number) {
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return AccessibilityError::cannotComplete;
+    DbusReply reply = DbusCall(snapshot_->busName(), node().path, DBUS_INTERFACE_PROPERTIES, "Set")
+                          .add(std::string(kValueDbus))
+                          .add(std::string("CurrentValue"))
+                          .addVariant(number)
+                          .send(bus, kAtspiCallTimeoutMs);
+    if (!reply.ok()) return errorFor(reply.errorName(), AccessibilityError::attributeUnsupported);
+    return std::nullopt;
+}
+
+std::vector<int> AtspiApplicationElement::windowNodes() {
+    std::vector<int> windows;
+    if (snapshot_->root() < 0) return windows;
+    for (int child : snapshot_->childrenOf(snapshot_->root())) {
+        // Hidden top-levels are not windows the user has; minimised ones still are.
+        if (snapshot_->node(child).has(ATSPI_STATE_VISIBLE)) windows.push_back(child);
+    }
+    return windows;
+}
+
+ElementRef AtspiApplicationElement::focusedWindow() {
+    auto guard = snapshot_->bus().lock();
+    for (int window : windowNodes()) {
+        if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
+    }
+    return nullptr;
+}
+
+std::vector<ElementRef> AtspiApplicationElement::windows() {
+    auto guard = snapshot_->bus().lock();
+    std::vector<ElementRef> windows;
+    for (int window : windowNodes()) windows.push_back(std::make_shared<AtspiElement>(snapshot_, window, false));
+    return windows;
+}
+
+ElementRef AtspiApplicationElement::focusedElement() {
+    auto guard = snapshot_->bus().lock();
+    for (int i = 0; i < snapshot_->size(); ++i) {
+        if (i != snapshot_->root() && snapshot_->node(i).has(ATSPI_STATE_FOCUSED))
+            return std::make_shared<AtspiElement>(snapshot_, i, false);
+    }
+    return nullptr;
+}
+
+}  // namespace velmor::platform

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/accessibility.h"
+#include "platform/linux/atspi_roles.h"
+#include "platform/linux/atspi_snapshot.h"
+
+#include <memory>
+
+namespace velmor::platform {
+
+// One object of a snapshot, answering the scanner's attributes. Structure, roles, names and
+// states come from the snapshot; values, texts, attributes and actions are asked of the
+// application at the time they are needed. Every call holds the bus lock.
+class AtspiElement final : public AccessibleElement {
+public:
+    // Made with the bus lock held.
+    AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bool insideWebArea);
+
+    std::optional<std::string> role() override;
+    std::optional<std::string> title() override;
+    std::optional<std::string> description() override;
+    std::optional<std::string> identifier() override;
+    std::optional<std::string> value() override;
+    std::optional<std::string> placeholder() override;
+    bool enabled() override;
+    std::vector<ElementRef> children() override;
+    bool offersPress() override;
+
+    std::optional<AccessibilityError> press() override;
+    std::optional<AccessibilityError> focus() override;
+    std::optional<AccessibilityError> setValue(const ElementValue& value) override;
+
+private:
+    const AtspiNode& node() const { return snapshot_->node(node_); }
+    std::optional<int> pressActionIndex(std::optional<AccessibilityError>& error);
+    std::optional<AccessibilityError> setText(const std::string& text);
+    std::optional<AccessibilityError> setNumber(double number);
+
+    std::shared_ptr<AtspiSnapshot> snapshot_;
+    int node_;
+    bool insideWebArea_;
+    AxRoleMapping mapping_;
+};
+
+// The application object of a snapshot: its top-level windows and its focus.
+class AtspiApplicationElement final : public AccessibleApplication {
+public:
+    explicit AtspiApplicationElement(std::shared_ptr<AtspiSnapshot> snapshot) : snapshot_(std::move(snapshot)) {}
+
+    ElementRef focusedWindow() override;
+    std::vector<ElementRef> windows() override;
+    ElementRef focusedElement() override;
+
+private:
+    std::vector<int> windowNodes();
+
+    std::shared_ptr<AtspiSnapshot> snapshot_;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/linux/atspi_bus.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace velmor::platform {
+
+// One accessible object as read at the time of the snapshot.
+struct AtspiNode {
+    std::string path;
+    int parent = -1;
+    int indexInParent = -1;
+    int childCount = 0;  // as the application reports it; negative when it does not know
+    uint32_t role = 0;   // AtspiRole
+    std::string name;
+    std::string description;
+    uint64_t states = 0;  // AtspiStateType bits
+    uint32_t interfaces = 0;  // AtspiInterface bits
+    std::vector<int> children;
+    bool childrenKnown = false;
+
+    bool has(int state) const { return (states >> state) & 1u; }
+};
+
+// An application's user interface as it was when the scan began: the whole tree in one
+// bulk read of the toolkit's object cache where there is one (ATK toolkits), completed
+// object by object for the parts the cache leaves out (containers that manage their own
+// descendants, toolkits without a cache). Reads of values, texts and actions are not part
+// of it: they go to the application when they are needed. Used with the bus lock held.
+class AtspiSnapshot {
+public:
+    static std::shared_ptr<AtspiSnapshot> read(AtspiBus& bus, const std::string& busName);
+
+    AtspiBus& bus() const { return bus_; }
+    const std::string& busName() const { return busName_; }
+    int root() const { return root_; }
+    int size() const { return static_cast<int>(nodes_.size()); }
+    const AtspiNode& node(int index) const { return nodes_[index]; }
+    // The node's children in order, asking the application when the snapshot lacks them.
+    const std::vector<int>& childrenOf(int index);
+
+private:
+    AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}
+
+    bool readCache();
+    void linkChildren();
+    // Nodes for these paths, read from the application in one round trip.
+    std::vector<int> readLive(const std::vector<std::string>& paths, int parent);
+
+    AtspiBus& bus_;
+    std::string busName_;
+    std::vector<AtspiNode> nodes_;
+    std::unordered_map<std::string, int> byPath_;
+    int root_ = -1;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,117 @@
+#include "platform/linux/x11_windows.h"
+
+#include <X11/Xatom.h>
+
+#include <algorithm>
+
+namespace velmor::platform {
+
+namespace {
+
+struct FrameExtents {
+    int left = 0, right = 0, top = 0, bottom = 0;
+};
+
+FrameExtents frameExtents(X11Display& x11, Window window) {
+    auto values = x11.cardinals(window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+    if (values.size() < 4) return {};
+    return {static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]),
+            static_cast<int>(values[3])};
+}
+
+}  // namespace
+
+std::vector<Window> clientWindows(X11Display& x11, bool stacking) {
+    std::vector<Window> windows;
+    Window root = x11.root();
+    for (unsigned long window :
+         x11.cardinals(root, stacking ? "_NET_CLIENT_LIST_STACKING" : "_NET_CLIENT_LIST", XA_WINDOW)) {
+        windows.push_back(window);
+    }
+    if (!windows.empty() || x11.cardinal(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)) return windows;
+
+    Window rootReturn = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(x11.display(), root, &rootReturn, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(x11.display(), children[i], &attributes) && attributes.map_state == IsViewable &&
+                !attributes.override_redirect)
+                windows.push_back(children[i]);
+        }
+        if (children) XFree(children);
+    }
+    return windows;
+}
+
+std::optional<int32_t> windowPid(X11Display& x11, Window window) {
+    auto pid = x11.cardinal(window, "_NET_WM_PID", XA_CARDINAL);
+    if (!pid) return std::nullopt;
+    return static_cast<int32_t>(*pid);
+}
+
+WindowInfo describeWindow(X11Display& x11, Window window) {
+    WindowInfo info;
+    info.id = window;
+    info.title = x11.utf8String(window, "_NET_WM_NAME");
+    if (!info.title) info.title = x11.latin1String(window, XA_WM_NAME);
+
+    XWindowAttributes attributes;
+    Window child = 0;
+    int x = 0, y = 0;
+    if (XGetWindowAttributes(x11.display(), window, &attributes) &&
+        XTranslateCoordinates(x11.display(), window, x11.root(), 0, 0, &x, &y, &child)) {
+        FrameExtents extents = frameExtents(x11, window);
+        info.frame = {x - extents.left, y - extents.top, attributes.width + extents.left + extents.right,
+                      attributes.height + extents.top + extents.bottom};
+    }
+    return info;
+}
+
+std::vector<WindowInfo> X11Windows::windowsOf(int32_t pid) {
+    auto guard = x11_.lock();
+    std::vector<WindowInfo> windows;
+    if (!x11_.display()) return windows;
+    for (Window window : clientWindows(x11_, false)) {
+        if (windowPid(x11_, window) == pid) windows.push_back(describeWindow(x11_, window));
+    }
+    return windows;
+}
+
+std::optional<WindowInfo> X11Windows::focusedWindowOf(int32_t pid) {
+    auto guard = x11_.lock();
+    if (!x11_.display()) return std::nullopt;
+    auto active = x11_.cardinal(x11_.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+    if (!active || *active == None || windowPid(x11_, *active) != pid) return std::nullopt;
+    return describeWindow(x11_, *active);
+}
+
+void X11Windows::changeFrame(uint64_t window, const FrameChange& change) {
+    auto guard = x11_.lock();
+    Display* display = x11_.display();
+    if (!display) return;
+    // The window manager places the frame at x, y; sizes it asks for are the client's, so
+    // the decorations are taken off the frame size asked for.
+    FrameExtents extents = frameExtents(x11_, window);
+    long flags = 2L << 12;  // a request from a pager: what the user asked for
+    if (change.x) flags |= 1L << 8;
+    if (change.y) flags |= 1L << 9;
+    if (change.width) flags |= 1L << 10;
+    if (change.height) flags |= 1L << 11;
+
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = x11_.atom("_NET_MOVERESIZE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = flags;
+    event.xclient.data.l[1] = change.x.value_or(0);
+    event.xclient.data.l[2] = change.y.value_or(0);
+    event.xclient.data.l[3] = std::max(1, change.width.value_or(1) - extents.left - extents.right);
+    event.xclient.data.l[4] = std::max(1, change.height.value_or(1) - extents.top - extents.bottom);
+    XSendEvent(display, x11_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+}  // namespace velmor::platform

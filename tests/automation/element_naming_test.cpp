@@ -1,0 +1,151 @@
+// How scanned elements become element tools: verbs, labels, names, de-duplication and
+// descriptions, over an in-memory window.
+#include "automation/ax_scanner.h"
+#include "fake_accessibility.h"
+
+#include <gtest/gtest.h>
+
+namespace velmor::automation {
+namespace {
+
+using test::element;
+using test::Fake;
+
+class ElementTools : public ::testing::Test {
+protected:
+    std::vector<AXElement> tools(std::vector<platform::ElementRef> content) {
+        desktop.focusedWindow = element("AXWindow", "W", std::move(content));
+        return AXScanner(desktop, 7).scan().elements;
+    }
+
+    std::vector<std::string> names(std::vector<platform::ElementRef> content) {
+        std::vector<std::string> result;
+        for (const auto& tool : tools(std::move(content))) result.push_back(tool.toolName);
+        return result;
+    }
+
+    std::string description(const Fake& element) { return tools({element}).at(0).description; }
+
+    test::FakeDesktop desktop;
+};
+
+Fake withValue(Fake element, std::optional<std::string> value) {
+    element->valueText = std::move(value);
+    return element;
+}
+
+TEST_F(ElementTools, EqualLabelsAreNumberedInTraversalOrder) {
+    EXPECT_EQ(names({element("AXButton", "OK"), element("AXGroup", std::nullopt, {element("AXButton", "OK")}),
+                     element("AXButton", "OK")}),
+              (std::vector<std::string>{"click_ok", "click_ok_2", "click_ok_3"}));
+}
+
+TEST_F(ElementTools, NumberingCountsBaseNamesSoALabelCanCollideWithASuffix) {
+    EXPECT_EQ(names({element("AXButton", "OK"), element("AXButton", "OK"), element("AXButton", "OK 2")}),
+              (std::vector<std::string>{"click_ok", "click_ok_2", "click_ok_2"}));
+}
+
+TEST_F(ElementTools, SlugsKeepLatinLettersAndDigits) {
+    std::string sixty(60, 'a');
+    auto scanned = tools({element("AXButton", "Save As…"), element("AXButton", "  --Hello World--  "),
+                          element("AXButton", "保存"), element("AXButton", "送信"), element("AXButton", sixty)});
+    ASSERT_EQ(scanned.size(), 5u);
+    EXPECT_EQ(scanned[0].toolName, "click_save_as");
+    EXPECT_EQ(scanned[1].toolName, "click_hello_world");
+    EXPECT_EQ(scanned[2].toolName, "click_");
+    EXPECT_EQ(scanned[3].toolName, "click__2");
+    EXPECT_EQ(scanned[4].toolName, "click_" + std::string(40, 'a'));
+    EXPECT_EQ(scanned[4].title, sixty);
+    EXPECT_EQ(scanned[4].description, "Click '" + sixty + "' button");
+}
+
+TEST_F(ElementTools, LabelFallsThroughTitleDescriptionPlaceholderIdentifier) {
+    auto described = element("AXTextField", "");
+    described->descriptionText = "Query";
+    described->placeholderText = "ignored";
+    auto placeholder = element("AXTextField");
+    placeholder->descriptionText = "";
+    placeholder->placeholderText = "Search";
+    auto identified = element("AXTextField");
+    identified->identifierText = "email-input";
+    auto nothing = element("AXTextField", "");
+    nothing->descriptionText = "";
+    nothing->placeholderText = "";
+    nothing->identifierText = "";
+    auto titled = element("AXTextField", "Name");
+    titled->descriptionText = "ignored";
+
+    auto scanned = tools({described, placeholder, identified, nothing, titled});
+    std::vector<std::string> got;
+    for (const auto& tool : scanned) got.push_back(tool.toolName + "=" + tool.title);
+    EXPECT_EQ(got, (std::vector<std::string>{"fill_query=Query", "fill_search=Search", "fill_email_input=email-input",
+                                             "fill_name=Name"}));
+}
+
+TEST_F(ElementTools, RolesOutsideTheTableNeedAnActionAndALabel) {
+    auto pressableText = element("AXStaticText", "Status");
+    pressableText->pressable = true;
+    auto unlabelled = element("AXImage", "");
+    unlabelled->pressable = true;
+    auto tabs = element("AXTabGroup", "Tabs", {element("AXRadioButton", "General")});
+    tabs->pressable = true;
+
+    auto scanned = tools({pressableText, element("AXStaticText", "Plain"), unlabelled,
+                          element("AXGroup", "Box", {element("AXButton", "Inside")}), tabs});
+    ASSERT_EQ(scanned.size(), 3u);
+    EXPECT_EQ(scanned[0].toolName, "click_status");
+    EXPECT_EQ(scanned[0].description, "Click 'Status' statictext");
+    EXPECT_EQ(scanned[1].toolName, "click_inside");
+    EXPECT_EQ(scanned[2].toolName, "select_general");
+}
+
+TEST_F(ElementTools, EveryVerbOfTheTable) {
+    auto scanned = tools({element("AXButton", "a"), element("AXMenuButton", "b"), element("AXLink", "c"),
+                          element("AXTextField", "d"), element("AXTextArea", "e"), element("AXSecureTextField", "f"),
+                          element("AXCheckBox", "g"), element("AXRadioButton", "h"), element("AXMenuItem", "i"),
+                          element("AXPopUpButton", "j"), element("AXComboBox", "k"), element("AXSlider", "l")});
+    std::vector<std::string> got;
+    for (const auto& tool : scanned) got.push_back(tool.toolPrefix + ":" + tool.role);
+    EXPECT_EQ(got, (std::vector<std::string>{"click:AXButton", "click:AXMenuButton", "click:AXLink", "fill:AXTextField",
+                                             "fill:AXTextArea", "fill:AXSecureTextField", "toggle:AXCheckBox",
+                                             "select:AXRadioButton", "select:AXMenuItem", "open:AXPopUpButton",
+                                             "open:AXComboBox", "set:AXSlider"}));
+}
+
+TEST_F(ElementTools, DisabledElementsAreToolsToo) {
+    auto disabled = element("AXButton", "Later");
+    disabled->isEnabled = false;
+    auto scanned = tools({disabled});
+    ASSERT_EQ(scanned.size(), 1u);
+    EXPECT_FALSE(scanned[0].enabled);
+}
+
+TEST_F(ElementTools, DescriptionsByVerb) {
+    std::string longText(150, 'x');
+    EXPECT_EQ(description(withValue(element("AXTextField", "Notes"), longText)),
+              "Fill 'Notes' text field. Current value: '" + std::string(100, 'x') + "'");
+    EXPECT_EQ(description(element("AXTextField", "Notes")), "Fill 'Notes' text field. Current value: ''");
+    EXPECT_EQ(description(withValue(element("AXCheckBox", "Wrap"), "1")), "Toggle 'Wrap' checkbox. Currently: checked");
+    EXPECT_EQ(description(withValue(element("AXCheckBox", "Wrap"), "0")),
+              "Toggle 'Wrap' checkbox. Currently: unchecked");
+    EXPECT_EQ(description(element("AXCheckBox", "Wrap")), "Toggle 'Wrap' checkbox. Currently: unchecked");
+    EXPECT_EQ(description(element("AXSlider", "Volume")), "Set 'Volume' slider. Current value: unknown");
+    EXPECT_EQ(description(withValue(element("AXSlider", "Volume"), "0.5")), "Set 'Volume' slider. Current value: 0.5");
+    EXPECT_EQ(description(withValue(element("AXPopUpButton", "Fruit"), "Apple")),
+              "Open 'Fruit' dropdown. Current value: 'Apple'");
+    EXPECT_EQ(description(element("AXPopUpButton", "Fruit")), "Open 'Fruit' dropdown. Current value: ''");
+    EXPECT_EQ(description(element("AXMenuItem", "Paste")), "Select 'Paste' menuitem");
+    EXPECT_EQ(description(element("AXLink", "Help")), "Click 'Help' link");
+}
+
+TEST_F(ElementTools, LongValuesAreCutOnCharacterBoundaries) {
+    std::string accented;
+    for (int i = 0; i < 120; ++i) accented += "é";
+    std::string expected;
+    for (int i = 0; i < 100; ++i) expected += "é";
+    EXPECT_EQ(description(withValue(element("AXTextArea", "Notes"), accented)),
+              "Fill 'Notes' text field. Current value: '" + expected + "'");
+}
+
+}  // namespace
+}  // namespace velmor::automation

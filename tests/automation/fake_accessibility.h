@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/accessibility.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::test {
+
+// An element of an in-memory user interface, with every attribute set by hand.
+struct FakeElement final : platform::AccessibleElement {
+    std::optional<std::string> roleText, titleText, descriptionText, identifierText, valueText, placeholderText;
+    bool isEnabled = true;
+    bool pressable = false;
+    std::vector<platform::ElementRef> kids;
+
+    std::optional<std::string> role() override { return roleText; }
+    std::optional<std::string> title() override { return titleText; }
+    std::optional<std::string> description() override { return descriptionText; }
+    std::optional<std::string> identifier() override { return identifierText; }
+    std::optional<std::string> value() override { return valueText; }
+    std::optional<std::string> placeholder() override { return placeholderText; }
+    bool enabled() override { return isEnabled; }
+    std::vector<platform::ElementRef> children() override { return kids; }
+    bool offersPress() override { return pressable; }
+    std::optional<platform::AccessibilityError> press() override { return std::nullopt; }
+    std::optional<platform::AccessibilityError> focus() override { return std::nullopt; }
+    std::optional<platform::AccessibilityError> setValue(const platform::ElementValue&) override { return std::nullopt; }
+};
+
+using Fake = std::shared_ptr<FakeElement>;
+
+inline Fake element(const std::string& role, std::optional<std::string> title = std::nullopt,
+                    std::vector<platform::ElementRef> children = {}) {
+    auto fake = std::make_shared<FakeElement>();
+    fake->roleText = role;
+    fake->titleText = std::move(title);
+    fake->kids = std::move(children);
+    return fake;
+}
+
+// `element` wrapped in `levels` untitled groups: it then sits `levels` deeper.
+inline platform::ElementRef nested(platform::ElementRef inner, int levels) {
+    for (int i = 0; i < levels; ++i) inner = element("AXGroup", std::nullopt, {inner});
+    return inner;
+}
+
+// An application's windows and focus, handed to every scan.
+struct FakeDesktop final : platform::Accessibility {
+    bool running = true;
+    platform::ElementRef focusedWindow;
+    std::vector<platform::ElementRef> windows;
+    platform::ElementRef focusedElement;
+
+    struct Application final : platform::AccessibleApplication {
+        explicit Application(const FakeDesktop& desktop) : desktop(desktop) {}
+        platform::ElementRef focusedWindow() override { return desktop.focusedWindow; }
+        std::vector<platform::ElementRef> windows() override { return desktop.windows; }
+        platform::ElementRef focusedElement() override { return desktop.focusedElement; }
+        const FakeDesktop& desktop;
+    };
+
+    std::unique_ptr<platform::AccessibleApplication> application(int32_t) override {
+        if (!running) return nullptr;
+        return std::make_unique<Application>(*this);
+    }
+    void prepare(int32_t) override {}
+};
+
+}  // namespace velmor::test
