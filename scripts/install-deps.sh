@@ -7,12 +7,12 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   libboost-dev nlohmann-json3-dev libsqlite3-dev libssl-dev libcurl4-openssl-dev
-  libatspi2.0-dev libx11-dev
+  libatspi2.0-dev libx11-dev libxtst-dev libpng-dev
   # run time: the accessibility bus
   at-spi2-core dbus
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
-  libgtk-3-dev xvfb x11-utils xauth openbox perl
+  libgtk-3-dev xvfb x11-utils xauth openbox perl xclip
 )
 
 as_root=()

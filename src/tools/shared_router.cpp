@@ -4,6 +4,8 @@
 #include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/flow_tools.h"
+#include "tools/input_tools.h"
+#include "tools/screenshot_tool.h"
 #include "tools/tool_router.h"
 
 namespace velmor::tools {
@@ -18,7 +20,11 @@ ToolRouter* makeSharedRouter() {
     families.elements = sessionElementTools(session);
     families.recordStep = flowStepRecorder(flowStore);
     auto* router = new ToolRouter(std::move(families));
-    installAppControlTools(*router, session, platform::linuxDesktop().windows);
+    auto& desktop = platform::linuxDesktop();
+    installAppControlTools(*router, session, desktop.windows);
+    installInputTools(*router, session,
+                      {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
+    installScreenshotTool(*router, session, desktop.capture);
     installFlowTools(*router, flowStore, [] { return media::TTSManager::shared().defaultVoice(); });
     return router;
 }

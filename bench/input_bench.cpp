@@ -1,0 +1,103 @@
+// The screenshot tool and press_key on the virtual desktop (scripts/desktop-stack-up.sh),
+// with the GTK fixture application. Prints median and p95 of:
+//   - a screenshot of a 1280x800 window, from the tool call to its base64 PNG answer,
+//   - press_key to its answered diff, less the fixed 0.3 s settle delay.
+#include "automation/session_manager.h"
+#include "bench_stats.h"
+#include "flows/flow_store.h"
+#include "platform/linux/linux_desktop.h"
+#include "support/child_process.h"
+#include "support/temp_home.h"
+#include "tools/app_control_tools.h"
+#include "tools/input_tools.h"
+#include "tools/screenshot_tool.h"
+#include "tools/tool_router.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+using velmor::test::ChildProcess;
+
+constexpr int kSamples = 20;
+constexpr double kSettleMilliseconds = 300;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool waitUntilListed(ChildProcess& app) {
+    std::string line;
+    if (!app.readLine(line, 15000) || line != "ready") return false;
+    auto deadline = Clock::now() + std::chrono::seconds(15);
+    while (Clock::now() < deadline) {
+        for (const auto& running : velmor::platform::linuxDesktop().applications.regularApplications()) {
+            if (running.pid == app.pid()) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+}  // namespace
+
+int main() {
+    ChildProcess app({VELMOR_FIXTURE_APP});
+    if (!waitUntilListed(app)) {
+        std::fprintf(stderr, "the fixture application did not start (is the virtual desktop up?)\n");
+        return 1;
+    }
+    velmor::test::TempHome home;
+    velmor::flows::FlowStore flows(home.path() + "/flows.db");
+    auto& desktop = velmor::platform::linuxDesktop();
+    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, flows);
+    velmor::tools::ToolRouter router({.recordStep = [](const velmor::tools::StepRecord&) {}});
+    velmor::tools::installAppControlTools(router, session, desktop.windows);
+    velmor::tools::installInputTools(router, session,
+                                     {desktop.input, desktop.windows, desktop.applications, desktop.clipboard,
+                                      desktop.menus});
+    velmor::tools::installScreenshotTool(router, session, desktop.capture);
+
+    json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}});
+    if (started.contains("error")) {
+        std::fprintf(stderr, "session_start: %s\n", started.dump().c_str());
+        return 1;
+    }
+    router.callTool("set_window_frame", {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 800}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    json windows = router.callTool("get_windows", json::object());
+    std::printf("window: %s\n", windows.dump().c_str());
+
+    std::vector<double> shots;
+    size_t bytes = 0;
+    for (int i = 0; i < kSamples; ++i) {
+        auto start = Clock::now();
+        json shot = router.callTool("screenshot", json::object());
+        shots.push_back(millisecondsSince(start));
+        if (!shot.contains("__image__")) {
+            std::fprintf(stderr, "screenshot: %s\n", shot.dump().c_str());
+            return 1;
+        }
+        bytes = shot.at("__image__").get_ref<const std::string&>().size();
+    }
+    std::printf("%s (base64 %zu bytes)\n", velmor::bench::summarise("screenshot 1280x800", shots).c_str(), bytes);
+
+    std::vector<double> keys;
+    for (int i = 0; i < kSamples; ++i) {
+        auto start = Clock::now();
+        json answer = router.callTool("press_key", {{"key", i % 2 ? "left" : "right"}});
+        keys.push_back(millisecondsSince(start) - kSettleMilliseconds);
+        if (answer.contains("error")) {
+            std::fprintf(stderr, "press_key: %s\n", answer.dump().c_str());
+            return 1;
+        }
+    }
+    std::printf("%s\n", velmor::bench::summarise("press_key to answered diff, less the 0.3 s settle", keys).c_str());
+    return 0;
+}

@@ -1,0 +1,100 @@
+#include "automation/input_actions.h"
+
+#include "automation/characters.h"
+#include "automation/key_combo.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace velmor::automation {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kTypingPace = 20ms;
+constexpr auto kAfterMove = 50ms;
+constexpr auto kButtonHeld = 20ms;
+constexpr auto kAfterClick = 50ms;
+constexpr int kDragEventsPerSecond = 60;
+constexpr int kMinDragSteps = 10;
+// How long the window manager gets to hand the focus over.
+constexpr auto kFocusTimeout = 1000ms;
+constexpr auto kFocusPoll = 5ms;
+
+}  // namespace
+
+void InputActions::focusTarget(int32_t pid) {
+    if (windows_.focusedWindowOf(pid)) return;
+    applications_.activate(pid);
+    auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
+    while (!windows_.focusedWindowOf(pid) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kFocusPoll);
+}
+
+InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
+    auto window = windows_.focusedWindowOf(pid);
+    if (!window) return {x, y};
+    return {window->frame.x + x, window->frame.y + y};
+}
+
+std::optional<std::string> InputActions::typeText(const std::string& text, int32_t pid) {
+    focusTarget(pid);
+    return input_.typeCharacters(userCharacters(text), kTypingPace);
+}
+
+std::optional<std::string> InputActions::pressKey(const std::string& combo, int32_t pid) {
+    auto parsed = parseKeyCombo(combo);
+    if (auto* error = std::get_if<std::string>(&parsed)) return *error;
+    const auto& keys = std::get<KeyCombo>(parsed);
+    focusTarget(pid);
+    return input_.pressKey(keys.key, keys.modifiers);
+}
+
+std::optional<std::string> InputActions::clickAt(int x, int y, int32_t pid, const std::string& button,
+                                                 int64_t clicks) {
+    Point point = onScreen(x, y, pid);
+    auto which = button == "right" ? platform::MouseButton::right : platform::MouseButton::left;
+    if (auto error = input_.movePointer(point.x, point.y)) return error;
+    std::this_thread::sleep_for(kAfterMove);
+    // Toolkits count presses close together in time and place as one multiple click.
+    for (int64_t n = 1; n <= clicks; ++n) {
+        if (auto error = input_.setButton(which, true)) return error;
+        std::this_thread::sleep_for(kButtonHeld);
+        if (auto error = input_.setButton(which, false)) return error;
+        std::this_thread::sleep_for(kAfterClick);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> InputActions::mouseMove(int x, int y, int32_t pid) {
+    Point point = onScreen(x, y, pid);
+    return input_.movePointer(point.x, point.y);
+}
+
+std::optional<std::string> InputActions::scroll(int deltaY, int deltaX) { return input_.scroll(deltaY, deltaX); }
+
+std::optional<std::string> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
+    Point from = onScreen(fromX, fromY, pid);
+    Point to = onScreen(toX, toY, pid);
+    if (auto error = input_.movePointer(from.x, from.y)) return error;
+    std::this_thread::sleep_for(kAfterMove);
+    if (auto error = input_.setButton(platform::MouseButton::left, true)) return error;
+    int steps = std::max(static_cast<int>(duration * kDragEventsPerSecond), kMinDragSteps);
+    auto pause = std::chrono::duration<double>(duration / steps);
+    for (int i = 1; i <= steps; ++i) {
+        double t = static_cast<double>(i) / steps;
+        int x = static_cast<int>(std::lround(from.x + (to.x - from.x) * t));
+        int y = static_cast<int>(std::lround(from.y + (to.y - from.y) * t));
+        if (auto error = input_.movePointer(x, y)) {
+            input_.setButton(platform::MouseButton::left, false);
+            return error;
+        }
+        std::this_thread::sleep_for(pause);
+    }
+    return input_.setButton(platform::MouseButton::left, false);
+}
+
+}  // namespace velmor::automation

@@ -1,0 +1,53 @@
+#include "automation/key_combo.h"
+
+#include "automation/text.h"
+
+#include <map>
+#include <optional>
+
+namespace velmor::automation {
+
+namespace {
+
+using platform::NamedKey;
+
+// The key table: no other names are known.
+std::optional<platform::Key> keyNamed(const std::string& name) {
+    static const std::map<std::string, NamedKey, std::less<>> named = {
+        {"return", NamedKey::enter}, {"enter", NamedKey::enter},    {"tab", NamedKey::tab},
+        {"space", NamedKey::space},  {"delete", NamedKey::backspace}, {"backspace", NamedKey::backspace},
+        {"escape", NamedKey::escape}, {"esc", NamedKey::escape},    {"up", NamedKey::up},
+        {"down", NamedKey::down},    {"left", NamedKey::left},      {"right", NamedKey::right},
+        {"f1", NamedKey::f1},        {"f2", NamedKey::f2},          {"f3", NamedKey::f3},
+        {"f4", NamedKey::f4},        {"f5", NamedKey::f5},          {"f6", NamedKey::f6}};
+    if (auto it = named.find(name); it != named.end()) return it->second;
+    if (name.size() == 1 && ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= '0' && name[0] <= '9')))
+        return platform::Key(name[0]);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<KeyCombo, std::string> parseKeyCombo(const std::string& combo) {
+    platform::Modifiers modifiers;
+    std::string keyName;
+    std::string lowered = lowerAscii(combo);
+    size_t start = 0;
+    while (start <= lowered.size()) {
+        size_t plus = lowered.find('+', start);
+        if (plus == std::string::npos) plus = lowered.size();
+        std::string piece = lowered.substr(start, plus - start);
+        start = plus + 1;
+        if (piece.empty()) continue;
+        if (piece == "cmd" || piece == "command") modifiers.command = true;
+        else if (piece == "shift") modifiers.shift = true;
+        else if (piece == "alt" || piece == "option") modifiers.option = true;
+        else if (piece == "ctrl" || piece == "control") modifiers.control = true;
+        else keyName = piece;
+    }
+    auto key = keyNamed(keyName);
+    if (!key) return "unknown key: " + keyName;
+    return KeyCombo{*key, modifiers};
+}
+
+}  // namespace velmor::automation

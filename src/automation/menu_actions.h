@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/menus.h"
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::automation {
+
+// The target's menu-bar menus with their named items: [{"menu", "items"}], menus without
+// a named item left out.
+nlohmann::json listMenus(platform::Menus& menus, int32_t pid);
+
+// Chooses the item at the end of `path`: a menu of the menu bar, then the items down to it.
+std::optional<std::string> menuClick(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
+
+// Opens the menus along `path` and highlights its last item without choosing it.
+std::optional<std::string> menuHover(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
+
+}  // namespace velmor::automation

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velmor::platform {
+
+// The keys that have a name rather than a character on them.
+enum class NamedKey { enter, tab, space, backspace, escape, up, down, left, right, f1, f2, f3, f4, f5, f6 };
+
+// A key to press: a named one, or the key of a lower-case letter or a digit.
+using Key = std::variant<NamedKey, char>;
+
+// Held down around a key press. "command" is the platform's command modifier.
+struct Modifiers {
+    bool command = false;
+    bool shift = false;
+    bool option = false;
+    bool control = false;
+};
+
+enum class MouseButton { left, right };
+
+// Synthesised keyboard and pointer events, delivered as if a user made them: they go to
+// whatever window has the focus or lies under the pointer. Points are in screen
+// coordinates. Failures are described in words.
+class Input {
+public:
+    virtual ~Input() = default;
+
+    // Types each character (one or more code points forming what a reader sees as one),
+    // waiting `pace` after each. Characters the keyboard has no key for are typed as well.
+    virtual std::optional<std::string> typeCharacters(const std::vector<std::u32string>& characters,
+                                                      std::chrono::milliseconds pace) = 0;
+    // Presses and releases one key with the modifiers held.
+    virtual std::optional<std::string> pressKey(const Key& key, const Modifiers& modifiers) = 0;
+
+    virtual std::optional<std::string> movePointer(int x, int y) = 0;
+    virtual std::optional<std::string> setButton(MouseButton button, bool down) = 0;
+    // Scrolls by pixel amounts where the pointer is; positive amounts scroll down and
+    // right, as the scroll tool promises its callers.
+    virtual std::optional<std::string> scroll(int deltaY, int deltaX) = 0;
+};
+
+}  // namespace velmor::platform

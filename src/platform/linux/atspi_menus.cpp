@@ -1,0 +1,151 @@
+#include "platform/linux/atspi_menus.h"
+
+#include "platform/linux/dbus_message.h"
+
+#include <atspi/atspi-constants.h>
+
+
+namespace velmor::platform {
+
+namespace {
+
+constexpr const char* kActionDbus = "org.a11y.atspi.Action";
+
+bool menuRole(uint32_t role) {
+    return role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_MENU_ITEM || role == ATSPI_ROLE_CHECK_MENU_ITEM ||
+           role == ATSPI_ROLE_RADIO_MENU_ITEM || role == ATSPI_ROLE_TEAROFF_MENU_ITEM;
+}
+
+// The top-level window a node belongs to.
+int topLevelOf(const AtspiSnapshot& snapshot, int node) {
+    while (node >= 0 && snapshot.node(node).parent != snapshot.root()) node = snapshot.node(node).parent;
+    return node;
+}
+
+int menuBarOf(AtspiSnapshot& snapshot) {
+    int found = -1;
+    for (int i = 0; i < snapshot.size(); ++i) {
+        if (snapshot.node(i).role != ATSPI_ROLE_MENU_BAR) continue;
+        int window = topLevelOf(snapshot, i);
+        if (window >= 0 && snapshot.node(window).has(ATSPI_STATE_ACTIVE)) return i;
+        if (found < 0) found = i;
+    }
+    return found;
+}
+
+// The named menu entries below a node, in order.
+std::vector<int> entriesOf(AtspiSnapshot& snapshot, int node) {
+    std::vector<int> entries;
+    for (int child : snapshot.childrenOf(node)) {
+        const AtspiNode& n = snapshot.node(child);
+        if (menuRole(n.role) && !n.name.empty()) entries.push_back(child);
+    }
+    return entries;
+}
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// Runs the node's first action (GTK menu items have one: "click", which opens a submenu
+// or chooses the item). The application does it after answering.
+std::optional<std::string> doAction(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = bus.connection();
+    if (!connection) return bus.unavailable().value_or("accessibility bus not available");
+    const AtspiNode& n = snapshot.node(node);
+    DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
+                          .add(int32_t{0})
+                          .send(connection, kAtspiCallTimeoutMs);
+    if (!reply.ok()) return quoted(n.name) + " cannot be chosen (" + reply.errorName() + ")";
+    if (!reply.hasSignature("b") || !reply.reader().boolean()) return quoted(n.name) + " is not available";
+    return std::nullopt;
+}
+
+// Highlights an item in its menu without choosing it.
+std::optional<std::string> select(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = bus.connection();
+    if (!connection) return bus.unavailable().value_or("accessibility bus not available");
+    const AtspiNode& n = snapshot.node(node);
+    const AtspiNode& parent = snapshot.node(n.parent);
+    DbusReply reply = DbusCall(snapshot.busName(), parent.path, "org.a11y.atspi.Selection", "SelectChild")
+                          .add(int32_t{n.indexInParent})
+                          .send(connection, kAtspiCallTimeoutMs);
+    if (!reply.ok() || !reply.hasSignature("b") || !reply.reader().boolean())
+        return quoted(n.name) + " cannot be highlighted";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(int32_t pid) {
+    auto busName = bus_.busNameOf(pid);
+    if (!busName) return nullptr;
+    auto snapshot = AtspiSnapshot::read(bus_, *busName);
+    if (snapshot->root() < 0) return nullptr;
+    return snapshot;
+}
+
+std::variant<std::vector<int>, std::string> AtspiMenus::follow(AtspiSnapshot& snapshot,
+                                                               const std::vector<std::string>& path) {
+    int node = menuBarOf(snapshot);
+    if (node < 0) return std::string("the application has no menu bar");
+    std::vector<int> nodes;
+    for (const auto& name : path) {
+        int next = -1;
+        for (int entry : entriesOf(snapshot, node)) {
+            if (snapshot.node(entry).name == name) {
+                next = entry;
+                break;
+            }
+        }
+        if (next < 0) {
+            return nodes.empty() ? "no menu " + quoted(name) + " in the menu bar"
+                                 : "no menu item " + quoted(name) + " in " + quoted(snapshot.node(node).name);
+        }
+        nodes.push_back(next);
+        node = next;
+    }
+    return nodes;
+}
+
+std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
+    auto guard = bus_.lock();
+    std::vector<MenuListing> menus;
+    auto snapshot = snapshotOf(pid);
+    if (!snapshot) return menus;
+    int bar = menuBarOf(*snapshot);
+    if (bar < 0) return menus;
+    for (int menu : entriesOf(*snapshot, bar)) {
+        MenuListing listing{snapshot->node(menu).name, {}};
+        for (int item : entriesOf(*snapshot, menu)) listing.items.push_back(snapshot->node(item).name);
+        if (!listing.items.empty()) menus.push_back(std::move(listing));
+    }
+    return menus;
+}
+
+MenuOutcome AtspiMenus::click(int32_t pid, const std::vector<std::string>& path) {
+    auto guard = bus_.lock();
+    auto snapshot = snapshotOf(pid);
+    if (!snapshot) return {false, std::nullopt};
+    auto nodes = follow(*snapshot, path);
+    if (auto* error = std::get_if<std::string>(&nodes)) return {true, *error};
+    // Choosing the item closes whatever menus are open on the way to it.
+    for (int node : std::get<std::vector<int>>(nodes)) {
+        if (auto error = doAction(bus_, *snapshot, node)) return {true, error};
+    }
+    return {};
+}
+
+MenuOutcome AtspiMenus::hover(int32_t pid, const std::vector<std::string>& path) {
+    auto guard = bus_.lock();
+    auto snapshot = snapshotOf(pid);
+    if (!snapshot) return {false, std::nullopt};
+    auto found = follow(*snapshot, path);
+    if (auto* error = std::get_if<std::string>(&found)) return {true, *error};
+    const auto& nodes = std::get<std::vector<int>>(found);
+    for (size_t i = 0; i + 1 < nodes.size(); ++i) {
+        if (auto error = doAction(bus_, *snapshot, nodes[i])) return {true, error};
+    }
+    if (nodes.size() == 1) return {true, doAction(bus_, *snapshot, nodes.front())};
+    return {true, select(bus_, *snapshot, nodes.back())};
+}
+
+}  // namespace velmor::platform

@@ -1,0 +1,123 @@
+#include "platform/linux/x11_capture.h"
+
+#include "platform/linux/png_encoder.h"
+#include "platform/linux/x11_windows.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace velmor::platform {
+
+namespace {
+
+// How long a raised window gets to repaint what was covered.
+constexpr auto kRepaintDelay = std::chrono::milliseconds(100);
+
+// The layer an application's own windows live in: not panels, menus, tooltips or docks.
+bool normalWindow(X11Display& x11, Window window) {
+    auto types = x11.cardinals(window, "_NET_WM_WINDOW_TYPE", XA_ATOM);
+    if (types.empty()) return true;
+    return types.front() == x11.atom("_NET_WM_WINDOW_TYPE_NORMAL") ||
+           types.front() == x11.atom("_NET_WM_WINDOW_TYPE_DIALOG");
+}
+
+bool onScreen(X11Display& x11, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(x11.display(), window, &attributes) || attributes.map_state != IsViewable) return false;
+    for (unsigned long state : x11.cardinals(window, "_NET_WM_STATE", XA_ATOM)) {
+        if (state == x11.atom("_NET_WM_STATE_HIDDEN")) return false;
+    }
+    return true;
+}
+
+struct Channel {
+    unsigned long mask;
+    int shift;
+    int bits;
+};
+
+Channel channel(unsigned long mask) {
+    if (mask == 0) return {0, 0, 8};
+    return {mask, std::countr_zero(mask), std::popcount(mask)};
+}
+
+uint8_t level(unsigned long pixel, const Channel& c) {
+    unsigned long value = (pixel & c.mask) >> c.shift;
+    if (c.bits == 8) return static_cast<uint8_t>(value);
+    unsigned long top = (1ul << c.bits) - 1;
+    return static_cast<uint8_t>(value * 255 / (top ? top : 1));
+}
+
+std::vector<uint8_t> rgbOf(XImage* image) {
+    int width = image->width, height = image->height;
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    Channel red = channel(image->red_mask), green = channel(image->green_mask), blue = channel(image->blue_mask);
+    bool hostOrder = (image->byte_order == LSBFirst) == (std::endian::native == std::endian::little);
+    uint8_t* out = rgb.data();
+    for (int y = 0; y < height; ++y) {
+        const char* row = image->data + static_cast<size_t>(y) * image->bytes_per_line;
+        for (int x = 0; x < width; ++x) {
+            unsigned long pixel;
+            if (image->bits_per_pixel == 32 && hostOrder) {
+                uint32_t word;
+                std::memcpy(&word, row + static_cast<size_t>(x) * 4, 4);
+                pixel = word;
+            } else {
+                pixel = XGetPixel(image, x, y);
+            }
+            *out++ = level(pixel, red);
+            *out++ = level(pixel, green);
+            *out++ = level(pixel, blue);
+        }
+    }
+    return rgb;
+}
+
+}  // namespace
+
+WindowImage X11Capture::captureFrontWindow(int32_t pid) {
+    auto guard = x11_.lock();
+    Display* display = x11_.display();
+    if (!display) return {WindowImage::Outcome::failed, {}};
+
+    auto stacking = clientWindows(x11_, true);  // bottom to top
+    auto chosen = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
+        return windowPid(x11_, window) == pid && normalWindow(x11_, window) && onScreen(x11_, window);
+    });
+    if (chosen == stacking.rend()) return {WindowImage::Outcome::noWindow, {}};
+
+    if (chosen != stacking.rbegin()) {
+        XRaiseWindow(display, *chosen);
+        XSync(display, False);
+        guard.unlock();
+        std::this_thread::sleep_for(kRepaintDelay);
+        guard.lock();
+        if (x11_.display() != display) return {WindowImage::Outcome::failed, {}};
+    }
+
+    Frame frame = describeWindow(x11_, *chosen).frame;
+    // Only what is on the screen can be read; a window partly off it gives its visible part.
+    int left = std::max(frame.x, 0), top = std::max(frame.y, 0);
+    int right = std::min(frame.x + frame.width, DisplayWidth(display, DefaultScreen(display)));
+    int bottom = std::min(frame.y + frame.height, DisplayHeight(display, DefaultScreen(display)));
+    if (right <= left || bottom <= top) return {WindowImage::Outcome::failed, {}};
+    XImage* image = XGetImage(display, x11_.root(), left, top, static_cast<unsigned>(right - left),
+                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    if (!image) return {WindowImage::Outcome::failed, {}};
+    guard.unlock();
+
+    std::vector<uint8_t> rgb = rgbOf(image);
+    int width = image->width, height = image->height;
+    XDestroyImage(image);
+    auto png = encodePng(rgb, width, height);
+    if (!png) return {WindowImage::Outcome::failed, {}};
+    return {WindowImage::Outcome::captured, std::move(*png)};
+}
+
+}  // namespace velmor::platform

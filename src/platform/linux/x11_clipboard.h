@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/linux/x11_display.h"
+
+#include <X11/Xlib.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace velmor::platform {
+
+// The CLIPBOARD selection on the process's X connection. Copied text is served by this
+// process for as long as it owns the selection: a thread, started with the first copy,
+// answers the other applications' requests. Reading asks the owner for UTF-8 text.
+class X11Clipboard final : public Clipboard {
+public:
+    explicit X11Clipboard(X11Display& x11) : x11_(x11) {}
+
+    std::string text() override;
+    void setText(const std::string& text) override;
+
+private:
+    // Called with the display lock held.
+    Window window(Display* display);
+    void handle(Display* display, XEvent& event);
+    void answer(Display* display, const XSelectionRequestEvent& request);
+    std::optional<std::string> fetch(Display* display, Window window, Atom target);
+    // The owner thread's loop.
+    void serve();
+
+    X11Display& x11_;
+    std::once_flag serving_;
+    Display* windowDisplay_ = nullptr;
+    Window window_ = None;
+    bool owned_ = false;
+    std::string text_;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,171 @@
+#include "platform/linux/x11_input.h"
+
+#include "platform/linux/x11_keyboard.h"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+namespace velmor::platform {
+
+namespace {
+
+// Core pointer buttons: 4 and 5 turn the wheel up and down, 6 and 7 tilt it left and right.
+constexpr unsigned int kLeftButton = 1, kRightButton = 3;
+constexpr unsigned int kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight = 7;
+// X has no pixel scrolling: a wheel notch stands for this many pixels, and a scroll of
+// any size turns the wheel at least once.
+constexpr int kPixelsPerNotch = 20;
+constexpr int kMaxNotches = 200;
+
+KeySym namedKeySym(NamedKey key) {
+    switch (key) {
+        case NamedKey::enter: return XK_Return;
+        case NamedKey::tab: return XK_Tab;
+        case NamedKey::space: return XK_space;
+        case NamedKey::backspace: return XK_BackSpace;
+        case NamedKey::escape: return XK_Escape;
+        case NamedKey::up: return XK_Up;
+        case NamedKey::down: return XK_Down;
+        case NamedKey::left: return XK_Left;
+        case NamedKey::right: return XK_Right;
+        case NamedKey::f1: return XK_F1;
+        case NamedKey::f2: return XK_F2;
+        case NamedKey::f3: return XK_F3;
+        case NamedKey::f4: return XK_F4;
+        case NamedKey::f5: return XK_F5;
+        case NamedKey::f6: return XK_F6;
+    }
+    return NoSymbol;
+}
+
+KeySym keySym(const Key& key) {
+    if (const NamedKey* named = std::get_if<NamedKey>(&key)) return namedKeySym(*named);
+    return static_cast<KeySym>(static_cast<unsigned char>(std::get<char>(key)));
+}
+
+void strike(Display* display, const KeyStroke& stroke) {
+    KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    if (stroke.shift) XTestFakeKeyEvent(display, shift, True, CurrentTime);
+    XTestFakeKeyEvent(display, stroke.code, True, CurrentTime);
+    XTestFakeKeyEvent(display, stroke.code, False, CurrentTime);
+    if (stroke.shift) XTestFakeKeyEvent(display, shift, False, CurrentTime);
+    XFlush(display);
+}
+
+int notches(int pixels) { return pixels == 0 ? 0 : std::clamp((std::abs(pixels) + kPixelsPerNotch - 1) / kPixelsPerNotch, 1, kMaxNotches); }
+
+}  // namespace
+
+std::optional<std::string> X11Input::ready(Display*& display) {
+    display = x11_.display();
+    if (!display) return x11_.unavailable();
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor))
+        return std::string("the X server has no XTEST extension");
+    return std::nullopt;
+}
+
+std::optional<std::string> X11Input::typeCharacters(const std::vector<std::u32string>& characters,
+                                                    std::chrono::milliseconds pace) {
+    auto guard = x11_.lock();
+    Display* display = nullptr;
+    if (auto error = ready(display)) return error;
+    KeyboardBindings bindings(display);
+    if (!bindings.valid()) return std::string("cannot read the keyboard mapping");
+    std::optional<std::string> failure;
+    for (const auto& character : characters) {
+        for (char32_t codePoint : character) {
+            auto stroke = bindings.strokeFor(keysymForCodePoint(codePoint));
+            if (!stroke) {
+                failure = "no spare key code to type a character with";
+                break;
+            }
+            strike(display, *stroke);
+            bindings.used(*stroke);
+        }
+        if (failure) break;
+        guard.unlock();
+        std::this_thread::sleep_for(pace);
+        guard.lock();
+    }
+    if (bindings.borrowed()) {
+        guard.unlock();
+        std::this_thread::sleep_for(KeyboardBindings::kSettle);
+        guard.lock();
+        // The connection may have been replaced meanwhile; the old one's mapping is gone.
+        if (x11_.display() == display) bindings.restore();
+    }
+    return failure;
+}
+
+std::optional<std::string> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
+    auto guard = x11_.lock();
+    Display* display = nullptr;
+    if (auto error = ready(display)) return error;
+    KeyboardBindings bindings(display);
+    if (!bindings.valid()) return std::string("cannot read the keyboard mapping");
+    auto stroke = bindings.strokeFor(keySym(key));
+    if (!stroke) return std::string("no key code for the key");
+
+    std::vector<KeyCode> held;
+    // The command modifier of this platform is Control.
+    if (modifiers.command || modifiers.control) held.push_back(XKeysymToKeycode(display, XK_Control_L));
+    if (modifiers.shift || stroke->shift) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
+    if (modifiers.option) held.push_back(XKeysymToKeycode(display, XK_Alt_L));
+    held.erase(std::remove(held.begin(), held.end(), KeyCode{0}), held.end());
+    for (KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, stroke->code, True, CurrentTime);
+    XTestFakeKeyEvent(display, stroke->code, False, CurrentTime);
+    for (auto code = held.rbegin(); code != held.rend(); ++code) XTestFakeKeyEvent(display, *code, False, CurrentTime);
+    XFlush(display);
+
+    if (bindings.borrowed()) {
+        guard.unlock();
+        std::this_thread::sleep_for(KeyboardBindings::kSettle);
+        guard.lock();
+        if (x11_.display() == display) bindings.restore();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> X11Input::movePointer(int x, int y) {
+    auto guard = x11_.lock();
+    Display* display = nullptr;
+    if (auto error = ready(display)) return error;
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    XFlush(display);
+    return std::nullopt;
+}
+
+std::optional<std::string> X11Input::setButton(MouseButton button, bool down) {
+    auto guard = x11_.lock();
+    Display* display = nullptr;
+    if (auto error = ready(display)) return error;
+    XTestFakeButtonEvent(display, button == MouseButton::right ? kRightButton : kLeftButton, down ? True : False,
+                         CurrentTime);
+    XFlush(display);
+    return std::nullopt;
+}
+
+void X11Input::clickButton(Display* display, unsigned int button, int times) {
+    for (int i = 0; i < times; ++i) {
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+    }
+}
+
+std::optional<std::string> X11Input::scroll(int deltaY, int deltaX) {
+    auto guard = x11_.lock();
+    Display* display = nullptr;
+    if (auto error = ready(display)) return error;
+    clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, notches(deltaY));
+    clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, notches(deltaX));
+    XFlush(display);
+    return std::nullopt;
+}
+
+}  // namespace velmor::platform

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::platform {
+
+// One menu of a menu bar with the names of its items; unnamed items (separators) are not
+// among them.
+struct MenuListing {
+    std::string menu;
+    std::vector<std::string> items;
+};
+
+// What a menu operation did: whether the application was found at all, and why the
+// operation failed when it did.
+struct MenuOutcome {
+    bool applicationFound = true;
+    std::optional<std::string> error;
+};
+
+// The menu bar of an application's windows.
+class Menus {
+public:
+    virtual ~Menus() = default;
+
+    // The menus in menu-bar order; nothing when the application has no menu bar.
+    virtual std::vector<MenuListing> listMenus(int32_t pid) = 0;
+    // Follows `path` (a menu of the bar, then the items down to the last one), opening the
+    // menus on the way, and chooses the last item.
+    virtual MenuOutcome click(int32_t pid, const std::vector<std::string>& path) = 0;
+    // Opens the menus along `path` and highlights its last item without choosing it.
+    virtual MenuOutcome hover(int32_t pid, const std::vector<std::string>& path) = 0;
+};
+
+}  // namespace velmor::platform

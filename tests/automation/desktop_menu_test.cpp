@@ -1,0 +1,50 @@
+// The menu tools on the fixture's menu bar: File (Save, Recent > Report.txt, Quit) and a
+// View menu whose only entry is a separator.
+#include "input_desktop_test.h"
+
+namespace velmor::test {
+namespace {
+
+using nlohmann::json;
+
+class DesktopMenus : public InputDesktopTest {};
+
+TEST_F(DesktopMenus, ListsMenusWithTheirNamedItemsOnly) {
+    start();
+    EXPECT_EQ(call("list_menus"),
+              json({{"menus", {{{"menu", "File"}, {"items", {"Save", "Recent", "Quit"}}}}}}));
+}
+
+TEST_F(DesktopMenus, ClickChoosesItemsAlsoInSubmenus) {
+    start();
+    EXPECT_EQ(call("menu_click", {{"path", {"File", "Save"}}}),
+              json({{"status", "clicked"}, {"path", {"File", "Save"}}}));
+    EXPECT_TRUE(app->printed("menu Save"));
+    EXPECT_EQ(call("menu_click", {{"path", {"File", "Recent", "Report.txt"}}}),
+              json({{"status", "clicked"}, {"path", {"File", "Recent", "Report.txt"}}}));
+    EXPECT_TRUE(app->printed("menu Report.txt"));
+}
+
+TEST_F(DesktopMenus, HoverOpensThePathWithoutChoosingTheItem) {
+    start();
+    EXPECT_EQ(call("menu_hover", {{"path", {"File", "Save"}}}),
+              json({{"status", "opened"}, {"path", {"File", "Save"}}}));
+    EXPECT_TRUE(app->printsNothingLike("menu ", 700));
+}
+
+TEST_F(DesktopMenus, BadPathsAreNamedInTheAnswer) {
+    EXPECT_EQ(call("menu_click", {{"path", {"File", "Save"}}}), json({{"error", "no active session"}}));
+    start();
+    EXPECT_EQ(call("menu_click", {{"path", {"File"}}}),
+              json({{"error", "menu path needs at least 2 items (menu bar item + menu item)"}}));
+    EXPECT_EQ(call("menu_click", {{"path", "File"}}), json({{"error", "missing 'path' array"}}));
+    EXPECT_EQ(call("menu_hover", {{"path", json::array()}}), json({{"error", "empty menu path"}}));
+    EXPECT_EQ(call("menu_click", {{"path", {"File", "Sav"}}}),
+              json({{"error", "menu click failed: no menu item \"Sav\" in \"File\""}}));
+    EXPECT_EQ(call("menu_hover", {{"path", {"Edit", "Copy"}}}),
+              json({{"error", "menu hover failed: no menu \"Edit\" in the menu bar"}}));
+    EXPECT_TRUE(app->printsNothingLike("menu ", 300));
+}
+
+}  // namespace
+}  // namespace velmor::test
