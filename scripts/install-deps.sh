@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   libboost-dev nlohmann-json3-dev libsqlite3-dev libssl-dev libcurl4-openssl-dev
-  libatspi2.0-dev libx11-dev libxtst-dev libpng-dev
+  libatspi2.0-dev libx11-dev libxtst-dev libpng-dev openssl
   # run time: the accessibility bus
   at-spi2-core dbus
   # tests and benchmarks: a virtual desktop with a GTK fixture application

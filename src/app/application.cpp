@@ -5,6 +5,8 @@
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/user_defaults.h"
+#include "browser/browser_session_manager.h"
+#include "browser/websocket_server.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
 #include "platform/linux/accessibility_trust.h"
@@ -26,6 +28,14 @@ void Application::start() {
     mcpServer_ = std::make_unique<mcp::McpServer>(
         ports_.mcp, token_, [&router](std::string_view body) { return mcp::handleRequest(router, body); });
     mcpServer_->start();
+
+    // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
+    auto& browserSessions = browser::BrowserSessionManager::shared();
+    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions);
+    wsServer_->start(/*forcePlain=*/false);
+    wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions);
+    wsPlainServer_->start(/*forcePlain=*/true);
+    browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 
     writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +

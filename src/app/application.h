@@ -9,6 +9,9 @@ namespace velmor {
 namespace mcp {
 class McpServer;
 }
+namespace browser {
+class WebSocketServer;
+}
 
 // The fixed ports. Servers take their port as a parameter so tests can use others.
 struct Ports {
@@ -32,6 +35,8 @@ private:
     Ports ports_;
     std::string token_;
     std::unique_ptr<mcp::McpServer> mcpServer_;
+    std::unique_ptr<browser::WebSocketServer> wsServer_;
+    std::unique_ptr<browser::WebSocketServer> wsPlainServer_;
 };
 
 // Publishes what the bridge needs in ~/.velmor/config.json, keeping every other key.

@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "mcp/request_reader.h"
 #include "mcp/worker_pool.h"
+#include "net/loopback_listener.h"
 
 #include <array>
 #include <boost/asio.hpp>
@@ -142,14 +143,8 @@ McpServer::~McpServer() {
 
 bool McpServer::start() {
     try {
-        tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), impl_->port);
-        tcp::acceptor acceptor(impl_->io);
-        acceptor.open(endpoint.protocol());
-        acceptor.set_option(tcp::acceptor::reuse_address(true));
-        acceptor.bind(endpoint);
-        acceptor.listen(asio::socket_base::max_listen_connections);
-        impl_->port = acceptor.local_endpoint().port();
-        impl_->acceptor.emplace(std::move(acceptor));
+        impl_->acceptor.emplace(net::listenOnLoopback(impl_->io, impl_->port));
+        impl_->port = impl_->acceptor->local_endpoint().port();
     } catch (const boost::system::system_error& error) {
         Log::error("mcp", std::string("Failed to create listener: ") + error.what());
         return false;

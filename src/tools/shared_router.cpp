@@ -1,4 +1,6 @@
 #include "automation/session_manager.h"
+#include "browser/browser_session_manager.h"
+#include "browser/registry_tool_family.h"
 #include "flows/flow_store.h"
 #include "media/speech_manager.h"
 #include "platform/linux/linux_desktop.h"
@@ -19,6 +21,7 @@ ToolRouter* makeSharedRouter() {
     auto& session = automation::SessionManager::shared();
     families.elements = sessionElementTools(session);
     families.recordStep = flowStepRecorder(flowStore);
+    families.browser = std::make_shared<browser::RegistryToolFamily>(browser::BrowserSessionManager::shared());
     auto* router = new ToolRouter(std::move(families));
     auto& desktop = platform::linuxDesktop();
     installAppControlTools(*router, session, desktop.windows);

@@ -1,5 +1,6 @@
 // The real velmor and velmor-bridge executables, on Velmor's fixed ports, inside a private
 // network namespace so that a Velmor the user runs is never met.
+#include "browser/page_client.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
 #include "support/private_network.h"
@@ -165,6 +166,50 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
     json finished = callTool("dry_run", {{"active", false}});
     EXPECT_EQ(finished, json({{"status", "dry_run_complete"}, {"step_count", 0}, {"script", json::array()}}));
     EXPECT_EQ(callTool("list_flows", json::object()), json({{"flows", json::array()}}));
+}
+
+TEST_F(VelmorProcess, APageAgentsToolsReachTheClientThroughTheBridge) {
+    auto velmor = launchVelmor();
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    std::string diagnostics;
+    ASSERT_TRUE(eventually([&] {
+        diagnostics += bridge.drainStderr();
+        return diagnostics.find("Subscribed to tool changes") != std::string::npos;
+    })) << diagnostics;
+
+    test::PageClient page(19822);
+    ASSERT_FALSE(page.sessionId().empty());
+    page.send(json({{"type", "register_tool"},
+                    {"tool", {{"name", "greet"}, {"description", "Greets someone"},
+                              {"inputSchema", {{"type", "object"}, {"properties", {{"who", {{"type", "string"}}}}}}}}}}));
+    page.send(json({{"type", "tools_ready"}, {"tools", {"greet"}}}));
+    std::string line;
+    ASSERT_TRUE(bridge.readLine(line));
+    EXPECT_EQ(line, R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
+
+    bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
+    ASSERT_TRUE(bridge.readLine(line));
+    json tools = json::parse(line)["result"]["tools"];
+    ASSERT_EQ(tools.size(), 41u);
+    EXPECT_EQ(tools[40]["name"], "greet");
+    EXPECT_EQ(tools[40]["defer_loading"], true);
+
+    bridge.writeStdin(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"greet","arguments":{"who":"Ada"}}})"
+                      "\n");
+    auto call = page.nextJson();
+    ASSERT_TRUE(call);
+    EXPECT_EQ((*call)["type"], "tool_call");
+    EXPECT_EQ((*call)["args"], json({{"who", "Ada"}}));
+    page.send(json({{"type", "tool_result"}, {"callId", (*call)["callId"]},
+                    {"result", {{"content", {{{"type", "text"}, {"text", "Hello, Ada"}}}}}}}));
+    ASSERT_TRUE(bridge.readLine(line));
+    json answer = json::parse(line);
+    EXPECT_EQ(answer["id"], 2);
+    EXPECT_NE(answer["result"]["content"][0]["text"].get<std::string>().find("Hello, Ada"), std::string::npos) << line;
+
+    page.close();
+    ASSERT_TRUE(bridge.readLine(line)) << "the page's departure changes the list";
+    EXPECT_EQ(line, R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
 }
 
 TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {

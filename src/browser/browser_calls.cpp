@@ -1,0 +1,134 @@
+// Calls into page sessions: a synchronous tool call or screenshot request becomes a frame to
+// the page and a wait for the frame that answers it.
+#include "browser/browser_session_manager.h"
+
+#include "app/bearer_token.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velmor::browser {
+
+using nlohmann::json;
+
+namespace {
+
+json errorResult(const std::string& message) { return {{"error", message}}; }
+
+// A prefix and the first 8 characters of a new upper-case UUID: "call_1A2B3C4D".
+std::string newCallId(const std::string& prefix) {
+    std::string id = randomUuid().substr(0, 8);
+    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return std::toupper(c); });
+    return prefix + id;
+}
+
+// "120", or "0.25" for a time-out below a second.
+std::string seconds(std::chrono::milliseconds duration) {
+    std::string text = std::to_string(duration.count() / 1000);
+    if (auto fraction = duration.count() % 1000) {
+        std::string digits = std::to_string(1000 + fraction).substr(1);
+        text += "." + digits.substr(0, digits.find_last_not_of('0') + 1);
+    }
+    return text;
+}
+
+}  // namespace
+
+json BrowserSessionManager::callBrowserTool(const std::string& name, const json& args) {
+    std::string callId = newCallId("call_");
+    std::shared_ptr<BrowserSession> session;
+    std::shared_ptr<std::binary_semaphore> answered;
+    {
+        // Finding the session and registering the wait in one step: a session that goes
+        // away after this always finds the call and ends it.
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(sessions_.begin(), sessions_.end(),
+                               [&](const auto& entry) { return entry.second.tools.contains(name); });
+        if (it == sessions_.end()) return errorResult("tool '" + name + "' not found in any browser session");
+        session = it->second.session;
+        answered = addPendingLocked(callId, session->sessionId());
+    }
+    json request = {{"type", "tool_call"}, {"callId", callId}, {"name", name}, {"args", args}};
+    Answer answer = awaitAnswer(*session, callId, *answered, request, timeouts_.toolCall);
+    if (answer.timedOut)
+        return errorResult("tool call '" + name + "' timed out after " + seconds(timeouts_.toolCall) + "s");
+    return answer.result ? std::move(*answer.result) : errorResult("no result received");
+}
+
+json BrowserSessionManager::captureScreenshot() {
+    std::string callId = newCallId("ss_");
+    std::shared_ptr<BrowserSession> session;
+    std::shared_ptr<std::binary_semaphore> answered;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(sessions_.begin(), sessions_.end(),
+                               [](const auto& entry) { return entry.second.isReady; });
+        if (it == sessions_.end()) return errorResult("no active browser session");
+        session = it->second.session;
+        answered = addPendingLocked(callId, session->sessionId());
+    }
+    json request = {{"type", "capture_screenshot"}, {"callId", callId}};
+    Answer answer = awaitAnswer(*session, callId, *answered, request, timeouts_.screenshot);
+    if (answer.timedOut) return errorResult("screenshot timed out");
+    return answer.result ? std::move(*answer.result) : errorResult("no screenshot received");
+}
+
+std::shared_ptr<std::binary_semaphore> BrowserSessionManager::addPendingLocked(const std::string& callId,
+                                                                               const std::string& sessionId) {
+    auto answered = std::make_shared<std::binary_semaphore>(0);
+    pendingCalls_[callId] = PendingCall{sessionId, std::nullopt, answered};
+    return answered;
+}
+
+BrowserSessionManager::Answer BrowserSessionManager::awaitAnswer(const BrowserSession& session,
+                                                                 const std::string& callId,
+                                                                 std::binary_semaphore& answered, const json& request,
+                                                                 std::chrono::milliseconds timeout) {
+    session.send(request);
+    bool signalled = answered.try_acquire_for(timeout);
+
+    Answer answer;
+    std::lock_guard lock(mutex_);
+    auto it = pendingCalls_.find(callId);
+    // An answer that slipped in between the time-out and this point is discarded.
+    if (signalled) answer.result = std::move(it->second.result);
+    answer.timedOut = !signalled;
+    pendingCalls_.erase(it);
+    return answer;
+}
+
+void BrowserSessionManager::complete(const std::string& callId, json result) {
+    std::shared_ptr<std::binary_semaphore> answered;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = pendingCalls_.find(callId);
+        // First answer wins; repeats and answers after the time-out are dropped.
+        if (it == pendingCalls_.end() || it->second.result) return;
+        it->second.result = std::move(result);
+        answered = it->second.answered;
+    }
+    answered->release();
+}
+
+void BrowserSessionManager::handleToolResult(const std::string& callId, const json& content) {
+    std::string text;
+    bool first = true;
+    for (const auto& item : content) {
+        auto found = item.find("text");
+        if (found == item.end() || !found->is_string()) continue;
+        if (!first) text += '\n';
+        text += found->get_ref<const std::string&>();
+        first = false;
+    }
+    complete(callId, {{"text", std::move(text)}, {"content", content}});
+}
+
+void BrowserSessionManager::handleToolError(const std::string& callId, const std::string& error) {
+    complete(callId, errorResult(error));
+}
+
+void BrowserSessionManager::handleScreenshotResult(const std::string& callId, const std::string& base64Data) {
+    complete(callId, {{"__image__", base64Data}});
+}
+
+}  // namespace velmor::browser

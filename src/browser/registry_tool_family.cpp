@@ -1,0 +1,32 @@
+#include "browser/registry_tool_family.h"
+
+namespace velmor::browser {
+
+using nlohmann::json;
+
+RegistryToolFamily::RegistryToolFamily(BrowserSessionManager& sessions, WebToolExecutor executor)
+    : sessions_(sessions), executor_(std::move(executor)) {}
+
+json RegistryToolFamily::allBrowserTools() { return sessions_.allBrowserTools(); }
+
+json RegistryToolFamily::allWebTools() { return sessions_.allWebTools(); }
+
+bool RegistryToolFamily::hasTool(const std::string& name) { return sessions_.hasTool(name); }
+
+json RegistryToolFamily::callBrowserTool(const std::string& name, const json& args) {
+    return sessions_.callBrowserTool(name, args);
+}
+
+std::optional<tools::WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
+    auto tool = sessions_.getWebTool(name);
+    if (!tool) return std::nullopt;
+    return tools::WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or("")};
+}
+
+json RegistryToolFamily::executeInActiveBrowser(const tools::WebToolTarget& tool,
+                                               const std::optional<std::string>& value) {
+    if (!executor_) return {{"error", "no browser available"}};
+    return executor_(tool, value);
+}
+
+}  // namespace velmor::browser

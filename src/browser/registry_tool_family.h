@@ -1,0 +1,37 @@
+#pragma once
+
+#include "browser/browser_session_manager.h"
+#include "tools/tool_families.h"
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace velmor::browser {
+
+// Runs a scanned web tool in the active browser tab.
+using WebToolExecutor =
+    std::function<nlohmann::json(const tools::WebToolTarget& tool, const std::optional<std::string>& value)>;
+
+// The browser registry as the catalogue and the dispatcher see it: page-agent tools and
+// scanned web tools.
+class RegistryToolFamily final : public tools::BrowserToolFamily {
+public:
+    // Without an executor, running a web tool answers that no browser is available.
+    explicit RegistryToolFamily(BrowserSessionManager& sessions, WebToolExecutor executor = {});
+
+    nlohmann::json allBrowserTools() override;
+    nlohmann::json allWebTools() override;
+    bool hasTool(const std::string& name) override;
+    nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) override;
+    std::optional<tools::WebToolTarget> getWebTool(const std::string& name) override;
+    nlohmann::json executeInActiveBrowser(const tools::WebToolTarget& tool,
+                                          const std::optional<std::string>& value) override;
+
+private:
+    BrowserSessionManager& sessions_;
+    const WebToolExecutor executor_;
+};
+
+}  // namespace velmor::browser

@@ -1,0 +1,91 @@
+#include "browser/websocket_server.h"
+
+#include "app/log.h"
+#include "browser/websocket_connection.h"
+#include "net/loopback_listener.h"
+
+#include <boost/asio.hpp>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace velmor::browser {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+// One I/O thread per listener: a connection's handlers never run at the same time, and the
+// registry work they do is brief.
+struct WebSocketServer::Impl {
+    Impl(uint16_t port, BrowserSessionManager& sessions, std::string identityPath)
+        : port(port), sessions(sessions), identityPath(std::move(identityPath)) {}
+
+    void accept();
+
+    uint16_t port;
+    BrowserSessionManager& sessions;
+    const std::string identityPath;
+    std::shared_ptr<asio::ssl::context> tls;
+
+    asio::io_context io;
+    std::optional<tcp::acceptor> acceptor;
+    // Touched only on the I/O thread; kept so that shutting down can end every connection.
+    std::vector<std::weak_ptr<WebSocketConnection>> connections;
+    std::thread ioThread;
+};
+
+void WebSocketServer::Impl::accept() {
+    acceptor->async_accept([this](boost::system::error_code error, tcp::socket socket) {
+        if (error == asio::error::operation_aborted) return;
+        if (!error) {
+            // Frames are small and answered at once; waiting to coalesce them only adds delay.
+            boost::system::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
+            auto connection = tls ? makeTlsConnection(std::move(socket), tls, sessions)
+                                  : makePlainConnection(std::move(socket), sessions);
+            std::erase_if(connections, [](const auto& weak) { return weak.expired(); });
+            connections.push_back(connection);
+            connection->start();
+        }
+        accept();
+    });
+}
+
+WebSocketServer::WebSocketServer(uint16_t port, BrowserSessionManager& sessions, std::string identityPath)
+    : impl_(std::make_unique<Impl>(port, sessions, std::move(identityPath))) {}
+
+WebSocketServer::~WebSocketServer() {
+    if (!impl_->ioThread.joinable()) return;
+    // Once the listener and every connection are closed the I/O thread runs out of work.
+    asio::post(impl_->io, [this] {
+        boost::system::error_code ignored;
+        impl_->acceptor->close(ignored);
+        for (const auto& weak : impl_->connections)
+            if (auto connection = weak.lock()) connection->close();
+    });
+    impl_->ioThread.join();
+}
+
+bool WebSocketServer::start(bool forcePlain) {
+    if (!forcePlain) impl_->tls = loadServerTlsContext(impl_->identityPath);
+    try {
+        impl_->acceptor.emplace(net::listenOnLoopback(impl_->io, impl_->port));
+        impl_->port = impl_->acceptor->local_endpoint().port();
+    } catch (const boost::system::system_error& error) {
+        Log::error("ws", std::string("Failed to create WebSocket listener: ") + error.what());
+        impl_->tls.reset();
+        return false;
+    }
+    std::string port = std::to_string(impl_->port);
+    Log::info("ws", "Port " + port + (impl_->tls ? ": Using TLS (wss://)" : ": Using plain ws://"));
+    Log::info("ws", "WebSocket server listening on 127.0.0.1:" + port);
+    impl_->accept();
+    impl_->ioThread = std::thread([this] { impl_->io.run(); });
+    return true;
+}
+
+uint16_t WebSocketServer::boundPort() const { return impl_->port; }
+
+bool WebSocketServer::usesTls() const { return impl_->tls != nullptr; }
+
+}  // namespace velmor::browser

@@ -1,0 +1,133 @@
+#include "browser/listener_fixture.h"
+#include "browser/registry_tool_family.h"
+
+#include <future>
+#include <regex>
+
+namespace velmor::browser {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+// Calls go through the family the dispatcher uses; a test client plays the page.
+class BrowserToolCalls : public ListenerTest {
+protected:
+    std::future<json> call(const std::string& name, json args = json::object()) {
+        return std::async(std::launch::async,
+                          [this, name, args] { return RegistryToolFamily(*sessions).callBrowserTool(name, args); });
+    }
+    std::future<json> screenshot() {
+        return std::async(std::launch::async, [this] { return sessions->captureScreenshot(); });
+    }
+};
+
+TEST_F(BrowserToolCalls, AResultJoinsItsTextsAndPassesTheContentThrough) {
+    auto client = readyPage({"lookup"});
+    auto answer = call("lookup", {{"q", "x"}});
+    auto request = client->nextJson();
+    ASSERT_TRUE(request);
+    std::string callId = (*request)["callId"];
+    EXPECT_TRUE(std::regex_match(callId, std::regex("call_[0-9A-F]{8}"))) << callId;
+    EXPECT_EQ(*request, json({{"type", "tool_call"}, {"callId", callId}, {"name", "lookup"}, {"args", {{"q", "x"}}}}));
+
+    json content = {{{"type", "text"}, {"text", "one"}}, {{"type", "image"}, {"data", "AA=="}},
+                    {{"type", "text"}, {"text", "two"}}};
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", content}}}});
+    EXPECT_EQ(answer.get(), json({{"text", "one\ntwo"}, {"content", content}}));
+
+    answer = call("lookup");
+    callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", json::array()}}}});
+    EXPECT_EQ(answer.get(), json({{"text", ""}, {"content", json::array()}}));
+}
+
+TEST_F(BrowserToolCalls, PageErrorsAndUnknownNamesAreErrorResults) {
+    auto client = readyPage({"lookup"});
+    auto answer = call("lookup");
+    std::string callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_error"}, {"callId", callId}, {"error", "element vanished"}});
+    EXPECT_EQ(answer.get(), json({{"error", "element vanished"}}));
+
+    EXPECT_EQ(call("nowhere").get(), json({{"error", "tool 'nowhere' not found in any browser session"}}));
+    EXPECT_EQ(client->next(50ms), std::nullopt) << "an unknown tool sends nothing";
+}
+
+TEST_F(BrowserToolCalls, ToolsOfASessionThatIsNotReadyCanBeCalledThoughNotListed) {
+    auto client = page();
+    client->send(json{{"type", "register_tool"}, {"tool", {{"name", "early"}, {"description", "d"}}}});
+    handled(*client);
+    RegistryToolFamily tools(*sessions);
+    EXPECT_TRUE(tools.hasTool("early"));
+    EXPECT_TRUE(tools.allBrowserTools().empty());
+    auto answer = call("early");
+    std::string callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", {{{"text", "ok"}}}}}}});
+    EXPECT_EQ(answer.get()["text"], "ok");
+}
+
+TEST_F(BrowserToolCalls, MalformedAnswersAreIgnoredAndTheCallTimesOut) {
+    startListener({.toolCall = 300ms});
+    auto client = readyPage({"slow"});
+    auto answer = call("slow");
+    std::string callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", "text"}}}});
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", {"text"}}}}});
+    client->send(json{{"type", "tool_result"}, {"result", {{"content", json::array()}}}});
+    client->send(json{{"type", "tool_error"}, {"callId", callId}});
+    EXPECT_EQ(answer.get(), json({{"error", "tool call 'slow' timed out after 0.3s"}}));
+
+    // The late answer finds nobody waiting and cannot leak into the next call.
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", {{{"text", "late"}}}}}}});
+    answer = call("slow");
+    std::string nextId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_result"}, {"callId", nextId}, {"result", {{"content", {{{"text", "fresh"}}}}}}});
+    EXPECT_EQ(answer.get()["text"], "fresh");
+}
+
+TEST_F(BrowserToolCalls, ACallEndsAsSoonAsItsSessionCloses) {
+    startListener({.toolCall = 60s, .screenshot = 60s});
+    auto client = readyPage({"stuck"});
+    auto answer = call("stuck");
+    ASSERT_TRUE(client->nextJson());
+    auto picture = screenshot();
+    ASSERT_TRUE(client->nextJson());
+    client.reset();
+    EXPECT_EQ(answer.get(), json({{"error", "browser session closed"}}));
+    EXPECT_EQ(picture.get(), json({{"error", "browser session closed"}}));
+}
+
+// The I/O thread goes on reading while a tool call waits for its page.
+TEST_F(BrowserToolCalls, AWaitingCallDoesNotHoldUpOtherPages) {
+    auto busy = readyPage({"stuck"});
+    auto answer = call("stuck");
+    std::string callId = busy->nextJson().value()["callId"];
+    auto other = readyPage({"other"});
+    handled(*other);
+    EXPECT_EQ(listedNames().size(), 2u);
+    busy->send(json{{"type", "tool_error"}, {"callId", callId}, {"error", "done"}});
+    EXPECT_EQ(answer.get(), json({{"error", "done"}}));
+}
+
+TEST_F(BrowserToolCalls, ScreenshotsComeFromAReadyPage) {
+    startListener({.screenshot = 300ms});
+    EXPECT_EQ(screenshot().get(), json({{"error", "no active browser session"}}));
+    auto client = readyPage({});
+    auto picture = screenshot();
+    auto request = client->nextJson().value();
+    std::string callId = request["callId"];
+    EXPECT_TRUE(std::regex_match(callId, std::regex("ss_[0-9A-F]{8}"))) << callId;
+    EXPECT_EQ(request, json({{"type", "capture_screenshot"}, {"callId", callId}}));
+    client->send(json{{"type", "screenshot_result"}, {"callId", callId}, {"data", "iVBORw0K"}});
+    EXPECT_EQ(picture.get(), json({{"__image__", "iVBORw0K"}}));
+
+    picture = screenshot();
+    callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "screenshot_error"}, {"callId", callId}, {"error", "tab hidden"}});
+    EXPECT_EQ(picture.get(), json({{"error", "tab hidden"}}));
+
+    EXPECT_EQ(screenshot().get(), json({{"error", "screenshot timed out"}}));
+}
+
+}  // namespace
+}  // namespace velmor::browser

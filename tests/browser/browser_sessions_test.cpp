@@ -1,0 +1,107 @@
+#include "browser/listener_fixture.h"
+#include "browser/log_tail.h"
+#include "browser/registry_tool_family.h"
+
+#include <algorithm>
+
+namespace velmor::browser {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+using BrowserSessions = ListenerTest;
+
+TEST_F(BrowserSessions, ListsReadyToolsOnceLeavingOutReservedNames) {
+    auto first = readyPage({"alpha", "shared", "get_page_info", "session_start", "session_end"});
+    auto second = readyPage({"shared", "beta"});
+    auto unready = page();
+    unready->send(json{{"type", "register_tool"}, {"tool", {{"name", "gamma"}, {"description", "g"}}}});
+    handled(*unready);
+
+    auto sortedNames = [this] {
+        auto names = listedNames();
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"alpha", "beta", "shared"}));
+    for (const auto& tool : sessions->allBrowserTools()) EXPECT_EQ(tool["defer_loading"], true);
+    EXPECT_TRUE(sessions->hasTool("session_start")) << "reserved names are only hidden from the list";
+
+    // A ready page that scans again is listed as it is now.
+    first->send(json{{"type", "unregister_tool"}, {"name", "alpha"}});
+    first->send(json{{"type", "register_tool"}, {"tool", {{"name", "delta"}, {"description", "d"}}}});
+    handled(*first);
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"beta", "delta", "shared"}));
+}
+
+// What the bridge sees: one push per "tools_ready", one when a session with tools goes.
+TEST_F(BrowserSessions, SubscribersArePushedOncePerChange) {
+    sessions->setOnToolsChanged([this] { sessions->notifyToolChangeSubscribers(); });
+    auto bridge = page();
+    test::LogTail log;
+    bridge->send(json{{"type", "subscribe_tools_changed"}});
+    handled(*bridge);
+    EXPECT_EQ(log.containing("[browser] Tool change subscriber added (total: ").size(), 1u);
+
+    auto expectPushes = [&](int count) {
+        for (int i = 0; i < count; ++i) EXPECT_EQ(bridge->next(), R"({"type":"tools_changed"})");
+        EXPECT_EQ(bridge->next(50ms), std::nullopt);
+    };
+    auto rescanning = readyPage({"one"});
+    rescanning->send(json{{"type", "unregister_tool"}, {"name", "one"}});
+    rescanning->send(json{{"type", "register_tool"}, {"tool", {{"name", "two"}, {"description", "d"}}}});
+    rescanning->send(json{{"type", "tools_ready"}, {"tools", {"two"}}});
+    handled(*rescanning);
+    expectPushes(2);
+
+    rescanning.reset();
+    expectPushes(1);
+
+    auto toolless = page();
+    std::string id = toolless->sessionId();
+    toolless.reset();
+    ASSERT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
+    expectPushes(0);
+
+    sessions->markReady("no-such-session");
+    expectPushes(1);
+}
+
+TEST_F(BrowserSessions, WebToolsAreReplacedByNameAndClearedTogether) {
+    json fillSchema = {{"type", "object"}, {"properties", {{"value", {{"type", "string"}}}}}, {"required", {"value"}}};
+    sessions->registerWebTool({"fill_email", "old", "#old", "fill", fillSchema, std::nullopt});
+    sessions->registerWebTool({"fill_email", "Email", "#email", "fill", fillSchema, "example.test/login"});
+    sessions->registerWebTool({"click_go", "Go", "button.go", "click", {{"type", "object"}}, std::nullopt});
+    EXPECT_EQ(sessions->allWebTools(),
+              json({{{"name", "click_go"}, {"description", "Go"}, {"inputSchema", {{"type", "object"}}},
+                     {"defer_loading", true}},
+                    {{"name", "fill_email"}, {"description", "Email"}, {"inputSchema", fillSchema},
+                     {"defer_loading", true}}}));
+
+    RegistryToolFamily family(*sessions);
+    auto target = family.getWebTool("fill_email");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->selector, "#email");
+    EXPECT_EQ(target->actionType, "fill");
+    EXPECT_EQ(target->urlPattern, "example.test/login");
+    EXPECT_EQ(family.getWebTool("click_go")->urlPattern, "");
+
+    sessions->clearWebTools();
+    EXPECT_TRUE(sessions->allWebTools().empty());
+    EXPECT_FALSE(family.getWebTool("click_go"));
+}
+
+TEST_F(BrowserSessions, WebToolsRunThroughTheInjectedExecutorWhenThereIsOne) {
+    tools::WebToolTarget target{"fill", "#q", "example.test"};
+    EXPECT_EQ(RegistryToolFamily(*sessions).executeInActiveBrowser(target, "x"),
+              json({{"error", "no browser available"}}));
+
+    RegistryToolFamily family(*sessions, [](const tools::WebToolTarget& tool, const std::optional<std::string>& value) {
+        return json{{"selector", tool.selector}, {"value", value.value_or("none")}};
+    });
+    EXPECT_EQ(family.executeInActiveBrowser(target, "x"), json({{"selector", "#q"}, {"value", "x"}}));
+}
+
+}  // namespace
+}  // namespace velmor::browser
