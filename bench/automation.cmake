@@ -8,7 +8,7 @@ pkg_check_modules(BENCH_ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
 velmor_add_bench(velmor_automation_bench
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/automation_scan_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/automation_naive_walk.cpp
           ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
-  LIBS velmor_automation velmor_test_support PkgConfig::BENCH_ATSPI)
+  LIBS velmor_automation velmor_test_support velmor_fixture_support PkgConfig::BENCH_ATSPI)
 target_compile_definitions(velmor_automation_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>")
 add_dependencies(velmor_automation_bench velmor-fixture-app)

@@ -13,6 +13,7 @@
 #include "platform/linux/linux_desktop.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
+#include "fixtures/desktop_listing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -38,15 +39,7 @@ double millisecondsSince(Clock::time_point start) {
 // The fixture with its window shown and its application on the accessibility bus.
 bool waitUntilListed(ChildProcess& app) {
     std::string line;
-    if (!app.readLine(line, 15000) || line != "ready") return false;
-    auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (Clock::now() < deadline) {
-        for (const auto& running : velmor::platform::linuxDesktop().applications.regularApplications()) {
-            if (running.pid == app.pid()) return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return app.readLine(line, 15000) && line == "ready" && velmor::test::listedOnTheDesktopWithin(app.pid(), 15000);
 }
 
 // The first scan of an application needs the toolkit's object cache, which it builds when

@@ -5,7 +5,7 @@ if(NOT TARGET velmor-fixture-app)
 endif()
 velmor_add_bench(velmor_input_bench
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/input_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
-  LIBS velmor_tools velmor_automation velmor_test_support)
+  LIBS velmor_tools velmor_automation velmor_test_support velmor_fixture_support)
 target_compile_definitions(velmor_input_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>")
 add_dependencies(velmor_input_bench velmor-fixture-app)

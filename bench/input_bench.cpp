@@ -12,6 +12,7 @@
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
 #include "tools/tool_router.h"
+#include "fixtures/desktop_listing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -34,15 +35,7 @@ double millisecondsSince(Clock::time_point start) {
 
 bool waitUntilListed(ChildProcess& app) {
     std::string line;
-    if (!app.readLine(line, 15000) || line != "ready") return false;
-    auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (Clock::now() < deadline) {
-        for (const auto& running : velmor::platform::linuxDesktop().applications.regularApplications()) {
-            if (running.pid == app.pid()) return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return app.readLine(line, 15000) && line == "ready" && velmor::test::listedOnTheDesktopWithin(app.pid(), 15000);
 }
 
 }  // namespace

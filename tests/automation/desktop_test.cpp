@@ -1,5 +1,6 @@
 #include "desktop_test.h"
 
+#include "fixtures/desktop_listing.h"
 #include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/flow_tools.h"
@@ -16,20 +17,10 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 
-bool listedOnTheDesktop(int32_t pid) {
-    for (const auto& running : platform::linuxDesktop().applications.regularApplications()) {
-        if (running.pid == pid) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 FixtureApp::FixtureApp() : process_({VELMOR_FIXTURE_APP}) {
-    if (!printed("ready", kStartTimeoutMs)) return;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (!(ready_ = listedOnTheDesktop(pid())) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ready_ = printed("ready", kStartTimeoutMs) && listedOnTheDesktopWithin(pid(), kStartTimeoutMs);
 }
 
 bool FixtureApp::printed(const std::string& line, int timeoutMs) {

@@ -1,5 +1,6 @@
 #include "input_desktop_test.h"
 
+#include "fixtures/desktop_listing.h"
 #include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
@@ -18,20 +19,10 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 
-bool listedOnTheDesktop(int32_t pid) {
-    for (const auto& running : platform::linuxDesktop().applications.regularApplications()) {
-        if (running.pid == pid) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 InputFixtureApp::InputFixtureApp() : process_({VELMOR_FIXTURE_APP, "--input"}) {
-    if (!printed("ready", kStartTimeoutMs)) return;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (!(ready_ = listedOnTheDesktop(pid())) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ready_ = printed("ready", kStartTimeoutMs) && listedOnTheDesktopWithin(pid(), kStartTimeoutMs);
 }
 
 std::optional<std::string> InputFixtureApp::nextStartingWith(const std::string& prefix, int timeoutMs) {
