@@ -13,6 +13,8 @@ packages=(
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
   libgtk-3-dev xvfb x11-utils xauth openbox perl xclip
+  # browser tests: headless Chromium and a static file server for the fixture pages
+  chromium python3
 )
 
 as_root=()

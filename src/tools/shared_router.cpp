@@ -1,6 +1,7 @@
 #include "automation/session_manager.h"
 #include "browser/browser_session_manager.h"
 #include "browser/registry_tool_family.h"
+#include "browser/script_injector.h"
 #include "flows/flow_store.h"
 #include "media/speech_manager.h"
 #include "platform/linux/linux_desktop.h"
@@ -8,6 +9,7 @@
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/web_tools.h"
 #include "tools/tool_router.h"
 
 namespace velmor::tools {
@@ -21,13 +23,16 @@ ToolRouter* makeSharedRouter() {
     auto& session = automation::SessionManager::shared();
     families.elements = sessionElementTools(session);
     families.recordStep = flowStepRecorder(flowStore);
-    families.browser = std::make_shared<browser::RegistryToolFamily>(browser::BrowserSessionManager::shared());
+    auto& browserSessions = browser::BrowserSessionManager::shared();
+    auto* injector = new browser::ScriptInjector();  // lives as long as the process, like the router
+    families.browser = std::make_shared<browser::RegistryToolFamily>(browserSessions, webToolExecutor(*injector));
     auto* router = new ToolRouter(std::move(families));
     auto& desktop = platform::linuxDesktop();
     installAppControlTools(*router, session, desktop.windows);
     installInputTools(*router, session,
                       {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     installScreenshotTool(*router, session, desktop.capture);
+    installWebTools(*router, *injector, browserSessions);
     installFlowTools(*router, flowStore, [] { return media::TTSManager::shared().defaultVoice(); });
     return router;
 }

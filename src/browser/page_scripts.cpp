@@ -1,0 +1,60 @@
+#include "browser/page_scripts.h"
+
+#include "browser/page_js.h"
+
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <utility>
+
+namespace velmor::browser {
+
+namespace {
+
+// A JSON string is a valid JavaScript string literal once the two line separators, which
+// JSON leaves raw and older JavaScript engines reject inside literals, are escaped too.
+std::string literal(const std::string& text) {
+    std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string out;
+    out.reserve(quoted.size());
+    for (size_t i = 0; i < quoted.size(); ++i) {
+        if (quoted.compare(i, 3, "\xE2\x80\xA8") == 0 || quoted.compare(i, 3, "\xE2\x80\xA9") == 0) {
+            out += quoted[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += quoted[i];
+        }
+    }
+    return out;
+}
+
+// Replaces each placeholder, which occurs once in its script, with its text.
+std::string fill(std::string_view script, std::initializer_list<std::pair<std::string_view, std::string>> values) {
+    std::string out(script);
+    for (const auto& [placeholder, text] : values) {
+        auto at = out.find(placeholder);
+        if (at != std::string::npos) out.replace(at, placeholder.size(), text);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string buildScanScript() { return std::string(page_js::page_scan); }
+
+std::string buildActionScript(const std::string& action, const std::string& selector,
+                              const std::optional<std::string>& value) {
+    return fill(page_js::page_action, {{"__ACTION__", literal(action)},
+                                       {"__SELECTOR__", literal(selector)},
+                                       {"__VALUE__", literal(value.value_or(""))}});
+}
+
+std::string buildNavigationScript(const std::string& path) {
+    return fill(page_js::page_navigate, {{"__PATH__", literal(path)}});
+}
+
+std::string buildPageAgentScript(const std::string& scheme, uint16_t port) {
+    return fill(page_js::page_agent, {{"__SCHEME__", literal(scheme)}, {"__PORT__", std::to_string(port)}});
+}
+
+}  // namespace velmor::browser

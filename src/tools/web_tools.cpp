@@ -1,0 +1,125 @@
+#include "tools/web_tools.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kMissingFields = "missing 'fields' object";
+
+json inputSchemaFor(const std::string& actionType) {
+    auto valueSchema = [](const char* description) {
+        return json{{"type", "object"},
+                    {"properties", {{"value", {{"type", "string"}, {"description", description}}}}},
+                    {"required", {"value"}}};
+    };
+    if (actionType == "fill") return valueSchema("Text to fill in");
+    if (actionType == "select") return valueSchema("Value to select");
+    return json{{"type", "object"}, {"properties", json::object()}};
+}
+
+// Web tools always mirror the latest scan, even one that found nothing or failed.
+void refillWebTools(const json& scan, browser::BrowserSessionManager& sessions) {
+    sessions.clearWebTools();
+    auto tools = scan.find("tools");
+    if (tools == scan.end() || !tools->is_array()) return;
+    std::optional<std::string> pageUrl;
+    if (auto url = scan.find("url"); url != scan.end() && url->is_string()) pageUrl = url->get<std::string>();
+    for (const auto& entry : *tools) {
+        if (!entry.is_object()) continue;
+        auto text = [&](const char* key) -> std::optional<std::string> {
+            auto found = entry.find(key);
+            if (found == entry.end() || !found->is_string()) return std::nullopt;
+            return found->get<std::string>();
+        };
+        auto name = text("name"), description = text("description"), selector = text("selector"),
+             type = text("type");
+        if (!name || !description || !selector || !type) continue;
+        sessions.registerWebTool({*name, *description, *selector, *type, inputSchemaFor(*type), pageUrl});
+    }
+}
+
+json contentSummary(const json& scan) {
+    auto text = [&](const char* key) {
+        auto found = scan.find(key);
+        return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();
+    };
+    json summary = {{"url", text("url")}, {"title", text("title")}};
+    for (const char* key : {"headings", "content", "toolCount"}) {
+        if (auto found = scan.find(key); found != scan.end()) summary[key] = *found;
+    }
+    return summary;
+}
+
+std::string fillToolName(const std::string& field) {
+    std::string name = "fill_";
+    for (unsigned char c : field) name += c == ' ' ? '_' : static_cast<char>(std::tolower(c));
+    return name;
+}
+
+}  // namespace
+
+void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
+                     browser::BrowserSessionManager& sessions) {
+    router.setHandler("inject_webmcp", [&injector](const Arguments& args) {
+        return injector.injectPageAgent(args.string("browser").value_or("auto"));
+    });
+    router.setHandler("web_scan", [&injector, &sessions](const Arguments& args) {
+        json scan = injector.scan(args.string("browser").value_or("auto"), args.string("url"));
+        refillWebTools(scan, sessions);
+        return scan;
+    });
+    router.setHandler("web_action", [&injector, &sessions](const Arguments& args) {
+        auto name = args.string("tool_name");
+        if (!name) return errorResult(missing("tool_name"));
+        auto tool = sessions.getWebTool(*name);
+        if (!tool) return errorResult("web tool '" + *name + "' not found. Run web_scan first.");
+        return injector.execute(tool->actionType, tool->selector, args.string("value"), tool->urlPattern);
+    });
+    router.setHandler("web_navigate", [&injector](const Arguments& args) {
+        auto path = args.string("path");
+        if (!path) return errorResult(missing("path"));
+        return injector.navigate(*path, args.string("url"));
+    });
+    router.setHandler("web_content", [&injector](const Arguments& args) {
+        return contentSummary(injector.scan("auto", args.string("url")));
+    });
+    router.setHandler("web_execute_js", [&injector](const Arguments& args) {
+        auto js = args.string("js");
+        if (!js) return errorResult(missing("js"));
+        return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
+    });
+    router.setHandler("fill_form", [&injector, &sessions](const Arguments& args) {
+        const json* fields = args.object("fields");
+        if (!fields) return errorResult(kMissingFields);
+        auto url = args.string("url");
+        json results = json::array();
+        for (const auto& [field, value] : fields->items()) {
+            std::string name = fillToolName(field);
+            auto tool = sessions.getWebTool(name);
+            if (!tool) {
+                results.push_back({{"field", field}, {"error", "tool '" + name + "' not found"}});
+                continue;
+            }
+            std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+            results.push_back({{"field", field},
+                               {"result", injector.execute(tool->actionType, tool->selector, text,
+                                                           url ? url : tool->urlPattern)}});
+        }
+        return json{{"status", "filled"}, {"results", results}};
+    });
+}
+
+browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
+    return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
+        std::optional<std::string> pattern;
+        if (!tool.urlPattern.empty()) pattern = tool.urlPattern;
+        return injector.execute(tool.actionType, tool.selector, value, pattern);
+    };
+}
+
+}  // namespace velmor::tools

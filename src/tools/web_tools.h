@@ -1,0 +1,18 @@
+#pragma once
+
+#include "browser/browser_session_manager.h"
+#include "browser/registry_tool_family.h"
+#include "browser/script_injector.h"
+#include "tools/tool_router.h"
+
+namespace velmor::tools {
+
+// Plugs in the handlers of inject_webmcp, web_scan, web_action, web_navigate, web_content,
+// web_execute_js and fill_form. `web_scan` refills the sessions' web tools.
+void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
+                     browser::BrowserSessionManager& sessions);
+
+// Runs a scanned web tool through the injector; for the browser family's fall-through.
+browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector);
+
+}  // namespace velmor::tools

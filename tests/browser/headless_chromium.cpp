@@ -1,0 +1,107 @@
+#include "browser/headless_chromium.h"
+
+#include "browser/script_injector.h"
+#include "support/free_port.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
+namespace velmor::browser {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+using namespace std::chrono_literals;
+
+// Waits for `ready` for up to `limit`, polling.
+template <typename Ready>
+bool waitFor(Ready ready, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(25ms);
+    }
+    return false;
+}
+
+}  // namespace
+
+HeadlessChromium::HeadlessChromium() {
+    pagesPort_ = test::freePort();
+    pages_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+        "/usr/bin/python3", "-m", "http.server", std::to_string(pagesPort_), "--bind", "127.0.0.1", "--directory",
+        VELMOR_WEB_FIXTURES});
+    if (!waitFor([&] {
+            int fd = test::connectLoopback(pagesPort_);
+            if (fd >= 0) ::close(fd);
+            return fd >= 0;
+        }, 10s))
+        throw std::runtime_error("the fixture page server did not start");
+
+    std::string profile = home_.path() + "/chromium-profile";
+    std::filesystem::create_directories(profile);
+    chromium_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+        "/usr/bin/chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+        "--disable-background-networking", "--disable-component-update", "--disable-sync",
+        "--remote-debugging-port=0", "--user-data-dir=" + profile, "about:blank"});
+    std::string activePort = profile + "/DevToolsActivePort";
+    if (!waitFor([&] {
+            std::ifstream in(activePort);
+            int port = 0;
+            if (!(in >> port) || port <= 0) return false;
+            devToolsPort_ = static_cast<uint16_t>(port);
+            return true;
+        }, 20s))
+        throw std::runtime_error("Chromium wrote no DevToolsActivePort");
+}
+
+HeadlessChromium::~HeadlessChromium() {
+    // A clean exit takes the renderer processes along.
+    chromium_->signal(SIGTERM);
+    chromium_->wait(5000);
+}
+
+std::string HeadlessChromium::pageUrl(const std::string& page) const {
+    return "http://127.0.0.1:" + std::to_string(pagesPort_) + "/" + page;
+}
+
+std::string HeadlessChromium::devTools(const std::string& method, const std::string& target) const {
+    boost::asio::io_context io;
+    beast::tcp_stream stream(io);
+    stream.expires_after(10s);
+    stream.connect(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), devToolsPort_));
+    http::request<http::empty_body> request{http::string_to_verb(method), target, 11};
+    request.set(http::field::host, "127.0.0.1");
+    http::write(stream, request);
+    beast::flat_buffer buffer;
+    http::response<http::string_body> response;
+    http::read(stream, buffer, response);
+    return response.body();
+}
+
+std::string HeadlessChromium::openTab(const std::string& url) {
+    auto target = nlohmann::json::parse(devTools("PUT", "/json/new?" + url));
+    std::string id = target.at("id").get<std::string>();
+    ScriptInjector injector({.devToolsPort = devToolsPort_});
+    bool loaded = waitFor([&] {
+        // The tab is listed under its URL while it still shows the initial blank document.
+        auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);
+        return state.value("state", "") == "complete" && state.value("url", "") == url;
+    }, 15s);
+    if (!loaded) throw std::runtime_error("tab did not load: " + url);
+    return id;
+}
+
+void HeadlessChromium::closeTab(const std::string& id) { devTools("GET", "/json/close/" + id); }
+
+}  // namespace velmor::browser

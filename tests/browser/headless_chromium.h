@@ -1,0 +1,36 @@
+#pragma once
+
+#include "support/child_process.h"
+#include "support/temp_home.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmor::browser {
+
+// A real headless Chromium with a fresh profile and a DevTools port of its own choosing,
+// plus a loopback HTTP server for the pages in tests/fixtures/web.
+class HeadlessChromium {
+public:
+    HeadlessChromium();
+    ~HeadlessChromium();
+
+    uint16_t devToolsPort() const { return devToolsPort_; }
+    // http://127.0.0.1:<port>/<page>
+    std::string pageUrl(const std::string& page) const;
+    // Opens `url` in a new tab, waits until the page has loaded and returns the tab's id.
+    std::string openTab(const std::string& url);
+    void closeTab(const std::string& id);
+
+private:
+    std::string devTools(const std::string& method, const std::string& target) const;
+
+    test::TempHome home_;
+    std::unique_ptr<test::ChildProcess> pages_;
+    uint16_t pagesPort_ = 0;
+    std::unique_ptr<test::ChildProcess> chromium_;
+    uint16_t devToolsPort_ = 0;
+};
+
+}  // namespace velmor::browser

@@ -1,0 +1,114 @@
+#include "browser/web_page_fixture.h"
+
+#include "support/free_port.h"
+
+namespace velmor::browser {
+namespace {
+
+using nlohmann::json;
+
+using WebActions = WebPageTest;
+
+// Scanned web tools called by name go through the dispatcher's fall-through and the page's
+// own listeners see the change.
+TEST_F(WebActions, PageListenersObserveEveryAction) {
+    std::string url = open("listeners.html");
+    call("web_scan", {{"url", url}});
+
+    EXPECT_EQ(call("fill_first_name", {{"value", "Ada \"the\" 'first'\\"}}),
+              json({{"status", "filled"}, {"value", "Ada \"the\" 'first'\\"}}));
+    EXPECT_EQ(pageValue(url, "state.name"), "Ada \"the\" 'first'\\");
+    EXPECT_EQ(pageValue(url, "state.events"), json({"input:insertText", "change"}));
+    call("fill_bio", {{"value", "line one\nline two"}});
+    EXPECT_EQ(pageValue(url, "state.bio"), "line one\nline two");
+
+    EXPECT_EQ(call("select_plan", {{"value", "pro"}})["status"], "selected");
+    EXPECT_EQ(pageValue(url, "state.plan"), "pro");
+
+    EXPECT_EQ(call("set_zoom", {{"value", "2.5"}}), json({{"status", "set"}, {"value", 2.5}}));
+    EXPECT_EQ(pageValue(url, "state.zoom"), "2.5");
+    call("set_zoom", {{"value", "lots"}});
+    EXPECT_EQ(pageValue(url, "state.zoom"), "NaN");
+
+    EXPECT_EQ(call("fill_story", {{"value", "Once upon a time"}}),
+              json({{"status", "filled"}, {"value", "Once upon a time"}, {"method", "contenteditable"}}));
+    EXPECT_EQ(pageValue(url, "state.story"), "Once upon a time");
+
+    EXPECT_EQ(call("web_action", {{"tool_name", "click_go"}}), json({{"status", "clicked"}, {"label", "Go"}}));
+    EXPECT_EQ(pageValue(url, "state.clicks"), 1);
+
+    // Only the calls by name are steps of a flow, with the element they acted on.
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_EQ(recorded.front().toolName, "fill_first_name");
+    EXPECT_EQ(recorded.front().context, "browser-dom:#name");
+    EXPECT_EQ(recorded.front().pageUrl, url);
+    for (const auto& step : recorded) EXPECT_NE(step.toolName, "web_action");
+}
+
+TEST_F(WebActions, FillFormFindsFieldsByTheirDisplayedName) {
+    std::string url = open("listeners.html");
+    call("web_scan", {{"url", url}});
+    json answer = call("fill_form", {{"fields", {{"First Name", "Grace"}, {"Surname", "Hopper"}, {"Bio", 42}}}});
+    EXPECT_EQ(answer["status"], "filled");
+    EXPECT_EQ(answer["results"],
+              json::parse(R"([{"field":"Bio","result":{"status":"filled","value":"42"}},
+                              {"field":"First Name","result":{"status":"filled","value":"Grace"}},
+                              {"field":"Surname","error":"tool 'fill_surname' not found"}])"));
+    EXPECT_EQ(pageValue(url, "state.name"), "Grace");
+    EXPECT_EQ(call("fill_form", json::object()), json({{"error", "missing 'fields' object"}}));
+}
+
+TEST_F(WebActions, PicksTheTabByUrlPatternIgnoringCase) {
+    std::string first = open("agent.html");
+    std::string second = open("listeners.html");
+    auto title = [&](const std::string& pattern) {
+        return call("web_execute_js", {{"js", "JSON.stringify({t: document.title})"}, {"url", pattern}})["t"];
+    };
+    EXPECT_EQ(title("LISTENERS.html"), "Listening page");
+    EXPECT_EQ(title("Agent.HTML"), "Agent page");
+    EXPECT_EQ(call("web_execute_js", {{"js", "1"}, {"url", "nowhere"}}),
+              json({{"error", "no Chrome tab matching 'nowhere'"}}));
+    // Without a pattern the front tab answers: the one opened last.
+    EXPECT_EQ(call("web_execute_js", {{"js", "JSON.stringify({u: location.href})"}})["u"], second);
+}
+
+TEST_F(WebActions, ReportsFailuresInTheBrowsersWords) {
+    std::string url = open("listeners.html");
+    auto run = [&](const std::string& js) { return call("web_execute_js", {{"js", js}, {"url", url}}); };
+    EXPECT_EQ(run("undefined"), json({{"error", "no result from Chrome"}}));
+    EXPECT_EQ(run("''"), json({{"error", "no result from Chrome"}}));
+    EXPECT_EQ(run("'[1,2]'"), json({{"error", "invalid JSON from Chrome: [1,2]"}}));
+    std::string longText(300, 'x');
+    EXPECT_EQ(run("'" + longText + "'"), json({{"error", "invalid JSON from Chrome: " + longText.substr(0, 200)}}));
+    std::string thrown = run("(() => { throw new Error('boom'); })()").value("error", "");
+    EXPECT_TRUE(thrown.starts_with("Chrome: Error: boom")) << thrown;
+    EXPECT_EQ(call("web_execute_js", {{"js", "1"}, {"browser", "Safari"}}),
+              json({{"error", "Safari: not available on this system; use Chromium or Chrome"}}));
+    EXPECT_EQ(call("web_execute_js", json::object()), json({{"error", "missing 'js'"}}));
+
+    EXPECT_EQ(injector->execute("click", "#missing[data-x='1']", std::nullopt, url),
+              json({{"error", "Element not found: #missing[data-x='1']"}}));
+    EXPECT_EQ(injector->execute("hover", "#go", std::nullopt, url), json({{"error", "unknown action: hover"}}));
+    EXPECT_EQ(call("web_action", {{"tool_name", "click_nothing"}}),
+              json({{"error", "web tool 'click_nothing' not found. Run web_scan first."}}));
+
+    uint16_t closed = test::freePort();
+    ScriptInjector nowhere({.devToolsPort = closed});
+    std::string port = std::to_string(closed);
+    EXPECT_EQ(nowhere.runJS("1"),
+              json({{"error", "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
+                                  " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port}}));
+}
+
+// Quotes, backslashes and line breaks in a path arrive in the page exactly as given.
+TEST_F(WebActions, NavigatesToAnyPathUnchanged) {
+    std::string url = open("listeners.html");
+    std::string path = "#it's \"a\" \\path\nwith a break";
+    EXPECT_EQ(call("web_navigate", {{"path", path}, {"url", url}}), json({{"status", "navigating"}, {"path", path}}));
+    EXPECT_EQ(pageValue(url, "decodeURIComponent(location.hash)"), "#it's \"a\" \\pathwith a break")
+        << "the URL parser drops line breaks; everything else is kept";
+    EXPECT_EQ(call("web_navigate", {{"url", url}}), json({{"error", "missing 'path'"}}));
+}
+
+}  // namespace
+}  // namespace velmor::browser
