@@ -22,12 +22,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-class PrivateNetwork : public ::testing::Environment {
-public:
-    void SetUp() override { error = test::enterPrivateNetwork(); }
-    static inline std::string error;
-};
-const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
 
 template <typename Condition>
 bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
@@ -42,7 +37,8 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
 class VelmorProcess : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!PrivateNetwork::error.empty()) GTEST_SKIP() << "no private network namespace: " << PrivateNetwork::error;
+        if (!test::PrivateNetworkEnvironment::error.empty())
+            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
     }
 
     std::string configPath() const { return home.path() + "/.velmor/config.json"; }

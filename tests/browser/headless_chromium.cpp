@@ -36,7 +36,7 @@ bool waitFor(Ready ready, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-HeadlessChromium::HeadlessChromium() {
+HeadlessChromium::HeadlessChromium(uint16_t devToolsPort) {
     pagesPort_ = test::freePort();
     pages_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
         "/usr/bin/python3", "-m", "http.server", std::to_string(pagesPort_), "--bind", "127.0.0.1", "--directory",
@@ -53,7 +53,18 @@ HeadlessChromium::HeadlessChromium() {
     chromium_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
         "/usr/bin/chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-        "--remote-debugging-port=0", "--user-data-dir=" + profile, "about:blank"});
+        "--remote-debugging-port=" + std::to_string(devToolsPort), "--user-data-dir=" + profile, "about:blank"});
+    if (devToolsPort != 0) {
+        // Chromium writes DevToolsActivePort only for a port of its own choosing.
+        devToolsPort_ = devToolsPort;
+        if (!waitFor([&] {
+                int fd = test::connectLoopback(devToolsPort_);
+                if (fd >= 0) ::close(fd);
+                return fd >= 0;
+            }, 20s))
+            throw std::runtime_error("Chromium does not listen on its DevTools port");
+        return;
+    }
     std::string activePort = profile + "/DevToolsActivePort";
     if (!waitFor([&] {
             std::ifstream in(activePort);

@@ -9,11 +9,12 @@
 
 namespace velmor::browser {
 
-// A real headless Chromium with a fresh profile and a DevTools port of its own choosing,
-// plus a loopback HTTP server for the pages in tests/fixtures/web.
+// A real headless Chromium with a fresh profile, plus a loopback HTTP server for the pages
+// in tests/fixtures/web. Its DevTools port is `devToolsPort`, or one of its own choosing
+// when that is 0.
 class HeadlessChromium {
 public:
-    HeadlessChromium();
+    explicit HeadlessChromium(uint16_t devToolsPort = 0);
     ~HeadlessChromium();
 
     uint16_t devToolsPort() const { return devToolsPort_; }

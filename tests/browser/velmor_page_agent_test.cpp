@@ -1,0 +1,105 @@
+// The page agent end to end, with every part real and on its fixed port: an MCP client
+// (through velmor-bridge) asks velmor to inject the agent into a Chromium tab, the agent
+// connects back, and the client hears of the new tools and can call them.
+#include "browser/headless_chromium.h"
+#include "support/child_process.h"
+#include "support/private_network.h"
+#include "support/temp_home.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace velmor {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
+
+constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
+
+class VelmorPageAgent : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::PrivateNetworkEnvironment::error.empty())
+            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
+        velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
+        ASSERT_TRUE(waitFor([&] {
+            json config = json::parse(test::readFile(home.path() + "/.velmor/config.json"), nullptr, false);
+            return config.is_object() && config.contains("token");
+        })) << "velmor did not publish its config";
+        // The bridge reads HOME when it starts, before the browser fixture changes it.
+        bridge = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BRIDGE_BINARY});
+        std::string diagnostics;
+        ASSERT_TRUE(waitFor([&] {
+            diagnostics += bridge->drainStderr();
+            return diagnostics.find("Subscribed to tool changes") != std::string::npos;
+        })) << diagnostics;
+        chromium = std::make_unique<browser::HeadlessChromium>(9222);
+    }
+
+    template <typename Condition>
+    static bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    void send(const json& request) { bridge->writeStdin(request.dump() + "\n"); }
+    json callTool(int id, const std::string& name, const json& args) {
+        return {{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"}, {"params", {{"name", name}, {"arguments", args}}}};
+    }
+
+    test::TempHome home;
+    std::unique_ptr<test::ChildProcess> velmor, bridge;
+    std::unique_ptr<browser::HeadlessChromium> chromium;
+};
+
+TEST_F(VelmorPageAgent, AnInjectedPageOffersItsControlsToTheClient) {
+    chromium->openTab(chromium->pageUrl("agent.html"));
+    send(callTool(1, "inject_webmcp", {{"browser", "chrome"}}));
+
+    // The answer and the push may come in either order.
+    bool answered = false, pushed = false;
+    std::string line;
+    while ((!answered || !pushed) && bridge->readLine(line, 15000)) {
+        if (line == kListChanged) {
+            pushed = true;
+            continue;
+        }
+        json answer = json::parse(line);
+        ASSERT_EQ(answer["id"], 1) << line;
+        EXPECT_FALSE(answer["result"].value("isError", false)) << line;
+        answered = true;
+    }
+    ASSERT_TRUE(answered && pushed) << "answered " << answered << ", pushed " << pushed;
+
+    send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}});
+    json listed;
+    while (bridge->readLine(line) && line == kListChanged) {}
+    listed = json::parse(line);
+    std::vector<std::string> pageTools;
+    for (const auto& tool : listed["result"]["tools"])
+        if (tool.value("defer_loading", false)) pageTools.push_back(tool["name"]);
+    EXPECT_EQ(pageTools, (std::vector<std::string>{"click_leave_agent_page", "click_ring_agent_page", "fill_guest"}));
+
+    send(callTool(3, "click_ring_agent_page", json::object()));
+    while (bridge->readLine(line) && line == kListChanged) {}
+    json clicked = json::parse(line);
+    EXPECT_EQ(clicked["id"], 3);
+    EXPECT_NE(clicked["result"]["content"][0]["text"].get<std::string>().find("Clicked"), std::string::npos) << line;
+
+    send(callTool(4, "web_execute_js", {{"js", "JSON.stringify({rung: window.rung})"}, {"url", "agent.html"}}));
+    while (bridge->readLine(line) && line == kListChanged) {}
+    EXPECT_EQ(json::parse(json::parse(line)["result"]["content"][0]["text"].get<std::string>()), json({{"rung", 1}}));
+}
+
+}  // namespace
+}  // namespace velmor
