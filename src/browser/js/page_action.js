@@ -2,6 +2,7 @@
 // change tracking included) see the change. The action, selector and value placeholders
 // below are replaced by JavaScript string literals before the script runs.
 (function () {
+  __PAGE_HELPERS__;
   const action = __ACTION__;
   const selector = __SELECTOR__;
   const value = __VALUE__;
@@ -13,14 +14,7 @@
       el.click();
       return JSON.stringify({ status: 'clicked', label: (el.textContent || '').trim().slice(0, 60) });
     case 'fill': {
-      // Frameworks that track the value themselves ignore a plain assignment; the
-      // prototype's setter goes underneath them.
-      const proto = el.tagName === 'TEXTAREA' ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
-      const descriptor = Object.getOwnPropertyDescriptor(proto, 'value');
-      if (descriptor && descriptor.set) descriptor.set.call(el, value);
-      else el.value = value;
-      el.dispatchEvent(new InputEvent('input', { bubbles: true, composed: true, inputType: 'insertText', data: value }));
-      el.dispatchEvent(new Event('change', { bubbles: true }));
+      fillValue(el, value);
       return JSON.stringify({ status: 'filled', value: value });
     }
     case 'select':

@@ -13,17 +13,7 @@
   function send(message) {
     if (ws.readyState === WebSocket.OPEN) ws.send(JSON.stringify(message));
   }
-  function slug(text) {
-    return String(text).toLowerCase().replace(/[^a-z0-9]+/g, '_').replace(/^_+|_+$/g, '').slice(0, 50);
-  }
-  function trimmed(value) {
-    return value == null ? '' : String(value).trim();
-  }
-  function isHidden(el) {
-    if (el.hidden || el.getAttribute('aria-hidden') === 'true') return true;
-    const style = getComputedStyle(el);
-    return style.display === 'none' || style.visibility === 'hidden';
-  }
+  __PAGE_HELPERS__;
   function getLabel(el) {
     const aria = trimmed(el.getAttribute('aria-label'));
     if (aria) return aria;
@@ -136,12 +126,7 @@
     }
     const value = args && args.value != null ? String(args.value) : '';
     if (tool.action === 'fill') {
-      const proto = el.tagName === 'TEXTAREA' ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
-      const descriptor = Object.getOwnPropertyDescriptor(proto, 'value');
-      if (descriptor && descriptor.set) descriptor.set.call(el, value);
-      else el.value = value;
-      el.dispatchEvent(new InputEvent('input', { bubbles: true, composed: true, inputType: 'insertText', data: value }));
-      el.dispatchEvent(new Event('change', { bubbles: true }));
+      fillValue(el, value);
       return 'Filled with "' + value + '"';
     }
     el.value = value;

@@ -1,17 +1,7 @@
 // Turns the page's visible, enabled controls into named tools and sums up the page.
 // Evaluates to the JSON text of {url, title, toolCount, tools, headings, content}.
 (function () {
-  function slug(text) {
-    return String(text).toLowerCase().replace(/[^a-z0-9]+/g, '_').replace(/^_+|_+$/g, '').slice(0, 50);
-  }
-  function trimmed(value) {
-    return value == null ? '' : String(value).trim();
-  }
-  function isHidden(el) {
-    if (el.hidden || el.getAttribute('aria-hidden') === 'true') return true;
-    const style = getComputedStyle(el);
-    return style.display === 'none' || style.visibility === 'hidden';
-  }
+  __PAGE_HELPERS__;
   function isDisabled(el) {
     return !!(el.disabled || el.readOnly || el.getAttribute('aria-disabled') === 'true');
   }

@@ -1,0 +1,24 @@
+// Helpers shared by the page scripts. The build puts them in place of the helpers
+// placeholder inside each script's function, so each script stays self-contained when it
+// runs in the page.
+function slug(text) {
+  return String(text).toLowerCase().replace(/[^a-z0-9]+/g, '_').replace(/^_+|_+$/g, '').slice(0, 50);
+}
+function trimmed(value) {
+  return value == null ? '' : String(value).trim();
+}
+function isHidden(el) {
+  if (el.hidden || el.getAttribute('aria-hidden') === 'true') return true;
+  const style = getComputedStyle(el);
+  return style.display === 'none' || style.visibility === 'hidden';
+}
+// Sets an input's or text area's value the way typing does. Frameworks that track the value
+// themselves ignore a plain assignment; the prototype's setter goes underneath them.
+function fillValue(el, value) {
+  const proto = el.tagName === 'TEXTAREA' ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
+  const descriptor = Object.getOwnPropertyDescriptor(proto, 'value');
+  if (descriptor && descriptor.set) descriptor.set.call(el, value);
+  else el.value = value;
+  el.dispatchEvent(new InputEvent('input', { bubbles: true, composed: true, inputType: 'insertText', data: value }));
+  el.dispatchEvent(new Event('change', { bubbles: true }));
+}
