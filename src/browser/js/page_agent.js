@@ -31,20 +31,6 @@
     }
     return trimmed(el.getAttribute('placeholder')) || trimmed(el.getAttribute('name')) || null;
   }
-  function getContextLabel(el, label) {
-    let ancestor = el.parentElement;
-    for (let depth = 0; ancestor && depth < 6; depth++, ancestor = ancestor.parentElement) {
-      const twin = Array.from(ancestor.querySelectorAll('button, [role="button"], a[href], input[type="submit"]'))
-        .some((other) => other !== el && getLabel(other) === label);
-      if (twin) continue;
-      const copy = ancestor.cloneNode(true);
-      copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"]')
-        .forEach((n) => n.remove());
-      const text = copy.textContent.replace(/\s+/g, ' ').trim();
-      if (text && text.length < 120 && text !== label) return text.slice(0, 60);
-    }
-    return null;
-  }
   function schemaFor(action) {
     if (action === 'click') return { type: 'object', properties: {} };
     const description = action === 'fill' ? 'Text to fill in' : 'Value to select';

@@ -12,6 +12,24 @@ function isHidden(el) {
   const style = getComputedStyle(el);
   return style.display === 'none' || style.visibility === 'hidden';
 }
+const clickableSelector = 'button, [role="button"], a[href], input[type="submit"]';
+// Text that tells apart controls with the same label: that of the nearest ancestor (up to six
+// levels) holding no other clickable control of that label, without its own controls.
+// Uses the getLabel of the script the helpers are placed in.
+function getContextLabel(el, label) {
+  let ancestor = el.parentElement;
+  for (let depth = 0; ancestor && depth < 6; depth++, ancestor = ancestor.parentElement) {
+    const twin = Array.from(ancestor.querySelectorAll(clickableSelector))
+      .some((other) => other !== el && getLabel(other) === label);
+    if (twin) continue;
+    const copy = ancestor.cloneNode(true);
+    copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"]')
+      .forEach((n) => n.remove());
+    const text = copy.textContent.replace(/\s+/g, ' ').trim();
+    if (text && text.length < 120 && text !== label) return text.slice(0, 60);
+  }
+  return null;
+}
 // Sets an input's or text area's value the way typing does. Frameworks that track the value
 // themselves ignore a plain assignment; the prototype's setter goes underneath them.
 function fillValue(el, value) {

@@ -62,21 +62,6 @@
     const own = trimmed(el.textContent);
     return own && own.length < 40 ? own : null;
   }
-  const clickableSelector = 'button, [role="button"], a[href], input[type="submit"]';
-  function getContextLabel(el, label) {
-    let ancestor = el.parentElement;
-    for (let depth = 0; ancestor && depth < 6; depth++, ancestor = ancestor.parentElement) {
-      const twin = Array.from(ancestor.querySelectorAll(clickableSelector))
-        .some((other) => other !== el && getLabel(other) === label);
-      if (twin) continue;
-      const copy = ancestor.cloneNode(true);
-      copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"]')
-        .forEach((n) => n.remove());
-      const text = copy.textContent.replace(/\s+/g, ' ').trim();
-      if (text && text.length < 120 && text !== label) return text.slice(0, 60);
-    }
-    return null;
-  }
   // Rows of a long table share one parent; counting its children once per scan rather than
   // once per control keeps large pages fast.
   const siblingPositions = new Map();
