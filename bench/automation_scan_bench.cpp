@@ -32,15 +32,6 @@ constexpr int kActionSamples = 20;
 constexpr int kNaiveSamples = 3;
 constexpr double kSettleMilliseconds = 300;
 
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The fixture with its window shown and its application on the accessibility bus.
-bool waitUntilListed(ChildProcess& app) {
-    std::string line;
-    return app.readLine(line, 15000) && line == "ready" && velmor::test::listedOnTheDesktopWithin(app.pid(), 15000);
-}
 
 // The first scan of an application needs the toolkit's object cache, which it builds when
 // told; session_start tells it before its settle delay, as here. Reported on its own.
@@ -51,12 +42,12 @@ std::vector<double> timeScans(int32_t pid, size_t& tools, double& first) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(kSettleMilliseconds)));
     auto start = Clock::now();
     tools = scanner.scan().elements.size();
-    first = millisecondsSince(start);
+    first = velmor::bench::millisecondsSince(start);
     std::vector<double> samples;
     for (int i = 0; i < kScanSamples; ++i) {
         auto start = Clock::now();
         scanner.scan();
-        samples.push_back(millisecondsSince(start));
+        samples.push_back(velmor::bench::millisecondsSince(start));
     }
     return samples;
 }
@@ -74,7 +65,7 @@ int main() {
 
     {
         ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "500"});
-        if (!waitUntilListed(app)) return 1;
+        if (!velmor::test::fixtureReadyOnTheDesktop(app)) return 1;
         size_t tools = 0;
         double first = 0;
         auto scans = timeScans(static_cast<int32_t>(app.pid()), tools, first);
@@ -90,7 +81,7 @@ int main() {
             std::string tool = "click_item_" + std::to_string(i + 1);
             auto start = Clock::now();
             auto answer = session.performAction(tool, nlohmann::json::object());
-            actions.push_back(millisecondsSince(start) - kSettleMilliseconds);
+            actions.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
             if (answer.contains("error")) std::fprintf(stderr, "%s: %s\n", tool.c_str(), answer.dump().c_str());
         }
         std::printf("%s\n",
@@ -99,7 +90,7 @@ int main() {
     }
     {
         ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "500", "--labels", "925"});
-        if (!waitUntilListed(app)) return 1;
+        if (!velmor::test::fixtureReadyOnTheDesktop(app)) return 1;
         size_t tools = 0;
         double first = 0;
         auto scans = timeScans(static_cast<int32_t>(app.pid()), tools, first);

@@ -15,4 +15,8 @@ std::string summarise(const std::string& name, std::vector<double> ms) {
     return text;
 }
 
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 }  // namespace velmor::bench

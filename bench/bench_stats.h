@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -7,5 +8,8 @@ namespace velmor::bench {
 
 // "name: median X ms, p95 Y ms, min Z ms (n samples)" for durations in milliseconds.
 std::string summarise(const std::string& name, std::vector<double> milliseconds);
+
+// Milliseconds since `start` on the steady clock.
+double millisecondsSince(std::chrono::steady_clock::time_point start);
 
 }  // namespace velmor::bench

@@ -21,8 +21,6 @@ using velmor::test::PageClient;
 
 namespace {
 
-double since(steady_clock::time_point start) { return duration<double, std::milli>(steady_clock::now() - start).count(); }
-
 // A page that registers `tools` and answers every tool call with one text item at once.
 std::unique_ptr<PageClient> readyPage(uint16_t port, const std::vector<std::string>& tools) {
     auto page = std::make_unique<PageClient>(port);
@@ -52,7 +50,7 @@ void roundTrip(uint16_t port, BrowserSessionManager& sessions) {
     for (int i = 0; i < 2200; ++i) {
         auto start = steady_clock::now();
         json result = family.callBrowserTool("echo", {{"i", i}});
-        double ms = since(start);
+        double ms = velmor::bench::millisecondsSince(start);
         if (result.value("text", "") != "ok") std::fprintf(stderr, "unexpected answer: %s\n", result.dump().c_str());
         if (i >= 200) samples.push_back(ms);
     }
@@ -78,14 +76,14 @@ void listing(uint16_t port, BrowserSessionManager& sessions, bool sharedNames) {
     for (int i = 0; i < 200; ++i) {
         auto start = steady_clock::now();
         json tools = sessions.allBrowserTools();
-        repeated.push_back(since(start));
+        repeated.push_back(velmor::bench::millisecondsSince(start));
     }
     for (int i = 0; i < 100; ++i) {
         std::string name = sharedNames ? "tool_0" : "page0_tool_0";
         sessions.registerTool(pages[0]->sessionId(), name, "Does " + name, schema);
         auto start = steady_clock::now();
         json tools = sessions.allBrowserTools();
-        afterChange.push_back(since(start));
+        afterChange.push_back(velmor::bench::millisecondsSince(start));
     }
     std::string name = std::string("allBrowserTools, 200 pages x 50 tools, ") +
                        (sharedNames ? "same 50 names on every page (50 listed)" : "distinct names (10000 listed)");

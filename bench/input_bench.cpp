@@ -29,20 +29,12 @@ using velmor::test::ChildProcess;
 constexpr int kSamples = 20;
 constexpr double kSettleMilliseconds = 300;
 
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-bool waitUntilListed(ChildProcess& app) {
-    std::string line;
-    return app.readLine(line, 15000) && line == "ready" && velmor::test::listedOnTheDesktopWithin(app.pid(), 15000);
-}
 
 }  // namespace
 
 int main() {
     ChildProcess app({VELMOR_FIXTURE_APP});
-    if (!waitUntilListed(app)) {
+    if (!velmor::test::fixtureReadyOnTheDesktop(app)) {
         std::fprintf(stderr, "the fixture application did not start (is the virtual desktop up?)\n");
         return 1;
     }
@@ -72,7 +64,7 @@ int main() {
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
         json shot = router.callTool("screenshot", json::object());
-        shots.push_back(millisecondsSince(start));
+        shots.push_back(velmor::bench::millisecondsSince(start));
         if (!shot.contains("__image__")) {
             std::fprintf(stderr, "screenshot: %s\n", shot.dump().c_str());
             return 1;
@@ -85,7 +77,7 @@ int main() {
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
         json answer = router.callTool("press_key", {{"key", i % 2 ? "left" : "right"}});
-        keys.push_back(millisecondsSince(start) - kSettleMilliseconds);
+        keys.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
         if (answer.contains("error")) {
             std::fprintf(stderr, "press_key: %s\n", answer.dump().c_str());
             return 1;

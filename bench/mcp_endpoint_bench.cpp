@@ -58,7 +58,6 @@ long residentKilobytes(pid_t pid) {
     return -1;
 }
 
-double since(steady_clock::time_point start) { return duration<double, std::milli>(steady_clock::now() - start).count(); }
 
 }  // namespace
 
@@ -87,7 +86,7 @@ int main() {
     for (int i = 0; i < 2000; ++i) {
         auto start = steady_clock::now();
         if (!listOverHttp(request)) std::printf("HTTP request %d failed\n", i);
-        http.push_back(since(start));
+        http.push_back(velmor::bench::millisecondsSince(start));
     }
     std::puts(velmor::bench::summarise("tools/list over HTTP", http).c_str());
 
@@ -99,7 +98,7 @@ int main() {
             auto start = steady_clock::now();
             bridge.writeStdin(kListBody + "\n");
             if (!bridge.readLine(line) || !line.starts_with("{\"id\":1,")) std::printf("bridge request %d failed\n", i);
-            bridged.push_back(since(start));
+            bridged.push_back(velmor::bench::millisecondsSince(start));
         }
         std::puts(velmor::bench::summarise("tools/list through velmor-bridge", bridged).c_str());
         bridge.closeStdin();
@@ -116,7 +115,7 @@ int main() {
             while (steady_clock::now() - start < window) (listOverHttp(request) ? done : failed)++;
         });
     for (auto& client : clients) client.join();
-    double seconds = since(start) / 1000.0;
+    double seconds = velmor::bench::millisecondsSince(start) / 1000.0;
     std::printf("tools/list from %d concurrent clients: %.0f requests/s, %ld done, %ld failed\n", kClients,
                 done / seconds, done.load(), failed.load());
     std::this_thread::sleep_for(1s);

@@ -16,12 +16,6 @@ using namespace std::chrono;
 using nlohmann::json;
 using namespace velmor;
 
-namespace {
-
-double since(steady_clock::time_point start) { return duration<double, std::milli>(steady_clock::now() - start).count(); }
-
-}  // namespace
-
 int main() {
     browser::HeadlessChromium chromium;
     browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()});
@@ -39,7 +33,7 @@ int main() {
     for (int i = 0; i < 30; ++i) {
         auto start = steady_clock::now();
         json scan = router.callTool("web_scan", {{"url", url}});
-        scans.push_back(since(start));
+        scans.push_back(velmor::bench::millisecondsSince(start));
         found = scan.value("toolCount", 0);
     }
     std::printf("%s (%zu tools found)\n", bench::summarise("web_scan, 1000 controls", scans).c_str(), found);
@@ -48,7 +42,7 @@ int main() {
     for (int i = 0; i < 200; ++i) {
         auto start = steady_clock::now();
         router.callTool("web_execute_js", {{"js", "JSON.stringify({n: 1})"}, {"url", url}});
-        trips.push_back(since(start));
+        trips.push_back(velmor::bench::millisecondsSince(start));
     }
     std::printf("%s\n", bench::summarise("web_execute_js round trip", trips).c_str());
     return 0;
