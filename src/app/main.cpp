@@ -1,6 +1,7 @@
 // velmor: the MCP server that lets an AI agent operate this desktop.
 #include "app/application.h"
 #include "app/log.h"
+#include "net/open_file_limit.h"
 
 #include <csignal>
 #include <cstdio>
@@ -56,6 +57,10 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Every listener bounds its own connections; the soft default of 1,024 descriptors
+    // would otherwise be the tighter bound, shared by all of them.
+    velmor::Log::info("app", velmor::net::raiseOpenFileLimit());
 
     auto* application = new velmor::Application();  // lives until the process ends
     application->start();

@@ -2,6 +2,8 @@
 
 #include "app/log.h"
 #include "browser/websocket_connection.h"
+#include "net/bounded_accept.h"
+#include "net/connection_limit.h"
 #include "net/loopback_listener.h"
 
 #include <boost/asio.hpp>
@@ -20,35 +22,41 @@ struct WebSocketServer::Impl {
     Impl(uint16_t port, BrowserSessionManager& sessions, std::string identityPath)
         : port(port), sessions(sessions), identityPath(std::move(identityPath)) {}
 
-    void accept();
+    void admit(tcp::socket socket, std::unique_ptr<net::ConnectionLimit::Slot> slot);
+    void forgetEnded() {
+        std::erase_if(connections, [](const Open& open) { return open.connection.expired(); });
+    }
 
     uint16_t port;
     BrowserSessionManager& sessions;
     const std::string identityPath;
     std::shared_ptr<asio::ssl::context> tls;
 
+    // Page agents stay connected for as long as their tab lives, so a connection keeps its
+    // slot until it ends; a newcomer never displaces one.
+    net::ConnectionLimit slots{net::kMaxConnectionsPerListener, /*newcomersDisplaceWaiting=*/false,
+                               [this] { forgetEnded(); }};
     asio::io_context io;
     std::optional<tcp::acceptor> acceptor;
+    struct Open {
+        std::weak_ptr<WebSocketConnection> connection;
+        std::unique_ptr<net::ConnectionLimit::Slot> slot;
+    };
     // Touched only on the I/O thread; kept so that shutting down can end every connection.
-    std::vector<std::weak_ptr<WebSocketConnection>> connections;
+    // A connection's slot is handed back once the connection is gone, at the next accept.
+    std::vector<Open> connections;
     std::thread ioThread;
 };
 
-void WebSocketServer::Impl::accept() {
-    acceptor->async_accept([this](boost::system::error_code error, tcp::socket socket) {
-        if (error == asio::error::operation_aborted) return;
-        if (!error) {
-            // Frames are small and answered at once; waiting to coalesce them only adds delay.
-            boost::system::error_code ignored;
-            socket.set_option(tcp::no_delay(true), ignored);
-            auto connection = tls ? makeTlsConnection(std::move(socket), tls, sessions)
-                                  : makePlainConnection(std::move(socket), sessions);
-            std::erase_if(connections, [](const auto& weak) { return weak.expired(); });
-            connections.push_back(connection);
-            connection->start();
-        }
-        accept();
-    });
+void WebSocketServer::Impl::admit(tcp::socket socket, std::unique_ptr<net::ConnectionLimit::Slot> slot) {
+    // Frames are small and answered at once; waiting to coalesce them only adds delay.
+    boost::system::error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
+    auto connection = tls ? makeTlsConnection(std::move(socket), tls, sessions)
+                          : makePlainConnection(std::move(socket), sessions);
+    forgetEnded();
+    connections.push_back({connection, std::move(slot)});
+    connection->start();
 }
 
 WebSocketServer::WebSocketServer(uint16_t port, BrowserSessionManager& sessions, std::string identityPath)
@@ -60,8 +68,8 @@ WebSocketServer::~WebSocketServer() {
     asio::post(impl_->io, [this] {
         boost::system::error_code ignored;
         impl_->acceptor->close(ignored);
-        for (const auto& weak : impl_->connections)
-            if (auto connection = weak.lock()) connection->close();
+        for (const auto& open : impl_->connections)
+            if (auto connection = open.connection.lock()) connection->close();
     });
     impl_->ioThread.join();
 }
@@ -79,7 +87,10 @@ bool WebSocketServer::start(bool forcePlain) {
     std::string port = std::to_string(impl_->port);
     Log::info("ws", "Port " + port + (impl_->tls ? ": Using TLS (wss://)" : ": Using plain ws://"));
     Log::info("ws", "WebSocket server listening on 127.0.0.1:" + port);
-    impl_->accept();
+    net::acceptConnections(*impl_->acceptor, impl_->slots,
+                           [impl = impl_.get()](tcp::socket socket, std::unique_ptr<net::ConnectionLimit::Slot> slot) {
+                               impl->admit(std::move(socket), std::move(slot));
+                           });
     impl_->ioThread = std::thread([this] { impl_->io.run(); });
     return true;
 }

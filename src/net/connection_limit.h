@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+namespace velmor::net {
+
+// How many connections one listener keeps open at a time. Without a bound, a local flood
+// of connections that never finish exhausts the process's file descriptors and with them
+// every listener.
+inline constexpr size_t kMaxConnectionsPerListener = 64;
+
+// Counts the connections a listener holds open. Each admitted connection holds a Slot for
+// as long as it is open. When every slot is taken, a newcomer may displace the connection
+// that has been waiting longest for its request, if the listener allows it: a flood of
+// connections that trickle bytes then cannot keep a prompt client out, while connections
+// doing work the client asked for are never displaced.
+class ConnectionLimit {
+    struct State;
+
+public:
+    class Slot {
+    public:
+        ~Slot();
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+
+        // How this connection is ended when a newcomer displaces it. Called from the
+        // accepting thread; it must only schedule the close.
+        void onDisplaced(std::function<void()> close);
+        // The request is in hand and being worked on: never displaced from now on.
+        void markBusy();
+
+    private:
+        friend class ConnectionLimit;
+        explicit Slot(std::shared_ptr<State> state) : state_(std::move(state)) {}
+        std::shared_ptr<State> state_;
+        std::function<void()> close_;
+        bool waiting_ = true;
+        bool counted_ = true;
+    };
+
+    // `reclaimWhenFull`, when given, runs before a newcomer is judged against a full
+    // listener: for owners that learn of ended connections only by looking, it is the
+    // moment to hand back their slots.
+    ConnectionLimit(size_t maxOpen, bool newcomersDisplaceWaiting, std::function<void()> reclaimWhenFull = {});
+
+    // A slot for a new connection, or nothing when the listener is full (the caller then
+    // closes the connection at once).
+    std::unique_ptr<Slot> claim();
+    size_t open() const;
+
+private:
+    std::shared_ptr<State> state_;
+    std::function<void()> reclaimWhenFull_;
+};
+
+}  // namespace velmor::net
