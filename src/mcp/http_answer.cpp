@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace velmor::mcp {
 
@@ -15,30 +16,35 @@ std::string_view reasonPhrase(int status) {
         case 401: return "Unauthorized";
         case 404: return "Not Found";
         case 413: return "Payload Too Large";
+        case 431: return "Request Header Fields Too Large";
         case 500: return "Internal Server Error";
         default: return "OK";
     }
 }
 
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower;
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
-// A line beginning "authorization:" that holds "bearer " followed by the token, letter
-// case ignored throughout. Any line of the request counts.
-bool isAuthorised(std::string_view request, std::string_view token) {
-    const std::string expected = "bearer " + lowerCase(token);
-    size_t start = 0;
-    while (start < request.size()) {
-        size_t end = request.find("\r\n", start);
-        if (end == std::string_view::npos) end = request.size();
-        std::string line = lowerCase(request.substr(start, end - start));
-        if (line.starts_with("authorization:") && line.find(expected) != std::string::npos) return true;
-        start = end + 2;
-    }
-    return false;
+std::string_view trimmedWhiteSpace(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// Every byte is looked at whatever the content, so the time taken says nothing about how
+// much of a guess was right.
+bool equalInConstantTime(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    unsigned char difference = 0;
+    for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+std::string_view headersOf(std::string_view request) {
+    return request.substr(0, request.find("\r\n\r\n"));
 }
 
 }  // namespace
@@ -53,11 +59,38 @@ std::string formatResponse(int status, std::string_view body, std::string_view c
     return response;
 }
 
+bool carriesBearerToken(std::string_view headerBlock, std::string_view token) {
+    if (token.empty()) return false;
+    std::optional<std::string_view> credentials;
+    size_t start = headerBlock.find("\r\n");  // past the request line
+    while (start != std::string_view::npos && start < headerBlock.size()) {
+        start += 2;
+        size_t end = headerBlock.find("\r\n", start);
+        std::string_view line = headerBlock.substr(start, end == std::string_view::npos ? end : end - start);
+        start = end;
+        size_t colon = line.find(':');
+        if (colon == std::string_view::npos || !equalsIgnoringCase(line.substr(0, colon), "authorization")) continue;
+        if (credentials) return false;  // two Authorization headers: which one would count is anyone's guess
+        std::string_view value = trimmedWhiteSpace(line.substr(colon + 1));
+        size_t space = value.find_first_of(" \t");
+        if (space == std::string_view::npos || !equalsIgnoringCase(value.substr(0, space), "bearer")) return false;
+        credentials = trimmedWhiteSpace(value.substr(space));
+    }
+    return credentials && equalInConstantTime(*credentials, token);
+}
+
+std::optional<HttpAnswer> answerFromHeaders(std::string_view headerBlock, std::string_view token) {
+    if (headerBlock.starts_with("OPTIONS")) return HttpAnswer{std::string(kPreflightAnswer), true};
+    if (!headerBlock.starts_with("POST")) return HttpAnswer{formatResponse(404, R"({"error":"not found"})")};
+    if (carriesBearerToken(headerBlock, token)) return std::nullopt;
+    // The body, which might still name /mcp, is not read for a client without the token.
+    if (headerBlock.find("/mcp") == std::string_view::npos) return HttpAnswer{formatResponse(404, R"({"error":"not found"})")};
+    return HttpAnswer{formatResponse(401, R"({"error":"unauthorized"})")};
+}
+
 HttpAnswer answerRequest(std::string_view request, std::string_view token, const BodyHandler& handleBody) {
-    if (request.starts_with("OPTIONS")) return {std::string(kPreflightAnswer), true};
-    if (!request.starts_with("POST") || request.find("/mcp") == std::string_view::npos)
-        return {formatResponse(404, R"({"error":"not found"})")};
-    if (!isAuthorised(request, token)) return {formatResponse(401, R"({"error":"unauthorized"})")};
+    if (auto settled = answerFromHeaders(headersOf(request), token)) return std::move(*settled);
+    if (request.find("/mcp") == std::string_view::npos) return {formatResponse(404, R"({"error":"not found"})")};
     auto separator = request.find("\r\n\r\n");
     if (separator == std::string_view::npos) return {formatResponse(400, R"({"error":"no body"})")};
     std::optional<std::string> body = handleBody(request.substr(separator + 4));

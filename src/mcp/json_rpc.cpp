@@ -60,6 +60,14 @@ std::string errorResponse(const json& id, int code, const std::string& message) 
 
 std::string toolResponse(const json& id, const json& result) { return jsonRpc(id, toolResult(result)); }
 
+std::optional<std::string> busyResponse(std::string_view body) {
+    json request = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    if (!request.is_object()) return std::nullopt;
+    const json* idValue = member(request, "id");
+    return errorResponse(idValue ? *idValue : json(nullptr), -32000,
+                         "Server busy: too many tool calls are running; try again shortly");
+}
+
 std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body) {
     json request = json::parse(body, nullptr, /*allow_exceptions=*/false);
     if (!request.is_object()) return std::nullopt;

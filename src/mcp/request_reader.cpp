@@ -74,7 +74,13 @@ std::optional<long long> announcedContentLength(const std::string& lowerCaseHead
     return length;
 }
 
-RequestReader::RequestReader(size_t maxBytes) : maxBytes_(maxBytes) {}
+RequestReader::RequestReader(size_t maxBytes, size_t maxHeaderBytes)
+    : maxBytes_(maxBytes), maxHeaderBytes_(maxHeaderBytes) {}
+
+std::string_view RequestReader::headerBlock() const {
+    if (headerEnd_ == std::string::npos) return {};
+    return std::string_view(buffer_).substr(0, headerEnd_);
+}
 
 RequestReader::State RequestReader::append(const char* data, size_t size) {
     if (buffer_.size() + size > maxBytes_) return State::TooLarge;
@@ -86,22 +92,33 @@ RequestReader::State RequestReader::evaluate() {
     Utf8Scan scan = scanUtf8(buffer_, checkedUtf8_);
     if (scan.invalid) return State::NotUtf8;
     checkedUtf8_ = scan.validUpTo;
-    bool unfinishedCharacter = checkedUtf8_ < buffer_.size();
 
     if (headerEnd_ == std::string::npos) {
         // Only the new bytes need searching, plus three before them in case the separator
         // straddles two reads.
         headerEnd_ = buffer_.find(kHeaderEnd, searchedUpTo_ >= 3 ? searchedUpTo_ - 3 : 0);
         searchedUpTo_ = buffer_.size();
-        if (headerEnd_ == std::string::npos) return State::NeedMore;
-        contentLength_ = announcedContentLength(lowerCase(std::string_view(buffer_).substr(0, headerEnd_)));
-        if (contentLength_ && *contentLength_ > 0 && static_cast<unsigned long long>(*contentLength_) > maxBytes_)
-            return State::TooLarge;
+        if (headerEnd_ == std::string::npos)
+            return buffer_.size() > maxHeaderBytes_ + kHeaderEnd.size() ? State::HeadersTooLarge : State::NeedMore;
+        if (headerEnd_ > maxHeaderBytes_) return State::HeadersTooLarge;
+        contentLength_ = announcedContentLength(lowerCase(headerBlock()));
+        return State::HeadersComplete;
     }
+    return bodyStarted_ ? evaluateBody() : State::NeedMore;
+}
+
+RequestReader::State RequestReader::continueWithBody() {
+    bodyStarted_ = true;
+    if (contentLength_ && *contentLength_ > 0 && static_cast<unsigned long long>(*contentLength_) > maxBytes_)
+        return State::TooLarge;
+    return evaluateBody();
+}
+
+RequestReader::State RequestReader::evaluateBody() {
     long long bodyLength = static_cast<long long>(buffer_.size() - headerEnd_ - kHeaderEnd.size());
     if (contentLength_ && bodyLength < *contentLength_) return State::NeedMore;
     // Complete by length: an unfinished character at the very end can no longer complete.
-    return unfinishedCharacter ? State::NotUtf8 : State::Complete;
+    return checkedUtf8_ < buffer_.size() ? State::NotUtf8 : State::Complete;
 }
 
 }  // namespace velmor::mcp

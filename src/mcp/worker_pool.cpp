@@ -1,11 +1,13 @@
 #include "mcp/worker_pool.h"
 
+#include <algorithm>
 #include <malloc.h>
 #include <thread>
 
 namespace velmor::mcp {
 
-WorkerPool::WorkerPool(size_t keepWarm, std::chrono::seconds idleExit) : keepWarm_(keepWarm), idleExit_(idleExit) {}
+WorkerPool::WorkerPool(size_t maxRunning, size_t maxQueued, size_t keepWarm, std::chrono::seconds idleExit)
+    : maxRunning_(std::max<size_t>(maxRunning, 1)), maxQueued_(maxQueued), keepWarm_(keepWarm), idleExit_(idleExit) {}
 
 WorkerPool::~WorkerPool() {
     std::unique_lock lock(mutex_);
@@ -14,16 +16,24 @@ WorkerPool::~WorkerPool() {
     allGone_.wait(lock, [this] { return threads_ == 0; });
 }
 
-void WorkerPool::post(std::function<void()> task) {
+bool WorkerPool::tryPost(std::function<void()> task) {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
     if (idle_ > 0) {
+        tasks_.push_back(std::move(task));
         --idle_;  // claimed now, so a second post before it wakes starts another thread
         wake_.notify_one();
-        return;
+        return true;
     }
-    ++threads_;
-    std::thread([this] { run(); }).detach();
+    if (threads_ < maxRunning_) {
+        tasks_.push_back(std::move(task));
+        ++threads_;
+        std::thread([this] { run(); }).detach();
+        return true;
+    }
+    // Every thread is busy: the task waits for one of them, if there is room.
+    if (tasks_.size() >= maxQueued_) return false;
+    tasks_.push_back(std::move(task));
+    return true;
 }
 
 void WorkerPool::run() {

@@ -2,10 +2,15 @@
 #include "support/free_port.h"
 
 #include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace velmor::mcp {
@@ -28,7 +33,7 @@ protected:
     void startServer(McpServer::Limits limits = {}) {
         server = std::make_unique<McpServer>(0, kToken, [this](std::string_view body) -> std::optional<std::string> {
             ++calls;
-            if (body == "slow") slowRelease.get_future().wait();
+            if (body == "slow") released.wait();
             if (body == "none") return std::nullopt;
             return "echo:" + std::string(body);
         }, limits);
@@ -38,6 +43,7 @@ protected:
 
     std::atomic<int> calls{0};
     std::promise<void> slowRelease;
+    std::shared_future<void> released = slowRelease.get_future().share();
     std::unique_ptr<McpServer> server;
 };
 
@@ -115,15 +121,147 @@ TEST_F(McpServerOverSockets, OversizedRequestsAreRefusedWith413) {
     EXPECT_EQ(calls, 0);
 }
 
-TEST_F(McpServerOverSockets, ASilentConnectionIsClosed) {
+// Closed by the peer: an orderly end, or a reset because bytes were still arriving.
+bool closedByPeer(int fd, int timeoutMs = 10000) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) return false;
+    char c;
+    ssize_t n = ::recv(fd, &c, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+TEST_F(McpServerOverSockets, ARequestDribblingInIsClosedAtItsDeadlineWhateverItSends) {
     McpServer::Limits limits;
-    limits.idleTimeout = 200ms;
+    limits.requestDeadline = 300ms;
     startServer(limits);
     int fd = connect();
-    sendAll(fd, "POST /mcp HTTP/1.1\r\n");
-    EXPECT_TRUE(test::waitForClose(fd, 5000));
+    std::atomic<bool> stop{false};
+    // A byte every 20 ms: an idle timer renewed per byte would never fire.
+    std::thread dripper([&] {
+        std::string request = "POST /mcp HTTP/1.1\r\nX-Slow: " + std::string(10'000, 'a');
+        for (size_t i = 0; i < request.size() && !stop; ++i) {
+            if (::send(fd, &request[i], 1, MSG_NOSIGNAL) != 1) break;
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    EXPECT_TRUE(closedByPeer(fd));
+    stop = true;
+    dripper.join();
     ::close(fd);
     EXPECT_EQ(calls, 0);
+}
+
+TEST_F(McpServerOverSockets, HeadersOver16KiBAreRefusedWith431) {
+    startServer();
+    std::string request = "POST /mcp HTTP/1.1\r\nX-Filler: " + std::string(17 * 1024, 'a') + "\r\n";
+    std::string answer = test::sendAndReadAll(server->boundPort(), request);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 Request Header Fields Too Large\r\n")) << answer.substr(0, 80);
+    EXPECT_EQ(calls, 0);
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST_F(McpServerOverSockets, WithoutTheTokenA16MiBBodyIsRefusedBeforeItIsRead) {
+    startServer();
+    constexpr size_t kBody = 16 * 1024 * 1024;
+    constexpr int kClients = 40;
+    long before = residentKiB();
+    std::vector<int> fds;
+    for (int i = 0; i < kClients; ++i) {
+        int fd = connect();
+        // No body byte is sent: the answer must not wait for one.
+        sendAll(fd, "POST /mcp HTTP/1.1\r\nAuthorization: Bearer nope\r\nContent-Length: " + std::to_string(kBody) +
+                        "\r\n\r\n");
+        fds.push_back(fd);
+    }
+    for (int fd : fds) {
+        std::string answer = readUntilClosed(fd, 10000);
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 401 Unauthorized\r\n")) << answer;
+        ::close(fd);
+    }
+    // A client that pushes its body anyway gets no further than the socket buffers.
+    int fd = connect();
+    sendAll(fd, "POST /mcp HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n");
+    std::string body(kBody, 'x');
+    ssize_t sent = ::send(fd, body.data(), body.size(), MSG_NOSIGNAL);
+    EXPECT_LT(sent, static_cast<ssize_t>(kBody));
+    ::close(fd);
+    EXPECT_EQ(calls, 0);
+    EXPECT_LT(residentKiB() - before, 64 * 1024) << "memory grew as if the bodies had been read";
+}
+
+TEST_F(McpServerOverSockets, TheTokenCountsOnlyAsTheBearerCredentialsOfTheAuthorizationHeader) {
+    startServer();
+    auto statusOf = [&](const std::string& headers, const std::string& body = "{}") {
+        std::string answer = test::sendAndReadAll(server->boundPort(), "POST /mcp HTTP/1.1\r\n" + headers +
+                                                                           "Content-Length: " + std::to_string(body.size()) +
+                                                                           "\r\n\r\n" + body);
+        return answer.substr(0, 12);
+    };
+    std::string token = kToken;
+    EXPECT_EQ(statusOf("", "Authorization: Bearer " + token), "HTTP/1.1 401");
+    EXPECT_EQ(statusOf("Authorization: Bearer " + token.substr(0, 16) + "\r\n"), "HTTP/1.1 401");
+    EXPECT_EQ(statusOf("X-Token: Bearer " + token + "\r\n"), "HTTP/1.1 401");
+    EXPECT_EQ(statusOf("Authorization: Token " + token + "\r\n"), "HTTP/1.1 401");
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(statusOf("authorization: BEARER " + token + "\r\n"), "HTTP/1.1 200");
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(McpServerOverSockets, WhenEverySlotIsTakenTheLongestWaitingConnectionMakesRoom) {
+    McpServer::Limits limits;
+    limits.maxConnections = 4;
+    startServer(limits);
+    std::vector<int> waiting;
+    for (int i = 0; i < 4; ++i) {
+        waiting.push_back(connect());
+        sendAll(waiting.back(), "POST /mcp HTTP/1.1\r\n");  // and nothing more
+    }
+    std::string answer = test::sendAndReadAll(server->boundPort(), post("{\"id\":1}"));
+    EXPECT_TRUE(answer.ends_with("echo:{\"id\":1}")) << answer;
+    EXPECT_TRUE(closedByPeer(waiting[0]));
+    for (int fd : waiting) ::close(fd);
+}
+
+TEST_F(McpServerOverSockets, CallsBeyondTheCeilingWaitAndAFullQueueAnswersBusy) {
+    McpServer::Limits limits;
+    limits.maxRunningCalls = 2;
+    limits.maxQueuedCalls = 1;
+    startServer(limits);
+    // The server's own busy answer is a JSON-RPC error carrying the request's id.
+    std::vector<int> fds;
+    for (int id = 1; id <= 2; ++id) {
+        fds.push_back(connect());
+        sendAll(fds.back(), post("slow"));
+    }
+    while (calls < 2) std::this_thread::sleep_for(1ms);
+    // Of the next two, one waits in the queue and one finds it full, whichever comes first.
+    for (int id = 3; id <= 4; ++id) {
+        fds.push_back(connect());
+        sendAll(fds.back(), post(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"tools/list"})"));
+    }
+    pollfd both[2] = {{fds[2], POLLIN, 0}, {fds[3], POLLIN, 0}};
+    ASSERT_EQ(::poll(both, 2, 10000) >= 1, true);
+    int busyIndex = (both[0].revents & POLLIN) ? 2 : 3;
+    int waitingIndex = busyIndex == 2 ? 3 : 2;
+    std::string answer = readUntilClosed(fds[busyIndex]);
+    EXPECT_TRUE(answer.ends_with(R"({"error":{"code":-32000,"message":"Server busy: too many tool calls are )"
+                                 R"(running; try again shortly"},"id":)" + std::to_string(busyIndex + 1) +
+                                 R"(,"jsonrpc":"2.0"})")) << answer;
+    pollfd queued{fds[waitingIndex], POLLIN, 0};
+    EXPECT_EQ(::poll(&queued, 1, 200), 0) << "the queued call must wait, not be refused";
+    slowRelease.set_value();
+    for (int i = 0; i < 4; ++i) {
+        if (i == busyIndex) continue;
+        EXPECT_TRUE(readUntilClosed(fds[i]).find("echo:") != std::string::npos) << i;
+    }
+    for (int fd : fds) ::close(fd);
+    EXPECT_EQ(calls, 3);
 }
 
 TEST_F(McpServerOverSockets, ALongToolCallDoesNotHoldUpOtherConnections) {

@@ -7,7 +7,11 @@ namespace {
 
 using State = RequestReader::State;
 
-State feed(RequestReader& reader, const std::string& bytes) { return reader.append(bytes.data(), bytes.size()); }
+// Feeds bytes as the connection does, going on to the body once the headers are in.
+State feed(RequestReader& reader, const std::string& bytes) {
+    State state = reader.append(bytes.data(), bytes.size());
+    return state == State::HeadersComplete ? reader.continueWithBody() : state;
+}
 
 TEST(RequestFraming, WaitsForTheBodyToReachTheAnnouncedLength) {
     RequestReader reader(1 << 20);
@@ -68,6 +72,26 @@ TEST(RequestFraming, ACharacterSplitAcrossReadsIsAccepted) {
     // Once the announced length is reached, an unfinished character can no longer complete.
     RequestReader cut(1 << 20);
     EXPECT_EQ(feed(cut, "POST /mcp\r\nContent-Length: 1\r\n\r\n" + snowman.substr(0, 2)), State::NotUtf8);
+}
+
+TEST(RequestFraming, StopsAtTheEndOfTheHeadersBeforeKeepingAnyBody) {
+    RequestReader reader(1 << 20);
+    std::string head = "POST /mcp HTTP/1.1\r\nContent-Length: 5000\r\n\r\n";
+    EXPECT_EQ(reader.append(head.data(), head.size()), State::HeadersComplete);
+    EXPECT_EQ(reader.headerBlock(), "POST /mcp HTTP/1.1\r\nContent-Length: 5000");
+    EXPECT_EQ(reader.continueWithBody(), State::NeedMore);
+}
+
+TEST(RequestFraming, HeaderBlocksAbove16KiBAreRefusedWithOrWithoutTheirEnd) {
+    std::string filler = "X-Filler: " + std::string(17 * 1024, 'a') + "\r\n";
+    RequestReader unfinished(1 << 20);
+    EXPECT_EQ(feed(unfinished, "POST /mcp HTTP/1.1\r\n" + filler), State::HeadersTooLarge);
+    RequestReader finished(1 << 20);
+    EXPECT_EQ(feed(finished, "POST /mcp HTTP/1.1\r\n" + filler + "\r\n{}"), State::HeadersTooLarge);
+    RequestReader justFits(1 << 20);
+    std::string head = "POST /mcp HTTP/1.1\r\nX: ";
+    head += std::string(kMaxHeaderBytes - head.size(), 'b');
+    EXPECT_EQ(feed(justFits, head + "\r\n\r\n"), State::Complete);
 }
 
 TEST(RequestFraming, RequestsAboveTheLimitAreRefused) {
