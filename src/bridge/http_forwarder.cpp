@@ -1,7 +1,7 @@
 #include "bridge/http_forwarder.h"
 
+#include "bridge/answer_line.h"
 #include "bridge/output_lines.h"
-#include "bridge/utf8.h"
 
 #include <boost/asio/ip/address_v4.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -30,9 +30,10 @@ constexpr std::chrono::seconds kExchangeTimeout{300};
 // One POST and its answer, kept alive by the handlers that still need it.
 class HttpExchange : public std::enable_shared_from_this<HttpExchange> {
 public:
-    HttpExchange(asio::io_context& io, const BridgeConfig& config, std::string message,
+    HttpExchange(asio::io_context& io, const BridgeConfig& config, std::string message, nlohmann::json requestId,
                  HttpForwarder::Completion completion)
-        : stream_(io), port_(static_cast<unsigned short>(config.port)), completion_(std::move(completion)) {
+        : stream_(io), port_(static_cast<unsigned short>(config.port)), requestId_(std::move(requestId)),
+          completion_(std::move(completion)) {
         request_.method(http::verb::post);
         request_.target("/mcp");
         request_.version(11);
@@ -42,15 +43,15 @@ public:
         request_.keep_alive(false);
         request_.body() = std::move(message);
         request_.prepare_payload();
-        // MCP answers can carry whole screenshots; the size is the application's business.
-        response_.body_limit(boost::none);
+        // Whole screenshots fit well within the limit; what is larger is not held.
+        response_.body_limit(kMaxAnswerBytes);
     }
 
     void start() {
         stream_.expires_after(kExchangeTimeout);
         asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port_);
         stream_.async_connect(endpoint, [self = shared_from_this()](beast::error_code error) {
-            if (error) return self->finish(transportErrorLine(error.message()));
+            if (error) return self->fail(error.message());
             self->send();
         });
     }
@@ -58,21 +59,24 @@ public:
 private:
     void send() {
         http::async_write(stream_, request_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            if (error) return self->finish(transportErrorLine(error.message()));
+            if (error) return self->fail(error.message());
             self->receive();
         });
     }
 
     void receive() {
         http::async_read(stream_, buffer_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            if (error) return self->finish(transportErrorLine(error.message()));
-            const std::string& body = self->response_.get().body();
-            // The status is deliberately not looked at: the application's 401 and 404
-            // bodies are what the client should see.
-            if (body.empty() || !isValidUtf8(body)) return self->finish(std::string(kEmptyResponseLine));
-            self->finish(body);
+            if (error == http::error::body_limit) return self->fail("answer larger than 64 MiB refused");
+            if (error) return self->fail(error.message());
+            auto& response = self->response_.get();
+            std::string line = answerLine(self->requestId_, response.result_int(), response.body());
+            // The answer may be large; it is not needed once its line is made.
+            std::string().swap(response.body());
+            self->finish(std::move(line));
         });
     }
+
+    void fail(std::string_view description) { finish(errorLine(requestId_, description)); }
 
     void finish(std::string line) {
         beast::error_code ignored;
@@ -82,6 +86,7 @@ private:
 
     beast::tcp_stream stream_;
     unsigned short port_;
+    nlohmann::json requestId_;
     HttpForwarder::Completion completion_;
     http::request<http::string_body> request_;
     beast::flat_buffer buffer_;
@@ -92,12 +97,13 @@ private:
 
 HttpForwarder::HttpForwarder(asio::io_context& io, BridgeConfig config) : io_(io), config_(std::move(config)) {}
 
-void HttpForwarder::forward(std::string message, Completion completion) {
+void HttpForwarder::forward(std::string message, nlohmann::json requestId, Completion completion) {
     if (config_.port < 0 || config_.port > 65535) {
-        completion(std::string(kBadUrlLine));
+        completion(errorLine(requestId, "bad URL"));
         return;
     }
-    auto exchange = std::make_shared<HttpExchange>(io_, config_, std::move(message), std::move(completion));
+    auto exchange =
+        std::make_shared<HttpExchange>(io_, config_, std::move(message), std::move(requestId), std::move(completion));
     asio::post(io_, [exchange] { exchange->start(); });
 }
 

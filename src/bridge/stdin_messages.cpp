@@ -1,8 +1,59 @@
 #include "bridge/stdin_messages.h"
 
-#include <nlohmann/json.hpp>
+#include <string>
 
 namespace velmor::bridge {
+
+using nlohmann::json;
+
+namespace {
+
+// Follows the events of a parse and keeps the value of the top-level "id" member when it
+// is a number, a string or null, stopping as soon as it has it.
+class IdFinder : public nlohmann::json_sax<json> {
+public:
+    bool found = false;
+    json id;
+
+    bool null() override { return scalar(nullptr); }
+    bool boolean(bool value) override { return scalar(value); }
+    bool number_integer(number_integer_t value) override { return scalar(value); }
+    bool number_unsigned(number_unsigned_t value) override { return scalar(value); }
+    bool number_float(number_float_t value, const string_t&) override { return scalar(value); }
+    bool string(string_t& value) override { return scalar(value); }
+    bool binary(binary_t&) override { return scalar(nullptr, false); }
+    bool start_object(std::size_t) override { return enter(); }
+    bool end_object() override { return leave(); }
+    bool start_array(std::size_t) override { return enter(); }
+    bool end_array() override { return leave(); }
+    bool key(string_t& name) override {
+        idIsNext_ = depth_ == 1 && name == "id";
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    bool scalar(json value, bool usable = true) {
+        if (!idIsNext_) return true;
+        found = usable;
+        if (usable) id = std::move(value);
+        return false;  // the id was the one thing wanted
+    }
+    bool enter() {
+        if (idIsNext_) return false;  // an id that is an object or array is no usable id
+        ++depth_;
+        return true;
+    }
+    bool leave() {
+        --depth_;
+        return true;
+    }
+
+    int depth_ = 0;
+    bool idIsNext_ = false;
+};
+
+}  // namespace
 
 std::string_view trimmed(std::string_view line) {
     constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
@@ -12,12 +63,21 @@ std::string_view trimmed(std::string_view line) {
     return line.substr(first, last - first + 1);
 }
 
-bool isNotification(std::string_view message) {
-    auto json = nlohmann::json::parse(message, nullptr, false);
-    if (!json.is_object()) return false;
-    auto method = json.find("method");
-    return method != json.end() && method->is_string() &&
-           method->get_ref<const std::string&>().starts_with("notifications/");
+InputMessage readInputMessage(std::string_view line) {
+    InputMessage message;
+    json parsed = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (!parsed.is_object()) return message;
+    if (auto id = parsed.find("id"); id != parsed.end()) message.id = std::move(*id);
+    auto method = parsed.find("method");
+    message.isNotification = method != parsed.end() && method->is_string() &&
+                             method->get_ref<const std::string&>().starts_with("notifications/");
+    return message;
+}
+
+json idInPrefix(std::string_view prefix) {
+    IdFinder finder;
+    json::sax_parse(prefix, &finder, json::input_format_t::json, /*strict=*/false);
+    return finder.found ? finder.id : json(nullptr);
 }
 
 }  // namespace velmor::bridge

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string_view>
 
 namespace velmor::bridge {
@@ -7,9 +8,22 @@ namespace velmor::bridge {
 // The line without the white space and line breaks around it.
 std::string_view trimmed(std::string_view line);
 
-// A JSON object whose `method` is a string starting with "notifications/". Such a message
-// gets no answer, so the bridge sends it without waiting. Anything else, including text
-// that is not JSON at all, is treated as a request so the client always hears back.
-bool isNotification(std::string_view message);
+// What the bridge needs to know of an input line before sending it on.
+struct InputMessage {
+    // A JSON object whose `method` is a string starting with "notifications/". Such a
+    // message gets no answer, so the bridge sends it without waiting. Anything else,
+    // including text that is not JSON at all, is treated as a request so the client
+    // always hears back.
+    bool isNotification = false;
+    // The request's `id`, for the error lines the bridge writes on its behalf; null when
+    // the line has none.
+    nlohmann::json id;
+};
+
+InputMessage readInputMessage(std::string_view line);
+
+// The `id` of the object that `prefix` begins, as far as it can be read from the first
+// bytes of a line too long to parse whole; null when it does not appear among them.
+nlohmann::json idInPrefix(std::string_view prefix);
 
 }  // namespace velmor::bridge

@@ -1,5 +1,7 @@
 #include "bridge/stdin_reader.h"
 
+#include "bridge/bounded_line.h"
+#include "bridge/output_lines.h"
 #include "bridge/stdin_messages.h"
 
 #include <future>
@@ -9,19 +11,24 @@
 namespace velmor::bridge {
 
 void forwardInputLines(std::istream& input, HttpForwarder& forwarder, StdoutLines& stdoutLines) {
-    std::string line;
-    while (std::getline(input, line)) {
-        std::string_view message = trimmed(line);
-        if (message.empty()) continue;
-        if (isNotification(message)) {
-            forwarder.forward(std::string(message), [](std::string) {});
+    InputLine line;
+    while (readBoundedLine(input, line)) {
+        if (line.tooLong) {
+            stdoutLines.write(errorLine(idInPrefix(trimmed(line.text)), "request line longer than 16 MiB refused"));
+            continue;
+        }
+        std::string_view text = trimmed(line.text);
+        if (text.empty()) continue;
+        InputMessage message = readInputMessage(text);
+        if (message.isNotification) {
+            forwarder.forward(std::string(text), nullptr, [](std::string) {});
             continue;
         }
         // Shared with the completion so the promise outlives set_value even when this
         // thread wakes and moves on before set_value has returned.
         auto answered = std::make_shared<std::promise<void>>();
         auto written = answered->get_future();
-        forwarder.forward(std::string(message), [&stdoutLines, answered](std::string answer) {
+        forwarder.forward(std::string(text), std::move(message.id), [&stdoutLines, answered](std::string answer) {
             stdoutLines.write(answer);
             answered->set_value();
         });

@@ -54,7 +54,7 @@ TEST(BridgeWebSocket, PushArrivesWhileARequestIsOutstandingAndLinesStayWhole) {
     ASSERT_TRUE(endpoint.waitForRequests(1));
     agent.send(R"({"type":"tools_changed"})");
     EXPECT_EQ(bridge.readLine(), kListChanged);
-    EXPECT_EQ(bridge.readLine(), R"({"jsonrpc":"2.0","id":1,"result":{}})");
+    EXPECT_EQ(bridge.readLine(), R"({"id":1,"jsonrpc":"2.0","result":{}})");
 }
 
 TEST(BridgeWebSocket, ReconnectsAndSubscribesAgainAfterTheApplicationClosesTheConnection) {

@@ -1,0 +1,45 @@
+#include "bridge/answer_line.h"
+
+#include "bridge/output_lines.h"
+
+namespace velmor::bridge {
+
+using nlohmann::json;
+
+namespace {
+
+// What the application's own error bodies ({"error":"unauthorized"}) say, if anything.
+std::string statusLine(unsigned status, const json& body) {
+    std::string text = "Velmor answered HTTP " + std::to_string(status);
+    if (body.is_object())
+        if (auto error = body.find("error"); error != body.end() && error->is_string())
+            text += ": " + error->get<std::string>();
+    return text;
+}
+
+bool isResponseTo(const json& answer, const json& requestId) {
+    if (!answer.is_object()) return false;
+    auto version = answer.find("jsonrpc");
+    if (version == answer.end() || *version != "2.0") return false;
+    auto id = answer.find("id");
+    if (id == answer.end() || *id != requestId) return false;
+    bool hasResult = answer.contains("result");
+    auto error = answer.find("error");
+    bool hasError = error != answer.end();
+    return hasResult != hasError && (!hasError || error->is_object());
+}
+
+}  // namespace
+
+std::string answerLine(const json& requestId, unsigned status, std::string_view body) {
+    if (status == 204 || (status == 200 && body.empty())) return errorLine(requestId, "empty response");
+    // Parsing checks the text is strict UTF-8 as well as JSON.
+    json answer = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    if (status != 200) return errorLine(requestId, statusLine(status, answer));
+    if (answer.is_discarded()) return errorLine(requestId, "Velmor's answer is not JSON");
+    if (!isResponseTo(answer, requestId))
+        return errorLine(requestId, "Velmor's answer is not a JSON-RPC response to this request");
+    return answer.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace velmor::bridge
