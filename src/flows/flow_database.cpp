@@ -2,10 +2,11 @@
 
 #include "app/log.h"
 #include "flows/flow_schema.h"
+#include "flows/private_files.h"
+#include "flows/recording_leftovers.h"
 #include "flows/sqlite_statement.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <sqlite3.h>
 
@@ -43,8 +44,7 @@ void execute(sqlite3* db, const char* sql) {
 }  // namespace
 
 sqlite3* openFlowDatabase(const std::string& path) {
-    std::error_code folderError;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+    std::error_code folderError = makeFlowFilesPrivate(path);
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -68,6 +68,7 @@ sqlite3* openFlowDatabase(const std::string& path) {
     // thousand flows is fetched from the file again on every call.
     sqlite3_exec(db, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr);
     for (const char* statement : schema::kOpeningStatements) execute(db, statement);
+    removeUnfinishedRecordings(db);
     return db;
 }
 

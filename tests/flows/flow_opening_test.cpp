@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace velmor;
 using namespace velmor::test;
@@ -21,7 +22,7 @@ void expectUnusable(const std::string& path, const std::string& why) {
     store.recordStep("click_a", Json::object());
     EXPECT_EQ(store.endRecording("x"), (Json{{"error", "not recording"}}));
     Log::flush();
-    EXPECT_NE(readFile(Log::kPath).find("Failed to open database at " + path + ": " + why), std::string::npos);
+    EXPECT_NE(readFile(Log::path()).find("Failed to open database at " + path + ": " + why), std::string::npos);
 }
 
 std::string schemaOf(const std::string& path) {
@@ -96,4 +97,58 @@ TEST(FlowDatabaseOpening, AFolderThatCannotBeCreatedLeavesTheStoreFailing) {
     TempHome home;
     writeFile(paths::dataHome() + "/velmor", "a file where the folder belongs");  // fails even for root
     expectUnusable(paths::flowDatabase(), "cannot create folder");
+}
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat status{};
+    if (::stat(path.c_str(), &status) != 0) return 01000;  // no such file
+    return status.st_mode & 0777;
+}
+
+}  // namespace
+
+TEST(FlowDatabaseOpening, TheDatabaseAndItsFolderAreReadableByTheUserAlone) {
+    TempHome home;
+    const std::string path = paths::flowDatabase();
+    {
+        flows::FlowStore store(path);
+        store.beginRecording("Notes");
+        store.recordStep("type_text", {{"text", "my password"}});
+        EXPECT_EQ(modeOf(path + "-wal"), 0600u);
+        EXPECT_EQ(modeOf(path + "-shm"), 0600u);
+    }
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(modeOf(std::filesystem::path(path).parent_path()), 0700u);
+
+    // Files an earlier version left open to everyone are closed up at the next opening.
+    ::chmod(path.c_str(), 0644);
+    ::chmod(std::filesystem::path(path).parent_path().c_str(), 0755);
+    flows::FlowStore reopened(path);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(modeOf(std::filesystem::path(path).parent_path()), 0700u);
+}
+
+TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreRemoved) {
+    TempHome home;
+    const std::string path = paths::flowDatabase();
+    {
+        flows::FlowStore store(path);
+        store.beginRecording("Notes");
+        store.recordStep("click_a", Json::object());
+        store.endRecording("kept");
+        store.beginRecording("Notes");
+        store.recordStep("click_b", Json::object());
+        // The process dies here: the placeholder and its step stay in the file.
+    }
+    EXPECT_EQ(RawDatabase(path).text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "1");
+
+    flows::FlowStore store(path);
+    RawDatabase raw(path);
+    EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "0");
+    EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flow_steps"), "1");
+    EXPECT_EQ(store.loadFlow("kept").at("step_count"), 1);
+    Log::flush();
+    EXPECT_NE(readFile(Log::path()).find("Removed 1 unfinished recording(s) left by an earlier run"), std::string::npos);
 }
