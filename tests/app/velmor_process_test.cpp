@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <atomic>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -45,8 +48,8 @@ protected:
     std::string defaultsPath() const { return home.path() + "/.config/velmor/defaults.json"; }
 
     // Starts velmor and waits until it serves MCP and has published its config.
-    std::unique_ptr<test::ChildProcess> launchVelmor() {
-        auto velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
+    std::unique_ptr<test::ChildProcess> launchVelmor(std::vector<std::string> argv = {VELMOR_BINARY}) {
+        auto velmor = std::make_unique<test::ChildProcess>(argv);
         EXPECT_TRUE(eventually([&] {
             int fd = test::connectLoopback(19820);
             if (fd >= 0) ::close(fd);
@@ -134,7 +137,7 @@ TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
     velmor->signal(SIGTERM);
     ASSERT_EQ(velmor->wait(5000), 0);
     json refused = request(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})");
-    EXPECT_TRUE(refused["id"].is_null());
+    EXPECT_EQ(refused["id"], 3);
     EXPECT_EQ(refused["error"]["code"], -32603);
     EXPECT_FALSE(refused["error"]["message"].get<std::string>().empty());
 
@@ -162,6 +165,9 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
     json finished = callTool("dry_run", {{"active", false}});
     EXPECT_EQ(finished, json({{"status", "dry_run_complete"}, {"step_count", 0}, {"script", json::array()}}));
     EXPECT_EQ(callTool("list_flows", json::object()), json({{"flows", json::array()}}));
+    // What was typed and filled is stored where only the user can read it.
+    EXPECT_EQ(modeOf(home.path() + "/.local/share/velmor"), 0700u);
+    EXPECT_EQ(modeOf(home.path() + "/.local/share/velmor/flows.db"), 0600u);
 }
 
 TEST_F(VelmorProcess, APageAgentsToolsReachTheClientThroughTheBridge) {
@@ -217,7 +223,61 @@ TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {
     bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
     std::string answer;
     ASSERT_TRUE(bridge.readLine(answer));
-    EXPECT_EQ(answer, R"({"error":"unauthorized"})");
+    EXPECT_EQ(answer,
+              R"({"jsonrpc":"2.0","id":1,"error":{"code":-32603,"message":"Velmor answered HTTP 401: unauthorized"}})");
+}
+
+size_t openDescriptors(pid_t pid) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        ++count;
+    return count;
+}
+
+// Connections that trickle a byte now and then, on every listener at once, more of them
+// than Velmor has descriptors: each listener keeps a bounded number open, and a client
+// that sends its request promptly is still served.
+TEST_F(VelmorProcess, AFloodOfDrippingConnectionsCannotKeepAClientOut) {
+    auto velmor = launchVelmor({"prlimit", "--nofile=1024:1024", VELMOR_BINARY});
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max < 2000) GTEST_SKIP() << "this test itself needs 2,000 descriptors";
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+
+    std::vector<int> dripping;
+    auto flood = [&](uint16_t port, int count) {
+        for (int i = 0; i < count; ++i) {
+            int fd = test::connectLoopback(port);
+            if (fd < 0) continue;
+            ::send(fd, "P", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            dripping.push_back(fd);
+        }
+    };
+    flood(19820, 1200);
+    flood(19821, 200);
+    flood(19822, 200);
+    std::atomic<bool> stop{false};
+    std::thread dripper([&] {
+        while (!stop) {
+            for (int fd : dripping) ::send(fd, "O", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+
+    std::string body = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
+    std::string answer = test::sendAndReadAll(
+        19820, "POST /mcp HTTP/1.1\r\nAuthorization: Bearer " + config()["token"].get<std::string>() +
+                   "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+        10000);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK")) << answer.substr(0, 200);
+    EXPECT_NE(answer.find("\"tools\""), std::string::npos);
+    EXPECT_LT(openDescriptors(velmor->pid()), 400u);
+
+    stop = true;
+    dripper.join();
+    for (int fd : dripping) ::close(fd);
 }
 
 TEST(VelmorCommandLine, HelpAndVersionAnswerAndOtherArgumentsAreRefused) {
