@@ -64,7 +64,19 @@ private:
         });
     }
 
+    // The header first: Boost 1.74's parser loses its body-limit error when it reads the
+    // header and body in one go, and then takes an announced body of any length.
     void receive() {
+        http::async_read_header(stream_, buffer_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            auto length = self->response_.content_length();
+            if (error == http::error::body_limit || (!error && length && *length > kMaxAnswerBytes))
+                return self->fail("answer larger than 64 MiB refused");
+            if (error) return self->fail(error.message());
+            self->receiveBody();
+        });
+    }
+
+    void receiveBody() {
         http::async_read(stream_, buffer_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
             if (error == http::error::body_limit) return self->fail("answer larger than 64 MiB refused");
             if (error) return self->fail(error.message());

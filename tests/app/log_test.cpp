@@ -75,7 +75,7 @@ TEST(LogFile, ALinkOrAForeignFileIsRefusedForThePrivateRuntimeFolder) {
 TEST(LogFile, ControlCharactersAreEscapedSoAValueCannotForgeALine) {
     EXPECT_EQ(escapeControlCharacters("Title\r\n2026-12-05T19:03:00Z [app] forged"),
               "Title\\r\\n2026-12-05T19:03:00Z [app] forged");
-    EXPECT_EQ(escapeControlCharacters("a\tb\x1b[31m\x7f c\xc2\x85d caf\xc3\xa9"),
+    EXPECT_EQ(escapeControlCharacters("a\tb\x1b[31m\x7f c\xc2\x85" "d caf\xc3\xa9"),
               "a\\tb\\x1b[31m\\x7f c\\u0085d caf\xc3\xa9");
 }
 

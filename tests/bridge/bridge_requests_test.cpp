@@ -101,7 +101,8 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
     const std::string huge(200 * 1000 * 1000, ' ');
     FakeMcpEndpoint endpoint([&](const RecordedRequest& request) -> CannedAnswer {
         json id = idOf(request.body);
-        std::string method = json::parse(request.body, nullptr, false).value("method", "");
+        json parsed = json::parse(request.body, nullptr, false);
+        std::string method = parsed.is_object() ? parsed.value("method", "") : "";
         if (method == "newline") return {200, "{\"jsonrpc\":\"2.0\",\n\"id\":" + id.dump() + ",\"result\":{\"text\":\"a\\nb\"}}"};
         if (method == "html") return {200, "<html><body>Proxy error\n</body></html>"};
         if (method == "unauthorized") return {401, R"({"error":"unauthorized"})"};
@@ -140,7 +141,7 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
         bridge.writeLine(c.line);
         std::string line = bridge.readLine(30000);
         json message = json::parse(line, nullptr, false);
-        ASSERT_TRUE(message.is_object()) << line.substr(0, 200);
+        ASSERT_TRUE(message.is_object()) << c.line.substr(0, 60) << " -> " << line.substr(0, 200);
         EXPECT_EQ(message["jsonrpc"], "2.0");
         EXPECT_EQ(message["id"], c.id) << line.substr(0, 200);
         if (c.message.empty()) {
