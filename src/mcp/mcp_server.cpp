@@ -58,7 +58,7 @@ public:
     void start() {
         slot_->onDisplaced([weak = weak_from_this(), executor = socket_.get_executor()] {
             asio::post(executor, [weak] {
-                if (auto self = weak.lock(); self && self->phase_ == Phase::Reading) self->close();
+                if (auto self = weak.lock(); self && self->phase_ != Phase::Working) self->close();
             });
         });
         // One deadline for the whole request: a byte now and then does not extend it.
@@ -124,6 +124,7 @@ private:
         answer_ = std::move(answer);
         asio::async_write(socket_, asio::buffer(answer_.bytes), [self = shared_from_this()](auto, size_t) {
             if (self->answer_.closeImmediately) return self->close();
+            self->slot_->markFinished();
             self->timer_.expires_after(self->server_.limits.closeDelay);
             self->timer_.async_wait([self](auto) { self->close(); });
         });

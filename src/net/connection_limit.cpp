@@ -8,11 +8,20 @@ namespace velmor::net {
 struct ConnectionLimit::State {
     std::mutex mutex;
     const size_t maxOpen;
-    const bool displaceWaiting;
+    const bool displace;
     size_t open = 0;
-    std::list<Slot*> waiting;  // oldest first
+    std::list<Slot*> finished;  // oldest first
+    std::list<Slot*> waiting;   // oldest first
 
-    State(size_t maxOpen, bool displaceWaiting) : maxOpen(maxOpen), displaceWaiting(displaceWaiting) {}
+    State(size_t maxOpen, bool displace) : maxOpen(maxOpen), displace(displace) {}
+
+    // The connection to give way to a newcomer, or null when none may.
+    Slot* candidate() {
+        if (!displace) return nullptr;
+        if (!finished.empty()) return finished.front();
+        if (!waiting.empty()) return waiting.front();
+        return nullptr;
+    }
 };
 
 ConnectionLimit::ConnectionLimit(size_t maxOpen, bool newcomersDisplaceWaiting, std::function<void()> reclaimWhenFull)
@@ -25,15 +34,12 @@ std::unique_ptr<ConnectionLimit::Slot> ConnectionLimit::claim() {
     {
         std::lock_guard lock(state_->mutex);
         if (state_->open >= state_->maxOpen) {
-            if (!state_->displaceWaiting || state_->waiting.empty()) return nullptr;
-            // The displaced connection gives its place to the newcomer at once; its socket
+            Slot* displaced = state_->candidate();
+            if (!displaced) return nullptr;
+            // The displaced connection hands its place to the newcomer at once; its socket
             // closes moments later on its own thread.
-            Slot* oldest = state_->waiting.front();
-            state_->waiting.pop_front();
-            oldest->waiting_ = false;
-            oldest->counted_ = false;
-            closeDisplaced = std::move(oldest->close_);
-            --state_->open;
+            displaced->moveTo(Slot::Standing::Displaced);
+            closeDisplaced = std::move(displaced->close_);
         }
         ++state_->open;
         slot.reset(new Slot(state_));
@@ -48,23 +54,33 @@ size_t ConnectionLimit::open() const {
     return state_->open;
 }
 
+void ConnectionLimit::Slot::moveTo(Standing standing) {
+    if (standing_ == Standing::Displaced) return;
+    if (standing_ == Standing::Waiting) state_->waiting.remove(this);
+    if (standing_ == Standing::Finished) state_->finished.remove(this);
+    standing_ = standing;
+    if (standing == Standing::Finished) state_->finished.push_back(this);
+    if (standing == Standing::Displaced) --state_->open;
+}
+
 void ConnectionLimit::Slot::onDisplaced(std::function<void()> close) {
     std::lock_guard lock(state_->mutex);
-    if (waiting_) close_ = std::move(close);
+    if (standing_ != Standing::Displaced) close_ = std::move(close);
 }
 
 void ConnectionLimit::Slot::markBusy() {
     std::lock_guard lock(state_->mutex);
-    if (!waiting_) return;
-    waiting_ = false;
-    state_->waiting.remove(this);
-    close_ = nullptr;
+    moveTo(Standing::Busy);
+}
+
+void ConnectionLimit::Slot::markFinished() {
+    std::lock_guard lock(state_->mutex);
+    moveTo(Standing::Finished);
 }
 
 ConnectionLimit::Slot::~Slot() {
     std::lock_guard lock(state_->mutex);
-    if (waiting_) state_->waiting.remove(this);
-    if (counted_) --state_->open;
+    moveTo(Standing::Displaced);  // leaves every list and gives the place back
 }
 
 }  // namespace velmor::net

@@ -12,10 +12,11 @@ namespace velmor::net {
 inline constexpr size_t kMaxConnectionsPerListener = 64;
 
 // Counts the connections a listener holds open. Each admitted connection holds a Slot for
-// as long as it is open. When every slot is taken, a newcomer may displace the connection
-// that has been waiting longest for its request, if the listener allows it: a flood of
-// connections that trickle bytes then cannot keep a prompt client out, while connections
-// doing work the client asked for are never displaced.
+// as long as it is open. When every slot is taken, a newcomer may displace, if the listener
+// allows it, a connection that has been answered and is only waiting to close, or else the
+// one that has been waiting longest for its request: a flood of connections that trickle
+// bytes then cannot keep a prompt client out, while connections doing work the client asked
+// for are never displaced.
 class ConnectionLimit {
     struct State;
 
@@ -29,16 +30,19 @@ public:
         // How this connection is ended when a newcomer displaces it. Called from the
         // accepting thread; it must only schedule the close.
         void onDisplaced(std::function<void()> close);
-        // The request is in hand and being worked on: never displaced from now on.
+        // The request is in hand and being worked on: not displaced while it is.
         void markBusy();
+        // Answered: the first to give way from now on.
+        void markFinished();
 
     private:
         friend class ConnectionLimit;
+        enum class Standing { Waiting, Busy, Finished, Displaced };
         explicit Slot(std::shared_ptr<State> state) : state_(std::move(state)) {}
+        void moveTo(Standing standing);  // with the state's lock held
         std::shared_ptr<State> state_;
         std::function<void()> close_;
-        bool waiting_ = true;
-        bool counted_ = true;
+        Standing standing_ = Standing::Waiting;
     };
 
     // `reclaimWhenFull`, when given, runs before a newcomer is judged against a full
