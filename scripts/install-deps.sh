@@ -15,6 +15,8 @@ packages=(
   libgtk-3-dev xvfb x11-utils xauth openbox perl xclip
   # browser tests: headless Chromium and a static file server for the fixture pages
   chromium python3
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer run-times
+  clang libclang-rt-14-dev
 )
 
 as_root=()

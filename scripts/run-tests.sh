@@ -13,5 +13,8 @@ scripts/desktop-stack-up.sh "$stack"
 trap '"$root/scripts/desktop-stack-down.sh" "$stack"' EXIT
 . "$stack/env.sh"
 
-cd build
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+(cd build && ctest --output-on-failure -j "$(nproc)" --timeout 300)
+
+# A short fuzzing pass over the readers of outside input; run scripts/fuzz.sh with more
+# seconds by hand for a deeper one.
+scripts/fuzz.sh 20

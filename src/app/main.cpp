@@ -23,8 +23,10 @@ constexpr const char* kUsage =
     "Files:\n"
     "  ~/.velmor/config.json            token and ports for velmor-bridge, speech settings\n"
     "  ~/.config/velmor/defaults.json   the bearer token and other preferences\n"
-    "  ~/.local/share/velmor/flows.db   recorded flows\n"
-    "  /tmp/velmor.log                  the log (also sent to the system log)\n"
+    "  ~/.local/share/velmor/flows.db   recorded flows (readable by you alone)\n"
+    "  /tmp/velmor.log                  the log (also sent to the system log); when that\n"
+    "                                   path is a link or another user's file, the log\n"
+    "                                   goes to $XDG_RUNTIME_DIR/velmor.log\n"
     "\n"
     "Velmor runs until it receives SIGINT or SIGTERM.\n";
 
