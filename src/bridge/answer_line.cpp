@@ -1,5 +1,6 @@
 #include "bridge/answer_line.h"
 
+#include "bridge/bounded_json.h"
 #include "bridge/output_lines.h"
 
 namespace velmor::bridge {
@@ -34,12 +35,14 @@ bool isResponseTo(const json& answer, const json& requestId) {
 std::string answerLine(const json& requestId, unsigned status, std::string_view body) {
     if (status == 204 || (status == 200 && body.empty())) return errorLine(requestId, "empty response");
     // Parsing checks the text is strict UTF-8 as well as JSON.
-    json answer = json::parse(body, nullptr, /*allow_exceptions=*/false);
-    if (status != 200) return errorLine(requestId, statusLine(status, answer));
-    if (answer.is_discarded()) return errorLine(requestId, "Velmor's answer is not JSON");
-    if (!isResponseTo(answer, requestId))
+    bool tooDeep = false;
+    std::optional<json> answer = parseBoundedJson(body, &tooDeep);
+    if (status != 200) return errorLine(requestId, statusLine(status, answer.value_or(json())));
+    if (tooDeep) return errorLine(requestId, "Velmor's answer is nested too deeply");
+    if (!answer) return errorLine(requestId, "Velmor's answer is not JSON");
+    if (!isResponseTo(*answer, requestId))
         return errorLine(requestId, "Velmor's answer is not a JSON-RPC response to this request");
-    return answer.dump(-1, ' ', false, json::error_handler_t::replace);
+    return answer->dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace velmor::bridge

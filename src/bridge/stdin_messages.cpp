@@ -1,5 +1,7 @@
 #include "bridge/stdin_messages.h"
 
+#include "bridge/bounded_json.h"
+
 #include <string>
 
 namespace velmor::bridge {
@@ -65,7 +67,8 @@ std::string_view trimmed(std::string_view line) {
 
 InputMessage readInputMessage(std::string_view line) {
     InputMessage message;
-    json parsed = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    // A line nested too deeply is still forwarded as a request; the application refuses it.
+    json parsed = parseBoundedJson(line).value_or(json());
     if (!parsed.is_object()) return message;
     if (auto id = parsed.find("id"); id != parsed.end()) message.id = std::move(*id);
     auto method = parsed.find("method");

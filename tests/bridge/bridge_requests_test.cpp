@@ -110,6 +110,9 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
         if (method == "broken") return {500, "<h1>Internal Server Error</h1>"};
         if (method == "huge") return {200, "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":\"" + huge + "\"}"};
         if (method == "binary") return {200, "\xff\xfe{}"};
+        if (method == "deep")
+            return {200, "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":" + std::string(200'000, '[') +
+                             std::string(200'000, ']') + "}"};
         if (method == "other-id") return {200, R"({"jsonrpc":"2.0","id":999,"result":{}})"};
         if (method == "not-a-response") return {200, R"({"error":"x"})"};
         return {204, ""};  // the application's answer to what it takes for a notification
@@ -130,6 +133,7 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
         {R"({"jsonrpc":"2.0","id":"five","method":"broken"})", "five", "Velmor answered HTTP 500"},
         {R"({"jsonrpc":"2.0","id":6,"method":"huge"})", 6, "answer larger than 64 MiB refused"},
         {R"({"jsonrpc":"2.0","id":7,"method":"binary"})", 7, "Velmor's answer is not JSON"},
+        {R"({"jsonrpc":"2.0","id":"deep","method":"deep"})", "deep", "Velmor's answer is nested too deeply"},
         {R"({"jsonrpc":"2.0","id":8,"method":"other-id"})", 8, "Velmor's answer is not a JSON-RPC response to this request"},
         {R"({"jsonrpc":"2.0","id":9,"method":"not-a-response"})", 9, "Velmor's answer is not a JSON-RPC response to this request"},
         {R"({"jsonrpc":"2.0","id":10,"method":"tools/list","params":{"pad":")" + std::string(20 << 20, 'x') + "\"}}", 10,
