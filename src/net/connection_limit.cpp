@@ -56,11 +56,13 @@ size_t ConnectionLimit::open() const {
 
 void ConnectionLimit::Slot::moveTo(Standing standing) {
     if (standing_ == Standing::Displaced) return;
+    auto counted = [](Standing s) { return s == Standing::Waiting || s == Standing::Finished; };
     if (standing_ == Standing::Waiting) state_->waiting.remove(this);
     if (standing_ == Standing::Finished) state_->finished.remove(this);
+    if (counted(standing_) && !counted(standing)) --state_->open;
+    if (!counted(standing_) && counted(standing)) ++state_->open;
     standing_ = standing;
     if (standing == Standing::Finished) state_->finished.push_back(this);
-    if (standing == Standing::Displaced) --state_->open;
 }
 
 void ConnectionLimit::Slot::onDisplaced(std::function<void()> close) {

@@ -15,8 +15,10 @@ inline constexpr size_t kMaxConnectionsPerListener = 64;
 // as long as it is open. When every slot is taken, a newcomer may displace, if the listener
 // allows it, a connection that has been answered and is only waiting to close, or else the
 // one that has been waiting longest for its request: a flood of connections that trickle
-// bytes then cannot keep a prompt client out, while connections doing work the client asked
-// for are never displaced.
+// bytes then cannot keep a prompt client out. A connection marked busy (its request handed
+// to bounded work, such as a worker pool with a ceiling and a queue) is never displaced and
+// stops counting here, so that the work's own bound, not a closed connection, answers the
+// client beyond it.
 class ConnectionLimit {
     struct State;
 
@@ -30,7 +32,8 @@ public:
         // How this connection is ended when a newcomer displaces it. Called from the
         // accepting thread; it must only schedule the close.
         void onDisplaced(std::function<void()> close);
-        // The request is in hand and being worked on: not displaced while it is.
+        // The request is in hand and accepted for work: not displaced, and not counted,
+        // while it is.
         void markBusy();
         // Answered: the first to give way from now on.
         void markFinished();

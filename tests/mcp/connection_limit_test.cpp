@@ -19,34 +19,35 @@ TEST(ConnectionLimit, WithoutDisplacingTheNextIsRefusedUntilOneEnds) {
     EXPECT_TRUE(limit.claim());
 }
 
-TEST(ConnectionLimit, AnsweredConnectionsGiveWayFirstThenTheLongestWaitingAndBusyOnesNever) {
-    ConnectionLimit limit(3, /*newcomersDisplaceWaiting=*/true);
+TEST(ConnectionLimit, AnsweredConnectionsGiveWayFirstThenTheLongestWaitingAndBusyOnesNeverAndUncounted) {
+    ConnectionLimit limit(2, /*newcomersDisplaceWaiting=*/true);
     std::vector<std::string> closed;
     auto admit = [&](const std::string& name) {
         Slot slot = limit.claim();
         if (slot) slot->onDisplaced([&closed, name] { closed.push_back(name); });
         return slot;
     };
-    Slot waitingOld = admit("waiting-old"), busy = admit("busy"), answered = admit("answered");
-    busy->markBusy();
-    answered->markBusy();
-    answered->markFinished();
+    Slot a = admit("a"), b = admit("b");
+    b->markBusy();  // its bound is the work's now
+    EXPECT_EQ(limit.open(), 1u);
+    Slot c = admit("c");
+    Slot d = admit("d");  // full: "a" has waited longest
+    EXPECT_EQ(closed, (std::vector<std::string>{"a"}));
 
-    Slot first = admit("first");
-    Slot second = admit("second");
-    Slot third = admit("third");  // only "busy" and these newcomers are left: "first" waited longest
-    EXPECT_EQ(closed, (std::vector<std::string>{"answered", "waiting-old", "first"}));
-    EXPECT_EQ(limit.open(), 3u);
-
-    second->markBusy();
-    third->markBusy();
-    EXPECT_FALSE(admit("refused")) << "every open connection is working";
-    // Slots of displaced connections are already given back; their ending changes nothing.
-    waitingOld.reset();
-    first.reset();
-    EXPECT_EQ(limit.open(), 3u);
-    busy.reset();
+    b->markFinished();  // answered, counted again, and first to go
+    c->markBusy();
+    Slot e = admit("e");
+    EXPECT_EQ(closed, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(limit.open(), 2u);
+
+    // Slots of displaced connections are already given back; their ending changes nothing.
+    a.reset();
+    b.reset();
+    EXPECT_EQ(limit.open(), 2u);
+    d.reset();
+    EXPECT_EQ(limit.open(), 1u);
+    c.reset();  // busy: was not counted
+    EXPECT_EQ(limit.open(), 1u);
 }
 
 }  // namespace

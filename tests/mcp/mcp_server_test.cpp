@@ -228,40 +228,45 @@ TEST_F(McpServerOverSockets, WhenEverySlotIsTakenTheLongestWaitingConnectionMake
     for (int fd : waiting) ::close(fd);
 }
 
+// 64 calls that never return (a page tool whose page never answers holds its worker the
+// same way): the next 64 wait, and the one after them is told the server is busy.
 TEST_F(McpServerOverSockets, CallsBeyondTheCeilingWaitAndAFullQueueAnswersBusy) {
-    McpServer::Limits limits;
-    limits.maxRunningCalls = 2;
-    limits.maxQueuedCalls = 1;
-    startServer(limits);
-    // The server's own busy answer is a JSON-RPC error carrying the request's id.
+    startServer();
+    constexpr int kCeiling = 64, kQueue = 64;
     std::vector<int> fds;
-    for (int id = 1; id <= 2; ++id) {
+    for (int i = 0; i < kCeiling; ++i) {
         fds.push_back(connect());
         sendAll(fds.back(), post("slow"));
     }
-    while (calls < 2) std::this_thread::sleep_for(1ms);
-    // Of the next two, one waits in the queue and one finds it full, whichever comes first.
-    for (int id = 3; id <= 4; ++id) {
+    while (calls < kCeiling) std::this_thread::sleep_for(1ms);
+    // Of the next 65, 64 wait in the queue and one finds it full, whichever comes last.
+    std::vector<pollfd> later;
+    for (int id = 1; id <= kQueue + 1; ++id) {
         fds.push_back(connect());
         sendAll(fds.back(), post(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"tools/list"})"));
+        later.push_back({fds.back(), POLLIN, 0});
     }
-    pollfd both[2] = {{fds[2], POLLIN, 0}, {fds[3], POLLIN, 0}};
-    ASSERT_EQ(::poll(both, 2, 10000) >= 1, true);
-    int busyIndex = (both[0].revents & POLLIN) ? 2 : 3;
-    int waitingIndex = busyIndex == 2 ? 3 : 2;
-    std::string answer = readUntilClosed(fds[busyIndex]);
+    ASSERT_GE(::poll(later.data(), later.size(), 10000), 1);
+    std::vector<size_t> refused;
+    for (size_t i = 0; i < later.size(); ++i)
+        if (later[i].revents & POLLIN) refused.push_back(i);
+    ASSERT_EQ(refused.size(), 1u);
+    std::string answer = readUntilClosed(later[refused[0]].fd);
     EXPECT_TRUE(answer.ends_with(R"({"error":{"code":-32000,"message":"Server busy: too many tool calls are )"
-                                 R"(running; try again shortly"},"id":)" + std::to_string(busyIndex + 1) +
+                                 R"(running; try again shortly"},"id":)" + std::to_string(refused[0] + 1) +
                                  R"(,"jsonrpc":"2.0"})")) << answer;
-    pollfd queued{fds[waitingIndex], POLLIN, 0};
-    EXPECT_EQ(::poll(&queued, 1, 200), 0) << "the queued call must wait, not be refused";
+    int busyFd = later[refused[0]].fd;
+    later[refused[0]].fd = -1;  // read to its end; poll passes over it
+    EXPECT_EQ(::poll(later.data(), later.size(), 200), 0) << "the queued calls must wait, not be refused";
+    EXPECT_EQ(calls, kCeiling);
+
     slowRelease.set_value();
-    for (int i = 0; i < 4; ++i) {
-        if (i == busyIndex) continue;
-        EXPECT_TRUE(readUntilClosed(fds[i]).find("echo:") != std::string::npos) << i;
+    for (int fd : fds) {
+        if (fd == busyFd) continue;
+        EXPECT_NE(readUntilClosed(fd).find("echo:"), std::string::npos);
     }
     for (int fd : fds) ::close(fd);
-    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(calls, kCeiling + kQueue);
 }
 
 TEST_F(McpServerOverSockets, ALongToolCallDoesNotHoldUpOtherConnections) {
