@@ -24,14 +24,19 @@ constexpr int kMinDragSteps = 10;
 constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kFocusPoll = 5ms;
 
+constexpr const char* kNoFocus = "the target application has no window that takes the keyboard focus; nothing was sent";
+
 }  // namespace
 
-void InputActions::focusTarget(int32_t pid) {
-    if (windows_.focusedWindowOf(pid)) return;
+bool InputActions::focusTarget(int32_t pid) {
+    if (windows_.focusedWindowOf(pid)) return true;
     applications_.activate(pid);
     auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
-    while (!windows_.focusedWindowOf(pid) && std::chrono::steady_clock::now() < deadline)
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (windows_.focusedWindowOf(pid)) return true;
         std::this_thread::sleep_for(kFocusPoll);
+    }
+    return false;
 }
 
 InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
@@ -41,22 +46,40 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 std::optional<std::string> InputActions::typeText(const std::string& text, int32_t pid) {
-    focusTarget(pid);
-    return input_.typeCharacters(userCharacters(text), kTypingPace);
+    if (!focusTarget(pid)) return std::string(kNoFocus);
+    // Keys go wherever the focus is: once the target loses it (it quit, or another window
+    // came forward) the rest of the text would land in another application.
+    return input_.typeCharacters(userCharacters(text), kTypingPace,
+                                 [this, pid] { return windows_.focusedWindowOf(pid).has_value(); });
 }
 
 std::optional<std::string> InputActions::pressKey(const std::string& combo, int32_t pid) {
     auto parsed = parseKeyCombo(combo);
     if (auto* error = std::get_if<std::string>(&parsed)) return *error;
     const auto& keys = std::get<KeyCombo>(parsed);
-    focusTarget(pid);
+    if (!focusTarget(pid)) return std::string(kNoFocus);
     return input_.pressKey(keys.key, keys.modifiers);
 }
 
 std::optional<std::string> InputActions::clickAt(int x, int y, int32_t pid, const std::string& button,
                                                  int64_t clicks) {
-    Point point = onScreen(x, y, pid);
     auto which = button == "right" ? platform::MouseButton::right : platform::MouseButton::left;
+    return click(onScreen(x, y, pid), which, clicks);
+}
+
+bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
+    if (area.width <= 0 || area.height <= 0 || !focusTarget(pid)) return false;
+    auto window = windows_.focusedWindowOf(pid);
+    if (!window) return false;
+    Point centre{area.x + area.width / 2, area.y + area.height / 2};
+    const platform::Frame& frame = window->frame;
+    if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
+        centre.y >= frame.y + frame.height)
+        return false;
+    return !click(centre, platform::MouseButton::left, 1);
+}
+
+std::optional<std::string> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
     if (auto error = input_.movePointer(point.x, point.y)) return error;
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.

@@ -30,12 +30,20 @@ public:
     // steps spread over `duration` seconds, and releases it there.
     std::optional<std::string> drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration);
 
+    // Clicks the left button at the centre of `area` (screen coordinates), a part of the
+    // target's user interface, as a user would: the target is brought forward first. False,
+    // with nothing clicked, when the centre does not lie in the target's focused window, so
+    // that the click would land elsewhere.
+    bool clickInTarget(const platform::Frame& area, int32_t pid);
+    // Gives the target the keyboard focus; false when none of its windows takes it.
+    bool focusTarget(int32_t pid);
+
 private:
     struct Point {
         int x, y;
     };
     Point onScreen(int x, int y, int32_t pid);
-    void focusTarget(int32_t pid);
+    std::optional<std::string> click(Point point, platform::MouseButton button, int64_t clicks);
 
     platform::Input& input_;
     platform::Windows& windows_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/windows.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -44,6 +46,10 @@ public:
     virtual bool enabled() = 0;                            // AXEnabled
     virtual std::vector<ElementRef> children() = 0;        // AXChildren
     virtual bool offersPress() = 0;                        // AXPress among the actions
+    // Where the element is on screen now (AXPosition, AXSize); nothing when it is not
+    // showing or has no extent.
+    virtual std::optional<Frame> frameOnScreen() = 0;
+    virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
 
     virtual std::optional<AccessibilityError> press() = 0;                           // AXPress
     virtual std::optional<AccessibilityError> focus() = 0;                           // AXFocused = true

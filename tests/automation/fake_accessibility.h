@@ -25,6 +25,8 @@ struct FakeElement final : platform::AccessibleElement {
     bool enabled() override { return isEnabled; }
     std::vector<platform::ElementRef> children() override { return kids; }
     bool offersPress() override { return pressable; }
+    std::optional<platform::Frame> frameOnScreen() override { return std::nullopt; }
+    bool focused() override { return false; }
     std::optional<platform::AccessibilityError> press() override { return std::nullopt; }
     std::optional<platform::AccessibilityError> focus() override { return std::nullopt; }
     std::optional<platform::AccessibilityError> setValue(const platform::ElementValue&) override { return std::nullopt; }

@@ -184,6 +184,47 @@ bool AtspiElement::offersPress() {
     return pressActionIndex(ignored).has_value();
 }
 
+std::optional<uint64_t> AtspiElement::liveStates() {
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return std::nullopt;
+    DbusReply reply =
+        DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetState").send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("au")) return std::nullopt;
+    DbusReader words = reply.reader().open();
+    uint64_t low = words.uint32();
+    uint64_t high = words.uint32();
+    return low | (high << 32);
+}
+
+std::optional<Frame> AtspiElement::frameOnScreen() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
+    // Asked now rather than taken from the snapshot: a menu opened since shows its items.
+    auto states = liveStates();
+    if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
+        return std::nullopt;
+    DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GetExtents")
+                          .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
+                          .send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("(iiii)")) return std::nullopt;
+    DbusReader extents = reply.reader().open();
+    Frame frame;
+    frame.x = extents.int32();
+    frame.y = extents.int32();
+    frame.width = extents.int32();
+    frame.height = extents.int32();
+    // Objects in closed menus report the smallest coordinates there are.
+    if (frame.width <= 0 || frame.height <= 0 || frame.x < -100000 || frame.y < -100000) return std::nullopt;
+    return frame;
+}
+
+bool AtspiElement::focused() {
+    auto guard = snapshot_->bus().lock();
+    auto states = liveStates();
+    return states && ((*states >> ATSPI_STATE_FOCUSED) & 1u);
+}
+
 std::optional<AccessibilityError> AtspiElement::press() {
     auto guard = snapshot_->bus().lock();
     DBusConnection* bus = snapshot_->bus().connection();

@@ -25,6 +25,8 @@ public:
     bool enabled() override;
     std::vector<ElementRef> children() override;
     bool offersPress() override;
+    std::optional<Frame> frameOnScreen() override;
+    bool focused() override;
 
     std::optional<AccessibilityError> press() override;
     std::optional<AccessibilityError> focus() override;
@@ -33,6 +35,8 @@ public:
 private:
     const AtspiNode& node() const { return snapshot_->node(node_); }
     std::optional<int> pressActionIndex(std::optional<AccessibilityError>& error);
+    // The element's states as the application reports them now; nothing when it cannot be asked.
+    std::optional<uint64_t> liveStates();
     std::optional<AccessibilityError> setText(const std::string& text);
     std::optional<AccessibilityError> setNumber(double number);
 

@@ -31,7 +31,9 @@ uint32_t readInterfaces(DbusReader names) {
 std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, const std::string& busName) {
     std::shared_ptr<AtspiSnapshot> snapshot(new AtspiSnapshot(bus, busName));
     bus.introduceTo(busName);
-    if (!snapshot->readCache()) {
+    // Only ATK toolkits answer the bulk read with the whole tree; Qt answers it with nothing,
+    // so its tree is read object by object from the start.
+    if (bus.toolkitOf(busName) == "qt" || !snapshot->readCache()) {
         std::vector<int> root = snapshot->readLive({kRootPath}, -1);
         if (!root.empty()) snapshot->root_ = root.front();
     }
@@ -136,8 +138,16 @@ std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, 
     DBusConnection* connection = bus_.connection();
     if (!connection || paths.empty()) return added;
 
+    // Each property is asked for on its own: Qt 5 crashes on Properties.GetAll, and a
+    // per-property Get is answered by every toolkit.
+    auto property = [&](const std::string& path, const char* name) {
+        return DbusCall(busName_, path, DBUS_INTERFACE_PROPERTIES, "Get")
+            .add(std::string(kAccessibleInterface))
+            .add(std::string(name))
+            .sendLater(connection, kAtspiCallTimeoutMs);
+    };
     struct Pending {
-        PendingReply role, states, interfaces, properties;
+        PendingReply role, states, interfaces, name, description, childCount;
     };
     std::vector<Pending> pending;
     pending.reserve(paths.size());
@@ -146,9 +156,9 @@ std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, 
             DbusCall(busName_, path, kAccessibleInterface, "GetRole").sendLater(connection, kAtspiCallTimeoutMs),
             DbusCall(busName_, path, kAccessibleInterface, "GetState").sendLater(connection, kAtspiCallTimeoutMs),
             DbusCall(busName_, path, kAccessibleInterface, "GetInterfaces").sendLater(connection, kAtspiCallTimeoutMs),
-            DbusCall(busName_, path, DBUS_INTERFACE_PROPERTIES, "GetAll")
-                .add(std::string(kAccessibleInterface))
-                .sendLater(connection, kAtspiCallTimeoutMs),
+            property(path, "Name"),
+            property(path, "Description"),
+            property(path, "ChildCount"),
         });
     }
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -160,16 +170,11 @@ std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, 
             node.states = readStates(states.reader().open());
         if (DbusReply interfaces = pending[i].interfaces.wait(); interfaces.hasSignature("as"))
             node.interfaces = readInterfaces(interfaces.reader().open());
-        if (DbusReply properties = pending[i].properties.wait(); properties.hasSignature("a{sv}")) {
-            for (DbusReader entries = properties.reader().open(); !entries.atEnd();) {
-                DbusReader entry = entries.open();
-                std::string key = entry.string();
-                DbusReader value = entry.open();
-                if (key == "Name") node.name = value.string();
-                else if (key == "Description") node.description = value.string();
-                else if (key == "ChildCount") node.childCount = value.int32();
-            }
-        }
+        if (DbusReply name = pending[i].name.wait(); name.hasSignature("v")) node.name = name.reader().open().string();
+        if (DbusReply description = pending[i].description.wait(); description.hasSignature("v"))
+            node.description = description.reader().open().string();
+        if (DbusReply count = pending[i].childCount.wait(); count.hasSignature("v"))
+            node.childCount = count.reader().open().int32();
         byPath_[node.path] = static_cast<int>(nodes_.size());
         added.push_back(static_cast<int>(nodes_.size()));
         nodes_.push_back(std::move(node));
