@@ -3,6 +3,7 @@
 // running and answering afterwards.
 #include "real_apps_test.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -136,6 +137,68 @@ TEST_F(DesktopToolkits, TargetThatQuitGetsNoMoreInput) {
     EXPECT_TRUE(bystander->printsNothingLike("text ", 500));
     EXPECT_TRUE(bystander->printsNothingLike("click", 10));
     EXPECT_TRUE(bystander->printsNothingLike("menu ", 10));
+}
+
+// The title of the focused window, read from the window manager's property by xprop.
+std::string activeWindowTitle() {
+    std::string title;
+    const char* command =
+        "xprop -id \"$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')\" _NET_WM_NAME 2>/dev/null | sed 's/^[^\"]*\"//; s/\"$//'";
+    if (FILE* pipe = ::popen(command, "r")) {
+        char buffer[1024];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) title.append(buffer, n);
+        ::pclose(pipe);
+    }
+    while (!title.empty() && title.back() == '\n') title.pop_back();
+    return title;
+}
+
+std::string titleAfter(const std::string& part) {
+    std::string title = activeWindowTitle();
+    for (int i = 0; i < 40 && title.find(part) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        title = activeWindowTitle();
+    }
+    return title;
+}
+
+// Firefox takes the accessible text of a field and keeps its own value, and refuses the
+// accessible action of check boxes and selects: the fill is typed and the presses are
+// clicks. The page writes its state into its title, read from the window manager.
+TEST_F(DesktopToolkits, FirefoxFormIsFilledCheckedAndChosen) {
+    const std::string profile = home.path() + "/firefox-profile";
+    std::filesystem::create_directories(profile);
+    std::ofstream(profile + "/user.js") << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                                           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                                           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                                           "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                                           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n";
+    auto browser = launch({"firefox-esr", "--no-remote", "--profile", profile,
+                           "file://" VELMOR_WEB_FIXTURES "/signup.html"},
+                          {{"GNOME_ACCESSIBILITY", "1"}, {"MOZ_ENABLE_WAYLAND", "0"}}, 60000);
+    ASSERT_TRUE(browser);
+    json started = call("session_start", {{"app_name", "firefox"}});
+    ASSERT_FALSE(started.contains("error")) << started.dump();
+    json page = stateWith("fill_full_name");
+    ASSERT_NE(toolStartingWith(page, "fill_full_name"), "") << page.dump();
+
+    json filled = call("fill_full_name", {{"value", "Ada Lovelace"}});
+    ASSERT_FALSE(filled.contains("error")) << filled.dump();
+    EXPECT_NE(titleAfter("name=Ada Lovelace;").find("name=Ada Lovelace;"), std::string::npos);
+
+    json checked = call(toolStartingWith(page, "toggle_newsletter"));
+    ASSERT_FALSE(checked.contains("error")) << checked.dump();
+    EXPECT_NE(titleAfter("news=true").find("news=true"), std::string::npos);
+
+    json opened = call(toolStartingWith(page, "open_plan"));
+    ASSERT_FALSE(opened.contains("error")) << opened.dump();
+    json chosen = call(toolStartingWith(call("get_page_info"), "select_pro"));
+    ASSERT_FALSE(chosen.contains("error")) << chosen.dump();
+    EXPECT_NE(titleAfter("plan=Pro").find("name=Ada Lovelace;news=true;plan=Pro"), std::string::npos)
+        << activeWindowTitle();
+    EXPECT_FALSE(call("get_page_info").contains("error"));
+    EXPECT_TRUE(browser->running());
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
+// Bounds of the read ahead for toolkits without a bulk read; deeper or further objects are
+// read when the scan reaches them.
+constexpr int kPrefetchDepth = 25;
+constexpr int kPrefetchObjects = 3000;
 
 uint64_t readStates(DbusReader words) {
     uint64_t low = words.uint32();
@@ -35,7 +39,10 @@ std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, const std::str
     // so its tree is read object by object from the start.
     if (bus.toolkitOf(busName) == "qt" || !snapshot->readCache()) {
         std::vector<int> root = snapshot->readLive({kRootPath}, -1);
-        if (!root.empty()) snapshot->root_ = root.front();
+        if (!root.empty() && snapshot->node(root.front()).role != 0) {
+            snapshot->root_ = root.front();
+            snapshot->readShowingTree();
+        }
     }
     return snapshot;
 }
@@ -102,38 +109,79 @@ void AtspiSnapshot::linkChildren() {
 }
 
 const std::vector<int>& AtspiSnapshot::childrenOf(int index) {
-    if (nodes_[index].childrenKnown) return nodes_[index].children;
-    nodes_[index].childrenKnown = true;
-    DBusConnection* connection = bus_.connection();
-    if (!connection) return nodes_[index].children;
-
-    DbusReply reply =
-        DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetChildren").send(connection, kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("a(so)")) return nodes_[index].children;
-    std::vector<std::string> paths;
-    for (DbusReader list = reply.reader().open(); !list.atEnd();) {
-        DbusReader reference = list.open();
-        // Children served by another process (embedded plugs) are left out.
-        if (reference.string() == busName_) paths.push_back(reference.string());
-    }
-    std::vector<std::string> unknown;
-    for (const auto& path : paths) {
-        if (!byPath_.count(path)) unknown.push_back(path);
-    }
-    readLive(unknown, index);
-    // The application's own order is the one that counts, also for objects the bulk read
-    // placed without a position.
-    std::vector<int> children;
-    for (const auto& path : paths) {
-        int child = byPath_.at(path);
-        nodes_[child].indexInParent = static_cast<int>(children.size());
-        children.push_back(child);
-    }
-    nodes_[index].children = std::move(children);
+    if (!nodes_[index].childrenKnown) readChildren({index});
     return nodes_[index].children;
 }
 
+void AtspiSnapshot::readChildren(const std::vector<int>& parents) {
+    DBusConnection* connection = bus_.connection();
+    for (int index : parents) nodes_[index].childrenKnown = true;
+    if (!connection) return;
+
+    std::vector<PendingReply> replies;
+    replies.reserve(parents.size());
+    for (int index : parents) {
+        replies.push_back(DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetChildren")
+                              .sendLater(connection, kAtspiCallTimeoutMs));
+    }
+    std::vector<std::vector<std::string>> paths(parents.size());
+    std::vector<std::string> unknown;
+    std::vector<int> unknownParents;
+    for (size_t i = 0; i < parents.size(); ++i) {
+        DbusReply reply = replies[i].wait();
+        if (!reply.hasSignature("a(so)")) continue;
+        for (DbusReader list = reply.reader().open(); !list.atEnd();) {
+            DbusReader reference = list.open();
+            // Children served by another process (embedded plugs) are left out.
+            if (reference.string() != busName_) continue;
+            std::string path = reference.string();
+            if (!byPath_.count(path)) {
+                unknown.push_back(path);
+                unknownParents.push_back(parents[i]);
+                byPath_[path] = -1;  // asked for once, also when listed twice
+            }
+            paths[i].push_back(std::move(path));
+        }
+    }
+    readLive(unknown, unknownParents);
+    // The application's own order is the one that counts, also for objects the bulk read
+    // placed without a position.
+    for (size_t i = 0; i < parents.size(); ++i) {
+        std::vector<int> children;
+        for (const auto& path : paths[i]) {
+            int child = byPath_.at(path);
+            nodes_[child].indexInParent = static_cast<int>(children.size());
+            children.push_back(child);
+        }
+        nodes_[parents[i]].children = std::move(children);
+    }
+}
+
+void AtspiSnapshot::readShowingTree() {
+    // Level by level, every object of a level asked at once: one round trip per level
+    // instead of one per object. What is not showing (closed menus, hidden pages) and what
+    // manages its own descendants (long lists) is left to be asked for when needed.
+    std::vector<int> level = {root_};
+    for (int depth = 0; depth < kPrefetchDepth && !level.empty() && size() < kPrefetchObjects; ++depth) {
+        readChildren(level);
+        std::vector<int> next;
+        for (int parent : level) {
+            for (int child : nodes_[parent].children) {
+                const AtspiNode& n = nodes_[child];
+                bool shown = n.parent == root_ ? n.has(ATSPI_STATE_VISIBLE) : n.has(ATSPI_STATE_SHOWING);
+                if (shown && !n.has(ATSPI_STATE_MANAGES_DESCENDANTS) && n.childCount != 0 && !n.childrenKnown)
+                    next.push_back(child);
+            }
+        }
+        level = std::move(next);
+    }
+}
+
 std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, int parent) {
+    return readLive(paths, std::vector<int>(paths.size(), parent));
+}
+
+std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, const std::vector<int>& parents) {
     std::vector<int> added;
     DBusConnection* connection = bus_.connection();
     if (!connection || paths.empty()) return added;
@@ -164,7 +212,7 @@ std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, 
     for (size_t i = 0; i < paths.size(); ++i) {
         AtspiNode node;
         node.path = paths[i];
-        node.parent = parent;
+        node.parent = parents[i];
         if (DbusReply role = pending[i].role.wait(); role.hasSignature("u")) node.role = role.reader().uint32();
         if (DbusReply states = pending[i].states.wait(); states.hasSignature("au"))
             node.states = readStates(states.reader().open());

@@ -51,6 +51,11 @@ private:
     void linkChildren();
     // Nodes for these paths, read from the application in one round trip.
     std::vector<int> readLive(const std::vector<std::string>& paths, int parent);
+    std::vector<int> readLive(const std::vector<std::string>& paths, const std::vector<int>& parents);
+    // The children of these nodes, asked for all at once.
+    void readChildren(const std::vector<int>& parents);
+    // The objects on screen, for toolkits that have no bulk read.
+    void readShowingTree();
 
     AtspiBus& bus_;
     std::string busName_;
