@@ -25,7 +25,7 @@ const nlohmann::json* valueArgument(const nlohmann::json& args) {
 
 // Whether the field shows `text`. A password field shows as many bullets as it has characters.
 bool holds(const AXElement& element, const std::string& text) {
-    auto value = element.elementRef->value();
+    auto value = element.elementRef->currentValue();
     if (!value) return false;
     if (element.role == "AXSecureTextField") return userCharacters(*value).size() == userCharacters(text).size();
     return *value == text;
@@ -67,15 +67,14 @@ std::optional<std::string> ElementActions::press(const AXElement& element, int32
     platform::AccessibleElement& target = *element.elementRef;
     // A real click lets the application run the handler from its own event loop. Through
     // the accessibility action it would run inside the accessibility call, where a handler
-    // that runs a modal dialog holds up every later call until the dialog closes.
-    auto frame = target.frameOnScreen();
-    if (frame && element.enabled && input_.clickInTarget(*frame, pid)) return std::nullopt;
-    auto error = target.press();
-    if (!error) return std::nullopt;
-    // Some toolkits refuse the action of what a click still operates (Firefox check boxes
-    // and selects).
-    if (frame && input_.clickInTarget(*frame, pid)) return std::nullopt;
-    return "AXPress failed: " + std::to_string(platform::code(*error));
+    // that runs a modal dialog holds up every later call until the dialog closes. Clicks
+    // also work where toolkits refuse the action (Firefox check boxes and selects). A
+    // disabled element is left to the action, which says that it did nothing.
+    if (element.enabled) {
+        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return std::nullopt;
+    }
+    if (auto error = target.press()) return "AXPress failed: " + std::to_string(platform::code(*error));
+    return std::nullopt;
 }
 
 std::optional<std::string> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {

@@ -41,7 +41,8 @@ public:
     virtual std::optional<std::string> title() = 0;        // AXTitle
     virtual std::optional<std::string> description() = 0;  // AXDescription
     virtual std::optional<std::string> identifier() = 0;   // AXIdentifier
-    virtual std::optional<std::string> value() = 0;        // AXValue, as text
+    virtual std::optional<std::string> value() = 0;        // AXValue, as text, as scanned
+    virtual std::optional<std::string> currentValue() = 0;  // AXValue as the application has it now
     virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
     virtual bool enabled() = 0;                            // AXEnabled
     virtual std::vector<ElementRef> children() = 0;        // AXChildren

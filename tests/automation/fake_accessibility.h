@@ -21,6 +21,7 @@ struct FakeElement final : platform::AccessibleElement {
     std::optional<std::string> description() override { return descriptionText; }
     std::optional<std::string> identifier() override { return identifierText; }
     std::optional<std::string> value() override { return valueText; }
+    std::optional<std::string> currentValue() override { return valueText; }
     std::optional<std::string> placeholder() override { return placeholderText; }
     bool enabled() override { return isEnabled; }
     std::vector<platform::ElementRef> children() override { return kids; }

@@ -19,12 +19,6 @@ constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
 constexpr const char* kActionDbus = "org.a11y.atspi.Action";
 constexpr const char* kValueDbus = "org.a11y.atspi.Value";
 
-// The actions that count as pressing, in no particular order: the element's own first one
-// among them is used.
-bool isPressAction(std::string_view name) {
-    return name == "click" || name == "press" || name == "activate" || name == "toggle" || name == "jump";
-}
-
 // "100", "0.5", "73.25": the shortest text that reads back as the same value.
 std::string numberText(double number) {
     char text[32];
@@ -74,6 +68,7 @@ std::optional<std::string> AtspiElement::description() {
 
 std::optional<std::string> AtspiElement::identifier() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().accessibleId;
     DBusConnection* bus = snapshot_->bus().connection();
     if (!bus) return std::nullopt;
     DbusReply reply = getProperty(bus, snapshot_->busName(), node().path, kAccessibleDbus, "AccessibleId",
@@ -86,6 +81,19 @@ std::optional<std::string> AtspiElement::identifier() {
 
 std::optional<std::string> AtspiElement::value() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) {
+        if (mapping_.value == ValueSource::text) return node().text;
+        if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;
+    }
+    return liveValue();
+}
+
+std::optional<std::string> AtspiElement::currentValue() {
+    auto guard = snapshot_->bus().lock();
+    return liveValue();
+}
+
+std::optional<std::string> AtspiElement::liveValue() {
     switch (mapping_.value) {
         case ValueSource::none: return std::nullopt;
         case ValueSource::checked: return node().has(ATSPI_STATE_CHECKED) ? "1" : "0";
@@ -114,6 +122,7 @@ std::optional<std::string> AtspiElement::value() {
 
 std::optional<std::string> AtspiElement::placeholder() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().placeholder;
     DBusConnection* bus = snapshot_->bus().connection();
     if (!bus) return std::nullopt;
     DbusReply reply =
@@ -180,6 +189,7 @@ std::optional<int> AtspiElement::pressActionIndex(std::optional<AccessibilityErr
 
 bool AtspiElement::offersPress() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().pressAction.has_value();
     std::optional<AccessibilityError> ignored;
     return pressActionIndex(ignored).has_value();
 }

@@ -2,6 +2,7 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <cctype>
 #include <string_view>
 #include <unordered_map>
 
@@ -143,6 +144,13 @@ AxRoleMapping axRoleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces)
     else if (role == "AXCheckBox" || atspiRole == ATSPI_ROLE_RADIO_BUTTON) mapping.value = ValueSource::checked;
     else if (atspiRole == ATSPI_ROLE_PAGE_TAB) mapping.value = ValueSource::selected;
     return mapping;
+}
+
+bool isPressAction(const std::string& name) {
+    // Qt names its actions with a capital ("Press", "Toggle").
+    std::string lower;
+    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "click" || lower == "press" || lower == "activate" || lower == "toggle" || lower == "jump";
 }
 
 }  // namespace velmor::platform

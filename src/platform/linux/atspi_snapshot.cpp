@@ -167,13 +167,107 @@ void AtspiSnapshot::readShowingTree() {
         std::vector<int> next;
         for (int parent : level) {
             for (int child : nodes_[parent].children) {
-                const AtspiNode& n = nodes_[child];
+                AtspiNode& n = nodes_[child];
+                if (n.childCount == 0) n.childrenKnown = true;  // a leaf: nothing to ask
                 bool shown = n.parent == root_ ? n.has(ATSPI_STATE_VISIBLE) : n.has(ATSPI_STATE_SHOWING);
                 if (shown && !n.has(ATSPI_STATE_MANAGES_DESCENDANTS) && n.childCount != 0 && !n.childrenKnown)
                     next.push_back(child);
             }
         }
         level = std::move(next);
+    }
+    std::vector<int> read;
+    for (int i = 0; i < size(); ++i) {
+        if (i != root_) read.push_back(i);
+    }
+    readDetails(read);
+}
+
+void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
+    DBusConnection* connection = bus_.connection();
+    if (!connection) return;
+    // Qt 5 has no accessible ids; asking only costs it a warning each time.
+    bool askId = bus_.toolkitOf(busName_) != "qt";
+    struct Pending {
+        std::optional<PendingReply> id, attributes, actions, value;
+        ValueSource valueSource = ValueSource::none;
+    };
+    std::vector<Pending> pending(indices.size());
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const AtspiNode& node = nodes_[indices[i]];
+        Pending& p = pending[i];
+        // Identifiers and placeholders only name what has no name or description.
+        bool unnamed = node.name.empty() && node.description.empty();
+        if (askId && unnamed) {
+            p.id.emplace(DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")
+                             .add(std::string(kAccessibleInterface))
+                             .add(std::string("AccessibleId"))
+                             .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        if (unnamed) {
+            p.attributes.emplace(DbusCall(busName_, node.path, kAccessibleInterface, "GetAttributes")
+                                     .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        if (node.interfaces & kActionInterface) {
+            p.actions.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetActions")
+                                  .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        p.valueSource = axRoleOf(node.role, node.states, node.interfaces).value;
+        if (p.valueSource == ValueSource::text && (node.interfaces & kTextInterface)) {
+            p.value.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Text", "GetText")
+                                .add(int32_t{0})
+                                .add(int32_t{-1})
+                                .sendLater(connection, kAtspiCallTimeoutMs));
+        } else if (p.valueSource == ValueSource::number) {
+            p.value.emplace(DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")
+                                .add(std::string("org.a11y.atspi.Value"))
+                                .add(std::string("CurrentValue"))
+                                .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+    }
+    // Action lists carry localised names; the names to compare come one by one, all asked
+    // for at once in a second round.
+    std::vector<std::pair<int, std::vector<PendingReply>>> actionNames;
+    for (size_t i = 0; i < indices.size(); ++i) {
+        AtspiNode& node = nodes_[indices[i]];
+        Pending& p = pending[i];
+        node.detailsKnown = true;
+        if (p.id) {
+            if (DbusReply id = p.id->wait(); id.hasSignature("v")) {
+                std::string text = id.reader().open().string();
+                if (!text.empty()) node.accessibleId = text;
+            }
+        }
+        if (p.attributes) {
+            DbusReply attributes = p.attributes->wait();
+            for (DbusReader entries = attributes.reader().open(); attributes.hasSignature("a{ss}") && !entries.atEnd();) {
+                DbusReader entry = entries.open();
+                if (entry.string() == "placeholder-text") node.placeholder = entry.string();
+            }
+        }
+        if (p.value) {
+            DbusReply value = p.value->wait();
+            if (p.valueSource == ValueSource::text && value.hasSignature("s")) node.text = value.reader().string();
+            if (p.valueSource == ValueSource::number && value.hasSignature("v")) node.number = value.reader().open().number();
+        }
+        if (p.actions) {
+            DbusReply actions = p.actions->wait();
+            if (!actions.hasSignature("a(sss)")) continue;
+            std::vector<PendingReply> names;
+            for (DbusReader list = actions.reader().open(); !list.atEnd(); list.skip()) {
+                names.push_back(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetName")
+                                    .add(static_cast<int32_t>(names.size()))
+                                    .sendLater(connection, kAtspiCallTimeoutMs));
+            }
+            actionNames.emplace_back(indices[i], std::move(names));
+        }
+    }
+    for (auto& [index, names] : actionNames) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            DbusReply name = names[k].wait();
+            if (!nodes_[index].pressAction && name.hasSignature("s") && isPressAction(name.reader().string()))
+                nodes_[index].pressAction = static_cast<int>(k);
+        }
     }
 }
 
