@@ -2,7 +2,6 @@
 
 #include <atspi/atspi-constants.h>
 
-#include <cctype>
 #include <string_view>
 #include <unordered_map>
 
@@ -147,10 +146,7 @@ AxRoleMapping axRoleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces)
 }
 
 bool isPressAction(const std::string& name) {
-    // Qt names its actions with a capital ("Press", "Toggle").
-    std::string lower;
-    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower == "click" || lower == "press" || lower == "activate" || lower == "toggle" || lower == "jump";
+    return name == "click" || name == "press" || name == "activate" || name == "toggle" || name == "jump";
 }
 
 }  // namespace velmor::platform
