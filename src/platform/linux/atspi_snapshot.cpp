@@ -186,8 +186,10 @@ void AtspiSnapshot::readShowingTree() {
 void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
     DBusConnection* connection = bus_.connection();
     if (!connection) return;
-    // Qt 5 has no accessible ids; asking only costs it a warning each time.
-    bool askId = bus_.toolkitOf(busName_) != "qt";
+    // Qt 5 has no accessible ids, and names its actions "Press", "Toggle", "SetFocus": none
+    // of them is a press action by name. Asking would only cost it time.
+    bool qt = bus_.toolkitOf(busName_) == "qt";
+    bool askId = !qt;
     struct Pending {
         std::optional<PendingReply> id, attributes, actions, value;
         ValueSource valueSource = ValueSource::none;
@@ -208,7 +210,7 @@ void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
             p.attributes.emplace(DbusCall(busName_, node.path, kAccessibleInterface, "GetAttributes")
                                      .sendLater(connection, kAtspiCallTimeoutMs));
         }
-        if (node.interfaces & kActionInterface) {
+        if (!qt && (node.interfaces & kActionInterface)) {
             p.actions.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetActions")
                                   .sendLater(connection, kAtspiCallTimeoutMs));
         }
