@@ -24,8 +24,6 @@ constexpr int kMinDragSteps = 10;
 constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kFocusPoll = 5ms;
 
-constexpr const char* kNoFocus = "the target application has no window that takes the keyboard focus; nothing was sent";
-
 }  // namespace
 
 bool InputActions::focusTarget(int32_t pid) {
@@ -46,7 +44,7 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 std::optional<std::string> InputActions::typeText(const std::string& text, int32_t pid) {
-    if (!focusTarget(pid)) return std::string(kNoFocus);
+    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
     // came forward) the rest of the text would land in another application.
     return input_.typeCharacters(userCharacters(text), kTypingPace,
@@ -57,7 +55,7 @@ std::optional<std::string> InputActions::pressKey(const std::string& combo, int3
     auto parsed = parseKeyCombo(combo);
     if (auto* error = std::get_if<std::string>(&parsed)) return *error;
     const auto& keys = std::get<KeyCombo>(parsed);
-    if (!focusTarget(pid)) return std::string(kNoFocus);
+    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
     return input_.pressKey(keys.key, keys.modifiers);
 }
 

@@ -10,6 +10,11 @@
 
 namespace velmor::automation {
 
+// The answer when input would have to go to the target but none of its windows takes the
+// keyboard focus: sent anyway, it would reach whatever window has it.
+inline constexpr const char* kNoKeyboardFocus =
+    "the target application has no window that takes the keyboard focus; nothing was sent";
+
 // Typing, key combinations and pointer actions on the target application. Keyboard input
 // goes to the target's window, which is activated first when it does not have the focus.
 // Pointer coordinates are relative to the top left of the target's focused window (its

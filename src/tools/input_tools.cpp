@@ -26,7 +26,6 @@ constexpr auto kActionSettle = 300ms;
 constexpr const char* kMissingPoint = "missing 'x' and 'y' coordinates";
 constexpr const char* kMissingDrag = "missing coordinates (from_x, from_y, to_x, to_y)";
 constexpr const char* kMissingPath = "missing 'path' array";
-constexpr const char* kNoFocus = "the target application has no window that takes the keyboard focus; nothing was sent";
 
 // Coordinates and amounts beyond what the platform takes are the caller's error; they
 // are kept in range rather than wrapped.
@@ -130,7 +129,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
         // Menus are opened with the pointer, which must find the target's window in front.
-        if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(kNoFocus);
+        if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
         if (auto error = automation::menuClick(menus, pid, *path)) return errorResult(*error);
         std::this_thread::sleep_for(kActionSettle);
         return json{{"status", "clicked"}, {"path", *path}};
@@ -141,7 +140,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         int32_t pid = target.pid;
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
-        if (!path->empty() && !actions->focusTarget(pid)) return errorResult(kNoFocus);
+        if (!path->empty() && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
         if (auto error = automation::menuHover(menus, pid, *path)) return errorResult(*error);
         return json{{"status", "opened"}, {"path", *path}};
     });
