@@ -74,7 +74,13 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
         centre.y >= frame.y + frame.height)
         return false;
-    return !click(centre, platform::MouseButton::left, 1);
+    // One press as a user makes it, without the pauses of click_at: the settle that follows
+    // every element action gives the application its time.
+    if (input_.movePointer(centre.x, centre.y)) return false;
+    std::this_thread::sleep_for(kButtonHeld);
+    if (input_.setButton(platform::MouseButton::left, true)) return false;
+    std::this_thread::sleep_for(kButtonHeld);
+    return !input_.setButton(platform::MouseButton::left, false);
 }
 
 std::optional<std::string> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
