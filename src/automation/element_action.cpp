@@ -3,6 +3,7 @@
 #include "automation/characters.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace velmor::automation {
@@ -13,9 +14,11 @@ using namespace std::chrono_literals;
 
 // Lets the field take the focus before its text is replaced.
 constexpr auto kFocusDelay = 100ms;
-// How long typed text gets to arrive in the field before it is read back.
-constexpr auto kReadBackTimeout = 600ms;
-constexpr auto kReadBackPoll = 50ms;
+// How long typed text gets to arrive in the field before it is read back, and a clicked
+// field to report the focus (browsers pass both on from their page process).
+constexpr auto kReadBackTimeout = 1500ms;
+constexpr auto kFocusTimeout = 1000ms;
+constexpr auto kPoll = 50ms;
 
 const nlohmann::json* valueArgument(const nlohmann::json& args) {
     if (!args.is_object()) return nullptr;
@@ -31,11 +34,11 @@ bool holds(const AXElement& element, const std::string& text) {
     return *value == text;
 }
 
-bool holdsSoon(const AXElement& element, const std::string& text) {
-    auto deadline = std::chrono::steady_clock::now() + kReadBackTimeout;
-    while (!holds(element, text)) {
+bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kReadBackPoll);
+        std::this_thread::sleep_for(kPoll);
     }
     return true;
 }
@@ -85,7 +88,8 @@ std::optional<std::string> ElementActions::fill(const AXElement& element, const 
     if (!error && holds(element, text)) return std::nullopt;
     // Refused, or accepted and then ignored (Firefox keeps its own value): typed as a user
     // would, and believed only once the field shows it.
-    if (typeOver(element, text, pid) && holdsSoon(element, text)) return std::nullopt;
+    if (typeOver(element, text, pid) && soon([&] { return holds(element, text); }, kReadBackTimeout))
+        return std::nullopt;
     return "AXSetValue failed: " + std::to_string(platform::code(error.value_or(platform::AccessibilityError::failure))) +
            ". Try type_text instead.";
 }
@@ -97,9 +101,8 @@ bool ElementActions::typeOver(const AXElement& element, const std::string& text,
         if (!input_.focusTarget(pid)) return false;
         target.focus();
     }
-    std::this_thread::sleep_for(kFocusDelay);
     // Keys go wherever the focus is: never type unless it is in this field.
-    if (!target.focused()) return false;
+    if (!soon([&] { return target.focused(); }, kFocusTimeout)) return false;
     if (input_.pressKey("ctrl+a", pid)) return false;
     if (text.empty()) return !input_.pressKey("backspace", pid);
     return !input_.typeText(text, pid);
