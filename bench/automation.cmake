@@ -12,3 +12,12 @@ velmor_add_bench(velmor_automation_bench
 target_compile_definitions(velmor_automation_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>")
 add_dependencies(velmor_automation_bench velmor-fixture-app)
+
+# session_start on a Qt 5 window and tools/list while element tools run.
+velmor_add_bench(velmor_desktop_control_bench
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/desktop_control_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
+  LIBS velmor_tools velmor_automation velmor_test_support velmor_fixture_support)
+target_compile_definitions(velmor_desktop_control_bench PRIVATE
+  VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>"
+  VELMOR_QT5_FORM="${PROJECT_SOURCE_DIR}/tests/fixtures/qt5_form.py")
+add_dependencies(velmor_desktop_control_bench velmor-fixture-app)

@@ -74,7 +74,7 @@ int main() {
                                 .c_str());
         std::printf("first scan, 0.3 s after prepare (as in session_start): %.3f ms\n", first);
 
-        velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, flows);
+        velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
         session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt);
         std::vector<double> actions;
         for (int i = 0; i < kActionSamples; ++i) {

@@ -41,7 +41,7 @@ int main() {
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
     auto& desktop = velmor::platform::linuxDesktop();
-    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, flows);
+    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
     velmor::tools::ToolRouter router({.recordStep = [](const velmor::tools::StepRecord&) {}});
     velmor::tools::installAppControlTools(router, session, desktop.windows);
     velmor::tools::installInputTools(router, session,

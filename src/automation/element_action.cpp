@@ -1,14 +1,24 @@
 #include "automation/element_action.h"
 
+#include "automation/characters.h"
+
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace velmor::automation {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // Lets the field take the focus before its text is replaced.
-constexpr auto kFocusDelay = std::chrono::milliseconds(100);
+constexpr auto kFocusDelay = 100ms;
+// How long typed text gets to arrive in the field before it is read back, and a clicked
+// field to report the focus (browsers pass both on from their page process).
+constexpr auto kReadBackTimeout = 1500ms;
+constexpr auto kFocusTimeout = 1000ms;
+constexpr auto kPoll = 50ms;
 
 const nlohmann::json* valueArgument(const nlohmann::json& args) {
     if (!args.is_object()) return nullptr;
@@ -16,24 +26,32 @@ const nlohmann::json* valueArgument(const nlohmann::json& args) {
     return it == args.end() ? nullptr : &*it;
 }
 
+// Whether the field shows `text`. A password field shows as many bullets as it has characters.
+bool holds(const AXElement& element, const std::string& text) {
+    auto value = element.elementRef->currentValue();
+    if (!value) return false;
+    if (element.role == "AXSecureTextField") return userCharacters(*value).size() == userCharacters(text).size();
+    return *value == text;
+}
+
+bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
 }  // namespace
 
-std::optional<std::string> performElementAction(const AXElement& element, const nlohmann::json& args) {
+std::optional<std::string> ElementActions::perform(const AXElement& element, const nlohmann::json& args, int32_t pid) {
     const std::string& verb = element.toolPrefix;
-    platform::AccessibleElement& target = *element.elementRef;
-
-    if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") {
-        if (auto error = target.press()) return "AXPress failed: " + std::to_string(platform::code(*error));
-        return std::nullopt;
-    }
+    if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") return press(element, pid);
     if (verb == "fill") {
         const nlohmann::json* value = valueArgument(args);
         if (!value || !value->is_string()) return "missing 'value' argument";
-        target.focus();  // a field that cannot take the focus may still take the text
-        std::this_thread::sleep_for(kFocusDelay);
-        if (auto error = target.setValue(value->get<std::string>()))
-            return "AXSetValue failed: " + std::to_string(platform::code(*error)) + ". Try type_text instead.";
-        return std::nullopt;
+        return fill(element, value->get<std::string>(), pid);
     }
     if (verb == "set") {
         const nlohmann::json* value = valueArgument(args);
@@ -41,10 +59,53 @@ std::optional<std::string> performElementAction(const AXElement& element, const 
         if (value && value->is_number()) given = value->get<double>();
         else if (value && value->is_string()) given = value->get<std::string>();
         else return "missing 'value' argument";
-        if (auto error = target.setValue(given)) return "AXSetValue failed: " + std::to_string(platform::code(*error));
+        if (auto error = element.elementRef->setValue(given))
+            return "AXSetValue failed: " + std::to_string(platform::code(*error));
         return std::nullopt;
     }
     return "unknown action prefix: " + verb;
+}
+
+std::optional<std::string> ElementActions::press(const AXElement& element, int32_t pid) {
+    platform::AccessibleElement& target = *element.elementRef;
+    // A real click lets the application run the handler from its own event loop. Through
+    // the accessibility action it would run inside the accessibility call, where a handler
+    // that runs a modal dialog holds up every later call until the dialog closes. Clicks
+    // also work where toolkits refuse the action (Firefox check boxes and selects). A
+    // disabled element is left to the action, which says that it did nothing.
+    if (element.enabled) {
+        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return std::nullopt;
+    }
+    if (auto error = target.press()) return "AXPress failed: " + std::to_string(platform::code(*error));
+    return std::nullopt;
+}
+
+std::optional<std::string> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {
+    platform::AccessibleElement& target = *element.elementRef;
+    target.focus();  // a field that cannot take the focus may still take the text
+    std::this_thread::sleep_for(kFocusDelay);
+    auto error = target.setValue(text);
+    if (!error && holds(element, text)) return std::nullopt;
+    // Refused, or accepted and then ignored (Firefox keeps its own value): typed as a user
+    // would, and believed only once the field shows it.
+    if (typeOver(element, text, pid) && soon([&] { return holds(element, text); }, kReadBackTimeout))
+        return std::nullopt;
+    return "AXSetValue failed: " + std::to_string(platform::code(error.value_or(platform::AccessibilityError::failure))) +
+           ". Try type_text instead.";
+}
+
+bool ElementActions::typeOver(const AXElement& element, const std::string& text, int32_t pid) {
+    platform::AccessibleElement& target = *element.elementRef;
+    auto frame = target.frameOnScreen();
+    if (!frame || !input_.clickInTarget(*frame, pid)) {
+        if (!input_.focusTarget(pid)) return false;
+        target.focus();
+    }
+    // Keys go wherever the focus is: never type unless it is in this field.
+    if (!soon([&] { return target.focused(); }, kFocusTimeout)) return false;
+    if (input_.pressKey("ctrl+a", pid)) return false;
+    if (text.empty()) return !input_.pressKey("backspace", pid);
+    return !input_.typeText(text, pid);
 }
 
 }  // namespace velmor::automation

@@ -26,12 +26,15 @@ constexpr auto kFocusPoll = 5ms;
 
 }  // namespace
 
-void InputActions::focusTarget(int32_t pid) {
-    if (windows_.focusedWindowOf(pid)) return;
+bool InputActions::focusTarget(int32_t pid) {
+    if (windows_.focusedWindowOf(pid)) return true;
     applications_.activate(pid);
     auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
-    while (!windows_.focusedWindowOf(pid) && std::chrono::steady_clock::now() < deadline)
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (windows_.focusedWindowOf(pid)) return true;
         std::this_thread::sleep_for(kFocusPoll);
+    }
+    return false;
 }
 
 InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
@@ -41,22 +44,46 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 std::optional<std::string> InputActions::typeText(const std::string& text, int32_t pid) {
-    focusTarget(pid);
-    return input_.typeCharacters(userCharacters(text), kTypingPace);
+    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
+    // Keys go wherever the focus is: once the target loses it (it quit, or another window
+    // came forward) the rest of the text would land in another application.
+    return input_.typeCharacters(userCharacters(text), kTypingPace,
+                                 [this, pid] { return windows_.focusedWindowOf(pid).has_value(); });
 }
 
 std::optional<std::string> InputActions::pressKey(const std::string& combo, int32_t pid) {
     auto parsed = parseKeyCombo(combo);
     if (auto* error = std::get_if<std::string>(&parsed)) return *error;
     const auto& keys = std::get<KeyCombo>(parsed);
-    focusTarget(pid);
+    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
     return input_.pressKey(keys.key, keys.modifiers);
 }
 
 std::optional<std::string> InputActions::clickAt(int x, int y, int32_t pid, const std::string& button,
                                                  int64_t clicks) {
-    Point point = onScreen(x, y, pid);
     auto which = button == "right" ? platform::MouseButton::right : platform::MouseButton::left;
+    return click(onScreen(x, y, pid), which, clicks);
+}
+
+bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
+    if (area.width <= 0 || area.height <= 0 || !focusTarget(pid)) return false;
+    auto window = windows_.focusedWindowOf(pid);
+    if (!window) return false;
+    Point centre{area.x + area.width / 2, area.y + area.height / 2};
+    const platform::Frame& frame = window->frame;
+    if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
+        centre.y >= frame.y + frame.height)
+        return false;
+    // One press as a user makes it, without the pauses of click_at: the settle that follows
+    // every element action gives the application its time.
+    if (input_.movePointer(centre.x, centre.y)) return false;
+    std::this_thread::sleep_for(kButtonHeld);
+    if (input_.setButton(platform::MouseButton::left, true)) return false;
+    std::this_thread::sleep_for(kButtonHeld);
+    return !input_.setButton(platform::MouseButton::left, false);
+}
+
+std::optional<std::string> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
     if (auto error = input_.movePointer(point.x, point.y)) return error;
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.

@@ -10,6 +10,11 @@
 
 namespace velmor::automation {
 
+// The answer when input would have to go to the target but none of its windows takes the
+// keyboard focus: sent anyway, it would reach whatever window has it.
+inline constexpr const char* kNoKeyboardFocus =
+    "the target application has no window that takes the keyboard focus; nothing was sent";
+
 // Typing, key combinations and pointer actions on the target application. Keyboard input
 // goes to the target's window, which is activated first when it does not have the focus.
 // Pointer coordinates are relative to the top left of the target's focused window (its
@@ -30,12 +35,20 @@ public:
     // steps spread over `duration` seconds, and releases it there.
     std::optional<std::string> drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration);
 
+    // Clicks the left button at the centre of `area` (screen coordinates), a part of the
+    // target's user interface, as a user would: the target is brought forward first. False,
+    // with nothing clicked, when the centre does not lie in the target's focused window, so
+    // that the click would land elsewhere.
+    bool clickInTarget(const platform::Frame& area, int32_t pid);
+    // Gives the target the keyboard focus; false when none of its windows takes it.
+    bool focusTarget(int32_t pid);
+
 private:
     struct Point {
         int x, y;
     };
     Point onScreen(int x, int y, int32_t pid);
-    void focusTarget(int32_t pid);
+    std::optional<std::string> click(Point point, platform::MouseButton button, int64_t clicks);
 
     platform::Input& input_;
     platform::Windows& windows_;

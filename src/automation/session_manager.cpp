@@ -1,7 +1,6 @@
 #include "automation/session_manager.h"
 
 #include "app/log.h"
-#include "automation/element_action.h"
 #include "automation/text.h"
 #include "platform/linux/linux_desktop.h"
 
@@ -43,14 +42,19 @@ const platform::RunningApplication* findApplication(const std::vector<platform::
 }  // namespace
 
 SessionManager& SessionManager::shared() {
-    static auto* session = new SessionManager(platform::linuxDesktop().accessibility,
-                                              platform::linuxDesktop().applications, flows::FlowStore::shared());
+    auto& desktop = platform::linuxDesktop();
+    static auto* session = new SessionManager(desktop.accessibility, desktop.applications, desktop.windows,
+                                              desktop.input, flows::FlowStore::shared());
     return *session;
 }
 
 SessionManager::SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
-                               flows::FlowStore& flows)
-    : accessibility_(accessibility), applications_(applications), flows_(flows) {}
+                               platform::Windows& windows, platform::Input& input, flows::FlowStore& flows)
+    : accessibility_(accessibility),
+      applications_(applications),
+      flows_(flows),
+      input_(input, windows, applications),
+      actions_(input_) {}
 
 json SessionManager::startSession(const std::optional<std::string>& appName,
                                   const std::optional<std::string>& bundleId) {
@@ -69,14 +73,23 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
         return errorResult("app not found. Running apps: " + names);
     }
 
+    // Scanned before it becomes the target: an application that quits meanwhile leaves the
+    // previous session as it was.
+    platform::RunningApplication candidate = *match;
+    AXScanner scanner(accessibility_, candidate.pid);
+    applications_.activate(candidate.pid);
+    accessibility_.prepare(candidate.pid);
+    std::this_thread::sleep_for(kSettleDelay);
+    auto scan = std::make_shared<const ScanResult>(scanner.scan());
+    if (!applications_.isRunning(candidate))
+        return errorResult(candidate.name.value_or("the application") + " is no longer running.");
+
     // A session already running is replaced; its recording is left to the flow store,
     // which abandons it when the new one begins.
-    targetApp_ = *match;
-    scanner_.emplace(accessibility_, match->pid);
-    applications_.activate(match->pid);
-    accessibility_.prepare(match->pid);
-    std::this_thread::sleep_for(kSettleDelay);
-    lastScan_ = scanner_->scan();
+    targetApp_ = std::move(candidate);
+    scanner_.emplace(scanner);
+    lastScan_ = std::move(scan);
+    publish();
 
     Log::info("session", "Started session: " + targetApp_->name.value_or("?") + " (pid " +
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
@@ -89,18 +102,52 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
 json SessionManager::endSession(const std::optional<std::string>& saveName) {
     std::lock_guard guard(mutex_);
     std::string app = targetApp_ && targetApp_->name ? *targetApp_->name : "none";
-    json flow = flows_.endRecording(saveName);
+    json flow;
+    endLocked(saveName, &flow);
+    return {{"status", "ended"}, {"app", app}, {"flow", std::move(flow)}};
+}
+
+void SessionManager::endLocked(const std::optional<std::string>& saveName, json* flow) {
+    json ended = flows_.endRecording(saveName);
+    if (flow) *flow = std::move(ended);
     // previousTools_ stays: the next state response rebuilds it.
     targetApp_.reset();
     scanner_.reset();
     lastScan_.reset();
-    return {{"status", "ended"}, {"app", app}, {"flow", std::move(flow)}};
+    publish();
+}
+
+std::string SessionManager::goneMessage() const {
+    std::string app = targetApp_ ? targetApp_->name.value_or(targetApp_->bundleId.value_or("the application"))
+                                 : "the application";
+    return app + " is no longer running. Call session_start again.";
+}
+
+std::optional<std::string> SessionManager::endIfGone() {
+    if (!targetApp_ || applications_.isRunning(*targetApp_)) return std::nullopt;
+    std::string message = goneMessage();
+    Log::info("session", message);
+    endLocked(std::nullopt, nullptr);
+    return message;
+}
+
+void SessionManager::scanTarget() {
+    lastScan_ = std::make_shared<const ScanResult>(scanner_->scan());
+    publish();
+}
+
+void SessionManager::publish() {
+    std::lock_guard guard(publishedMutex_);
+    publishedTarget_ = targetApp_;
+    publishedScan_ = lastScan_;
 }
 
 json SessionManager::getState() {
     std::lock_guard guard(mutex_);
     if (!active()) return errorResult("no active session. Call session_start first.");
-    lastScan_ = scanner_->scan();
+    if (auto gone = endIfGone()) return errorResult(*gone);
+    scanTarget();
+    if (auto gone = endIfGone()) return errorResult(*gone);
     previousTools_ = stateToolValues(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
@@ -112,22 +159,28 @@ json SessionManager::getStateDiff() {
 }
 
 json SessionManager::rescanForDiff() {
-    lastScan_ = scanner_->scan();
+    if (auto gone = endIfGone()) return errorResult(*gone);
+    scanTarget();
+    // A scan of an application that quit while it was read would pass for "no windows".
+    if (auto gone = endIfGone()) return errorResult(*gone);
     return diffResponse(*lastScan_, previousTools_);
 }
 
 json SessionManager::performAction(const std::string& toolName, const json& args) {
     std::lock_guard guard(mutex_);
     if (!active() || !lastScan_) return errorResult("no active session");
+    if (auto gone = endIfGone()) return errorResult(*gone);
     const auto& elements = lastScan_->elements;
     auto it = std::find_if(elements.begin(), elements.end(),
                            [&](const AXElement& element) { return element.toolName == toolName; });
     if (it == elements.end())
         return errorResult("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
-    if (auto error = performElementAction(*it, args)) return errorResult(*error);
+    if (auto error = actions_.perform(*it, args, targetApp_->pid)) return errorResult(*error);
     std::this_thread::sleep_for(kSettleDelay);
-    lastScan_ = scanner_->scan();
+    if (auto gone = endIfGone()) return errorResult(*gone);
+    scanTarget();
+    if (auto gone = endIfGone()) return errorResult(*gone);
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     return diffResponse(*lastScan_, previousTools_);
 }
@@ -135,6 +188,7 @@ json SessionManager::performAction(const std::string& toolName, const json& args
 json SessionManager::activateTarget() {
     std::lock_guard guard(mutex_);
     if (!active()) return errorResult("no active session");
+    if (auto gone = endIfGone()) return errorResult(*gone);
     applications_.activate(targetApp_->pid);
     std::this_thread::sleep_for(kSettleDelay);
     return rescanForDiff();
@@ -151,15 +205,34 @@ json SessionManager::listApps() {
 }
 
 std::optional<int32_t> SessionManager::targetPid() {
+    std::lock_guard guard(publishedMutex_);
+    if (!publishedTarget_) return std::nullopt;
+    return publishedTarget_->pid;
+}
+
+SessionManager::LiveTarget SessionManager::liveTarget() {
+    std::optional<platform::RunningApplication> target;
+    {
+        std::lock_guard guard(publishedMutex_);
+        target = publishedTarget_;
+    }
+    if (!target) return {.error = "no active session"};
+    if (applications_.isRunning(*target)) return {.pid = target->pid};
     std::lock_guard guard(mutex_);
-    if (!targetApp_) return std::nullopt;
-    return targetApp_->pid;
+    // Another call may have ended or replaced the session meanwhile.
+    if (!targetApp_) return {.error = "no active session"};
+    if (auto gone = endIfGone()) return {.error = *gone};
+    return {.pid = targetApp_->pid};
 }
 
 std::vector<AXElement> SessionManager::elementTools() {
-    std::lock_guard guard(mutex_);
-    if (!lastScan_) return {};
-    return lastScan_->elements;
+    std::shared_ptr<const ScanResult> scan;
+    {
+        std::lock_guard guard(publishedMutex_);
+        scan = publishedScan_;
+    }
+    if (!scan) return {};
+    return scan->elements;
 }
 
 }  // namespace velmor::automation

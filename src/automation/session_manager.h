@@ -2,6 +2,8 @@
 
 #include "automation/ax_element.h"
 #include "automation/ax_scanner.h"
+#include "automation/element_action.h"
+#include "automation/input_actions.h"
 #include "automation/session_responses.h"
 #include "flows/flow_store.h"
 #include "platform/accessibility.h"
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,14 +25,21 @@ namespace velmor::automation {
 //
 // Tool calls arrive on several HTTP threads at once. Every operation holds one lock from
 // start to end (settle delays included), so the target, the last scan, the values the
-// diffs are based on and the recording always belong to one sequence of calls.
+// diffs are based on and the recording always belong to one sequence of calls. What
+// readers need meanwhile (the target and the last scan's tools, for tools/list and the
+// window tools) is published under a small lock of its own, so they never wait behind an
+// action. Lock order: session, then published.
+//
+// A target that has quit ends the session as session_end does, and every operation that
+// meets it answers "<app> is no longer running. Call session_start again.": input must
+// never reach whatever window is in front instead.
 class SessionManager {
 public:
     // The process's session, on this desktop and the process's flow store.
     static SessionManager& shared();
 
     SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
-                   flows::FlowStore& flows);
+                   platform::Windows& windows, platform::Input& input, flows::FlowStore& flows);
 
     nlohmann::json startSession(const std::optional<std::string>& appName, const std::optional<std::string>& bundleId);
     nlohmann::json endSession(const std::optional<std::string>& saveName);
@@ -45,24 +55,47 @@ public:
     // The regular applications: name, bundle_id, pid (all strings).
     nlohmann::json listApps();
 
-    // The target's process, for the tools that act on its windows and input.
+    // The target's process, for the tools that act on its windows and input; nothing
+    // without a session. Never waits behind an action.
     std::optional<int32_t> targetPid();
-    // The element tools of the last scan, in scan order; none without a session.
+    // The target's process when it still runs, for a tool about to act on it. Otherwise the
+    // error to answer: "no active session", or, when the target has quit, the session is
+    // ended and the error says so. Waits behind an action only to end the session.
+    struct LiveTarget {
+        int32_t pid = 0;
+        std::optional<std::string> error;
+    };
+    LiveTarget liveTarget();
+    // The element tools of the last scan, in scan order; none without a session. Never
+    // waits behind an action.
     std::vector<AXElement> elementTools();
 
 private:
     bool active() const { return targetApp_ && scanner_; }
     nlohmann::json rescanForDiff();
+    // With the session lock held: whether the target still runs; when it does not, the
+    // session is ended and the error to answer is returned.
+    std::optional<std::string> endIfGone();
+    std::string goneMessage() const;
+    void endLocked(const std::optional<std::string>& saveName, nlohmann::json* flow);
+    void scanTarget();
+    void publish();
 
     std::mutex mutex_;
     platform::Accessibility& accessibility_;
     platform::Applications& applications_;
     flows::FlowStore& flows_;
+    InputActions input_;
+    ElementActions actions_;
 
     std::optional<platform::RunningApplication> targetApp_;
     std::optional<AXScanner> scanner_;
-    std::optional<ScanResult> lastScan_;
+    std::shared_ptr<const ScanResult> lastScan_;
     ToolValues previousTools_;
+
+    std::mutex publishedMutex_;
+    std::optional<platform::RunningApplication> publishedTarget_;
+    std::shared_ptr<const ScanResult> publishedScan_;
 };
 
 }  // namespace velmor::automation

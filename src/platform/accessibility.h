@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/windows.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,11 +41,16 @@ public:
     virtual std::optional<std::string> title() = 0;        // AXTitle
     virtual std::optional<std::string> description() = 0;  // AXDescription
     virtual std::optional<std::string> identifier() = 0;   // AXIdentifier
-    virtual std::optional<std::string> value() = 0;        // AXValue, as text
+    virtual std::optional<std::string> value() = 0;        // AXValue, as text, as scanned
+    virtual std::optional<std::string> currentValue() = 0;  // AXValue as the application has it now
     virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
     virtual bool enabled() = 0;                            // AXEnabled
     virtual std::vector<ElementRef> children() = 0;        // AXChildren
     virtual bool offersPress() = 0;                        // AXPress among the actions
+    // Where the element is on screen now (AXPosition, AXSize); nothing when it is not
+    // showing or has no extent.
+    virtual std::optional<Frame> frameOnScreen() = 0;
+    virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
 
     virtual std::optional<AccessibilityError> press() = 0;                           // AXPress
     virtual std::optional<AccessibilityError> focus() = 0;                           // AXFocused = true

@@ -12,6 +12,7 @@ struct RunningApplication {
     std::optional<std::string> name;      // as the application presents itself
     std::optional<std::string> bundleId;  // the application's stable identifier
     int32_t pid = 0;
+    uint64_t started = 0;  // when its process started: tells it from a later one with the same pid
 };
 
 class Applications {
@@ -26,6 +27,9 @@ public:
     // Brings the application's front window forward and gives it the focus. Returns before
     // the window manager has done so.
     virtual void activate(int32_t pid) = 0;
+    // Whether the application's process still runs (the very process, not a later one that
+    // got the same process identifier).
+    virtual bool isRunning(const RunningApplication& application) = 0;
 };
 
 }  // namespace velmor::platform

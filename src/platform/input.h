@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -33,8 +34,11 @@ public:
 
     // Types each character (one or more code points forming what a reader sees as one),
     // waiting `pace` after each. Characters the keyboard has no key for are typed as well.
+    // `stillAimed` is asked before each character, with nothing held: when it answers false
+    // (the window meant to receive them has gone) typing stops with an error.
     virtual std::optional<std::string> typeCharacters(const std::vector<std::u32string>& characters,
-                                                      std::chrono::milliseconds pace) = 0;
+                                                      std::chrono::milliseconds pace,
+                                                      const std::function<bool()>& stillAimed) = 0;
     // Presses and releases one key with the modifiers held.
     virtual std::optional<std::string> pressKey(const Key& key, const Modifiers& modifiers) = 0;
 

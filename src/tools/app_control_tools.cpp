@@ -39,14 +39,16 @@ void installAppControlTools(ToolRouter& router, automation::SessionManager& sess
     router.setHandler("list_apps", [&session](const Arguments&) { return json{{"apps", session.listApps()}}; });
     router.setHandler("activate_app", [&session](const Arguments&) { return session.activateTarget(); });
     router.setHandler("get_windows", [&session, &windows](const Arguments&) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult("no active session");
-        return json{{"windows", automation::getWindows(windows, *pid)}};
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
+        return json{{"windows", automation::getWindows(windows, pid)}};
     });
     router.setHandler("set_window_frame", [&session, &windows](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult("no active session");
-        if (auto error = automation::setWindowFrame(windows, *pid, args.integer("x"), args.integer("y"),
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
+        if (auto error = automation::setWindowFrame(windows, pid, args.integer("x"), args.integer("y"),
                                                     args.integer("width"), args.integer("height")))
             return errorResult(*error);
         return json{{"status", "resized"}};

@@ -23,7 +23,6 @@ constexpr auto kTypingSettle = 200ms;
 constexpr auto kScrollSettle = 200ms;
 constexpr auto kActionSettle = 300ms;
 
-constexpr const char* kNoSession = "no active session";
 constexpr const char* kMissingPoint = "missing 'x' and 'y' coordinates";
 constexpr const char* kMissingDrag = "missing coordinates (from_x, from_y, to_x, to_y)";
 constexpr const char* kMissingPath = "missing 'path' array";
@@ -45,9 +44,10 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     router.setHandler("type_text", [&router, &session, actions](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missing("text"));
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
-        if (auto error = actions->typeText(*text, *pid)) return errorResult(*error);
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
+        if (auto error = actions->typeText(*text, pid)) return errorResult(*error);
         std::this_thread::sleep_for(kTypingSettle);
         router.recordStep({.toolName = "type_text", .args = args.raw()});
         return session.getStateDiff();
@@ -55,49 +55,57 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     router.setHandler("press_key", [&router, &session, actions](const Arguments& args) {
         auto key = args.string("key");
         if (!key) return errorResult(missing("key"));
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
-        if (auto error = actions->pressKey(*key, *pid)) return errorResult(*error);
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
+        if (auto error = actions->pressKey(*key, pid)) return errorResult(*error);
         std::this_thread::sleep_for(kActionSettle);
         router.recordStep({.toolName = "press_key", .args = args.raw()});
         return session.getStateDiff();
     });
     router.setHandler("click_at", [&session, actions](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
         auto x = args.integer("x"), y = args.integer("y");
         if (!x || !y) return errorResult(kMissingPoint);
         std::string button = args.string("button").value_or("left");
         int64_t clicks = args.integer("clicks").value_or(1);
-        if (auto error = actions->clickAt(toInt(*x), toInt(*y), *pid, button, clicks)) return errorResult(*error);
+        if (auto error = actions->clickAt(toInt(*x), toInt(*y), pid, button, clicks)) return errorResult(*error);
         std::this_thread::sleep_for(kActionSettle);
         return json{{"status", "clicked"}, {"x", *x}, {"y", *y}, {"button", button}, {"clicks", clicks}};
     });
     router.setHandler("mouse_move", [&session, actions](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
         auto x = args.integer("x"), y = args.integer("y");
         if (!x || !y) return errorResult(kMissingPoint);
-        if (auto error = actions->mouseMove(toInt(*x), toInt(*y), *pid)) return errorResult(*error);
+        if (auto error = actions->mouseMove(toInt(*x), toInt(*y), pid)) return errorResult(*error);
         return json{{"status", "moved"}, {"x", *x}, {"y", *y}};
     });
-    router.setHandler("scroll", [actions](const Arguments& args) {
+    router.setHandler("scroll", [&session, actions](const Arguments& args) {
         auto deltaY = args.integer("delta_y");
         if (!deltaY) return errorResult(missing("delta_y"));
+        // Scrolling needs no session; with one, it must not go on once the target has quit.
+        if (session.targetPid()) {
+            if (auto target = session.liveTarget(); target.error) return errorResult(*target.error);
+        }
         int64_t deltaX = args.integer("delta_x").value_or(0);
         if (auto error = actions->scroll(toInt(*deltaY), toInt(deltaX))) return errorResult(*error);
         std::this_thread::sleep_for(kScrollSettle);
         return json{{"status", "scrolled"}, {"delta_y", *deltaY}, {"delta_x", deltaX}};
     });
     router.setHandler("drag", [&session, actions](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
         auto fromX = args.integer("from_x"), fromY = args.integer("from_y");
         auto toX = args.integer("to_x"), toY = args.integer("to_y");
         if (!fromX || !fromY || !toX || !toY) return errorResult(kMissingDrag);
         double duration = args.real("duration").value_or(0.5);
         if (auto error =
-                actions->drag(toInt(*fromX), toInt(*fromY), toInt(*toX), toInt(*toY), *pid, duration))
+                actions->drag(toInt(*fromX), toInt(*fromY), toInt(*toX), toInt(*toY), pid, duration))
             return errorResult(*error);
         return json{{"status", "dragged"}, {"from", {*fromX, *fromY}}, {"to", {*toX, *toY}}};
     });
@@ -109,25 +117,31 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         return json{{"status", "copied"}, {"length", automation::userCharacters(*text).size()}};
     });
     router.setHandler("list_menus", [&session, &menus](const Arguments&) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
-        return json{{"menus", automation::listMenus(menus, *pid)}};
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
+        return json{{"menus", automation::listMenus(menus, pid)}};
     });
-    router.setHandler("menu_click", [&session, &menus](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
+    router.setHandler("menu_click", [&session, &menus, actions](const Arguments& args) {
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
-        if (auto error = automation::menuClick(menus, *pid, *path)) return errorResult(*error);
+        // Menus are opened with the pointer, which must find the target's window in front.
+        if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
+        if (auto error = automation::menuClick(menus, pid, *path)) return errorResult(*error);
         std::this_thread::sleep_for(kActionSettle);
         return json{{"status", "clicked"}, {"path", *path}};
     });
-    router.setHandler("menu_hover", [&session, &menus](const Arguments& args) {
-        auto pid = session.targetPid();
-        if (!pid) return errorResult(kNoSession);
+    router.setHandler("menu_hover", [&session, &menus, actions](const Arguments& args) {
+        auto target = session.liveTarget();
+        if (target.error) return errorResult(*target.error);
+        int32_t pid = target.pid;
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
-        if (auto error = automation::menuHover(menus, *pid, *path)) return errorResult(*error);
+        if (!path->empty() && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
+        if (auto error = automation::menuHover(menus, pid, *path)) return errorResult(*error);
         return json{{"status", "opened"}, {"path", *path}};
     });
 }

@@ -37,7 +37,8 @@ bool FixtureApp::printed(const std::string& line, int timeoutMs) {
 
 DesktopTest::DesktopTest()
     : flows(home.path() + "/flows.db"),
-      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications, flows),
+      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications,
+              platform::linuxDesktop().windows, platform::linuxDesktop().input, flows),
       router({.elements = tools::sessionElementTools(session), .recordStep = tools::flowStepRecorder(flows)}) {
     tools::installAppControlTools(router, session, platform::linuxDesktop().windows);
     tools::installFlowTools(router, flows, [] { return std::string(); });

@@ -21,10 +21,13 @@ struct FakeElement final : platform::AccessibleElement {
     std::optional<std::string> description() override { return descriptionText; }
     std::optional<std::string> identifier() override { return identifierText; }
     std::optional<std::string> value() override { return valueText; }
+    std::optional<std::string> currentValue() override { return valueText; }
     std::optional<std::string> placeholder() override { return placeholderText; }
     bool enabled() override { return isEnabled; }
     std::vector<platform::ElementRef> children() override { return kids; }
     bool offersPress() override { return pressable; }
+    std::optional<platform::Frame> frameOnScreen() override { return std::nullopt; }
+    bool focused() override { return false; }
     std::optional<platform::AccessibilityError> press() override { return std::nullopt; }
     std::optional<platform::AccessibilityError> focus() override { return std::nullopt; }
     std::optional<platform::AccessibilityError> setValue(const platform::ElementValue&) override { return std::nullopt; }

@@ -55,7 +55,8 @@ bool InputFixtureApp::printsNothingLike(const std::string& prefix, int timeoutMs
 
 InputDesktopTest::InputDesktopTest()
     : flows(home.path() + "/flows.db"),
-      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications, flows),
+      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications,
+              platform::linuxDesktop().windows, platform::linuxDesktop().input, flows),
       router({.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step.toolName); }}) {
     auto& desktop = platform::linuxDesktop();
     tools::installAppControlTools(router, session, desktop.windows);

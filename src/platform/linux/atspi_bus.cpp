@@ -5,6 +5,7 @@
 
 #include <atspi/atspi.h>
 
+#include <cctype>
 #include <cstdlib>
 
 namespace velmor::platform {
@@ -101,6 +102,7 @@ std::vector<AtspiApplicationEntry> AtspiBus::applications(bool withNames) {
     }
     std::erase_if(pids_, [&](const auto& item) { return !present.count(item.first); });
     std::erase_if(introduced_, [&](const std::string& name) { return !present.count(name); });
+    std::erase_if(toolkits_, [&](const auto& item) { return !present.count(item.first); });
     return known;
 }
 
@@ -114,9 +116,28 @@ std::optional<std::string> AtspiBus::busNameOf(int32_t pid) {
 void AtspiBus::introduceTo(const std::string& busName) {
     DBusConnection* bus = connection();
     if (!bus || introduced_.count(busName)) return;
+    // Qt keeps no object cache to wake and has nothing to gain from the call.
+    if (toolkitOf(busName) == "qt") {
+        introduced_.insert(busName);
+        return;
+    }
     DbusCall(busName, kRootPath, "org.a11y.atspi.Application", "GetApplicationBusAddress").sendWithoutReply(bus);
     // Toolkits without the call keep no cache to wake; they are not asked again either.
     introduced_.insert(busName);
+}
+
+const std::string& AtspiBus::toolkitOf(const std::string& busName) {
+    auto known = toolkits_.find(busName);
+    if (known != toolkits_.end()) return known->second;
+    std::string toolkit;
+    if (DBusConnection* bus = connection()) {
+        DbusReply reply = getProperty(bus, busName, kRootPath, "org.a11y.atspi.Application", "ToolkitName",
+                                      kAtspiCallTimeoutMs);
+        if (reply.hasSignature("v")) {
+            for (char c : reply.reader().open().string()) toolkit += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return toolkits_[busName] = toolkit;
 }
 
 }  // namespace velmor::platform

@@ -48,6 +48,9 @@ public:
     // assistive client has introduced itself; this does so once per application, without
     // waiting: the application builds the cache before it answers anything asked after.
     void introduceTo(const std::string& busName);
+    // The toolkit the application is built with ("GTK", "Qt", "Gecko", ...; lower-cased),
+    // asked once per application; empty when it does not say.
+    const std::string& toolkitOf(const std::string& busName);
 
 private:
     AtspiBus() = default;
@@ -56,6 +59,7 @@ private:
     std::string failure_;
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
     std::set<std::string> introduced_;
+    std::map<std::string, std::string> toolkits_;  // bus name -> toolkit
 };
 
 }  // namespace velmor::platform

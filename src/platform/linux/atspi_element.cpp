@@ -19,12 +19,6 @@ constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
 constexpr const char* kActionDbus = "org.a11y.atspi.Action";
 constexpr const char* kValueDbus = "org.a11y.atspi.Value";
 
-// The actions that count as pressing, in no particular order: the element's own first one
-// among them is used.
-bool isPressAction(std::string_view name) {
-    return name == "click" || name == "press" || name == "activate" || name == "toggle" || name == "jump";
-}
-
 // "100", "0.5", "73.25": the shortest text that reads back as the same value.
 std::string numberText(double number) {
     char text[32];
@@ -74,6 +68,7 @@ std::optional<std::string> AtspiElement::description() {
 
 std::optional<std::string> AtspiElement::identifier() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().accessibleId;
     DBusConnection* bus = snapshot_->bus().connection();
     if (!bus) return std::nullopt;
     DbusReply reply = getProperty(bus, snapshot_->busName(), node().path, kAccessibleDbus, "AccessibleId",
@@ -86,6 +81,19 @@ std::optional<std::string> AtspiElement::identifier() {
 
 std::optional<std::string> AtspiElement::value() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) {
+        if (mapping_.value == ValueSource::text) return node().text;
+        if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;
+    }
+    return liveValue();
+}
+
+std::optional<std::string> AtspiElement::currentValue() {
+    auto guard = snapshot_->bus().lock();
+    return liveValue();
+}
+
+std::optional<std::string> AtspiElement::liveValue() {
     switch (mapping_.value) {
         case ValueSource::none: return std::nullopt;
         case ValueSource::checked: return node().has(ATSPI_STATE_CHECKED) ? "1" : "0";
@@ -114,6 +122,7 @@ std::optional<std::string> AtspiElement::value() {
 
 std::optional<std::string> AtspiElement::placeholder() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().placeholder;
     DBusConnection* bus = snapshot_->bus().connection();
     if (!bus) return std::nullopt;
     DbusReply reply =
@@ -180,8 +189,50 @@ std::optional<int> AtspiElement::pressActionIndex(std::optional<AccessibilityErr
 
 bool AtspiElement::offersPress() {
     auto guard = snapshot_->bus().lock();
+    if (node().detailsKnown) return node().pressAction.has_value();
     std::optional<AccessibilityError> ignored;
     return pressActionIndex(ignored).has_value();
+}
+
+std::optional<uint64_t> AtspiElement::liveStates() {
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus) return std::nullopt;
+    DbusReply reply =
+        DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetState").send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("au")) return std::nullopt;
+    DbusReader words = reply.reader().open();
+    uint64_t low = words.uint32();
+    uint64_t high = words.uint32();
+    return low | (high << 32);
+}
+
+std::optional<Frame> AtspiElement::frameOnScreen() {
+    auto guard = snapshot_->bus().lock();
+    DBusConnection* bus = snapshot_->bus().connection();
+    if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
+    // Asked now rather than taken from the snapshot: a menu opened since shows its items.
+    auto states = liveStates();
+    if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
+        return std::nullopt;
+    DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GetExtents")
+                          .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
+                          .send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("(iiii)")) return std::nullopt;
+    DbusReader extents = reply.reader().open();
+    Frame frame;
+    frame.x = extents.int32();
+    frame.y = extents.int32();
+    frame.width = extents.int32();
+    frame.height = extents.int32();
+    // Objects in closed menus report the smallest coordinates there are.
+    if (frame.width <= 0 || frame.height <= 0 || frame.x < -100000 || frame.y < -100000) return std::nullopt;
+    return frame;
+}
+
+bool AtspiElement::focused() {
+    auto guard = snapshot_->bus().lock();
+    auto states = liveStates();
+    return states && ((*states >> ATSPI_STATE_FOCUSED) & 1u);
 }
 
 std::optional<AccessibilityError> AtspiElement::press() {

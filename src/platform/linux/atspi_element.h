@@ -21,10 +21,13 @@ public:
     std::optional<std::string> description() override;
     std::optional<std::string> identifier() override;
     std::optional<std::string> value() override;
+    std::optional<std::string> currentValue() override;
     std::optional<std::string> placeholder() override;
     bool enabled() override;
     std::vector<ElementRef> children() override;
     bool offersPress() override;
+    std::optional<Frame> frameOnScreen() override;
+    bool focused() override;
 
     std::optional<AccessibilityError> press() override;
     std::optional<AccessibilityError> focus() override;
@@ -33,6 +36,9 @@ public:
 private:
     const AtspiNode& node() const { return snapshot_->node(node_); }
     std::optional<int> pressActionIndex(std::optional<AccessibilityError>& error);
+    // The element's states as the application reports them now; nothing when it cannot be asked.
+    std::optional<uint64_t> liveStates();
+    std::optional<std::string> liveValue();
     std::optional<AccessibilityError> setText(const std::string& text);
     std::optional<AccessibilityError> setNumber(double number);
 

@@ -4,6 +4,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <chrono>
+#include <thread>
 
 namespace velmor::platform {
 
@@ -73,7 +75,66 @@ std::optional<std::string> select(AtspiBus& bus, AtspiSnapshot& snapshot, int no
     return std::nullopt;
 }
 
+// How long a menu gets to open and show its entries.
+constexpr auto kMenuOpenTimeout = std::chrono::milliseconds(1500);
+constexpr auto kMenuPoll = std::chrono::milliseconds(20);
+constexpr auto kPointerRest = std::chrono::milliseconds(30);
+
+std::optional<Frame> frameNow(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = bus.connection();
+    if (!connection) return std::nullopt;
+    const std::string& path = snapshot.node(node).path;
+    PendingReply state = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Accessible", "GetState")
+                             .sendLater(connection, kAtspiCallTimeoutMs);
+    PendingReply extents = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Component", "GetExtents")
+                               .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
+                               .sendLater(connection, kAtspiCallTimeoutMs);
+    DbusReply states = state.wait();
+    DbusReply box = extents.wait();
+    if (!states.hasSignature("au") || !box.hasSignature("(iiii)")) return std::nullopt;
+    if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u)) return std::nullopt;
+    DbusReader values = box.reader().open();
+    Frame frame;
+    frame.x = values.int32();
+    frame.y = values.int32();
+    frame.width = values.int32();
+    frame.height = values.int32();
+    // Entries of closed menus report the smallest coordinates there are.
+    if (frame.width <= 0 || frame.height <= 0 || frame.x < -100000 || frame.y < -100000) return std::nullopt;
+    return frame;
+}
+
 }  // namespace
+
+std::optional<Frame> AtspiMenus::shownFrame(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node) {
+    auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
+    while (true) {
+        if (auto frame = frameNow(bus_, snapshot, node)) return frame;
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        guard.unlock();
+        std::this_thread::sleep_for(kMenuPoll);
+        guard.lock();
+    }
+}
+
+std::optional<std::string> AtspiMenus::reach(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node,
+                                             bool click) {
+    auto frame = shownFrame(guard, snapshot, node);
+    if (!frame) {
+        if (click) return doAction(bus_, snapshot, node);
+        return quoted(snapshot.node(node).name) + " does not come on screen";
+    }
+    guard.unlock();
+    std::optional<std::string> error = input_.movePointer(frame->x + frame->width / 2, frame->y + frame->height / 2);
+    std::this_thread::sleep_for(kPointerRest);
+    if (!error && click) {
+        error = input_.setButton(MouseButton::left, true);
+        std::this_thread::sleep_for(kPointerRest);
+        if (!error) error = input_.setButton(MouseButton::left, false);
+    }
+    guard.lock();
+    return error;
+}
 
 std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(int32_t pid) {
     auto busName = bus_.busNameOf(pid);
@@ -129,7 +190,7 @@ MenuOutcome AtspiMenus::click(int32_t pid, const std::vector<std::string>& path)
     if (auto* error = std::get_if<std::string>(&nodes)) return {true, *error};
     // Choosing the item closes whatever menus are open on the way to it.
     for (int node : std::get<std::vector<int>>(nodes)) {
-        if (auto error = doAction(bus_, *snapshot, node)) return {true, error};
+        if (auto error = reach(guard, *snapshot, node, true)) return {true, error};
     }
     return {};
 }
@@ -142,9 +203,12 @@ MenuOutcome AtspiMenus::hover(int32_t pid, const std::vector<std::string>& path)
     if (auto* error = std::get_if<std::string>(&found)) return {true, *error};
     const auto& nodes = std::get<std::vector<int>>(found);
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
-        if (auto error = doAction(bus_, *snapshot, nodes[i])) return {true, error};
+        if (auto error = reach(guard, *snapshot, nodes[i], true)) return {true, error};
     }
-    if (nodes.size() == 1) return {true, doAction(bus_, *snapshot, nodes.front())};
+    if (nodes.size() == 1) return {true, reach(guard, *snapshot, nodes.front(), true)};
+    // Resting on the item highlights it, as it does for a user; a menu that keeps its items
+    // off screen gets it selected instead.
+    if (!reach(guard, *snapshot, nodes.back(), false)) return {true, std::nullopt};
     return {true, select(bus_, *snapshot, nodes.back())};
 }
 

@@ -145,4 +145,8 @@ AxRoleMapping axRoleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces)
     return mapping;
 }
 
+bool isPressAction(const std::string& name) {
+    return name == "click" || name == "press" || name == "activate" || name == "toggle" || name == "jump";
+}
+
 }  // namespace velmor::platform

@@ -27,6 +27,10 @@ enum class ValueSource {
     selected,  // "1"/"0" from the SELECTED state (tabs)
 };
 
+// Whether an action is one of those that count as pressing ("click", "press", "activate",
+// "toggle", "jump"); the element's first one among them is AXPress.
+bool isPressAction(const std::string& name);
+
 // What the scanner sees of an AT-SPI object: its AX role and where its value comes from.
 struct AxRoleMapping {
     std::string role;

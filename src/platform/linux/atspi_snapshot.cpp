@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
+// Bounds of the read ahead for toolkits without a bulk read; deeper or further objects are
+// read when the scan reaches them.
+constexpr int kPrefetchDepth = 25;
+constexpr int kPrefetchObjects = 3000;
 
 uint64_t readStates(DbusReader words) {
     uint64_t low = words.uint32();
@@ -31,9 +35,14 @@ uint32_t readInterfaces(DbusReader names) {
 std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, const std::string& busName) {
     std::shared_ptr<AtspiSnapshot> snapshot(new AtspiSnapshot(bus, busName));
     bus.introduceTo(busName);
-    if (!snapshot->readCache()) {
+    // Only ATK toolkits answer the bulk read with the whole tree; Qt answers it with nothing,
+    // so its tree is read object by object from the start.
+    if (bus.toolkitOf(busName) == "qt" || !snapshot->readCache()) {
         std::vector<int> root = snapshot->readLive({kRootPath}, -1);
-        if (!root.empty()) snapshot->root_ = root.front();
+        if (!root.empty() && snapshot->node(root.front()).role != 0) {
+            snapshot->root_ = root.front();
+            snapshot->readShowingTree();
+        }
     }
     return snapshot;
 }
@@ -100,44 +109,189 @@ void AtspiSnapshot::linkChildren() {
 }
 
 const std::vector<int>& AtspiSnapshot::childrenOf(int index) {
-    if (nodes_[index].childrenKnown) return nodes_[index].children;
-    nodes_[index].childrenKnown = true;
-    DBusConnection* connection = bus_.connection();
-    if (!connection) return nodes_[index].children;
-
-    DbusReply reply =
-        DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetChildren").send(connection, kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("a(so)")) return nodes_[index].children;
-    std::vector<std::string> paths;
-    for (DbusReader list = reply.reader().open(); !list.atEnd();) {
-        DbusReader reference = list.open();
-        // Children served by another process (embedded plugs) are left out.
-        if (reference.string() == busName_) paths.push_back(reference.string());
-    }
-    std::vector<std::string> unknown;
-    for (const auto& path : paths) {
-        if (!byPath_.count(path)) unknown.push_back(path);
-    }
-    readLive(unknown, index);
-    // The application's own order is the one that counts, also for objects the bulk read
-    // placed without a position.
-    std::vector<int> children;
-    for (const auto& path : paths) {
-        int child = byPath_.at(path);
-        nodes_[child].indexInParent = static_cast<int>(children.size());
-        children.push_back(child);
-    }
-    nodes_[index].children = std::move(children);
+    if (!nodes_[index].childrenKnown) readChildren({index});
     return nodes_[index].children;
 }
 
+void AtspiSnapshot::readChildren(const std::vector<int>& parents) {
+    DBusConnection* connection = bus_.connection();
+    for (int index : parents) nodes_[index].childrenKnown = true;
+    if (!connection) return;
+
+    std::vector<PendingReply> replies;
+    replies.reserve(parents.size());
+    for (int index : parents) {
+        replies.push_back(DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetChildren")
+                              .sendLater(connection, kAtspiCallTimeoutMs));
+    }
+    std::vector<std::vector<std::string>> paths(parents.size());
+    std::vector<std::string> unknown;
+    std::vector<int> unknownParents;
+    for (size_t i = 0; i < parents.size(); ++i) {
+        DbusReply reply = replies[i].wait();
+        if (!reply.hasSignature("a(so)")) continue;
+        for (DbusReader list = reply.reader().open(); !list.atEnd();) {
+            DbusReader reference = list.open();
+            // Children served by another process (embedded plugs) are left out.
+            if (reference.string() != busName_) continue;
+            std::string path = reference.string();
+            if (!byPath_.count(path)) {
+                unknown.push_back(path);
+                unknownParents.push_back(parents[i]);
+                byPath_[path] = -1;  // asked for once, also when listed twice
+            }
+            paths[i].push_back(std::move(path));
+        }
+    }
+    readLive(unknown, unknownParents);
+    // The application's own order is the one that counts, also for objects the bulk read
+    // placed without a position.
+    for (size_t i = 0; i < parents.size(); ++i) {
+        std::vector<int> children;
+        for (const auto& path : paths[i]) {
+            int child = byPath_.at(path);
+            nodes_[child].indexInParent = static_cast<int>(children.size());
+            children.push_back(child);
+        }
+        nodes_[parents[i]].children = std::move(children);
+    }
+}
+
+void AtspiSnapshot::readShowingTree() {
+    // Level by level, every object of a level asked at once: one round trip per level
+    // instead of one per object. What is not showing (closed menus, hidden pages) and what
+    // manages its own descendants (long lists) is left to be asked for when needed.
+    std::vector<int> level = {root_};
+    for (int depth = 0; depth < kPrefetchDepth && !level.empty() && size() < kPrefetchObjects; ++depth) {
+        readChildren(level);
+        std::vector<int> next;
+        for (int parent : level) {
+            for (int child : nodes_[parent].children) {
+                AtspiNode& n = nodes_[child];
+                if (n.childCount == 0) n.childrenKnown = true;  // a leaf: nothing to ask
+                bool shown = n.parent == root_ ? n.has(ATSPI_STATE_VISIBLE) : n.has(ATSPI_STATE_SHOWING);
+                if (shown && !n.has(ATSPI_STATE_MANAGES_DESCENDANTS) && n.childCount != 0 && !n.childrenKnown)
+                    next.push_back(child);
+            }
+        }
+        level = std::move(next);
+    }
+    std::vector<int> read;
+    for (int i = 0; i < size(); ++i) {
+        if (i != root_) read.push_back(i);
+    }
+    readDetails(read);
+}
+
+void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
+    DBusConnection* connection = bus_.connection();
+    if (!connection) return;
+    // Qt 5 has no accessible ids, and names its actions "Press", "Toggle", "SetFocus": none
+    // of them is a press action by name. Asking would only cost it time.
+    bool qt = bus_.toolkitOf(busName_) == "qt";
+    bool askId = !qt;
+    struct Pending {
+        std::optional<PendingReply> id, attributes, actions, value;
+        ValueSource valueSource = ValueSource::none;
+    };
+    std::vector<Pending> pending(indices.size());
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const AtspiNode& node = nodes_[indices[i]];
+        Pending& p = pending[i];
+        // Identifiers and placeholders only name what has no name or description.
+        bool unnamed = node.name.empty() && node.description.empty();
+        if (askId && unnamed) {
+            p.id.emplace(DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")
+                             .add(std::string(kAccessibleInterface))
+                             .add(std::string("AccessibleId"))
+                             .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        if (unnamed) {
+            p.attributes.emplace(DbusCall(busName_, node.path, kAccessibleInterface, "GetAttributes")
+                                     .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        if (!qt && (node.interfaces & kActionInterface)) {
+            p.actions.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetActions")
+                                  .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+        p.valueSource = axRoleOf(node.role, node.states, node.interfaces).value;
+        if (p.valueSource == ValueSource::text && (node.interfaces & kTextInterface)) {
+            p.value.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Text", "GetText")
+                                .add(int32_t{0})
+                                .add(int32_t{-1})
+                                .sendLater(connection, kAtspiCallTimeoutMs));
+        } else if (p.valueSource == ValueSource::number) {
+            p.value.emplace(DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")
+                                .add(std::string("org.a11y.atspi.Value"))
+                                .add(std::string("CurrentValue"))
+                                .sendLater(connection, kAtspiCallTimeoutMs));
+        }
+    }
+    // Action lists carry localised names; the names to compare come one by one, all asked
+    // for at once in a second round.
+    std::vector<std::pair<int, std::vector<PendingReply>>> actionNames;
+    for (size_t i = 0; i < indices.size(); ++i) {
+        AtspiNode& node = nodes_[indices[i]];
+        Pending& p = pending[i];
+        node.detailsKnown = true;
+        if (p.id) {
+            if (DbusReply id = p.id->wait(); id.hasSignature("v")) {
+                std::string text = id.reader().open().string();
+                if (!text.empty()) node.accessibleId = text;
+            }
+        }
+        if (p.attributes) {
+            DbusReply attributes = p.attributes->wait();
+            for (DbusReader entries = attributes.reader().open(); attributes.hasSignature("a{ss}") && !entries.atEnd();) {
+                DbusReader entry = entries.open();
+                if (entry.string() == "placeholder-text") node.placeholder = entry.string();
+            }
+        }
+        if (p.value) {
+            DbusReply value = p.value->wait();
+            if (p.valueSource == ValueSource::text && value.hasSignature("s")) node.text = value.reader().string();
+            if (p.valueSource == ValueSource::number && value.hasSignature("v")) node.number = value.reader().open().number();
+        }
+        if (p.actions) {
+            DbusReply actions = p.actions->wait();
+            if (!actions.hasSignature("a(sss)")) continue;
+            std::vector<PendingReply> names;
+            for (DbusReader list = actions.reader().open(); !list.atEnd(); list.skip()) {
+                names.push_back(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetName")
+                                    .add(static_cast<int32_t>(names.size()))
+                                    .sendLater(connection, kAtspiCallTimeoutMs));
+            }
+            actionNames.emplace_back(indices[i], std::move(names));
+        }
+    }
+    for (auto& [index, names] : actionNames) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            DbusReply name = names[k].wait();
+            if (!nodes_[index].pressAction && name.hasSignature("s") && isPressAction(name.reader().string()))
+                nodes_[index].pressAction = static_cast<int>(k);
+        }
+    }
+}
+
 std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, int parent) {
+    return readLive(paths, std::vector<int>(paths.size(), parent));
+}
+
+std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, const std::vector<int>& parents) {
     std::vector<int> added;
     DBusConnection* connection = bus_.connection();
     if (!connection || paths.empty()) return added;
 
+    // Each property is asked for on its own: Qt 5 crashes on Properties.GetAll, and a
+    // per-property Get is answered by every toolkit.
+    auto property = [&](const std::string& path, const char* name) {
+        return DbusCall(busName_, path, DBUS_INTERFACE_PROPERTIES, "Get")
+            .add(std::string(kAccessibleInterface))
+            .add(std::string(name))
+            .sendLater(connection, kAtspiCallTimeoutMs);
+    };
     struct Pending {
-        PendingReply role, states, interfaces, properties;
+        PendingReply role, states, interfaces, name, description, childCount;
     };
     std::vector<Pending> pending;
     pending.reserve(paths.size());
@@ -146,30 +300,25 @@ std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, 
             DbusCall(busName_, path, kAccessibleInterface, "GetRole").sendLater(connection, kAtspiCallTimeoutMs),
             DbusCall(busName_, path, kAccessibleInterface, "GetState").sendLater(connection, kAtspiCallTimeoutMs),
             DbusCall(busName_, path, kAccessibleInterface, "GetInterfaces").sendLater(connection, kAtspiCallTimeoutMs),
-            DbusCall(busName_, path, DBUS_INTERFACE_PROPERTIES, "GetAll")
-                .add(std::string(kAccessibleInterface))
-                .sendLater(connection, kAtspiCallTimeoutMs),
+            property(path, "Name"),
+            property(path, "Description"),
+            property(path, "ChildCount"),
         });
     }
     for (size_t i = 0; i < paths.size(); ++i) {
         AtspiNode node;
         node.path = paths[i];
-        node.parent = parent;
+        node.parent = parents[i];
         if (DbusReply role = pending[i].role.wait(); role.hasSignature("u")) node.role = role.reader().uint32();
         if (DbusReply states = pending[i].states.wait(); states.hasSignature("au"))
             node.states = readStates(states.reader().open());
         if (DbusReply interfaces = pending[i].interfaces.wait(); interfaces.hasSignature("as"))
             node.interfaces = readInterfaces(interfaces.reader().open());
-        if (DbusReply properties = pending[i].properties.wait(); properties.hasSignature("a{sv}")) {
-            for (DbusReader entries = properties.reader().open(); !entries.atEnd();) {
-                DbusReader entry = entries.open();
-                std::string key = entry.string();
-                DbusReader value = entry.open();
-                if (key == "Name") node.name = value.string();
-                else if (key == "Description") node.description = value.string();
-                else if (key == "ChildCount") node.childCount = value.int32();
-            }
-        }
+        if (DbusReply name = pending[i].name.wait(); name.hasSignature("v")) node.name = name.reader().open().string();
+        if (DbusReply description = pending[i].description.wait(); description.hasSignature("v"))
+            node.description = description.reader().open().string();
+        if (DbusReply count = pending[i].childCount.wait(); count.hasSignature("v"))
+            node.childCount = count.reader().open().int32();
         byPath_[node.path] = static_cast<int>(nodes_.size());
         added.push_back(static_cast<int>(nodes_.size()));
         nodes_.push_back(std::move(node));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +24,15 @@ struct AtspiNode {
     uint32_t interfaces = 0;  // AtspiInterface bits
     std::vector<int> children;
     bool childrenKnown = false;
+
+    // Read ahead with the tree for toolkits without a bulk read (many small calls cost them
+    // most); otherwise asked for when the scan needs them.
+    bool detailsKnown = false;
+    std::optional<std::string> accessibleId;
+    std::optional<std::string> placeholder;  // the attribute placeholder-text
+    std::optional<int> pressAction;          // the first press action's index
+    std::optional<std::string> text;         // the Text contents, for text roles
+    std::optional<double> number;            // the Value's current value, for range roles
 
     bool has(int state) const { return (states >> state) & 1u; }
 };
@@ -51,6 +61,13 @@ private:
     void linkChildren();
     // Nodes for these paths, read from the application in one round trip.
     std::vector<int> readLive(const std::vector<std::string>& paths, int parent);
+    std::vector<int> readLive(const std::vector<std::string>& paths, const std::vector<int>& parents);
+    // The children of these nodes, asked for all at once.
+    void readChildren(const std::vector<int>& parents);
+    // The objects on screen, for toolkits that have no bulk read.
+    void readShowingTree();
+    // Identifier, placeholder, press action and value of these nodes, all asked at once.
+    void readDetails(const std::vector<int>& indices);
 
     AtspiBus& bus_;
     std::string busName_;

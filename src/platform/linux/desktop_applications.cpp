@@ -1,5 +1,6 @@
 #include "platform/linux/desktop_applications.h"
 
+#include "platform/linux/process_identity.h"
 #include "platform/linux/x11_windows.h"
 
 #include <X11/Xatom.h>
@@ -64,7 +65,9 @@ std::vector<RunningApplication> DesktopApplications::regularApplications() {
         if (entry.pid == self || windows == windowsByPid.end()) continue;
         auto bundleId = bundleIdOf(x11_, windows->second);
         if (!bundleId) bundleId = executableName(entry.pid);
-        applications.push_back({std::move(entry.name), std::move(bundleId), entry.pid});
+        auto started = processStart(entry.pid);
+        if (!started) continue;  // quit since it was listed
+        applications.push_back({std::move(entry.name), std::move(bundleId), entry.pid, *started});
     }
     return applications;
 }
@@ -94,6 +97,10 @@ void DesktopApplications::activate(int32_t pid) {
         XSetInputFocus(display, *front, RevertToParent, CurrentTime);
     }
     XFlush(display);
+}
+
+bool DesktopApplications::isRunning(const RunningApplication& application) {
+    return processStart(application.pid) == application.started;
 }
 
 }  // namespace velmor::platform

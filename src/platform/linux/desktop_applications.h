@@ -16,6 +16,7 @@ public:
     std::optional<std::string> unavailable() override;
     std::vector<RunningApplication> regularApplications() override;
     void activate(int32_t pid) override;
+    bool isRunning(const RunningApplication& application) override;
 
 private:
     AtspiBus& bus_;

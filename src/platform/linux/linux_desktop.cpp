@@ -17,7 +17,7 @@ DesktopServices& linuxDesktop() {
     static auto* input = new X11Input(X11Display::shared());
     static auto* clipboard = new X11Clipboard(X11Display::shared());
     static auto* capture = new X11Capture(X11Display::shared());
-    static auto* menus = new AtspiMenus(AtspiBus::shared());
+    static auto* menus = new AtspiMenus(AtspiBus::shared(), *input);
     static auto* services =
         new DesktopServices{*accessibility, *applications, *windows, *input, *clipboard, *capture, *menus};
     return *services;

@@ -70,14 +70,25 @@ std::optional<std::string> X11Input::ready(Display*& display) {
 }
 
 std::optional<std::string> X11Input::typeCharacters(const std::vector<std::u32string>& characters,
-                                                    std::chrono::milliseconds pace) {
+                                                    std::chrono::milliseconds pace,
+                                                    const std::function<bool()>& stillAimed) {
     auto guard = x11_.lock();
     Display* display = nullptr;
     if (auto error = ready(display)) return error;
     KeyboardBindings bindings(display);
     if (!bindings.valid()) return std::string("cannot read the keyboard mapping");
     std::optional<std::string> failure;
+    size_t typed = 0;
     for (const auto& character : characters) {
+        guard.unlock();
+        bool aimed = stillAimed();
+        guard.lock();
+        if (!aimed) {
+            failure = "typing stopped after " + std::to_string(typed) + " of " + std::to_string(characters.size()) +
+                      " characters: the target's window lost the keyboard focus";
+            break;
+        }
+        ++typed;
         for (char32_t codePoint : character) {
             auto stroke = bindings.strokeFor(keysymForCodePoint(codePoint));
             if (!stroke) {

@@ -18,7 +18,8 @@ public:
     explicit X11Input(X11Display& x11) : x11_(x11) {}
 
     std::optional<std::string> typeCharacters(const std::vector<std::u32string>& characters,
-                                              std::chrono::milliseconds pace) override;
+                                              std::chrono::milliseconds pace,
+                                              const std::function<bool()>& stillAimed) override;
     std::optional<std::string> pressKey(const Key& key, const Modifiers& modifiers) override;
     std::optional<std::string> movePointer(int x, int y) override;
     std::optional<std::string> setButton(MouseButton button, bool down) override;

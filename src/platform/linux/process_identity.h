@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace velmor::platform {
+
+// When the process started, in clock ticks since boot: with the process identifier it names
+// one process for good, as a reused identifier gets a later start. Nothing when no live
+// process has the identifier (zombies included: they have quit).
+std::optional<uint64_t> processStart(int32_t pid);
+
+}  // namespace velmor::platform

@@ -1,0 +1,211 @@
+// Real tasks in applications of each toolkit, each checked without Velmor (the clipboard
+// read by xclip, a file saved to disk, what the fixture prints), and the application still
+// running and answering afterwards.
+#include "real_apps_test.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace velmor::test {
+namespace {
+
+using nlohmann::json;
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class DesktopToolkits : public RealAppTest {};
+
+// Qt 5's accessibility adaptor crashes on Properties.GetAll: the scan must read it with
+// calls every toolkit answers.
+TEST_F(DesktopToolkits, Qt5EditorIsScannedAndTypedIntoWithoutHarm) {
+    auto editor = launch({"featherpad"}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+    ASSERT_TRUE(editor);
+    json started = call("session_start", {{"app_name", "featherpad"}});
+    ASSERT_FALSE(started.contains("error")) << started.dump();
+    EXPECT_GT(started.at("element_count").get<int>(), 10) << started.dump();
+    EXPECT_EQ(started.at("app"), "FeatherPad");
+    ASSERT_TRUE(editor->running());
+
+    const std::string text = "Qt answered Velmor";
+    EXPECT_FALSE(call("type_text", {{"text", text}}).contains("error"));
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+a"}}).contains("error"));
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+c"}}).contains("error"));
+    EXPECT_EQ(clipboardByXclip(), text);
+
+    json again = call("get_page_info");
+    EXPECT_FALSE(again.contains("error")) << again.dump();
+    EXPECT_TRUE(editor->running());
+}
+
+// A GTK 3 editor whose Save As runs its file chooser in a nested main loop: opened through
+// the menu, closed, opened again and used to save the text.
+TEST_F(DesktopToolkits, Gtk3EditorSavesThroughItsSaveAsDialog) {
+    auto editor = launch({"mousepad"});
+    ASSERT_TRUE(editor);
+    ASSERT_FALSE(call("session_start", {{"app_name", "mousepad"}}).contains("error"));
+    EXPECT_FALSE(call("type_text", {{"text", "saved by Velmor"}}).contains("error"));
+
+    std::string saveAs;
+    json menus = call("list_menus");
+    for (const auto& menu : menus.at("menus")) {
+        if (menu.at("menu") != "File") continue;
+        for (const auto& item : menu.at("items")) {
+            if (item.get<std::string>().rfind("Save As", 0) == 0) saveAs = item;
+        }
+    }
+    ASSERT_FALSE(saveAs.empty()) << menus.dump();
+
+    ASSERT_EQ(call("menu_click", {{"path", {"File", saveAs}}}).value("status", ""), "clicked");
+    json dialog = stateWith("click_cancel");
+    ASSERT_NE(toolStartingWith(dialog, "click_cancel"), "") << dialog.dump();
+    json closed = call(toolStartingWith(dialog, "click_cancel"));
+    ASSERT_FALSE(closed.contains("error")) << closed.dump();
+    EXPECT_EQ(toolStartingWith(closed, "click_cancel"), "") << closed.dump();
+
+    ASSERT_EQ(call("menu_click", {{"path", {"File", saveAs}}}).value("status", ""), "clicked");
+    dialog = stateWith("click_save");
+    ASSERT_NE(toolStartingWith(dialog, "click_save"), "") << dialog.dump();
+    // The file name field has the focus as the dialog opens.
+    const std::string path = home.path() + "/velmor-note.txt";
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+a"}}).contains("error"));
+    json typed = call("type_text", {{"text", path}});
+    ASSERT_FALSE(typed.contains("error")) << typed.dump();
+    json saved = call(toolStartingWith(dialog, "click_save"));
+    ASSERT_FALSE(saved.contains("error")) << saved.dump();
+
+    for (int i = 0; i < 50 && fileText(path).find("saved by Velmor") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(fileText(path).find("saved by Velmor"), std::string::npos);
+    json after = call("get_page_info");
+    EXPECT_NE(after.value("window_title", "").find("velmor-note.txt"), std::string::npos) << after.dump();
+    EXPECT_TRUE(editor->running());
+}
+
+// Dialogs that run their own main loop (gtk_dialog_run), opened by a button and by a menu
+// item: the application keeps answering, the dialog's buttons arrive in the action's diff
+// and answering it lets the handler return.
+TEST_F(DesktopToolkits, ModalDialogsLeaveTheApplicationAnswering) {
+    auto app = launchFixture({"--modal"});
+    ASSERT_TRUE(app);
+    ASSERT_FALSE(call("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app->pid())}}).contains("error"));
+
+    json asked = call("click_ask");
+    ASSERT_TRUE(app->printed("asking"));
+    ASSERT_TRUE(asked.contains("added")) << asked.dump();
+    EXPECT_NE(toolStartingWith(asked, "click_yes"), "") << asked.dump();
+    json answered = call("click_yes");
+    EXPECT_TRUE(app->printed("answered yes"));
+    EXPECT_EQ(toolStartingWith(answered, "click_yes"), "") << answered.dump();
+
+    ASSERT_EQ(call("menu_click", {{"path", {"Question", "Ask"}}}).value("status", ""), "clicked");
+    ASSERT_TRUE(app->printed("asking"));
+    json dialog = stateWith("click_no");
+    ASSERT_NE(toolStartingWith(dialog, "click_no"), "") << dialog.dump();
+    call("click_no");
+    EXPECT_TRUE(app->printed("answered no"));
+    EXPECT_NE(toolStartingWith(call("get_page_info"), "click_ask"), "");
+    EXPECT_TRUE(app->running());
+}
+
+// Once the target has quit, every tool that would act on it answers so and ends the
+// session; nothing reaches the window that came to the front instead.
+TEST_F(DesktopToolkits, TargetThatQuitGetsNoMoreInput) {
+    auto bystander = launchFixture({"--input"});
+    ASSERT_TRUE(bystander);
+    const std::vector<std::pair<std::string, json>> attempts = {
+        {"type_text", {{"text", "leak"}}},
+        {"press_key", {{"key", "x"}}},
+        {"click_at", {{"x", 40}, {"y", 60}}},
+        {"scroll", {{"delta_y", 40}}},
+        {"drag", {{"from_x", 40}, {"from_y", 60}, {"to_x", 90}, {"to_y", 60}}},
+        {"get_page_info", json::object()},
+        {"menu_click", {{"path", {"File", "Save"}}}},
+        {"click_ok", json::object()},
+    };
+    for (const auto& [tool, args] : attempts) {
+        auto target = launchFixture({});
+        ASSERT_TRUE(target);
+        std::string name = "velmor-fixture-" + std::to_string(target->pid());
+        ASSERT_FALSE(call("session_start", {{"app_name", name}}).contains("error"));
+        target->kill();
+        EXPECT_EQ(call(tool, args), json({{"error", name + " is no longer running. Call session_start again."}}))
+            << tool;
+        EXPECT_EQ(call("type_text", {{"text", "leak"}}), json({{"error", "no active session"}})) << tool;
+    }
+    EXPECT_TRUE(bystander->printsNothingLike("text ", 500));
+    EXPECT_TRUE(bystander->printsNothingLike("click", 10));
+    EXPECT_TRUE(bystander->printsNothingLike("menu ", 10));
+}
+
+// The title of the focused window, read from the window manager's property by xprop.
+std::string activeWindowTitle() {
+    std::string title;
+    const char* command =
+        "xprop -id \"$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')\" _NET_WM_NAME 2>/dev/null | sed 's/^[^\"]*\"//; s/\"$//'";
+    if (FILE* pipe = ::popen(command, "r")) {
+        char buffer[1024];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) title.append(buffer, n);
+        ::pclose(pipe);
+    }
+    while (!title.empty() && title.back() == '\n') title.pop_back();
+    return title;
+}
+
+std::string titleAfter(const std::string& part) {
+    std::string title = activeWindowTitle();
+    for (int i = 0; i < 40 && title.find(part) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        title = activeWindowTitle();
+    }
+    return title;
+}
+
+// Firefox takes the accessible text of a field and keeps its own value, and refuses the
+// accessible action of check boxes and selects: the fill is typed and the presses are
+// clicks. The page writes its state into its title, read from the window manager.
+TEST_F(DesktopToolkits, FirefoxFormIsFilledCheckedAndChosen) {
+    const std::string profile = home.path() + "/firefox-profile";
+    std::filesystem::create_directories(profile);
+    std::ofstream(profile + "/user.js") << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                                           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                                           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                                           "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                                           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n";
+    auto browser = launch({"firefox-esr", "--no-remote", "--profile", profile,
+                           "file://" VELMOR_WEB_FIXTURES "/signup.html"},
+                          {{"GNOME_ACCESSIBILITY", "1"}, {"MOZ_ENABLE_WAYLAND", "0"}}, 60000);
+    ASSERT_TRUE(browser);
+    json started = call("session_start", {{"app_name", "firefox"}});
+    ASSERT_FALSE(started.contains("error")) << started.dump();
+    json page = stateWith("fill_full_name");
+    ASSERT_NE(toolStartingWith(page, "fill_full_name"), "") << page.dump();
+
+    json filled = call("fill_full_name", {{"value", "Ada Lovelace"}});
+    ASSERT_FALSE(filled.contains("error")) << filled.dump();
+    EXPECT_NE(titleAfter("name=Ada Lovelace;").find("name=Ada Lovelace;"), std::string::npos);
+
+    json checked = call(toolStartingWith(page, "toggle_newsletter"));
+    ASSERT_FALSE(checked.contains("error")) << checked.dump();
+    EXPECT_NE(titleAfter("news=true").find("news=true"), std::string::npos);
+
+    json opened = call(toolStartingWith(page, "open_plan"));
+    ASSERT_FALSE(opened.contains("error")) << opened.dump();
+    json chosen = call(toolStartingWith(call("get_page_info"), "select_pro"));
+    ASSERT_FALSE(chosen.contains("error")) << chosen.dump();
+    EXPECT_NE(titleAfter("plan=Pro").find("name=Ada Lovelace;news=true;plan=Pro"), std::string::npos)
+        << activeWindowTitle();
+    EXPECT_FALSE(call("get_page_info").contains("error"));
+    EXPECT_TRUE(browser->running());
+}
+
+}  // namespace
+}  // namespace velmor::test
