@@ -77,7 +77,7 @@ json ScriptInjector::runJS(const std::string& script, const std::string& browser
                            const std::optional<std::string>& urlPattern) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
     return inTab({urlPattern, ""},
-                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); });
+                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
 }
 
 ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std::optional<std::string>& urlPattern,
@@ -87,7 +87,7 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
         {urlPattern, ""},
-        [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); },
+        [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false,
         &scan.targetId);
     return scan;
 }
@@ -97,7 +97,7 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
     return inTab(tab, [&](DevToolsSession& session, const std::string&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
         return evaluate(session, buildActionScript(action, selector, value));
-    });
+    }, true);
 }
 
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
@@ -140,17 +140,17 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
             }
         }
         return answer;
-    });
+    }, false);
 }
 
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
     std::string script = buildPageAgentScript("ws", endpoints_.agentPort);
     return inTab({std::nullopt, ""},
-                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); });
+                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
 }
 
-json ScriptInjector::inTab(const Tab& tab, const TabWork& work, std::string* usedTarget) const {
+json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
     std::unique_ptr<DevToolsSession> session;
     std::string target;
     if (!tab.targetId.empty()) {
@@ -182,7 +182,7 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, std::string* use
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
-    session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
+    if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     json result = work(*session, target);
     if (!session->dialogs().empty() && result.is_object()) {
         const PageDialog& dialog = session->dialogs().front();

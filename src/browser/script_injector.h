@@ -68,8 +68,9 @@ public:
 private:
     using TabWork = std::function<nlohmann::json(DevToolsSession&, const std::string& targetId)>;
 
-    // Connects to the chosen tab and runs `work` there; reports the dialogs it met.
-    nlohmann::json inTab(const Tab& tab, const TabWork& work, std::string* usedTarget = nullptr) const;
+    // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
+    // (`acts`) get the page's focus events as if its window had the focus.
+    nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
