@@ -58,7 +58,9 @@ std::variant<size_t, json> textLength(const Arguments& args) {
     return static_cast<size_t>(*asked);
 }
 
+// A scan that failed is reported as the failure, not as an empty page.
 json contentSummary(const json& scan) {
+    if (isFailure(scan)) return scan;
     auto text = [&](const char* key) {
         auto found = scan.find(key);
         return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();

@@ -83,6 +83,11 @@ TEST_F(WebTasks, TodoMvcAddsAndCompletesAnItem) {
     EXPECT_EQ(press("fill_what_needs_to_be_done", "Enter"), json({{"status", "pressed"}, {"key", "Enter"}}));
     EXPECT_EQ(pageValue(url, "Array.from(document.querySelectorAll('#todo-list li label'), (l) => l.textContent)"),
               json({"Buy milk"}));
+    // Without a tool the key goes to whatever has the focus.
+    call("fill_what_needs_to_be_done", {{"value", "Walk the dog"}});
+    call("web_execute_js", {{"js", "document.querySelector('#new-todo').focus()"}, {"url", url}});
+    EXPECT_EQ(call("web_action", {{"action", "press"}, {"value", "Enter"}, {"url", url}})["status"], "pressed");
+    EXPECT_EQ(pageValue(url, "document.querySelectorAll('#todo-list li').length"), 2);
 
     scan = call("web_scan", {{"url", url}});
     EXPECT_EQ(subscriber->pushes, 2);
@@ -91,6 +96,7 @@ TEST_F(WebTasks, TodoMvcAddsAndCompletesAnItem) {
         << scan.dump(1);
     EXPECT_EQ(call("toggle_buy_milk", json::object())["status"], "clicked");
     EXPECT_EQ(pageValue(url, "document.querySelector('#todo-list li').className"), "completed");
+    EXPECT_EQ(pageValue(url, "document.querySelectorAll('#todo-list li')[1].className"), "");
     EXPECT_EQ(pageValue(url, "JSON.parse(localStorage.getItem('react-todos'))[0].completed"), true);
 
     EXPECT_EQ(call("web_action", {{"tool_name", "toggle_buy_milk"}, {"action", "hover"}}),
