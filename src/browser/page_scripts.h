@@ -8,8 +8,10 @@
 namespace velmor::browser {
 
 // The page scripts, each one JavaScript expression that evaluates to a JSON text. Every
-// inserted value goes in as a JavaScript string literal, so quotes, backslashes and line
-// breaks in a selector, value or path reach the page exactly as given.
+// inserted text goes in as a JavaScript string literal, so quotes, backslashes and line
+// breaks in a selector, value or path reach the page exactly as given; numbers go in as
+// numbers.
+
 // The scan keeps at most `maxTextLength` characters of the page's text.
 std::string buildScanScript(size_t maxTextLength);
 std::string buildActionScript(const std::string& action, const std::string& selector,

@@ -132,10 +132,13 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                                        {"returnByValue", true}},
                                       kStateReadLimit);
             if (auto* read = std::get_if<json>(&state)) {
-                const json value = read->value("result", json::object()).value("value", json::object());
-                if (value.is_object()) {
-                    answer["url"] = value.value("url", "");
-                    answer["title"] = value.value("title", "");
+                auto remote = read->find("result");
+                if (remote != read->end() && remote->is_object()) {
+                    auto value = remote->find("value");
+                    if (value != remote->end() && value->is_object()) {
+                        answer["url"] = stringField(*value, "url");
+                        answer["title"] = stringField(*value, "title");
+                    }
                 }
             }
         }
