@@ -170,6 +170,17 @@ TEST_F(WebTasks, SwaggerUiSendsFiveFilledParameters) {
     EXPECT_EQ(request["path"], "/api/warehouses/north-7/items");
     EXPECT_EQ(request["query"], json({{"sku", "SKU 42"}, {"limit", "25"}, {"region", "emea"}}));
     EXPECT_EQ(request["headers"]["x-request-id"], "req-123");
+
+    // An enum parameter is a select with no name of its own: it is named by its description.
+    call(toolLabelled(scan, "GET/items/findByStatusFind items by status"), json::object());
+    ASSERT_TRUE(waitUntil(url, "document.querySelectorAll('.try-out__btn').length === 2"));
+    scan = call("web_scan", {{"url", url}});
+    for (const auto& tool : scan["tools"])
+        if (tool["label"] == "Try it out") call(tool["name"], json::object());
+    ASSERT_TRUE(waitUntil(url, "document.querySelector('select:not([disabled]) option[value=pending]')"));
+    scan = call("web_scan", {{"url", url}});
+    EXPECT_EQ(toolNamed(scan, "select_status_of_the_items")["options"], json({"available", "pending", "sold"}))
+        << scan.dump(1);
 }
 
 // A dialog blocks its page until it is answered; the action completes and says what it met.

@@ -222,6 +222,16 @@
     while (text.length <= limit && walker.nextNode()) text += ' ' + walker.currentNode.nodeValue;
     return text.replace(/\s+/g, ' ').trim();
   }
+  // A field that carries no name at all is named by the short text next to it (a form
+  // row's description), as a reader would.
+  function nearbyText(el) {
+    for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 3;
+      node = node.parentElement, depth++) {
+      const text = textWithout(node, el, 120);
+      if (text) return text.length < 80 ? text : null;
+    }
+    return null;
+  }
   const headingSelector = 'h1, h2, h3, h4, h5, h6, [role="heading"], legend';
   // The heading the element sits under: the nearest one before it in the document.
   function precedingHeading(el) {
@@ -320,7 +330,7 @@
   for (const el of queryAll('select')) {
     if (unseen(el) || isDisabled(el)) continue;
     // Never the select's own text: that is every option run together.
-    const label = getInputLabel(el);
+    const label = getInputLabel(el) || nearbyText(el);
     if (!label) continue;
     const options = Array.from(el.options).filter((o) => !o.disabled && o.value)
       .map((o) => trimmed(o.textContent) || o.value);
