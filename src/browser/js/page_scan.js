@@ -222,8 +222,8 @@
     while (text.length <= limit && walker.nextNode()) text += ' ' + walker.currentNode.nodeValue;
     return text.replace(/\s+/g, ' ').trim();
   }
-  // A field that carries no name at all is named by the short text next to it (a form
-  // row's description), as a reader would.
+  // A field or select that carries no name at all is named by the short text next to it (a
+  // form row's description), as a reader would.
   function nearbyText(el) {
     for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 3;
       node = node.parentElement, depth++) {
@@ -312,7 +312,7 @@
   for (const el of queryAll('input:not([type="submit"]):not([type="button"]):not([type="reset"])' +
       ':not([type="hidden"]):not([type="file"]):not([type="checkbox"]):not([type="radio"]), textarea')) {
     if (unseen(el) || isDisabled(el)) continue;
-    const label = getInputLabel(el);
+    const label = getInputLabel(el) || nearbyText(el);
     if (!label) continue;
     offer(el, 'fill_', label, 'fill', 'Fill "' + label.slice(0, 60) + '"', 'rename',
       (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx));
