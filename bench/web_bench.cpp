@@ -1,6 +1,9 @@
-// Measures the page half against a real headless Chromium: web_scan of a page with 1,000
-// controls end to end through the dispatcher (DevTools round trip, scan, registry refill),
-// and one web_execute_js round trip.
+// Measures the page half against a real headless Chromium, end to end through the dispatcher
+// (DevTools round trips, page script, registry refill): web_scan of TodoMVC and of a page with
+// 1,000 controls, a click through a scanned tool on a button whose page handler does next to
+// nothing (so the figure is Velmor's own cost), one web_execute_js round trip with a small
+// and with a large script, and the bytes of each test page's web_scan answer and of the tools
+// it adds to tools/list.
 #include "bench_stats.h"
 #include "browser/browser_session_manager.h"
 #include "browser/headless_chromium.h"
@@ -11,10 +14,26 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 using namespace std::chrono;
 using nlohmann::json;
 using namespace velmor;
+
+namespace {
+
+std::vector<double> timed(int runs, const std::function<void()>& work) {
+    std::vector<double> samples;
+    for (int i = 0; i < runs; ++i) {
+        auto start = steady_clock::now();
+        work();
+        samples.push_back(bench::millisecondsSince(start));
+    }
+    return samples;
+}
+
+}  // namespace
 
 int main() {
     browser::HeadlessChromium chromium;
@@ -25,25 +44,60 @@ int main() {
     tools::ToolRouter router(std::move(families));
     tools::installWebTools(router, injector, sessions);
 
-    std::string url = chromium.pageUrl("many_controls.html");
-    chromium.openTab(url);
+    // Framework pages render after their load event.
+    auto openRendered = [&](const std::string& page, const std::string& ready) {
+        std::string url = chromium.pageUrl(page);
+        chromium.openTab(url);
+        for (int i = 0; i < 200; ++i) {
+            if (injector.runJS("!!(" + ready + ")", "chrome", url).value("result", false)) break;
+            std::this_thread::sleep_for(50ms);
+        }
+        return url;
+    };
 
-    std::vector<double> scans;
-    size_t found = 0;
-    for (int i = 0; i < 30; ++i) {
-        auto start = steady_clock::now();
+    std::string todo = openRendered("node_modules/todomvc/examples/react/index.html", "document.querySelector('#new-todo')");
+    router.callTool("web_scan", {{"url", todo}});
+    for (const char* item : {"Buy milk", "Walk the dog", "Water the plants"}) {
+        router.callTool("fill_what_needs_to_be_done", {{"value", item}});
+        router.callTool("web_action", {{"tool_name", "fill_what_needs_to_be_done"}, {"action", "press"}, {"value", "Enter"}});
+    }
+    std::string swagger = openRendered("swagger.html", "document.querySelectorAll('.opblock').length === 12");
+    std::string many = openRendered("many_controls.html", "true");
+    std::string listeners = openRendered("listeners.html", "true");
+
+    std::printf("bytes per page (web_scan answer / tools it adds to tools/list):\n");
+    for (const auto& [name, url] : std::vector<std::pair<std::string, std::string>>{
+             {"controls.html", openRendered("controls.html", "true")},
+             {"unlabeled.html", openRendered("unlabeled.html", "true")},
+             {"listeners.html", listeners},
+             {"TodoMVC (React, 3 items)", todo},
+             {"Swagger UI (12 operations)", swagger},
+             {"many_controls.html", many}}) {
         json scan = router.callTool("web_scan", {{"url", url}});
-        scans.push_back(velmor::bench::millisecondsSince(start));
-        found = scan.value("toolCount", 0);
+        std::printf("  %-28s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
+                    sessions.allWebTools().dump().size(), scan.value("toolCount", 0));
     }
-    std::printf("%s (%zu tools found)\n", bench::summarise("web_scan, 1000 controls", scans).c_str(), found);
 
-    std::vector<double> trips;
-    for (int i = 0; i < 200; ++i) {
-        auto start = steady_clock::now();
-        router.callTool("web_execute_js", {{"js", "JSON.stringify({n: 1})"}, {"url", url}});
-        trips.push_back(velmor::bench::millisecondsSince(start));
-    }
-    std::printf("%s\n", bench::summarise("web_execute_js round trip", trips).c_str());
+    std::printf("%s\n", bench::summarise("web_scan, TodoMVC", timed(50, [&] {
+                            router.callTool("web_scan", {{"url", todo}});
+                        })).c_str());
+    std::printf("%s\n", bench::summarise("web_scan, Swagger UI", timed(30, [&] {
+                            router.callTool("web_scan", {{"url", swagger}});
+                        })).c_str());
+    std::printf("%s\n", bench::summarise("web_scan, 1000 controls", timed(30, [&] {
+                            router.callTool("web_scan", {{"url", many}});
+                        })).c_str());
+
+    router.callTool("web_scan", {{"url", listeners}});
+    std::printf("%s\n", bench::summarise("click through a scanned tool", timed(200, [&] {
+                            router.callTool("click_go_profile", json::object());
+                        })).c_str());
+    std::printf("%s\n", bench::summarise("web_execute_js round trip", timed(200, [&] {
+                            router.callTool("web_execute_js", {{"js", "JSON.stringify({n: 1})"}, {"url", listeners}});
+                        })).c_str());
+    std::string large = "JSON.stringify({n: 1}) /*" + std::string(16 * 1024, 'x') + "*/";
+    std::printf("%s\n", bench::summarise("web_execute_js round trip, 16 KiB script", timed(200, [&] {
+                            router.callTool("web_execute_js", {{"js", large}, {"url", listeners}});
+                        })).c_str());
     return 0;
 }

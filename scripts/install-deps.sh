@@ -21,6 +21,10 @@ packages=(
   clang libclang-rt-14-dev
 )
 
+# browser tests: third-party pages from npm (TodoMVC, Swagger UI), pinned by the lock file.
+# A Node.js from elsewhere already brings npm; Debian's npm would conflict with it.
+command -v npm >/dev/null || packages+=(npm)
+
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
@@ -31,4 +35,14 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# `npm ci` installs exactly what package-lock.json pins; it is skipped while the lock file is
+# unchanged since the last install.
+fixtures="$(cd "$(dirname "$0")/.." && pwd)/tests/fixtures/web"
+stamp="$fixtures/node_modules/.installed-lock.sha256"
+lock_sum=$(sha256sum "$fixtures/package-lock.json" | cut -d' ' -f1)
+if [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ]; then
+  (cd "$fixtures" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  echo "$lock_sum" > "$stamp"
 fi

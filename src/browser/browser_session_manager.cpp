@@ -172,6 +172,22 @@ void BrowserSessionManager::clearWebTools() {
     webTools_.clear();
 }
 
+bool BrowserSessionManager::replaceWebTools(std::vector<WebTool> tools) {
+    std::map<std::string, WebTool> replacement;
+    for (auto& tool : tools) {
+        std::string name = tool.name;
+        replacement.insert_or_assign(std::move(name), std::move(tool));
+    }
+    auto listedAlike = [](const auto& a, const auto& b) {
+        return a.first == b.first && a.second.description == b.second.description &&
+               a.second.inputSchema == b.second.inputSchema;
+    };
+    std::lock_guard lock(mutex_);
+    bool changed = !std::equal(webTools_.begin(), webTools_.end(), replacement.begin(), replacement.end(), listedAlike);
+    webTools_ = std::move(replacement);
+    return changed;
+}
+
 json BrowserSessionManager::allWebTools() const {
     json list = json::array();
     std::lock_guard lock(mutex_);

@@ -77,6 +77,9 @@ public:
     void registerWebTool(WebTool tool);
     std::optional<WebTool> getWebTool(const std::string& name) const;
     void clearWebTools();
+    // Puts the tools of a new scan in place of the old ones; true when tools/list changes
+    // (a name, description or input schema differs).
+    bool replaceWebTools(std::vector<WebTool> tools);
     nlohmann::json allWebTools() const;
 
     // Tool-change pushes.

@@ -23,6 +23,7 @@ struct WebTool {
     std::string actionType;  // "click", "fill", "select", "fill_contenteditable" or "set"
     nlohmann::json inputSchema;
     std::optional<std::string> urlPattern;  // part of the URL of the tab it belongs to
+    std::string targetId;                   // the DevTools id of the scanned tab, tried first
 };
 
 }  // namespace velmor::browser

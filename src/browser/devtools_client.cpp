@@ -1,12 +1,13 @@
 #include "browser/devtools_client.h"
 
+#include <algorithm>
+#include <cctype>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <chrono>
-#include <nlohmann/json.hpp>
+#include <deque>
 #include <optional>
 
 namespace velmor::browser {
@@ -18,11 +19,48 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
-// A script may legitimately run for a while (a page scan of a large page); a browser that
-// stops answering altogether must not hold a tool call forever.
-constexpr auto kCallTimeout = std::chrono::seconds(60);
+// Events nobody waits for are kept only this far back; a page firing events in a loop must
+// not fill memory while a long script runs.
+constexpr size_t kQueuedEventLimit = 256;
+constexpr size_t kKeptDialogLimit = 16;
+
+std::string seconds(std::chrono::milliseconds limit) {
+    auto whole = limit.count() / 1000;
+    auto tenths = (limit.count() % 1000) / 100;
+    return std::to_string(whole) + (tenths ? "." + std::to_string(tenths) : "") + " s";
+}
+
+// A script still running at its deadline is told to stop; its own answer then follows within
+// this time.
+constexpr std::chrono::milliseconds kInterruptLimit{2'000};
+
+// Runs the I/O context until `done` or the deadline; false at the deadline.
+bool runFor(asio::io_context& io, const bool& done, Clock::time_point deadline) {
+    io.restart();
+    while (!done) {
+        if (io.run_one_until(deadline) == 0) break;
+    }
+    return done;
+}
+
+// Closing the socket ends whatever operation is still pending; the connection is then unusable.
+void abandon(asio::io_context& io, tcp::socket& socket) {
+    beast::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+    io.restart();
+    io.run();
+}
+
+// Runs the I/O context until `done` or the deadline. At the deadline the socket is closed.
+bool runUntil(asio::io_context& io, const bool& done, Clock::time_point deadline, tcp::socket& socket) {
+    if (runFor(io, done, deadline)) return true;
+    abandon(io, socket);
+    return false;
+}
 
 // "ws://127.0.0.1:9222/devtools/page/ID" -> host, port and target.
 struct WebSocketAddress {
@@ -42,39 +80,212 @@ std::optional<WebSocketAddress> splitWebSocketUrl(const std::string& url) {
 
 // The text under `key`, empty when missing or not a string.
 std::string stringField(const json& object, const char* key) {
+    if (!object.is_object()) return {};
     auto found = object.find(key);
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-std::string exceptionText(const json& details) {
-    if (auto exception = details.find("exception"); exception != details.end()) {
-        if (std::string description = stringField(*exception, "description"); !description.empty()) return description;
-    }
-    std::string text = stringField(details, "text");
-    return text.empty() ? "script error" : text;
-}
-
-// Reads the answer to Runtime.evaluate.
-std::variant<EvaluationResult, DevToolsError> evaluationOf(const json& message) {
-    if (auto error = message.find("error"); error != message.end()) {
-        std::string text = stringField(*error, "message");
-        return DevToolsError{"Chrome: " + (text.empty() ? std::string("protocol error") : text)};
-    }
-    auto found = message.find("result");
-    if (found == message.end() || !found->is_object()) return EvaluationResult{};
-    if (auto details = found->find("exceptionDetails"); details != found->end())
-        return DevToolsError{"Chrome: " + exceptionText(*details)};
-    auto remote = found->find("result");
-    if (remote == found->end()) return EvaluationResult{};
-    auto value = remote->find("value");
-    if (value == remote->end() || value->is_null()) return EvaluationResult{};
-    if (value->is_string()) return EvaluationResult{true, value->get<std::string>()};
-    return EvaluationResult{true, value->dump()};
+// Connects `socket` to host:port before the deadline.
+std::optional<DevToolsError> connectBefore(asio::io_context& io, tcp::socket& socket, const std::string& host,
+                                           const std::string& port, Clock::time_point deadline) {
+    beast::error_code error;
+    tcp::resolver resolver(io);
+    auto endpoints = resolver.resolve(host, port, error);
+    if (error) return DevToolsError{"Chrome: cannot resolve " + host};
+    bool done = false;
+    asio::async_connect(socket, endpoints, [&](const beast::error_code& e, const tcp::endpoint&) {
+        error = e;
+        done = true;
+    });
+    if (!runUntil(io, done, deadline, socket) || error) return DevToolsError{};
+    // Commands are small and answered one by one: waiting to coalesce them only adds delay.
+    socket.set_option(tcp::no_delay(true), error);
+    return std::nullopt;
 }
 
 }  // namespace
 
-DevToolsClient::DevToolsClient(std::string host, uint16_t port) : host_(std::move(host)), port_(port) {}
+struct DevToolsSession::Impl {
+    explicit Impl(const DevToolsLimits& l) : limits(l), ws(io) {}
+
+    bool run(const bool& done, Clock::time_point deadline) { return runUntil(io, done, deadline, ws.next_layer()); }
+
+    bool write(const std::string& text) {
+        if (broken) return false;
+        // One frame in one write: a buffer smaller than the message makes the masking code
+        // send it in pieces.
+        ws.write_buffer_bytes(std::max<size_t>(4096, text.size() + 16));
+        bool done = false;
+        beast::error_code error;
+        ws.async_write(asio::buffer(text), [&](const beast::error_code& e, size_t) {
+            error = e;
+            done = true;
+        });
+        if (!run(done, Clock::now() + limits.write) || error) broken = true;
+        return !broken;
+    }
+
+    bool command(int id, const std::string& method, const json& params) {
+        json message = {{"id", id}, {"method", method}, {"params", params}};
+        return write(message.dump(-1, ' ', false, json::error_handler_t::replace));
+    }
+
+    // One message, or nothing when the connection failed or the deadline passed. A page
+    // script that is still running at the deadline would keep the tab from answering anyone
+    // after us; with `interrupt` it is stopped first, over this connection, the only one the
+    // busy page still serves.
+    std::optional<json> read(Clock::time_point deadline, bool& timedOut, bool interrupt) {
+        if (broken) return std::nullopt;
+        beast::flat_buffer buffer;
+        bool done = false;
+        beast::error_code error;
+        ws.async_read(buffer, [&](const beast::error_code& e, size_t) {
+            error = e;
+            done = true;
+        });
+        if (!runFor(io, done, deadline)) {
+            timedOut = true;
+            broken = true;
+            if (interrupt) {
+                std::string stop = json{{"id", ++nextId}, {"method", "Runtime.terminateExecution"},
+                                        {"params", json::object()}}.dump();
+                bool written = false;
+                ws.async_write(asio::buffer(stop), [&](const beast::error_code&, size_t) { written = true; });
+                // The stopped script's own answer is the sign that the page is free again.
+                auto until = Clock::now() + kInterruptLimit;
+                if (runFor(io, written, until)) runFor(io, done, until);
+            }
+            abandon(io, ws.next_layer());
+            return std::nullopt;
+        }
+        if (error) {
+            broken = true;
+            return std::nullopt;
+        }
+        return json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
+    }
+
+    // A dialog blocks the page until someone answers it; everything else is kept for
+    // waitForEvent.
+    void onEvent(json message) {
+        if (stringField(message, "method") == "Page.javascriptDialogOpening") {
+            const json& params = message["params"];
+            std::string type = stringField(params, "type");
+            if (dialogs.size() < kKeptDialogLimit) dialogs.push_back({type, stringField(params, "message")});
+            command(++nextId, "Page.handleJavaScriptDialog", {{"accept", type == "alert"}});
+        }
+        events.push_back(std::move(message));
+        if (events.size() > kQueuedEventLimit) events.pop_front();
+    }
+
+    DevToolsLimits limits;
+    asio::io_context io;
+    websocket::stream<tcp::socket> ws;
+    int nextId = 0;
+    bool broken = false;
+    std::deque<json> events;
+    std::vector<PageDialog> dialogs;
+};
+
+DevToolsSession::DevToolsSession(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+DevToolsSession::~DevToolsSession() {
+    if (impl_->broken) return;
+    // A polite close costs a round trip the caller does not need; the browser copes with a
+    // plain disconnect.
+    beast::error_code ignored;
+    impl_->ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
+    impl_->ws.next_layer().close(ignored);
+}
+
+std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsSession::open(const std::string& webSocketUrl,
+                                                                                    const DevToolsLimits& limits) {
+    auto address = splitWebSocketUrl(webSocketUrl);
+    // A tab without a debugger URL is already attached to another DevTools client.
+    if (!address) return DevToolsError{"Chrome: the tab is already being debugged by another client"};
+    auto impl = std::make_unique<Impl>(limits);
+    auto deadline = Clock::now() + limits.connect;
+    std::string failure = "Chrome: cannot connect to the tab within " + seconds(limits.connect);
+    if (auto error = connectBefore(impl->io, impl->ws.next_layer(), address->host, address->port, deadline))
+        return DevToolsError{error->message.empty() ? failure : error->message};
+    impl->ws.auto_fragment(false);
+    bool done = false;
+    beast::error_code error;
+    impl->ws.async_handshake(address->host + ":" + address->port, address->target,
+                             [&](const beast::error_code& e) {
+                                 error = e;
+                                 done = true;
+                             });
+    if (!impl->run(done, deadline) || error) return DevToolsError{failure};
+    return std::unique_ptr<DevToolsSession>(new DevToolsSession(std::move(impl)));
+}
+
+bool DevToolsSession::send(const std::string& method, const json& params) {
+    return impl_->command(++impl_->nextId, method, params);
+}
+
+std::variant<json, DevToolsError> DevToolsSession::call(const std::string& method, const json& params,
+                                                        std::optional<std::chrono::milliseconds> limit) {
+    int id = ++impl_->nextId;
+    if (!impl_->command(id, method, params))
+        return DevToolsError{"Chrome: could not send to the tab within " + seconds(impl_->limits.write)};
+    auto answerLimit = limit.value_or(impl_->limits.answer);
+    auto deadline = Clock::now() + answerLimit;
+    while (true) {
+        bool timedOut = false;
+        auto message = impl_->read(deadline, timedOut, true);
+        if (!message) {
+            return DevToolsError{timedOut ? "Chrome: the page did not answer within " + seconds(answerLimit)
+                                          : "Chrome: the connection to the tab was lost",
+                                 timedOut};
+        }
+        if (!message->is_object()) continue;
+        if (message->contains("method")) {
+            impl_->onEvent(std::move(*message));
+            continue;
+        }
+        auto answerId = message->find("id");
+        if (answerId == message->end() || *answerId != id) continue;
+        if (auto error = message->find("error"); error != message->end()) {
+            std::string text = stringField(*error, "message");
+            return DevToolsError{"Chrome: " + (text.empty() ? std::string("protocol error") : text)};
+        }
+        auto result = message->find("result");
+        return result != message->end() && result->is_object() ? std::move(*result) : json::object();
+    }
+}
+
+bool DevToolsSession::waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
+                                   std::chrono::milliseconds limit) {
+    auto matches = [&](const json& event) {
+        auto params = event.find("params");
+        return accept(stringField(event, "method"), params != event.end() ? *params : json::object());
+    };
+    auto& events = impl_->events;
+    if (auto hit = std::find_if(events.begin(), events.end(), matches); hit != events.end()) {
+        events.erase(events.begin(), hit + 1);
+        return true;
+    }
+    events.clear();
+    auto deadline = Clock::now() + limit;
+    while (true) {
+        bool timedOut = false;
+        auto message = impl_->read(deadline, timedOut, false);
+        if (!message) return false;
+        if (!message->is_object() || !message->contains("method")) continue;
+        bool hit = matches(*message);
+        impl_->onEvent(std::move(*message));
+        if (hit) {
+            events.clear();
+            return true;
+        }
+    }
+}
+
+const std::vector<PageDialog>& DevToolsSession::dialogs() const { return impl_->dialogs; }
+
+DevToolsClient::DevToolsClient(std::string host, uint16_t port, DevToolsLimits limits)
+    : host_(std::move(host)), port_(port), limits_(limits) {}
 
 std::string DevToolsClient::unreachable() const {
     return "Chrome: cannot reach the DevTools endpoint at " + host_ + ":" + std::to_string(port_) +
@@ -82,69 +293,61 @@ std::string DevToolsClient::unreachable() const {
 }
 
 std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages() const {
-    std::string body;
-    try {
-        asio::io_context io;
-        beast::tcp_stream stream(io);
-        stream.expires_after(kCallTimeout);
-        tcp::resolver resolver(io);
-        stream.connect(resolver.resolve(host_, std::to_string(port_)));
-        http::request<http::empty_body> request{http::verb::get, "/json/list", 11};
-        request.set(http::field::host, host_ + ":" + std::to_string(port_));
-        http::write(stream, request);
-        beast::flat_buffer buffer;
-        http::response<http::string_body> response;
-        http::read(stream, buffer, response);
-        beast::error_code ignored;
-        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        if (response.result() != http::status::ok)
-            return DevToolsError{"Chrome: the DevTools endpoint answered HTTP " +
-                                 std::to_string(response.result_int())};
-        body = std::move(response.body());
-    } catch (const std::exception&) {
-        return DevToolsError{unreachable()};
-    }
-    json targets = json::parse(body, nullptr, false);
+    asio::io_context io;
+    tcp::socket socket(io);
+    auto connectDeadline = Clock::now() + limits_.connect;
+    if (connectBefore(io, socket, host_, std::to_string(port_), connectDeadline)) return DevToolsError{unreachable()};
+
+    http::request<http::empty_body> request{http::verb::get, "/json/list", 11};
+    request.set(http::field::host, host_ + ":" + std::to_string(port_));
+    bool done = false;
+    beast::error_code error;
+    http::async_write(socket, request, [&](const beast::error_code& e, size_t) {
+        error = e;
+        done = true;
+    });
+    if (!runUntil(io, done, Clock::now() + limits_.write, socket) || error) return DevToolsError{unreachable()};
+
+    beast::flat_buffer buffer;
+    http::response<http::string_body> response;
+    done = false;
+    http::async_read(socket, buffer, response, [&](const beast::error_code& e, size_t) {
+        error = e;
+        done = true;
+    });
+    if (!runUntil(io, done, Clock::now() + limits_.answer, socket))
+        return DevToolsError{"Chrome: the DevTools endpoint did not answer within " + seconds(limits_.answer), true};
+    if (error) return DevToolsError{unreachable()};
+    beast::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    if (response.result() != http::status::ok)
+        return DevToolsError{"Chrome: the DevTools endpoint answered HTTP " + std::to_string(response.result_int())};
+
+    json targets = json::parse(response.body(), nullptr, false);
     if (!targets.is_array()) return DevToolsError{"Chrome: unreadable tab list from the DevTools endpoint"};
     std::vector<DevToolsPage> pages;
     for (const auto& target : targets) {
         // Omnibox popups and other browser UI are listed too; only pages run page scripts.
         if (!target.is_object() || stringField(target, "type") != "page") continue;
-        pages.push_back({stringField(target, "url"), stringField(target, "title"),
+        pages.push_back({stringField(target, "id"), stringField(target, "url"), stringField(target, "title"),
                          stringField(target, "webSocketDebuggerUrl")});
     }
     return pages;
 }
 
-std::variant<EvaluationResult, DevToolsError> DevToolsClient::evaluate(const DevToolsPage& page,
-                                                                      const std::string& expression) const {
-    auto address = splitWebSocketUrl(page.webSocketDebuggerUrl);
-    // A tab without a debugger URL is already attached to another DevTools client.
-    if (!address) return DevToolsError{"Chrome: the tab is already being debugged by another client"};
-    try {
-        asio::io_context io;
-        websocket::stream<beast::tcp_stream> ws(io);
-        beast::get_lowest_layer(ws).expires_after(kCallTimeout);
-        tcp::resolver resolver(io);
-        beast::get_lowest_layer(ws).connect(resolver.resolve(address->host, address->port));
-        ws.handshake(address->host + ":" + address->port, address->target);
-        json call = {{"id", 1},
-                     {"method", "Runtime.evaluate"},
-                     {"params", {{"expression", expression}, {"returnByValue", true}, {"userGesture", true}}}};
-        ws.write(asio::buffer(call.dump(-1, ' ', false, json::error_handler_t::replace)));
-        // Events are not enabled, so the only message is the answer; anything else is skipped.
-        json answer;
-        while (!(answer.is_object() && answer.contains("id") && answer["id"] == 1)) {
-            beast::flat_buffer buffer;
-            ws.read(buffer);
-            answer = json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
-        }
-        beast::error_code ignored;
-        ws.close(websocket::close_code::normal, ignored);
-        return evaluationOf(answer);
-    } catch (const std::exception& e) {
-        return DevToolsError{std::string("Chrome: ") + e.what()};
-    }
+std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsClient::connect(const DevToolsPage& page) const {
+    return DevToolsSession::open(page.webSocketDebuggerUrl, limits_);
+}
+
+std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsClient::connect(
+    const std::string& targetId) const {
+    // The id goes into a URL; browsers use hexadecimal ids, anything else is not ours.
+    bool plain = !targetId.empty() && std::all_of(targetId.begin(), targetId.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-';
+    });
+    if (!plain) return DevToolsError{"Chrome: unusable tab id"};
+    return DevToolsSession::open(
+        "ws://" + host_ + ":" + std::to_string(port_) + "/devtools/page/" + targetId, limits_);
 }
 
 }  // namespace velmor::browser

@@ -40,7 +40,9 @@ std::string fill(std::string_view script, std::initializer_list<std::pair<std::s
 
 }  // namespace
 
-std::string buildScanScript() { return std::string(page_js::page_scan); }
+std::string buildScanScript(size_t maxTextLength) {
+    return fill(page_js::page_scan, {{"__MAX_TEXT_LENGTH__", std::to_string(maxTextLength)}});
+}
 
 std::string buildActionScript(const std::string& action, const std::string& selector,
                               const std::optional<std::string>& value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,9 +8,12 @@
 namespace velmor::browser {
 
 // The page scripts, each one JavaScript expression that evaluates to a JSON text. Every
-// inserted value goes in as a JavaScript string literal, so quotes, backslashes and line
-// breaks in a selector, value or path reach the page exactly as given.
-std::string buildScanScript();
+// inserted text goes in as a JavaScript string literal, so quotes, backslashes and line
+// breaks in a selector, value or path reach the page exactly as given; numbers go in as
+// numbers.
+
+// The scan keeps at most `maxTextLength` characters of the page's text.
+std::string buildScanScript(size_t maxTextLength);
 std::string buildActionScript(const std::string& action, const std::string& selector,
                               const std::optional<std::string>& value);
 std::string buildNavigationScript(const std::string& path);

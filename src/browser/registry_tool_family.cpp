@@ -20,7 +20,7 @@ json RegistryToolFamily::callBrowserTool(const std::string& name, const json& ar
 std::optional<tools::WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
     auto tool = sessions_.getWebTool(name);
     if (!tool) return std::nullopt;
-    return tools::WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or("")};
+    return tools::WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or(""), tool->targetId};
 }
 
 json RegistryToolFamily::executeInActiveBrowser(const tools::WebToolTarget& tool,

@@ -1,5 +1,6 @@
 #include "browser/script_injector.h"
 
+#include "browser/key_events.h"
 #include "browser/page_scripts.h"
 
 #include <algorithm>
@@ -11,9 +12,11 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kBrowserName = "Chrome";
 constexpr const char* kSafariUnavailable = "Safari: not available on this system; use Chromium or Chrome";
-constexpr size_t kEchoedTextLimit = 200;
+constexpr const char* kNoResult = "no result from Chrome";
+// Reading where a page stands after a navigation is a small script; a tab that cannot run it
+// quickly is reported as it is.
+constexpr std::chrono::milliseconds kStateReadLimit{2'000};
 
 json errorResult(const std::string& message) { return json{{"error", message}}; }
 
@@ -24,14 +27,42 @@ std::string lowered(std::string text) {
 
 bool isSafari(const std::string& browser) { return lowered(browser) == "safari"; }
 
-// The page scripts answer JSON.stringify of an object; anything else is reported with the
-// start of what came back so the caller can see what the script did.
-json decode(const EvaluationResult& result) {
-    if (!result.hasValue || result.text.empty()) return errorResult(std::string("no result from ") + kBrowserName);
-    json parsed = json::parse(result.text, nullptr, false);
+std::string withoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
+
+// In-page navigation changes only the #fragment; a tab scanned at "/#/active" is the same
+// tab at "/#/completed". A pattern that is nothing but a fragment is matched as written.
+bool urlMatches(const std::string& url, const std::string& pattern) {
+    std::string wanted = lowered(withoutFragment(pattern));
+    if (wanted.empty()) return lowered(url).find(lowered(pattern)) != std::string::npos;
+    return lowered(withoutFragment(url)).find(wanted) != std::string::npos;
+}
+
+std::string stringField(const json& object, const char* key) {
+    auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+std::string exceptionText(const json& details) {
+    if (auto exception = details.find("exception"); exception != details.end() && exception->is_object()) {
+        if (std::string description = stringField(*exception, "description"); !description.empty()) return description;
+    }
+    std::string text = stringField(details, "text");
+    return text.empty() ? "script error" : text;
+}
+
+// The page scripts answer the JSON text of an object, which is handed back as that object.
+// Scripts of the caller's own may produce any value: it comes back under "result", text
+// that is not JSON as the text.
+json decode(const json& value) {
+    if (value.is_null()) return errorResult(kNoResult);
+    if (value.is_object()) return value;
+    if (!value.is_string()) return json{{"result", value}};
+    const auto& text = value.get_ref<const std::string&>();
+    if (text.empty()) return errorResult(kNoResult);
+    json parsed = json::parse(text, nullptr, false);
     if (parsed.is_object()) return parsed;
-    return errorResult(std::string("invalid JSON from ") + kBrowserName + ": " +
-                       result.text.substr(0, kEchoedTextLimit));
+    if (!parsed.is_discarded()) return json{{"result", std::move(parsed)}};
+    return json{{"result", text}};
 }
 
 }  // namespace
@@ -39,51 +70,166 @@ json decode(const EvaluationResult& result) {
 ScriptInjector::ScriptInjector() : ScriptInjector(Endpoints{}) {}
 
 ScriptInjector::ScriptInjector(Endpoints endpoints)
-    : endpoints_(std::move(endpoints)), devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort) {}
+    : endpoints_(std::move(endpoints)),
+      devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort, endpoints_.limits) {}
 
 json ScriptInjector::runJS(const std::string& script, const std::string& browser,
                            const std::optional<std::string>& urlPattern) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
-    return runInChrome(script, urlPattern);
+    return inTab({urlPattern, ""},
+                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
 }
 
-json ScriptInjector::scan(const std::string& browser, const std::optional<std::string>& urlPattern) const {
-    return runJS(buildScanScript(), browser, urlPattern);
+ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std::optional<std::string>& urlPattern,
+                                          size_t maxTextLength) const {
+    if (isSafari(browser)) return {errorResult(kSafariUnavailable), ""};
+    Scan scan;
+    std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
+    scan.result = inTab(
+        {urlPattern, ""},
+        [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false,
+        &scan.targetId);
+    return scan;
 }
 
 json ScriptInjector::execute(const std::string& action, const std::string& selector,
-                             const std::optional<std::string>& value,
-                             const std::optional<std::string>& urlPattern) const {
-    return runInChrome(buildActionScript(action, selector, value), urlPattern);
+                             const std::optional<std::string>& value, const Tab& tab) const {
+    return inTab(tab, [&](DevToolsSession& session, const std::string&) {
+        if (action == "press") return pressKey(session, selector, value.value_or(""));
+        return evaluate(session, buildActionScript(action, selector, value));
+    }, true);
 }
 
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
-    return runInChrome(buildNavigationScript(path), urlPattern);
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const std::string& target) {
+        json answer = evaluate(session, buildNavigationScript(path));
+        if (answer.contains("error")) return answer;
+        std::string outcome = "navigating";
+        bool answered = session.waitForEvent(
+            [&](const std::string& method, const json& params) {
+                bool mainFrame = params.is_object() && stringField(params, "frameId") == target;
+                if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
+                    outcome = "loaded";
+                else if (method == "Page.frameStoppedLoading" && mainFrame)
+                    outcome = "stopped";
+                else if (method == "Page.javascriptDialogOpening" && stringField(params, "type") == "beforeunload")
+                    outcome = "cancelled";  // the dialog is dismissed: the page stays
+                return outcome != "navigating";
+            },
+            endpoints_.navigationLimit);
+        answer["status"] = outcome;
+        // A wait that ran out closed its connection; where the tab stands is read afresh.
+        std::unique_ptr<DevToolsSession> fresh;
+        DevToolsSession* reader = &session;
+        if (!answered) {
+            auto connected = devTools_.connect(target);
+            if (auto* opened = std::get_if<std::unique_ptr<DevToolsSession>>(&connected)) fresh = std::move(*opened);
+            reader = fresh.get();
+        }
+        if (reader) {
+            auto state = reader->call("Runtime.evaluate",
+                                      {{"expression", "({url: location.href, title: document.title})"},
+                                       {"returnByValue", true}},
+                                      kStateReadLimit);
+            if (auto* read = std::get_if<json>(&state)) {
+                auto remote = read->find("result");
+                if (remote != read->end() && remote->is_object()) {
+                    auto value = remote->find("value");
+                    if (value != remote->end() && value->is_object()) {
+                        answer["url"] = stringField(*value, "url");
+                        answer["title"] = stringField(*value, "title");
+                    }
+                }
+            }
+        }
+        return answer;
+    }, false);
 }
 
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
-    return runInChrome(buildPageAgentScript("ws", endpoints_.agentPort), std::nullopt);
+    std::string script = buildPageAgentScript("ws", endpoints_.agentPort);
+    return inTab({std::nullopt, ""},
+                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
 }
 
-json ScriptInjector::runInChrome(const std::string& script, const std::optional<std::string>& urlPattern) const {
-    auto listed = devTools_.listPages();
-    if (auto* error = std::get_if<DevToolsError>(&listed)) return errorResult(error->message);
-    const auto& pages = std::get<std::vector<DevToolsPage>>(listed);
-    const DevToolsPage* page = nullptr;
-    if (!urlPattern || urlPattern->empty()) {
-        if (pages.empty()) return errorResult("no Chrome windows");
-        page = &pages.front();
-    } else {
-        std::string pattern = lowered(*urlPattern);
-        auto match = std::find_if(pages.begin(), pages.end(),
-                                  [&](const DevToolsPage& p) { return lowered(p.url).find(pattern) != std::string::npos; });
-        if (match == pages.end()) return errorResult("no Chrome tab matching '" + *urlPattern + "'");
-        page = &*match;
+json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
+    std::unique_ptr<DevToolsSession> session;
+    std::string target;
+    if (!tab.targetId.empty()) {
+        auto connected = devTools_.connect(tab.targetId);
+        if (auto* opened = std::get_if<std::unique_ptr<DevToolsSession>>(&connected)) {
+            session = std::move(*opened);
+            target = tab.targetId;
+        }
     }
-    auto evaluated = devTools_.evaluate(*page, script);
-    if (auto* error = std::get_if<DevToolsError>(&evaluated)) return errorResult(error->message);
-    return decode(std::get<EvaluationResult>(evaluated));
+    if (!session) {
+        auto listed = devTools_.listPages();
+        if (auto* error = std::get_if<DevToolsError>(&listed)) return errorResult(error->message);
+        const auto& pages = std::get<std::vector<DevToolsPage>>(listed);
+        const DevToolsPage* page = nullptr;
+        if (!tab.urlPattern || tab.urlPattern->empty()) {
+            if (pages.empty()) return errorResult("no Chrome windows");
+            page = &pages.front();
+        } else {
+            auto match = std::find_if(pages.begin(), pages.end(),
+                                      [&](const DevToolsPage& p) { return urlMatches(p.url, *tab.urlPattern); });
+            if (match == pages.end()) return errorResult("no Chrome tab matching '" + *tab.urlPattern + "'");
+            page = &*match;
+        }
+        auto connected = devTools_.connect(*page);
+        if (auto* error = std::get_if<DevToolsError>(&connected)) return errorResult(error->message);
+        session = std::move(std::get<std::unique_ptr<DevToolsSession>>(connected));
+        target = page->id;
+    }
+    // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
+    // background tab see focus and blur, which debounced fields rely on to commit a value.
+    session->send("Page.enable");
+    if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
+    json result = work(*session, target);
+    if (!session->dialogs().empty() && result.is_object()) {
+        const PageDialog& dialog = session->dialogs().front();
+        result["dialog"] = {{"type", dialog.type}, {"message", dialog.message}};
+    }
+    if (usedTarget && !result.contains("error")) *usedTarget = target;
+    return result;
+}
+
+json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script) const {
+    auto answer = session.call("Runtime.evaluate", {{"expression", script},
+                                                    {"returnByValue", true},
+                                                    {"awaitPromise", true},
+                                                    {"userGesture", true}});
+    if (auto* error = std::get_if<DevToolsError>(&answer)) return errorResult(error->message);
+    const json& result = std::get<json>(answer);
+    if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
+        return errorResult("Chrome: " + exceptionText(*details));
+    auto remote = result.find("result");
+    if (remote == result.end() || !remote->is_object()) return errorResult(kNoResult);
+    auto value = remote->find("value");
+    if (value == remote->end()) return errorResult(kNoResult);
+    return decode(*value);
+}
+
+json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const {
+    auto params = keyEventParams(key);
+    if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
+    if (!selector.empty()) {
+        json focused = evaluate(session, buildActionScript("focus", selector, std::nullopt));
+        if (focused.contains("error")) return focused;
+    }
+    json down = *params;
+    // A key that types something is a full key press; the others have no character.
+    down["type"] = params->contains("text") ? "keyDown" : "rawKeyDown";
+    json up = *params;
+    up.erase("text");
+    up.erase("unmodifiedText");
+    up["type"] = "keyUp";
+    for (const json* event : {&down, &up}) {
+        auto sent = session.call("Input.dispatchKeyEvent", *event);
+        if (auto* error = std::get_if<DevToolsError>(&sent)) return errorResult(error->message);
+    }
+    return json{{"status", "pressed"}, {"key", (*params)["key"]}};
 }
 
 }  // namespace velmor::browser

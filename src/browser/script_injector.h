@@ -2,7 +2,9 @@
 
 #include "browser/devtools_client.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -11,7 +13,9 @@ namespace velmor::browser {
 
 // Runs JavaScript in a Chromium or Chrome tab over the DevTools Protocol and hands back the
 // JSON object the script returned, or {"error": message}. Nothing throws. Holds no state
-// beyond where the browser and the page-agent listener are.
+// beyond where the browser and the page-agent listener are. A JavaScript dialog the page
+// opens meanwhile is answered (alerts accepted, the others dismissed) and reported under
+// "dialog" as {"type", "message"}.
 class ScriptInjector {
 public:
     struct Endpoints {
@@ -19,27 +23,56 @@ public:
         uint16_t devToolsPort = 9222;
         // The plain ws:// page-agent listener pages connect back to.
         uint16_t agentPort = 19822;
+        DevToolsLimits limits{};
+        // How long a navigation may take to load the new document before it is answered.
+        std::chrono::milliseconds navigationLimit{15'000};
     };
+
+    // Where a tool acts: the tab remembered from its scan first, then the first tab whose
+    // URL contains the pattern (letter case and the #fragment ignored), else the front tab.
+    struct Tab {
+        std::optional<std::string> urlPattern;
+        std::string targetId;
+    };
+
+    // A page scan and the DevTools id of the tab it ran in (empty when it failed).
+    struct Scan {
+        nlohmann::json result;
+        std::string targetId;
+    };
+
+    // How much page text a scan keeps unless asked for more, and the most it keeps.
+    static constexpr size_t kDefaultTextLength = 1500;
+    static constexpr size_t kMaxTextLength = 100'000;
 
     ScriptInjector();
     explicit ScriptInjector(Endpoints endpoints);
 
-    // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. Without a URL
-    // pattern the front tab runs the script, with one the first tab whose URL contains it,
-    // letter case ignored.
+    // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
+    // evaluates to a JSON object's text (or an object) answers that object; any other value
+    // comes back as {"result": value}, text that is not JSON as the text itself.
     nlohmann::json runJS(const std::string& script, const std::string& browser = "auto",
                          const std::optional<std::string>& urlPattern = std::nullopt) const;
-    nlohmann::json scan(const std::string& browser, const std::optional<std::string>& urlPattern) const;
-    // One of "click", "fill", "select", "fill_contenteditable" or "set" on the element.
+    Scan scan(const std::string& browser, const std::optional<std::string>& urlPattern,
+              size_t maxTextLength = kDefaultTextLength) const;
+    // One of "click", "fill", "select", "fill_contenteditable", "set" on the element, or
+    // "press": the key named by `value` sent to the element (to the focused element when
+    // the selector is empty).
     nlohmann::json execute(const std::string& action, const std::string& selector,
-                           const std::optional<std::string>& value,
-                           const std::optional<std::string>& urlPattern) const;
+                           const std::optional<std::string>& value, const Tab& tab) const;
+    // Answers once the new document has loaded, or with what it has after the navigation limit.
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
     // Starts the page agent in the front tab.
     nlohmann::json injectPageAgent(const std::string& browser) const;
 
 private:
-    nlohmann::json runInChrome(const std::string& script, const std::optional<std::string>& urlPattern) const;
+    using TabWork = std::function<nlohmann::json(DevToolsSession&, const std::string& targetId)>;
+
+    // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
+    // (`acts`) get the page's focus events as if its window had the focus.
+    nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
+    nlohmann::json evaluate(DevToolsSession& session, const std::string& script) const;
+    nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;
     DevToolsClient devTools_;

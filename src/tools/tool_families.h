@@ -34,6 +34,7 @@ struct WebToolTarget {
     std::string actionType;
     std::string selector;
     std::string urlPattern;
+    std::string targetId;  // the browser's id of the scanned tab; empty when unknown
 };
 
 class BrowserToolFamily {

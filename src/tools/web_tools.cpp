@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <variant>
+#include <vector>
 
 namespace velmor::tools {
 
@@ -10,6 +12,7 @@ using nlohmann::json;
 namespace {
 
 constexpr const char* kMissingFields = "missing 'fields' object";
+constexpr const char* kPress = "press";
 
 json inputSchemaFor(const std::string& actionType) {
     auto valueSchema = [](const char* description) {
@@ -22,14 +25,15 @@ json inputSchemaFor(const std::string& actionType) {
     return json{{"type", "object"}, {"properties", json::object()}};
 }
 
-// Web tools always mirror the latest scan, even one that found nothing or failed.
-void refillWebTools(const json& scan, browser::BrowserSessionManager& sessions) {
-    sessions.clearWebTools();
+// Web tools always mirror the latest scan, even one that found nothing or failed. Clients
+// hear of it when that changes what tools/list shows.
+void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
+    std::vector<browser::WebTool> found;
+    const json& scan = scanned.result;
     auto tools = scan.find("tools");
-    if (tools == scan.end() || !tools->is_array()) return;
     std::optional<std::string> pageUrl;
     if (auto url = scan.find("url"); url != scan.end() && url->is_string()) pageUrl = url->get<std::string>();
-    for (const auto& entry : *tools) {
+    for (const auto& entry : tools != scan.end() && tools->is_array() ? *tools : json::array()) {
         if (!entry.is_object()) continue;
         auto text = [&](const char* key) -> std::optional<std::string> {
             auto found = entry.find(key);
@@ -39,11 +43,24 @@ void refillWebTools(const json& scan, browser::BrowserSessionManager& sessions) 
         auto name = text("name"), description = text("description"), selector = text("selector"),
              type = text("type");
         if (!name || !description || !selector || !type) continue;
-        sessions.registerWebTool({*name, *description, *selector, *type, inputSchemaFor(*type), pageUrl});
+        found.push_back({*name, *description, *selector, *type, inputSchemaFor(*type), pageUrl, scanned.targetId});
     }
+    if (sessions.replaceWebTools(std::move(found))) sessions.notifyToolChangeSubscribers();
 }
 
+// The page text a scan keeps: max_length when given (a whole number from 1 to 100,000),
+// else the default.
+std::variant<size_t, json> textLength(const Arguments& args) {
+    auto asked = args.integer("max_length");
+    if (!asked) return browser::ScriptInjector::kDefaultTextLength;
+    if (*asked < 1 || *asked > static_cast<int64_t>(browser::ScriptInjector::kMaxTextLength))
+        return errorResult("max_length must be between 1 and 100000");
+    return static_cast<size_t>(*asked);
+}
+
+// A scan that failed is reported as the failure, not as an empty page.
 json contentSummary(const json& scan) {
+    if (isFailure(scan)) return scan;
     auto text = [&](const char* key) {
         auto found = scan.find(key);
         return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();
@@ -69,16 +86,24 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         return injector.injectPageAgent(args.string("browser").value_or("auto"));
     });
     router.setHandler("web_scan", [&injector, &sessions](const Arguments& args) {
-        json scan = injector.scan(args.string("browser").value_or("auto"), args.string("url"));
+        auto length = textLength(args);
+        if (auto* error = std::get_if<json>(&length)) return *error;
+        auto scan = injector.scan(args.string("browser").value_or("auto"), args.string("url"), std::get<size_t>(length));
         refillWebTools(scan, sessions);
-        return scan;
+        return std::move(scan.result);
     });
     router.setHandler("web_action", [&injector, &sessions](const Arguments& args) {
         auto name = args.string("tool_name");
+        auto action = args.string("action");
+        if (action && *action != kPress) return errorResult("unknown action '" + *action + "': only 'press' is known");
+        if (action && !args.string("value")) return errorResult(missing("value"));
+        // A key press needs no element: it goes to whatever has the focus.
+        if (action && !name) return injector.execute(kPress, "", args.string("value"), {args.string("url"), ""});
         if (!name) return errorResult(missing("tool_name"));
         auto tool = sessions.getWebTool(*name);
         if (!tool) return errorResult("web tool '" + *name + "' not found. Run web_scan first.");
-        return injector.execute(tool->actionType, tool->selector, args.string("value"), tool->urlPattern);
+        return injector.execute(action ? *action : tool->actionType, tool->selector, args.string("value"),
+                                {tool->urlPattern, tool->targetId});
     });
     router.setHandler("web_navigate", [&injector](const Arguments& args) {
         auto path = args.string("path");
@@ -86,7 +111,9 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         return injector.navigate(*path, args.string("url"));
     });
     router.setHandler("web_content", [&injector](const Arguments& args) {
-        return contentSummary(injector.scan("auto", args.string("url")));
+        auto length = textLength(args);
+        if (auto* error = std::get_if<json>(&length)) return *error;
+        return contentSummary(injector.scan("auto", args.string("url"), std::get<size_t>(length)).result);
     });
     router.setHandler("web_execute_js", [&injector](const Arguments& args) {
         auto js = args.string("js");
@@ -106,9 +133,8 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
                 continue;
             }
             std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-            results.push_back({{"field", field},
-                               {"result", injector.execute(tool->actionType, tool->selector, text,
-                                                           url ? url : tool->urlPattern)}});
+            browser::ScriptInjector::Tab tab{url ? url : tool->urlPattern, url ? "" : tool->targetId};
+            results.push_back({{"field", field}, {"result", injector.execute(tool->actionType, tool->selector, text, tab)}});
         }
         return json{{"status", "filled"}, {"results", results}};
     });
@@ -118,7 +144,7 @@ browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector
     return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
         std::optional<std::string> pattern;
         if (!tool.urlPattern.empty()) pattern = tool.urlPattern;
-        return injector.execute(tool.actionType, tool.selector, value, pattern);
+        return injector.execute(tool.actionType, tool.selector, value, {pattern, tool.targetId});
     };
 }
 

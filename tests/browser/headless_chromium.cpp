@@ -37,10 +37,13 @@ bool waitFor(Ready ready, std::chrono::milliseconds limit) {
 }  // namespace
 
 HeadlessChromium::HeadlessChromium(uint16_t devToolsPort) {
+    if (!std::filesystem::exists(std::string(VELMOR_WEB_FIXTURES) + "/node_modules/todomvc"))
+        throw std::runtime_error("the npm fixture pages are missing: run scripts/install-deps.sh");
     pagesPort_ = test::freePort();
+    apiLog_ = home_.path() + "/api-requests.jsonl";
     pages_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
-        "/usr/bin/python3", "-m", "http.server", std::to_string(pagesPort_), "--bind", "127.0.0.1", "--directory",
-        VELMOR_WEB_FIXTURES});
+        "/usr/bin/python3", std::string(VELMOR_WEB_FIXTURES) + "/fixture_server.py", std::to_string(pagesPort_),
+        VELMOR_WEB_FIXTURES, apiLog_});
     if (!waitFor([&] {
             int fd = test::connectLoopback(pagesPort_);
             if (fd >= 0) ::close(fd);
@@ -86,6 +89,13 @@ std::string HeadlessChromium::pageUrl(const std::string& page) const {
     return "http://127.0.0.1:" + std::to_string(pagesPort_) + "/" + page;
 }
 
+std::vector<nlohmann::json> HeadlessChromium::apiRequests() const {
+    std::vector<nlohmann::json> requests;
+    std::ifstream in(apiLog_);
+    for (std::string line; std::getline(in, line);) requests.push_back(nlohmann::json::parse(line));
+    return requests;
+}
+
 std::string HeadlessChromium::devTools(const std::string& method, const std::string& target) const {
     boost::asio::io_context io;
     beast::tcp_stream stream(io);
@@ -107,7 +117,9 @@ std::string HeadlessChromium::openTab(const std::string& url) {
     bool loaded = waitFor([&] {
         // The tab is listed under its URL while it still shows the initial blank document.
         auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);
-        return state.value("state", "") == "complete" && state.value("url", "") == url;
+        // A page's router may add a #fragment as it starts.
+        std::string at = state.value("url", "");
+        return state.value("state", "") == "complete" && (at == url || at.starts_with(url + "#"));
     }, 15s);
     if (!loaded) throw std::runtime_error("tab did not load: " + url);
     return id;

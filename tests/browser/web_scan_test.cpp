@@ -116,6 +116,7 @@ TEST_F(WebScan, SumsUpThePageAndRefillsTheWebTools) {
     // A scan that fails still leaves no stale web tools behind.
     json failed = call("web_scan", {{"url", "no-such-tab"}});
     EXPECT_EQ(failed["error"], "no Chrome tab matching 'no-such-tab'");
+    EXPECT_EQ(call("web_content", {{"url", "no-such-tab"}}), json({{"error", "no Chrome tab matching 'no-such-tab'"}}));
     EXPECT_FALSE(sessions.getWebTool("fill_email_address"));
 }
 

@@ -7,14 +7,18 @@ function slug(text) {
 function trimmed(value) {
   return value == null ? '' : String(value).trim();
 }
+// What the user cannot see: hidden itself or inside a hidden section (display none on any
+// ancestor, visibility hidden, content-visibility hidden).
 function isHidden(el) {
   if (el.hidden || el.getAttribute('aria-hidden') === 'true') return true;
+  if (el.checkVisibility) return !el.checkVisibility({ checkVisibilityCSS: true, visibilityProperty: true });
   const style = getComputedStyle(el);
-  return style.display === 'none' || style.visibility === 'hidden';
+  return style.display === 'none' || style.visibility === 'hidden' || !el.getClientRects().length;
 }
 const clickableSelector = 'button, [role="button"], a[href], input[type="submit"]';
 // Text that tells apart controls with the same label: that of the nearest ancestor (up to six
-// levels) holding no other clickable control of that label, without its own controls.
+// levels) holding no other clickable control of that label, without its own controls and
+// without script text, which is code and no name.
 // Uses the getLabel of the script the helpers are placed in.
 function getContextLabel(el, label) {
   let ancestor = el.parentElement;
@@ -23,20 +27,24 @@ function getContextLabel(el, label) {
       .some((other) => other !== el && getLabel(other) === label);
     if (twin) continue;
     const copy = ancestor.cloneNode(true);
-    copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"]')
+    copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"], ' +
+      'script, style, noscript, template')
       .forEach((n) => n.remove());
     const text = copy.textContent.replace(/\s+/g, ' ').trim();
     if (text && text.length < 120 && text !== label) return text.slice(0, 60);
   }
   return null;
 }
-// Sets an input's or text area's value the way typing does. Frameworks that track the value
-// themselves ignore a plain assignment; the prototype's setter goes underneath them.
+// Sets an input's or text area's value the way typing does: focus, the new value, input and
+// change, then leaving the field. Frameworks that track the value themselves ignore a plain
+// assignment; the prototype's setter goes underneath them. Debounced fields commit on blur.
 function fillValue(el, value) {
+  el.focus();
   const proto = el.tagName === 'TEXTAREA' ? HTMLTextAreaElement.prototype : HTMLInputElement.prototype;
   const descriptor = Object.getOwnPropertyDescriptor(proto, 'value');
   if (descriptor && descriptor.set) descriptor.set.call(el, value);
   else el.value = value;
   el.dispatchEvent(new InputEvent('input', { bubbles: true, composed: true, inputType: 'insertText', data: value }));
   el.dispatchEvent(new Event('change', { bubbles: true }));
+  el.blur();
 }

@@ -1,7 +1,11 @@
 // Turns the page's visible, enabled controls into named tools and sums up the page.
-// Evaluates to the JSON text of {url, title, toolCount, tools, headings, content}.
+// Evaluates to the JSON text of {url, title, toolCount, tools, headings, content}; the content
+// keeps at most the placeholder's number of characters.
 (function () {
   __PAGE_HELPERS__;
+  const maxTextLength = __MAX_TEXT_LENGTH__;
+  // A navigation that has not produced its new document yet has no body to scan.
+  if (!document.body) return JSON.stringify({ error: 'the page has no document body yet' });
   function isDisabled(el) {
     return !!(el.disabled || el.readOnly || el.getAttribute('aria-disabled') === 'true');
   }
@@ -15,14 +19,50 @@
     const label = document.querySelector('label[for="' + CSS.escape(el.id) + '"]');
     return label ? trimmed(label.textContent) : '';
   }
+  // A label written next to its field with neither for nor nesting (TodoMVC's items): after a
+  // check box or radio button, before other fields. A label that has a control of its own
+  // belongs to that one.
+  function siblingLabelText(el) {
+    const after = el.type === 'checkbox' || el.type === 'radio';
+    const sides = after ? [el.nextElementSibling, el.previousElementSibling]
+      : [el.previousElementSibling, el.nextElementSibling];
+    for (const sib of sides) {
+      if (!sib || sib.tagName !== 'LABEL' || (sib.control && sib.control !== el)) continue;
+      const text = trimmed(sib.textContent);
+      if (text) return text;
+    }
+    return '';
+  }
+  // Words of a class attribute that say what an icon-only control does ("destroy",
+  // "fa-trash"), leaving out those that only say it is a button or an icon.
+  const genericClassWords = new Set(['btn', 'button', 'buttons', 'icon', 'icons', 'ico', 'fas', 'far', 'fab', 'mdi',
+    'material', 'symbols', 'outlined', 'svg', 'css', 'jsx', 'has', 'active', 'small', 'large', 'primary',
+    'secondary', 'default', 'link', 'control', 'item', 'component', 'wrapper', 'container', 'glyphicon',
+    'octicon', 'lucide', 'feather', 'bootstrap']);
+  function classWords(el) {
+    for (const node of [el, el.firstElementChild]) {
+      if (!node) continue;
+      const words = String(node.getAttribute('class') || '').split(/[\s_-]+/)
+        .filter((w) => /^[a-zA-Z]{3,}$/.test(w) && !genericClassWords.has(w.toLowerCase()));
+      if (words.length) return words.slice(0, 3).join(' ');
+    }
+    return '';
+  }
+  const buttonInputTypes = ['submit', 'button', 'reset'];
   function getLabel(el) {
     const candidates = [
       () => trimmed(el.getAttribute('aria-label')),
       () => labelledByText(el),
-      () => { const own = trimmed(el.textContent); return own.length < 80 ? own : ''; },
+      () => el.tagName === 'INPUT' && buttonInputTypes.includes(el.type)
+        ? trimmed(el.value) || (el.type === 'reset' ? 'Reset' : el.type === 'submit' ? 'Submit' : '') : '',
+      () => { const own = trimmed(el.textContent); return own.length < 80 && /[\p{L}\p{N}]/u.test(own) ? own : ''; },
       () => trimmed(el.getAttribute('title')),
       () => trimmed(el.getAttribute('placeholder')) || trimmed(el.getAttribute('aria-placeholder')),
+      () => { const image = el.querySelector('img[alt]'); return image ? trimmed(image.getAttribute('alt')) : ''; },
       () => el.id || '',
+      () => classWords(el),
+      // A glyph such as "+" or an arrow, when nothing says more.
+      () => { const own = trimmed(el.textContent); return own.length < 80 ? own : ''; },
     ];
     for (const candidate of candidates) {
       const text = candidate();
@@ -42,7 +82,8 @@
       const text = trimmed(copy.textContent);
       if (text) return text;
     }
-    return trimmed(el.getAttribute('placeholder')) || trimmed(el.getAttribute('name')) || null;
+    return siblingLabelText(el) || labelledByText(el) || trimmed(el.getAttribute('placeholder')) ||
+      trimmed(el.getAttribute('title')) || trimmed(el.getAttribute('name')) || el.id || null;
   }
   function getWidgetLabel(el) {
     const aria = trimmed(el.getAttribute('aria-label'));
@@ -94,6 +135,49 @@
     return parts.join(' > ');
   }
 
+  // Controls shown only while the pointer is over their row (TodoMVC's delete buttons) are
+  // there for the user all the same: hidden themselves in a shown parent, and displayed by a
+  // :hover rule of the page's style sheets.
+  let hoverReveals = null;
+  function hoverRevealSelectors() {
+    const found = [];
+    const visit = (rules) => {
+      for (const rule of rules) {
+        if (!rule.selectorText) {
+          if (rule.cssRules) visit(rule.cssRules);
+          continue;
+        }
+        const style = rule.style;
+        const shows = (style.display && style.display !== 'none') || style.visibility === 'visible';
+        if (!shows || !rule.selectorText.includes(':hover')) continue;
+        for (const part of rule.selectorText.split(',')) {
+          const unhovered = part.includes(':hover') ? part.replace(/:hover/g, '').trim() : '';
+          if (unhovered) found.push(unhovered);
+        }
+      }
+    };
+    for (const sheet of document.styleSheets) {
+      try {
+        visit(sheet.cssRules);
+      } catch (e) {
+        // Style sheets from other origins cannot be read.
+      }
+    }
+    return found;
+  }
+  function unseen(el) {
+    if (!isHidden(el)) return false;
+    if (!el.parentElement || isHidden(el.parentElement) || getComputedStyle(el).display !== 'none') return true;
+    if (hoverReveals === null) hoverReveals = hoverRevealSelectors();
+    return !hoverReveals.some((selector) => {
+      try {
+        return el.matches(selector);
+      } catch (e) {
+        return false;
+      }
+    });
+  }
+
   const portalSelector = '[data-radix-portal], [data-headlessui-portal], body > [role="dialog"], ' +
     'body > [role="alertdialog"], body > [role="listbox"], body > [role="menu"], ' +
     'body > [data-radix-popper-content-wrapper]';
@@ -113,118 +197,202 @@
     return found;
   }
 
-  const tools = [];
-  const taken = new Set();
-  // Renaming keeps every element callable; skipping keeps one tool per name.
-  function add(entry, onTaken) {
-    if (taken.has(entry.name)) {
-      if (onTaken === 'skip') return;
-      entry.name = entry.name + '_' + taken.size;
-    }
-    taken.add(entry.name);
-    tools.push(entry);
+  // Every control found, in category order, before names are settled.
+  const candidates = [];
+  // `describeFor(context)` is the description naming the context that tells it apart.
+  function offer(el, prefix, label, type, description, onTaken, describeFor, extra) {
+    const item = { name: prefix + slug(label), label: label, type: type, selector: cssPath(el), description: description };
+    Object.assign(item, extra || {});
+    candidates.push({ item: item, el: el, prefix: prefix, onTaken: onTaken, describeFor: describeFor });
   }
-  function entry(el, name, label, type, description) {
-    return { name: name, label: label, type: type, selector: cssPath(el), description: description };
+  const forContext = (context) => ' for "' + context.slice(0, 40) + '"';
+
+  // The text of `root` without that of `skip`, scripts and hidden decoration, collapsed;
+  // reading stops a little past `limit` characters.
+  function textWithout(root, skip, limit) {
+    const walker = document.createTreeWalker(root, NodeFilter.SHOW_TEXT, {
+      acceptNode(node) {
+        const parent = node.parentElement;
+        if (!parent || skip.contains(parent) || parent.closest('script, style, svg, [aria-hidden="true"]'))
+          return NodeFilter.FILTER_REJECT;
+        return NodeFilter.FILTER_ACCEPT;
+      },
+    });
+    let text = '';
+    while (text.length <= limit && walker.nextNode()) text += ' ' + walker.currentNode.nodeValue;
+    return text.replace(/\s+/g, ' ').trim();
+  }
+  // A field or select that carries no name at all is named by the short text next to it (a
+  // form row's description), as a reader would.
+  function nearbyText(el) {
+    for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 3;
+      node = node.parentElement, depth++) {
+      const text = textWithout(node, el, 120);
+      if (text) return text.length < 80 ? text : null;
+    }
+    return null;
+  }
+  const headingSelector = 'h1, h2, h3, h4, h5, h6, [role="heading"], legend';
+  // The heading the element sits under: the nearest one before it in the document.
+  function precedingHeading(el) {
+    let budget = 400;
+    for (let node = el; node && node !== document.body; node = node.parentElement) {
+      for (let sib = node.previousElementSibling; sib && budget > 0; sib = sib.previousElementSibling, budget--) {
+        const headings = sib.matches(headingSelector) ? [sib] : sib.querySelectorAll(headingSelector);
+        for (let i = headings.length - 1; i >= 0; i--) {
+          const text = trimmed(headings[i].textContent);
+          if (text) return text.slice(0, 60);
+        }
+      }
+    }
+    return null;
+  }
+  // What tells one of several same-named controls apart: the text of its nearest enclosing
+  // element that holds none of the others (its row, its operation, its property), or that
+  // element's heading when the text is long; else the section heading above it.
+  function distinguishingContext(el, label, sharedAncestors) {
+    for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 12;
+      node = node.parentElement, depth++) {
+      if (sharedAncestors.get(node) > 1) break;
+      const text = textWithout(node, el, 240);
+      if (!text || text === label) continue;
+      if (text.length < 120) return text.slice(0, 60);
+      const heading = node.querySelector(headingSelector + ', label, th, dt, summary');
+      const headingText = heading && !heading.contains(el) ? trimmed(heading.textContent) : '';
+      return (headingText && headingText !== label ? headingText : text).slice(0, 60);
+    }
+    return precedingHeading(el);
+  }
+  // The shared label says nothing about which control it is, so the context keeps its full
+  // length; names stay within the 64 characters clients accept for a tool name.
+  function contextName(prefix, label, context) {
+    const contextSlug = String(context).toLowerCase().replace(/[^a-z0-9]+/g, '_').replace(/^_+|_+$/g, '');
+    return (prefix + slug(label) + '_' + contextSlug).slice(0, 64).replace(/_+$/, '');
+  }
+  // Controls that would share a name take the context that tells each apart, when it does;
+  // the others keep the name and get a number below.
+  function distinguishRepeated() {
+    const groups = new Map();
+    for (const c of candidates) {
+      if (c.onTaken !== 'rename') continue;
+      const group = groups.get(c.item.name);
+      if (group) group.push(c);
+      else groups.set(c.item.name, [c]);
+    }
+    for (const group of groups.values()) {
+      if (group.length < 2) continue;
+      const sharedAncestors = new Map();
+      for (const c of group) {
+        for (let node = c.el.parentElement, depth = 0; node && depth < 12; node = node.parentElement, depth++)
+          sharedAncestors.set(node, (sharedAncestors.get(node) || 0) + 1);
+      }
+      const contexts = group.map((c) => distinguishingContext(c.el, c.item.label, sharedAncestors));
+      const uses = new Map();
+      for (const context of contexts) if (context) uses.set(context, (uses.get(context) || 0) + 1);
+      group.forEach((c, i) => {
+        const context = contexts[i];
+        if (!context || uses.get(context) > 1) return;
+        c.item.name = contextName(c.prefix, c.item.label, context);
+        c.item.description = c.describeFor(context);
+      });
+    }
   }
 
   const nonButtonRoles = ['tab', 'option', 'menuitem', 'menuitemradio', 'menuitemcheckbox'];
-  for (const el of queryAll('button, [role="button"], input[type="submit"], input[type="button"]')) {
-    if (isHidden(el) || isDisabled(el) || nonButtonRoles.includes(el.getAttribute('role'))) continue;
+  for (const el of queryAll('button, [role="button"], input[type="submit"], input[type="button"], input[type="reset"]')) {
+    if (unseen(el) || isDisabled(el) || nonButtonRoles.includes(el.getAttribute('role'))) continue;
     const label = getLabel(el);
     if (!label) continue;
     const context = getContextLabel(el, label);
-    if (context) {
-      add(entry(el, 'click_' + slug(label + ' ' + context), label, 'click',
-        'Click "' + label.slice(0, 40) + '" for "' + context.slice(0, 40) + '"'), 'rename');
-    } else {
-      add(entry(el, 'click_' + slug(label), label, 'click', 'Click "' + label.slice(0, 60) + '"'), 'rename');
-    }
+    const describeFor = (ctx) => 'Click "' + label.slice(0, 40) + '" for "' + ctx.slice(0, 40) + '"';
+    offer(el, 'click_', context ? label + ' ' + context : label, 'click',
+      context ? describeFor(context) : 'Click "' + label.slice(0, 60) + '"', 'rename', describeFor);
+    candidates[candidates.length - 1].item.label = label;
   }
-  for (const el of queryAll('input:not([type="submit"]):not([type="button"]):not([type="hidden"])' +
-      ':not([type="file"]):not([type="checkbox"]):not([type="radio"]), textarea')) {
-    if (isHidden(el) || isDisabled(el)) continue;
-    const label = getInputLabel(el);
+  for (const el of queryAll('input:not([type="submit"]):not([type="button"]):not([type="reset"])' +
+      ':not([type="hidden"]):not([type="file"]):not([type="checkbox"]):not([type="radio"]), textarea')) {
+    if (unseen(el) || isDisabled(el)) continue;
+    const label = getInputLabel(el) || nearbyText(el);
     if (!label) continue;
-    add(entry(el, 'fill_' + slug(label), label, 'fill', 'Fill "' + label.slice(0, 60) + '"'), 'rename');
+    offer(el, 'fill_', label, 'fill', 'Fill "' + label.slice(0, 60) + '"', 'rename',
+      (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx));
   }
   for (const el of queryAll('input[type="checkbox"], input[type="radio"]')) {
-    if (isHidden(el) || isDisabled(el)) continue;
+    if (unseen(el) || isDisabled(el)) continue;
     const label = getInputLabel(el);
     if (!label) continue;
     const checkbox = el.type === 'checkbox';
-    const description = (checkbox ? 'Toggle "' : 'Select "') + label.slice(0, 60) + '"' +
-      (el.checked ? ' (checked)' : '');
-    add(entry(el, (checkbox ? 'toggle_' : 'select_') + slug(label), label, 'click', description), 'rename');
+    const verb = checkbox ? 'Toggle "' : 'Select "';
+    const state = el.checked ? ' (checked)' : '';
+    offer(el, checkbox ? 'toggle_' : 'select_', label, 'click', verb + label.slice(0, 60) + '"' + state, 'rename',
+      (ctx) => verb + label.slice(0, 60) + '"' + forContext(ctx) + state);
   }
   for (const el of queryAll('select')) {
-    if (isHidden(el) || isDisabled(el)) continue;
-    const label = getInputLabel(el) || getLabel(el);
+    if (unseen(el) || isDisabled(el)) continue;
+    // Never the select's own text: that is every option run together.
+    const label = getInputLabel(el) || nearbyText(el);
     if (!label) continue;
-    const item = entry(el, 'select_' + slug(label), label, 'select', 'Select from "' + label.slice(0, 60) + '"');
-    item.options = Array.from(el.options).filter((o) => !o.disabled && o.value)
+    const options = Array.from(el.options).filter((o) => !o.disabled && o.value)
       .map((o) => trimmed(o.textContent) || o.value);
-    add(item, 'skip');
+    offer(el, 'select_', label, 'select', 'Select from "' + label.slice(0, 60) + '"', 'skip', null,
+      { options: options });
   }
   for (const el of queryAll('a[href]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getLabel(el);
     if (!label) continue;
-    add(entry(el, 'navigate_' + slug(label), label, 'click', 'Navigate to "' + label.slice(0, 60) + '"'), 'skip');
+    offer(el, 'navigate_', label, 'click', 'Navigate to "' + label.slice(0, 60) + '"', 'skip');
   }
   for (const el of queryAll('[role="combobox"]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getWidgetLabel(el);
     if (!label) continue;
     const open = el.getAttribute('aria-expanded') === 'true' ? ' (open)' : '';
-    add(entry(el, 'select_' + slug(label), label, 'click', 'Open "' + label.slice(0, 60) + '"' + open), 'skip');
+    offer(el, 'select_', label, 'click', 'Open "' + label.slice(0, 60) + '"' + open, 'skip');
   }
   for (const el of queryAll('[role="checkbox"]:not(input), [role="switch"]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getWidgetLabel(el) || getLabel(el);
     if (!label) continue;
     const checked = el.getAttribute('aria-checked');
     const state = checked === 'true' ? ' (on)' : checked === 'false' ? ' (off)' : '';
-    add(entry(el, 'toggle_' + slug(label), label, 'click', 'Toggle "' + label.slice(0, 60) + '"' + state), 'skip');
+    offer(el, 'toggle_', label, 'click', 'Toggle "' + label.slice(0, 60) + '"' + state, 'skip');
   }
   for (const el of queryAll('[role="radiogroup"]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getWidgetLabel(el) || getLabel(el);
     if (!label) continue;
     const radios = Array.from(el.querySelectorAll('[role="radio"]'));
     const options = radios.map((r) => trimmed(r.textContent) || trimmed(r.getAttribute('aria-label')))
       .filter((text) => text);
     const current = radios.find((r) => r.getAttribute('aria-checked') === 'true');
-    const item = entry(el, 'select_' + slug(label), label, 'select',
-      'Select from "' + label.slice(0, 50) + '" options: ' + options.slice(0, 5).join(', '));
-    item.options = options;
-    item.currentValue = current ? trimmed(current.textContent) : '';
-    add(item, 'skip');
+    offer(el, 'select_', label, 'select',
+      'Select from "' + label.slice(0, 50) + '" options: ' + options.slice(0, 5).join(', '), 'skip', null,
+      { options: options, currentValue: current ? trimmed(current.textContent) : '' });
   }
   for (const el of queryAll('[role="slider"]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getWidgetLabel(el) || getLabel(el);
     if (!label) continue;
     const min = el.getAttribute('aria-valuemin') || '0';
     const max = el.getAttribute('aria-valuemax') || '100';
     const now = el.getAttribute('aria-valuenow') || '';
-    add(entry(el, 'set_' + slug(label), label, 'set',
-      'Set "' + label.slice(0, 50) + '" (' + min + '-' + max + ', current: ' + now + ')'), 'skip');
+    offer(el, 'set_', label, 'set', 'Set "' + label.slice(0, 50) + '" (' + min + '-' + max + ', current: ' + now + ')',
+      'skip');
   }
   for (const list of queryAll('[role="tablist"]')) {
-    if (isHidden(list)) continue;
+    if (unseen(list)) continue;
     for (const tab of list.querySelectorAll('[role="tab"]')) {
       const label = getLabel(tab);
       if (!label) continue;
       const active = tab.getAttribute('aria-selected') === 'true' ? ' (active)' : '';
-      add(entry(tab, 'switch_tab_' + slug(label), label, 'click',
-        'Switch to tab "' + label.slice(0, 60) + '"' + active), 'skip');
+      offer(tab, 'switch_tab_', label, 'click', 'Switch to tab "' + label.slice(0, 60) + '"' + active, 'skip');
     }
   }
   for (const el of queryAll('[role="listbox"] [role="option"], [role="menu"] [role="menuitem"], ' +
       '[role="menu"] [role="menuitemradio"], [role="menu"] [role="menuitemcheckbox"], ' +
       '.basic-typeahead__selectable, [data-basic-typeahead-option]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = getLabel(el);
     if (!label) continue;
     const list = el.closest('[role="listbox"], [role="menu"], ul, ol');
@@ -233,15 +401,30 @@
       ? 'Select "' + label.slice(0, 50) + '" from ' + listLabel.slice(0, 30)
       : 'Select "' + label.slice(0, 60) + '"';
     const prefix = el.getAttribute('role') === 'option' ? 'select_option_' : 'click_item_';
-    add(entry(el, prefix + slug(label), label, 'click', description), 'rename');
+    offer(el, prefix, label, 'click', description, 'rename',
+      (ctx) => 'Select "' + label.slice(0, 50) + '"' + forContext(ctx));
   }
   for (const el of queryAll('[contenteditable="true"], [contenteditable=""]')) {
-    if (isHidden(el)) continue;
+    if (unseen(el)) continue;
     const label = trimmed(el.getAttribute('aria-label')) || trimmed(el.getAttribute('aria-placeholder')) ||
       trimmed(el.getAttribute('data-placeholder')) || trimmed(el.getAttribute('placeholder')) ||
       'rich text editor';
-    add(entry(el, 'fill_' + slug(label), label, 'fill_contenteditable',
-      'Fill "' + label.slice(0, 60) + '" (rich text)'), 'rename');
+    offer(el, 'fill_', label, 'fill_contenteditable', 'Fill "' + label.slice(0, 60) + '" (rich text)', 'rename',
+      (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx) + ' (rich text)');
+  }
+
+  distinguishRepeated();
+  const tools = [];
+  const taken = new Set();
+  // Renaming keeps every element callable; skipping keeps one tool per name.
+  for (const c of candidates) {
+    const item = c.item;
+    if (taken.has(item.name)) {
+      if (c.onTaken === 'skip') continue;
+      item.name = item.name + '_' + taken.size;
+    }
+    taken.add(item.name);
+    tools.push(item);
   }
 
   const headings = Array.from(document.querySelectorAll('h1, h2, h3'))
@@ -250,13 +433,13 @@
   const body = document.body.cloneNode(true);
   body.querySelectorAll('nav, header, footer, [role="navigation"], [role="banner"], [role="contentinfo"], ' +
     'script, style, noscript, [aria-hidden="true"], .ad, [data-ad]').forEach((n) => n.remove());
-  const content = body.textContent.replace(/\s+/g, ' ').trim().slice(0, 2000);
+  const content = body.textContent.replace(/\s+/g, ' ').trim().slice(0, maxTextLength);
   return JSON.stringify({
     url: location.href,
     title: document.title,
     toolCount: tools.length,
     tools: tools,
     headings: headings,
-    content: content.slice(0, 1500),
+    content: content,
   });
 })()
