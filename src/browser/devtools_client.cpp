@@ -1,5 +1,7 @@
 #include "browser/devtools_client.h"
 
+#include "app/json_depth.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -104,7 +106,7 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
     } catch (const std::exception&) {
         return DevToolsError{unreachable()};
     }
-    json targets = json::parse(body, nullptr, false);
+    json targets = parseBoundedJson(body);
     if (!targets.is_array()) return DevToolsError{"Chrome: unreadable tab list from the DevTools endpoint"};
     std::vector<DevToolsPage> pages;
     for (const auto& target : targets) {
@@ -137,7 +139,10 @@ std::variant<EvaluationResult, DevToolsError> DevToolsClient::evaluate(const Dev
         while (!(answer.is_object() && answer.contains("id") && answer["id"] == 1)) {
             beast::flat_buffer buffer;
             ws.read(buffer);
-            answer = json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
+            std::string frame = beast::buffers_to_string(buffer.data());
+            // Waiting for a better frame would only run into the time-out.
+            if (!jsonDepthWithin(frame)) return DevToolsError{"invalid JSON from Chrome: " + frame.substr(0, 200)};
+            answer = json::parse(frame, nullptr, false);
         }
         beast::error_code ignored;
         ws.close(websocket::close_code::normal, ignored);
