@@ -23,6 +23,7 @@ constexpr const char* kUsage =
     "  ~/.velmor/config.json            token and ports for velmor-bridge, speech settings\n"
     "  ~/.config/velmor/defaults.json   the bearer token and other preferences\n"
     "  ~/.local/share/velmor/flows.db   recorded flows\n"
+    "  ~/.local/share/velmor/server.p12 the wss:// identity, generated at first start\n"
     "  /tmp/velmor.log                  the log (also sent to the system log)\n"
     "\n"
     "Velmor runs until it receives SIGINT or SIGTERM.\n";
