@@ -1,5 +1,7 @@
 #include "browser/script_injector.h"
 
+#include "app/json_depth.h"
+#include "browser/page_origin.h"
 #include "browser/page_scripts.h"
 
 #include <algorithm>
@@ -28,7 +30,7 @@ bool isSafari(const std::string& browser) { return lowered(browser) == "safari";
 // start of what came back so the caller can see what the script did.
 json decode(const EvaluationResult& result) {
     if (!result.hasValue || result.text.empty()) return errorResult(std::string("no result from ") + kBrowserName);
-    json parsed = json::parse(result.text, nullptr, false);
+    json parsed = parseBoundedJson(result.text);
     if (parsed.is_object()) return parsed;
     return errorResult(std::string("invalid JSON from ") + kBrowserName + ": " +
                        result.text.substr(0, kEchoedTextLimit));
@@ -38,8 +40,8 @@ json decode(const EvaluationResult& result) {
 
 ScriptInjector::ScriptInjector() : ScriptInjector(Endpoints{}) {}
 
-ScriptInjector::ScriptInjector(Endpoints endpoints)
-    : endpoints_(std::move(endpoints)), devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort) {}
+ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
+    : endpoints_(std::move(endpoints)), devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort), sessions_(sessions) {}
 
 json ScriptInjector::runJS(const std::string& script, const std::string& browser,
                            const std::optional<std::string>& urlPattern) const {
@@ -63,25 +65,36 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
 
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
-    return runInChrome(buildPageAgentScript("ws", endpoints_.agentPort), std::nullopt);
+    auto chosen = choosePage(std::nullopt);
+    if (auto* error = std::get_if<json>(&chosen)) return *error;
+    const auto& page = std::get<DevToolsPage>(chosen);
+    std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
+    return runInPage(page, buildPageAgentScript("ws", endpoints_.agentPort, nonce));
 }
 
 json ScriptInjector::runInChrome(const std::string& script, const std::optional<std::string>& urlPattern) const {
+    auto chosen = choosePage(urlPattern);
+    if (auto* error = std::get_if<json>(&chosen)) return *error;
+    return runInPage(std::get<DevToolsPage>(chosen), script);
+}
+
+std::variant<DevToolsPage, json> ScriptInjector::choosePage(const std::optional<std::string>& urlPattern) const {
     auto listed = devTools_.listPages();
     if (auto* error = std::get_if<DevToolsError>(&listed)) return errorResult(error->message);
-    const auto& pages = std::get<std::vector<DevToolsPage>>(listed);
-    const DevToolsPage* page = nullptr;
+    auto& pages = std::get<std::vector<DevToolsPage>>(listed);
     if (!urlPattern || urlPattern->empty()) {
         if (pages.empty()) return errorResult("no Chrome windows");
-        page = &pages.front();
-    } else {
-        std::string pattern = lowered(*urlPattern);
-        auto match = std::find_if(pages.begin(), pages.end(),
-                                  [&](const DevToolsPage& p) { return lowered(p.url).find(pattern) != std::string::npos; });
-        if (match == pages.end()) return errorResult("no Chrome tab matching '" + *urlPattern + "'");
-        page = &*match;
+        return std::move(pages.front());
     }
-    auto evaluated = devTools_.evaluate(*page, script);
+    std::string pattern = lowered(*urlPattern);
+    auto match = std::find_if(pages.begin(), pages.end(),
+                              [&](const DevToolsPage& p) { return lowered(p.url).find(pattern) != std::string::npos; });
+    if (match == pages.end()) return errorResult("no Chrome tab matching '" + *urlPattern + "'");
+    return std::move(*match);
+}
+
+json ScriptInjector::runInPage(const DevToolsPage& page, const std::string& script) const {
+    auto evaluated = devTools_.evaluate(page, script);
     if (auto* error = std::get_if<DevToolsError>(&evaluated)) return errorResult(error->message);
     return decode(std::get<EvaluationResult>(evaluated));
 }
