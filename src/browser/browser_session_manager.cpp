@@ -61,7 +61,9 @@ std::string randomHex128() {
 BrowserSessionManager::BrowserSessionManager() : BrowserSessionManager(Timeouts{}) {}
 
 BrowserSessionManager::BrowserSessionManager(Timeouts timeouts)
-    : timeouts_(timeouts), toolsChangedPush_(kToolsChangedInterval, [this] { pushToolsChanged(); }) {}
+    : timeouts_(timeouts),
+      otherNamesSeen_(kReservedToolNames.begin(), kReservedToolNames.end()),
+      toolsChangedPush_(kToolsChangedInterval, [this] { pushToolsChanged(); }) {}
 
 BrowserSessionManager& BrowserSessionManager::shared() {
     static BrowserSessionManager* manager = new BrowserSessionManager();
@@ -160,9 +162,12 @@ void BrowserSessionManager::setSubscriptionToken(std::string token) {
     subscriptionToken_ = std::move(token);
 }
 
-void BrowserSessionManager::setOtherToolNames(OtherToolNames otherToolNames) {
-    std::lock_guard lock(mutex_);
-    otherToolNames_ = std::move(otherToolNames);
+void BrowserSessionManager::setOtherToolNames(OtherToolNames source) {
+    {
+        std::lock_guard lock(mutex_);
+        otherToolNames_ = std::move(source);
+    }
+    otherToolNames();
 }
 
 std::vector<std::string> BrowserSessionManager::otherToolNames() const {
@@ -173,6 +178,8 @@ std::vector<std::string> BrowserSessionManager::otherToolNames() const {
     }
     std::vector<std::string> names = source ? source() : std::vector<std::string>{};
     names.insert(names.end(), kReservedToolNames.begin(), kReservedToolNames.end());
+    std::lock_guard lock(mutex_);
+    otherNamesSeen_ = names;
     return names;
 }
 
@@ -195,13 +202,12 @@ std::optional<std::string> BrowserSessionManager::refusalLocked(const SessionRec
 
 bool BrowserSessionManager::registerTool(const std::string& sessionId, const std::string& name,
                                          const std::string& description, json inputSchema) {
-    std::vector<std::string> others = otherToolNames();
     std::optional<std::string> refusal;
     {
         std::lock_guard lock(mutex_);
         auto it = sessions_.find(sessionId);
         if (it == sessions_.end()) return false;
-        refusal = refusalLocked(it->second, name, description, inputSchema, others);
+        refusal = refusalLocked(it->second, name, description, inputSchema, otherNamesSeen_);
         if (!refusal) {
             it->second.tools.insert_or_assign(name, BrowserTool{name, description, std::move(inputSchema), sessionId});
             it->second.listing.reset();

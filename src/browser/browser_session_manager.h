@@ -101,7 +101,7 @@ public:
     // Page-agent tools, for the catalogue and the dispatcher.
     // Where the fixed and element tool names come from; without it only the names the
     // application answers itself are kept from pages.
-    void setOtherToolNames(OtherToolNames otherToolNames);
+    void setOtherToolNames(OtherToolNames source);
     // True when any session, ready or not, offers the name and no other tool has it.
     bool hasTool(const std::string& name) const;
     // The tools of ready sessions, each name once, names of other tools left out; each
@@ -174,7 +174,7 @@ private:
     void toolsChanged();
     void pushToolsChanged();
     // The fixed and element tool names, the names the application answers itself included;
-    // never with the lock held.
+    // never with the lock held. Remembers them in otherNamesSeen_.
     std::vector<std::string> otherToolNames() const;
     // True when a name in `others` or a web tool has the page tool's name; with the lock held.
     bool shadowedLocked(const std::string& name, const std::vector<std::string>& others) const;
@@ -202,6 +202,10 @@ private:
     std::vector<std::shared_ptr<PageConnection>> subscribers_;
     std::map<std::string, WebTool> webTools_;
     OtherToolNames otherToolNames_;
+    // The other tools' names as last read. Registration runs on a listener's I/O thread, which
+    // must not wait behind a session operation that holds the element tools, so it checks these;
+    // listing and calling, on the callers' threads, read the current names.
+    mutable std::vector<std::string> otherNamesSeen_;
     std::map<std::string, NonceRecord> nonces_;
     std::deque<std::string> nonceOrder_;  // oldest first
     std::string subscriptionToken_;
