@@ -84,7 +84,8 @@ void timeToReady(uint16_t port, BrowserSessionManager& sessions) {
         ping.push_back(velmor::bench::millisecondsSince(start));
         closeAndWait(std::move(page));
     }
-    std::printf("%s\n", velmor::bench::summarise("time to ready, page with 20 tools (connect, auth, register)", ready).c_str());
+    std::printf("%s\n",
+                velmor::bench::summarise("time to ready, page with 20 tools (connect, auth, register)", ready).c_str());
     std::printf("%s\n", velmor::bench::summarise("  session_auth + ping answered", authenticated).c_str());
     std::printf("%s\n", velmor::bench::summarise("  ping answered (authenticated page)", ping).c_str());
 }

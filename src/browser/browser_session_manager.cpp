@@ -89,7 +89,8 @@ void BrowserSessionManager::removeSession(const std::string& sessionId) {
         if (auto it = sessions_.find(sessionId); it != sessions_.end()) {
             hadTools = !it->second.tools.empty();
             // The page may connect again with its nonce.
-            if (auto nonce = nonces_.find(it->second.nonce); nonce != nonces_.end()) nonce->second.liveSessionId.clear();
+            if (auto nonce = nonces_.find(it->second.nonce); nonce != nonces_.end())
+                nonce->second.liveSessionId.clear();
             sessions_.erase(it);
             listing_.reset();
         }
@@ -262,7 +263,8 @@ const json& BrowserSessionManager::SessionRecord::listed() const {
         std::string from = "[page " + origin + "] ";
         listing = json::array();
         for (const auto& [name, tool] : tools)
-            if (!isReserved(name)) listing->push_back(toolDescription(tool.name, from + tool.description, tool.inputSchema));
+            if (!isReserved(name))
+                listing->push_back(toolDescription(tool.name, from + tool.description, tool.inputSchema));
     }
     return *listing;
 }
@@ -282,9 +284,9 @@ json BrowserSessionManager::allBrowserTools() const {
     }
     // A web or element tool that came after a page tool of its name takes its place. Such
     // clashes are rare, so the built listing is only filtered when one exists.
-    bool clash = std::any_of(others.begin(), others.end(), [&](const auto& name) { return listedNames_.contains(name); }) ||
-                 std::any_of(webTools_.begin(), webTools_.end(),
-                             [&](const auto& web) { return listedNames_.contains(web.first); });
+    auto listed = [this](const std::string& name) { return listedNames_.contains(name); };
+    bool clash = std::any_of(others.begin(), others.end(), listed) ||
+                 std::any_of(webTools_.begin(), webTools_.end(), [&](const auto& web) { return listed(web.first); });
     if (!clash) return *listing_;
     json list = json::array();
     for (const auto& entry : *listing_)

@@ -41,7 +41,9 @@ json decode(const EvaluationResult& result) {
 ScriptInjector::ScriptInjector() : ScriptInjector(Endpoints{}) {}
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
-    : endpoints_(std::move(endpoints)), devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort), sessions_(sessions) {}
+    : endpoints_(std::move(endpoints)),
+      devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort),
+      sessions_(sessions) {}
 
 json ScriptInjector::runJS(const std::string& script, const std::string& browser,
                            const std::optional<std::string>& urlPattern) const {

@@ -43,9 +43,8 @@ public:
         answer_ = std::move(answer);
     }
     std::string pageTab() const {
-        return json::array({{{"type", "page"}, {"url", "http://fake.test/"},
-                             {"webSocketDebuggerUrl", "ws://127.0.0.1:" + std::to_string(port()) + "/devtools/page/1"}}})
-            .dump();
+        std::string debugger = "ws://127.0.0.1:" + std::to_string(port()) + "/devtools/page/1";
+        return json::array({{{"type", "page"}, {"url", "http://fake.test/"}, {"webSocketDebuggerUrl", debugger}}}).dump();
     }
 
 private:

@@ -174,7 +174,8 @@ TEST_F(PageAgent, AReconnectedAgentWorksAndAnotherPageCannotAnswerItsCalls) {
     run(second, "window.sockets[0].send(JSON.stringify({type: 'tool_result', callId: '" + callId +
                     "', result: {content: [{type: 'text', text: 'forged'}]}})); JSON.stringify({})");
     ASSERT_TRUE(test::eventually([&] { return pageValue(first, "window.held.length") == 1; }));
-    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout) << "the forged answer was taken";
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+        << "the forged answer was taken";
     run(first, "window.release(); JSON.stringify({})");
     EXPECT_EQ(answer.get()["text"], "Clicked \"Ring\"");
     EXPECT_EQ(pageValue(first, "window.rung"), 1);
