@@ -6,6 +6,7 @@
 #include "app/paths.h"
 #include "app/user_defaults.h"
 #include "browser/browser_session_manager.h"
+#include "browser/tls_identity.h"
 #include "browser/websocket_server.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
@@ -31,7 +32,9 @@ void Application::start() {
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
     auto& browserSessions = browser::BrowserSessionManager::shared();
-    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions);
+    browserSessions.setSubscriptionToken(token_);
+    browser::ensureTlsIdentity(paths::tlsIdentityFile());
+    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
     wsServer_->start(/*forcePlain=*/false);
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions);
     wsPlainServer_->start(/*forcePlain=*/true);

@@ -24,6 +24,7 @@ constexpr const char* kUsage =
     "  ~/.velmor/config.json            token and ports for velmor-bridge, speech settings\n"
     "  ~/.config/velmor/defaults.json   the bearer token and other preferences\n"
     "  ~/.local/share/velmor/flows.db   recorded flows (readable by you alone)\n"
+    "  ~/.local/share/velmor/server.p12 the wss:// identity, generated at first start\n"
     "  /tmp/velmor.log                  the log (also sent to the system log); when that\n"
     "                                   path is a link or another user's file, the log\n"
     "                                   goes to $XDG_RUNTIME_DIR/velmor.log\n"

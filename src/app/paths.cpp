@@ -35,6 +35,7 @@ std::string dataHome() {
 std::string sharedConfigFile() { return homeDirectory() + "/.velmor/config.json"; }
 std::string defaultsFile() { return configHome() + "/velmor/defaults.json"; }
 std::string flowDatabase() { return dataHome() + "/velmor/flows.db"; }
+std::string tlsIdentityFile() { return dataHome() + "/velmor/server.p12"; }
 std::string desktopDirectory() { return homeDirectory() + "/Desktop"; }
 
 }  // namespace velmor::paths

@@ -18,6 +18,8 @@ std::string sharedConfigFile();
 std::string defaultsFile();
 // ~/.local/share/velmor/flows.db
 std::string flowDatabase();
+// ~/.local/share/velmor/server.p12: the user's own TLS identity for wss://
+std::string tlsIdentityFile();
 // ~/Desktop
 std::string desktopDirectory();
 

@@ -31,7 +31,7 @@ void runBridge() {
     // blocks, so a long request never stalls a pushed notification.
     boost::asio::io_context io(1);
     auto keepRunning = boost::asio::make_work_guard(io);
-    WebSocketLink webSocket(io, config.wsPort, stdoutLines);
+    WebSocketLink webSocket(io, config.wsPort, config.token, stdoutLines);
     webSocket.start();
     std::thread([&io, &stdoutLines] {
         try {

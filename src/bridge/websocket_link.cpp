@@ -24,7 +24,6 @@ namespace {
 
 constexpr std::chrono::seconds kConnectTimeout{30};
 constexpr std::chrono::seconds kPingInterval{20};
-constexpr std::string_view kSubscribeMessage = R"({"type":"subscribe_tools_changed"})";
 constexpr std::string_view kPingMessage = R"({"type":"ping"})";
 
 // The `type` of a message that is a JSON object with a string `type`, else "".
@@ -48,8 +47,14 @@ struct WebSocketLink::Connection {
     bool writing = false;
 };
 
-WebSocketLink::WebSocketLink(asio::io_context& io, std::uint16_t port, StdoutLines& stdoutLines)
-    : io_(io), port_(port), stdoutLines_(stdoutLines), reconnectTimer_(io), pingTimer_(io) {}
+WebSocketLink::WebSocketLink(asio::io_context& io, std::uint16_t port, std::string token, StdoutLines& stdoutLines)
+    : io_(io),
+      port_(port),
+      subscribeMessage_(nlohmann::json{{"type", "subscribe_tools_changed"}, {"token", std::move(token)}}.dump(
+          -1, ' ', false, nlohmann::json::error_handler_t::replace)),
+      stdoutLines_(stdoutLines),
+      reconnectTimer_(io),
+      pingTimer_(io) {}
 
 void WebSocketLink::start() {
     asio::post(io_, [this] {
@@ -104,7 +109,7 @@ void WebSocketLink::receive(const ConnectionPtr& connection) {
 void WebSocketLink::handleMessage(const ConnectionPtr& connection, std::string_view message) {
     std::string type = messageType(message);
     if (type == "session_id") {
-        send(connection, std::string(kSubscribeMessage));
+        send(connection, subscribeMessage_);
         log("Subscribed to tool changes");
     } else if (type == "tools_changed") {
         stdoutLines_.write(kToolsListChangedLine);

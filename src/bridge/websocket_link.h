@@ -21,7 +21,8 @@ namespace velmor::bridge {
 // a lock.
 class WebSocketLink {
 public:
-    WebSocketLink(boost::asio::io_context& io, std::uint16_t port, StdoutLines& stdoutLines);
+    // `token` is the bearer token: the application accepts a subscription only with it.
+    WebSocketLink(boost::asio::io_context& io, std::uint16_t port, std::string token, StdoutLines& stdoutLines);
 
     // Starts the first connection attempt and the keep-alive timer.
     void start();
@@ -43,6 +44,7 @@ private:
 
     boost::asio::io_context& io_;
     std::uint16_t port_;
+    const std::string subscribeMessage_;
     StdoutLines& stdoutLines_;
     // The connection that completed its handshake and is still open; pings go here.
     ConnectionPtr ready_;

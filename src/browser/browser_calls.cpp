@@ -38,13 +38,15 @@ json BrowserSessionManager::callBrowserTool(const std::string& name, const json&
     std::string callId = newCallId("call_");
     std::shared_ptr<BrowserSession> session;
     std::shared_ptr<std::binary_semaphore> answered;
+    std::vector<std::string> others = otherToolNames();
     {
         // Finding the session and registering the wait in one step: a session that goes
         // away after this always finds the call and ends it.
         std::lock_guard lock(mutex_);
         auto it = std::find_if(sessions_.begin(), sessions_.end(),
                                [&](const auto& entry) { return entry.second.tools.contains(name); });
-        if (it == sessions_.end()) return errorResult("tool '" + name + "' not found in any browser session");
+        if (it == sessions_.end() || shadowedLocked(name, others))
+            return errorResult("tool '" + name + "' not found in any browser session");
         session = it->second.session;
         answered = addPendingLocked(callId, session->sessionId());
     }
@@ -97,20 +99,22 @@ BrowserSessionManager::Answer BrowserSessionManager::awaitAnswer(const BrowserSe
     return answer;
 }
 
-void BrowserSessionManager::complete(const std::string& callId, json result) {
+void BrowserSessionManager::complete(const std::string& sessionId, const std::string& callId, json result) {
     std::shared_ptr<std::binary_semaphore> answered;
     {
         std::lock_guard lock(mutex_);
         auto it = pendingCalls_.find(callId);
-        // First answer wins; repeats and answers after the time-out are dropped.
-        if (it == pendingCalls_.end() || it->second.result) return;
+        // First answer wins; repeats, answers after the time-out and answers from any page
+        // but the one asked are dropped.
+        if (it == pendingCalls_.end() || it->second.result || it->second.sessionId != sessionId) return;
         it->second.result = std::move(result);
         answered = it->second.answered;
     }
     answered->release();
 }
 
-void BrowserSessionManager::handleToolResult(const std::string& callId, const json& content) {
+void BrowserSessionManager::handleToolResult(const std::string& sessionId, const std::string& callId,
+                                             const json& content) {
     std::string text;
     bool first = true;
     for (const auto& item : content) {
@@ -120,15 +124,17 @@ void BrowserSessionManager::handleToolResult(const std::string& callId, const js
         text += found->get_ref<const std::string&>();
         first = false;
     }
-    complete(callId, {{"text", std::move(text)}, {"content", content}});
+    complete(sessionId, callId, {{"text", std::move(text)}, {"content", content}});
 }
 
-void BrowserSessionManager::handleToolError(const std::string& callId, const std::string& error) {
-    complete(callId, errorResult(error));
+void BrowserSessionManager::handleToolError(const std::string& sessionId, const std::string& callId,
+                                            const std::string& error) {
+    complete(sessionId, callId, errorResult(error));
 }
 
-void BrowserSessionManager::handleScreenshotResult(const std::string& callId, const std::string& base64Data) {
-    complete(callId, {{"__image__", base64Data}});
+void BrowserSessionManager::handleScreenshotResult(const std::string& sessionId, const std::string& callId,
+                                                   const std::string& base64Data) {
+    complete(sessionId, callId, {{"__image__", base64Data}});
 }
 
 }  // namespace velmor::browser

@@ -1,10 +1,13 @@
 #include "browser/browser_session_manager.h"
 
 #include "app/bearer_token.h"
+#include "app/json_text.h"
 #include "app/log.h"
 
 #include <algorithm>
 #include <array>
+#include <openssl/crypto.h>
+#include <openssl/rand.h>
 #include <string_view>
 #include <unordered_set>
 
@@ -26,11 +29,41 @@ json toolDescription(const std::string& name, const std::string& description, co
     return {{"name", name}, {"description", description}, {"inputSchema", inputSchema}, {"defer_loading", true}};
 }
 
+// Names that read well in a tool list and in a log line: letters, digits, "_" and "-".
+bool wellFormedToolName(const std::string& name) {
+    return !name.empty() && name.size() <= BrowserSessionManager::kMaxToolNameLength &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                      c == '-';
+           });
+}
+
+// Comparing every byte keeps the time taken from telling how much of a guess was right.
+bool sameSecret(const std::string& given, const std::string& expected) {
+    return !expected.empty() && given.size() == expected.size() &&
+           CRYPTO_memcmp(given.data(), expected.data(), expected.size()) == 0;
+}
+
+std::string randomHex128() {
+    unsigned char bytes[16];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) std::abort();  // no randomness, no secrets
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
 }  // namespace
 
 BrowserSessionManager::BrowserSessionManager() : BrowserSessionManager(Timeouts{}) {}
 
-BrowserSessionManager::BrowserSessionManager(Timeouts timeouts) : timeouts_(timeouts) {}
+BrowserSessionManager::BrowserSessionManager(Timeouts timeouts)
+    : timeouts_(timeouts),
+      otherNamesSeen_(kReservedToolNames.begin(), kReservedToolNames.end()),
+      toolsChangedPush_(kToolsChangedInterval, [this] { pushToolsChanged(); }) {}
 
 BrowserSessionManager& BrowserSessionManager::shared() {
     static BrowserSessionManager* manager = new BrowserSessionManager();
@@ -55,6 +88,9 @@ void BrowserSessionManager::removeSession(const std::string& sessionId) {
         std::lock_guard lock(mutex_);
         if (auto it = sessions_.find(sessionId); it != sessions_.end()) {
             hadTools = !it->second.tools.empty();
+            // The page may connect again with its nonce.
+            if (auto nonce = nonces_.find(it->second.nonce); nonce != nonces_.end())
+                nonce->second.liveSessionId.clear();
             sessions_.erase(it);
             listing_.reset();
         }
@@ -82,20 +118,107 @@ std::optional<BrowserSessionManager::SessionState> BrowserSessionManager::sessio
     auto it = sessions_.find(sessionId);
     if (it == sessions_.end()) return std::nullopt;
     const SessionRecord& record = it->second;
-    SessionState state{.pageUrl = record.pageUrl, .pageTitle = record.pageTitle, .isReady = record.isReady};
+    SessionState state{
+        .pageUrl = record.pageUrl, .pageTitle = record.pageTitle, .isReady = record.isReady, .origin = record.origin};
     for (const auto& [name, tool] : record.tools) state.tools.push_back(tool);
     return state;
 }
 
-void BrowserSessionManager::registerTool(const std::string& sessionId, const std::string& name,
-                                         const std::string& description, json inputSchema) {
-    BrowserTool tool{name, description, std::move(inputSchema), sessionId};
+std::string BrowserSessionManager::issuePageNonce(const std::string& origin) {
+    std::string nonce = randomHex128();
     std::lock_guard lock(mutex_);
-    auto it = sessions_.find(sessionId);
-    if (it == sessions_.end()) return;
-    it->second.tools.insert_or_assign(name, std::move(tool));
-    it->second.listing.reset();
-    listing_.reset();
+    nonces_[nonce] = NonceRecord{origin, {}};
+    nonceOrder_.push_back(nonce);
+    while (nonceOrder_.size() > kRememberedNonces) {
+        // A page still connected keeps its session; only a later reconnection is refused.
+        nonces_.erase(nonceOrder_.front());
+        nonceOrder_.pop_front();
+    }
+    return nonce;
+}
+
+std::optional<std::string> BrowserSessionManager::authenticatePage(const std::string& sessionId,
+                                                                   const std::string& nonce,
+                                                                   const std::string& handshakeOrigin) {
+    std::lock_guard lock(mutex_);
+    auto session = sessions_.find(sessionId);
+    if (session == sessions_.end()) return "no such session";
+    if (!session->second.nonce.empty()) return "already authenticated";
+    auto issued = nonces_.find(nonce);
+    if (issued == nonces_.end()) return "unknown nonce";
+    if (issued->second.origin != handshakeOrigin)
+        return "origin '" + handshakeOrigin + "' is not the injected page's '" + issued->second.origin + "'";
+    if (!issued->second.liveSessionId.empty()) return "the page is already connected";
+    size_t pages = std::count_if(sessions_.begin(), sessions_.end(),
+                                 [](const auto& entry) { return !entry.second.nonce.empty(); });
+    if (pages >= kMaxPageSessions) return "too many page sessions";
+    issued->second.liveSessionId = sessionId;
+    session->second.nonce = nonce;
+    session->second.origin = issued->second.origin;
+    return std::nullopt;
+}
+
+void BrowserSessionManager::setSubscriptionToken(std::string token) {
+    std::lock_guard lock(mutex_);
+    subscriptionToken_ = std::move(token);
+}
+
+void BrowserSessionManager::setOtherToolNames(OtherToolNames source) {
+    {
+        std::lock_guard lock(mutex_);
+        otherToolNames_ = std::move(source);
+    }
+    otherToolNames();
+}
+
+std::vector<std::string> BrowserSessionManager::otherToolNames() const {
+    OtherToolNames source;
+    {
+        std::lock_guard lock(mutex_);
+        source = otherToolNames_;
+    }
+    std::vector<std::string> names = source ? source() : std::vector<std::string>{};
+    names.insert(names.end(), kReservedToolNames.begin(), kReservedToolNames.end());
+    std::lock_guard lock(mutex_);
+    otherNamesSeen_ = names;
+    return names;
+}
+
+bool BrowserSessionManager::shadowedLocked(const std::string& name, const std::vector<std::string>& others) const {
+    return webTools_.contains(name) || std::find(others.begin(), others.end(), name) != others.end();
+}
+
+std::optional<std::string> BrowserSessionManager::refusalLocked(const SessionRecord& record, const std::string& name,
+                                                                const std::string& description,
+                                                                const json& inputSchema,
+                                                                const std::vector<std::string>& others) const {
+    if (record.origin.empty()) return "the session is not an injected page";
+    if (!wellFormedToolName(name)) return "malformed name";
+    if (description.size() > kMaxDescriptionLength) return "description longer than 1024 characters";
+    if (dictToJson(inputSchema).size() > kMaxSchemaBytes) return "input schema larger than 16 KiB";
+    if (shadowedLocked(name, others)) return "the name belongs to another tool";
+    if (!record.tools.contains(name) && record.tools.size() >= kMaxToolsPerPage) return "more than 200 tools";
+    return std::nullopt;
+}
+
+bool BrowserSessionManager::registerTool(const std::string& sessionId, const std::string& name,
+                                         const std::string& description, json inputSchema) {
+    std::optional<std::string> refusal;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = sessions_.find(sessionId);
+        if (it == sessions_.end()) return false;
+        refusal = refusalLocked(it->second, name, description, inputSchema, otherNamesSeen_);
+        if (!refusal) {
+            it->second.tools.insert_or_assign(name, BrowserTool{name, description, std::move(inputSchema), sessionId});
+            it->second.listing.reset();
+            listing_.reset();
+            return true;
+        }
+    }
+    // Only the start of a hostile name goes into the log.
+    Log::info("browser", "Tool refused (" + sessionId + "): '" + name.substr(0, kMaxToolNameLength) + "': " + *refusal);
+    return false;
 }
 
 void BrowserSessionManager::unregisterTool(const std::string& sessionId, const std::string& name) {
@@ -127,31 +250,47 @@ void BrowserSessionManager::updatePageInfo(const std::string& sessionId, const s
 }
 
 bool BrowserSessionManager::hasTool(const std::string& name) const {
+    std::vector<std::string> others = otherToolNames();
     std::lock_guard lock(mutex_);
+    if (shadowedLocked(name, others)) return false;
     return std::any_of(sessions_.begin(), sessions_.end(),
                        [&](const auto& entry) { return entry.second.tools.contains(name); });
 }
 
 const json& BrowserSessionManager::SessionRecord::listed() const {
     if (!listing) {
+        // The agent sees where a tool comes from before it decides to call it.
+        std::string from = "[page " + origin + "] ";
         listing = json::array();
         for (const auto& [name, tool] : tools)
-            if (!isReserved(name)) listing->push_back(toolDescription(tool.name, tool.description, tool.inputSchema));
+            if (!isReserved(name))
+                listing->push_back(toolDescription(tool.name, from + tool.description, tool.inputSchema));
     }
     return *listing;
 }
 
 json BrowserSessionManager::allBrowserTools() const {
+    std::vector<std::string> others = otherToolNames();
     std::lock_guard lock(mutex_);
-    if (listing_) return *listing_;
-    json& list = listing_.emplace(json::array());
-    std::unordered_set<std::string_view> seen;
-    for (const auto& [sessionId, record] : sessions_) {
-        if (!record.isReady) continue;
-        for (const auto& entry : record.listed()) {
-            if (seen.insert(entry["name"].get_ref<const std::string&>()).second) list.push_back(entry);
+    if (!listing_) {
+        json& list = listing_.emplace(json::array());
+        listedNames_.clear();
+        for (const auto& [sessionId, record] : sessions_) {
+            if (!record.isReady) continue;
+            for (const auto& entry : record.listed()) {
+                if (listedNames_.insert(entry["name"].get_ref<const std::string&>()).second) list.push_back(entry);
+            }
         }
     }
+    // A web or element tool that came after a page tool of its name takes its place. Such
+    // clashes are rare, so the built listing is only filtered when one exists.
+    auto listed = [this](const std::string& name) { return listedNames_.contains(name); };
+    bool clash = std::any_of(others.begin(), others.end(), listed) ||
+                 std::any_of(webTools_.begin(), webTools_.end(), [&](const auto& web) { return listed(web.first); });
+    if (!clash) return *listing_;
+    json list = json::array();
+    for (const auto& entry : *listing_)
+        if (!shadowedLocked(entry["name"].get_ref<const std::string&>(), others)) list.push_back(entry);
     return list;
 }
 
@@ -202,14 +341,22 @@ void BrowserSessionManager::setOnToolsChanged(std::function<void()> callback) {
     onToolsChanged_ = std::move(callback);
 }
 
-void BrowserSessionManager::subscribeToolChanges(std::shared_ptr<PageConnection> connection) {
+bool BrowserSessionManager::subscribeToolChanges(const std::string& sessionId, const std::string& token) {
     size_t total;
     {
         std::lock_guard lock(mutex_);
-        subscribers_.push_back(std::move(connection));
+        auto it = sessions_.find(sessionId);
+        if (it == sessions_.end() || !sameSecret(token, subscriptionToken_)) return false;
+        const auto& connection = it->second.session->connection();
+        // One subscription per connection: a repeat changes nothing.
+        if (std::any_of(subscribers_.begin(), subscribers_.end(),
+                        [&](const auto& subscriber) { return subscriber == connection; }))
+            return true;
+        subscribers_.push_back(connection);
         total = subscribers_.size();
     }
     Log::info("browser", "Tool change subscriber added (total: " + std::to_string(total) + ")");
+    return true;
 }
 
 void BrowserSessionManager::removeSubscriber(const PageConnection* connection) {
@@ -217,7 +364,9 @@ void BrowserSessionManager::removeSubscriber(const PageConnection* connection) {
     std::erase_if(subscribers_, [connection](const auto& subscriber) { return subscriber.get() == connection; });
 }
 
-void BrowserSessionManager::notifyToolChangeSubscribers() {
+void BrowserSessionManager::notifyToolChangeSubscribers() { toolsChangedPush_.fire(); }
+
+void BrowserSessionManager::pushToolsChanged() {
     std::vector<std::shared_ptr<PageConnection>> subscribers;
     {
         std::lock_guard lock(mutex_);

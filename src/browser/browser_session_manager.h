@@ -2,9 +2,11 @@
 
 #include "browser/browser_session.h"
 #include "browser/browser_tool.h"
+#include "browser/coalesced_trigger.h"
 #include "browser/page_connection.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <semaphore>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace velmor::browser {
@@ -22,8 +25,28 @@ namespace velmor::browser {
 // hear when the tool list changes. Everything is guarded by one mutex, which is never held
 // while a frame is sent, a caller waits, or the change callback runs, so message handling
 // on the WebSocket threads never waits behind a blocked tool call.
+//
+// Only pages Velmor injected may offer tools: each injection gets a nonce tied to the tab's
+// origin, and a connection counts as that page once it proved the nonce from that origin.
+// Page tools never shadow the application's own tools, and what a page may register is
+// bounded.
 class BrowserSessionManager {
 public:
+    // What one page may put into the registry.
+    static constexpr size_t kMaxPageSessions = 32;
+    static constexpr size_t kMaxToolsPerPage = 200;
+    static constexpr size_t kMaxToolNameLength = 64;
+    static constexpr size_t kMaxDescriptionLength = 1024;
+    static constexpr size_t kMaxSchemaBytes = 16 * 1024;
+    // Tool-change pushes are at most this frequent; a burst of changes becomes one push.
+    static constexpr std::chrono::milliseconds kToolsChangedInterval{100};
+    // Nonces of injections whose pages may still connect; the oldest are forgotten first.
+    static constexpr size_t kRememberedNonces = 256;
+
+    // The names other tool families offer right now (fixed and element tools). A page tool
+    // with one of them is refused, and one registered before them is no longer listed.
+    using OtherToolNames = std::function<std::vector<std::string>()>;
+
     struct Timeouts {
         std::chrono::milliseconds toolCall{120'000};
         std::chrono::milliseconds screenshot{30'000};
@@ -35,6 +58,7 @@ public:
         std::string pageTitle;
         bool isReady = false;
         std::vector<BrowserTool> tools;
+        std::string origin;  // empty until the connection authenticated as an injected page
     };
 
     BrowserSessionManager();
@@ -52,7 +76,22 @@ public:
     void removeSession(const std::string& sessionId);
     std::shared_ptr<BrowserSession> getSession(const std::string& sessionId) const;
     std::optional<SessionState> sessionState(const std::string& sessionId) const;
-    void registerTool(const std::string& sessionId, const std::string& name, const std::string& description,
+
+    // Authentication.
+    // A fresh 128-bit nonce (32 hexadecimal digits) for an agent injected into a tab of
+    // `origin` ("https://example.com"); the agent proves it with "session_auth".
+    std::string issuePageNonce(const std::string& origin);
+    // Makes the session the page the nonce was issued for, when `handshakeOrigin` is that
+    // page's origin, no other live connection holds the nonce and there is room for another
+    // page. Answers why not otherwise.
+    std::optional<std::string> authenticatePage(const std::string& sessionId, const std::string& nonce,
+                                                const std::string& handshakeOrigin);
+    // The bearer token a tool-change subscription must carry.
+    void setSubscriptionToken(std::string token);
+
+    // Refuses (and logs) a tool with a malformed name, an overlong description or schema, a
+    // name another family offers, or one tool too many; answers whether it was stored.
+    bool registerTool(const std::string& sessionId, const std::string& name, const std::string& description,
                       nlohmann::json inputSchema);
     void unregisterTool(const std::string& sessionId, const std::string& name);
     // Lets the session's tools be listed; announces a change even for an unknown session.
@@ -60,18 +99,24 @@ public:
     void updatePageInfo(const std::string& sessionId, const std::string& url, const std::string& title);
 
     // Page-agent tools, for the catalogue and the dispatcher.
-    // True when any session, ready or not, offers the name.
+    // Where the fixed and element tool names come from; without it only the names the
+    // application answers itself are kept from pages.
+    void setOtherToolNames(OtherToolNames source);
+    // True when any session, ready or not, offers the name and no other tool has it.
     bool hasTool(const std::string& name) const;
-    // The tools of ready sessions, each name once, the reserved names left out.
+    // The tools of ready sessions, each name once, names of other tools left out; each
+    // description starts with "[page <origin>] ".
     nlohmann::json allBrowserTools() const;
     // Blocks until the page answers, the call times out or the session goes away.
     nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args);
     // Blocks like a tool call; asks the first ready session for a screenshot.
     nlohmann::json captureScreenshot();
-    // Answers from a page. An answer for a call that is no longer waiting is dropped.
-    void handleToolResult(const std::string& callId, const nlohmann::json& content);
-    void handleToolError(const std::string& callId, const std::string& error);
-    void handleScreenshotResult(const std::string& callId, const std::string& base64Data);
+    // Answers from session `sessionId`. An answer for a call that is no longer waiting, or
+    // that was sent to another session, is dropped.
+    void handleToolResult(const std::string& sessionId, const std::string& callId, const nlohmann::json& content);
+    void handleToolError(const std::string& sessionId, const std::string& callId, const std::string& error);
+    void handleScreenshotResult(const std::string& sessionId, const std::string& callId,
+                                const std::string& base64Data);
 
     // Web tools from the last page scan; not tied to any session.
     void registerWebTool(WebTool tool);
@@ -85,10 +130,12 @@ public:
     // Tool-change pushes.
     // Called, outside the registry's lock, whenever the set of ready tools may have changed.
     void setOnToolsChanged(std::function<void()> callback);
-    // A connection subscribed twice is pushed to twice.
-    void subscribeToolChanges(std::shared_ptr<PageConnection> connection);
+    // Subscribes the session's connection when `token` is the bearer token; answers whether
+    // it did.
+    bool subscribeToolChanges(const std::string& sessionId, const std::string& token);
     void removeSubscriber(const PageConnection* connection);
-    // Sends {"type":"tools_changed"} to every subscriber.
+    // Sends {"type":"tools_changed"} to every subscriber, at most once per
+    // kToolsChangedInterval; changes within the interval are announced when it ends.
     void notifyToolChangeSubscribers();
 
 private:
@@ -98,6 +145,8 @@ private:
         bool isReady = false;
         std::string pageUrl;
         std::string pageTitle;
+        std::string origin;  // set when the connection authenticated as an injected page
+        std::string nonce;
         // The tools/list entries of `tools`, reserved names left out; built on first demand
         // after the session's tools change.
         mutable std::optional<nlohmann::json> listing;
@@ -123,9 +172,23 @@ private:
     // Registers a pending entry for `callId`; call with the lock held.
     std::shared_ptr<std::binary_semaphore> addPendingLocked(const std::string& callId, const std::string& sessionId);
     // Stores the first answer for a waiting call and wakes its caller.
-    void complete(const std::string& callId, nlohmann::json result);
+    void complete(const std::string& sessionId, const std::string& callId, nlohmann::json result);
     // Runs the change callback; never with the lock held.
     void toolsChanged();
+    void pushToolsChanged();
+    // The fixed and element tool names, the names the application answers itself included;
+    // never with the lock held. Remembers them in otherNamesSeen_.
+    std::vector<std::string> otherToolNames() const;
+    // True when a name in `others` or a web tool has the page tool's name; with the lock held.
+    bool shadowedLocked(const std::string& name, const std::vector<std::string>& others) const;
+    std::optional<std::string> refusalLocked(const SessionRecord& record, const std::string& name,
+                                             const std::string& description, const nlohmann::json& inputSchema,
+                                             const std::vector<std::string>& others) const;
+
+    struct NonceRecord {
+        std::string origin;
+        std::string liveSessionId;  // the connection holding it now, empty when none
+    };
 
     const Timeouts timeouts_;
     mutable std::mutex mutex_;
@@ -136,10 +199,21 @@ private:
     // assembling it from hundreds of sessions; the sessions' own lists spare the rebuild
     // after one page changed from describing every tool anew.
     mutable std::optional<nlohmann::json> listing_;
+    mutable std::unordered_set<std::string> listedNames_;  // the names in listing_
     std::map<std::string, PendingCall> pendingCalls_;
     std::function<void()> onToolsChanged_;
     std::vector<std::shared_ptr<PageConnection>> subscribers_;
     std::map<std::string, WebTool> webTools_;
+    OtherToolNames otherToolNames_;
+    // The other tools' names as last read. Registration runs on a listener's I/O thread, which
+    // must not wait behind a session operation that holds the element tools, so it checks these;
+    // listing and calling, on the callers' threads, read the current names.
+    mutable std::vector<std::string> otherNamesSeen_;
+    std::map<std::string, NonceRecord> nonces_;
+    std::deque<std::string> nonceOrder_;  // oldest first
+    std::string subscriptionToken_;
+    // Declared last, so it is destroyed first: its delayed push reads the members above.
+    CoalescedTrigger toolsChangedPush_;
 };
 
 }  // namespace velmor::browser

@@ -1,5 +1,7 @@
 #include "browser/devtools_client.h"
 
+#include "app/json_depth.h"
+
 #include <algorithm>
 #include <cctype>
 #include <boost/asio/connect.hpp>
@@ -26,6 +28,8 @@ using nlohmann::json;
 // not fill memory while a long script runs.
 constexpr size_t kQueuedEventLimit = 256;
 constexpr size_t kKeptDialogLimit = 16;
+// How much of an unusable answer an error quotes.
+constexpr size_t kEchoedTextLimit = 200;
 
 std::string seconds(std::chrono::milliseconds limit) {
     auto whole = limit.count() / 1000;
@@ -162,7 +166,10 @@ struct DevToolsSession::Impl {
             broken = true;
             return std::nullopt;
         }
-        return json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
+        std::string frame = beast::buffers_to_string(buffer.data());
+        json message = parseBoundedJson(frame);
+        if (message.is_discarded()) unreadable = frame.substr(0, kEchoedTextLimit);
+        return message;
     }
 
     // A dialog blocks the page until someone answers it; everything else is kept for
@@ -185,6 +192,8 @@ struct DevToolsSession::Impl {
     bool broken = false;
     std::deque<json> events;
     std::vector<PageDialog> dialogs;
+    // The start of the last frame that was no usable JSON, for the error that reports it.
+    std::string unreadable;
 };
 
 DevToolsSession::DevToolsSession(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -239,6 +248,9 @@ std::variant<json, DevToolsError> DevToolsSession::call(const std::string& metho
                                           : "Chrome: the connection to the tab was lost",
                                  timedOut};
         }
+        // Unparsable or too deeply nested: waiting for a better frame would only run into the
+        // deadline.
+        if (message->is_discarded()) return DevToolsError{"invalid JSON from Chrome: " + impl_->unreadable};
         if (!message->is_object()) continue;
         if (message->contains("method")) {
             impl_->onEvent(std::move(*message));
@@ -323,7 +335,7 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
     if (response.result() != http::status::ok)
         return DevToolsError{"Chrome: the DevTools endpoint answered HTTP " + std::to_string(response.result_int())};
 
-    json targets = json::parse(response.body(), nullptr, false);
+    json targets = parseBoundedJson(response.body());
     if (!targets.is_array()) return DevToolsError{"Chrome: unreadable tab list from the DevTools endpoint"};
     std::vector<DevToolsPage> pages;
     for (const auto& target : targets) {

@@ -1,5 +1,6 @@
 #include "browser/page_message.h"
 
+#include "app/json_depth.h"
 #include "app/log.h"
 
 #include <algorithm>
@@ -44,42 +45,74 @@ void toolsReady(const json& message, const std::string& sessionId, BrowserSessio
     sessions.markReady(sessionId);
 }
 
-void toolResult(const json& message, BrowserSessionManager& sessions) {
+void toolResult(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
     const json* result = field(message, "result");
     if (!callId || !result || !result->is_object()) return;
     const json* content = field(*result, "content");
     if (!content || !content->is_array()) return;
     if (!std::all_of(content->begin(), content->end(), [](const json& item) { return item.is_object(); })) return;
-    sessions.handleToolResult(*callId, *content);
+    sessions.handleToolResult(sessionId, *callId, *content);
 }
 
 // "tool_error" and "screenshot_error" end the waiting call the same way.
-void callError(const json& message, BrowserSessionManager& sessions) {
+void callError(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
     const std::string* error = stringField(message, "error");
-    if (callId && error) sessions.handleToolError(*callId, *error);
+    if (callId && error) sessions.handleToolError(sessionId, *callId, *error);
 }
 
-void screenshotResult(const json& message, BrowserSessionManager& sessions) {
+void screenshotResult(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
     const std::string* data = stringField(message, "data");
     // The image is always handed on as PNG, so any "mimeType" the page sends is not read.
-    if (callId && data) sessions.handleScreenshotResult(*callId, *data);
+    if (callId && data) sessions.handleScreenshotResult(sessionId, *callId, *data);
+}
+
+PeerVerdict refuse(const PagePeer& peer, const std::string& reason) {
+    Log::info("ws", "Authentication refused (" + peer.sessionId + "): " + reason);
+    return PeerVerdict::Close;
+}
+
+PeerVerdict authenticate(const json& message, PagePeer& peer, BrowserSessionManager& sessions) {
+    if (peer.role != PagePeer::Role::Unauthenticated) return PeerVerdict::KeepOpen;
+    const std::string* nonce = stringField(message, "nonce");
+    if (!nonce) return refuse(peer, "no nonce");
+    if (auto refusal = sessions.authenticatePage(peer.sessionId, *nonce, peer.handshakeOrigin))
+        return refuse(peer, *refusal);
+    peer.role = PagePeer::Role::Page;
+    return PeerVerdict::KeepOpen;
+}
+
+PeerVerdict subscribe(const json& message, PagePeer& peer, BrowserSessionManager& sessions) {
+    const std::string* token = stringField(message, "token");
+    if (!token || !sessions.subscribeToolChanges(peer.sessionId, *token))
+        return refuse(peer, "tool-change subscription without the bearer token");
+    if (peer.role == PagePeer::Role::Unauthenticated) peer.role = PagePeer::Role::Subscriber;
+    return PeerVerdict::KeepOpen;
 }
 
 }  // namespace
 
-void processPageMessage(std::string_view frame, const std::string& sessionId, BrowserSessionManager& sessions) {
-    json message = json::parse(frame, nullptr, false);
-    if (!message.is_object()) return;
+PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSessionManager& sessions) {
+    json message = parseBoundedJson(frame);
+    if (!message.is_object()) return PeerVerdict::KeepOpen;
     const std::string* typeField = stringField(message, "type");
-    if (!typeField) return;
+    if (!typeField) return PeerVerdict::KeepOpen;
     const std::string& type = *typeField;
+    const std::string& sessionId = peer.sessionId;
 
+    if (type == "session_auth") return authenticate(message, peer, sessions);
+    if (type == "subscribe_tools_changed") return subscribe(message, peer, sessions);
+    if (peer.role == PagePeer::Role::Unauthenticated) return PeerVerdict::KeepOpen;
     if (type == "ping") {
         if (auto session = sessions.getSession(sessionId)) session->send({{"type", "pong"}});
-    } else if (type == "page_info") {
+        return PeerVerdict::KeepOpen;
+    }
+    // The bridge only listens; everything else is what pages say.
+    if (peer.role != PagePeer::Role::Page) return PeerVerdict::KeepOpen;
+
+    if (type == "page_info") {
         std::string url = stringOr(message, "url", "");
         std::string title = stringOr(message, "title", "");
         sessions.updatePageInfo(sessionId, url, title);
@@ -91,18 +124,17 @@ void processPageMessage(std::string_view frame, const std::string& sessionId, Br
     } else if (type == "tools_ready") {
         toolsReady(message, sessionId, sessions);
     } else if (type == "tool_result") {
-        toolResult(message, sessions);
+        toolResult(message, sessionId, sessions);
     } else if (type == "tool_error" || type == "screenshot_error") {
-        callError(message, sessions);
+        callError(message, sessionId, sessions);
     } else if (type == "screenshot_result") {
-        screenshotResult(message, sessions);
+        screenshotResult(message, sessionId, sessions);
     } else if (type == "browser_event") {
         Log::info("ws", "Browser event: " + stringOr(message, "event", ""));
-    } else if (type == "subscribe_tools_changed") {
-        if (auto session = sessions.getSession(sessionId)) sessions.subscribeToolChanges(session->connection());
-    } else if (type != "session_auth") {
+    } else {
         Log::info("ws", "Unknown message type: " + type);
     }
+    return PeerVerdict::KeepOpen;
 }
 
 }  // namespace velmor::browser

@@ -2,6 +2,7 @@
 
 #include "browser/page_js.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -28,13 +29,26 @@ std::string literal(const std::string& text) {
     return out;
 }
 
-// Replaces each placeholder, which occurs once in its script, with its text.
+// Replaces every placeholder of the template in one pass over the template itself, so the
+// text inserted for one placeholder is never searched for another: a selector that contains
+// "__VALUE__" stays part of the selector.
 std::string fill(std::string_view script, std::initializer_list<std::pair<std::string_view, std::string>> values) {
-    std::string out(script);
-    for (const auto& [placeholder, text] : values) {
-        auto at = out.find(placeholder);
-        if (at != std::string::npos) out.replace(at, placeholder.size(), text);
+    std::string out;
+    out.reserve(script.size());
+    size_t copied = 0;
+    for (size_t at = script.find("__"); at != std::string_view::npos; at = script.find("__", at)) {
+        auto match = std::find_if(values.begin(), values.end(),
+                                  [&](const auto& value) { return script.substr(at).starts_with(value.first); });
+        if (match == values.end()) {
+            ++at;
+            continue;
+        }
+        out.append(script.substr(copied, at - copied));
+        out += match->second;
+        at += match->first.size();
+        copied = at;
     }
+    out.append(script.substr(copied));
     return out;
 }
 
@@ -55,8 +69,9 @@ std::string buildNavigationScript(const std::string& path) {
     return fill(page_js::page_navigate, {{"__PATH__", literal(path)}});
 }
 
-std::string buildPageAgentScript(const std::string& scheme, uint16_t port) {
-    return fill(page_js::page_agent, {{"__SCHEME__", literal(scheme)}, {"__PORT__", std::to_string(port)}});
+std::string buildPageAgentScript(const std::string& scheme, uint16_t port, const std::string& nonce) {
+    return fill(page_js::page_agent,
+                {{"__SCHEME__", literal(scheme)}, {"__PORT__", std::to_string(port)}, {"__NONCE__", literal(nonce)}});
 }
 
 }  // namespace velmor::browser

@@ -1,6 +1,8 @@
 #include "browser/script_injector.h"
 
+#include "app/json_depth.h"
 #include "browser/key_events.h"
+#include "browser/page_origin.h"
 #include "browser/page_scripts.h"
 
 #include <algorithm>
@@ -59,7 +61,7 @@ json decode(const json& value) {
     if (!value.is_string()) return json{{"result", value}};
     const auto& text = value.get_ref<const std::string&>();
     if (text.empty()) return errorResult(kNoResult);
-    json parsed = json::parse(text, nullptr, false);
+    json parsed = parseBoundedJson(text);
     if (parsed.is_object()) return parsed;
     if (!parsed.is_discarded()) return json{{"result", std::move(parsed)}};
     return json{{"result", text}};
@@ -69,15 +71,16 @@ json decode(const json& value) {
 
 ScriptInjector::ScriptInjector() : ScriptInjector(Endpoints{}) {}
 
-ScriptInjector::ScriptInjector(Endpoints endpoints)
+ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
     : endpoints_(std::move(endpoints)),
-      devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort, endpoints_.limits) {}
+      devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort, endpoints_.limits),
+      sessions_(sessions) {}
 
 json ScriptInjector::runJS(const std::string& script, const std::string& browser,
                            const std::optional<std::string>& urlPattern) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
     return inTab({urlPattern, ""},
-                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
+                 [&](DevToolsSession& session, const DevToolsPage&) { return evaluate(session, script); }, false);
 }
 
 ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std::optional<std::string>& urlPattern,
@@ -87,21 +90,22 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
         {urlPattern, ""},
-        [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false,
+        [&](DevToolsSession& session, const DevToolsPage&) { return evaluate(session, script); }, false,
         &scan.targetId);
     return scan;
 }
 
 json ScriptInjector::execute(const std::string& action, const std::string& selector,
                              const std::optional<std::string>& value, const Tab& tab) const {
-    return inTab(tab, [&](DevToolsSession& session, const std::string&) {
+    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
         return evaluate(session, buildActionScript(action, selector, value));
     }, true);
 }
 
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
-    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const std::string& target) {
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
+        const std::string& target = page.id;
         json answer = evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
         std::string outcome = "navigating";
@@ -148,19 +152,21 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
 
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
-    std::string script = buildPageAgentScript("ws", endpoints_.agentPort);
-    return inTab({std::nullopt, ""},
-                 [&](DevToolsSession& session, const std::string&) { return evaluate(session, script); }, false);
+    return inTab({std::nullopt, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
+        // The origin comes from the browser's own tab list, not from anything the page says.
+        std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
+        return evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce));
+    }, false);
 }
 
 json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
     std::unique_ptr<DevToolsSession> session;
-    std::string target;
+    DevToolsPage chosen;
     if (!tab.targetId.empty()) {
         auto connected = devTools_.connect(tab.targetId);
         if (auto* opened = std::get_if<std::unique_ptr<DevToolsSession>>(&connected)) {
             session = std::move(*opened);
-            target = tab.targetId;
+            chosen.id = tab.targetId;
         }
     }
     if (!session) {
@@ -180,18 +186,18 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
         auto connected = devTools_.connect(*page);
         if (auto* error = std::get_if<DevToolsError>(&connected)) return errorResult(error->message);
         session = std::move(std::get<std::unique_ptr<DevToolsSession>>(connected));
-        target = page->id;
+        chosen = *page;
     }
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
     if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
-    json result = work(*session, target);
+    json result = work(*session, chosen);
     if (!session->dialogs().empty() && result.is_object()) {
         const PageDialog& dialog = session->dialogs().front();
         result["dialog"] = {{"type", dialog.type}, {"message", dialog.message}};
     }
-    if (usedTarget && !result.contains("error")) *usedTarget = target;
+    if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
     return result;
 }
 

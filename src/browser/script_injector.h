@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/browser_session_manager.h"
 #include "browser/devtools_client.h"
 
 #include <chrono>
@@ -13,7 +14,8 @@ namespace velmor::browser {
 
 // Runs JavaScript in a Chromium or Chrome tab over the DevTools Protocol and hands back the
 // JSON object the script returned, or {"error": message}. Nothing throws. Holds no state
-// beyond where the browser and the page-agent listener are. A JavaScript dialog the page
+// beyond where the browser and the page-agent listener are, and the registry that issues the
+// page agents' nonces. A JavaScript dialog the page
 // opens meanwhile is answered (alerts accepted, the others dismissed) and reported under
 // "dialog" as {"type", "message"}.
 class ScriptInjector {
@@ -46,7 +48,7 @@ public:
     static constexpr size_t kMaxTextLength = 100'000;
 
     ScriptInjector();
-    explicit ScriptInjector(Endpoints endpoints);
+    explicit ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions = BrowserSessionManager::shared());
 
     // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
     // evaluates to a JSON object's text (or an object) answers that object; any other value
@@ -62,11 +64,12 @@ public:
                            const std::optional<std::string>& value, const Tab& tab) const;
     // Answers once the new document has loaded, or with what it has after the navigation limit.
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
-    // Starts the page agent in the front tab.
+    // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
     nlohmann::json injectPageAgent(const std::string& browser) const;
 
 private:
-    using TabWork = std::function<nlohmann::json(DevToolsSession&, const std::string& targetId)>;
+    // `page` is the tab the work runs in; its URL is empty when it was reached by its id.
+    using TabWork = std::function<nlohmann::json(DevToolsSession&, const DevToolsPage& page)>;
 
     // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
     // (`acts`) get the page's focus events as if its window had the focus.
@@ -76,6 +79,7 @@ private:
 
     Endpoints endpoints_;
     DevToolsClient devTools_;
+    BrowserSessionManager& sessions_;
 };
 
 }  // namespace velmor::browser

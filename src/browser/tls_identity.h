@@ -6,9 +6,12 @@
 
 namespace velmor::browser {
 
-// Where the installed identity lives: <directory of the running program>/../share/velmor/
-// server.p12. The build puts one at the same place relative to the built program.
-std::string installedIdentityPath();
+// Makes sure a PKCS#12 identity exists at `path` (normally paths::tlsIdentityFile()): when
+// none does, generates one of the user's own: a new key and a self-signed leaf certificate
+// for localhost and 127.0.0.1 (not a CA, for server authentication only), written readable
+// by the user alone. A certificate that cannot sign others is harmless to trust. Answers
+// false, with the reason logged, when none exists and none could be written.
+bool ensureTlsIdentity(const std::string& path);
 
 // A TLS server context that presents the PKCS#12 identity at `path` and asks clients for no
 // certificate. Nothing when the file cannot be read or imported; the reason is logged.

@@ -4,7 +4,9 @@
 #include "browser/page_message.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
@@ -17,6 +19,7 @@ namespace velmor::browser {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
+namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 namespace {
@@ -62,21 +65,30 @@ class Connection final : public WebSocketConnection,
 public:
     template <class... StreamArgs>
     Connection(BrowserSessionManager& sessions, std::shared_ptr<asio::ssl::context> tls, StreamArgs&&... streamArgs)
-        : sessions_(sessions), tls_(std::move(tls)), ws_(std::forward<StreamArgs>(streamArgs)...) {}
+        : sessions_(sessions),
+          tls_(std::move(tls)),
+          ws_(std::forward<StreamArgs>(streamArgs)...),
+          authenticationDeadline_(ws_.get_executor()) {}
 
     void start() override {
         outbox_ = std::make_shared<Outbox>(this->weak_from_this());
-        sessionId_ = sessions_.createSession(outbox_)->sessionId();
+        peer_.sessionId = sessions_.createSession(outbox_)->sessionId();
+        authenticationDeadline_.expires_after(kAuthenticationDeadline);
+        authenticationDeadline_.async_wait([self = this->shared_from_this()](beast::error_code error) {
+            if (error || self->peer_.role != PagePeer::Role::Unauthenticated || self->ended_) return;
+            Log::info("ws", "Not authenticated in time (" + self->peer_.sessionId + ")");
+            self->end();
+        });
         if constexpr (std::is_same_v<Stream, TlsStream>) {
             beast::get_lowest_layer(ws_).expires_after(kTlsHandshakeTimeout);
             ws_.next_layer().async_handshake(asio::ssl::stream_base::server,
                                              [self = this->shared_from_this()](beast::error_code error) {
                                                  if (error) return self->fail(error);
                                                  beast::get_lowest_layer(self->ws_).expires_never();
-                                                 self->acceptWebSocket();
+                                                 self->readUpgrade();
                                              });
         } else {
-            acceptWebSocket();
+            readUpgrade();
         }
     }
 
@@ -92,15 +104,28 @@ public:
     }
 
 private:
+    // The upgrade request is read here rather than inside the WebSocket accept, so that its
+    // Origin header is known: a page agent must connect from the page it was injected into.
+    void readUpgrade() {
+        http::async_read(ws_.next_layer(), buffer_, upgrade_,
+                         [self = this->shared_from_this()](beast::error_code error, size_t) {
+                             if (error) return self->fail(error);
+                             self->peer_.handshakeOrigin = std::string(self->upgrade_[http::field::origin]);
+                             self->acceptWebSocket();
+                         });
+    }
+
     void acceptWebSocket() {
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
-        ws_.read_message_max(kMaxFrameBytes);
+        ws_.read_message_max(kMaxMessageBytes);
         // Each message goes out as one final frame.
         ws_.auto_fragment(false);
-        ws_.async_accept([self = this->shared_from_this()](beast::error_code error) {
+        ws_.async_accept(upgrade_, [self = this->shared_from_this()](beast::error_code error) {
             if (error) return self->fail(error);
             self->open_ = true;
-            Log::info("ws", "Browser connected: " + self->sessionId_);
+            self->upgrade_ = {};
+            releaseBuffer(self->buffer_);
+            Log::info("ws", "Browser connected: " + self->peer_.sessionId);
             self->writeNext();
             self->read();
         });
@@ -110,10 +135,18 @@ private:
         ws_.async_read(buffer_, [self = this->shared_from_this()](beast::error_code error, size_t) {
             if (error) return self->readEnded(error);
             std::string frame = beast::buffers_to_string(self->buffer_.data());
-            self->buffer_.consume(self->buffer_.size());
-            if (!frame.empty()) processPageMessage(frame, self->sessionId_, self->sessions_);
+            // An idle connection should not keep the memory of the largest message it ever got.
+            releaseBuffer(self->buffer_);
+            if (!frame.empty() && processPageMessage(frame, self->peer_, self->sessions_) == PeerVerdict::Close)
+                return self->end();
+            if (self->peer_.role != PagePeer::Role::Unauthenticated) self->authenticationDeadline_.cancel();
             self->read();
         });
+    }
+
+    static void releaseBuffer(beast::flat_buffer& buffer) {
+        buffer.clear();
+        buffer.shrink_to_fit();
     }
 
     void readEnded(beast::error_code error) {
@@ -121,24 +154,25 @@ private:
         if (error == websocket::error::closed || error == asio::error::operation_aborted ||
             error == asio::error::eof || error == asio::error::connection_reset ||
             error == asio::ssl::error::stream_truncated) {
-            Log::info("ws", "Browser disconnected: " + sessionId_);
+            Log::info("ws", "Browser disconnected: " + peer_.sessionId);
         } else {
-            Log::error("ws", "Receive error (" + sessionId_ + "): " + error.message());
+            Log::error("ws", "Receive error (" + peer_.sessionId + "): " + error.message());
         }
         end();
     }
 
     void fail(beast::error_code error) {
-        Log::error("ws", "Connection failed (" + sessionId_ + "): " + error.message());
+        Log::error("ws", "Connection failed (" + peer_.sessionId + "): " + error.message());
         end();
     }
 
     void end() {
         if (ended_) return;
         ended_ = true;
+        authenticationDeadline_.cancel();
         outbox_->detach();
         sessions_.removeSubscriber(outbox_.get());
-        sessions_.removeSession(sessionId_);
+        sessions_.removeSession(peer_.sessionId);
         close();
     }
 
@@ -164,8 +198,10 @@ private:
     BrowserSessionManager& sessions_;
     const std::shared_ptr<asio::ssl::context> tls_;  // declared first: outlives the stream using it
     Stream ws_;
+    asio::steady_timer authenticationDeadline_;
     std::shared_ptr<Outbox> outbox_;
-    std::string sessionId_;
+    PagePeer peer_;
+    http::request<http::empty_body> upgrade_;
     beast::flat_buffer buffer_;
     std::deque<std::string> outgoing_;
     bool open_ = false;

@@ -4,6 +4,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <chrono>
 #include <memory>
 
 namespace velmor::browser {
@@ -21,8 +22,12 @@ public:
     virtual void close() = 0;
 };
 
-// Frames larger than this end the connection; a full-page screenshot fits well within it.
-inline constexpr size_t kMaxFrameBytes = 64 * 1024 * 1024;
+// A message larger than this ends the connection. Page agents send tool lists and short
+// answers; nothing they say legitimately comes near it.
+inline constexpr size_t kMaxMessageBytes = 1024 * 1024;
+// A connection that has not authenticated (as an injected page or as the bridge) by then is
+// closed.
+inline constexpr std::chrono::seconds kAuthenticationDeadline{5};
 
 std::shared_ptr<WebSocketConnection> makePlainConnection(boost::asio::ip::tcp::socket socket,
                                                          BrowserSessionManager& sessions);

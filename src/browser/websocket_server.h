@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/browser_session_manager.h"
-#include "browser/tls_identity.h"
+#include "app/paths.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,7 @@ namespace velmor::browser {
 class WebSocketServer {
 public:
     explicit WebSocketServer(uint16_t port, BrowserSessionManager& sessions = BrowserSessionManager::shared(),
-                             std::string identityPath = installedIdentityPath());
+                             std::string identityPath = paths::tlsIdentityFile());
     // Stops listening and ends every connection, whose sessions leave the registry.
     ~WebSocketServer();
     WebSocketServer(const WebSocketServer&) = delete;

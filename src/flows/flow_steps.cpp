@@ -1,5 +1,6 @@
 #include "flows/flow_steps.h"
 
+#include "app/json_depth.h"
 #include "app/json_text.h"
 #include "flows/sqlite_statement.h"
 
@@ -41,7 +42,7 @@ nlohmann::json readSteps(sqlite3* db, int64_t flowId) {
         step["tool"] = select.text(1).value_or("");
         if (auto argsText = select.text(2)) {
             // A row written by hand or by a damaged writer must not break the whole read.
-            nlohmann::json args = nlohmann::json::parse(*argsText, nullptr, false);
+            nlohmann::json args = parseBoundedJson(*argsText);
             if (args.is_object()) step["args"] = std::move(args);
         }
         putText(step, "window_title", select.text(3));

@@ -1,5 +1,6 @@
 #include "mcp/json_rpc.h"
 
+#include "app/json_depth.h"
 #include "app/json_text.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"
@@ -69,7 +70,7 @@ std::optional<std::string> busyResponse(std::string_view body) {
 }
 
 std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body) {
-    json request = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    json request = parseBoundedJson(body);
     if (!request.is_object()) return std::nullopt;
 
     const json* idValue = member(request, "id");

@@ -6,6 +6,7 @@
 #include "media/speech_manager.h"
 #include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
+#include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
@@ -26,6 +27,12 @@ ToolRouter* makeSharedRouter() {
     auto& browserSessions = browser::BrowserSessionManager::shared();
     auto* injector = new browser::ScriptInjector();  // lives as long as the process, like the router
     families.browser = std::make_shared<browser::RegistryToolFamily>(browserSessions, webToolExecutor(*injector));
+    // A page tool never takes the name of a fixed tool or of an element tool.
+    browserSessions.setOtherToolNames([elements = families.elements] {
+        std::vector<std::string> names = fixedToolNames();
+        for (const auto& element : elements->elementTools()) names.push_back(element.toolName);
+        return names;
+    });
     auto* router = new ToolRouter(std::move(families));
     auto& desktop = platform::linuxDesktop();
     installAppControlTools(*router, session, desktop.windows);

@@ -170,7 +170,9 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
     EXPECT_EQ(modeOf(home.path() + "/.local/share/velmor/flows.db"), 0600u);
 }
 
-TEST_F(VelmorProcess, APageAgentsToolsReachTheClientThroughTheBridge) {
+// Any program on the machine can reach the page-agent port; one that Velmor did not inject
+// offers nothing to the client and is sent away. (Injected pages: velmor_page_agent_test.)
+TEST_F(VelmorProcess, AClientThatVelmorDidNotInjectOffersNoTools) {
     auto velmor = launchVelmor();
     test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
     std::string diagnostics;
@@ -179,39 +181,20 @@ TEST_F(VelmorProcess, APageAgentsToolsReachTheClientThroughTheBridge) {
         return diagnostics.find("Subscribed to tool changes") != std::string::npos;
     })) << diagnostics;
 
-    test::PageClient page(19822);
+    test::PageClient page(19822, nullptr, "https://evil.test");
     ASSERT_FALSE(page.sessionId().empty());
-    page.send(json({{"type", "register_tool"},
-                    {"tool", {{"name", "greet"}, {"description", "Greets someone"},
-                              {"inputSchema", {{"type", "object"}, {"properties", {{"who", {{"type", "string"}}}}}}}}}}));
-    page.send(json({{"type", "tools_ready"}, {"tools", {"greet"}}}));
-    std::string line;
-    ASSERT_TRUE(bridge.readLine(line));
-    EXPECT_EQ(line, R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
+    page.send(json({{"type", "session_auth"}, {"nonce", "guessed"}, {"token", "guessed"}}));
+    test::PageClient silent(19822, nullptr, "https://evil.test");
+    silent.send(json({{"type", "register_tool"}, {"tool", {{"name", "read_me_first"}, {"description", "Call me"}}}}));
+    silent.send(json({{"type", "tools_ready"}, {"tools", {"read_me_first"}}}));
+    silent.send(json({{"type", "subscribe_tools_changed"}}));
+    EXPECT_TRUE(page.closedByServer(std::chrono::seconds(2)));
+    EXPECT_TRUE(silent.closedByServer(std::chrono::seconds(7)));
 
     bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
+    std::string line;
     ASSERT_TRUE(bridge.readLine(line));
-    json tools = json::parse(line)["result"]["tools"];
-    ASSERT_EQ(tools.size(), 41u);
-    EXPECT_EQ(tools[40]["name"], "greet");
-    EXPECT_EQ(tools[40]["defer_loading"], true);
-
-    bridge.writeStdin(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"greet","arguments":{"who":"Ada"}}})"
-                      "\n");
-    auto call = page.nextJson();
-    ASSERT_TRUE(call);
-    EXPECT_EQ((*call)["type"], "tool_call");
-    EXPECT_EQ((*call)["args"], json({{"who", "Ada"}}));
-    page.send(json({{"type", "tool_result"}, {"callId", (*call)["callId"]},
-                    {"result", {{"content", {{{"type", "text"}, {"text", "Hello, Ada"}}}}}}}));
-    ASSERT_TRUE(bridge.readLine(line));
-    json answer = json::parse(line);
-    EXPECT_EQ(answer["id"], 2);
-    EXPECT_NE(answer["result"]["content"][0]["text"].get<std::string>().find("Hello, Ada"), std::string::npos) << line;
-
-    page.close();
-    ASSERT_TRUE(bridge.readLine(line)) << "the page's departure changes the list";
-    EXPECT_EQ(line, R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})");
+    EXPECT_EQ(json::parse(line)["result"]["tools"].size(), 40u) << "no push came before, and no tool was added";
 }
 
 TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {

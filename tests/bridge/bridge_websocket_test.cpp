@@ -13,7 +13,8 @@ using velmor::test::freePort;
 using velmor::test::TempHome;
 
 constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
-constexpr const char* kSubscribe = R"({"type":"subscribe_tools_changed"})";
+// The subscription carries the bearer token of the configuration file ("t" here).
+constexpr const char* kSubscribe = R"({"token":"t","type":"subscribe_tools_changed"})";
 
 TEST(BridgeWebSocket, SubscribesAfterTheGreetingAndTurnsToolChangesIntoNotifications) {
     TempHome home;

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 
 using BrowserSessions = ListenerTest;
 
-TEST_F(BrowserSessions, ListsReadyToolsOnceLeavingOutReservedNames) {
+TEST_F(BrowserSessions, ListsReadyToolsOnceWithTheirOriginRefusingReservedNames) {
     auto first = readyPage({"alpha", "shared", "get_page_info", "session_start", "session_end"});
     auto second = readyPage({"shared", "beta"});
     auto unready = page();
@@ -25,8 +25,11 @@ TEST_F(BrowserSessions, ListsReadyToolsOnceLeavingOutReservedNames) {
         return names;
     };
     EXPECT_EQ(sortedNames(), (std::vector<std::string>{"alpha", "beta", "shared"}));
-    for (const auto& tool : sessions->allBrowserTools()) EXPECT_EQ(tool["defer_loading"], true);
-    EXPECT_TRUE(sessions->hasTool("session_start")) << "reserved names are only hidden from the list";
+    for (const auto& tool : sessions->allBrowserTools()) {
+        EXPECT_EQ(tool["defer_loading"], true);
+        EXPECT_EQ(tool["description"], "[page https://page.test] does " + tool["name"].get<std::string>());
+    }
+    EXPECT_FALSE(sessions->hasTool("session_start")) << "a page never takes the name of the application's tools";
 
     // A ready page that scans again is listed as it is now.
     first->send(json{{"type", "unregister_tool"}, {"name", "alpha"}});
@@ -38,11 +41,12 @@ TEST_F(BrowserSessions, ListsReadyToolsOnceLeavingOutReservedNames) {
 // What the bridge sees: one push per "tools_ready", one when a session with tools goes.
 TEST_F(BrowserSessions, SubscribersArePushedOncePerChange) {
     sessions->setOnToolsChanged([this] { sessions->notifyToolChangeSubscribers(); });
-    auto bridge = page();
     test::LogTail log;
-    bridge->send(json{{"type", "subscribe_tools_changed"}});
+    auto bridge = this->bridge();
+    bridge->send(json{{"type", "subscribe_tools_changed"}, {"token", kToken}});
     handled(*bridge);
-    EXPECT_EQ(log.containing("[browser] Tool change subscriber added (total: ").size(), 1u);
+    EXPECT_EQ(log.containing("[browser] Tool change subscriber added (total: ").size(), 1u)
+        << "one subscription per connection";
 
     auto expectPushes = [&](int count) {
         for (int i = 0; i < count; ++i) EXPECT_EQ(bridge->next(), R"({"type":"tools_changed"})");

@@ -14,16 +14,37 @@ namespace velmor::browser {
 // A registry of its own behind a plain listener on an ephemeral port, and pages to connect.
 class ListenerTest : public ::testing::Test {
 protected:
+    static constexpr const char* kOrigin = "https://page.test";
+    static constexpr const char* kToken = "the-bearer-token";
+
     void SetUp() override { startListener({}); }
 
     void startListener(BrowserSessionManager::Timeouts timeouts) {
         server.reset();
         sessions = std::make_unique<BrowserSessionManager>(timeouts);
+        sessions->setSubscriptionToken(kToken);
         server = std::make_unique<WebSocketServer>(0, *sessions, "");
         ASSERT_TRUE(server->start(true));
     }
 
-    std::unique_ptr<test::PageClient> page() { return std::make_unique<test::PageClient>(server->boundPort()); }
+    // A page agent Velmor injected into a tab of kOrigin, authenticated.
+    std::unique_ptr<test::PageClient> page() {
+        auto client = connection(kOrigin);
+        client->send(nlohmann::json{{"type", "session_auth"}, {"nonce", sessions->issuePageNonce(kOrigin)}});
+        handled(*client);
+        return client;
+    }
+    // A connection that has not authenticated (yet), with the handshake's Origin header.
+    std::unique_ptr<test::PageClient> connection(const std::string& origin = {}) {
+        return std::make_unique<test::PageClient>(server->boundPort(), nullptr, origin);
+    }
+    // The bridge: no Origin, subscribed to tool changes with the bearer token.
+    std::unique_ptr<test::PageClient> bridge() {
+        auto client = connection();
+        client->send(nlohmann::json{{"type", "subscribe_tools_changed"}, {"token", kToken}});
+        handled(*client);
+        return client;
+    }
 
     // A page that registered `tools` (description "does <name>") and said it is ready.
     std::unique_ptr<test::PageClient> readyPage(const std::vector<std::string>& tools) {

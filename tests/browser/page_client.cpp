@@ -60,13 +60,17 @@ struct ClientImpl final : PageClient::Impl {
     template <class... Args>
     explicit ClientImpl(Args&&... args) : ws(io, std::forward<Args>(args)...) {}
 
-    void open(uint16_t port) {
+    void open(uint16_t port, const std::string& origin) {
         beast::get_lowest_layer(ws).connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), port));
         beast::get_lowest_layer(ws).set_option(tcp::no_delay(true));
         if constexpr (!std::is_same_v<Stream, websocket::stream<tcp::socket>>) {
             SSL_set_tlsext_host_name(ws.next_layer().native_handle(), "localhost");
             ws.next_layer().set_verify_callback(asio::ssl::host_name_verification("localhost"));
             ws.next_layer().handshake(asio::ssl::stream_base::client);
+        }
+        if (!origin.empty()) {
+            ws.set_option(websocket::stream_base::decorator(
+                [origin](websocket::request_type& request) { request.set(beast::http::field::origin, origin); }));
         }
         ws.handshake("localhost:" + std::to_string(port), "/");
         ws.control_callback([this](websocket::frame_type kind, beast::string_view) {
@@ -117,14 +121,14 @@ struct ClientImpl final : PageClient::Impl {
 
 }  // namespace
 
-PageClient::PageClient(uint16_t port, asio::ssl::context* tls) {
+PageClient::PageClient(uint16_t port, asio::ssl::context* tls, const std::string& origin) {
     if (tls) {
         auto client = std::make_unique<ClientImpl<websocket::stream<asio::ssl::stream<tcp::socket>>>>(*tls);
-        client->open(port);
+        client->open(port, origin);
         impl_ = std::move(client);
     } else {
         auto client = std::make_unique<ClientImpl<websocket::stream<tcp::socket>>>();
-        client->open(port);
+        client->open(port, origin);
         impl_ = std::move(client);
     }
     if (auto greeting = nextJson(); greeting && greeting->value("type", "") == "session_id")

@@ -16,8 +16,9 @@ namespace velmor::test {
 // frames on request. Reading runs on the client's own thread.
 class PageClient {
 public:
-    // Plain ws://, or wss:// verified against `tls` for the host name "localhost".
-    explicit PageClient(uint16_t port, boost::asio::ssl::context* tls = nullptr);
+    // Plain ws://, or wss:// verified against `tls` for the host name "localhost". The
+    // handshake carries `origin` as its Origin header, as a browser's would, unless empty.
+    explicit PageClient(uint16_t port, boost::asio::ssl::context* tls = nullptr, const std::string& origin = {});
     ~PageClient();
     PageClient(const PageClient&) = delete;
     PageClient& operator=(const PageClient&) = delete;

@@ -2,7 +2,9 @@
 // (through velmor-bridge) asks velmor to inject the agent into a Chromium tab, the agent
 // connects back, and the client hears of the new tools and can call them.
 #include "browser/headless_chromium.h"
+#include "browser/page_client.h"
 #include "support/child_process.h"
+#include "support/free_port.h"
 #include "support/private_network.h"
 #include "support/temp_home.h"
 
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <thread>
 
 namespace velmor {
@@ -99,6 +102,40 @@ TEST_F(VelmorPageAgent, AnInjectedPageOffersItsControlsToTheClient) {
     send(callTool(4, "web_execute_js", {{"js", "JSON.stringify({rung: window.rung})"}, {"url", "agent.html"}}));
     while (bridge->readLine(line) && line == kListChanged) {}
     EXPECT_EQ(json::parse(json::parse(line)["result"]["content"][0]["text"].get<std::string>()), json({{"rung", 1}}));
+}
+
+// 100,000 levels of nesting, in an HTTP body and in a frame on either listener, are turned
+// away like any unreadable text, and velmor goes on answering.
+TEST_F(VelmorPageAgent, DeepNestingFromAnywhereLeavesVelmorServing) {
+    std::string token = json::parse(test::readFile(home.path() + "/.velmor/config.json"))["token"];
+    auto post = [&](const std::string& body) {
+        std::string answer = test::sendAndReadAll(
+            19820, "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+                       "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\n\r\n" + body);
+        return answer.substr(0, answer.find("\r\n"));
+    };
+    std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    // The id is what an answer copies back.
+    EXPECT_EQ(post(R"({"jsonrpc":"2.0","method":"tools/list","id":)" + deep + "}"), post("not json"));
+
+    boost::asio::ssl::context anyCertificate(boost::asio::ssl::context::tls_client);
+    for (auto [port, tls] : {std::pair{19821, &anyCertificate}, {19822, nullptr}}) {
+        test::PageClient client(port, tls, "https://evil.test");
+        client.send(deep);
+        client.send(R"({"type":"session_auth","nonce":)" + deep + "}");
+        EXPECT_TRUE(client.pingAnswered()) << port;
+    }
+
+    send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "tools/list"}});
+    std::string line;
+    while (bridge->readLine(line) && line == kListChanged) {}
+    EXPECT_EQ(json::parse(line)["id"], 7);
+
+    // The wss:// listener served with the identity velmor made for this user at its first start.
+    struct stat identity {};
+    ASSERT_EQ(::stat((home.path() + "/.local/share/velmor/server.p12").c_str(), &identity), 0);
+    EXPECT_EQ(identity.st_mode & 0777, 0600u);
 }
 
 }  // namespace

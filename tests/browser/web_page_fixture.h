@@ -26,7 +26,8 @@ protected:
     }
 
     void SetUp() override {
-        injector = std::make_unique<ScriptInjector>(ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort()});
+        injector = std::make_unique<ScriptInjector>(ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort()},
+                                                    sessions);
         tools::ToolFamilies families;
         families.browser = std::make_shared<RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };

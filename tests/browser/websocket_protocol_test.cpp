@@ -37,8 +37,7 @@ TEST_F(BrowserPageProtocol, PingsAreAnsweredAtBothLevels) {
 TEST_F(BrowserPageProtocol, FramesThatAreNotTypedObjectsAreDroppedSilentlyAndTheConnectionStays) {
     auto client = page();
     test::LogTail log;
-    for (std::string frame : {"not json", "[1,2]", R"({"kind":"ping"})", R"({"type":7})", "",
-                              R"({"type":"session_auth","token":"x"})"})
+    for (std::string frame : {"not json", "[1,2]", R"({"kind":"ping"})", R"({"type":7})", ""})
         client->send(frame);
     handled(*client);
     EXPECT_EQ(client->next(50ms), std::nullopt);
@@ -102,8 +101,9 @@ TEST_F(BrowserPageProtocol, ToolRegistrationKeepsWellFormedToolsAndDefaultsTheSc
 
     json expected = json::array();
     json empty = {{"type", "object"}, {"properties", json::object()}};
-    for (auto [name, description, inputSchema] : {std::tuple{"odd", "Odd", empty}, {"plain", "Plain", empty},
-                                                  {"search", "Search", schema}})
+    for (auto [name, description, inputSchema] :
+         {std::tuple{"odd", "[page https://page.test] Odd", empty}, {"plain", "[page https://page.test] Plain", empty},
+          {"search", "[page https://page.test] Search", schema}})
         expected.push_back(
             {{"name", name}, {"description", description}, {"inputSchema", inputSchema}, {"defer_loading", true}});
     json listed = sessions->allBrowserTools();
@@ -132,6 +132,7 @@ std::string maskedTextFrame(const std::string& payload) {
 TEST_F(BrowserPageProtocol, AReceiveErrorRemovesTheSessionAndItsTools) {
     int fd = test::connectLoopback(server->boundPort());
     test::sendAll(fd, "GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Origin: https://page.test\r\n"
                       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
     std::string received;
     ASSERT_TRUE(test::eventually([&] {
@@ -141,7 +142,9 @@ TEST_F(BrowserPageProtocol, AReceiveErrorRemovesTheSessionAndItsTools) {
         return received.ends_with("\"}");
     }));
     std::string id = received.substr(received.find("\"sessionId\":\"") + 13, 36);
-    test::sendAll(fd, maskedTextFrame(R"({"type":"register_tool","tool":{"name":"grab","description":"d"}})") +
+    std::string nonce = sessions->issuePageNonce(kOrigin);
+    test::sendAll(fd, maskedTextFrame(R"({"type":"session_auth","nonce":")" + nonce + R"("})") +
+                          maskedTextFrame(R"({"type":"register_tool","tool":{"name":"grab","description":"d"}})") +
                           maskedTextFrame(R"({"type":"tools_ready"})"));
     ASSERT_TRUE(test::eventually([&] { return listedNames() == std::vector<std::string>{"grab"}; }));
 

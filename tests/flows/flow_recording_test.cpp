@@ -37,9 +37,12 @@ TEST_F(FlowStoreTest, StepsKeepWhatWasRecordedInStepOrder) {
     store.endRecording("form");
     EXPECT_EQ(raw.text("SELECT args_json FROM flow_steps"), R"({"n":2,"value":"Ann"})");
     long long id = raw.integer("SELECT id FROM flows");
+    // Step 3's arguments, planted in the file, nest 100,000 levels deep: read back as none.
+    std::string deep = R"({"a":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
     for (int number : {3, 2})
-        raw.exec("INSERT INTO flow_steps (flow_id, step_number, tool_name, narration) VALUES (" + std::to_string(id) +
-                 ", " + std::to_string(number) + ", 'tool_" + std::to_string(number) + "', 'said')");
+        raw.exec("INSERT INTO flow_steps (flow_id, step_number, tool_name, narration, args_json) VALUES (" +
+                 std::to_string(id) + ", " + std::to_string(number) + ", 'tool_" + std::to_string(number) +
+                 "', 'said', " + (number == 3 ? "'" + deep + "'" : "NULL") + ")");
 
     Json loaded = store.loadFlow("form");
     EXPECT_EQ(loaded.at("target_url"), "https://example.org/");

@@ -1,10 +1,12 @@
 // Connects the page to Velmor's WebSocket listener, offers the page's controls as tools and
-// keeps that set current while the page changes. The scheme and port placeholders are replaced
-// by literals before the script runs; the host is always localhost.
+// keeps that set current while the page changes. The scheme, port and nonce placeholders are
+// replaced by literals before the script runs; the host is always localhost. The nonce, fresh
+// for every injection, is what tells Velmor this page agent is one it injected.
 (function () {
   if (window.__velmor_ws_injected) return JSON.stringify({ status: 'already_connected' });
   window.__velmor_ws_injected = true;
   const wsUrl = __SCHEME__ + '://localhost:' + __PORT__;
+  const nonce = __NONCE__;
   const ws = new WebSocket(wsUrl);
   let observer = null;
   let rescanTimer = null;
@@ -143,6 +145,7 @@
   }
 
   ws.onopen = function () {
+    send({ type: 'session_auth', nonce: nonce });
     console.log('[velmor] Connected to Velmor via ' + wsUrl);
   };
   ws.onmessage = function (event) {
