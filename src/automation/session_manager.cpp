@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace velmor::automation {
@@ -38,6 +39,15 @@ const platform::RunningApplication* findApplication(const std::vector<platform::
         if (app.name && lowerAscii(*app.name).find(wanted) != std::string::npos) return &app;
     }
     return nullptr;
+}
+
+// What a client listing the tools sees of a scan: the names, each once.
+std::set<std::string> elementToolNames(const std::optional<ScanResult>& scan) {
+    std::set<std::string> names;
+    if (scan) {
+        for (const auto& element : scan->elements) names.insert(element.toolName);
+    }
+    return names;
 }
 
 }  // namespace
@@ -76,13 +86,13 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
     applications_.activate(match->pid);
     accessibility_.prepare(match->pid);
     std::this_thread::sleep_for(kSettleDelay);
-    lastScan_ = scanner_->scan();
+    publishScan(scanner_->scan());
 
     Log::info("session", "Started session: " + targetApp_->name.value_or("?") + " (pid " +
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
                              " elements)");
     flows_.beginRecording(targetApp_->name.value_or(""), targetApp_->bundleId);
-    previousTools_ = stateToolValues(*lastScan_);
+    previousTools_ = stateToolStates(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
@@ -93,15 +103,15 @@ json SessionManager::endSession(const std::optional<std::string>& saveName) {
     // previousTools_ stays: the next state response rebuilds it.
     targetApp_.reset();
     scanner_.reset();
-    lastScan_.reset();
+    publishScan(std::nullopt);
     return {{"status", "ended"}, {"app", app}, {"flow", std::move(flow)}};
 }
 
 json SessionManager::getState() {
     std::lock_guard guard(mutex_);
     if (!active()) return errorResult("no active session. Call session_start first.");
-    lastScan_ = scanner_->scan();
-    previousTools_ = stateToolValues(*lastScan_);
+    publishScan(scanner_->scan());
+    previousTools_ = stateToolStates(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
@@ -112,7 +122,7 @@ json SessionManager::getStateDiff() {
 }
 
 json SessionManager::rescanForDiff() {
-    lastScan_ = scanner_->scan();
+    publishScan(scanner_->scan());
     return diffResponse(*lastScan_, previousTools_);
 }
 
@@ -127,7 +137,7 @@ json SessionManager::performAction(const std::string& toolName, const json& args
 
     if (auto error = performElementAction(*it, args)) return errorResult(*error);
     std::this_thread::sleep_for(kSettleDelay);
-    lastScan_ = scanner_->scan();
+    publishScan(scanner_->scan());
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     return diffResponse(*lastScan_, previousTools_);
 }
@@ -154,6 +164,17 @@ std::optional<int32_t> SessionManager::targetPid() {
     std::lock_guard guard(mutex_);
     if (!targetApp_) return std::nullopt;
     return targetApp_->pid;
+}
+
+void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
+    std::lock_guard guard(mutex_);
+    onElementToolsChanged_ = std::move(callback);
+}
+
+void SessionManager::publishScan(std::optional<ScanResult> scan) {
+    bool namesChanged = elementToolNames(lastScan_) != elementToolNames(scan);
+    lastScan_ = std::move(scan);
+    if (namesChanged && onElementToolsChanged_) onElementToolsChanged_();
 }
 
 std::vector<AXElement> SessionManager::elementTools() {

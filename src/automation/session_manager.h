@@ -8,6 +8,7 @@
 #include "platform/applications.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -49,10 +50,16 @@ public:
     std::optional<int32_t> targetPid();
     // The element tools of the last scan, in scan order; none without a session.
     std::vector<AXElement> elementTools();
+    // Called when a scan or the end of the session changes the set of element tool names,
+    // so that clients listing the tools learn of it. Set once, before the first call.
+    void setOnElementToolsChanged(std::function<void()> callback);
 
 private:
     bool active() const { return targetApp_ && scanner_; }
     nlohmann::json rescanForDiff();
+    // Makes `scan` (or no scan) the last one, telling whoever listens when the tool names
+    // changed with it.
+    void publishScan(std::optional<ScanResult> scan);
 
     std::mutex mutex_;
     platform::Accessibility& accessibility_;
@@ -62,7 +69,8 @@ private:
     std::optional<platform::RunningApplication> targetApp_;
     std::optional<AXScanner> scanner_;
     std::optional<ScanResult> lastScan_;
-    ToolValues previousTools_;
+    ToolStates previousTools_;
+    std::function<void()> onElementToolsChanged_;
 };
 
 }  // namespace velmor::automation
