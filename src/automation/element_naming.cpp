@@ -23,7 +23,7 @@ constexpr std::pair<std::string_view, std::string_view> kSymbolWords[] = {
     {"←", "back"},         {"⌫", "back"},       {"→", "forward"},     {"…", "more"},        {"=", "equals"},
     {"+", "plus"},         {"-", "minus"},      {"−", "minus"},       {"*", "times"},       {"×", "times"},
     {"/", "divide"},       {"÷", "divide"},     {"%", "percent"},     {".", "point"},       {",", "comma"},
-    {"(", "open"},         {")", "close"},      {"√", "root"},        {"π", "pi"},          {"^", "power"},
+    {"(", "open_paren"},   {")", "close_paren"},     {"√", "root"},        {"π", "pi"},          {"^", "power"},
     {"²", "squared"},      {"<", "less"},       {">", "greater"},     {"&", "and"},         {"#", "number"},
     {"@", "at"},           {"?", "question"},   {"!", "exclamation"}, {"$", "dollar"},      {"€", "euro"},
 };

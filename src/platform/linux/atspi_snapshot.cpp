@@ -131,6 +131,11 @@ const std::vector<int>& AtspiSnapshot::childrenOf(int index) {
     return nodes_[index].children;
 }
 
+AtspiToolkit AtspiSnapshot::toolkit() {
+    if (!toolkit_) toolkit_ = readToolkit(bus_.connection(), busName_);
+    return *toolkit_;
+}
+
 std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, int parent) {
     std::vector<int> added;
     DBusConnection* connection = bus_.connection();

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_toolkit.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -43,6 +45,8 @@ public:
     const AtspiNode& node(int index) const { return nodes_[index]; }
     // The node's children in order, asking the application when the snapshot lacks them.
     const std::vector<int>& childrenOf(int index);
+    // The application's toolkit, asked for once per snapshot when first needed.
+    AtspiToolkit toolkit();
 
 private:
     AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}
@@ -57,6 +61,7 @@ private:
     std::vector<AtspiNode> nodes_;
     std::unordered_map<std::string, int> byPath_;
     int root_ = -1;
+    std::optional<AtspiToolkit> toolkit_;
 };
 
 }  // namespace velmor::platform

@@ -152,6 +152,12 @@ DbusCall& DbusCall::add(int32_t value) {
     return *this;
 }
 
+DbusCall& DbusCall::add(uint32_t value) {
+    dbus_uint32_t number = value;
+    dbus_message_iter_append_basic(&append_, DBUS_TYPE_UINT32, &number);
+    return *this;
+}
+
 DbusCall& DbusCall::addVariant(double value) {
     DBusMessageIter variant;
     dbus_message_iter_open_container(&append_, DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING, &variant);

@@ -79,6 +79,7 @@ public:
 
     DbusCall& add(const std::string& value);
     DbusCall& add(int32_t value);
+    DbusCall& add(uint32_t value);
     DbusCall& addVariant(double value);
 
     DbusReply send(DBusConnection* bus, int timeoutMs);
