@@ -13,6 +13,8 @@ packages=(
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
   libgtk-3-dev xvfb x11-utils xauth openbox perl xclip
+  # third-party applications the desktop tests drive: GTK 4 and GTK 3
+  gnome-calculator mousepad
   # browser tests: headless Chromium and a static file server for the fixture pages
   chromium python3
 )
