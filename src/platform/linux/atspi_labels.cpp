@@ -54,12 +54,28 @@ std::optional<std::string> labellingName(AtspiSnapshot& snapshot, int node) {
     return joined;
 }
 
+// GTK 4 names a labelled widget by its label followed by its own text: "7 7" for a key
+// labelled 7, "Name: Ada" for an entry, which would change with every letter typed.
+bool gtk4NameHidesLabel(const AtspiNode& node, const std::string& name) {
+    switch (node.role) {
+        case ATSPI_ROLE_TEXT:
+        case ATSPI_ROLE_ENTRY:
+        case ATSPI_ROLE_PASSWORD_TEXT:
+        case ATSPI_ROLE_SPIN_BUTTON: return true;
+        default: break;
+    }
+    size_t half = name.size() / 2;
+    return name.size() % 2 == 1 && name[half] == ' ' && name.compare(0, half, name, half + 1, half) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> readableName(AtspiSnapshot& snapshot, int node) {
     AtspiToolkit toolkit = snapshot.toolkit();
-    auto own = usableName(toolkit, snapshot.node(node).name);
-    if (own && toolkit != AtspiToolkit::gtk4) return own;
+    const AtspiNode& n = snapshot.node(node);
+    auto own = usableName(toolkit, n.name);
+    // Most names are what they seem; the relations are asked for only where they are not.
+    if (own && (toolkit != AtspiToolkit::gtk4 || !gtk4NameHidesLabel(n, *own))) return own;
     if (auto label = labellingName(snapshot, node)) return label;
     return own;
 }
