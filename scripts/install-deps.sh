@@ -13,8 +13,9 @@ packages=(
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
   libgtk-3-dev xvfb x11-utils xauth openbox perl xclip
-  # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad), Firefox
-  featherpad python3-pyqt5 mousepad firefox-esr
+  # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
+  # GTK 4 (gnome-calculator), Firefox
+  featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr
   # browser tests: headless Chromium and a static file server for the fixture pages
   chromium python3
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer run-times

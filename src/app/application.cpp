@@ -5,6 +5,7 @@
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/user_defaults.h"
+#include "automation/session_manager.h"
 #include "browser/browser_session_manager.h"
 #include "browser/tls_identity.h"
 #include "browser/websocket_server.h"
@@ -39,6 +40,10 @@ void Application::start() {
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions);
     wsPlainServer_->start(/*forcePlain=*/true);
     browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    // Element tools come and go with the controlled application; clients hear of it the
+    // same way.
+    automation::SessionManager::shared().setOnElementToolsChanged(
+        [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 
     writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +

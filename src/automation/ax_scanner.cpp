@@ -89,6 +89,8 @@ private:
         if (rule.kind == RoleVerb::noTool) return;
         if (rule.kind == RoleVerb::pressable && !element->offersPress()) return;
         std::string label = labelOf(*element, title);
+        // An editor or an entry without any label is still there to be filled.
+        if (label.empty()) label = unlabelledFieldLabel(role);
         if (label.empty()) return;
 
         std::string verb(rule.name);

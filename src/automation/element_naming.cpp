@@ -2,7 +2,10 @@
 
 #include "automation/text.h"
 
+#include <algorithm>
+#include <iterator>
 #include <unordered_map>
+#include <utility>
 
 namespace velmor::automation {
 
@@ -10,6 +13,51 @@ namespace {
 
 constexpr size_t kSlugLength = 40;
 constexpr size_t kDescribedValueLength = 100;
+
+bool isSlugCharacter(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+
+// The one table of symbols that stand for a word on keys and buttons. Longer symbols come
+// before their beginnings ("<-" before "<", "+/-" before "+").
+constexpr std::pair<std::string_view, std::string_view> kSymbolWords[] = {
+    {"+/-", "plus_minus"}, {"<-", "back"},      {"->", "forward"},    {"...", "more"},      {"±", "plus_minus"},
+    {"←", "back"},         {"⌫", "back"},       {"→", "forward"},     {"…", "more"},        {"=", "equals"},
+    {"+", "plus"},         {"-", "minus"},      {"−", "minus"},       {"*", "times"},       {"×", "times"},
+    {"/", "divide"},       {"÷", "divide"},     {"%", "percent"},     {".", "point"},       {",", "comma"},
+    {"(", "open_paren"},   {")", "close_paren"},     {"√", "root"},        {"π", "pi"},          {"^", "power"},
+    {"²", "squared"},      {"<", "less"},       {">", "greater"},     {"&", "and"},         {"#", "number"},
+    {"@", "at"},           {"?", "question"},   {"!", "exclamation"}, {"$", "dollar"},      {"€", "euro"},
+};
+
+// The label with its symbols as words and its letters and digits kept, joined by "_";
+// `symbols` tells whether any symbol was found.
+std::string spelledOut(std::string_view label, bool& symbols) {
+    std::string lowered = lowerAscii(label);
+    std::string_view rest = lowered;
+    std::string slug;
+    bool separated = true;
+    symbols = false;
+    while (!rest.empty()) {
+        if (isSlugCharacter(rest.front())) {
+            if (separated && !slug.empty()) slug += '_';
+            slug += rest.front();
+            separated = false;
+            rest.remove_prefix(1);
+            continue;
+        }
+        separated = true;
+        auto symbol = std::find_if(std::begin(kSymbolWords), std::end(kSymbolWords),
+                                   [&](const auto& entry) { return rest.starts_with(entry.first); });
+        if (symbol == std::end(kSymbolWords)) {
+            rest.remove_prefix(1);
+            continue;
+        }
+        if (!slug.empty()) slug += '_';
+        slug += symbol->second;
+        symbols = true;
+        rest.remove_prefix(symbol->first.size());
+    }
+    return slug;
+}
 
 }  // namespace
 
@@ -41,10 +89,23 @@ std::string slugOf(std::string_view label) {
         }
     }
     size_t first = slug.find_first_not_of('_');
-    if (first == std::string::npos) return "";
-    slug = slug.substr(first, slug.find_last_not_of('_') - first + 1);
+    slug = first == std::string::npos ? "" : slug.substr(first, slug.find_last_not_of('_') - first + 1);
+    // "=" and "÷" would all be click_, and "M+" and "M-" both click_m: their words tell
+    // them apart. Any other label keeps the plain rule.
+    if (slug.size() <= 1) {
+        bool symbols = false;
+        std::string words = spelledOut(label, symbols);
+        if (symbols) slug = std::move(words);
+    }
     if (slug.size() > kSlugLength) slug.resize(kSlugLength);
     return slug;
+}
+
+std::string_view unlabelledFieldLabel(std::string_view role) {
+    if (role == "AXTextField") return "text field";
+    if (role == "AXTextArea") return "text area";
+    if (role == "AXSecureTextField") return "secure text field";
+    return {};
 }
 
 std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,

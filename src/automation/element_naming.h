@@ -19,8 +19,14 @@ struct RoleVerb {
 RoleVerb verbForRole(std::string_view role);
 
 // The label as a name part: lower case, runs of anything but a-z and 0-9 as one "_",
-// no "_" at either end, at most 40 characters.
+// no "_" at either end, at most 40 characters. Where that would leave nothing or a lone
+// character of a label that also holds symbols ("=", "÷", "<-", "M+"), the symbols are
+// spelt out in words instead (equals, divide, back, m_plus).
 std::string slugOf(std::string_view label);
+
+// What an editable field without any label is called after its role ("text field",
+// "text area"); empty for other roles, which stay without a tool.
+std::string_view unlabelledFieldLabel(std::string_view role);
 
 // The tool description the agent reads, by verb.
 std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,

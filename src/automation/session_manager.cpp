@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace velmor::automation {
@@ -37,6 +38,15 @@ const platform::RunningApplication* findApplication(const std::vector<platform::
         if (app.name && lowerAscii(*app.name).find(wanted) != std::string::npos) return &app;
     }
     return nullptr;
+}
+
+// What a client listing the tools sees of a scan: the names, each once.
+std::set<std::string> elementToolNames(const ScanResult* scan) {
+    std::set<std::string> names;
+    if (scan) {
+        for (const auto& element : scan->elements) names.insert(element.toolName);
+    }
+    return names;
 }
 
 }  // namespace
@@ -95,7 +105,7 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
                              " elements)");
     flows_.beginRecording(targetApp_->name.value_or(""), targetApp_->bundleId);
-    previousTools_ = stateToolValues(*lastScan_);
+    previousTools_ = stateToolStates(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
@@ -137,9 +147,19 @@ void SessionManager::scanTarget() {
 }
 
 void SessionManager::publish() {
-    std::lock_guard guard(publishedMutex_);
-    publishedTarget_ = targetApp_;
-    publishedScan_ = lastScan_;
+    std::shared_ptr<const ScanResult> before;
+    {
+        std::lock_guard guard(publishedMutex_);
+        before = std::exchange(publishedScan_, lastScan_);
+        publishedTarget_ = targetApp_;
+    }
+    if (onElementToolsChanged_ && elementToolNames(before.get()) != elementToolNames(lastScan_.get()))
+        onElementToolsChanged_();
+}
+
+void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
+    std::lock_guard guard(mutex_);
+    onElementToolsChanged_ = std::move(callback);
 }
 
 json SessionManager::getState() {
@@ -148,7 +168,7 @@ json SessionManager::getState() {
     if (auto gone = endIfGone()) return errorResult(*gone);
     scanTarget();
     if (auto gone = endIfGone()) return errorResult(*gone);
-    previousTools_ = stateToolValues(*lastScan_);
+    previousTools_ = stateToolStates(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 

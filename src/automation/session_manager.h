@@ -10,6 +10,7 @@
 #include "platform/applications.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <memory>
@@ -69,6 +70,9 @@ public:
     // The element tools of the last scan, in scan order; none without a session. Never
     // waits behind an action.
     std::vector<AXElement> elementTools();
+    // Called when a scan or the end of the session changes the set of element tool names,
+    // so that clients listing the tools learn of it. Set once, before the first call.
+    void setOnElementToolsChanged(std::function<void()> callback);
 
 private:
     bool active() const { return targetApp_ && scanner_; }
@@ -79,6 +83,8 @@ private:
     std::string goneMessage() const;
     void endLocked(const std::optional<std::string>& saveName, nlohmann::json* flow);
     void scanTarget();
+    // Makes the current target and scan the ones readers see, telling whoever listens when
+    // the tool names changed with them.
     void publish();
 
     std::mutex mutex_;
@@ -91,7 +97,8 @@ private:
     std::optional<platform::RunningApplication> targetApp_;
     std::optional<AXScanner> scanner_;
     std::shared_ptr<const ScanResult> lastScan_;
-    ToolValues previousTools_;
+    ToolStates previousTools_;
+    std::function<void()> onElementToolsChanged_;
 
     std::mutex publishedMutex_;
     std::optional<platform::RunningApplication> publishedTarget_;

@@ -27,10 +27,10 @@ json elementEntry(const AXElement& element) {
     return entry;
 }
 
-ToolValues stateToolValues(const ScanResult& scan) {
-    ToolValues values;
-    for (const auto& element : scan.elements) values[element.toolName] = element.value;
-    return values;
+ToolStates stateToolStates(const ScanResult& scan) {
+    ToolStates states;
+    for (const auto& element : scan.elements) states[element.toolName] = {element.value, element.enabled};
+    return states;
 }
 
 json stateResponse(const ScanResult& scan, const platform::RunningApplication& app) {
@@ -46,23 +46,30 @@ json stateResponse(const ScanResult& scan, const platform::RunningApplication& a
             {"hierarchy_summary", scan.hierarchySummary}};
 }
 
-json diffResponse(const ScanResult& scan, ToolValues& previous) {
-    ToolValues current;
-    for (const auto& element : scan.elements) current.emplace(element.toolName, element.value);
+json diffResponse(const ScanResult& scan, ToolStates& previous) {
+    ToolStates current;
+    for (const auto& element : scan.elements) current.emplace(element.toolName, ToolState{element.value, element.enabled});
 
     std::set<std::string> addedNames;
     json removed = json::array();
     json changed = json::array();
-    for (const auto& [name, value] : current) {
+    for (const auto& [name, state] : current) {
         auto before = previous.find(name);
         if (before == previous.end()) {
             addedNames.insert(name);
-        } else if (before->second != value) {
-            changed.push_back(
-                {{"tool", name}, {"old_value", before->second.value_or("")}, {"new_value", value.value_or("")}});
+        } else if (before->second != state) {
+            json change = {{"tool", name},
+                           {"old_value", before->second.value.value_or("")},
+                           {"new_value", state.value.value_or("")}};
+            // Undo turning available after typing is news to the agent, even with no value.
+            if (before->second.enabled != state.enabled) {
+                change["old_enabled"] = before->second.enabled;
+                change["new_enabled"] = state.enabled;
+            }
+            changed.push_back(std::move(change));
         }
     }
-    for (const auto& [name, value] : previous) {
+    for (const auto& [name, state] : previous) {
         if (!current.count(name)) removed.push_back(name);
     }
     previous = std::move(current);

@@ -10,15 +10,22 @@
 
 namespace velmor::automation {
 
-// Tool name -> that element's value, as the agent last saw it.
-using ToolValues = std::map<std::string, std::optional<std::string>>;
+// What the agent last saw of one element tool.
+struct ToolState {
+    std::optional<std::string> value;
+    bool enabled = false;
+    bool operator==(const ToolState&) const = default;
+};
+
+// Tool name -> that element's state, as the agent last saw it.
+using ToolStates = std::map<std::string, ToolState>;
 
 // {"tool", "role", "title", "enabled", "value"}: one element as the agent sees it.
 nlohmann::json elementEntry(const AXElement& element);
 
-// The values a state response leaves the agent with: a later element of the same name
+// The states a state response leaves the agent with: a later element of the same name
 // overwrites an earlier one.
-ToolValues stateToolValues(const ScanResult& scan);
+ToolStates stateToolStates(const ScanResult& scan);
 
 // The full state: app, bundle_id, window_title, focused_element, element_count,
 // interactive_elements, available_tools, hierarchy_summary.
@@ -26,7 +33,9 @@ nlohmann::json stateResponse(const ScanResult& scan, const platform::RunningAppl
 
 // What changed since `previous`: window_title, focused_element, element_count,
 // available_tools and either "diff": "no changes" or the non-empty ones of added, removed,
-// changed. `previous` becomes the scan's values (the first element of a name counts).
-nlohmann::json diffResponse(const ScanResult& scan, ToolValues& previous);
+// changed. A changed tool carries old_value and new_value, and old_enabled and new_enabled
+// when it became available or unavailable. `previous` becomes the scan's states (the first
+// element of a name counts).
+nlohmann::json diffResponse(const ScanResult& scan, ToolStates& previous);
 
 }  // namespace velmor::automation

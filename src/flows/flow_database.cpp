@@ -41,6 +41,21 @@ void execute(sqlite3* db, const char* sql) {
     sqlite3_free(message);
 }
 
+bool hasColumn(sqlite3* db, const char* table, const char* column) {
+    Statement columns(db, "SELECT 1 FROM pragma_table_info(?) WHERE name = ?");
+    columns.bindText(1, table);
+    columns.bindText(2, column);
+    return columns.step() == SQLITE_ROW;
+}
+
+// Files of earlier versions get the columns they lack; a current file is left as it is and
+// nothing is logged.
+void addMissingColumns(sqlite3* db) {
+    for (const auto& migration : schema::kMigrations) {
+        if (!hasColumn(db, migration.table, migration.column)) execute(db, migration.statement);
+    }
+}
+
 }  // namespace
 
 sqlite3* openFlowDatabase(const std::string& path) {
@@ -67,7 +82,8 @@ sqlite3* openFlowDatabase(const std::string& path) {
     // Searching and listing read every row; with the default 2 MB cache a store of ten
     // thousand flows is fetched from the file again on every call.
     sqlite3_exec(db, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr);
-    for (const char* statement : schema::kOpeningStatements) execute(db, statement);
+    for (const char* statement : schema::kCreateStatements) execute(db, statement);
+    addMissingColumns(db);
     removeUnfinishedRecordings(db);
     return db;
 }

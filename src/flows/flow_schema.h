@@ -41,18 +41,22 @@ inline constexpr const char* kIndexSteps =
     "CREATE INDEX IF NOT EXISTS idx_flow_steps_flow ON flow_steps(flow_id, step_number)";
 inline constexpr const char* kIndexNames = "CREATE INDEX IF NOT EXISTS idx_flows_name ON flows(name)";
 
-// Columns that databases of earlier versions lack. On a current database each of these
-// fails with a duplicate-column error, which is expected and only logged.
-inline constexpr std::array<const char*, 4> kMigrations = {
-    "ALTER TABLE flows ADD COLUMN version INTEGER DEFAULT 1",
-    "ALTER TABLE flows ADD COLUMN target_url TEXT",
-    "ALTER TABLE flow_steps ADD COLUMN page_url TEXT",
-    "ALTER TABLE flow_steps ADD COLUMN context TEXT",
+// Columns that databases of earlier versions lack, each added only where it is missing.
+struct ColumnMigration {
+    const char* table;
+    const char* column;
+    const char* statement;
 };
 
-inline constexpr std::array<const char*, 8> kOpeningStatements = {
-    kCreateFlows, kCreateFlowSteps, kIndexSteps, kIndexNames,
-    kMigrations[0], kMigrations[1], kMigrations[2], kMigrations[3],
-};
+inline constexpr std::array<ColumnMigration, 4> kMigrations = {{
+    {"flows", "version", "ALTER TABLE flows ADD COLUMN version INTEGER DEFAULT 1"},
+    {"flows", "target_url", "ALTER TABLE flows ADD COLUMN target_url TEXT"},
+    {"flow_steps", "page_url", "ALTER TABLE flow_steps ADD COLUMN page_url TEXT"},
+    {"flow_steps", "context", "ALTER TABLE flow_steps ADD COLUMN context TEXT"},
+}};
+
+// Run before the migrations.
+inline constexpr std::array<const char*, 4> kCreateStatements = {kCreateFlows, kCreateFlowSteps, kIndexSteps,
+                                                                 kIndexNames};
 
 }  // namespace velmor::flows::schema

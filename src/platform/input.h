@@ -10,9 +10,14 @@
 namespace velmor::platform {
 
 // The keys that have a name rather than a character on them.
-enum class NamedKey { enter, tab, space, backspace, escape, up, down, left, right, f1, f2, f3, f4, f5, f6 };
+enum class NamedKey {
+    enter, tab, space, backspace, forwardDelete, escape, insert,
+    up, down, left, right, home, end, pageUp, pageDown,
+    f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, f11, f12
+};
 
-// A key to press: a named one, or the key of a lower-case letter or a digit.
+// A key to press: a named one, or the key that types a character (a lower-case letter, a
+// digit or a punctuation mark).
 using Key = std::variant<NamedKey, char>;
 
 // Held down around a key press. "command" is the platform's command modifier.

@@ -26,9 +26,9 @@ namespace {
 json buildStaticTools() {
     return json::array({
         tool("session_start",
-             "Start controlling a macOS app. Activates it, scans its UI, and returns all interactive elements as available tools.",
-             {{"app_name", param("string", "App name (e.g., 'Safari', 'System Settings')")},
-              {"bundle_id", param("string", "Bundle ID (e.g., 'com.apple.Safari'). More precise.")}}),
+             "Start controlling a desktop application. Activates it, scans its UI, and returns all interactive elements as available tools.",
+             {{"app_name", param("string", "App name (e.g., 'Calculator', 'Mousepad')")},
+              {"bundle_id", param("string", "Application ID as list_apps shows it (e.g., 'org.gnome.Calculator'). More precise.")}}),
         tool("session_end",
              "Stop controlling the current target app. If save_as is provided, saves the recorded flow for replay later.",
              {{"save_as", param("string", "Name to save this flow as (optional). If omitted, the recording is discarded.")}}),
@@ -43,8 +43,8 @@ json buildStaticTools() {
              {{"text", param("string", "Text to type")}},
              {"text"}),
         tool("press_key",
-             "Send a keyboard shortcut to the target app (e.g., 'cmd+s', 'return', 'tab', 'escape').",
-             {{"key", param("string", "Key combo: 'cmd+s', 'cmd+shift+n', 'return', 'tab', 'escape'")}},
+             "Send a keyboard shortcut to the target app (e.g., 'ctrl+s', 'return', 'tab', 'escape'). 'cmd' means the Control key here, as 'ctrl' does.",
+             {{"key", param("string", "Key combo: 'ctrl+s', 'ctrl+shift+n', 'return', 'tab', 'escape', 'home', 'pagedown', 'forwarddelete', 'f10', '='. Modifiers: ctrl (or cmd), shift, alt")}},
              {"key"}),
         tool("click_at",
              "LAST RESORT — click at pixel coordinates relative to the target app's window. Use only when accessibility tools and web_scan fail (e.g., Electron apps, canvas UIs, GPU-rendered content). Take a screenshot first to identify the coordinates.",
@@ -80,7 +80,7 @@ json buildStaticTools() {
         tool("list_menus",
              "List all menu bar items and their menu items for the target app."),
         tool("menu_click",
-             "Click a menu item by path. Example: ['File', 'Save As...'] or ['View', 'Developer', 'Allow JavaScript from Apple Events'].",
+             "Click a menu item by path. Example: ['File', 'Save As...'] or ['Document', 'Line Ending', 'Unix (LF)'].",
              {{"path", param("array", "Menu path as array of strings, e.g. ['File', 'Save As...']")}},
              {"path"}),
         tool("menu_hover",
@@ -113,7 +113,7 @@ json buildStaticTools() {
              {"name"}),
         tool("start_recording",
              "Start recording as MP4 video. Mode 'window' (default) records the target app's window via picker. Mode 'display' records the entire screen — use for menus, dropdowns, multi-window flows, or when window capture shows frozen frames.",
-             {{"mode", param("string", "Recording mode: 'window' (default, picker-based) or 'display' (full screen, requires Screen Recording permission)")}}),
+             {{"mode", param("string", "Recording mode: 'window' (default, picker-based) or 'display' (full screen)")}}),
         tool("stop_recording",
              "Stop recording and save the MP4 to ~/Desktop/. Returns the file path."),
         tool("configure_tts",
@@ -139,7 +139,7 @@ json buildStaticTools() {
              {{"script", param("array", "Array of step objects. E.g. [{action:'start_recording'}, {action:'speak', text:'Welcome', voice:'Charlie'}, {action:'click', tool:'click_submit'}, {action:'wait_for_tool', tool:'fill_email'}, {action:'speak', text:'Now we see the form'}, {action:'stop_recording'}]")}},
              {"script"}),
         tool("inject_webmcp",
-             "Inject WebMCP auto-discover into the active browser tab via secure WebSocket (wss://). Enables real-time DOM watching with MutationObserver — tools update automatically as the page changes. Requires TLS cert trusted in Keychain.",
+             "Inject WebMCP auto-discover into the active browser tab via secure WebSocket (wss://). Enables real-time DOM watching with MutationObserver — tools update automatically as the page changes. Requires the TLS certificate to be trusted by the browser.",
              {{"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default: auto-detect frontmost)")}}),
         tool("web_scan",
              "Scan a browser tab's DOM for interactive elements and register them as callable tools. Use 'url' to target a specific tab (e.g. 'github.com'). Works on any site including those with strict CSP.",
@@ -173,14 +173,14 @@ json buildStaticTools() {
               {"url", param("string", "URL pattern to target the tab")}},
              {"fields"}),
         tool("list_shortcuts",
-             "List all macOS Shortcuts available on this machine."),
+             "List all shortcuts available on this machine."),
         tool("run_shortcut",
-             "Run a macOS Shortcut by name with optional text input.",
+             "Run a shortcut by name with optional text input.",
              {{"name", param("string", "Shortcut name (from list_shortcuts)")},
               {"input", param("string", "Optional text input to pass to the shortcut")}},
              {"name"}),
         tool("create_shortcut",
-             "Create a new macOS Shortcut from a list of steps. Each step has a 'type' (show, ask, open_url, shell, text, clipboard, notification, speak, send_message, set_dnd, wait, comment, open_app) and type-specific params. The shortcut is signed and imported automatically.",
+             "Create a new shortcut from a list of steps. Each step has a 'type' (show, ask, open_url, shell, text, clipboard, notification, speak, send_message, set_dnd, wait, comment, open_app) and type-specific params. The shortcut is signed and imported automatically.",
              {{"name", param("string", "Name for the new shortcut")},
               {"steps", param("array", "Array of step objects. Each has 'type' and type-specific fields (e.g. {type:'show', text:'Hello'}, {type:'shell', script:'echo hi'}, {type:'open_url', url:'https://...'}, {type:'ask', prompt:'Enter name:'}, {type:'speak', text:'Good morning'}, {type:'send_message', to:'+1234', body:'On my way'})")}},
              {"name", "steps"}),
@@ -254,7 +254,7 @@ std::string shortcutToolName(const std::string& shortcutName) {
 }
 
 json shortcutToolDescription(const std::string& shortcutName) {
-    json described = tool(shortcutToolName(shortcutName), "Run the macOS Shortcut: \"" + shortcutName + "\"",
+    json described = tool(shortcutToolName(shortcutName), "Run the shortcut: \"" + shortcutName + "\"",
                           {{"input", param("string", "Optional text input for the shortcut")}});
     described["defer_loading"] = true;
     return described;

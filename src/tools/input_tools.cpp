@@ -132,7 +132,13 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
         if (auto error = automation::menuClick(menus, pid, *path)) return errorResult(*error);
         std::this_thread::sleep_for(kActionSettle);
-        return json{{"status", "clicked"}, {"path", *path}};
+        // A menu command changes the window like any other action: the agent gets the same
+        // diff. Should the session have ended meanwhile, the click still happened.
+        json answer = session.getStateDiff();
+        if (answer.contains("error")) answer = json::object();
+        answer["status"] = "clicked";
+        answer["path"] = *path;
+        return answer;
     });
     router.setHandler("menu_hover", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();

@@ -17,11 +17,15 @@ TEST_F(DesktopMenus, ListsMenusWithTheirNamedItemsOnly) {
 
 TEST_F(DesktopMenus, ClickChoosesItemsAlsoInSubmenus) {
     start();
-    EXPECT_EQ(call("menu_click", {{"path", {"File", "Save"}}}),
-              json({{"status", "clicked"}, {"path", {"File", "Save"}}}));
+    json saved = call("menu_click", {{"path", {"File", "Save"}}});
+    EXPECT_EQ(saved.at("status"), "clicked");
+    EXPECT_EQ(saved.at("path"), json({"File", "Save"}));
+    // Answered with the diff, as the other actions that change the window are.
+    EXPECT_TRUE(saved.contains("available_tools") && saved.contains("window_title")) << saved;
     EXPECT_TRUE(app->printed("menu Save"));
-    EXPECT_EQ(call("menu_click", {{"path", {"File", "Recent", "Report.txt"}}}),
-              json({{"status", "clicked"}, {"path", {"File", "Recent", "Report.txt"}}}));
+    // Names match without the blanks toolkits pad them with.
+    json recent = call("menu_click", {{"path", {" File", "Recent  ", "Report.txt\t"}}});
+    EXPECT_EQ(recent.at("status"), "clicked") << recent;
     EXPECT_TRUE(app->printed("menu Report.txt"));
 }
 

@@ -78,8 +78,35 @@ TEST_F(ElementTools, LabelFallsThroughTitleDescriptionPlaceholderIdentifier) {
     auto scanned = tools({described, placeholder, identified, nothing, titled});
     std::vector<std::string> got;
     for (const auto& tool : scanned) got.push_back(tool.toolName + "=" + tool.title);
+    // A field with no label at all is named after its role.
     EXPECT_EQ(got, (std::vector<std::string>{"fill_query=Query", "fill_search=Search", "fill_email_input=email-input",
-                                             "fill_name=Name"}));
+                                             "fill_text_field=text field", "fill_name=Name"}));
+}
+
+TEST_F(ElementTools, UnlabelledFieldsAreNamedAfterTheirRoleAndNumbered) {
+    EXPECT_EQ(names({element("AXTextArea", ""), element("AXTextField", ""), element("AXTextField", ""),
+                     element("AXSecureTextField", ""), element("AXButton", "")}),
+              (std::vector<std::string>{"fill_text_area", "fill_text_field", "fill_text_field_2",
+                                        "fill_secure_text_field"}));
+}
+
+TEST_F(ElementTools, SymbolLabelsAreSpeltOutWhereTheSlugWouldBeEmptyOrALoneLetter) {
+    EXPECT_EQ(names({element("AXButton", "="), element("AXButton", "+"), element("AXButton", "×"),
+                     element("AXButton", "*"), element("AXButton", "÷"), element("AXButton", "/"),
+                     element("AXButton", "%"), element("AXButton", "<-"), element("AXButton", "M+"),
+                     element("AXButton", "M−"), element("AXButton", "+/-"), element("AXButton", "x²"),
+                     element("AXButton", "−")}),
+              (std::vector<std::string>{"click_equals", "click_plus", "click_times", "click_times_2", "click_divide",
+                                        "click_divide_2", "click_percent", "click_back", "click_m_plus",
+                                        "click_m_minus", "click_plus_minus", "click_x_squared", "click_minus"}));
+    // Labels the plain rule names well keep their names, and the label stays as it was.
+    auto scanned = tools({element("AXButton", "1/x"), element("AXButton", "C"), element("AXButton", "Save As…"),
+                          element("AXButton", "=")});
+    EXPECT_EQ(scanned[0].toolName, "click_1_x");
+    EXPECT_EQ(scanned[1].toolName, "click_c");
+    EXPECT_EQ(scanned[2].toolName, "click_save_as");
+    EXPECT_EQ(scanned[3].title, "=");
+    EXPECT_EQ(scanned[3].description, "Click '=' button");
 }
 
 TEST_F(ElementTools, RolesOutsideTheTableNeedAnActionAndALabel) {

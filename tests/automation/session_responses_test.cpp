@@ -8,29 +8,34 @@ namespace {
 
 using nlohmann::json;
 
-AXElement tool(const std::string& name, std::optional<std::string> value) {
-    return {.toolName = name, .toolPrefix = "click", .role = "AXButton", .title = name, .value = std::move(value)};
+AXElement tool(const std::string& name, std::optional<std::string> value, bool enabled = false) {
+    return {.toolName = name, .toolPrefix = "click", .role = "AXButton", .title = name, .value = std::move(value),
+            .enabled = enabled};
 }
 
 TEST(SessionDiff, ListsAddedRemovedAndChangedTools) {
-    ToolValues previous = {{"kept", "same"}, {"emptied", std::nullopt}, {"typed", "old"}, {"gone", "1"}};
+    ToolStates previous = {{"kept", {"same"}},       {"emptied", {std::nullopt}}, {"typed", {"old"}},
+                           {"gone", {"1"}},          {"undo", {std::nullopt, false}}};
     ScanResult scan{.windowTitle = "W",
                     .elements = {tool("fresh", std::nullopt), tool("kept", "same"), tool("emptied", ""),
-                                 tool("typed", "new"), tool("fresh", "again")}};
+                                 tool("typed", "new"), tool("fresh", "again"), tool("undo", std::nullopt, true)}};
     json diff = diffResponse(scan, previous);
 
     EXPECT_EQ(diff.at("window_title"), "W");
     EXPECT_EQ(diff.at("focused_element"), "");
-    EXPECT_EQ(diff.at("element_count"), 5);
-    EXPECT_EQ(diff.at("available_tools"), json({"fresh", "kept", "emptied", "typed", "fresh"}));
+    EXPECT_EQ(diff.at("element_count"), 6);
+    EXPECT_EQ(diff.at("available_tools"), json({"fresh", "kept", "emptied", "typed", "fresh", "undo"}));
     // A repeated new name is added as often as it occurs, in scan order.
     ASSERT_EQ(diff.at("added").size(), 2u);
     EXPECT_EQ(diff.at("added")[0], json({{"tool", "fresh"}, {"role", "button"}, {"title", "fresh"}, {"enabled", false}}));
     EXPECT_EQ(diff.at("added")[1].at("value"), "again");
     EXPECT_EQ(diff.at("removed"), json({"gone"}));
-    // No value and an empty one differ, and both read as "".
+    // No value and an empty one differ, and both read as "". A tool that became available
+    // is changed too, and says so.
     EXPECT_EQ(diff.at("changed"), json({{{"tool", "emptied"}, {"old_value", ""}, {"new_value", ""}},
-                                        {{"tool", "typed"}, {"old_value", "old"}, {"new_value", "new"}}}));
+                                        {{"tool", "typed"}, {"old_value", "old"}, {"new_value", "new"}},
+                                        {{"tool", "undo"}, {"old_value", ""}, {"new_value", ""},
+                                         {"old_enabled", false}, {"new_enabled", true}}}));
     EXPECT_FALSE(diff.contains("diff"));
 
     json again = diffResponse(scan, previous);
@@ -40,10 +45,10 @@ TEST(SessionDiff, ListsAddedRemovedAndChangedTools) {
 
 TEST(SessionDiff, TheFirstOfEqualNamesCountsForDiffsAndTheLastForTheState) {
     ScanResult scan{.elements = {tool("ok", "first"), tool("ok", "second")}};
-    EXPECT_EQ(stateToolValues(scan).at("ok"), "second");
-    ToolValues previous;
+    EXPECT_EQ(stateToolStates(scan).at("ok").value, "second");
+    ToolStates previous;
     diffResponse(scan, previous);
-    EXPECT_EQ(previous.at("ok"), "first");
+    EXPECT_EQ(previous.at("ok").value, "first");
 }
 
 }  // namespace

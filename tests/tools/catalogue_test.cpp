@@ -52,7 +52,7 @@ TEST(StaticCatalogue, SpotChecksOfWordingAndSchemas) {
         return json();
     };
     EXPECT_EQ(find("session_start")["description"],
-              "Start controlling a macOS app. Activates it, scans its UI, and returns all interactive elements as available tools.");
+              "Start controlling a desktop application. Activates it, scans its UI, and returns all interactive elements as available tools.");
     EXPECT_EQ(find("click_at")["inputSchema"]["required"], json({"x", "y"}));
     EXPECT_EQ(find("click_at")["inputSchema"]["properties"]["clicks"]["type"], "integer");
     EXPECT_EQ(find("drag")["inputSchema"]["properties"]["duration"],
@@ -64,6 +64,14 @@ TEST(StaticCatalogue, SpotChecksOfWordingAndSchemas) {
     EXPECT_EQ(find("set_window_frame")["inputSchema"].count("required"), 0u);
     EXPECT_TRUE(find("web_scan")["description"].get<std::string>().ends_with(
         ". Works on any site including those with strict CSP."));
+    EXPECT_NE(find("press_key")["description"].get<std::string>().find("'cmd' means the Control key"),
+              std::string::npos);
+    // The agent is told about this desktop, not another platform's.
+    for (const auto& t : tools) {
+        std::string words = t.dump();
+        for (const char* foreign : {"macOS", "cmd+s", "Keychain", "Apple"})
+            EXPECT_EQ(words.find(foreign), std::string::npos) << t["name"] << " mentions " << foreign;
+    }
 }
 
 TEST(ElementTools, FillTakesARequiredStringAndSetARequiredNumber) {
@@ -97,7 +105,7 @@ TEST(ShortcutTools, NamesFollowTheSlugRule) {
 
 TEST(ShortcutTools, DescriptionsAreDeferredAndTakeAnOptionalInput) {
     json t = shortcutToolDescription("Log Café Visit!");
-    EXPECT_EQ(t["description"], "Run the macOS Shortcut: \"Log Café Visit!\"");
+    EXPECT_EQ(t["description"], "Run the shortcut: \"Log Café Visit!\"");
     EXPECT_EQ(t["defer_loading"], true);
     EXPECT_EQ(t["inputSchema"], json({{"type", "object"},
                                       {"properties", {{"input", {{"type", "string"},

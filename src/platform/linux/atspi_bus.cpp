@@ -117,7 +117,7 @@ void AtspiBus::introduceTo(const std::string& busName) {
     DBusConnection* bus = connection();
     if (!bus || introduced_.count(busName)) return;
     // Qt keeps no object cache to wake and has nothing to gain from the call.
-    if (toolkitOf(busName) == "qt") {
+    if (toolkitOf(busName) == AtspiToolkit::qt) {
         introduced_.insert(busName);
         return;
     }
@@ -126,18 +126,10 @@ void AtspiBus::introduceTo(const std::string& busName) {
     introduced_.insert(busName);
 }
 
-const std::string& AtspiBus::toolkitOf(const std::string& busName) {
+AtspiToolkit AtspiBus::toolkitOf(const std::string& busName) {
     auto known = toolkits_.find(busName);
     if (known != toolkits_.end()) return known->second;
-    std::string toolkit;
-    if (DBusConnection* bus = connection()) {
-        DbusReply reply = getProperty(bus, busName, kRootPath, "org.a11y.atspi.Application", "ToolkitName",
-                                      kAtspiCallTimeoutMs);
-        if (reply.hasSignature("v")) {
-            for (char c : reply.reader().open().string()) toolkit += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-    }
-    return toolkits_[busName] = toolkit;
+    return toolkits_[busName] = readToolkit(connection(), busName);
 }
 
 }  // namespace velmor::platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/atspi_toolkit.h"
+
 #include <dbus/dbus.h>
 
 #include <cstdint>
@@ -48,9 +50,8 @@ public:
     // assistive client has introduced itself; this does so once per application, without
     // waiting: the application builds the cache before it answers anything asked after.
     void introduceTo(const std::string& busName);
-    // The toolkit the application is built with ("GTK", "Qt", "Gecko", ...; lower-cased),
-    // asked once per application; empty when it does not say.
-    const std::string& toolkitOf(const std::string& busName);
+    // The toolkit the application is built with, asked once per application.
+    AtspiToolkit toolkitOf(const std::string& busName);
 
 private:
     AtspiBus() = default;
@@ -59,7 +60,7 @@ private:
     std::string failure_;
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
     std::set<std::string> introduced_;
-    std::map<std::string, std::string> toolkits_;  // bus name -> toolkit
+    std::map<std::string, AtspiToolkit> toolkits_;  // bus name -> toolkit
 };
 
 }  // namespace velmor::platform

@@ -1,5 +1,7 @@
 #include "platform/linux/atspi_element.h"
 
+#include "platform/linux/atspi_labels.h"
+#include "platform/linux/atspi_visibility.h"
 #include "platform/linux/dbus_message.h"
 
 #include <atspi/atspi-constants.h>
@@ -57,8 +59,7 @@ std::optional<std::string> AtspiElement::role() { return mapping_.role; }
 
 std::optional<std::string> AtspiElement::title() {
     auto guard = snapshot_->bus().lock();
-    if (node().name.empty()) return std::nullopt;
-    return node().name;
+    return readableName(*snapshot_, node_);
 }
 
 std::optional<std::string> AtspiElement::description() {
@@ -137,7 +138,8 @@ std::optional<std::string> AtspiElement::placeholder() {
 
 bool AtspiElement::enabled() {
     auto guard = snapshot_->bus().lock();
-    return node().has(ATSPI_STATE_ENABLED);
+    // GTK 4 marks what can be used SENSITIVE only; the others set both.
+    return node().has(ATSPI_STATE_ENABLED) || node().has(ATSPI_STATE_SENSITIVE);
 }
 
 std::vector<ElementRef> AtspiElement::children() {
@@ -147,12 +149,12 @@ std::vector<ElementRef> AtspiElement::children() {
     // reach, are left out.
     bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
     std::vector<int> nodes = snapshot_->childrenOf(node_);
+    std::vector<bool> shown = inside ? std::vector<bool>(nodes.size(), true) : shownOnScreen(*snapshot_, nodes);
     std::vector<ElementRef> children;
     children.reserve(nodes.size());
-    for (int child : nodes) {
-        const AtspiNode& n = snapshot_->node(child);
-        if (!inside && (n.role == ATSPI_ROLE_MENU_BAR || !n.has(ATSPI_STATE_SHOWING))) continue;
-        children.push_back(std::make_shared<AtspiElement>(snapshot_, child, inside));
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (!shown[i] || (!inside && snapshot_->node(nodes[i]).role == ATSPI_ROLE_MENU_BAR)) continue;
+        children.push_back(std::make_shared<AtspiElement>(snapshot_, nodes[i], inside));
     }
     return children;
 }

@@ -5,6 +5,7 @@
 #include <atspi/atspi-constants.h>
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 namespace velmor::platform {
@@ -17,6 +18,17 @@ bool menuRole(uint32_t role) {
     return role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_MENU_ITEM || role == ATSPI_ROLE_CHECK_MENU_ITEM ||
            role == ATSPI_ROLE_RADIO_MENU_ITEM || role == ATSPI_ROLE_TEAROFF_MENU_ITEM;
 }
+
+// Toolkits pad item names to line up their accelerators ("Find      "); what a user reads
+// and types is the name without the blanks around it.
+std::string_view withoutBlanks(std::string_view name) {
+    constexpr std::string_view blanks = " \t\r\n\f\v";
+    size_t first = name.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return name.substr(first, name.find_last_not_of(blanks) - first + 1);
+}
+
+std::string menuName(const AtspiNode& node) { return std::string(withoutBlanks(node.name)); }
 
 // The top-level window a node belongs to.
 int topLevelOf(const AtspiSnapshot& snapshot, int node) {
@@ -40,7 +52,7 @@ std::vector<int> entriesOf(AtspiSnapshot& snapshot, int node) {
     std::vector<int> entries;
     for (int child : snapshot.childrenOf(node)) {
         const AtspiNode& n = snapshot.node(child);
-        if (menuRole(n.role) && !n.name.empty()) entries.push_back(child);
+        if (menuRole(n.role) && !withoutBlanks(n.name).empty()) entries.push_back(child);
     }
     return entries;
 }
@@ -149,17 +161,18 @@ std::variant<std::vector<int>, std::string> AtspiMenus::follow(AtspiSnapshot& sn
     int node = menuBarOf(snapshot);
     if (node < 0) return std::string("the application has no menu bar");
     std::vector<int> nodes;
-    for (const auto& name : path) {
+    for (const auto& item : path) {
+        std::string name(withoutBlanks(item));
         int next = -1;
         for (int entry : entriesOf(snapshot, node)) {
-            if (snapshot.node(entry).name == name) {
+            if (menuName(snapshot.node(entry)) == name) {
                 next = entry;
                 break;
             }
         }
         if (next < 0) {
             return nodes.empty() ? "no menu " + quoted(name) + " in the menu bar"
-                                 : "no menu item " + quoted(name) + " in " + quoted(snapshot.node(node).name);
+                                 : "no menu item " + quoted(name) + " in " + quoted(menuName(snapshot.node(node)));
         }
         nodes.push_back(next);
         node = next;
@@ -175,8 +188,8 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
     int bar = menuBarOf(*snapshot);
     if (bar < 0) return menus;
     for (int menu : entriesOf(*snapshot, bar)) {
-        MenuListing listing{snapshot->node(menu).name, {}};
-        for (int item : entriesOf(*snapshot, menu)) listing.items.push_back(snapshot->node(item).name);
+        MenuListing listing{menuName(snapshot->node(menu)), {}};
+        for (int item : entriesOf(*snapshot, menu)) listing.items.push_back(menuName(snapshot->node(item)));
         if (!listing.items.empty()) menus.push_back(std::move(listing));
     }
     return menus;

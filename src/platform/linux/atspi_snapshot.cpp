@@ -37,7 +37,7 @@ std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, const std::str
     bus.introduceTo(busName);
     // Only ATK toolkits answer the bulk read with the whole tree; Qt answers it with nothing,
     // so its tree is read object by object from the start.
-    if (bus.toolkitOf(busName) == "qt" || !snapshot->readCache()) {
+    if (bus.toolkitOf(busName) == AtspiToolkit::qt || !snapshot->readCache()) {
         std::vector<int> root = snapshot->readLive({kRootPath}, -1);
         if (!root.empty() && snapshot->node(root.front()).role != 0) {
             snapshot->root_ = root.front();
@@ -188,7 +188,7 @@ void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
     if (!connection) return;
     // Qt 5 has no accessible ids, and names its actions "Press", "Toggle", "SetFocus": none
     // of them is a press action by name. Asking would only cost it time.
-    bool qt = bus_.toolkitOf(busName_) == "qt";
+    bool qt = toolkit() == AtspiToolkit::qt;
     bool askId = !qt;
     struct Pending {
         std::optional<PendingReply> id, attributes, actions, value;
@@ -271,6 +271,10 @@ void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
                 nodes_[index].pressAction = static_cast<int>(k);
         }
     }
+}
+
+AtspiToolkit AtspiSnapshot::toolkit() {
+    return bus_.toolkitOf(busName_);
 }
 
 std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, int parent) {

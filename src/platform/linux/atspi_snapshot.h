@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_toolkit.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,6 +54,8 @@ public:
     const AtspiNode& node(int index) const { return nodes_[index]; }
     // The node's children in order, asking the application when the snapshot lacks them.
     const std::vector<int>& childrenOf(int index);
+    // The application's toolkit.
+    AtspiToolkit toolkit();
 
 private:
     AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}

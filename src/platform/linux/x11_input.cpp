@@ -27,17 +27,29 @@ KeySym namedKeySym(NamedKey key) {
         case NamedKey::tab: return XK_Tab;
         case NamedKey::space: return XK_space;
         case NamedKey::backspace: return XK_BackSpace;
+        case NamedKey::forwardDelete: return XK_Delete;
         case NamedKey::escape: return XK_Escape;
+        case NamedKey::insert: return XK_Insert;
         case NamedKey::up: return XK_Up;
         case NamedKey::down: return XK_Down;
         case NamedKey::left: return XK_Left;
         case NamedKey::right: return XK_Right;
+        case NamedKey::home: return XK_Home;
+        case NamedKey::end: return XK_End;
+        case NamedKey::pageUp: return XK_Page_Up;
+        case NamedKey::pageDown: return XK_Page_Down;
         case NamedKey::f1: return XK_F1;
         case NamedKey::f2: return XK_F2;
         case NamedKey::f3: return XK_F3;
         case NamedKey::f4: return XK_F4;
         case NamedKey::f5: return XK_F5;
         case NamedKey::f6: return XK_F6;
+        case NamedKey::f7: return XK_F7;
+        case NamedKey::f8: return XK_F8;
+        case NamedKey::f9: return XK_F9;
+        case NamedKey::f10: return XK_F10;
+        case NamedKey::f11: return XK_F11;
+        case NamedKey::f12: return XK_F12;
     }
     return NoSymbol;
 }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/linux/atspi_snapshot.h"
+
+#include <optional>
+#include <string>
+
+namespace velmor::platform {
+
+// The name a user reads for a node: its accessible name or, where that is missing, the
+// widget that labels it (the LABELLED_BY relation: an entry's label beside it). GTK 4 names
+// repeat the label ("7 7") or give the widget's type ("GtkButton"), so there the labelling
+// widget comes first and a type name counts as no name. Absent when nothing names the node.
+// Called with the bus lock held.
+std::optional<std::string> readableName(AtspiSnapshot& snapshot, int node);
+
+}  // namespace velmor::platform

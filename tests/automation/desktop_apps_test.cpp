@@ -1,0 +1,168 @@
+// Real applications nobody here wrote, driven by an MCP client through velmor-bridge and the
+// real velmor on the virtual desktop: gnome-calculator (GTK 4) computes with its own
+// buttons, mousepad (GTK 3) is filled, keyed and searched. What they did is read back
+// without Velmor (the clipboard through xclip, the saved file), and the client is told of
+// every change of the element tools, once per change.
+#include "fixtures/desktop_listing.h"
+#include "support/child_process.h"
+#include "support/private_network.h"
+#include "support/temp_home.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace velmor {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
+
+constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
+constexpr int kAppStartMs = 20000;
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+class DesktopApps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
+        if (!test::PrivateNetworkEnvironment::error.empty())
+            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
+        velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
+        ASSERT_TRUE(waitFor([&] {
+            json config = json::parse(test::readFile(home.path() + "/.velmor/config.json"), nullptr, false);
+            return config.is_object() && config.contains("token");
+        })) << "velmor did not publish its config";
+        bridge = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BRIDGE_BINARY});
+        std::string diagnostics;
+        ASSERT_TRUE(waitFor([&] {
+            diagnostics += bridge->drainStderr();
+            return diagnostics.find("Subscribed to tool changes") != std::string::npos;
+        })) << diagnostics;
+    }
+
+    // The application's chatter goes nowhere: a pipe nobody reads would fill and stop it.
+    void startApp(const std::string& command) {
+        app = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{"/bin/sh", "-c", "exec " + command + " >/dev/null 2>&1"});
+        ASSERT_TRUE(test::listedOnTheDesktopWithin(static_cast<int32_t>(app->pid()), kAppStartMs))
+            << command << " did not show up on the accessibility bus";
+    }
+
+    template <typename Condition>
+    static bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Calls a tool through the bridge; the answer's JSON. Pushes that arrive with it, and
+    // within a moment after it, are counted in `pushes`.
+    json call(const std::string& name, const json& args = json::object()) {
+        int id = ++lastId;
+        json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
+                        {"params", {{"name", name}, {"arguments", args}}}};
+        bridge->writeStdin(request.dump() + "\n");
+        pushes = 0;
+        json answer;
+        std::string line;
+        while (answer.is_null() && bridge->readLine(line, 30000)) {
+            if (line == kListChanged) ++pushes;
+            else answer = json::parse(line);
+        }
+        if (!answer.is_object() || answer.value("id", 0) != id || !answer.contains("result")) {
+            ADD_FAILURE() << name << " got no answer: " << answer.dump() << "\n" << bridge->drainStderr();
+            return json::object();
+        }
+        while (bridge->readLine(line, 400)) {
+            EXPECT_EQ(line, kListChanged);
+            ++pushes;
+        }
+        const json& result = answer.at("result");
+        EXPECT_FALSE(result.value("isError", false)) << name << ": " << answer.dump();
+        json text = json::parse(result.at("content").at(0).value("text", ""), nullptr, false);
+        return text.is_object() ? text : json::object();
+    }
+
+    test::TempHome home;
+    std::unique_ptr<test::ChildProcess> velmor, bridge, app;
+    int lastId = 0;
+    int pushes = 0;
+};
+
+bool offers(const json& answer, const std::string& tool) {
+    for (const auto& name : answer.value("available_tools", json::array()))
+        if (name == tool) return true;
+    return false;
+}
+
+TEST_F(DesktopApps, CalculatorComputesWithItsOwnButtonsAndTheClientHearsOfTheTools) {
+    startApp("gnome-calculator");
+    json state = call("session_start", {{"app_name", "gnome-calculator"}});
+    EXPECT_EQ(pushes, 1) << "one push for the new element tools";
+    for (const char* tool : {"click_7", "click_times", "click_6", "click_equals", "click_minus", "click_divide"})
+        EXPECT_TRUE(offers(state, tool)) << tool << " in " << state.dump();
+    EXPECT_TRUE(offers(state, "click_clear_display_escape")) << "an unnamed button takes its description";
+
+    for (const char* tool : {"click_7", "click_times", "click_6", "click_equals"}) call(tool);
+    call("press_key", {{"key", "ctrl+c"}});
+    EXPECT_EQ(commandOutput("xclip -selection clipboard -o 2>/dev/null"), "42");
+
+    call("get_page_info");
+    call("get_page_info");
+    EXPECT_EQ(pushes, 0) << "the same tools are not announced again";
+    call("session_end");
+    EXPECT_EQ(pushes, 1) << "one push for the tools that went";
+}
+
+TEST_F(DesktopApps, MousepadIsFilledKeyedAndSearchedThroughItsUnlabelledFields) {
+    const std::string file = home.path() + "/notes.txt";
+    std::ofstream(file) << "old\n";
+    startApp("mousepad '" + file + "'");
+    json state = call("session_start", {{"app_name", "mousepad"}});
+    ASSERT_TRUE(offers(state, "fill_text_area")) << state.dump();
+
+    call("fill_text_area", {{"value", "abc"}});
+    for (const char* key : {"end", "=", "home", "[", "forwarddelete", "end", "/", "home", "`", "ctrl+s"})
+        call("press_key", {{"key", key}});
+    EXPECT_TRUE(waitFor([&] { return test::readFile(file).starts_with("`[bc=/"); }, 5s)) << test::readFile(file);
+
+    // The menu item is "Find      " in mousepad; the blanks are not the agent's business.
+    json found = call("menu_click", {{"path", {"Search", "Find"}}});
+    EXPECT_EQ(found.at("status"), "clicked");
+    ASSERT_TRUE(found.contains("added")) << "the find bar's controls come with the answer: " << found.dump();
+    std::string entry;
+    for (const auto& added : found.at("added"))
+        if (added.at("tool").get<std::string>().starts_with("fill_")) entry = added.at("tool");
+    ASSERT_FALSE(entry.empty()) << found.dump();
+    json filled = call(entry, {{"value", "bc"}});
+    ASSERT_TRUE(filled.contains("changed")) << filled.dump();
+    // Searching selects the match: copying it gives what was searched for.
+    call("press_key", {{"key", "return"}});
+    call("press_key", {{"key", "escape"}});
+    call("press_key", {{"key", "ctrl+c"}});
+    EXPECT_EQ(commandOutput("xclip -selection clipboard -o 2>/dev/null"), "bc");
+}
+
+}  // namespace
+}  // namespace velmor
