@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
         ChildProcess app({"/bin/sh", "-c", std::string("exec ") + kGtk4Application + " >/dev/null 2>&1"});
         auto pid = static_cast<int32_t>(app.pid());
         if (!velmor::test::listedOnTheDesktopWithin(pid, 20000)) return 1;
-        velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, flows);
+        velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input,
+                                                   flows);
         std::vector<double> starts;
         size_t tools = 0;
         for (int i = 0; i < kSessionSamples; ++i) {

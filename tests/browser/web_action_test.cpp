@@ -131,9 +131,9 @@ TEST_F(WebActions, PlaceholderNamesInSelectorsAndValuesStayData) {
     std::string value = "__SELECTOR__ __ACTION__ __VALUE__'); window.pwned = 1; ('";
     EXPECT_EQ(call("fill_note", {{"value", value}}), json({{"status", "filled"}, {"value", value}}));
     EXPECT_EQ(pageValue(url, "document.getElementById('note__VALUE__').value"), value);
-    EXPECT_EQ(injector->execute("click", "#send__SELECTOR__", "__ACTION__", url)["status"], "clicked");
+    EXPECT_EQ(injector->execute("click", "#send__SELECTOR__", "__ACTION__", {url, ""})["status"], "clicked");
     EXPECT_EQ(pageValue(url, "window.sent"), 1);
-    EXPECT_EQ(injector->execute("fill", "#note__VALUE__", "__SELECTOR__", url)["value"], "__SELECTOR__");
+    EXPECT_EQ(injector->execute("fill", "#note__VALUE__", "__SELECTOR__", {url, ""})["value"], "__SELECTOR__");
     EXPECT_EQ(pageValue(url, "window.pwned === undefined"), true);
 }
 
