@@ -1,6 +1,6 @@
 #include "bridge/answer_line.h"
 
-#include "bridge/bounded_json.h"
+#include "base/json_depth.h"
 #include "bridge/output_lines.h"
 
 namespace velmor::bridge {
@@ -36,13 +36,13 @@ std::string answerLine(const json& requestId, unsigned status, std::string_view 
     if (status == 204 || (status == 200 && body.empty())) return errorLine(requestId, "empty response");
     // Parsing checks the text is strict UTF-8 as well as JSON.
     bool tooDeep = false;
-    std::optional<json> answer = parseBoundedJson(body, &tooDeep);
-    if (status != 200) return errorLine(requestId, statusLine(status, answer.value_or(json())));
+    json answer = parseBoundedJson(body, &tooDeep);
+    if (status != 200) return errorLine(requestId, statusLine(status, answer.is_discarded() ? json() : answer));
     if (tooDeep) return errorLine(requestId, "Velmor's answer is nested too deeply");
-    if (!answer) return errorLine(requestId, "Velmor's answer is not JSON");
-    if (!isResponseTo(*answer, requestId))
+    if (answer.is_discarded()) return errorLine(requestId, "Velmor's answer is not JSON");
+    if (!isResponseTo(answer, requestId))
         return errorLine(requestId, "Velmor's answer is not a JSON-RPC response to this request");
-    return answer->dump(-1, ' ', false, json::error_handler_t::replace);
+    return answer.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace velmor::bridge

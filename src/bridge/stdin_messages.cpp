@@ -1,6 +1,6 @@
 #include "bridge/stdin_messages.h"
 
-#include "bridge/bounded_json.h"
+#include "base/json_depth.h"
 
 #include <string>
 
@@ -68,7 +68,7 @@ std::string_view trimmed(std::string_view line) {
 InputMessage readInputMessage(std::string_view line) {
     InputMessage message;
     // A line nested too deeply is still forwarded as a request; the application refuses it.
-    json parsed = parseBoundedJson(line).value_or(json());
+    json parsed = parseBoundedJson(line);
     if (!parsed.is_object()) return message;
     if (auto id = parsed.find("id"); id != parsed.end()) message.id = std::move(*id);
     auto method = parsed.find("method");

@@ -1,6 +1,6 @@
 #include "browser/devtools_client.h"
 
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 
 #include <algorithm>
 #include <cctype>

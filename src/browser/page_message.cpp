@@ -1,6 +1,6 @@
 #include "browser/page_message.h"
 
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 #include "app/log.h"
 
 #include <algorithm>

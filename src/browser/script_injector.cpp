@@ -1,6 +1,6 @@
 #include "browser/script_injector.h"
 
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"

@@ -1,6 +1,6 @@
 #include "flows/flow_steps.h"
 
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 #include "app/json_text.h"
 #include "flows/sqlite_statement.h"
 

@@ -1,6 +1,6 @@
 #include "mcp/json_rpc.h"
 
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 #include "app/json_text.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"

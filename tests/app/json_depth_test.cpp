@@ -1,4 +1,4 @@
-#include "app/json_depth.h"
+#include "base/json_depth.h"
 
 #include <gtest/gtest.h>
 #include <string>

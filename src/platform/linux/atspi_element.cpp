@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_element.h"
 
+#include "platform/linux/atspi_extents.h"
 #include "platform/linux/atspi_labels.h"
 #include "platform/linux/atspi_visibility.h"
 #include "platform/linux/dbus_message.h"
@@ -216,18 +217,8 @@ std::optional<Frame> AtspiElement::frameOnScreen() {
     auto states = liveStates();
     if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
         return std::nullopt;
-    DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GetExtents")
-                          .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
-                          .send(bus, kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("(iiii)")) return std::nullopt;
-    DbusReader extents = reply.reader().open();
-    Frame frame;
-    frame.x = extents.int32();
-    frame.y = extents.int32();
-    frame.width = extents.int32();
-    frame.height = extents.int32();
-    // Objects in closed menus report the smallest coordinates there are.
-    if (frame.width <= 0 || frame.height <= 0 || frame.x < -100000 || frame.y < -100000) return std::nullopt;
+    auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
+    if (!frame || !onScreen(*frame)) return std::nullopt;
     return frame;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_menus.h"
 
+#include "platform/linux/atspi_extents.h"
 #include "platform/linux/dbus_message.h"
 
 #include <atspi/atspi-constants.h>
@@ -98,21 +99,11 @@ std::optional<Frame> frameNow(AtspiBus& bus, AtspiSnapshot& snapshot, int node) 
     const std::string& path = snapshot.node(node).path;
     PendingReply state = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Accessible", "GetState")
                              .sendLater(connection, kAtspiCallTimeoutMs);
-    PendingReply extents = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Component", "GetExtents")
-                               .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
-                               .sendLater(connection, kAtspiCallTimeoutMs);
+    PendingReply extents = askScreenExtents(connection, snapshot.busName(), path);
     DbusReply states = state.wait();
-    DbusReply box = extents.wait();
-    if (!states.hasSignature("au") || !box.hasSignature("(iiii)")) return std::nullopt;
-    if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u)) return std::nullopt;
-    DbusReader values = box.reader().open();
-    Frame frame;
-    frame.x = values.int32();
-    frame.y = values.int32();
-    frame.width = values.int32();
-    frame.height = values.int32();
-    // Entries of closed menus report the smallest coordinates there are.
-    if (frame.width <= 0 || frame.height <= 0 || frame.x < -100000 || frame.y < -100000) return std::nullopt;
+    auto frame = extentsFrom(extents.wait());
+    if (!states.hasSignature("au") || !frame) return std::nullopt;
+    if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u) || !onScreen(*frame)) return std::nullopt;
     return frame;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_visibility.h"
 
+#include "platform/linux/atspi_extents.h"
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/dbus_message.h"
 
@@ -12,35 +13,19 @@ namespace velmor::platform {
 
 namespace {
 
-struct Area {
-    int x = 0, y = 0, width = 0, height = 0;
+bool empty(const Frame& area) { return area.width <= 0 || area.height <= 0; }
 
-    bool empty() const { return width <= 0 || height <= 0; }
-    bool overlaps(const Area& other) const {
-        return x < other.x + other.width && other.x < x + width && y < other.y + other.height &&
-               other.y < y + height;
-    }
-};
+bool overlap(const Frame& a, const Frame& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
 
 PendingReply askExtents(DBusConnection* bus, AtspiSnapshot& snapshot, int node) {
     // Screen coordinates for the window and its content alike, so that they compare
     // (GTK 4 answers relative to the window for both).
-    return DbusCall(snapshot.busName(), snapshot.node(node).path, "org.a11y.atspi.Component", "GetExtents")
-        .add(uint32_t{ATSPI_COORD_TYPE_SCREEN})
-        .sendLater(bus, kAtspiCallTimeoutMs);
+    return askScreenExtents(bus, snapshot.busName(), snapshot.node(node).path);
 }
 
-std::optional<Area> areaOf(PendingReply& pending) {
-    DbusReply reply = pending.wait();
-    if (!reply.hasSignature("(iiii)")) return std::nullopt;
-    DbusReader box = reply.reader().open();
-    Area area;
-    area.x = box.int32();
-    area.y = box.int32();
-    area.width = box.int32();
-    area.height = box.int32();
-    return area;
-}
+std::optional<Frame> areaOf(PendingReply& pending) { return extentsFrom(pending.wait()); }
 
 // The top-level window a node belongs to; -1 when it hangs below no window.
 int windowOf(const AtspiSnapshot& snapshot, int node) {
@@ -64,11 +49,11 @@ std::vector<bool> shownInGtk4Window(AtspiSnapshot& snapshot, const std::vector<i
         bool candidate = node.has(ATSPI_STATE_VISIBLE) && (node.interfaces & kComponentInterface);
         extents.push_back(candidate ? std::optional(askExtents(bus, snapshot, child)) : std::nullopt);
     }
-    std::optional<Area> windowArea = windowExtents ? areaOf(*windowExtents) : std::nullopt;
+    std::optional<Frame> windowArea = windowExtents ? areaOf(*windowExtents) : std::nullopt;
     for (size_t i = 0; i < children.size(); ++i) {
         if (!extents[i]) continue;
-        std::optional<Area> area = areaOf(*extents[i]);
-        shown[i] = area && !area->empty() && (!windowArea || area->overlaps(*windowArea));
+        std::optional<Frame> area = areaOf(*extents[i]);
+        shown[i] = area && !empty(*area) && (!windowArea || overlap(*area, *windowArea));
     }
     return shown;
 }

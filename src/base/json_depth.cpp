@@ -1,6 +1,6 @@
-#include "bridge/bounded_json.h"
+#include "base/json_depth.h"
 
-namespace velmor::bridge {
+namespace velmor {
 
 using nlohmann::json;
 
@@ -37,13 +37,13 @@ private:
 
 }  // namespace
 
-std::optional<json> parseBoundedJson(std::string_view text, bool* tooDeep) {
+json parseBoundedJson(std::string_view text, bool* tooDeep) {
     json result;
     BoundedDomParser builder(result);
     bool parsed = json::sax_parse(text, &builder, json::input_format_t::json, /*strict=*/true);
     if (tooDeep) *tooDeep = builder.tooDeep;
-    if (!parsed || builder.is_errored()) return std::nullopt;
+    if (!parsed || builder.is_errored()) return json(json::value_t::discarded);
     return result;
 }
 
-}  // namespace velmor::bridge
+}  // namespace velmor
