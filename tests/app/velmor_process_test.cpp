@@ -4,6 +4,8 @@
 #include "support/child_process.h"
 #include "support/free_port.h"
 #include "support/private_network.h"
+#include "support/running_velmor.h"
+#include "support/eventually.h"
 #include "support/temp_home.h"
 
 #include <chrono>
@@ -27,15 +29,7 @@ using namespace std::chrono_literals;
 
 const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
 
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
-}
+using test::eventually;
 
 class VelmorProcess : public ::testing::Test {
 protected:
@@ -47,17 +41,8 @@ protected:
     std::string configPath() const { return home.path() + "/.velmor/config.json"; }
     std::string defaultsPath() const { return home.path() + "/.config/velmor/defaults.json"; }
 
-    // Starts velmor and waits until it serves MCP and has published its config.
     std::unique_ptr<test::ChildProcess> launchVelmor(std::vector<std::string> argv = {VELMOR_BINARY}) {
-        auto velmor = std::make_unique<test::ChildProcess>(argv);
-        EXPECT_TRUE(eventually([&] {
-            int fd = test::connectLoopback(19820);
-            if (fd >= 0) ::close(fd);
-            if (fd < 0) return false;
-            json published = json::parse(test::readFile(configPath()), nullptr, false);
-            return published.is_object() && published.value("port", 0) == 19820;
-        })) << "velmor did not come up";
-        return velmor;
+        return test::startVelmor(home.path(), std::move(argv));
     }
 
     json config() const { return json::parse(test::readFile(configPath())); }
@@ -174,12 +159,10 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
 // offers nothing to the client and is sent away. (Injected pages: velmor_page_agent_test.)
 TEST_F(VelmorProcess, AClientThatVelmorDidNotInjectOffersNoTools) {
     auto velmor = launchVelmor();
-    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
     std::string diagnostics;
-    ASSERT_TRUE(eventually([&] {
-        diagnostics += bridge.drainStderr();
-        return diagnostics.find("Subscribed to tool changes") != std::string::npos;
-    })) << diagnostics;
+    auto bridgeProcess = test::startSubscribedBridge(diagnostics);
+    ASSERT_FALSE(HasFailure());
+    test::ChildProcess& bridge = *bridgeProcess;
 
     test::PageClient page(19822, nullptr, "https://evil.test");
     ASSERT_FALSE(page.sessionId().empty());

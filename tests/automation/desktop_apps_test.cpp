@@ -5,7 +5,9 @@
 // every change of the element tools, once per change.
 #include "fixtures/desktop_listing.h"
 #include "support/child_process.h"
+#include "support/eventually.h"
 #include "support/private_network.h"
+#include "support/running_velmor.h"
 #include "support/temp_home.h"
 
 #include <chrono>
@@ -45,17 +47,10 @@ protected:
         ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
         if (!test::PrivateNetworkEnvironment::error.empty())
             GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
-        velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
-        ASSERT_TRUE(waitFor([&] {
-            json config = json::parse(test::readFile(home.path() + "/.velmor/config.json"), nullptr, false);
-            return config.is_object() && config.contains("token");
-        })) << "velmor did not publish its config";
-        bridge = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BRIDGE_BINARY});
+        velmor = test::startVelmor(home.path());
         std::string diagnostics;
-        ASSERT_TRUE(waitFor([&] {
-            diagnostics += bridge->drainStderr();
-            return diagnostics.find("Subscribed to tool changes") != std::string::npos;
-        })) << diagnostics;
+        bridge = test::startSubscribedBridge(diagnostics);
+        ASSERT_FALSE(HasFailure());
     }
 
     // The application's chatter goes nowhere: a pipe nobody reads would fill and stop it.
@@ -64,16 +59,6 @@ protected:
             std::vector<std::string>{"/bin/sh", "-c", "exec " + command + " >/dev/null 2>&1"});
         ASSERT_TRUE(test::listedOnTheDesktopWithin(static_cast<int32_t>(app->pid()), kAppStartMs))
             << command << " did not show up on the accessibility bus";
-    }
-
-    template <typename Condition>
-    static bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
     }
 
     // Calls a tool through the bridge; the answer's JSON. Pushes that arrive with it, and
@@ -145,7 +130,7 @@ TEST_F(DesktopApps, MousepadIsFilledKeyedAndSearchedThroughItsUnlabelledFields) 
     call("fill_text_area", {{"value", "abc"}});
     for (const char* key : {"end", "=", "home", "[", "forwarddelete", "end", "/", "home", "`", "ctrl+s"})
         call("press_key", {{"key", key}});
-    EXPECT_TRUE(waitFor([&] { return test::readFile(file).starts_with("`[bc=/"); }, 5s)) << test::readFile(file);
+    EXPECT_TRUE(test::eventually([&] { return test::readFile(file).starts_with("`[bc=/"); }, 5s)) << test::readFile(file);
 
     // The menu item is "Find      " in mousepad; the blanks are not the agent's business.
     json found = call("menu_click", {{"path", {"Search", "Find"}}});

@@ -6,6 +6,7 @@
 #include "support/child_process.h"
 #include "support/free_port.h"
 #include "support/private_network.h"
+#include "support/running_velmor.h"
 #include "support/temp_home.h"
 
 #include <chrono>
@@ -30,29 +31,12 @@ protected:
     void SetUp() override {
         if (!test::PrivateNetworkEnvironment::error.empty())
             GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
-        velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
-        ASSERT_TRUE(waitFor([&] {
-            json config = json::parse(test::readFile(home.path() + "/.velmor/config.json"), nullptr, false);
-            return config.is_object() && config.contains("token");
-        })) << "velmor did not publish its config";
+        velmor = test::startVelmor(home.path());
         // The bridge reads HOME when it starts, before the browser fixture changes it.
-        bridge = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BRIDGE_BINARY});
         std::string diagnostics;
-        ASSERT_TRUE(waitFor([&] {
-            diagnostics += bridge->drainStderr();
-            return diagnostics.find("Subscribed to tool changes") != std::string::npos;
-        })) << diagnostics;
+        bridge = test::startSubscribedBridge(diagnostics);
+        ASSERT_FALSE(HasFailure());
         chromium = std::make_unique<browser::HeadlessChromium>(9222);
-    }
-
-    template <typename Condition>
-    static bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
     }
 
     void send(const json& request) { bridge->writeStdin(request.dump() + "\n"); }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "support/child_process.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmor::test {
+
+// The real velmor, started in the test's HOME (`home`) and waited for until it serves MCP on
+// its fixed port and has published its configuration there; the test fails otherwise.
+std::unique_ptr<ChildProcess> startVelmor(const std::string& home, std::vector<std::string> argv = {VELMOR_BINARY});
+
+// velmor-bridge, waited for until it has subscribed to velmor's tool changes; the test fails
+// otherwise. What it said on standard error meanwhile is appended to `diagnostics`.
+std::unique_ptr<ChildProcess> startSubscribedBridge(std::string& diagnostics);
+
+}  // namespace velmor::test
