@@ -7,7 +7,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(BENCH_ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
 velmor_add_bench(velmor_automation_bench
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/automation_scan_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/automation_naive_walk.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp ${CMAKE_CURRENT_LIST_DIR}/session_start_timing.cpp
   LIBS velmor_automation velmor_test_support velmor_fixture_support PkgConfig::BENCH_ATSPI)
 target_compile_definitions(velmor_automation_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>")
@@ -16,6 +16,7 @@ add_dependencies(velmor_automation_bench velmor-fixture-app)
 # session_start on a Qt 5 window and tools/list while element tools run.
 velmor_add_bench(velmor_desktop_control_bench
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/desktop_control_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/session_start_timing.cpp
   LIBS velmor_tools velmor_automation velmor_test_support velmor_fixture_support)
 target_compile_definitions(velmor_desktop_control_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>"

@@ -10,6 +10,7 @@
 #include "automation/session_manager.h"
 #include "automation_naive_walk.h"
 #include "bench_stats.h"
+#include "session_start_timing.h"
 #include "flows/flow_store.h"
 #include "platform/linux/linux_desktop.h"
 #include "support/child_process.h"
@@ -124,20 +125,7 @@ int main(int argc, char** argv) {
         if (!velmor::test::listedOnTheDesktopWithin(pid, 20000)) return 1;
         velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input,
                                                    flows);
-        std::vector<double> starts;
-        size_t tools = 0;
-        for (int i = 0; i < kSessionSamples; ++i) {
-            auto start = Clock::now();
-            auto answer = session.startSession("gnome-calculator", std::nullopt);
-            starts.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
-            if (answer.contains("error")) std::fprintf(stderr, "session_start: %s\n", answer.dump().c_str());
-            else tools = answer.at("element_count").get<size_t>();
-        }
-        session.endSession(std::nullopt);
-        std::printf("%s\n", velmor::bench::summarise("session_start, gnome-calculator (GTK 4, " + std::to_string(tools) +
-                                                         " tools), less the 0.3 s settle",
-                                                     starts)
-                                .c_str());
+        velmor::bench::timeSessionStarts(session, "gnome-calculator", "gnome-calculator (GTK 4)", kSessionSamples);
         size_t scanned = 0;
         double first = 0;
         auto scans = timeScans(pid, scanned, first);

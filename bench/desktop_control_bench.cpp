@@ -6,6 +6,7 @@
 //     on the GTK fixture: a list must never wait behind an action.
 #include "automation/session_manager.h"
 #include "bench_stats.h"
+#include "session_start_timing.h"
 #include "fixtures/desktop_listing.h"
 #include "flows/flow_store.h"
 #include "platform/linux/linux_desktop.h"
@@ -30,7 +31,6 @@ using velmor::test::ChildProcess;
 
 constexpr int kStartSamples = 15;
 constexpr int kActions = 30;
-constexpr double kSettleMilliseconds = 300;
 
 void startsOnQt(velmor::automation::SessionManager& session) {
     ChildProcess form({"/usr/bin/python3", VELMOR_QT5_FORM}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
@@ -39,21 +39,8 @@ void startsOnQt(velmor::automation::SessionManager& session) {
         std::fprintf(stderr, "the Qt 5 form did not show up (is python3-pyqt5 installed?)\n");
         return;
     }
-    std::string name = "velmor-qt-form-" + std::to_string(form.pid());
-    std::vector<double> samples;
-    int tools = 0;
-    for (int i = 0; i < kStartSamples; ++i) {
-        auto start = Clock::now();
-        auto state = session.startSession(name, std::nullopt);
-        samples.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
-        if (state.contains("error")) std::fprintf(stderr, "session_start: %s\n", state.dump().c_str());
-        else tools = state.at("element_count").get<int>();
-        session.endSession(std::nullopt);
-    }
-    std::printf("%s\n", velmor::bench::summarise("session_start, Qt 5 window (" + std::to_string(tools) +
-                                                     " tools), less the 0.3 s settle",
-                                                 samples)
-                            .c_str());
+    velmor::bench::timeSessionStarts(session, "velmor-qt-form-" + std::to_string(form.pid()), "Qt 5 window",
+                                     kStartSamples);
 }
 
 void listsWhileActing(velmor::automation::SessionManager& session) {

@@ -121,15 +121,6 @@ TEST_F(McpServerOverSockets, OversizedRequestsAreRefusedWith413) {
     EXPECT_EQ(calls, 0);
 }
 
-// Closed by the peer: an orderly end, or a reset because bytes were still arriving.
-bool closedByPeer(int fd, int timeoutMs = 10000) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return false;
-    char c;
-    ssize_t n = ::recv(fd, &c, 1, MSG_PEEK);
-    return n == 0 || (n < 0 && errno == ECONNRESET);
-}
-
 TEST_F(McpServerOverSockets, ARequestDribblingInIsClosedAtItsDeadlineWhateverItSends) {
     McpServer::Limits limits;
     limits.requestDeadline = 300ms;
@@ -144,7 +135,7 @@ TEST_F(McpServerOverSockets, ARequestDribblingInIsClosedAtItsDeadlineWhateverItS
             std::this_thread::sleep_for(20ms);
         }
     });
-    EXPECT_TRUE(closedByPeer(fd));
+    EXPECT_TRUE(test::waitForClose(fd, 10000));
     stop = true;
     dripper.join();
     ::close(fd);
@@ -224,7 +215,7 @@ TEST_F(McpServerOverSockets, WhenEverySlotIsTakenTheLongestWaitingConnectionMake
     }
     std::string answer = test::sendAndReadAll(server->boundPort(), post("{\"id\":1}"));
     EXPECT_TRUE(answer.ends_with("echo:{\"id\":1}")) << answer;
-    EXPECT_TRUE(closedByPeer(waiting[0]));
+    EXPECT_TRUE(test::waitForClose(waiting[0], 10000));
     for (int fd : waiting) ::close(fd);
 }
 

@@ -1,5 +1,7 @@
 #include "support/free_port.h"
 
+#include <cerrno>
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
@@ -70,7 +72,8 @@ bool waitForClose(int fd, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return false;
     char c;
-    return ::recv(fd, &c, 1, MSG_PEEK) == 0;
+    ssize_t n = ::recv(fd, &c, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
 std::string sendAndReadAll(uint16_t port, const std::string& request, int timeoutMs) {

@@ -17,7 +17,8 @@ std::string sendAndReadAll(uint16_t port, const std::string& request, int timeou
 // Reads from the socket until the peer closes it or `timeoutMs` passes.
 std::string readUntilClosed(int fd, int timeoutMs = 5000);
 
-// True when the peer closed the socket within `timeoutMs` (reads nothing more).
+// True when the peer closed the socket within `timeoutMs`: an orderly end (reads nothing
+// more), or a reset because bytes were still arriving.
 bool waitForClose(int fd, int timeoutMs);
 
 void sendAll(int fd, const std::string& bytes);
