@@ -1,5 +1,7 @@
 #include "mcp/http_answer.h"
 
+#include "base/constant_time.h"
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -32,15 +34,6 @@ std::string_view trimmedWhiteSpace(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
-}
-
-// Every byte is looked at whatever the content, so the time taken says nothing about how
-// much of a guess was right.
-bool equalInConstantTime(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    unsigned char difference = 0;
-    for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
 }
 
 std::string_view headersOf(std::string_view request) {
