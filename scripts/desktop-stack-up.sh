@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts a private virtual desktop for the desktop tests and benchmarks: a session D-Bus,
-# Xvfb on a free display, openbox and the AT-SPI bus. Every process it starts is listed in
+# Xvfb on a free display, openbox, the AT-SPI bus and a PulseAudio server whose default
+# sink is a null sink (its monitor, null.monitor, records what was played). Every process it starts is listed in
 # RUN_DIR/pids ("PID name" per line) so desktop-stack-down.sh stops exactly those.
 # Clients take their environment from RUN_DIR/env.sh:
 #   scripts/desktop-stack-up.sh build/desktop-stack && . build/desktop-stack/env.sh
@@ -63,6 +64,16 @@ wait_for "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window
 echo "$! at-spi-bus-launcher" >> "$run_dir/pids"
 wait_for "the AT-SPI bus" dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
   org.a11y.Bus.GetAddress
+
+# Sound goes to a null sink; the socket lives in this desktop's runtime folder, so other
+# desktops on the machine keep their own server.
+printf '%s\n' 'load-module module-null-sink sink_name=null sink_properties=device.description=NullSink' \
+  'set-default-sink null' 'set-default-source null.monitor' \
+  'load-module module-native-protocol-unix auth-anonymous=1' > "$run_dir/pa.pa"
+pulseaudio -n -F "$run_dir/pa.pa" --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+  --log-target=stderr >"$run_dir/pulse.log" 2>&1 &
+echo "$! pulseaudio" >> "$run_dir/pids"
+wait_for "PulseAudio" pactl info
 
 cat > "$run_dir/env.sh" <<EOT
 export DISPLAY=$DISPLAY
