@@ -12,7 +12,6 @@
 #include "bench_stats.h"
 #include "session_start_timing.h"
 #include "flows/flow_store.h"
-#include "platform/linux/linux_desktop.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
 #include "fixtures/desktop_listing.h"
@@ -41,7 +40,7 @@ constexpr const char* kGtk4Application = "/usr/bin/gnome-calculator";
 // The first scan of an application needs the toolkit's object cache, which it builds when
 // told; session_start tells it before its settle delay, as here. Reported on its own.
 std::vector<double> timeScans(int32_t pid, size_t& tools, double& first) {
-    auto& accessibility = velmor::platform::linuxDesktop().accessibility;
+    auto& accessibility = velmor::test::testDesktop().accessibility;
     velmor::automation::AXScanner scanner(accessibility, pid);
     accessibility.prepare(pid);
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(kSettleMilliseconds)));
@@ -68,7 +67,7 @@ int main(int argc, char** argv) {
     }
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::platform::linuxDesktop();
+    auto& desktop = velmor::test::testDesktop();
 
     if (!gtk4Only) {
         ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "500"});

@@ -9,7 +9,6 @@
 #include "session_start_timing.h"
 #include "fixtures/desktop_listing.h"
 #include "flows/flow_store.h"
-#include "platform/linux/linux_desktop.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
 #include "tools/app_control_tools.h"
@@ -81,7 +80,7 @@ int main() {
     }
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::platform::linuxDesktop();
+    auto& desktop = velmor::test::testDesktop();
     velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows,
                                                desktop.input, flows);
     startsOnQt(session);

@@ -5,7 +5,6 @@
 #include "automation/session_manager.h"
 #include "bench_stats.h"
 #include "flows/flow_store.h"
-#include "platform/linux/linux_desktop.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
 #include "tools/app_control_tools.h"
@@ -40,7 +39,7 @@ int main() {
     }
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::platform::linuxDesktop();
+    auto& desktop = velmor::test::testDesktop();
     velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
     velmor::tools::ToolRouter router({.recordStep = [](const velmor::tools::StepRecord&) {}});
     velmor::tools::installAppControlTools(router, session, desktop.windows);

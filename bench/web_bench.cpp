@@ -37,8 +37,8 @@ std::vector<double> timed(int runs, const std::function<void()>& work) {
 
 int main() {
     browser::HeadlessChromium chromium;
-    browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()});
     browser::BrowserSessionManager sessions;
+    browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()}, sessions);
     tools::ToolFamilies families;
     families.browser = std::make_shared<browser::RegistryToolFamily>(sessions, tools::webToolExecutor(injector));
     tools::ToolRouter router(std::move(families));

@@ -1,57 +1,109 @@
 #include "app/application.h"
 
 #include "app/bearer_token.h"
-#include "app/json_object_file.h"
-#include "app/log.h"
-#include "app/paths.h"
+#include "base/json_object_file.h"
+#include "base/log.h"
+#include "base/paths.h"
 #include "app/user_defaults.h"
 #include "automation/session_manager.h"
 #include "browser/browser_session_manager.h"
+#include "browser/registry_tool_family.h"
+#include "browser/script_injector.h"
 #include "browser/tls_identity.h"
 #include "browser/websocket_server.h"
+#include "flows/flow_store.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
-#include "platform/linux/accessibility_trust.h"
+#include "media/speech_manager.h"
+#include "platform/desktop.h"
+#include "tools/app_control_tools.h"
+#include "tools/catalogue.h"
+#include "tools/flow_tools.h"
+#include "tools/input_tools.h"
+#include "tools/screenshot_tool.h"
 #include "tools/tool_router.h"
+#include "tools/web_tools.h"
 
 namespace velmor {
 
 Application::Application(Ports ports) : ports_(ports) {}
 
+// Never runs in practice: main() keeps the application until the process ends, because tool
+// calls may still be running on worker threads then.
 Application::~Application() = default;
 
 void Application::start() {
     UserDefaults defaults(paths::defaultsFile());
     token_ = loadOrCreateToken(defaults);
 
-    Log::info("app", std::string("Accessibility trusted: ") + (platform::accessibilityTrusted() ? "true" : "false"));
-
-    auto& router = tools::ToolRouter::shared();
-    mcpServer_ = std::make_unique<mcp::McpServer>(
-        ports_.mcp, token_, [&router](std::string_view body) { return mcp::handleRequest(router, body); });
-    mcpServer_->start();
-
-    // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
-    auto& browserSessions = browser::BrowserSessionManager::shared();
-    browserSessions.setSubscriptionToken(token_);
-    browser::ensureTlsIdentity(paths::tlsIdentityFile());
-    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
-    wsServer_->start(/*forcePlain=*/false);
-    wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions);
-    wsPlainServer_->start(/*forcePlain=*/true);
-    browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
-    // Element tools come and go with the controlled application; clients hear of it the
-    // same way.
-    automation::SessionManager::shared().setOnElementToolsChanged(
-        [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    buildServices();
+    Log::info("app", std::string("Accessibility trusted: ") + (desktop_->accessibilityTrusted() ? "true" : "false"));
+    buildToolRouter();
+    startServers();
 
     writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
                          std::to_string(ports_.ws));
 }
 
+void Application::buildServices() {
+    desktop_ = platform::openDesktop();
+    auto& desktop = desktop_->services();
+    flowStore_ = std::make_unique<flows::FlowStore>(paths::flowDatabase());
+    speech_ = std::make_unique<media::TTSManager>();
+    session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
+                                                            desktop.windows, desktop.input, *flowStore_);
+    browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
+    browserSessions_->setSubscriptionToken(token_);
+    // Injected page agents connect back to the plain listener this application serves.
+    scriptInjector_ = std::make_unique<browser::ScriptInjector>(
+        browser::ScriptInjector::Endpoints{.devToolsPort = ports_.devTools, .agentPort = ports_.wsPlain},
+        *browserSessions_);
+}
+
+void Application::buildToolRouter() {
+    tools::ToolFamilies families;
+    families.elements = tools::sessionElementTools(*session_);
+    families.recordStep = tools::flowStepRecorder(*flowStore_);
+    families.browser =
+        std::make_shared<browser::RegistryToolFamily>(*browserSessions_, tools::webToolExecutor(*scriptInjector_));
+    // A page tool never takes the name of a fixed tool or of an element tool.
+    browserSessions_->setOtherToolNames([elements = families.elements] {
+        std::vector<std::string> names = tools::fixedToolNames();
+        for (const auto& element : elements->elementTools()) names.push_back(element.toolName);
+        return names;
+    });
+    router_ = std::make_unique<tools::ToolRouter>(std::move(families));
+
+    auto& desktop = desktop_->services();
+    tools::installAppControlTools(*router_, *session_, desktop.windows);
+    tools::installInputTools(*router_, *session_,
+                             {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
+    tools::installScreenshotTool(*router_, *session_, desktop.capture);
+    tools::installWebTools(*router_, *scriptInjector_, *browserSessions_);
+    tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
+}
+
+void Application::startServers() {
+    mcpServer_ = std::make_unique<mcp::McpServer>(
+        ports_.mcp, token_, [router = router_.get()](std::string_view body) { return mcp::handleRequest(*router, body); });
+    mcpServer_->start();
+
+    // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
+    auto& browserSessions = *browserSessions_;
+    browser::ensureTlsIdentity(paths::tlsIdentityFile());
+    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
+    wsServer_->start(/*forcePlain=*/false);
+    wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
+    wsPlainServer_->start(/*forcePlain=*/true);
+    browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    // Element tools come and go with the controlled application; clients hear of it the
+    // same way.
+    session_->setOnElementToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+}
+
 void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
-    mergeIntoJsonObjectFile(paths::sharedConfigFile(), {{"token", token}, {"port", mcpPort}, {"wsPort", wsPlainPort}});
+    mergeIntoJsonObjectFile(paths::sharedConfigFile(), {{config_keys::kToken, token}, {config_keys::kPort, mcpPort}, {config_keys::kWsPort, wsPlainPort}});
     Log::info("app", "Wrote config to ~/.velmor/config.json");
 }
 

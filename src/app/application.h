@@ -1,27 +1,40 @@
 #pragma once
 
+#include "base/ports.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace velmor {
 
+namespace automation {
+class SessionManager;
+}
+namespace browser {
+class BrowserSessionManager;
+class ScriptInjector;
+class WebSocketServer;
+}  // namespace browser
+namespace flows {
+class FlowStore;
+}
 namespace mcp {
 class McpServer;
 }
-namespace browser {
-class WebSocketServer;
+namespace media {
+class TTSManager;
+}
+namespace platform {
+class Desktop;
+}
+namespace tools {
+class ToolRouter;
 }
 
-// The fixed ports. Servers take their port as a parameter so tests can use others.
-struct Ports {
-    uint16_t mcp = 19820;
-    uint16_t ws = 19821;       // wss:// when the TLS identity loads, else ws://
-    uint16_t wsPlain = 19822;  // always ws://; the one the bridge uses
-};
-
-// Brings Velmor's services up, once, in a fixed order, and keeps them for the life of the
-// process.
+// The composition root: every long-lived service of the process is built here, once, in a
+// fixed order, handed to whoever needs it, and kept for the life of the process. Nothing
+// else builds a service or reaches for a process-wide instance.
 class Application {
 public:
     explicit Application(Ports ports = {});
@@ -32,8 +45,19 @@ public:
     const std::string& token() const { return token_; }
 
 private:
+    void buildServices();
+    void buildToolRouter();
+    void startServers();
+
     Ports ports_;
     std::string token_;
+    std::unique_ptr<platform::Desktop> desktop_;
+    std::unique_ptr<flows::FlowStore> flowStore_;
+    std::unique_ptr<media::TTSManager> speech_;
+    std::unique_ptr<automation::SessionManager> session_;
+    std::unique_ptr<browser::BrowserSessionManager> browserSessions_;
+    std::unique_ptr<browser::ScriptInjector> scriptInjector_;
+    std::unique_ptr<tools::ToolRouter> router_;
     std::unique_ptr<mcp::McpServer> mcpServer_;
     std::unique_ptr<browser::WebSocketServer> wsServer_;
     std::unique_ptr<browser::WebSocketServer> wsPlainServer_;

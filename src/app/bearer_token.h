@@ -11,7 +11,4 @@ class UserDefaults;
 // counts as none.
 std::string loadOrCreateToken(UserDefaults& defaults);
 
-// A fresh random UUID (version 4) in its canonical lower-case text form.
-std::string randomUuid();
-
 }  // namespace velmor

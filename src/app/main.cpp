@@ -1,6 +1,6 @@
 // velmor: the MCP server that lets an AI agent operate this desktop.
 #include "app/application.h"
-#include "app/log.h"
+#include "base/log.h"
 #include "net/open_file_limit.h"
 
 #include <csignal>

@@ -1,6 +1,7 @@
 #include "app/user_defaults.h"
 
-#include "app/json_object_file.h"
+#include "base/json_fields.h"
+#include "base/json_object_file.h"
 
 namespace velmor {
 
@@ -8,15 +9,14 @@ UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
     auto object = readJsonObjectFile(path_);
-    auto it = object.find(key);
-    if (it == object.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
+    if (const std::string* value = stringField(object, key)) return *value;
+    return std::nullopt;
 }
 
 bool UserDefaults::boolean(const std::string& key) const {
     auto object = readJsonObjectFile(path_);
-    auto it = object.find(key);
-    return it != object.end() && it->is_boolean() && it->get<bool>();
+    const nlohmann::json* value = findField(object, key);
+    return value && value->is_boolean() && value->get<bool>();
 }
 
 bool UserDefaults::setString(const std::string& key, const std::string& value) {

@@ -1,6 +1,6 @@
 #include "automation/ax_scanner.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "automation/element_naming.h"
 #include "automation/text.h"
 

@@ -1,6 +1,7 @@
 #include "automation/element_action.h"
 
 #include "automation/characters.h"
+#include "base/json_fields.h"
 
 #include <chrono>
 #include <functional>
@@ -19,12 +20,6 @@ constexpr auto kFocusDelay = 100ms;
 constexpr auto kReadBackTimeout = 1500ms;
 constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kPoll = 50ms;
-
-const nlohmann::json* valueArgument(const nlohmann::json& args) {
-    if (!args.is_object()) return nullptr;
-    auto it = args.find("value");
-    return it == args.end() ? nullptr : &*it;
-}
 
 // Whether the field shows `text`. A password field shows as many bullets as it has characters.
 bool holds(const AXElement& element, const std::string& text) {
@@ -49,12 +44,12 @@ std::optional<std::string> ElementActions::perform(const AXElement& element, con
     const std::string& verb = element.toolPrefix;
     if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") return press(element, pid);
     if (verb == "fill") {
-        const nlohmann::json* value = valueArgument(args);
+        const nlohmann::json* value = findField(args, "value");
         if (!value || !value->is_string()) return "missing 'value' argument";
         return fill(element, value->get<std::string>(), pid);
     }
     if (verb == "set") {
-        const nlohmann::json* value = valueArgument(args);
+        const nlohmann::json* value = findField(args, "value");
         platform::ElementValue given;
         if (value && value->is_number()) given = value->get<double>();
         else if (value && value->is_string()) given = value->get<std::string>();

@@ -75,29 +75,14 @@ RoleVerb verbForRole(std::string_view role) {
 }
 
 std::string slugOf(std::string_view label) {
-    std::string slug;
-    bool inRun = false;
-    // Bytes, not characters: every byte of a multi-byte character is outside a-z and 0-9
-    // and joins the run around it, as the character itself would.
-    for (char c : lowerAscii(label)) {
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-            slug += c;
-            inRun = false;
-        } else if (!inRun) {
-            slug += '_';
-            inRun = true;
-        }
-    }
-    size_t first = slug.find_first_not_of('_');
-    slug = first == std::string::npos ? "" : slug.substr(first, slug.find_last_not_of('_') - first + 1);
+    std::string slug = toSlug(label, kSlugLength);
     // "=" and "÷" would all be click_, and "M+" and "M-" both click_m: their words tell
     // them apart. Any other label keeps the plain rule.
     if (slug.size() <= 1) {
         bool symbols = false;
         std::string words = spelledOut(label, symbols);
-        if (symbols) slug = std::move(words);
+        if (symbols) slug = words.substr(0, kSlugLength);
     }
-    if (slug.size() > kSlugLength) slug.resize(kSlugLength);
     return slug;
 }
 

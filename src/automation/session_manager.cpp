@@ -1,8 +1,8 @@
 #include "automation/session_manager.h"
 
-#include "app/log.h"
+#include "base/error_result.h"
+#include "base/log.h"
 #include "automation/text.h"
-#include "platform/linux/linux_desktop.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,8 +17,6 @@ namespace {
 
 // What an application needs to show the effect of an action before it is scanned again.
 constexpr auto kSettleDelay = std::chrono::milliseconds(300);
-
-json errorResult(const std::string& message) { return {{"error", message}}; }
 
 const platform::RunningApplication* findApplication(const std::vector<platform::RunningApplication>& apps,
                                                     const std::optional<std::string>& appName,
@@ -50,13 +48,6 @@ std::set<std::string> elementToolNames(const ScanResult* scan) {
 }
 
 }  // namespace
-
-SessionManager& SessionManager::shared() {
-    auto& desktop = platform::linuxDesktop();
-    static auto* session = new SessionManager(desktop.accessibility, desktop.applications, desktop.windows,
-                                              desktop.input, flows::FlowStore::shared());
-    return *session;
-}
 
 SessionManager::SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
                                platform::Windows& windows, platform::Input& input, flows::FlowStore& flows)

@@ -36,9 +36,6 @@ namespace velmor::automation {
 // never reach whatever window is in front instead.
 class SessionManager {
 public:
-    // The process's session, on this desktop and the process's flow store.
-    static SessionManager& shared();
-
     SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
                    platform::Windows& windows, platform::Input& input, flows::FlowStore& flows);
 

@@ -11,14 +11,6 @@ std::string utf8Prefix(std::string_view text, size_t characters) {
     return std::string(text.substr(0, end));
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lowered;
-}
-
 std::string withoutAX(std::string_view role) {
     std::string words;
     for (size_t i = 0; i < role.size(); ++i) {

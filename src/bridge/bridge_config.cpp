@@ -1,13 +1,10 @@
 #include "bridge/bridge_config.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <pwd.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace velmor::bridge {
 
@@ -28,26 +25,20 @@ std::optional<std::int64_t> integerField(const nlohmann::json& object, const cha
 
 }  // namespace
 
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
-}
-
-BridgeConfig loadBridgeConfig(const std::string& homeDirectory) {
+BridgeConfig loadBridgeConfig(const std::string& configPath) {
     BridgeConfig config;
-    std::ifstream file(homeDirectory + "/.velmor/config.json", std::ios::binary);
+    std::ifstream file(configPath, std::ios::binary);
     if (!file) return config;
     std::stringstream text;
     text << file.rdbuf();
     auto json = nlohmann::json::parse(text.str(), nullptr, false);
     if (!json.is_object()) return config;
 
-    if (auto token = json.find("token"); token != json.end() && token->is_string())
+    if (auto token = json.find(config_keys::kToken); token != json.end() && token->is_string())
         config.token = token->get<std::string>();
-    if (auto port = integerField(json, "port")) config.port = *port;
+    if (auto port = integerField(json, config_keys::kPort)) config.port = *port;
     // The WebSocket port has to fit a TCP port; anything else is treated as not configured.
-    if (auto wsPort = integerField(json, "wsPort"); wsPort && *wsPort >= 0 && *wsPort <= 65535)
+    if (auto wsPort = integerField(json, config_keys::kWsPort); wsPort && *wsPort >= 0 && *wsPort <= 65535)
         config.wsPort = static_cast<std::uint16_t>(*wsPort);
     return config;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "base/ports.h"
+
 #include <cstdint>
 #include <string>
 
 namespace velmor::bridge {
-
-inline constexpr std::int64_t kDefaultHttpPort = 19820;
-inline constexpr std::uint16_t kDefaultWebSocketPort = 19822;
 
 // Where the application listens and the token it expects, as the application wrote them
 // to ~/.velmor/config.json. Read once at start: a token rotated later takes effect only
@@ -15,15 +14,12 @@ struct BridgeConfig {
     std::string token;
     // Kept as configured, even out of range: such a port makes every request answer the
     // "bad URL" line rather than silently going to another port.
-    std::int64_t port = kDefaultHttpPort;
-    std::uint16_t wsPort = kDefaultWebSocketPort;
+    std::int64_t port = kMcpPort;
+    std::uint16_t wsPort = kPlainPageAgentPort;
 };
-
-// $HOME, or the password database's home when HOME is unset or empty.
-std::string homeDirectory();
 
 // Never fails: a missing or unreadable file, or one that is not a JSON object, gives the
 // defaults; each field that has the wrong type gives its own default.
-BridgeConfig loadBridgeConfig(const std::string& homeDirectory);
+BridgeConfig loadBridgeConfig(const std::string& configPath);
 
 }  // namespace velmor::bridge

@@ -1,5 +1,6 @@
 #include "bridge/bridge_process.h"
 
+#include "base/paths.h"
 #include "bridge/bridge_config.h"
 #include "bridge/diagnostics.h"
 #include "bridge/http_forwarder.h"
@@ -23,7 +24,7 @@ void runBridge() {
     std::signal(SIGPIPE, SIG_IGN);
     std::ios::sync_with_stdio(false);
 
-    BridgeConfig config = loadBridgeConfig(homeDirectory());
+    BridgeConfig config = loadBridgeConfig(paths::sharedConfigFile());
     log("Starting stdio bridge (HTTP:" + std::to_string(config.port) + ", WS:" + std::to_string(config.wsPort) + ")");
 
     StdoutLines stdoutLines;

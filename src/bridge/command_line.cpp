@@ -2,7 +2,7 @@
 
 #include "bridge/bridge_process.h"
 #include "bridge/diagnostics.h"
-#include "bridge/fd_output.h"
+#include "base/write_all.h"
 
 #include <climits>
 #include <exception>
@@ -45,14 +45,14 @@ int runCommandLine(int argc, char** argv) {
         if (argc <= 1) runBridge();
         std::string_view argument = argv[1];
         if (argc == 2 && (argument == "--help" || argument == "-h")) {
-            writeFully(STDOUT_FILENO, usage());
+            writeAll(STDOUT_FILENO, usage());
             return 0;
         }
         if (argc == 2 && argument == "--version") {
-            writeFully(STDOUT_FILENO, "velmor-bridge " VELMOR_BRIDGE_VERSION "\n");
+            writeAll(STDOUT_FILENO, "velmor-bridge " VELMOR_BRIDGE_VERSION "\n");
             return 0;
         }
-        writeFully(STDERR_FILENO, usage());
+        writeAll(STDERR_FILENO, usage());
         return 2;
     } catch (const std::exception& error) {
         log(std::string("Stopped: ") + error.what());

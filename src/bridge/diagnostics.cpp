@@ -1,6 +1,6 @@
 #include "bridge/diagnostics.h"
 
-#include "bridge/fd_output.h"
+#include "base/write_all.h"
 
 #include <string>
 #include <unistd.h>
@@ -13,7 +13,7 @@ void log(std::string_view text) {
     line += '\n';
     // No lock: a single write keeps lines whole, and a diagnostic mixed in between two
     // others costs nothing.
-    writeFully(STDERR_FILENO, line);
+    writeAll(STDERR_FILENO, line);
 }
 
 }  // namespace velmor::bridge

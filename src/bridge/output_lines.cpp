@@ -1,20 +1,12 @@
 #include "bridge/output_lines.h"
 
+#include "base/json_rpc_error.h"
+
 namespace velmor::bridge {
 
-namespace {
-
-std::string oneLine(const nlohmann::json& value) {
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-}  // namespace
-
 std::string errorLine(const nlohmann::json& id, std::string_view message) {
-    // Written by hand around the serialised parts because the key order is fixed and
-    // nlohmann::json would sort the keys.
-    return R"({"jsonrpc":"2.0","id":)" + oneLine(id) + R"(,"error":{"code":-32603,"message":)" +
-           oneLine(std::string(message)) + "}}";
+    return jsonRpcError(id, kJsonRpcInternalError, message)
+        .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 }  // namespace velmor::bridge

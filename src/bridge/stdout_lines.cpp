@@ -1,6 +1,6 @@
 #include "bridge/stdout_lines.h"
 
-#include "bridge/fd_output.h"
+#include "base/write_all.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -15,7 +15,7 @@ void StdoutLines::write(std::string_view line) {
     text.append(line);
     text += '\n';
     std::lock_guard lock(mutex_);
-    writeFully(STDOUT_FILENO, text);
+    writeAll(STDOUT_FILENO, text);
 }
 
 void StdoutLines::exitProcess(int status) {

@@ -2,6 +2,7 @@
 
 #include "bridge/diagnostics.h"
 #include "bridge/output_lines.h"
+#include "net/websocket_write_queue.h"
 
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/address_v4.hpp>
@@ -11,7 +12,6 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/websocket/stream.hpp>
-#include <deque>
 #include <nlohmann/json.hpp>
 
 namespace velmor::bridge {
@@ -41,10 +41,8 @@ struct WebSocketLink::Connection {
 
     websocket::stream<beast::tcp_stream> socket;
     beast::flat_buffer incoming;
-    // Beast allows one write at a time; a ping due while the subscription is still going
-    // out waits here.
-    std::deque<std::string> outbox;
-    bool writing = false;
+    // A ping due while the subscription is still going out waits here.
+    net::WebSocketWriteQueue outbox;
 };
 
 WebSocketLink::WebSocketLink(asio::io_context& io, std::uint16_t port, std::string token, StdoutLines& stdoutLines)
@@ -118,25 +116,9 @@ void WebSocketLink::handleMessage(const ConnectionPtr& connection, std::string_v
 }
 
 void WebSocketLink::send(const ConnectionPtr& connection, std::string text) {
-    connection->outbox.push_back(std::move(text));
-    if (!connection->writing) sendNext(connection);
-}
-
-void WebSocketLink::sendNext(const ConnectionPtr& connection) {
-    if (connection->outbox.empty()) {
-        connection->writing = false;
-        return;
-    }
-    connection->writing = true;
-    connection->socket.text(true);
-    connection->socket.async_write(asio::buffer(connection->outbox.front()),
-                                   [this, connection](beast::error_code error, std::size_t) {
-                                       connection->outbox.pop_front();
-                                       // A failed send means the connection is going down;
-                                       // the pending read reports that and reconnects.
-                                       if (error) connection->outbox.clear();
-                                       sendNext(connection);
-                                   });
+    // A failed send means the connection is going down; the pending read reports that and
+    // reconnects.
+    connection->outbox.push(connection->socket, std::move(text), connection);
 }
 
 void WebSocketLink::connectionEnded(const std::string& reason) {

@@ -37,7 +37,6 @@ private:
     void receive(const ConnectionPtr& connection);
     void handleMessage(const ConnectionPtr& connection, std::string_view message);
     void send(const ConnectionPtr& connection, std::string text);
-    void sendNext(const ConnectionPtr& connection);
     void connectionEnded(const std::string& reason);
     void scheduleReconnect();
     void schedulePing();

@@ -2,7 +2,8 @@
 // the page and a wait for the frame that answers it.
 #include "browser/browser_session_manager.h"
 
-#include "app/bearer_token.h"
+#include "base/error_result.h"
+#include "base/uuid.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,8 +13,6 @@ namespace velmor::browser {
 using nlohmann::json;
 
 namespace {
-
-json errorResult(const std::string& message) { return {{"error", message}}; }
 
 // A prefix and the first 8 characters of a new upper-case UUID: "call_1A2B3C4D".
 std::string newCallId(const std::string& prefix) {

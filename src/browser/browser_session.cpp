@@ -1,6 +1,6 @@
 #include "browser/browser_session.h"
 
-#include "app/json_text.h"
+#include "base/json_text.h"
 
 namespace velmor::browser {
 

@@ -1,9 +1,10 @@
 #include "browser/browser_session_manager.h"
 
-#include "app/bearer_token.h"
-#include "app/json_text.h"
-#include "app/log.h"
 #include "base/constant_time.h"
+#include "base/json_text.h"
+#include "base/log.h"
+#include "base/tool_description.h"
+#include "base/uuid.h"
 
 #include <algorithm>
 #include <array>
@@ -26,7 +27,9 @@ bool isReserved(std::string_view name) {
 
 // A tools/list entry.
 json toolDescription(const std::string& name, const std::string& description, const json& inputSchema) {
-    return {{"name", name}, {"description", description}, {"inputSchema", inputSchema}, {"defer_loading", true}};
+    json described = tool_schema::describe(name, description, inputSchema);
+    described["defer_loading"] = true;
+    return described;
 }
 
 // Names that read well in a tool list and in a log line: letters, digits, "_" and "-".
@@ -63,11 +66,6 @@ BrowserSessionManager::BrowserSessionManager(Timeouts timeouts)
     : timeouts_(timeouts),
       otherNamesSeen_(kReservedToolNames.begin(), kReservedToolNames.end()),
       toolsChangedPush_(kToolsChangedInterval, [this] { pushToolsChanged(); }) {}
-
-BrowserSessionManager& BrowserSessionManager::shared() {
-    static BrowserSessionManager* manager = new BrowserSessionManager();
-    return *manager;
-}
 
 std::shared_ptr<BrowserSession> BrowserSessionManager::createSession(std::shared_ptr<PageConnection> connection) {
     auto session = std::make_shared<BrowserSession>(randomUuid(), std::move(connection));

@@ -66,9 +66,6 @@ public:
     BrowserSessionManager(const BrowserSessionManager&) = delete;
     BrowserSessionManager& operator=(const BrowserSessionManager&) = delete;
 
-    // The process's registry; it lives until the process ends.
-    static BrowserSessionManager& shared();
-
     // Sessions, fed by the WebSocket server.
     // Registers a session under a fresh lower-case UUID and greets it with "session_id".
     std::shared_ptr<BrowserSession> createSession(std::shared_ptr<PageConnection> connection);

@@ -1,6 +1,7 @@
 #include "browser/devtools_client.h"
 
 #include "base/json_depth.h"
+#include "base/json_fields.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,13 +81,6 @@ std::optional<WebSocketAddress> splitWebSocketUrl(const std::string& url) {
     auto colon = authority.rfind(':');
     if (colon == std::string::npos) return std::nullopt;
     return WebSocketAddress{authority.substr(0, colon), authority.substr(colon + 1), url.substr(slash)};
-}
-
-// The text under `key`, empty when missing or not a string.
-std::string stringField(const json& object, const char* key) {
-    if (!object.is_object()) return {};
-    auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
 // Connects `socket` to host:port before the deadline.
@@ -175,10 +169,10 @@ struct DevToolsSession::Impl {
     // A dialog blocks the page until someone answers it; everything else is kept for
     // waitForEvent.
     void onEvent(json message) {
-        if (stringField(message, "method") == "Page.javascriptDialogOpening") {
+        if (stringFieldOr(message, "method") == "Page.javascriptDialogOpening") {
             const json& params = message["params"];
-            std::string type = stringField(params, "type");
-            if (dialogs.size() < kKeptDialogLimit) dialogs.push_back({type, stringField(params, "message")});
+            std::string type = stringFieldOr(params, "type");
+            if (dialogs.size() < kKeptDialogLimit) dialogs.push_back({type, stringFieldOr(params, "message")});
             command(++nextId, "Page.handleJavaScriptDialog", {{"accept", type == "alert"}});
         }
         events.push_back(std::move(message));
@@ -259,7 +253,7 @@ std::variant<json, DevToolsError> DevToolsSession::call(const std::string& metho
         auto answerId = message->find("id");
         if (answerId == message->end() || *answerId != id) continue;
         if (auto error = message->find("error"); error != message->end()) {
-            std::string text = stringField(*error, "message");
+            std::string text = stringFieldOr(*error, "message");
             return DevToolsError{"Chrome: " + (text.empty() ? std::string("protocol error") : text)};
         }
         auto result = message->find("result");
@@ -271,7 +265,7 @@ bool DevToolsSession::waitForEvent(const std::function<bool(const std::string&, 
                                    std::chrono::milliseconds limit) {
     auto matches = [&](const json& event) {
         auto params = event.find("params");
-        return accept(stringField(event, "method"), params != event.end() ? *params : json::object());
+        return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
     };
     auto& events = impl_->events;
     if (auto hit = std::find_if(events.begin(), events.end(), matches); hit != events.end()) {
@@ -340,9 +334,9 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
     std::vector<DevToolsPage> pages;
     for (const auto& target : targets) {
         // Omnibox popups and other browser UI are listed too; only pages run page scripts.
-        if (!target.is_object() || stringField(target, "type") != "page") continue;
-        pages.push_back({stringField(target, "id"), stringField(target, "url"), stringField(target, "title"),
-                         stringField(target, "webSocketDebuggerUrl")});
+        if (!target.is_object() || stringFieldOr(target, "type") != "page") continue;
+        pages.push_back({stringFieldOr(target, "id"), stringFieldOr(target, "url"), stringFieldOr(target, "title"),
+                         stringFieldOr(target, "webSocketDebuggerUrl")});
     }
     return pages;
 }

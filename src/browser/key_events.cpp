@@ -1,5 +1,7 @@
 #include "browser/key_events.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -60,8 +62,7 @@ nlohmann::json characterParams(char c) {
 
 std::optional<nlohmann::json> keyEventParams(const std::string& name) {
     if (name.size() == 1 && name[0] > ' ' && name[0] < 0x7f) return characterParams(name[0]);
-    std::string lowered(name);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string lowered = lowerAscii(name);
     for (const auto& k : kNamedKeys)
         if (k.name == lowered) return params(k.key, k.code, k.keyCode, k.text);
     return std::nullopt;

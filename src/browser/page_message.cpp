@@ -1,7 +1,9 @@
 #include "browser/page_message.h"
 
 #include "base/json_depth.h"
-#include "app/log.h"
+#include "base/json_fields.h"
+#include "base/log.h"
+#include "base/tool_description.h"
 
 #include <algorithm>
 
@@ -11,35 +13,18 @@ using nlohmann::json;
 
 namespace {
 
-const json* field(const json& object, const char* key) {
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-}
-
-const std::string* stringField(const json& object, const char* key) {
-    const json* value = field(object, key);
-    return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
-}
-
-std::string stringOr(const json& object, const char* key, const std::string& fallback) {
-    const std::string* value = stringField(object, key);
-    return value ? *value : fallback;
-}
-
-json objectSchema() { return {{"type", "object"}, {"properties", json::object()}}; }
-
 void registerTool(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
-    const json* tool = field(message, "tool");
+    const json* tool = findField(message, "tool");
     if (!tool || !tool->is_object()) return;
     const std::string* name = stringField(*tool, "name");
     const std::string* description = stringField(*tool, "description");
     if (!name || !description) return;
-    const json* schema = field(*tool, "inputSchema");
-    sessions.registerTool(sessionId, *name, *description, schema && schema->is_object() ? *schema : objectSchema());
+    const json* schema = findField(*tool, "inputSchema");
+    sessions.registerTool(sessionId, *name, *description, schema && schema->is_object() ? *schema : tool_schema::objectSchema());
 }
 
 void toolsReady(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
-    const json* tools = field(message, "tools");
+    const json* tools = findField(message, "tools");
     size_t count = tools && tools->is_array() ? tools->size() : 0;
     Log::info("ws", "Tools ready (" + sessionId + "): " + std::to_string(count) + " tools");
     sessions.markReady(sessionId);
@@ -47,9 +32,9 @@ void toolsReady(const json& message, const std::string& sessionId, BrowserSessio
 
 void toolResult(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
-    const json* result = field(message, "result");
+    const json* result = findField(message, "result");
     if (!callId || !result || !result->is_object()) return;
-    const json* content = field(*result, "content");
+    const json* content = findField(*result, "content");
     if (!content || !content->is_array()) return;
     if (!std::all_of(content->begin(), content->end(), [](const json& item) { return item.is_object(); })) return;
     sessions.handleToolResult(sessionId, *callId, *content);
@@ -113,8 +98,8 @@ PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSe
     if (peer.role != PagePeer::Role::Page) return PeerVerdict::KeepOpen;
 
     if (type == "page_info") {
-        std::string url = stringOr(message, "url", "");
-        std::string title = stringOr(message, "title", "");
+        std::string url = stringFieldOr(message, "url");
+        std::string title = stringFieldOr(message, "title");
         sessions.updatePageInfo(sessionId, url, title);
         Log::info("ws", "Page: " + title + " (" + url + ")");
     } else if (type == "register_tool") {
@@ -130,7 +115,7 @@ PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSe
     } else if (type == "screenshot_result") {
         screenshotResult(message, sessionId, sessions);
     } else if (type == "browser_event") {
-        Log::info("ws", "Browser event: " + stringOr(message, "event", ""));
+        Log::info("ws", "Browser event: " + stringFieldOr(message, "event"));
     } else {
         Log::info("ws", "Unknown message type: " + type);
     }

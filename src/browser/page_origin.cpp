@@ -1,5 +1,7 @@
 #include "browser/page_origin.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -7,23 +9,18 @@ namespace velmor::browser {
 
 namespace {
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 }  // namespace
 
 std::string pageOrigin(const std::string& url) {
     auto colon = url.find("://");
     if (colon == std::string::npos) return "null";
-    std::string scheme = lowered(url.substr(0, colon));
+    std::string scheme = lowerAscii(url.substr(0, colon));
     if (scheme == "file") return "file://";
     if (scheme != "http" && scheme != "https") return "null";
     size_t start = colon + 3;
     std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
     if (auto at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
-    authority = lowered(authority);
+    authority = lowerAscii(authority);
     std::string defaultPort = scheme == "http" ? ":80" : ":443";
     if (authority.ends_with(defaultPort)) authority.resize(authority.size() - defaultPort.size());
     return scheme + "://" + authority;

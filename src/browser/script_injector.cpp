@@ -1,6 +1,9 @@
 #include "browser/script_injector.h"
 
+#include "base/error_result.h"
 #include "base/json_depth.h"
+#include "base/json_fields.h"
+#include "base/text.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"
@@ -20,35 +23,23 @@ constexpr const char* kNoResult = "no result from Chrome";
 // quickly is reported as it is.
 constexpr std::chrono::milliseconds kStateReadLimit{2'000};
 
-json errorResult(const std::string& message) { return json{{"error", message}}; }
-
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-bool isSafari(const std::string& browser) { return lowered(browser) == "safari"; }
+bool isSafari(const std::string& browser) { return lowerAscii(browser) == "safari"; }
 
 std::string withoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
 
 // In-page navigation changes only the #fragment; a tab scanned at "/#/active" is the same
 // tab at "/#/completed". A pattern that is nothing but a fragment is matched as written.
 bool urlMatches(const std::string& url, const std::string& pattern) {
-    std::string wanted = lowered(withoutFragment(pattern));
-    if (wanted.empty()) return lowered(url).find(lowered(pattern)) != std::string::npos;
-    return lowered(withoutFragment(url)).find(wanted) != std::string::npos;
-}
-
-std::string stringField(const json& object, const char* key) {
-    auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+    std::string wanted = lowerAscii(withoutFragment(pattern));
+    if (wanted.empty()) return lowerAscii(url).find(lowerAscii(pattern)) != std::string::npos;
+    return lowerAscii(withoutFragment(url)).find(wanted) != std::string::npos;
 }
 
 std::string exceptionText(const json& details) {
     if (auto exception = details.find("exception"); exception != details.end() && exception->is_object()) {
-        if (std::string description = stringField(*exception, "description"); !description.empty()) return description;
+        if (std::string description = stringFieldOr(*exception, "description"); !description.empty()) return description;
     }
-    std::string text = stringField(details, "text");
+    std::string text = stringFieldOr(details, "text");
     return text.empty() ? "script error" : text;
 }
 
@@ -68,8 +59,6 @@ json decode(const json& value) {
 }
 
 }  // namespace
-
-ScriptInjector::ScriptInjector() : ScriptInjector(Endpoints{}) {}
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
     : endpoints_(std::move(endpoints)),
@@ -111,12 +100,12 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
         std::string outcome = "navigating";
         bool answered = session.waitForEvent(
             [&](const std::string& method, const json& params) {
-                bool mainFrame = params.is_object() && stringField(params, "frameId") == target;
+                bool mainFrame = params.is_object() && stringFieldOr(params, "frameId") == target;
                 if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
                     outcome = "loaded";
                 else if (method == "Page.frameStoppedLoading" && mainFrame)
                     outcome = "stopped";
-                else if (method == "Page.javascriptDialogOpening" && stringField(params, "type") == "beforeunload")
+                else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
                     outcome = "cancelled";  // the dialog is dismissed: the page stays
                 return outcome != "navigating";
             },
@@ -140,8 +129,8 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                 if (remote != read->end() && remote->is_object()) {
                     auto value = remote->find("value");
                     if (value != remote->end() && value->is_object()) {
-                        answer["url"] = stringField(*value, "url");
-                        answer["title"] = stringField(*value, "title");
+                        answer["url"] = stringFieldOr(*value, "url");
+                        answer["title"] = stringFieldOr(*value, "title");
                     }
                 }
             }

@@ -2,6 +2,7 @@
 
 #include "browser/browser_session_manager.h"
 #include "browser/devtools_client.h"
+#include "base/ports.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,9 +23,9 @@ class ScriptInjector {
 public:
     struct Endpoints {
         std::string devToolsHost = "127.0.0.1";
-        uint16_t devToolsPort = 9222;
+        uint16_t devToolsPort = kDevToolsPort;
         // The plain ws:// page-agent listener pages connect back to.
-        uint16_t agentPort = 19822;
+        uint16_t agentPort = kPlainPageAgentPort;
         DevToolsLimits limits{};
         // How long a navigation may take to load the new document before it is answered.
         std::chrono::milliseconds navigationLimit{15'000};
@@ -47,8 +48,9 @@ public:
     static constexpr size_t kDefaultTextLength = 1500;
     static constexpr size_t kMaxTextLength = 100'000;
 
-    ScriptInjector();
-    explicit ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions = BrowserSessionManager::shared());
+    // `sessions` issues the page agents' nonces; `endpoints.agentPort` must be the port of the
+    // registry's plain ws:// listener, or injected agents would knock on the wrong door.
+    ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions);
 
     // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
     // evaluates to a JSON object's text (or an object) answers that object; any other value

@@ -1,6 +1,7 @@
 #include "browser/tls_identity.h"
 
-#include "app/log.h"
+#include "base/log.h"
+#include "base/write_all.h"
 
 #include <cerrno>
 #include <cstring>
@@ -139,7 +140,7 @@ bool writePrivately(const std::filesystem::path& path, const std::string& bytes)
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
     bool written = ::fchmod(fd, 0600) == 0 &&
-                   ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0;
+                   writeAll(fd, bytes) && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());

@@ -1,7 +1,8 @@
 #include "browser/websocket_connection.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "browser/page_message.h"
+#include "net/websocket_write_queue.h"
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -11,7 +12,6 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <chrono>
-#include <deque>
 #include <mutex>
 
 namespace velmor::browser {
@@ -126,7 +126,7 @@ private:
             self->upgrade_ = {};
             releaseBuffer(self->buffer_);
             Log::info("ws", "Browser connected: " + self->peer_.sessionId);
-            self->writeNext();
+            self->outgoing_.flush(self->ws_, self);
             self->read();
         });
     }
@@ -176,23 +176,11 @@ private:
         close();
     }
 
+    // Frames queued before the handshake finished go out once it has. A failed send is not
+    // reported; the read side notices a dead connection.
     void enqueue(std::string text) {
         if (ended_) return;
-        outgoing_.push_back(std::move(text));
-        writeNext();
-    }
-
-    // Frames queued before the handshake finished go out once it has.
-    void writeNext() {
-        if (!open_ || writing_ || ended_ || outgoing_.empty()) return;
-        writing_ = true;
-        ws_.text(true);
-        ws_.async_write(asio::buffer(outgoing_.front()), [self = this->shared_from_this()](beast::error_code, size_t) {
-            // A failed send is not reported; the read side notices a dead connection.
-            self->writing_ = false;
-            self->outgoing_.pop_front();
-            self->writeNext();
-        });
+        outgoing_.push(ws_, std::move(text), this->shared_from_this(), open_);
     }
 
     BrowserSessionManager& sessions_;
@@ -203,9 +191,8 @@ private:
     PagePeer peer_;
     http::request<http::empty_body> upgrade_;
     beast::flat_buffer buffer_;
-    std::deque<std::string> outgoing_;
+    net::WebSocketWriteQueue outgoing_;
     bool open_ = false;
-    bool writing_ = false;
     bool ended_ = false;
 };
 

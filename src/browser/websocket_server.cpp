@@ -1,6 +1,6 @@
 #include "browser/websocket_server.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "browser/tls_identity.h"
 #include "browser/websocket_connection.h"
 #include "net/bounded_accept.h"

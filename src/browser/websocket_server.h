@@ -1,7 +1,6 @@
 #pragma once
 
 #include "browser/browser_session_manager.h"
-#include "app/paths.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,8 +13,8 @@ namespace velmor::browser {
 // I/O thread, so frames keep being read while tool calls block elsewhere.
 class WebSocketServer {
 public:
-    explicit WebSocketServer(uint16_t port, BrowserSessionManager& sessions = BrowserSessionManager::shared(),
-                             std::string identityPath = paths::tlsIdentityFile());
+    // `identityPath`: the PKCS#12 file of the wss:// identity (unused when serving ws://).
+    WebSocketServer(uint16_t port, BrowserSessionManager& sessions, std::string identityPath);
     // Stops listening and ends every connection, whose sessions leave the registry.
     ~WebSocketServer();
     WebSocketServer(const WebSocketServer&) = delete;

@@ -1,6 +1,6 @@
 #include "flows/flow_database.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "flows/flow_schema.h"
 #include "flows/private_files.h"
 #include "flows/recording_leftovers.h"

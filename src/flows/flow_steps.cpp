@@ -1,7 +1,7 @@
 #include "flows/flow_steps.h"
 
 #include "base/json_depth.h"
-#include "app/json_text.h"
+#include "base/json_text.h"
 #include "flows/sqlite_statement.h"
 
 namespace velmor::flows {

@@ -1,7 +1,6 @@
 #include "flows/flow_store.h"
 
-#include "app/log.h"
-#include "app/paths.h"
+#include "base/log.h"
 #include "flows/flow_database.h"
 #include "flows/flow_steps.h"
 #include "flows/sqlite_statement.h"
@@ -33,12 +32,6 @@ int64_t nextVersion(sqlite3* db, const std::string& name) {
 }
 
 }  // namespace
-
-FlowStore& FlowStore::shared() {
-    // Never destroyed: tool calls may still be running while the process exits.
-    static FlowStore* store = new FlowStore(paths::flowDatabase());
-    return *store;
-}
 
 FlowStore::FlowStore(const std::string& databasePath) : db_(openFlowDatabase(databasePath)) {}
 

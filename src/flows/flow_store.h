@@ -21,9 +21,6 @@ inline constexpr const char* kRecordingDescription = "Recording in progress";
 // Operations never throw: failures are logged or answered as {"error": ...}.
 class FlowStore {
 public:
-    // The process's store at paths::flowDatabase(), opened on first use and never closed.
-    static FlowStore& shared();
-
     explicit FlowStore(const std::string& databasePath);
     ~FlowStore();
     FlowStore(const FlowStore&) = delete;

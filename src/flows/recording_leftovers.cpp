@@ -1,6 +1,6 @@
 #include "flows/recording_leftovers.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "flows/flow_store.h"
 #include "flows/sqlite_statement.h"
 

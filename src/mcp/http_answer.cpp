@@ -1,6 +1,7 @@
 #include "mcp/http_answer.h"
 
 #include "base/constant_time.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,9 +26,7 @@ std::string_view reasonPhrase(int status) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
+    return a.size() == b.size() && lowerAscii(a) == lowerAscii(b);
 }
 
 std::string_view trimmedWhiteSpace(std::string_view text) {

@@ -1,7 +1,9 @@
 #include "mcp/json_rpc.h"
 
 #include "base/json_depth.h"
-#include "app/json_text.h"
+#include "base/json_fields.h"
+#include "base/json_rpc_error.h"
+#include "base/json_text.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"
 
@@ -44,11 +46,6 @@ std::string toolsListResponse(const json& id, const tools::ToolRouter& router) {
     return text;
 }
 
-const json* member(const json& object, const char* key) {
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-}
-
 }  // namespace
 
 std::string jsonRpc(const json& id, const json& result) {
@@ -56,7 +53,7 @@ std::string jsonRpc(const json& id, const json& result) {
 }
 
 std::string errorResponse(const json& id, int code, const std::string& message) {
-    return dictToJson({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+    return dictToJson(json(jsonRpcError(id, code, message)));
 }
 
 std::string toolResponse(const json& id, const json& result) { return jsonRpc(id, toolResult(result)); }
@@ -64,7 +61,7 @@ std::string toolResponse(const json& id, const json& result) { return jsonRpc(id
 std::optional<std::string> busyResponse(std::string_view body) {
     json request = json::parse(body, nullptr, /*allow_exceptions=*/false);
     if (!request.is_object()) return std::nullopt;
-    const json* idValue = member(request, "id");
+    const json* idValue = findField(request, "id");
     return errorResponse(idValue ? *idValue : json(nullptr), -32000,
                          "Server busy: too many tool calls are running; try again shortly");
 }
@@ -73,9 +70,9 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
     json request = parseBoundedJson(body);
     if (!request.is_object()) return std::nullopt;
 
-    const json* idValue = member(request, "id");
+    const json* idValue = findField(request, "id");
     json id = idValue ? *idValue : json(nullptr);
-    const json* methodValue = member(request, "method");
+    const json* methodValue = findField(request, "method");
     std::string method = methodValue && methodValue->is_string() ? methodValue->get<std::string>() : "";
 
     if (method == "initialize") return jsonRpc(id, initializeResult());
@@ -83,10 +80,10 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
     if (method == "tools/list") return toolsListResponse(id, router);
     if (method == "tools/call") {
         static const json kEmpty = json::object();
-        const json* paramsValue = member(request, "params");
+        const json* paramsValue = findField(request, "params");
         const json& params = paramsValue && paramsValue->is_object() ? *paramsValue : kEmpty;
-        const json* nameValue = member(params, "name");
-        const json* argsValue = member(params, "arguments");
+        const json* nameValue = findField(params, "name");
+        const json* argsValue = findField(params, "arguments");
         std::string name = nameValue && nameValue->is_string() ? nameValue->get<std::string>() : "";
         const json& args = argsValue && argsValue->is_object() ? *argsValue : kEmpty;
         return toolResponse(id, router.callTool(name, args));

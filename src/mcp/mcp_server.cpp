@@ -1,6 +1,6 @@
 #include "mcp/mcp_server.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "mcp/json_rpc.h"
 #include "mcp/request_reader.h"
 #include "mcp/worker_pool.h"

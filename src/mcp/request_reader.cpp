@@ -1,5 +1,8 @@
 #include "mcp/request_reader.h"
 
+#include "base/text.h"
+#include "base/utf8.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -10,53 +13,7 @@ namespace {
 
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower;
-}
-
-// Length of the UTF-8 sequence that starts with `lead`, or 0 when `lead` cannot start one.
-int sequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-bool validContinuation(unsigned char lead, size_t index, unsigned char c) {
-    if ((c & 0xC0) != 0x80) return false;
-    if (index != 1) return true;
-    // Second byte ranges that rule out overlong forms, surrogates and code points past U+10FFFF.
-    if (lead == 0xE0) return c >= 0xA0;
-    if (lead == 0xED) return c <= 0x9F;
-    if (lead == 0xF0) return c >= 0x90;
-    if (lead == 0xF4) return c <= 0x8F;
-    return true;
-}
-
 }  // namespace
-
-Utf8Scan scanUtf8(const std::string& text, size_t from) {
-    size_t i = from;
-    while (i < text.size()) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        int length = sequenceLength(lead);
-        if (length == 0) return {i, true};
-        if (length == 1) {
-            ++i;
-            continue;
-        }
-        for (int k = 1; k < length; ++k) {
-            if (i + k >= text.size()) return {i, false};  // unfinished, may complete later
-            if (!validContinuation(lead, static_cast<size_t>(k), static_cast<unsigned char>(text[i + k])))
-                return {i, true};
-        }
-        i += static_cast<size_t>(length);
-    }
-    return {i, false};
-}
 
 std::optional<long long> announcedContentLength(const std::string& lowerCaseHeaders) {
     static constexpr std::string_view kName = "content-length:";
@@ -101,7 +58,7 @@ RequestReader::State RequestReader::evaluate() {
         if (headerEnd_ == std::string::npos)
             return buffer_.size() > maxHeaderBytes_ + kHeaderEnd.size() ? State::HeadersTooLarge : State::NeedMore;
         if (headerEnd_ > maxHeaderBytes_) return State::HeadersTooLarge;
-        contentLength_ = announcedContentLength(lowerCase(headerBlock()));
+        contentLength_ = announcedContentLength(lowerAscii(headerBlock()));
         return State::HeadersComplete;
     }
     return bodyStarted_ ? evaluateBody() : State::NeedMore;

@@ -48,12 +48,4 @@ private:
 // not a decimal integer counts as 0; nothing when the block has no such header.
 std::optional<long long> announcedContentLength(const std::string& lowerCaseHeaders);
 
-// How far `text` from `from` on is valid UTF-8: the end of the last complete character,
-// and whether an invalid sequence (not just an unfinished one at the end) was met.
-struct Utf8Scan {
-    size_t validUpTo;
-    bool invalid;
-};
-Utf8Scan scanUtf8(const std::string& text, size_t from);
-
 }  // namespace velmor::mcp

@@ -10,11 +10,6 @@ constexpr const char* kFallbackVoice = "brian";
 
 }  // namespace
 
-TTSManager& TTSManager::shared() {
-    static TTSManager* manager = new TTSManager();
-    return *manager;
-}
-
 std::string TTSManager::defaultVoice() const { return kFallbackVoice; }
 
 }  // namespace velmor::media

@@ -1,5 +1,7 @@
 #include "tools/arguments.h"
 
+#include "base/json_fields.h"
+
 #include <cmath>
 
 namespace velmor::tools {
@@ -7,9 +9,7 @@ namespace velmor::tools {
 Arguments::Arguments(const nlohmann::json& args) : args_(args) {}
 
 const nlohmann::json* Arguments::find(const std::string& key) const {
-    if (!args_.is_object()) return nullptr;
-    auto it = args_.find(key);
-    return it == args_.end() ? nullptr : &*it;
+    return findField(args_, key);
 }
 
 std::optional<std::string> Arguments::string(const std::string& key) const {
@@ -67,10 +67,6 @@ const nlohmann::json* Arguments::object(const std::string& key) const {
     const auto* value = find(key);
     return value && value->is_object() ? value : nullptr;
 }
-
-std::string missing(const std::string& name) { return "missing '" + name + "'"; }
-
-nlohmann::json errorResult(const std::string& message) { return {{"error", message}}; }
 
 bool isFailure(const nlohmann::json& result) {
     if (!result.is_object()) return false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/error_result.h"
+#include "base/json_fields.h"
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -34,12 +37,6 @@ private:
 
     const nlohmann::json& args_;
 };
-
-// "missing 'name'"
-std::string missing(const std::string& name);
-
-// {"error": message}: the shape of every failed tool call.
-nlohmann::json errorResult(const std::string& message);
 
 // A result that reports a failure: one with a string under "error". Failed actions are
 // never recorded into a flow.

@@ -1,6 +1,8 @@
 #include "tools/catalogue.h"
 
-#include "app/json_text.h"
+#include "base/json_text.h"
+#include "base/text.h"
+#include "base/tool_description.h"
 
 #include <algorithm>
 
@@ -8,16 +10,11 @@ namespace velmor::tools {
 
 using nlohmann::json;
 
-json param(const std::string& type, const std::string& description) {
-    return {{"type", type}, {"description", description}};
-}
+// How much of a shortcut's name its tool name keeps.
+constexpr size_t kShortcutSlugLength = 50;
 
-json tool(const std::string& name, const std::string& description, json properties,
-          const std::vector<std::string>& required) {
-    json schema = {{"type", "object"}, {"properties", std::move(properties)}};
-    if (!required.empty()) schema["required"] = required;
-    return {{"name", name}, {"description", description}, {"inputSchema", std::move(schema)}};
-}
+using tool_schema::param;
+using tool_schema::tool;
 
 namespace {
 
@@ -231,26 +228,7 @@ json elementToolDescription(const ElementTool& element) {
 }
 
 std::string shortcutToolName(const std::string& shortcutName) {
-    // Works on bytes: every byte of a multi-byte UTF-8 character is outside a-z0-9 and
-    // joins the run around it, exactly like the character would.
-    std::string slug;
-    bool inRun = false;
-    for (unsigned char c : shortcutName) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-        bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        if (keep) {
-            slug += static_cast<char>(c);
-            inRun = false;
-        } else if (!inRun) {
-            slug += '_';
-            inRun = true;
-        }
-    }
-    auto first = slug.find_first_not_of('_');
-    if (first == std::string::npos) slug.clear();
-    else slug = slug.substr(first, slug.find_last_not_of('_') - first + 1);
-    if (slug.size() > 50) slug.resize(50);
-    return "shortcut_" + slug;
+    return "shortcut_" + toSlug(shortcutName, kShortcutSlugLength);
 }
 
 json shortcutToolDescription(const std::string& shortcutName) {

@@ -8,14 +8,6 @@
 
 namespace velmor::tools {
 
-// One parameter schema: exactly `type` and `description`.
-nlohmann::json param(const std::string& type, const std::string& description);
-
-// One tool description; `required` appears only when the list is not empty.
-nlohmann::json tool(const std::string& name, const std::string& description,
-                    nlohmann::json properties = nlohmann::json::object(),
-                    const std::vector<std::string>& required = {});
-
 // The 40 fixed tools, in catalogue order.
 nlohmann::json staticTools();
 // staticTools() serialised once: the array's elements, comma-separated, without brackets.

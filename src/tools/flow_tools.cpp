@@ -11,7 +11,7 @@ constexpr const char* kDryRunName = "__dry_run__";
 
 nlohmann::json searchFlows(flows::FlowStore& store, const Arguments& args) {
     auto query = args.string("query");
-    if (!query) return errorResult(missing("query"));
+    if (!query) return errorResult(missingField("query"));
     nlohmann::json flows = store.searchFlows(*query);
     if (flows.empty())
         return {{"matches", 0},
@@ -46,11 +46,11 @@ void installFlowTools(ToolRouter& router, flows::FlowStore& store, std::function
     });
     router.setHandler("load_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
-        return name ? store.loadFlow(*name) : errorResult(missing("name"));
+        return name ? store.loadFlow(*name) : errorResult(missingField("name"));
     });
     router.setHandler("delete_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
-        return name ? store.deleteFlow(*name) : errorResult(missing("name"));
+        return name ? store.deleteFlow(*name) : errorResult(missingField("name"));
     });
     router.setHandler("dry_run", [&store, defaultVoice = std::move(defaultVoice)](const Arguments& args) {
         return dryRun(store, defaultVoice, args);

@@ -43,7 +43,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
 
     router.setHandler("type_text", [&router, &session, actions](const Arguments& args) {
         auto text = args.string("text");
-        if (!text) return errorResult(missing("text"));
+        if (!text) return errorResult(missingField("text"));
         auto target = session.liveTarget();
         if (target.error) return errorResult(*target.error);
         int32_t pid = target.pid;
@@ -54,7 +54,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     });
     router.setHandler("press_key", [&router, &session, actions](const Arguments& args) {
         auto key = args.string("key");
-        if (!key) return errorResult(missing("key"));
+        if (!key) return errorResult(missingField("key"));
         auto target = session.liveTarget();
         if (target.error) return errorResult(*target.error);
         int32_t pid = target.pid;
@@ -86,7 +86,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     });
     router.setHandler("scroll", [&session, actions](const Arguments& args) {
         auto deltaY = args.integer("delta_y");
-        if (!deltaY) return errorResult(missing("delta_y"));
+        if (!deltaY) return errorResult(missingField("delta_y"));
         // Scrolling needs no session; with one, it must not go on once the target has quit.
         if (session.targetPid()) {
             if (auto target = session.liveTarget(); target.error) return errorResult(*target.error);
@@ -112,7 +112,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     router.setHandler("get_clipboard", [&clipboard](const Arguments&) { return json{{"text", clipboard.text()}}; });
     router.setHandler("set_clipboard", [&clipboard](const Arguments& args) {
         auto text = args.string("text");
-        if (!text) return errorResult(missing("text"));
+        if (!text) return errorResult(missingField("text"));
         clipboard.setText(*text);
         return json{{"status", "copied"}, {"length", automation::userCharacters(*text).size()}};
     });

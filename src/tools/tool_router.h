@@ -18,9 +18,6 @@ public:
     // Members of `families` left empty are filled with the empty families.
     explicit ToolRouter(ToolFamilies families = {});
 
-    // The process's router, with every subsystem's handlers installed.
-    static ToolRouter& shared();
-
     // tools/list: the fixed tools, then dynamicTools().
     nlohmann::json allTools() const;
     // Page-agent tools, web tools, element tools and Shortcuts, as they are right now.

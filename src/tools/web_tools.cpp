@@ -1,5 +1,8 @@
 #include "tools/web_tools.h"
 
+#include "base/text.h"
+#include "base/tool_description.h"
+
 #include <algorithm>
 #include <cctype>
 #include <variant>
@@ -16,13 +19,11 @@ constexpr const char* kPress = "press";
 
 json inputSchemaFor(const std::string& actionType) {
     auto valueSchema = [](const char* description) {
-        return json{{"type", "object"},
-                    {"properties", {{"value", {{"type", "string"}, {"description", description}}}}},
-                    {"required", {"value"}}};
+        return tool_schema::objectSchema({{"value", tool_schema::param("string", description)}}, {"value"});
     };
     if (actionType == "fill") return valueSchema("Text to fill in");
     if (actionType == "select") return valueSchema("Value to select");
-    return json{{"type", "object"}, {"properties", json::object()}};
+    return tool_schema::objectSchema();
 }
 
 // Web tools always mirror the latest scan, even one that found nothing or failed. Clients
@@ -73,8 +74,8 @@ json contentSummary(const json& scan) {
 }
 
 std::string fillToolName(const std::string& field) {
-    std::string name = "fill_";
-    for (unsigned char c : field) name += c == ' ' ? '_' : static_cast<char>(std::tolower(c));
+    std::string name = "fill_" + lowerAscii(field);
+    std::replace(name.begin(), name.end(), ' ', '_');
     return name;
 }
 
@@ -96,10 +97,10 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         auto name = args.string("tool_name");
         auto action = args.string("action");
         if (action && *action != kPress) return errorResult("unknown action '" + *action + "': only 'press' is known");
-        if (action && !args.string("value")) return errorResult(missing("value"));
+        if (action && !args.string("value")) return errorResult(missingField("value"));
         // A key press needs no element: it goes to whatever has the focus.
         if (action && !name) return injector.execute(kPress, "", args.string("value"), {args.string("url"), ""});
-        if (!name) return errorResult(missing("tool_name"));
+        if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
         if (!tool) return errorResult("web tool '" + *name + "' not found. Run web_scan first.");
         return injector.execute(action ? *action : tool->actionType, tool->selector, args.string("value"),
@@ -107,7 +108,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
     router.setHandler("web_navigate", [&injector](const Arguments& args) {
         auto path = args.string("path");
-        if (!path) return errorResult(missing("path"));
+        if (!path) return errorResult(missingField("path"));
         return injector.navigate(*path, args.string("url"));
     });
     router.setHandler("web_content", [&injector](const Arguments& args) {
@@ -117,7 +118,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
     router.setHandler("web_execute_js", [&injector](const Arguments& args) {
         auto js = args.string("js");
-        if (!js) return errorResult(missing("js"));
+        if (!js) return errorResult(missingField("js"));
         return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
     });
     router.setHandler("fill_form", [&injector, &sessions](const Arguments& args) {

@@ -1,5 +1,6 @@
 #include "app/bearer_token.h"
-#include "app/paths.h"
+#include "base/uuid.h"
+#include "base/paths.h"
 #include "app/user_defaults.h"
 #include "support/temp_home.h"
 

@@ -2,7 +2,7 @@
 // pixels are the window's, and its errors.
 #include "input_desktop_test.h"
 
-#include "platform/linux/linux_desktop.h"
+#include "fixtures/desktop_listing.h"
 
 #include <png.h>
 
@@ -58,7 +58,7 @@ Decoded decodePng(const std::vector<uint8_t>& png) {
 
 TEST_F(DesktopScreenshot, IsAPngOfTheWindowShowingItsPixels) {
     start();
-    auto window = platform::linuxDesktop().windows.focusedWindowOf(app->pid());
+    auto window = testDesktop().windows.focusedWindowOf(app->pid());
     ASSERT_TRUE(window);
     platform::Frame patch = where("patch");
     json answer = call("screenshot");

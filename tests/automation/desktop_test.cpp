@@ -1,7 +1,6 @@
 #include "desktop_test.h"
 
 #include "fixtures/desktop_listing.h"
-#include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/flow_tools.h"
 
@@ -37,10 +36,10 @@ bool FixtureApp::printed(const std::string& line, int timeoutMs) {
 
 DesktopTest::DesktopTest()
     : flows(home.path() + "/flows.db"),
-      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications,
-              platform::linuxDesktop().windows, platform::linuxDesktop().input, flows),
+      session(testDesktop().accessibility, testDesktop().applications,
+              testDesktop().windows, testDesktop().input, flows),
       router({.elements = tools::sessionElementTools(session), .recordStep = tools::flowStepRecorder(flows)}) {
-    tools::installAppControlTools(router, session, platform::linuxDesktop().windows);
+    tools::installAppControlTools(router, session, testDesktop().windows);
     tools::installFlowTools(router, flows, [] { return std::string(); });
 }
 

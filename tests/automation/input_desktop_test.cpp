@@ -1,7 +1,6 @@
 #include "input_desktop_test.h"
 
 #include "fixtures/desktop_listing.h"
-#include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
@@ -55,10 +54,10 @@ bool InputFixtureApp::printsNothingLike(const std::string& prefix, int timeoutMs
 
 InputDesktopTest::InputDesktopTest()
     : flows(home.path() + "/flows.db"),
-      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications,
-              platform::linuxDesktop().windows, platform::linuxDesktop().input, flows),
+      session(testDesktop().accessibility, testDesktop().applications,
+              testDesktop().windows, testDesktop().input, flows),
       router({.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step.toolName); }}) {
-    auto& desktop = platform::linuxDesktop();
+    auto& desktop = testDesktop();
     tools::installAppControlTools(router, session, desktop.windows);
     tools::installInputTools(router, session,
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
@@ -82,7 +81,7 @@ json InputDesktopTest::start() {
 }
 
 platform::Frame InputDesktopTest::where(const std::string& widget) {
-    auto window = platform::linuxDesktop().windows.focusedWindowOf(app->pid());
+    auto window = testDesktop().windows.focusedWindowOf(app->pid());
     EXPECT_TRUE(window) << "the fixture has no focused window";
     app->send("where");
     auto line = app->nextStartingWith("at " + widget + " ");

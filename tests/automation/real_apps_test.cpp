@@ -1,7 +1,6 @@
 #include "real_apps_test.h"
 
 #include "fixtures/desktop_listing.h"
-#include "platform/linux/linux_desktop.h"
 #include "platform/linux/process_identity.h"
 #include "tools/app_control_tools.h"
 #include "tools/flow_tools.h"
@@ -36,10 +35,10 @@ void Program::kill() {
 
 RealAppTest::RealAppTest()
     : flows(home.path() + "/flows.db"),
-      session(platform::linuxDesktop().accessibility, platform::linuxDesktop().applications,
-              platform::linuxDesktop().windows, platform::linuxDesktop().input, flows),
+      session(testDesktop().accessibility, testDesktop().applications,
+              testDesktop().windows, testDesktop().input, flows),
       router({.elements = tools::sessionElementTools(session), .recordStep = tools::flowStepRecorder(flows)}) {
-    auto& desktop = platform::linuxDesktop();
+    auto& desktop = testDesktop();
     tools::installAppControlTools(router, session, desktop.windows);
     tools::installInputTools(router, session,
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});

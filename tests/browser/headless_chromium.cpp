@@ -113,7 +113,8 @@ std::string HeadlessChromium::devTools(const std::string& method, const std::str
 std::string HeadlessChromium::openTab(const std::string& url) {
     auto target = nlohmann::json::parse(devTools("PUT", "/json/new?" + url));
     std::string id = target.at("id").get<std::string>();
-    ScriptInjector injector({.devToolsPort = devToolsPort_});
+    BrowserSessionManager sessions;
+    ScriptInjector injector({.devToolsPort = devToolsPort_}, sessions);
     bool loaded = waitFor([&] {
         // The tab is listed under its URL while it still shows the initial blank document.
         auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);

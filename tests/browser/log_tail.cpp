@@ -1,6 +1,6 @@
 #include "browser/log_tail.h"
 
-#include "app/log.h"
+#include "base/log.h"
 
 #include <algorithm>
 #include <fstream>

@@ -90,7 +90,7 @@ TEST_F(WebActions, ReportsFailuresInTheBrowsersWords) {
               json({{"error", "web tool 'click_nothing' not found. Run web_scan first."}}));
 
     uint16_t closed = test::freePort();
-    ScriptInjector nowhere({.devToolsPort = closed});
+    ScriptInjector nowhere({.devToolsPort = closed}, sessions);
     std::string port = std::to_string(closed);
     EXPECT_EQ(nowhere.runJS("1"),
               json({{"error", "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +

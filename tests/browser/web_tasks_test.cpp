@@ -214,7 +214,7 @@ TEST_F(WebTasks, NoCallOutlivesItsDeadline) {
     std::string url = open("dialogs.html");
     ScriptInjector::Endpoints impatient{.devToolsPort = chromium->devToolsPort()};
     impatient.limits.answer = 1500ms;
-    ScriptInjector injector(impatient);
+    ScriptInjector injector(impatient, sessions);
     EXPECT_EQ(injector.runJS("for (;;) {}", "chrome", url),
               json({{"error", "Chrome: the page did not answer within 1.5 s"}}));
     EXPECT_EQ(injector.runJS("document.title", "chrome", url), json({{"result", "Dialogs"}}));
@@ -229,7 +229,7 @@ TEST_F(WebTasks, NoCallOutlivesItsDeadline) {
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     ScriptInjector::Endpoints mute{.devToolsPort = ntohs(address.sin_port)};
     mute.limits = {.connect = 1000ms, .write = 1000ms, .answer = 1000ms};
-    EXPECT_EQ(ScriptInjector(mute).runJS("1"),
+    EXPECT_EQ(ScriptInjector(mute, sessions).runJS("1"),
               json({{"error", "Chrome: the DevTools endpoint did not answer within 1 s"}}));
     ::close(silent);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "flows/flow_store.h"
 #include "support/temp_home.h"
 

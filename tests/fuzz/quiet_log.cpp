@@ -1,6 +1,6 @@
 // The fuzz targets' log: entries are dropped. The real one appends every entry to the shared
 // /tmp/velmor.log, which a fuzzing run would flood with junk and slow to a crawl.
-#include "app/log.h"
+#include "base/log.h"
 
 namespace velmor {
 

@@ -51,7 +51,7 @@ TEST(ArgumentReaders, NonObjectArgumentsReadAsEmpty) {
     json raw = json::array({1, 2});
     Arguments args(raw);
     EXPECT_EQ(args.string("0"), std::nullopt);
-    EXPECT_EQ(missing("text"), "missing 'text'");
+    EXPECT_EQ(missingField("text"), "missing 'text'");
     EXPECT_EQ(errorResult("boom"), json({{"error", "boom"}}));
     EXPECT_TRUE(isFailure({{"error", "x"}}));
     EXPECT_FALSE(isFailure({{"error", 1}}));

@@ -45,9 +45,8 @@ bool accessibilitySwitchOn() {
 
 }  // namespace
 
-bool accessibilityTrusted() {
+bool accessibilityTrusted(AtspiBus& bus) {
     {
-        auto& bus = AtspiBus::shared();
         auto lock = bus.lock();
         if (!bus.connection()) return false;
     }

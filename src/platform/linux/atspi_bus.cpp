@@ -1,6 +1,6 @@
 #include "platform/linux/atspi_bus.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/linux/dbus_message.h"
 
 #include <atspi/atspi.h>
@@ -17,11 +17,6 @@ constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 
 }  // namespace
-
-AtspiBus& AtspiBus::shared() {
-    static AtspiBus* bus = new AtspiBus();
-    return *bus;
-}
 
 DBusConnection* AtspiBus::connection() {
     // The accessibility bus belongs to an X11 desktop: without a display there is none, and

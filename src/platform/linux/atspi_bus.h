@@ -32,7 +32,9 @@ struct AtspiApplicationEntry {
 // read and action of the process runs while holding lock().
 class AtspiBus {
 public:
-    static AtspiBus& shared();
+    AtspiBus() = default;
+    AtspiBus(const AtspiBus&) = delete;
+    AtspiBus& operator=(const AtspiBus&) = delete;
 
     std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
 
@@ -54,8 +56,6 @@ public:
     AtspiToolkit toolkitOf(const std::string& busName);
 
 private:
-    AtspiBus() = default;
-
     std::mutex mutex_;
     std::string failure_;
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life

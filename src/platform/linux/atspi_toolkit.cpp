@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_toolkit.h"
 
+#include "base/text.h"
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/dbus_message.h"
 
@@ -12,11 +13,6 @@ namespace {
 
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kApplicationDbus = "org.a11y.atspi.Application";
-
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 }  // namespace
 
@@ -34,7 +30,7 @@ AtspiToolkit readToolkit(DBusConnection* bus, const std::string& busName) {
     DbusReply nameReply = name.wait();
     DbusReply versionReply = version.wait();
     if (!nameReply.hasSignature("v")) return AtspiToolkit::other;
-    std::string toolkit = lowered(nameReply.reader().open().string());
+    std::string toolkit = lowerAscii(nameReply.reader().open().string());
     if (toolkit == "qt") return AtspiToolkit::qt;
     std::string number = versionReply.hasSignature("v") ? versionReply.reader().open().string() : "";
     if (toolkit == "gtk" && number.starts_with("4.")) return AtspiToolkit::gtk4;

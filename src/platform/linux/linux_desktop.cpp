@@ -1,26 +1,43 @@
-#include "platform/linux/linux_desktop.h"
+#include "platform/desktop.h"
 
+#include "platform/linux/accessibility_trust.h"
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_menus.h"
 #include "platform/linux/desktop_applications.h"
 #include "platform/linux/x11_capture.h"
 #include "platform/linux/x11_clipboard.h"
+#include "platform/linux/x11_display.h"
 #include "platform/linux/x11_input.h"
 #include "platform/linux/x11_windows.h"
 
 namespace velmor::platform {
 
-DesktopServices& linuxDesktop() {
-    static auto* accessibility = new AtspiAccessibility(AtspiBus::shared());
-    static auto* applications = new DesktopApplications(AtspiBus::shared(), X11Display::shared());
-    static auto* windows = new X11Windows(X11Display::shared());
-    static auto* input = new X11Input(X11Display::shared());
-    static auto* clipboard = new X11Clipboard(X11Display::shared());
-    static auto* capture = new X11Capture(X11Display::shared());
-    static auto* menus = new AtspiMenus(AtspiBus::shared(), *input);
-    static auto* services =
-        new DesktopServices{*accessibility, *applications, *windows, *input, *clipboard, *capture, *menus};
-    return *services;
-}
+namespace {
+
+// A Linux X11 session: AT-SPI for accessibility and menus, EWMH for windows, XTest for
+// input, the CLIPBOARD selection, and captures read from the X server. The services share
+// one X connection and one accessibility bus connection, each behind its own lock.
+class LinuxDesktop final : public Desktop {
+public:
+    DesktopServices& services() override { return services_; }
+    bool accessibilityTrusted() override { return platform::accessibilityTrusted(bus_); }
+
+private:
+    AtspiBus bus_;
+    X11Display x11_;
+    AtspiAccessibility accessibility_{bus_};
+    DesktopApplications applications_{bus_, x11_};
+    X11Windows windows_{x11_};
+    X11Input input_{x11_};
+    X11Clipboard clipboard_{x11_};
+    X11Capture capture_{x11_};
+    AtspiMenus menus_{bus_, input_};
+    DesktopServices services_{accessibility_, applications_, windows_, input_, clipboard_, capture_, menus_};
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> openDesktop() { return std::make_unique<LinuxDesktop>(); }
 
 }  // namespace velmor::platform

@@ -1,6 +1,6 @@
 #include "platform/linux/x11_display.h"
 
-#include "app/log.h"
+#include "base/log.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -59,11 +59,6 @@ bool readProperty(Display* display, Window window, Atom property, Atom type, Pro
 }
 
 }  // namespace
-
-X11Display& X11Display::shared() {
-    static X11Display* instance = new X11Display();
-    return *instance;
-}
 
 Display* X11Display::display() {
     if (display_ && connectionLost) {

@@ -14,7 +14,9 @@ namespace velmor::platform {
 // between two requests are expected and never end the process.
 class X11Display {
 public:
-    static X11Display& shared();
+    X11Display() = default;
+    X11Display(const X11Display&) = delete;
+    X11Display& operator=(const X11Display&) = delete;
 
     std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
 
@@ -37,8 +39,6 @@ public:
     std::vector<std::string> strings(Window window, Atom property);
 
 private:
-    X11Display() = default;
-
     std::mutex mutex_;
     Display* display_ = nullptr;
     std::string failure_;

@@ -1,4 +1,6 @@
-#include "app/json_object_file.h"
+#include "base/json_object_file.h"
+
+#include "base/write_all.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -19,19 +21,6 @@ bool makePrivateDirectories(const std::string& dir) {
     auto slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !makePrivateDirectories(dir.substr(0, slash))) return false;
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

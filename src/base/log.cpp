@@ -1,4 +1,6 @@
-#include "app/log.h"
+#include "base/log.h"
+
+#include "base/write_all.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -149,16 +151,9 @@ bool appendLogEntry(const std::string& path, std::string_view entry) {
     }
     // A file left by an earlier version may be readable by everyone.
     if ((status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
-    const char* data = entry.data();
-    size_t left = entry.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n <= 0) break;
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool written = writeAll(fd, entry);
     ::close(fd);
-    return left == 0;
+    return written;
 }
 
 std::string escapeControlCharacters(std::string_view text) {

@@ -1,4 +1,4 @@
-#include "app/json_text.h"
+#include "base/json_text.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
-#include "app/json_object_file.h"
-#include "app/paths.h"
+#include "base/json_object_file.h"
+#include "base/paths.h"
 #include "support/temp_home.h"
 
 #include <filesystem>

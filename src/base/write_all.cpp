@@ -1,17 +1,18 @@
-#include "bridge/fd_output.h"
+#include "base/write_all.h"
 
 #include <cerrno>
 #include <unistd.h>
 
-namespace velmor::bridge {
+namespace velmor {
 
-void writeFully(int fd, std::string_view bytes) {
+bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
+        if (written <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
+    return true;
 }
 
-}  // namespace velmor::bridge
+}  // namespace velmor

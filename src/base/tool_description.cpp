@@ -1,0 +1,26 @@
+#include "base/tool_description.h"
+
+namespace velmor::tool_schema {
+
+using nlohmann::json;
+
+json param(const std::string& type, const std::string& description) {
+    return {{"type", type}, {"description", description}};
+}
+
+json objectSchema(json properties, const std::vector<std::string>& required) {
+    json schema = {{"type", "object"}, {"properties", std::move(properties)}};
+    if (!required.empty()) schema["required"] = required;
+    return schema;
+}
+
+json describe(const std::string& name, const std::string& description, json inputSchema) {
+    return {{"name", name}, {"description", description}, {"inputSchema", std::move(inputSchema)}};
+}
+
+json tool(const std::string& name, const std::string& description, json properties,
+          const std::vector<std::string>& required) {
+    return describe(name, description, objectSchema(std::move(properties), required));
+}
+
+}  // namespace velmor::tool_schema

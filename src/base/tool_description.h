@@ -1,0 +1,26 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+// The shape of a tool as tools/list shows it, for every family: fixed tools, element tools,
+// shortcuts, page-agent tools and scanned web tools.
+namespace velmor::tool_schema {
+
+// One parameter: exactly `type` and `description`.
+nlohmann::json param(const std::string& type, const std::string& description);
+
+// An object schema; `required` appears only when the list is not empty.
+nlohmann::json objectSchema(nlohmann::json properties = nlohmann::json::object(),
+                            const std::vector<std::string>& required = {});
+
+// {"name", "description", "inputSchema"}.
+nlohmann::json describe(const std::string& name, const std::string& description, nlohmann::json inputSchema);
+
+// A tool taking an object of `properties`.
+nlohmann::json tool(const std::string& name, const std::string& description,
+                    nlohmann::json properties = nlohmann::json::object(),
+                    const std::vector<std::string>& required = {});
+
+}  // namespace velmor::tool_schema
