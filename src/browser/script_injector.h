@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -48,7 +49,12 @@ public:
     static constexpr size_t kMaxTextLength = 100'000;
 
     ScriptInjector();
+    // Talks to the browser's DevTools endpoint at the endpoints' host and port.
     explicit ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions = BrowserSessionManager::shared());
+    // Talks to the browser through `devTools`; the endpoints' DevTools host, port and limits
+    // are then unused.
+    ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
+                   BrowserSessionManager& sessions);
 
     // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
     // evaluates to a JSON object's text (or an object) answers that object; any other value
@@ -78,7 +84,7 @@ private:
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;
-    DevToolsClient devTools_;
+    std::shared_ptr<const DevToolsClient> devTools_;
     BrowserSessionManager& sessions_;
 };
 
