@@ -45,14 +45,19 @@ void Application::start() {
     automation::SessionManager::shared().setOnElementToolsChanged(
         [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 
-    writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
+    // Without the file the bridge cannot find this process; serving goes on for clients
+    // configured otherwise.
+    if (auto written = writeInternalConfig(token_, ports_.mcp, ports_.wsPlain); written)
+        Log::info("app", "Wrote config to ~/.velmor/config.json");
+    else
+        Log::error("app", "Writing ~/.velmor/config.json failed: " + written.error());
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
                          std::to_string(ports_.ws));
 }
 
-void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
-    mergeIntoJsonObjectFile(paths::sharedConfigFile(), {{"token", token}, {"port", mcpPort}, {"wsPort", wsPlainPort}});
-    Log::info("app", "Wrote config to ~/.velmor/config.json");
+Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
+    return mergeIntoJsonObjectFile(paths::sharedConfigFile(),
+                                   {{"token", token}, {"port", mcpPort}, {"wsPort", wsPlainPort}});
 }
 
 }  // namespace velmor

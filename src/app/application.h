@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,6 +42,6 @@ private:
 };
 
 // Publishes what the bridge needs in ~/.velmor/config.json, keeping every other key.
-void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort);
+Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort);
 
 }  // namespace velmor

@@ -72,6 +72,11 @@ std::string missing(const std::string& name) { return "missing '" + name + "'"; 
 
 nlohmann::json errorResult(const std::string& message) { return {{"error", message}}; }
 
+nlohmann::json answerOf(Result<nlohmann::json> result) {
+    if (!result) return errorResult(result.error());
+    return std::move(result).value();
+}
+
 bool isFailure(const nlohmann::json& result) {
     if (!result.is_object()) return false;
     auto it = result.find("error");

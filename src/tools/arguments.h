@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -40,6 +42,9 @@ std::string missing(const std::string& name);
 
 // {"error": message}: the shape of every failed tool call.
 nlohmann::json errorResult(const std::string& message);
+
+// The answer of an operation below the tools: its value, or its failure as errorResult.
+nlohmann::json answerOf(Result<nlohmann::json> result);
 
 // A result that reports a failure: one with a string under "error". Failed actions are
 // never recorded into a flow.

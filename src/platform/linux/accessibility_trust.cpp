@@ -46,12 +46,8 @@ bool accessibilitySwitchOn() {
 }  // namespace
 
 bool accessibilityTrusted() {
-    {
-        auto& bus = AtspiBus::shared();
-        auto lock = bus.lock();
-        if (!bus.connection()) return false;
-    }
-    return accessibilitySwitchOn();
+    bool reachable = AtspiBus::shared().withLocked([](AtspiConnection& atspi) { return atspi.connection() != nullptr; });
+    return reachable && accessibilitySwitchOn();
 }
 
 }  // namespace velmor::platform
