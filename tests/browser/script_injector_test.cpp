@@ -68,11 +68,11 @@ TEST_F(ScriptInjectorTest, WorkGoesToTheRememberedTabThenTheMatchingOneThenTheFr
 TEST_F(ScriptInjectorTest, FailuresOfTheBrowserAndThePageAreToldAsTheyHappened) {
     // What each script makes the page answer, by its text.
     std::map<std::string, Result<json>> replies = {
-        {"throws", json{{"exceptionDetails", {{"text", "Uncaught"}, {"exception", {{"description", "ReferenceError: x is not defined"}}}}}}}},
-        {"rejects", json{{"exceptionDetails", {{"text", "Uncaught (in promise)"}}}}}},
-        {"breaks", json{{"exceptionDetails", json::object()}}}},
+        {"throws", json{{"exceptionDetails", {{"text", "Uncaught"}, {"exception", {{"description", "ReferenceError: x is not defined"}}}}}}},
+        {"rejects", json{{"exceptionDetails", {{"text", "Uncaught (in promise)"}}}}},
+        {"breaks", json{{"exceptionDetails", json::object()}}},
         {"nothing", json::object()},
-        {"undefined", json{{"result", {{"type", "undefined"}}}}}},
+        {"undefined", json{{"result", {{"type", "undefined"}}}}},
         {"null", evaluated(nullptr)},
         {"empty", evaluated("")},
         {"number", evaluated(42)},

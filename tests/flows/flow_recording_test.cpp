@@ -63,3 +63,20 @@ TEST_F(FlowStoreTest, DeletingThreeVersionsTakesThreeCallsOldestFirst) {
     EXPECT_EQ(store.deleteFlow("triple").error(), "flow 'triple' not found");
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM flow_steps"), 0);
 }
+
+// A save or a delete the database refuses is reported as such, and nothing pretends it
+// happened: the refused flow cannot be loaded, the undeleted one still can.
+TEST_F(FlowStoreTest, SavesAndDeletesTheDatabaseRefusesAreReportedAsFailures) {
+    saveFlow("kept", "Notes", {"click_a"});
+    raw.exec("CREATE TRIGGER refuse_saves BEFORE UPDATE ON flows BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    raw.exec("CREATE TRIGGER refuse_deletes BEFORE DELETE ON flow_steps BEGIN SELECT RAISE(ABORT, 'refused'); END");
+
+    store.beginRecording("Notes");
+    store.recordStep("click_b", Json::object());
+    EXPECT_EQ(store.endRecording("new").error(), "db error");
+    EXPECT_FALSE(store.isRecording());
+    EXPECT_EQ(store.loadFlow("new").error(), "flow 'new' not found");
+
+    EXPECT_EQ(store.deleteFlow("kept").error(), "db error");
+    EXPECT_EQ(toolsOf(store.loadFlow("kept").value()), Names{"click_a"});
+}
