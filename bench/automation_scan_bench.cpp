@@ -81,18 +81,19 @@ int main(int argc, char** argv) {
         std::printf("first scan, 0.3 s after prepare (as in session_start): %.3f ms\n", first);
 
         velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
-        session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt);
+        if (auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt); !started)
+            std::fprintf(stderr, "session_start: %s\n", started.error().c_str());
         std::vector<double> actions;
         for (int i = 0; i < kActionSamples; ++i) {
             std::string tool = "click_item_" + std::to_string(i + 1);
             auto start = Clock::now();
             auto answer = session.performAction(tool, nlohmann::json::object());
             actions.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
-            if (answer.contains("error")) std::fprintf(stderr, "%s: %s\n", tool.c_str(), answer.dump().c_str());
+            if (!answer) std::fprintf(stderr, "%s: %s\n", tool.c_str(), answer.error().c_str());
         }
         std::printf("%s\n",
                     velmor::bench::summarise("element tool to diff, 500 buttons, less the 0.3 s settle", actions).c_str());
-        session.endSession(std::nullopt);
+        static_cast<void>(session.endSession(std::nullopt));
     }
     if (!gtk4Only) {
         ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "500", "--labels", "925"});

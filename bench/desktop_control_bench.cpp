@@ -46,13 +46,16 @@ void listsWhileActing(velmor::automation::SessionManager& session) {
     ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "40"});
     if (!velmor::test::fixtureReadyOnTheDesktop(app)) return;
     velmor::tools::ToolRouter router({.elements = velmor::tools::sessionElementTools(session)});
-    session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt);
+    if (auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt); !started) {
+        std::fprintf(stderr, "session_start: %s\n", started.error().c_str());
+        return;
+    }
 
     std::atomic<bool> acting = true;
     std::thread actions([&] {
         for (int i = 0; i < kActions; ++i) {
             auto answer = session.performAction("click_item_" + std::to_string(i % 40 + 1), nlohmann::json::object());
-            if (answer.contains("error")) std::fprintf(stderr, "action: %s\n", answer.dump().c_str());
+            if (!answer) std::fprintf(stderr, "action: %s\n", answer.error().c_str());
         }
         acting = false;
     });
@@ -64,7 +67,7 @@ void listsWhileActing(velmor::automation::SessionManager& session) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     actions.join();
-    session.endSession(std::nullopt);
+    static_cast<void>(session.endSession(std::nullopt));
     std::printf("%s; worst %.3f ms\n",
                 velmor::bench::summarise("tools/list during " + std::to_string(kActions) + " element actions", lists)
                     .c_str(),

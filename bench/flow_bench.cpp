@@ -49,7 +49,9 @@ void buildStore(FlowStore& store) {
                              dom ? std::optional<std::string>("browser-dom:#field-" + std::to_string(f / 4 % 20))
                                  : std::nullopt);
         }
-        store.endRecording(std::string(kWords[f % kWords.size()]) + " " + app + " " + std::to_string(f / 3));
+        if (auto saved = store.endRecording(std::string(kWords[f % kWords.size()]) + " " + app + " " + std::to_string(f / 3));
+            !saved)
+            std::fprintf(stderr, "saving a flow: %s\n", saved.error().c_str());
     }
 }
 
@@ -117,7 +119,7 @@ int main() {
                    store.recordStep("type_text", {{"text", "line " + std::to_string(++step)}}, "Notes", 25);
                }),
                0.2);
-        store.endRecording(std::nullopt);
+        static_cast<void>(store.endRecording(std::nullopt));  // only discards
     }
     std::filesystem::remove_all(folder);
     return 0;

@@ -22,9 +22,9 @@ void timeSessionStarts(automation::SessionManager& session, const std::string& a
         auto start = std::chrono::steady_clock::now();
         auto answer = session.startSession(appName, std::nullopt);
         starts.push_back(millisecondsSince(start) - kSettleMilliseconds);
-        if (answer.contains("error")) std::fprintf(stderr, "session_start: %s\n", answer.dump().c_str());
-        else tools = answer.at("element_count").get<size_t>();
-        session.endSession(std::nullopt);
+        if (!answer) std::fprintf(stderr, "session_start: %s\n", answer.error().c_str());
+        else tools = answer->at("element_count").get<size_t>();
+        static_cast<void>(session.endSession(std::nullopt));
     }
     std::printf("%s\n", summarise("session_start, " + label + " (" + std::to_string(tools) +
                                       " tools), less the 0.3 s settle",

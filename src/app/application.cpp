@@ -41,7 +41,12 @@ void Application::start() {
     buildToolRouter();
     startServers();
 
-    writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
+    // Without the file the bridge cannot find this process; serving goes on for clients
+    // configured otherwise.
+    if (auto written = writeInternalConfig(token_, ports_.mcp, ports_.wsPlain); written)
+        Log::info("app", "Wrote config to ~/.velmor/config.json");
+    else
+        Log::error("app", "Writing ~/.velmor/config.json failed: " + written.error());
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
                          std::to_string(ports_.ws));
 }
@@ -102,9 +107,10 @@ void Application::startServers() {
     session_->setOnElementToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 }
 
-void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
-    mergeIntoJsonObjectFile(paths::sharedConfigFile(), {{config_keys::kToken, token}, {config_keys::kPort, mcpPort}, {config_keys::kWsPort, wsPlainPort}});
-    Log::info("app", "Wrote config to ~/.velmor/config.json");
+Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
+    return mergeIntoJsonObjectFile(
+        paths::sharedConfigFile(),
+        {{config_keys::kToken, token}, {config_keys::kPort, mcpPort}, {config_keys::kWsPort, wsPlainPort}});
 }
 
 }  // namespace velmor

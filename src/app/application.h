@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/ports.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <memory>
@@ -64,6 +65,6 @@ private:
 };
 
 // Publishes what the bridge needs in ~/.velmor/config.json, keeping every other key.
-void writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort);
+Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort);
 
 }  // namespace velmor

@@ -1,5 +1,6 @@
 #include "app/bearer_token.h"
 
+#include "app/log.h"
 #include "app/user_defaults.h"
 #include "base/uuid.h"
 
@@ -11,7 +12,10 @@ std::string loadOrCreateToken(UserDefaults& defaults) {
     if (auto stored = defaults.string(kBearerTokenKey); stored && !stored->empty()) return *stored;
     std::string token = randomUuid();
     token.erase(std::remove(token.begin(), token.end(), '-'), token.end());
-    defaults.setString(kBearerTokenKey, token);
+    // The token still serves this run; the next one makes another, and the clients set up
+    // with this one will be refused then.
+    if (auto saved = defaults.setString(kBearerTokenKey, token); !saved)
+        Log::error("app", "Saving the bearer token failed: " + saved.error());
     return token;
 }
 

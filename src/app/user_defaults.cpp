@@ -19,11 +19,11 @@ bool UserDefaults::boolean(const std::string& key) const {
     return value && value->is_boolean() && value->get<bool>();
 }
 
-bool UserDefaults::setString(const std::string& key, const std::string& value) {
+Result<void> UserDefaults::setString(const std::string& key, const std::string& value) {
     return mergeIntoJsonObjectFile(path_, {{key, value}});
 }
 
-bool UserDefaults::setBoolean(const std::string& key, bool value) {
+Result<void> UserDefaults::setBoolean(const std::string& key, bool value) {
     return mergeIntoJsonObjectFile(path_, {{key, value}});
 }
 

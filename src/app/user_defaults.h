@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <optional>
 #include <string>
 
@@ -14,8 +16,8 @@ public:
     std::optional<std::string> string(const std::string& key) const;
     bool boolean(const std::string& key) const;  // false when absent or not a boolean
 
-    bool setString(const std::string& key, const std::string& value);
-    bool setBoolean(const std::string& key, bool value);
+    Result<void> setString(const std::string& key, const std::string& value);
+    Result<void> setBoolean(const std::string& key, bool value);
 
 private:
     std::string path_;

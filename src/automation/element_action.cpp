@@ -40,12 +40,12 @@ bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
-std::optional<std::string> ElementActions::perform(const AXElement& element, const nlohmann::json& args, int32_t pid) {
+Result<void> ElementActions::perform(const AXElement& element, const nlohmann::json& args, int32_t pid) {
     const std::string& verb = element.toolPrefix;
     if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") return press(element, pid);
     if (verb == "fill") {
         const nlohmann::json* value = findField(args, "value");
-        if (!value || !value->is_string()) return "missing 'value' argument";
+        if (!value || !value->is_string()) return fail("missing 'value' argument");
         return fill(element, value->get<std::string>(), pid);
     }
     if (verb == "set") {
@@ -53,15 +53,13 @@ std::optional<std::string> ElementActions::perform(const AXElement& element, con
         platform::ElementValue given;
         if (value && value->is_number()) given = value->get<double>();
         else if (value && value->is_string()) given = value->get<std::string>();
-        else return "missing 'value' argument";
-        if (auto error = element.elementRef->setValue(given))
-            return "AXSetValue failed: " + std::to_string(platform::code(*error));
-        return std::nullopt;
+        else return fail("missing 'value' argument");
+        return element.elementRef->setValue(given);
     }
-    return "unknown action prefix: " + verb;
+    return fail("unknown action prefix: " + verb);
 }
 
-std::optional<std::string> ElementActions::press(const AXElement& element, int32_t pid) {
+Result<void> ElementActions::press(const AXElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     // A real click lets the application run the handler from its own event loop. Through
     // the accessibility action it would run inside the accessibility call, where a handler
@@ -69,24 +67,24 @@ std::optional<std::string> ElementActions::press(const AXElement& element, int32
     // also work where toolkits refuse the action (Firefox check boxes and selects). A
     // disabled element is left to the action, which says that it did nothing.
     if (element.enabled) {
-        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return std::nullopt;
+        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return succeeded();
     }
-    if (auto error = target.press()) return "AXPress failed: " + std::to_string(platform::code(*error));
-    return std::nullopt;
+    return target.press();
 }
 
-std::optional<std::string> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {
+Result<void> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
-    target.focus();  // a field that cannot take the focus may still take the text
+    // A field that cannot take the focus may still take the text.
+    static_cast<void>(target.focus());
     std::this_thread::sleep_for(kFocusDelay);
-    auto error = target.setValue(text);
-    if (!error && holds(element, text)) return std::nullopt;
+    auto set = target.setValue(text);
+    if (set && holds(element, text)) return succeeded();
     // Refused, or accepted and then ignored (Firefox keeps its own value): typed as a user
     // would, and believed only once the field shows it.
     if (typeOver(element, text, pid) && soon([&] { return holds(element, text); }, kReadBackTimeout))
-        return std::nullopt;
-    return "AXSetValue failed: " + std::to_string(platform::code(error.value_or(platform::AccessibilityError::failure))) +
-           ". Try type_text instead.";
+        return succeeded();
+    std::string why = set ? refused("AXSetValue", platform::AccessibilityError::failure).message : set.error();
+    return fail(why + ". Try type_text instead.");
 }
 
 bool ElementActions::typeOver(const AXElement& element, const std::string& text, int32_t pid) {
@@ -94,13 +92,14 @@ bool ElementActions::typeOver(const AXElement& element, const std::string& text,
     auto frame = target.frameOnScreen();
     if (!frame || !input_.clickInTarget(*frame, pid)) {
         if (!input_.focusTarget(pid)) return false;
-        target.focus();
+        // Whether the focus arrived is checked next, whatever the request answered.
+        static_cast<void>(target.focus());
     }
     // Keys go wherever the focus is: never type unless it is in this field.
     if (!soon([&] { return target.focused(); }, kFocusTimeout)) return false;
-    if (input_.pressKey("ctrl+a", pid)) return false;
-    if (text.empty()) return !input_.pressKey("backspace", pid);
-    return !input_.typeText(text, pid);
+    if (!input_.pressKey("ctrl+a", pid)) return false;
+    if (text.empty()) return input_.pressKey("backspace", pid).ok();
+    return input_.typeText(text, pid).ok();
 }
 
 }  // namespace velmor::automation

@@ -5,24 +5,23 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 
 namespace velmor::automation {
 
 // Carries out one element tool on its element in the target application: press for click,
 // select, toggle and open; the text for fill (the argument `value`, a string); the value
-// for set (`value`, a number or a string). Nothing on success, else the message for the
-// agent. An answer of success means the effect was seen: a fill is read back.
+// for set (`value`, a number or a string). Fails with the message for the agent. Success
+// means the effect was seen: a fill is read back.
 class ElementActions {
 public:
     explicit ElementActions(InputActions& input) : input_(input) {}
 
-    std::optional<std::string> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
+    Result<void> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
 
 private:
-    std::optional<std::string> press(const AXElement& element, int32_t pid);
-    std::optional<std::string> fill(const AXElement& element, const std::string& text, int32_t pid);
+    Result<void> press(const AXElement& element, int32_t pid);
+    Result<void> fill(const AXElement& element, const std::string& text, int32_t pid);
     // Focuses the field as a user would, selects what it holds and types `text` over it;
     // false when the field does not take the keyboard focus (nothing is typed then).
     bool typeOver(const AXElement& element, const std::string& text, int32_t pid);

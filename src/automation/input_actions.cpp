@@ -43,23 +43,22 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
     return {window->frame.x + x, window->frame.y + y};
 }
 
-std::optional<std::string> InputActions::typeText(const std::string& text, int32_t pid) {
-    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
+Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
+    if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
     // came forward) the rest of the text would land in another application.
     return input_.typeCharacters(userCharacters(text), kTypingPace,
                                  [this, pid] { return windows_.focusedWindowOf(pid).has_value(); });
 }
 
-std::optional<std::string> InputActions::pressKey(const std::string& combo, int32_t pid) {
-    auto parsed = parseKeyCombo(combo);
-    if (auto* error = std::get_if<std::string>(&parsed)) return *error;
-    const auto& keys = std::get<KeyCombo>(parsed);
-    if (!focusTarget(pid)) return std::string(kNoKeyboardFocus);
-    return input_.pressKey(keys.key, keys.modifiers);
+Result<void> InputActions::pressKey(const std::string& combo, int32_t pid) {
+    auto keys = parseKeyCombo(combo);
+    if (!keys) return fail(keys.error());
+    if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
+    return input_.pressKey(keys->key, keys->modifiers);
 }
 
-std::optional<std::string> InputActions::clickAt(int x, int y, int32_t pid, const std::string& button,
+Result<void> InputActions::clickAt(int x, int y, int32_t pid, const std::string& button,
                                                  int64_t clicks) {
     auto which = button == "right" ? platform::MouseButton::right : platform::MouseButton::left;
     return click(onScreen(x, y, pid), which, clicks);
@@ -76,48 +75,49 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
         return false;
     // One press as a user makes it, without the pauses of click_at: the settle that follows
     // every element action gives the application its time.
-    if (input_.movePointer(centre.x, centre.y)) return false;
+    if (!input_.movePointer(centre.x, centre.y)) return false;
     std::this_thread::sleep_for(kButtonHeld);
-    if (input_.setButton(platform::MouseButton::left, true)) return false;
+    if (!input_.setButton(platform::MouseButton::left, true)) return false;
     std::this_thread::sleep_for(kButtonHeld);
-    return !input_.setButton(platform::MouseButton::left, false);
+    return input_.setButton(platform::MouseButton::left, false).ok();
 }
 
-std::optional<std::string> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
-    if (auto error = input_.movePointer(point.x, point.y)) return error;
+Result<void> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
+    if (auto moved = input_.movePointer(point.x, point.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.
     for (int64_t n = 1; n <= clicks; ++n) {
-        if (auto error = input_.setButton(which, true)) return error;
+        if (auto pressed = input_.setButton(which, true); !pressed) return pressed;
         std::this_thread::sleep_for(kButtonHeld);
-        if (auto error = input_.setButton(which, false)) return error;
+        if (auto released = input_.setButton(which, false); !released) return released;
         std::this_thread::sleep_for(kAfterClick);
     }
-    return std::nullopt;
+    return succeeded();
 }
 
-std::optional<std::string> InputActions::mouseMove(int x, int y, int32_t pid) {
+Result<void> InputActions::mouseMove(int x, int y, int32_t pid) {
     Point point = onScreen(x, y, pid);
     return input_.movePointer(point.x, point.y);
 }
 
-std::optional<std::string> InputActions::scroll(int deltaY, int deltaX) { return input_.scroll(deltaY, deltaX); }
+Result<void> InputActions::scroll(int deltaY, int deltaX) { return input_.scroll(deltaY, deltaX); }
 
-std::optional<std::string> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
+Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
-    if (auto error = input_.movePointer(from.x, from.y)) return error;
+    if (auto moved = input_.movePointer(from.x, from.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
-    if (auto error = input_.setButton(platform::MouseButton::left, true)) return error;
+    if (auto pressed = input_.setButton(platform::MouseButton::left, true); !pressed) return pressed;
     int steps = std::max(static_cast<int>(duration * kDragEventsPerSecond), kMinDragSteps);
     auto pause = std::chrono::duration<double>(duration / steps);
     for (int i = 1; i <= steps; ++i) {
         double t = static_cast<double>(i) / steps;
         int x = static_cast<int>(std::lround(from.x + (to.x - from.x) * t));
         int y = static_cast<int>(std::lround(from.y + (to.y - from.y) * t));
-        if (auto error = input_.movePointer(x, y)) {
-            input_.setButton(platform::MouseButton::left, false);
-            return error;
+        if (auto moved = input_.movePointer(x, y); !moved) {
+            // The move's failure is the one to report; the release is only tidying up.
+            static_cast<void>(input_.setButton(platform::MouseButton::left, false));
+            return moved;
         }
         std::this_thread::sleep_for(pause);
     }

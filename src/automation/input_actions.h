@@ -1,11 +1,11 @@
 #pragma once
 
+#include "base/result.h"
 #include "platform/applications.h"
 #include "platform/input.h"
 #include "platform/windows.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace velmor::automation {
@@ -18,22 +18,22 @@ inline constexpr const char* kNoKeyboardFocus =
 // Typing, key combinations and pointer actions on the target application. Keyboard input
 // goes to the target's window, which is activated first when it does not have the focus.
 // Pointer coordinates are relative to the top left of the target's focused window (its
-// frame), or absolute when it has none. Every action answers an error message or nothing.
+// frame), or absolute when it has none.
 class InputActions {
 public:
     InputActions(platform::Input& input, platform::Windows& windows, platform::Applications& applications)
         : input_(input), windows_(windows), applications_(applications) {}
 
     // One character at a time, 0.02 s apart.
-    std::optional<std::string> typeText(const std::string& text, int32_t pid);
-    std::optional<std::string> pressKey(const std::string& combo, int32_t pid);
+    Result<void> typeText(const std::string& text, int32_t pid);
+    Result<void> pressKey(const std::string& combo, int32_t pid);
     // `clicks` presses in quick succession (two make a double click); 0 only moves there.
-    std::optional<std::string> clickAt(int x, int y, int32_t pid, const std::string& button, int64_t clicks);
-    std::optional<std::string> mouseMove(int x, int y, int32_t pid);
-    std::optional<std::string> scroll(int deltaY, int deltaX);
+    Result<void> clickAt(int x, int y, int32_t pid, const std::string& button, int64_t clicks);
+    Result<void> mouseMove(int x, int y, int32_t pid);
+    Result<void> scroll(int deltaY, int deltaX);
     // Presses the left button at the start, moves to the end in max(10, 60 x duration)
     // steps spread over `duration` seconds, and releases it there.
-    std::optional<std::string> drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration);
+    Result<void> drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration);
 
     // Clicks the left button at the centre of `area` (screen coordinates), a part of the
     // target's user interface, as a user would: the target is brought forward first. False,
@@ -48,7 +48,7 @@ private:
         int x, y;
     };
     Point onScreen(int x, int y, int32_t pid);
-    std::optional<std::string> click(Point point, platform::MouseButton button, int64_t clicks);
+    Result<void> click(Point point, platform::MouseButton button, int64_t clicks);
 
     platform::Input& input_;
     platform::Windows& windows_;

@@ -39,7 +39,7 @@ std::optional<platform::Key> keyNamed(const std::string& name) {
 
 }  // namespace
 
-std::variant<KeyCombo, std::string> parseKeyCombo(const std::string& combo) {
+Result<KeyCombo> parseKeyCombo(const std::string& combo) {
     platform::Modifiers modifiers;
     std::string keyName;
     std::string lowered = lowerAscii(combo);
@@ -57,7 +57,7 @@ std::variant<KeyCombo, std::string> parseKeyCombo(const std::string& combo) {
         else keyName = piece;
     }
     auto key = keyNamed(keyName);
-    if (!key) return "unknown key: " + keyName;
+    if (!key) return fail("unknown key: " + keyName);
     return KeyCombo{*key, modifiers};
 }
 

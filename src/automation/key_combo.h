@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/result.h"
 #include "platform/input.h"
 
 #include <string>
-#include <variant>
 
 namespace velmor::automation {
 
@@ -17,6 +17,6 @@ struct KeyCombo {
 // "alt"/"option", "ctrl"/"control") and one key name, the last one winning when there are
 // several. Pieces are not trimmed. "unknown key: <name>" when the key is not in the key
 // table, also when there is none.
-std::variant<KeyCombo, std::string> parseKeyCombo(const std::string& combo);
+Result<KeyCombo> parseKeyCombo(const std::string& combo);
 
 }  // namespace velmor::automation

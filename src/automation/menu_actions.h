@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,9 @@ namespace velmor::automation {
 nlohmann::json listMenus(platform::Menus& menus, int32_t pid);
 
 // Chooses the item at the end of `path`: a menu of the menu bar, then the items down to it.
-std::optional<std::string> menuClick(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
+Result<void> menuClick(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
 
 // Opens the menus along `path` and highlights its last item without choosing it.
-std::optional<std::string> menuHover(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
+Result<void> menuHover(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);
 
 }  // namespace velmor::automation

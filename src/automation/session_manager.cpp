@@ -57,12 +57,13 @@ SessionManager::SessionManager(platform::Accessibility& accessibility, platform:
       input_(input, windows, applications),
       actions_(input_) {}
 
-json SessionManager::startSession(const std::optional<std::string>& appName,
+Result<json> SessionManager::startSession(const std::optional<std::string>& appName,
                                   const std::optional<std::string>& bundleId) {
     std::lock_guard guard(mutex_);
     if ((!appName || appName->empty()) && (!bundleId || bundleId->empty()))
-        return errorResult("provide app_name or bundle_id");
-    if (auto reason = applications_.unavailable()) return errorResult("desktop not available: " + *reason);
+        return fail("provide app_name or bundle_id");
+    if (auto desktop = applications_.reachable(); !desktop)
+        return fail("desktop not available: " + desktop.error());
 
     auto apps = applications_.regularApplications();
     const platform::RunningApplication* match = findApplication(apps, appName, bundleId);
@@ -71,7 +72,7 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
         for (const auto& app : apps) {
             if (app.name) names += (names.empty() ? "" : ", ") + *app.name;
         }
-        return errorResult("app not found. Running apps: " + names);
+        return fail("app not found. Running apps: " + names);
     }
 
     // Scanned before it becomes the target: an application that quits meanwhile leaves the
@@ -83,7 +84,7 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
     std::this_thread::sleep_for(kSettleDelay);
     auto scan = std::make_shared<const ScanResult>(scanner.scan());
     if (!applications_.isRunning(candidate))
-        return errorResult(candidate.name.value_or("the application") + " is no longer running.");
+        return fail(candidate.name.value_or("the application") + " is no longer running.");
 
     // A session already running is replaced; its recording is left to the flow store,
     // which abandons it when the new one begins.
@@ -100,22 +101,20 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
     return stateResponse(*lastScan_, *targetApp_);
 }
 
-json SessionManager::endSession(const std::optional<std::string>& saveName) {
+SessionManager::EndedSession SessionManager::endSession(const std::optional<std::string>& saveName) {
     std::lock_guard guard(mutex_);
     std::string app = targetApp_ && targetApp_->name ? *targetApp_->name : "none";
-    json flow;
-    endLocked(saveName, &flow);
-    return {{"status", "ended"}, {"app", app}, {"flow", std::move(flow)}};
+    return {std::move(app), endLocked(saveName)};
 }
 
-void SessionManager::endLocked(const std::optional<std::string>& saveName, json* flow) {
-    json ended = flows_.endRecording(saveName);
-    if (flow) *flow = std::move(ended);
+Result<json> SessionManager::endLocked(const std::optional<std::string>& saveName) {
+    Result<json> flow = flows_.endRecording(saveName);
     // previousTools_ stays: the next state response rebuilds it.
     targetApp_.reset();
     scanner_.reset();
     lastScan_.reset();
     publish();
+    return flow;
 }
 
 std::string SessionManager::goneMessage() const {
@@ -128,7 +127,9 @@ std::optional<std::string> SessionManager::endIfGone() {
     if (!targetApp_ || applications_.isRunning(*targetApp_)) return std::nullopt;
     std::string message = goneMessage();
     Log::info("session", message);
-    endLocked(std::nullopt, nullptr);
+    // The recording of a session whose application quit is not kept; there is nobody to
+    // tell should discarding it fail.
+    static_cast<void>(endLocked(std::nullopt));
     return message;
 }
 
@@ -153,53 +154,53 @@ void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
     onElementToolsChanged_ = std::move(callback);
 }
 
-json SessionManager::getState() {
+Result<json> SessionManager::getState() {
     std::lock_guard guard(mutex_);
-    if (!active()) return errorResult("no active session. Call session_start first.");
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (!active()) return fail("no active session. Call session_start first.");
+    if (auto gone = endIfGone()) return fail(*gone);
     scanTarget();
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (auto gone = endIfGone()) return fail(*gone);
     previousTools_ = stateToolStates(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
-json SessionManager::getStateDiff() {
+Result<json> SessionManager::getStateDiff() {
     std::lock_guard guard(mutex_);
-    if (!active()) return errorResult("no active session");
+    if (!active()) return fail("no active session");
     return rescanForDiff();
 }
 
-json SessionManager::rescanForDiff() {
-    if (auto gone = endIfGone()) return errorResult(*gone);
+Result<json> SessionManager::rescanForDiff() {
+    if (auto gone = endIfGone()) return fail(*gone);
     scanTarget();
     // A scan of an application that quit while it was read would pass for "no windows".
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (auto gone = endIfGone()) return fail(*gone);
     return diffResponse(*lastScan_, previousTools_);
 }
 
-json SessionManager::performAction(const std::string& toolName, const json& args) {
+Result<json> SessionManager::performAction(const std::string& toolName, const json& args) {
     std::lock_guard guard(mutex_);
-    if (!active() || !lastScan_) return errorResult("no active session");
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (!active() || !lastScan_) return fail("no active session");
+    if (auto gone = endIfGone()) return fail(*gone);
     const auto& elements = lastScan_->elements;
     auto it = std::find_if(elements.begin(), elements.end(),
                            [&](const AXElement& element) { return element.toolName == toolName; });
     if (it == elements.end())
-        return errorResult("element '" + toolName + "' not found. Call get_page_info to refresh.");
+        return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
-    if (auto error = actions_.perform(*it, args, targetApp_->pid)) return errorResult(*error);
+    if (auto done = actions_.perform(*it, args, targetApp_->pid); !done) return fail(done.error());
     std::this_thread::sleep_for(kSettleDelay);
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (auto gone = endIfGone()) return fail(*gone);
     scanTarget();
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (auto gone = endIfGone()) return fail(*gone);
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     return diffResponse(*lastScan_, previousTools_);
 }
 
-json SessionManager::activateTarget() {
+Result<json> SessionManager::activateTarget() {
     std::lock_guard guard(mutex_);
-    if (!active()) return errorResult("no active session");
-    if (auto gone = endIfGone()) return errorResult(*gone);
+    if (!active()) return fail("no active session");
+    if (auto gone = endIfGone()) return fail(*gone);
     applications_.activate(targetApp_->pid);
     std::this_thread::sleep_for(kSettleDelay);
     return rescanForDiff();
@@ -221,19 +222,19 @@ std::optional<int32_t> SessionManager::targetPid() {
     return publishedTarget_->pid;
 }
 
-SessionManager::LiveTarget SessionManager::liveTarget() {
+Result<int32_t> SessionManager::liveTarget() {
     std::optional<platform::RunningApplication> target;
     {
         std::lock_guard guard(publishedMutex_);
         target = publishedTarget_;
     }
-    if (!target) return {.error = "no active session"};
-    if (applications_.isRunning(*target)) return {.pid = target->pid};
+    if (!target) return fail("no active session");
+    if (applications_.isRunning(*target)) return target->pid;
     std::lock_guard guard(mutex_);
     // Another call may have ended or replaced the session meanwhile.
-    if (!targetApp_) return {.error = "no active session"};
-    if (auto gone = endIfGone()) return {.error = *gone};
-    return {.pid = targetApp_->pid};
+    if (!targetApp_) return fail("no active session");
+    if (auto gone = endIfGone()) return fail(*gone);
+    return targetApp_->pid;
 }
 
 std::vector<AXElement> SessionManager::elementTools() {

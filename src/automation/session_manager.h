@@ -5,6 +5,7 @@
 #include "automation/element_action.h"
 #include "automation/input_actions.h"
 #include "automation/session_responses.h"
+#include "base/result.h"
 #include "flows/flow_store.h"
 #include "platform/accessibility.h"
 #include "platform/applications.h"
@@ -29,7 +30,9 @@ namespace velmor::automation {
 // diffs are based on and the recording always belong to one sequence of calls. What
 // readers need meanwhile (the target and the last scan's tools, for tools/list and the
 // window tools) is published under a small lock of its own, so they never wait behind an
-// action. Lock order: session, then published.
+// action. Lock order: session, then published; session, then the platform's (the AT-SPI
+// bus, then the X display); session, then the flow store. Never the other way round: the
+// platform and the store call nothing back that would take the session lock.
 //
 // A target that has quit ends the session as session_end does, and every operation that
 // meets it answers "<app> is no longer running. Call session_start again.": input must
@@ -39,17 +42,24 @@ public:
     SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
                    platform::Windows& windows, platform::Input& input, flows::FlowStore& flows);
 
-    nlohmann::json startSession(const std::optional<std::string>& appName, const std::optional<std::string>& bundleId);
-    nlohmann::json endSession(const std::optional<std::string>& saveName);
+    Result<nlohmann::json> startSession(const std::optional<std::string>& appName,
+                                        const std::optional<std::string>& bundleId);
+    // Ends the session, if any: the application it had ("none" without one) and what became
+    // of its recording.
+    struct [[nodiscard]] EndedSession {
+        std::string app;
+        Result<nlohmann::json> flow;
+    };
+    EndedSession endSession(const std::optional<std::string>& saveName);
     // Rescans; the full state.
-    nlohmann::json getState();
+    Result<nlohmann::json> getState();
     // Rescans; what changed since the last answer.
-    nlohmann::json getStateDiff();
+    Result<nlohmann::json> getStateDiff();
     // Carries out one element tool of the last scan, waits for the effect, rescans, records
     // the step and answers the diff.
-    nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args);
+    Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args);
     // Brings the target forward, waits for it and answers the diff.
-    nlohmann::json activateTarget();
+    Result<nlohmann::json> activateTarget();
     // The regular applications: name, bundle_id, pid (all strings).
     nlohmann::json listApps();
 
@@ -59,11 +69,7 @@ public:
     // The target's process when it still runs, for a tool about to act on it. Otherwise the
     // error to answer: "no active session", or, when the target has quit, the session is
     // ended and the error says so. Waits behind an action only to end the session.
-    struct LiveTarget {
-        int32_t pid = 0;
-        std::optional<std::string> error;
-    };
-    LiveTarget liveTarget();
+    Result<int32_t> liveTarget();
     // The element tools of the last scan, in scan order; none without a session. Never
     // waits behind an action.
     std::vector<AXElement> elementTools();
@@ -73,18 +79,19 @@ public:
 
 private:
     bool active() const { return targetApp_ && scanner_; }
-    nlohmann::json rescanForDiff();
+    Result<nlohmann::json> rescanForDiff();
     // With the session lock held: whether the target still runs; when it does not, the
     // session is ended and the error to answer is returned.
     std::optional<std::string> endIfGone();
     std::string goneMessage() const;
-    void endLocked(const std::optional<std::string>& saveName, nlohmann::json* flow);
+    // Ends the session and its recording, saved under `saveName` when given: the recording's summary.
+    Result<nlohmann::json> endLocked(const std::optional<std::string>& saveName);
     void scanTarget();
     // Makes the current target and scan the ones readers see, telling whoever listens when
     // the tool names changed with them.
     void publish();
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // the session lock: taken before the bus, the display and the store
     platform::Accessibility& accessibility_;
     platform::Applications& applications_;
     flows::FlowStore& flows_;

@@ -29,11 +29,10 @@ nlohmann::json getWindows(platform::Windows& windows, int32_t pid) {
     return list;
 }
 
-std::optional<std::string> setWindowFrame(platform::Windows& windows, int32_t pid, std::optional<int64_t> x,
-                                          std::optional<int64_t> y, std::optional<int64_t> width,
-                                          std::optional<int64_t> height) {
+Result<void> setWindowFrame(platform::Windows& windows, int32_t pid, std::optional<int64_t> x,
+                            std::optional<int64_t> y, std::optional<int64_t> width, std::optional<int64_t> height) {
     auto focused = windows.focusedWindowOf(pid);
-    if (!focused) return "no focused window";
+    if (!focused) return fail("no focused window");
     platform::FrameChange change;
     if (x && y) {
         change.x = screenInt(*x);
@@ -44,7 +43,7 @@ std::optional<std::string> setWindowFrame(platform::Windows& windows, int32_t pi
         change.height = screenInt(*height);
     }
     if (change.x || change.width) windows.changeFrame(focused->id, change);
-    return std::nullopt;
+    return succeeded();
 }
 
 }  // namespace velmor::automation

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "platform/windows.h"
 
 #include <cstdint>
@@ -15,8 +16,7 @@ nlohmann::json getWindows(platform::Windows& windows, int32_t pid);
 
 // Moves (x and y together) and resizes (width and height together) the target's focused
 // window; a lone coordinate or dimension is ignored. "no focused window" when it has none.
-std::optional<std::string> setWindowFrame(platform::Windows& windows, int32_t pid, std::optional<int64_t> x,
-                                          std::optional<int64_t> y, std::optional<int64_t> width,
-                                          std::optional<int64_t> height);
+Result<void> setWindowFrame(platform::Windows& windows, int32_t pid, std::optional<int64_t> x,
+                            std::optional<int64_t> y, std::optional<int64_t> width, std::optional<int64_t> height);
 
 }  // namespace velmor::automation

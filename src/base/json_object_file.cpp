@@ -3,6 +3,7 @@
 #include "base/write_all.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -34,31 +35,32 @@ nlohmann::json readJsonObjectFile(const std::string& path) {
     return parsed.is_object() ? parsed : nlohmann::json::object();
 }
 
-bool mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys) {
+Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys) {
     nlohmann::json object = readJsonObjectFile(path);
     for (const auto& [key, value] : keys.items()) object[key] = value;
 
     auto slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (!makePrivateDirectories(dir)) return false;
+    if (!makePrivateDirectories(dir)) return fail("cannot create the folder " + dir + ": " + std::strerror(errno));
 
     std::string text;
     try {
         text = object.dump(2) + "\n";
-    } catch (const nlohmann::json::exception&) {
-        return false;
+    } catch (const nlohmann::json::exception& error) {
+        return fail(std::string("cannot write the settings as JSON: ") + error.what());
     }
 
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());  // creates the file with mode 0600
-    if (fd < 0) return false;
+    if (fd < 0) return fail("cannot create a file next to " + path + ": " + std::strerror(errno));
     bool written = writeAll(fd, text) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        std::string reason = std::strerror(errno);
         ::unlink(temp.c_str());
-        return false;
+        return fail("cannot write " + path + ": " + reason);
     }
-    return true;
+    return succeeded();
 }
 
 }  // namespace velmor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -15,8 +17,8 @@ namespace velmor {
 // not a JSON object.
 nlohmann::json readJsonObjectFile(const std::string& path);
 
-// Merges `keys` (an object) into the file. Returns false when the file could not be
+// Merges `keys` (an object) into the file. Fails, saying why, when the file could not be
 // written; the previous file is then left as it was.
-bool mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys);
+Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys);
 
 }  // namespace velmor

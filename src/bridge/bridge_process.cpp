@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace velmor::bridge {
 
@@ -27,9 +28,10 @@ void runBridge() {
     BridgeConfig config = loadBridgeConfig(paths::sharedConfigFile());
     log("Starting stdio bridge (HTTP:" + std::to_string(config.port) + ", WS:" + std::to_string(config.wsPort) + ")");
 
-    StdoutLines stdoutLines;
+    StdoutLines stdoutLines(STDOUT_FILENO);
     // One thread runs every exchange, the WebSocket link and its timers; nothing on it
-    // blocks, so a long request never stalls a pushed notification.
+    // blocks (standard output has a writer of its own), so a long request never stalls a
+    // pushed notification, nor a client that stops reading the WebSocket.
     boost::asio::io_context io(1);
     auto keepRunning = boost::asio::make_work_guard(io);
     WebSocketLink webSocket(io, config.wsPort, config.token, stdoutLines);

@@ -1,23 +1,47 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 namespace velmor::bridge {
 
 // Standard output carries the MCP conversation: answers come from the HTTP side and pushed
-// notifications from the WebSocket side, on different threads. Every line goes out under
-// one lock so that a push can never land inside an answer.
+// notifications from the WebSocket side, both on the bridge's one I/O thread. A client that
+// stops reading must not stall that thread (WebSocket pings would go unanswered, requests
+// unsent), so write() only queues the line; a writer thread of its own puts the lines out
+// whole and in order. A client that never reads again cannot make the queue grow without
+// bound: a line that would take the queue beyond kQueueLimit bytes is dropped, and the drop
+// is logged.
+//
+// The writer thread outlives this object's users: runBridge never returns, it ends the
+// process through exitProcess.
 class StdoutLines {
 public:
+    static constexpr std::size_t kQueueLimit = 64u << 20;
+
+    explicit StdoutLines(int fd);
+
     void write(std::string_view line);
-    // Ends the process with `status` while holding the lock, so a line being written on
-    // another thread is finished first and no half line reaches the client. A client that
-    // stopped reading cannot hold the exit up for more than a moment.
+    // Ends the process with `status` once the queued lines are out, so the client gets
+    // every answer and never half a line. A client that stopped reading cannot hold the
+    // exit up for more than a moment.
     [[noreturn]] void exitProcess(int status);
 
 private:
-    std::timed_mutex mutex_;
+    void writeLines();
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::condition_variable drained_;
+    std::deque<std::string> lines_;
+    std::size_t queuedBytes_ = 0;
+    bool writing_ = false;  // a line is being written, outside the queue
+    bool dropping_ = false;
 };
 
 }  // namespace velmor::bridge

@@ -83,29 +83,41 @@ std::optional<WebSocketAddress> splitWebSocketUrl(const std::string& url) {
     return WebSocketAddress{authority.substr(0, colon), authority.substr(colon + 1), url.substr(slash)};
 }
 
-// Connects `socket` to host:port before the deadline.
-std::optional<DevToolsError> connectBefore(asio::io_context& io, tcp::socket& socket, const std::string& host,
+// Connects `socket` to host:port before the deadline; fails with an empty text when the
+// deadline passed or the peer refused, for the caller to phrase.
+Result<void> connectBefore(asio::io_context& io, tcp::socket& socket, const std::string& host,
                                            const std::string& port, Clock::time_point deadline) {
     beast::error_code error;
     tcp::resolver resolver(io);
     auto endpoints = resolver.resolve(host, port, error);
-    if (error) return DevToolsError{"Chrome: cannot resolve " + host};
+    if (error) return fail("Chrome: cannot resolve " + host);
     bool done = false;
     asio::async_connect(socket, endpoints, [&](const beast::error_code& e, const tcp::endpoint&) {
         error = e;
         done = true;
     });
-    if (!runUntil(io, done, deadline, socket) || error) return DevToolsError{};
+    if (!runUntil(io, done, deadline, socket) || error) return fail("");
     // Commands are small and answered one by one: waiting to coalesce them only adds delay.
     socket.set_option(tcp::no_delay(true), error);
-    return std::nullopt;
+    return succeeded();
 }
 
-}  // namespace
+// A connection to one page over its WebSocket, run on the calling thread.
+class ChromiumSession final : public DevToolsSession {
+public:
+    explicit ChromiumSession(const DevToolsLimits& l) : limits(l), ws(io) {}
+    ~ChromiumSession() override;
 
-struct DevToolsSession::Impl {
-    explicit Impl(const DevToolsLimits& l) : limits(l), ws(io) {}
+    static Result<std::unique_ptr<DevToolsSession>> open(const std::string& webSocketUrl, const DevToolsLimits& limits);
 
+    bool send(const std::string& method, const json& params) override;
+    Result<json> call(const std::string& method, const json& params,
+                      std::optional<std::chrono::milliseconds> limit) override;
+    bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
+                      std::chrono::milliseconds limit) override;
+    const std::vector<PageDialog>& dialogs() const override { return dialogs_; }
+
+private:
     bool run(const bool& done, Clock::time_point deadline) { return runUntil(io, done, deadline, ws.next_layer()); }
 
     bool write(const std::string& text) {
@@ -172,7 +184,7 @@ struct DevToolsSession::Impl {
         if (stringFieldOr(message, "method") == "Page.javascriptDialogOpening") {
             const json& params = message["params"];
             std::string type = stringFieldOr(params, "type");
-            if (dialogs.size() < kKeptDialogLimit) dialogs.push_back({type, stringFieldOr(params, "message")});
+            if (dialogs_.size() < kKeptDialogLimit) dialogs_.push_back({type, stringFieldOr(params, "message")});
             command(++nextId, "Page.handleJavaScriptDialog", {{"accept", type == "alert"}});
         }
         events.push_back(std::move(message));
@@ -185,89 +197,87 @@ struct DevToolsSession::Impl {
     int nextId = 0;
     bool broken = false;
     std::deque<json> events;
-    std::vector<PageDialog> dialogs;
+    std::vector<PageDialog> dialogs_;
     // The start of the last frame that was no usable JSON, for the error that reports it.
     std::string unreadable;
 };
 
-DevToolsSession::DevToolsSession(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-DevToolsSession::~DevToolsSession() {
-    if (impl_->broken) return;
+ChromiumSession::~ChromiumSession() {
+    if (broken) return;
     // A polite close costs a round trip the caller does not need; the browser copes with a
     // plain disconnect.
     beast::error_code ignored;
-    impl_->ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
-    impl_->ws.next_layer().close(ignored);
+    ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
+    ws.next_layer().close(ignored);
 }
 
-std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsSession::open(const std::string& webSocketUrl,
-                                                                                    const DevToolsLimits& limits) {
+Result<std::unique_ptr<DevToolsSession>> ChromiumSession::open(const std::string& webSocketUrl,
+                                                               const DevToolsLimits& limits) {
     auto address = splitWebSocketUrl(webSocketUrl);
     // A tab without a debugger URL is already attached to another DevTools client.
-    if (!address) return DevToolsError{"Chrome: the tab is already being debugged by another client"};
-    auto impl = std::make_unique<Impl>(limits);
+    if (!address) return fail("Chrome: the tab is already being debugged by another client");
+    auto session = std::make_unique<ChromiumSession>(limits);
     auto deadline = Clock::now() + limits.connect;
     std::string failure = "Chrome: cannot connect to the tab within " + seconds(limits.connect);
-    if (auto error = connectBefore(impl->io, impl->ws.next_layer(), address->host, address->port, deadline))
-        return DevToolsError{error->message.empty() ? failure : error->message};
-    impl->ws.auto_fragment(false);
+    if (auto connected = connectBefore(session->io, session->ws.next_layer(), address->host, address->port, deadline);
+        !connected)
+        return fail(connected.error().empty() ? failure : connected.error());
+    session->ws.auto_fragment(false);
     bool done = false;
     beast::error_code error;
-    impl->ws.async_handshake(address->host + ":" + address->port, address->target,
-                             [&](const beast::error_code& e) {
-                                 error = e;
-                                 done = true;
-                             });
-    if (!impl->run(done, deadline) || error) return DevToolsError{failure};
-    return std::unique_ptr<DevToolsSession>(new DevToolsSession(std::move(impl)));
+    session->ws.async_handshake(address->host + ":" + address->port, address->target,
+                                [&](const beast::error_code& e) {
+                                    error = e;
+                                    done = true;
+                                });
+    if (!session->run(done, deadline) || error) return fail(failure);
+    return std::unique_ptr<DevToolsSession>(std::move(session));
 }
 
-bool DevToolsSession::send(const std::string& method, const json& params) {
-    return impl_->command(++impl_->nextId, method, params);
+bool ChromiumSession::send(const std::string& method, const json& params) {
+    return command(++nextId, method, params);
 }
 
-std::variant<json, DevToolsError> DevToolsSession::call(const std::string& method, const json& params,
-                                                        std::optional<std::chrono::milliseconds> limit) {
-    int id = ++impl_->nextId;
-    if (!impl_->command(id, method, params))
-        return DevToolsError{"Chrome: could not send to the tab within " + seconds(impl_->limits.write)};
-    auto answerLimit = limit.value_or(impl_->limits.answer);
+Result<json> ChromiumSession::call(const std::string& method, const json& params,
+                                   std::optional<std::chrono::milliseconds> limit) {
+    int id = ++nextId;
+    if (!command(id, method, params))
+        return fail("Chrome: could not send to the tab within " + seconds(limits.write));
+    auto answerLimit = limit.value_or(limits.answer);
     auto deadline = Clock::now() + answerLimit;
     while (true) {
         bool timedOut = false;
-        auto message = impl_->read(deadline, timedOut, true);
+        auto message = read(deadline, timedOut, true);
         if (!message) {
-            return DevToolsError{timedOut ? "Chrome: the page did not answer within " + seconds(answerLimit)
-                                          : "Chrome: the connection to the tab was lost",
-                                 timedOut};
+            return fail(timedOut ? "Chrome: the page did not answer within " + seconds(answerLimit)
+                                 : "Chrome: the connection to the tab was lost");
         }
         // Unparsable or too deeply nested: waiting for a better frame would only run into the
         // deadline.
-        if (message->is_discarded()) return DevToolsError{"invalid JSON from Chrome: " + impl_->unreadable};
+        if (message->is_discarded()) return fail("invalid JSON from Chrome: " + unreadable);
         if (!message->is_object()) continue;
         if (message->contains("method")) {
-            impl_->onEvent(std::move(*message));
+            onEvent(std::move(*message));
             continue;
         }
         auto answerId = message->find("id");
         if (answerId == message->end() || *answerId != id) continue;
         if (auto error = message->find("error"); error != message->end()) {
             std::string text = stringFieldOr(*error, "message");
-            return DevToolsError{"Chrome: " + (text.empty() ? std::string("protocol error") : text)};
+            return fail("Chrome: " + (text.empty() ? std::string("protocol error") : text));
         }
         auto result = message->find("result");
-        return result != message->end() && result->is_object() ? std::move(*result) : json::object();
+        if (result != message->end() && result->is_object()) return std::move(*result);
+        return json::object();
     }
 }
 
-bool DevToolsSession::waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
+bool ChromiumSession::waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
                                    std::chrono::milliseconds limit) {
     auto matches = [&](const json& event) {
         auto params = event.find("params");
         return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
     };
-    auto& events = impl_->events;
     if (auto hit = std::find_if(events.begin(), events.end(), matches); hit != events.end()) {
         events.erase(events.begin(), hit + 1);
         return true;
@@ -276,11 +286,11 @@ bool DevToolsSession::waitForEvent(const std::function<bool(const std::string&, 
     auto deadline = Clock::now() + limit;
     while (true) {
         bool timedOut = false;
-        auto message = impl_->read(deadline, timedOut, false);
+        auto message = read(deadline, timedOut, false);
         if (!message) return false;
         if (!message->is_object() || !message->contains("method")) continue;
         bool hit = matches(*message);
-        impl_->onEvent(std::move(*message));
+        onEvent(std::move(*message));
         if (hit) {
             events.clear();
             return true;
@@ -288,21 +298,21 @@ bool DevToolsSession::waitForEvent(const std::function<bool(const std::string&, 
     }
 }
 
-const std::vector<PageDialog>& DevToolsSession::dialogs() const { return impl_->dialogs; }
+}  // namespace
 
-DevToolsClient::DevToolsClient(std::string host, uint16_t port, DevToolsLimits limits)
+ChromiumDevTools::ChromiumDevTools(std::string host, uint16_t port, DevToolsLimits limits)
     : host_(std::move(host)), port_(port), limits_(limits) {}
 
-std::string DevToolsClient::unreachable() const {
+std::string ChromiumDevTools::unreachable() const {
     return "Chrome: cannot reach the DevTools endpoint at " + host_ + ":" + std::to_string(port_) +
            " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + std::to_string(port_);
 }
 
-std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages() const {
+Result<std::vector<DevToolsPage>> ChromiumDevTools::listPages() const {
     asio::io_context io;
     tcp::socket socket(io);
     auto connectDeadline = Clock::now() + limits_.connect;
-    if (connectBefore(io, socket, host_, std::to_string(port_), connectDeadline)) return DevToolsError{unreachable()};
+    if (!connectBefore(io, socket, host_, std::to_string(port_), connectDeadline)) return fail(unreachable());
 
     http::request<http::empty_body> request{http::verb::get, "/json/list", 11};
     request.set(http::field::host, host_ + ":" + std::to_string(port_));
@@ -312,7 +322,7 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
         error = e;
         done = true;
     });
-    if (!runUntil(io, done, Clock::now() + limits_.write, socket) || error) return DevToolsError{unreachable()};
+    if (!runUntil(io, done, Clock::now() + limits_.write, socket) || error) return fail(unreachable());
 
     beast::flat_buffer buffer;
     http::response<http::string_body> response;
@@ -322,15 +332,15 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
         done = true;
     });
     if (!runUntil(io, done, Clock::now() + limits_.answer, socket))
-        return DevToolsError{"Chrome: the DevTools endpoint did not answer within " + seconds(limits_.answer), true};
-    if (error) return DevToolsError{unreachable()};
+        return fail("Chrome: the DevTools endpoint did not answer within " + seconds(limits_.answer));
+    if (error) return fail(unreachable());
     beast::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     if (response.result() != http::status::ok)
-        return DevToolsError{"Chrome: the DevTools endpoint answered HTTP " + std::to_string(response.result_int())};
+        return fail("Chrome: the DevTools endpoint answered HTTP " + std::to_string(response.result_int()));
 
     json targets = parseBoundedJson(response.body());
-    if (!targets.is_array()) return DevToolsError{"Chrome: unreadable tab list from the DevTools endpoint"};
+    if (!targets.is_array()) return fail("Chrome: unreadable tab list from the DevTools endpoint");
     std::vector<DevToolsPage> pages;
     for (const auto& target : targets) {
         // Omnibox popups and other browser UI are listed too; only pages run page scripts.
@@ -341,18 +351,17 @@ std::variant<std::vector<DevToolsPage>, DevToolsError> DevToolsClient::listPages
     return pages;
 }
 
-std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsClient::connect(const DevToolsPage& page) const {
-    return DevToolsSession::open(page.webSocketDebuggerUrl, limits_);
+Result<std::unique_ptr<DevToolsSession>> ChromiumDevTools::connect(const DevToolsPage& page) const {
+    return ChromiumSession::open(page.webSocketDebuggerUrl, limits_);
 }
 
-std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> DevToolsClient::connect(
-    const std::string& targetId) const {
+Result<std::unique_ptr<DevToolsSession>> ChromiumDevTools::connect(const std::string& targetId) const {
     // The id goes into a URL; browsers use hexadecimal ids, anything else is not ours.
     bool plain = !targetId.empty() && std::all_of(targetId.begin(), targetId.end(), [](unsigned char c) {
         return std::isalnum(c) || c == '-';
     });
-    if (!plain) return DevToolsError{"Chrome: unusable tab id"};
-    return DevToolsSession::open(
+    if (!plain) return fail("Chrome: unusable tab id");
+    return ChromiumSession::open(
         "ws://" + host_ + ":" + std::to_string(port_) + "/devtools/page/" + targetId, limits_);
 }
 

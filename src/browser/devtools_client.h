@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -7,7 +9,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace velmor::browser {
@@ -18,12 +19,6 @@ struct DevToolsPage {
     std::string url;
     std::string title;
     std::string webSocketDebuggerUrl;
-};
-
-// A failure talking to the browser, already phrased for the user.
-struct DevToolsError {
-    std::string message;
-    bool timedOut = false;  // the browser took too long, as opposed to refusing or failing
 };
 
 // How long each exchange with the browser may take. A page that never answers (an endless
@@ -44,48 +39,50 @@ struct PageDialog {
 // One DevTools connection to one page. Every exchange runs against a deadline; dialogs that
 // open while a command runs are answered at once (alerts accepted, everything else
 // dismissed) so that the command can finish, and are kept for the caller to report.
+// Failures are phrased for the user.
 class DevToolsSession {
 public:
-    ~DevToolsSession();
-    DevToolsSession(const DevToolsSession&) = delete;
-    DevToolsSession& operator=(const DevToolsSession&) = delete;
-
-    // Connects to a page's webSocketDebuggerUrl.
-    static std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> open(const std::string& webSocketUrl,
-                                                                              const DevToolsLimits& limits);
+    virtual ~DevToolsSession() = default;
 
     // Sends a command without waiting for its answer (answers are read in order, so a later
     // call() still sees everything this command caused).
-    bool send(const std::string& method, const nlohmann::json& params = nlohmann::json::object());
-    // Sends a command and waits for its "result", or answers the protocol's error.
+    virtual bool send(const std::string& method, const nlohmann::json& params = nlohmann::json::object()) = 0;
+    // Sends a command and waits for its "result", or fails with the protocol's error.
     // `limit` replaces the usual answer limit for this one command.
-    std::variant<nlohmann::json, DevToolsError> call(const std::string& method,
-                                                     const nlohmann::json& params = nlohmann::json::object(),
-                                                     std::optional<std::chrono::milliseconds> limit = std::nullopt);
+    virtual Result<nlohmann::json> call(const std::string& method,
+                                        const nlohmann::json& params = nlohmann::json::object(),
+                                        std::optional<std::chrono::milliseconds> limit = std::nullopt) = 0;
     // Waits up to `limit` for an event `accept` takes (events that arrived earlier count);
     // false when none came.
-    bool waitForEvent(const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept,
-                      std::chrono::milliseconds limit);
+    virtual bool waitForEvent(
+        const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept,
+        std::chrono::milliseconds limit) = 0;
 
-    const std::vector<PageDialog>& dialogs() const;
-
-private:
-    struct Impl;
-    explicit DevToolsSession(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
+    virtual const std::vector<PageDialog>& dialogs() const = 0;
 };
 
-// The DevTools endpoint of one browser: its tab list and connections to its pages.
+// The DevTools endpoint of one browser: its tab list, and the connections to its pages.
 class DevToolsClient {
 public:
-    DevToolsClient(std::string host, uint16_t port, DevToolsLimits limits = {});
+    virtual ~DevToolsClient() = default;
 
     // The tabs of type "page", most recently active first (the endpoint's own order).
-    std::variant<std::vector<DevToolsPage>, DevToolsError> listPages() const;
-    std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> connect(const DevToolsPage& page) const;
+    virtual Result<std::vector<DevToolsPage>> listPages() const = 0;
+    virtual Result<std::unique_ptr<DevToolsSession>> connect(const DevToolsPage& page) const = 0;
     // Connects to the page with this target id without listing the tabs first; fails when
     // the tab is gone.
-    std::variant<std::unique_ptr<DevToolsSession>, DevToolsError> connect(const std::string& targetId) const;
+    virtual Result<std::unique_ptr<DevToolsSession>> connect(const std::string& targetId) const = 0;
+};
+
+// The DevTools endpoint of a Chromium or Chrome started with --remote-debugging-port: the tab
+// list over HTTP, each page over its own WebSocket.
+class ChromiumDevTools final : public DevToolsClient {
+public:
+    ChromiumDevTools(std::string host, uint16_t port, DevToolsLimits limits = {});
+
+    Result<std::vector<DevToolsPage>> listPages() const override;
+    Result<std::unique_ptr<DevToolsSession>> connect(const DevToolsPage& page) const override;
+    Result<std::unique_ptr<DevToolsSession>> connect(const std::string& targetId) const override;
 
 private:
     std::string unreachable() const;

@@ -61,9 +61,13 @@ json decode(const json& value) {
 }  // namespace
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
-    : endpoints_(std::move(endpoints)),
-      devTools_(endpoints_.devToolsHost, endpoints_.devToolsPort, endpoints_.limits),
-      sessions_(sessions) {}
+    : ScriptInjector(endpoints,
+                     std::make_shared<ChromiumDevTools>(endpoints.devToolsHost, endpoints.devToolsPort, endpoints.limits),
+                     sessions) {}
+
+ScriptInjector::ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
+                               BrowserSessionManager& sessions)
+    : endpoints_(std::move(endpoints)), devTools_(std::move(devTools)), sessions_(sessions) {}
 
 json ScriptInjector::runJS(const std::string& script, const std::string& browser,
                            const std::optional<std::string>& urlPattern) const {
@@ -115,8 +119,8 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
         std::unique_ptr<DevToolsSession> fresh;
         DevToolsSession* reader = &session;
         if (!answered) {
-            auto connected = devTools_.connect(target);
-            if (auto* opened = std::get_if<std::unique_ptr<DevToolsSession>>(&connected)) fresh = std::move(*opened);
+            // A tab that cannot be reached again is answered without its place.
+            if (auto connected = devTools_->connect(target)) fresh = std::move(*connected);
             reader = fresh.get();
         }
         if (reader) {
@@ -124,9 +128,9 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                                       {{"expression", "({url: location.href, title: document.title})"},
                                        {"returnByValue", true}},
                                       kStateReadLimit);
-            if (auto* read = std::get_if<json>(&state)) {
-                auto remote = read->find("result");
-                if (remote != read->end() && remote->is_object()) {
+            if (state) {
+                auto remote = state->find("result");
+                if (remote != state->end() && remote->is_object()) {
                     auto value = remote->find("value");
                     if (value != remote->end() && value->is_object()) {
                         answer["url"] = stringFieldOr(*value, "url");
@@ -152,16 +156,16 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     std::unique_ptr<DevToolsSession> session;
     DevToolsPage chosen;
     if (!tab.targetId.empty()) {
-        auto connected = devTools_.connect(tab.targetId);
-        if (auto* opened = std::get_if<std::unique_ptr<DevToolsSession>>(&connected)) {
-            session = std::move(*opened);
+        // A tab that has gone since its scan is looked for again below.
+        if (auto connected = devTools_->connect(tab.targetId)) {
+            session = std::move(*connected);
             chosen.id = tab.targetId;
         }
     }
     if (!session) {
-        auto listed = devTools_.listPages();
-        if (auto* error = std::get_if<DevToolsError>(&listed)) return errorResult(error->message);
-        const auto& pages = std::get<std::vector<DevToolsPage>>(listed);
+        auto listed = devTools_->listPages();
+        if (!listed) return errorResult(listed.error());
+        const auto& pages = *listed;
         const DevToolsPage* page = nullptr;
         if (!tab.urlPattern || tab.urlPattern->empty()) {
             if (pages.empty()) return errorResult("no Chrome windows");
@@ -172,9 +176,9 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
             if (match == pages.end()) return errorResult("no Chrome tab matching '" + *tab.urlPattern + "'");
             page = &*match;
         }
-        auto connected = devTools_.connect(*page);
-        if (auto* error = std::get_if<DevToolsError>(&connected)) return errorResult(error->message);
-        session = std::move(std::get<std::unique_ptr<DevToolsSession>>(connected));
+        auto connected = devTools_->connect(*page);
+        if (!connected) return errorResult(connected.error());
+        session = std::move(*connected);
         chosen = *page;
     }
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
@@ -195,8 +199,8 @@ json ScriptInjector::evaluate(DevToolsSession& session, const std::string& scrip
                                                     {"returnByValue", true},
                                                     {"awaitPromise", true},
                                                     {"userGesture", true}});
-    if (auto* error = std::get_if<DevToolsError>(&answer)) return errorResult(error->message);
-    const json& result = std::get<json>(answer);
+    if (!answer) return errorResult(answer.error());
+    const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
         return errorResult("Chrome: " + exceptionText(*details));
     auto remote = result.find("result");
@@ -222,7 +226,7 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     up["type"] = "keyUp";
     for (const json* event : {&down, &up}) {
         auto sent = session.call("Input.dispatchKeyEvent", *event);
-        if (auto* error = std::get_if<DevToolsError>(&sent)) return errorResult(error->message);
+        if (!sent) return errorResult(sent.error());
     }
     return json{{"status", "pressed"}, {"key", (*params)["key"]}};
 }

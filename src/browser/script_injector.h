@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -50,7 +51,12 @@ public:
 
     // `sessions` issues the page agents' nonces; `endpoints.agentPort` must be the port of the
     // registry's plain ws:// listener, or injected agents would knock on the wrong door.
+    // Talks to the browser's DevTools endpoint at the endpoints' host and port.
     ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions);
+    // Talks to the browser through `devTools`; the endpoints' DevTools host, port and limits
+    // are then unused.
+    ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
+                   BrowserSessionManager& sessions);
 
     // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
     // evaluates to a JSON object's text (or an object) answers that object; any other value
@@ -80,7 +86,7 @@ private:
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;
-    DevToolsClient devTools_;
+    std::shared_ptr<const DevToolsClient> devTools_;
     BrowserSessionManager& sessions_;
 };
 

@@ -1,8 +1,11 @@
 // The read side of the flow store: listing, searching, loading and deleting saved flows.
 #include "flows/flow_store.h"
 
+#include "app/log.h"
 #include "flows/flow_steps.h"
 #include "flows/sqlite_statement.h"
+
+#include <sqlite3.h>
 
 namespace velmor::flows {
 
@@ -57,9 +60,9 @@ nlohmann::json summary(const Statement& row) {
     return flow;
 }
 
-nlohmann::json notFound(const std::string& name) { return {{"error", "flow '" + name + "' not found"}}; }
+Failure notFound(const std::string& name) { return fail("flow '" + name + "' not found"); }
 
-nlohmann::json dbError() { return {{"error", "db error"}}; }
+Failure dbError() { return fail("db error"); }
 
 }  // namespace
 
@@ -92,7 +95,7 @@ nlohmann::json FlowStore::searchFlows(const std::string& query) const {
     return flows;
 }
 
-nlohmann::json FlowStore::loadFlow(const std::string& name) {
+Result<nlohmann::json> FlowStore::loadFlow(const std::string& name) {
     std::lock_guard lock(mutex_);
     Statement select(db_, kNewestVersion);
     if (!select.prepared()) return dbError();
@@ -106,10 +109,11 @@ nlohmann::json FlowStore::loadFlow(const std::string& name) {
     putText(flow, "bundle_id", select.text(2));
     putText(flow, "target_url", select.text(4));
 
-    // Loading moves the flow to the top of the list.
+    // Loading moves the flow to the top of the list; a flow that cannot be moved there is
+    // still worth loading.
     Statement countUse(db_, kCountUse);
     countUse.bindInteger(1, flowId);
-    countUse.step();
+    if (countUse.step() != SQLITE_DONE) Log::error("flowstore", "Counting the use of flow '" + name + "' failed");
 
     nlohmann::json steps = readSteps(db_, flowId);
     flow["step_count"] = steps.size();
@@ -117,7 +121,7 @@ nlohmann::json FlowStore::loadFlow(const std::string& name) {
     return flow;
 }
 
-nlohmann::json FlowStore::deleteFlow(const std::string& name) {
+Result<nlohmann::json> FlowStore::deleteFlow(const std::string& name) {
     std::lock_guard lock(mutex_);
     int64_t flowId = 0;
     {
@@ -129,11 +133,11 @@ nlohmann::json FlowStore::deleteFlow(const std::string& name) {
     }
     Statement deleteSteps(db_, kDeleteSteps);
     deleteSteps.bindInteger(1, flowId);
-    deleteSteps.step();
+    if (deleteSteps.step() != SQLITE_DONE) return dbError();
     Statement removeFlow(db_, kDeleteFlow);
     removeFlow.bindInteger(1, flowId);
-    removeFlow.step();
-    return {{"status", "deleted"}, {"name", name}};
+    if (removeFlow.step() != SQLITE_DONE) return dbError();
+    return nlohmann::json{{"status", "deleted"}, {"name", name}};
 }
 
 }  // namespace velmor::flows

@@ -78,9 +78,9 @@ void FlowStore::recordStep(const std::string& toolName, const nlohmann::json& ar
     if (int rc = insert.step(); rc != SQLITE_DONE) Log::error(kCategory, "Insert step failed: " + std::to_string(rc));
 }
 
-nlohmann::json FlowStore::endRecording(const std::optional<std::string>& saveName) {
+Result<nlohmann::json> FlowStore::endRecording(const std::optional<std::string>& saveName) {
     std::lock_guard lock(mutex_);
-    if (!currentFlowId_) return {{"error", "not recording"}};
+    if (!currentFlowId_) return fail("not recording");
     const int64_t flowId = *currentFlowId_;
     nlohmann::json steps = readSteps(db_, flowId);
     const std::string stepCount = std::to_string(steps.size());
@@ -88,9 +88,10 @@ nlohmann::json FlowStore::endRecording(const std::optional<std::string>& saveNam
     std::string savedAs;
     if (!saveName || saveName->empty()) {
         // The steps go with the row through the cascading foreign key.
+        // A row left behind is an unfinished recording, removed when the store next opens.
         Statement discard(db_, kDeleteFlow);
         discard.bindInteger(1, flowId);
-        discard.step();
+        if (discard.step() != SQLITE_DONE) Log::error(kCategory, "Discarding a recording failed: " + engineMessage(db_));
         savedAs = saveName ? "" : "(not saved)";
     } else {
         const int64_t version = nextVersion(db_, *saveName);
@@ -100,15 +101,21 @@ nlohmann::json FlowStore::endRecording(const std::optional<std::string>& saveNam
         save.bindText(2, "Flow with " + stepCount + " steps (v" + versionText + ")");
         save.bindInteger(3, version);
         save.bindInteger(4, flowId);
-        if (save.step() == SQLITE_DONE)
-            Log::info(kCategory, "Saved flow '" + *saveName + "' v" + versionText + " with " + stepCount + " steps");
-        else if (save.prepared())
+        bool saved = save.step() == SQLITE_DONE;
+        currentFlowId_.reset();
+        stepCounter_ = 0;
+        if (!saved) {
+            // The steps stay with the unfinished recording, removed when the store next opens;
+            // the agent must not believe the flow can be loaded.
             Log::error(kCategory, "Save flow '" + *saveName + "' failed: " + engineMessage(db_));
+            return fail("db error");
+        }
+        Log::info(kCategory, "Saved flow '" + *saveName + "' v" + versionText + " with " + stepCount + " steps");
         savedAs = *saveName;
     }
     currentFlowId_.reset();
     stepCounter_ = 0;
-    return {{"step_count", steps.size()}, {"steps", std::move(steps)}, {"saved_as", savedAs}};
+    return nlohmann::json{{"step_count", steps.size()}, {"steps", std::move(steps)}, {"saved_as", savedAs}};
 }
 
 bool FlowStore::isRecording() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -18,7 +20,7 @@ inline constexpr const char* kRecordingDescription = "Recording in progress";
 // Saved flows (recorded sequences of tool calls) and the one recording in progress, in a
 // SQLite file. Every operation holds one lock, because tool calls arrive on several
 // threads at once and a step must never land in another flow or reuse a step number.
-// Operations never throw: failures are logged or answered as {"error": ...}.
+// Operations never throw: failures are logged, or answered with what the agent is told.
 class FlowStore {
 public:
     explicit FlowStore(const std::string& databasePath);
@@ -36,8 +38,9 @@ public:
                     const std::optional<std::string>& pageUrl = std::nullopt,
                     const std::optional<std::string>& context = std::nullopt);
     // Saves the recording under `saveName` as that name's next version, or discards it
-    // when the name is absent or empty. {"step_count", "steps", "saved_as"}.
-    nlohmann::json endRecording(const std::optional<std::string>& saveName);
+    // when the name is absent or empty. {"step_count", "steps", "saved_as"}; "not recording"
+    // without a recording, "db error" when it could not be saved.
+    Result<nlohmann::json> endRecording(const std::optional<std::string>& saveName);
     bool isRecording() const;
 
     // Every version of every saved flow, most recently updated first.
@@ -46,11 +49,13 @@ public:
     // query (SQL LIKE, so "%" and "_" are wildcards), each with its steps.
     nlohmann::json searchFlows(const std::string& query) const;
     // The newest version of a flow, counting the use.
-    nlohmann::json loadFlow(const std::string& name);
+    Result<nlohmann::json> loadFlow(const std::string& name);
     // Removes one version of a flow (the oldest stored) per call.
-    nlohmann::json deleteFlow(const std::string& name);
+    Result<nlohmann::json> deleteFlow(const std::string& name);
 
 private:
+    // Taken after the session's lock when a session records (session, then store), and
+    // never held while anything outside the store is called.
     mutable std::mutex mutex_;
     sqlite3* db_;
     std::optional<int64_t> currentFlowId_;

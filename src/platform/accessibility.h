@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "platform/windows.h"
 
 #include <cstdint>
@@ -24,6 +25,11 @@ enum class AccessibilityError : int {
 
 inline int code(AccessibilityError error) { return static_cast<int>(error); }
 
+// The failure of an accessibility action as agents see it: "AXPress failed: -25206".
+inline Failure refused(const std::string& action, AccessibilityError error) {
+    return fail(action + " failed: " + std::to_string(code(error)));
+}
+
 // A value for an element: numbers go to range controls, text to text fields.
 using ElementValue = std::variant<double, std::string>;
 
@@ -32,7 +38,7 @@ using ElementRef = std::shared_ptr<AccessibleElement>;
 
 // One element of an application's user interface, read through the attribute names the
 // scanner works with (AXRole, AXTitle, ...). Reads never fail: what cannot be read is
-// absent. Actions answer nothing on success.
+// absent. Actions fail as refused() words it.
 class AccessibleElement {
 public:
     virtual ~AccessibleElement() = default;
@@ -52,9 +58,9 @@ public:
     virtual std::optional<Frame> frameOnScreen() = 0;
     virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
 
-    virtual std::optional<AccessibilityError> press() = 0;                           // AXPress
-    virtual std::optional<AccessibilityError> focus() = 0;                           // AXFocused = true
-    virtual std::optional<AccessibilityError> setValue(const ElementValue& value) = 0;  // AXValue
+    virtual Result<void> press() = 0;                             // AXPress
+    virtual Result<void> focus() = 0;                             // AXFocused = true
+    virtual Result<void> setValue(const ElementValue& value) = 0;  // AXValue
 };
 
 // The application element of one running process.

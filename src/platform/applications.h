@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,8 +21,8 @@ class Applications {
 public:
     virtual ~Applications() = default;
 
-    // Why the desktop cannot be reached (no display, no accessibility bus); nothing when it can.
-    virtual std::optional<std::string> unavailable() = 0;
+    // Whether the desktop can be reached; fails with the reason (no display, no accessibility bus).
+    virtual Result<void> reachable() = 0;
     // The regular applications, in the order the desktop lists them. Agents such as this
     // process itself are not among them.
     virtual std::vector<RunningApplication> regularApplications() = 0;

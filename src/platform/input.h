@@ -1,8 +1,9 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <chrono>
 #include <functional>
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -41,17 +42,16 @@ public:
     // waiting `pace` after each. Characters the keyboard has no key for are typed as well.
     // `stillAimed` is asked before each character, with nothing held: when it answers false
     // (the window meant to receive them has gone) typing stops with an error.
-    virtual std::optional<std::string> typeCharacters(const std::vector<std::u32string>& characters,
-                                                      std::chrono::milliseconds pace,
-                                                      const std::function<bool()>& stillAimed) = 0;
+    virtual Result<void> typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+                                        const std::function<bool()>& stillAimed) = 0;
     // Presses and releases one key with the modifiers held.
-    virtual std::optional<std::string> pressKey(const Key& key, const Modifiers& modifiers) = 0;
+    virtual Result<void> pressKey(const Key& key, const Modifiers& modifiers) = 0;
 
-    virtual std::optional<std::string> movePointer(int x, int y) = 0;
-    virtual std::optional<std::string> setButton(MouseButton button, bool down) = 0;
+    virtual Result<void> movePointer(int x, int y) = 0;
+    virtual Result<void> setButton(MouseButton button, bool down) = 0;
     // Scrolls by pixel amounts where the pointer is; positive amounts scroll down and
     // right, as the scroll tool promises its callers.
-    virtual std::optional<std::string> scroll(int deltaY, int deltaX) = 0;
+    virtual Result<void> scroll(int deltaY, int deltaX) = 0;
 };
 
 }  // namespace velmor::platform

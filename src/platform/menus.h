@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,6 @@ struct MenuListing {
     std::vector<std::string> items;
 };
 
-// What a menu operation did: whether the application was found at all, and why the
-// operation failed when it did.
-struct MenuOutcome {
-    bool applicationFound = true;
-    std::optional<std::string> error;
-};
-
 // The menu bar of an application's windows.
 class Menus {
 public:
@@ -29,10 +23,13 @@ public:
     // The menus in menu-bar order; nothing when the application has no menu bar.
     virtual std::vector<MenuListing> listMenus(int32_t pid) = 0;
     // Follows `path` (a menu of the bar, then the items down to the last one), opening the
-    // menus on the way, and chooses the last item.
-    virtual MenuOutcome click(int32_t pid, const std::vector<std::string>& path) = 0;
-    // Opens the menus along `path` and highlights its last item without choosing it.
-    virtual MenuOutcome hover(int32_t pid, const std::vector<std::string>& path) = 0;
+    // menus on the way, and chooses the last item. Fails with the message for the agent:
+    // "can't find process name for PID <pid>" when no such application is on the desktop,
+    // else "menu click failed: <why>".
+    virtual Result<void> click(int32_t pid, const std::vector<std::string>& path) = 0;
+    // Opens the menus along `path` and highlights its last item without choosing it. Fails
+    // as click does, with "menu hover failed: <why>".
+    virtual Result<void> hover(int32_t pid, const std::vector<std::string>& path) = 0;
 };
 
 }  // namespace velmor::platform

@@ -20,7 +20,7 @@ public:
     }
 
     json performAction(const std::string& toolName, const json& args) override {
-        return session_.performAction(toolName, args);
+        return answerOf(session_.performAction(toolName, args));
     }
 
 private:
@@ -31,26 +31,28 @@ private:
 
 void installAppControlTools(ToolRouter& router, automation::SessionManager& session, platform::Windows& windows) {
     router.setHandler("session_start", [&session](const Arguments& args) {
-        return session.startSession(args.string("app_name"), args.string("bundle_id"));
+        return answerOf(session.startSession(args.string("app_name"), args.string("bundle_id")));
     });
-    router.setHandler("session_end",
-                      [&session](const Arguments& args) { return session.endSession(args.string("save_as")); });
-    router.setHandler("get_page_info", [&session](const Arguments&) { return session.getState(); });
+    router.setHandler("session_end", [&session](const Arguments& args) {
+        auto ended = session.endSession(args.string("save_as"));
+        return json{{"status", "ended"}, {"app", ended.app}, {"flow", answerOf(std::move(ended.flow))}};
+    });
+    router.setHandler("get_page_info", [&session](const Arguments&) { return answerOf(session.getState()); });
     router.setHandler("list_apps", [&session](const Arguments&) { return json{{"apps", session.listApps()}}; });
-    router.setHandler("activate_app", [&session](const Arguments&) { return session.activateTarget(); });
+    router.setHandler("activate_app", [&session](const Arguments&) { return answerOf(session.activateTarget()); });
     router.setHandler("get_windows", [&session, &windows](const Arguments&) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         return json{{"windows", automation::getWindows(windows, pid)}};
     });
     router.setHandler("set_window_frame", [&session, &windows](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
-        if (auto error = automation::setWindowFrame(windows, pid, args.integer("x"), args.integer("y"),
-                                                    args.integer("width"), args.integer("height")))
-            return errorResult(*error);
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
+        if (auto done = automation::setWindowFrame(windows, pid, args.integer("x"), args.integer("y"),
+                                                    args.integer("width"), args.integer("height")); !done)
+            return errorResult(done.error());
         return json{{"status", "resized"}};
     });
 }

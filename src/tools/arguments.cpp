@@ -68,6 +68,10 @@ const nlohmann::json* Arguments::object(const std::string& key) const {
     return value && value->is_object() ? value : nullptr;
 }
 
+nlohmann::json answerOf(Result<nlohmann::json> result) {
+    if (!result) return errorResult(result.error());
+    return std::move(result).value();
+}
 bool isFailure(const nlohmann::json& result) {
     if (!result.is_object()) return false;
     auto it = result.find("error");

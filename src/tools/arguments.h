@@ -2,6 +2,7 @@
 
 #include "base/error_result.h"
 #include "base/json_fields.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -38,6 +39,8 @@ private:
     const nlohmann::json& args_;
 };
 
+// The answer of an operation below the tools: its value, or its failure as errorResult.
+nlohmann::json answerOf(Result<nlohmann::json> result);
 // A result that reports a failure: one with a string under "error". Failed actions are
 // never recorded into a flow.
 bool isFailure(const nlohmann::json& result);

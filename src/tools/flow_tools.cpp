@@ -30,10 +30,9 @@ nlohmann::json dryRun(flows::FlowStore& store, const std::function<std::string()
                 {"message", "Walk through the flow now. Every action is being recorded. "
                             "Call dry_run(active: false) when done."}};
     }
-    nlohmann::json recording = store.endRecording(std::nullopt);
-    auto steps = recording.find("steps");
-    nlohmann::json script =
-        dryRunScript(steps != recording.end() ? *steps : nlohmann::json::array(), defaultVoice());
+    // Without a recording (none was started, or it could not be read back) the script is empty.
+    auto recording = store.endRecording(std::nullopt);
+    nlohmann::json script = dryRunScript(recording ? recording->at("steps") : nlohmann::json::array(), defaultVoice());
     return {{"status", "dry_run_complete"}, {"step_count", script.size()}, {"script", std::move(script)}};
 }
 
@@ -46,11 +45,11 @@ void installFlowTools(ToolRouter& router, flows::FlowStore& store, std::function
     });
     router.setHandler("load_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
-        return name ? store.loadFlow(*name) : errorResult(missingField("name"));
+        return name ? answerOf(store.loadFlow(*name)) : errorResult(missingField("name"));
     });
     router.setHandler("delete_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
-        return name ? store.deleteFlow(*name) : errorResult(missingField("name"));
+        return name ? answerOf(store.deleteFlow(*name)) : errorResult(missingField("name"));
     });
     router.setHandler("dry_run", [&store, defaultVoice = std::move(defaultVoice)](const Arguments& args) {
         return dryRun(store, defaultVoice, args);

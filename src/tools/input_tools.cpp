@@ -45,43 +45,43 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
-        if (auto error = actions->typeText(*text, pid)) return errorResult(*error);
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
+        if (auto done = actions->typeText(*text, pid); !done) return errorResult(done.error());
         std::this_thread::sleep_for(kTypingSettle);
         router.recordStep({.toolName = "type_text", .args = args.raw()});
-        return session.getStateDiff();
+        return answerOf(session.getStateDiff());
     });
     router.setHandler("press_key", [&router, &session, actions](const Arguments& args) {
         auto key = args.string("key");
         if (!key) return errorResult(missingField("key"));
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
-        if (auto error = actions->pressKey(*key, pid)) return errorResult(*error);
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
+        if (auto done = actions->pressKey(*key, pid); !done) return errorResult(done.error());
         std::this_thread::sleep_for(kActionSettle);
         router.recordStep({.toolName = "press_key", .args = args.raw()});
-        return session.getStateDiff();
+        return answerOf(session.getStateDiff());
     });
     router.setHandler("click_at", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         auto x = args.integer("x"), y = args.integer("y");
         if (!x || !y) return errorResult(kMissingPoint);
         std::string button = args.string("button").value_or("left");
         int64_t clicks = args.integer("clicks").value_or(1);
-        if (auto error = actions->clickAt(toInt(*x), toInt(*y), pid, button, clicks)) return errorResult(*error);
+        if (auto done = actions->clickAt(toInt(*x), toInt(*y), pid, button, clicks); !done) return errorResult(done.error());
         std::this_thread::sleep_for(kActionSettle);
         return json{{"status", "clicked"}, {"x", *x}, {"y", *y}, {"button", button}, {"clicks", clicks}};
     });
     router.setHandler("mouse_move", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         auto x = args.integer("x"), y = args.integer("y");
         if (!x || !y) return errorResult(kMissingPoint);
-        if (auto error = actions->mouseMove(toInt(*x), toInt(*y), pid)) return errorResult(*error);
+        if (auto done = actions->mouseMove(toInt(*x), toInt(*y), pid); !done) return errorResult(done.error());
         return json{{"status", "moved"}, {"x", *x}, {"y", *y}};
     });
     router.setHandler("scroll", [&session, actions](const Arguments& args) {
@@ -89,65 +89,65 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         if (!deltaY) return errorResult(missingField("delta_y"));
         // Scrolling needs no session; with one, it must not go on once the target has quit.
         if (session.targetPid()) {
-            if (auto target = session.liveTarget(); target.error) return errorResult(*target.error);
+            if (auto target = session.liveTarget(); !target) return errorResult(target.error());
         }
         int64_t deltaX = args.integer("delta_x").value_or(0);
-        if (auto error = actions->scroll(toInt(*deltaY), toInt(deltaX))) return errorResult(*error);
+        if (auto done = actions->scroll(toInt(*deltaY), toInt(deltaX)); !done) return errorResult(done.error());
         std::this_thread::sleep_for(kScrollSettle);
         return json{{"status", "scrolled"}, {"delta_y", *deltaY}, {"delta_x", deltaX}};
     });
     router.setHandler("drag", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         auto fromX = args.integer("from_x"), fromY = args.integer("from_y");
         auto toX = args.integer("to_x"), toY = args.integer("to_y");
         if (!fromX || !fromY || !toX || !toY) return errorResult(kMissingDrag);
         double duration = args.real("duration").value_or(0.5);
-        if (auto error =
-                actions->drag(toInt(*fromX), toInt(*fromY), toInt(*toX), toInt(*toY), pid, duration))
-            return errorResult(*error);
+        if (auto done =
+                actions->drag(toInt(*fromX), toInt(*fromY), toInt(*toX), toInt(*toY), pid, duration); !done)
+            return errorResult(done.error());
         return json{{"status", "dragged"}, {"from", {*fromX, *fromY}}, {"to", {*toX, *toY}}};
     });
     router.setHandler("get_clipboard", [&clipboard](const Arguments&) { return json{{"text", clipboard.text()}}; });
     router.setHandler("set_clipboard", [&clipboard](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));
-        clipboard.setText(*text);
+        if (auto copied = clipboard.setText(*text); !copied) return errorResult(copied.error());
         return json{{"status", "copied"}, {"length", automation::userCharacters(*text).size()}};
     });
     router.setHandler("list_menus", [&session, &menus](const Arguments&) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         return json{{"menus", automation::listMenus(menus, pid)}};
     });
     router.setHandler("menu_click", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
         // Menus are opened with the pointer, which must find the target's window in front.
         if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
-        if (auto error = automation::menuClick(menus, pid, *path)) return errorResult(*error);
+        if (auto done = automation::menuClick(menus, pid, *path); !done) return errorResult(done.error());
         std::this_thread::sleep_for(kActionSettle);
         // A menu command changes the window like any other action: the agent gets the same
         // diff. Should the session have ended meanwhile, the click still happened.
-        json answer = session.getStateDiff();
-        if (answer.contains("error")) answer = json::object();
+        auto diff = session.getStateDiff();
+        json answer = diff ? std::move(diff).value() : json::object();
         answer["status"] = "clicked";
         answer["path"] = *path;
         return answer;
     });
     router.setHandler("menu_hover", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
         auto path = args.stringArray("path");
         if (!path) return errorResult(kMissingPath);
         if (!path->empty() && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
-        if (auto error = automation::menuHover(menus, pid, *path)) return errorResult(*error);
+        if (auto done = automation::menuHover(menus, pid, *path); !done) return errorResult(done.error());
         return json{{"status", "opened"}, {"path", *path}};
     });
 }

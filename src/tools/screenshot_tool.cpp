@@ -37,16 +37,11 @@ std::string base64(const std::vector<uint8_t>& bytes) {
 void installScreenshotTool(ToolRouter& router, automation::SessionManager& session, platform::WindowCapture& capture) {
     router.setHandler("screenshot", [&session, &capture](const Arguments&) {
         auto target = session.liveTarget();
-        if (target.error) return errorResult(*target.error);
-        int32_t pid = target.pid;
-        auto image = capture.captureFrontWindow(pid);
-        switch (image.outcome) {
-            case platform::WindowImage::Outcome::captured: return json{{"__image__", base64(image.png)}};
-            case platform::WindowImage::Outcome::noWindow:
-                return errorResult("target app window not found (pid " + std::to_string(pid) + ")");
-            case platform::WindowImage::Outcome::failed: break;
-        }
-        return errorResult("screenshot capture failed");
+        if (!target) return errorResult(target.error());
+        int32_t pid = *target;
+        auto png = capture.captureFrontWindow(pid);
+        if (!png) return errorResult(png.error());
+        return json{{"__image__", base64(*png)}};
     });
 }
 

@@ -27,7 +27,7 @@ TEST(BearerToken, LaterLaunchesReuseTheStoredTokenUnlessItIsEmpty) {
     std::string first = loadOrCreateToken(defaults);
     EXPECT_EQ(loadOrCreateToken(defaults), first);
 
-    defaults.setString(kBearerTokenKey, "");
+    ASSERT_TRUE(defaults.setString(kBearerTokenKey, ""));
     std::string replaced = loadOrCreateToken(defaults);
     EXPECT_EQ(replaced.size(), 32u);
     EXPECT_NE(replaced, first);

@@ -28,9 +28,9 @@ struct FakeElement final : platform::AccessibleElement {
     bool offersPress() override { return pressable; }
     std::optional<platform::Frame> frameOnScreen() override { return std::nullopt; }
     bool focused() override { return false; }
-    std::optional<platform::AccessibilityError> press() override { return std::nullopt; }
-    std::optional<platform::AccessibilityError> focus() override { return std::nullopt; }
-    std::optional<platform::AccessibilityError> setValue(const platform::ElementValue&) override { return std::nullopt; }
+    Result<void> press() override { return succeeded(); }
+    Result<void> focus() override { return succeeded(); }
+    Result<void> setValue(const platform::ElementValue&) override { return succeeded(); }
 };
 
 using Fake = std::shared_ptr<FakeElement>;

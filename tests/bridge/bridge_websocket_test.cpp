@@ -5,6 +5,9 @@
 #include "support/free_port.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace velmor::bridge::test {
 namespace {
@@ -56,6 +59,41 @@ TEST(BridgeWebSocket, PushArrivesWhileARequestIsOutstandingAndLinesStayWhole) {
     agent.send(R"({"type":"tools_changed"})");
     EXPECT_EQ(bridge.readLine(), kListChanged);
     EXPECT_EQ(bridge.readLine(), R"({"id":1,"jsonrpc":"2.0","result":{}})");
+}
+
+// A client that stops reading fills the standard-output pipe. The WebSocket keeps being
+// served meanwhile, requests keep going out, and once the client reads again every line
+// arrives whole.
+TEST(BridgeWebSocket, AClientThatStopsReadingStallsNeitherTheWebSocketNorRequests) {
+    TempHome home;
+    FakePageAgent agent;
+    // Far more than a pipe holds.
+    const std::string text(4 << 20, 'x');
+    FakeMcpEndpoint endpoint([&text](const RecordedRequest& request) {
+        std::string id = request.body.find(R"("id":1)") != std::string::npos ? "1" : "2";
+        return CannedAnswer{200, R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"text":")" + text + R"("}})"};
+    });
+    writeConfig(home, "t", endpoint.port(), agent.port());
+    RunningBridge bridge;
+    ASSERT_TRUE(agent.waitForConnections(1));
+    ASSERT_EQ(agent.nextMessage(), kSubscribe);
+
+    bridge.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"tools/call"})");
+    ASSERT_TRUE(endpoint.waitForRequests(1));
+    for (int round = 0; round < 3; ++round) {
+        agent.send(R"({"type":"tools_changed"})");
+        agent.ping();
+        ASSERT_TRUE(agent.waitForPong(5000)) << "round " << round;
+    }
+    bridge.writeLine(R"({"jsonrpc":"2.0","id":2,"method":"tools/call"})");
+    ASSERT_TRUE(endpoint.waitForRequests(2));
+
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5; ++i) lines.push_back(bridge.readLine());
+    std::string answer = R"({"id":1,"jsonrpc":"2.0","result":{"text":")" + text + R"("}})";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), answer), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kListChanged), 3);
+    EXPECT_EQ(lines.back().substr(0, 16), R"({"id":2,"jsonrpc)");
 }
 
 TEST(BridgeWebSocket, ReconnectsAndSubscribesAgainAfterTheApplicationClosesTheConnection) {

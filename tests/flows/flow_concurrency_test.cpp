@@ -22,10 +22,10 @@ TEST_F(FlowStoreTest, ParallelStepsAndReadsKeepOneConsistentRecording) {
         });
     for (auto& thread : threads) thread.join();
 
-    Json ended = store.endRecording("busy");
+    Json ended = store.endRecording("busy").value();
     std::set<int> numbers;
     for (const auto& step : ended.at("steps")) numbers.insert(step.at("step").get<int>());
     EXPECT_EQ(numbers.size(), size_t(kWriters * kStepsEach));
     EXPECT_EQ(*numbers.rbegin(), kWriters * kStepsEach);
-    EXPECT_EQ(store.loadFlow("existing").at("step_count"), 1);
+    EXPECT_EQ(store.loadFlow("existing").value().at("step_count"), 1);
 }

@@ -61,7 +61,9 @@ protected:
                   const std::optional<std::string>& targetUrl = std::nullopt) {
         store.beginRecording(app, std::nullopt, targetUrl);
         for (const auto& tool : tools) store.recordStep(tool, Json::object());
-        return store.endRecording(name);
+        auto saved = store.endRecording(name);
+        EXPECT_TRUE(saved) << saved.error();
+        return saved ? *saved : Json();
     }
 
     TempHome home;

@@ -16,11 +16,11 @@ void expectUnusable(const std::string& path, const std::string& why) {
     flows::FlowStore store(path);
     EXPECT_EQ(store.listFlows(), Json::array());
     EXPECT_EQ(store.searchFlows("x"), Json::array());
-    EXPECT_EQ(store.loadFlow("x"), (Json{{"error", "db error"}}));
-    EXPECT_EQ(store.deleteFlow("x"), (Json{{"error", "db error"}}));
+    EXPECT_EQ(store.loadFlow("x").error(), "db error");
+    EXPECT_EQ(store.deleteFlow("x").error(), "db error");
     store.beginRecording("Notes");
     store.recordStep("click_a", Json::object());
-    EXPECT_EQ(store.endRecording("x"), (Json{{"error", "not recording"}}));
+    EXPECT_EQ(store.endRecording("x").error(), "not recording");
     Log::flush();
     EXPECT_NE(readFile(Log::path()).find("Failed to open database at " + path + ": " + why), std::string::npos);
 }
@@ -48,11 +48,11 @@ TEST(FlowDatabaseOpening, AddsTheColumnsThatOlderDatabasesLack) {
 
     flows::FlowStore store(path);
     EXPECT_EQ(store.listFlows()[0].at("version"), 1);
-    EXPECT_EQ(store.loadFlow("legacy").at("steps"), (Json{{{"step", 1}, {"tool", "click_ok"}, {"wait_ms", 500}}}));
+    EXPECT_EQ(store.loadFlow("legacy").value().at("steps"), (Json{{{"step", 1}, {"tool", "click_ok"}, {"wait_ms", 500}}}));
     store.beginRecording("Notes", std::nullopt, "https://example.org/");
     store.recordStep("web_action", Json::object(), std::nullopt, std::nullopt, "https://example.org/a", "browser-ws");
-    store.endRecording("legacy");
-    Json newest = store.loadFlow("legacy");
+    ASSERT_TRUE(store.endRecording("legacy"));
+    Json newest = store.loadFlow("legacy").value();
     EXPECT_EQ(newest.at("version"), 2);
     EXPECT_EQ(newest.at("target_url"), "https://example.org/");
     EXPECT_EQ(newest.at("steps")[0].at("context"), "browser-ws");
@@ -89,7 +89,7 @@ TEST(FlowDatabaseOpening, UnusableFilesAreLeftExactlyAsTheyWere) {
         for (int i = 0; i < 50; ++i) {
             store.beginRecording("Notes");
             store.recordStep("click_a", {{"text", std::string(200, 'a')}});
-            store.endRecording("flow " + std::to_string(i));
+            ASSERT_TRUE(store.endRecording("flow " + std::to_string(i)));
         }
     }
     std::string damaged = readFile(path);
@@ -144,7 +144,7 @@ TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreRemoved) {
         flows::FlowStore store(path);
         store.beginRecording("Notes");
         store.recordStep("click_a", Json::object());
-        store.endRecording("kept");
+        ASSERT_TRUE(store.endRecording("kept"));
         store.beginRecording("Notes");
         store.recordStep("click_b", Json::object());
         // The process dies here: the placeholder and its step stay in the file.
@@ -155,7 +155,7 @@ TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreRemoved) {
     RawDatabase raw(path);
     EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "0");
     EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flow_steps"), "1");
-    EXPECT_EQ(store.loadFlow("kept").at("step_count"), 1);
+    EXPECT_EQ(store.loadFlow("kept").value().at("step_count"), 1);
     Log::flush();
     EXPECT_NE(readFile(Log::path()).find("Removed 1 unfinished recording(s) left by an earlier run"), std::string::npos);
 }

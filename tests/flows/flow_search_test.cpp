@@ -7,7 +7,7 @@ TEST_F(FlowStoreTest, SearchFindsEachMatchingFlowOnceWithItsSteps) {
     saveFlow("backup", "Files", {"click_save_draft", "click_save_final"});
     store.beginRecording("Browser", std::nullopt, "https://shop.example.org/");
     store.recordStep("web_action", Json::object(), std::nullopt, std::nullopt, std::nullopt, "browser-dom:#checkout");
-    store.endRecording("buy");
+    ASSERT_TRUE(store.endRecording("buy"));
 
     Json byApp = store.searchFlows("textedit");  // no step matches; ASCII case is ignored
     ASSERT_EQ(namesOf(byApp), Names{"invoice"});
@@ -36,7 +36,7 @@ TEST_F(FlowStoreTest, RecordingsInProgressAreNeitherListedNorSearched) {
     EXPECT_TRUE(store.listFlows().empty());
     EXPECT_TRUE(store.searchFlows("Finder").empty());
     EXPECT_TRUE(store.searchFlows("__recording__").empty());
-    EXPECT_EQ(toolsOf(store.endRecording("mail")), Names{});
+    EXPECT_EQ(toolsOf(store.endRecording("mail").value()), Names{});
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), 1);
 }
 
@@ -51,6 +51,6 @@ TEST_F(FlowStoreTest, ListingGivesSummariesAndLoadingMovesAFlowToTheTop) {
     older.erase("created_at");
     EXPECT_EQ(older, (Json{{"id", 1}, {"name", "older"}, {"app_name", "Notes"}, {"step_count", 2}, {"run_count", 0},
                            {"version", 1}, {"description", "Flow with 2 steps (v1)"}}));
-    store.loadFlow("older");
+    ASSERT_TRUE(store.loadFlow("older"));
     EXPECT_EQ(namesOf(store.listFlows()), (Names{"older", "newer"}));
 }

@@ -46,11 +46,8 @@ bool accessibilitySwitchOn() {
 }  // namespace
 
 bool accessibilityTrusted(AtspiBus& bus) {
-    {
-        auto lock = bus.lock();
-        if (!bus.connection()) return false;
-    }
-    return accessibilitySwitchOn();
+    bool reachable = bus.withLocked([](AtspiConnection& atspi) { return atspi.connection() != nullptr; });
+    return reachable && accessibilitySwitchOn();
 }
 
 }  // namespace velmor::platform

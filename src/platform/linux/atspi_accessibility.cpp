@@ -6,17 +6,19 @@
 namespace velmor::platform {
 
 std::unique_ptr<AccessibleApplication> AtspiAccessibility::application(int32_t pid) {
-    auto guard = bus_.lock();
-    auto busName = bus_.busNameOf(pid);
-    if (!busName) return nullptr;
-    auto snapshot = AtspiSnapshot::read(bus_, *busName);
-    if (snapshot->root() < 0) return nullptr;
-    return std::make_unique<AtspiApplicationElement>(std::move(snapshot));
+    return bus_.withLocked([&](AtspiConnection& atspi) -> std::unique_ptr<AccessibleApplication> {
+        auto busName = atspi.busNameOf(pid);
+        if (!busName) return nullptr;
+        auto snapshot = AtspiSnapshot::read(bus_, atspi, *busName);
+        if (snapshot->root() < 0) return nullptr;
+        return std::make_unique<AtspiApplicationElement>(std::move(snapshot));
+    });
 }
 
 void AtspiAccessibility::prepare(int32_t pid) {
-    auto guard = bus_.lock();
-    if (auto busName = bus_.busNameOf(pid)) bus_.introduceTo(*busName);
+    bus_.withLocked([&](AtspiConnection& atspi) {
+        if (auto busName = atspi.busNameOf(pid)) atspi.introduceTo(*busName);
+    });
 }
 
 }  // namespace velmor::platform

@@ -18,7 +18,7 @@ constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 
 }  // namespace
 
-DBusConnection* AtspiBus::connection() {
+DBusConnection* AtspiConnection::connection() {
     // The accessibility bus belongs to an X11 desktop: without a display there is none, and
     // libatspi would only go looking for a session bus to start one on.
     const char* display = std::getenv("DISPLAY");
@@ -39,12 +39,12 @@ DBusConnection* AtspiBus::connection() {
     return bus;
 }
 
-std::optional<std::string> AtspiBus::unavailable() {
+std::optional<std::string> AtspiConnection::unavailable() {
     if (connection()) return std::nullopt;
     return failure_;
 }
 
-std::vector<AtspiApplicationEntry> AtspiBus::applications(bool withNames) {
+std::vector<AtspiApplicationEntry> AtspiConnection::applications(bool withNames) {
     std::vector<AtspiApplicationEntry> entries;
     DBusConnection* bus = connection();
     if (!bus) return entries;
@@ -101,14 +101,14 @@ std::vector<AtspiApplicationEntry> AtspiBus::applications(bool withNames) {
     return known;
 }
 
-std::optional<std::string> AtspiBus::busNameOf(int32_t pid) {
+std::optional<std::string> AtspiConnection::busNameOf(int32_t pid) {
     for (const auto& entry : applications(false)) {
         if (entry.pid == pid) return entry.busName;
     }
     return std::nullopt;
 }
 
-void AtspiBus::introduceTo(const std::string& busName) {
+void AtspiConnection::introduceTo(const std::string& busName) {
     DBusConnection* bus = connection();
     if (!bus || introduced_.count(busName)) return;
     // Qt keeps no object cache to wake and has nothing to gain from the call.
@@ -121,7 +121,7 @@ void AtspiBus::introduceTo(const std::string& busName) {
     introduced_.insert(busName);
 }
 
-AtspiToolkit AtspiBus::toolkitOf(const std::string& busName) {
+AtspiToolkit AtspiConnection::toolkitOf(const std::string& busName) {
     auto known = toolkits_.find(busName);
     if (known != toolkits_.end()) return known->second;
     return toolkits_[busName] = readToolkit(connection(), busName);

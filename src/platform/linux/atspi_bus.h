@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmor::platform {
@@ -27,18 +28,12 @@ struct AtspiApplicationEntry {
     int32_t pid = 0;
 };
 
-// The process's connection to the AT-SPI accessibility bus. libatspi is not thread-safe, and
-// the snapshots read through the bus are shared by the elements of a scan, so every AT-SPI
-// read and action of the process runs while holding lock().
-class AtspiBus {
+// The process's connection to the AT-SPI accessibility bus, as the holder of the bus lock
+// sees it: only AtspiBus::withLocked hands one out.
+class AtspiConnection {
 public:
-    AtspiBus() = default;
-    AtspiBus(const AtspiBus&) = delete;
-    AtspiBus& operator=(const AtspiBus&) = delete;
-
-    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
-
-    // The following are called with lock() held.
+    AtspiConnection(const AtspiConnection&) = delete;
+    AtspiConnection& operator=(const AtspiConnection&) = delete;
 
     // The connection, made on first use (and again after the bus went away); null when the
     // bus cannot be reached, with the reason in unavailable().
@@ -56,11 +51,35 @@ public:
     AtspiToolkit toolkitOf(const std::string& busName);
 
 private:
-    std::mutex mutex_;
+    friend class AtspiBus;
+    AtspiConnection() = default;
+
     std::string failure_;
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
     std::set<std::string> introduced_;
     std::map<std::string, AtspiToolkit> toolkits_;  // bus name -> toolkit
+};
+
+// libatspi is not thread-safe, and the snapshots read through the bus are shared by the
+// elements of a scan, so every AT-SPI read and action of the process runs inside
+// withLocked, which holds the bus lock while `use` runs; a snapshot's nodes are read and
+// completed only there too. Lock order: the session's lock, then the bus lock, then the
+// display lock (X11Display); never the other way round. `use` must not call withLocked again.
+class AtspiBus {
+public:
+    AtspiBus() = default;
+    AtspiBus(const AtspiBus&) = delete;
+    AtspiBus& operator=(const AtspiBus&) = delete;
+
+    template <typename Use>
+    decltype(auto) withLocked(Use&& use) {
+        std::lock_guard lock(mutex_);
+        return std::forward<Use>(use)(connection_);
+    }
+
+private:
+    std::mutex mutex_;
+    AtspiConnection connection_;
 };
 
 }  // namespace velmor::platform

@@ -59,49 +59,54 @@ AtspiElement::AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bo
 std::optional<std::string> AtspiElement::role() { return mapping_.role; }
 
 std::optional<std::string> AtspiElement::title() {
-    auto guard = snapshot_->bus().lock();
-    return readableName(*snapshot_, node_);
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        return readableName(atspi, *snapshot_, node_);
+    });
 }
 
 std::optional<std::string> AtspiElement::description() {
-    auto guard = snapshot_->bus().lock();
-    return node().description;
+    return snapshot_->bus().withLocked([&](AtspiConnection&) -> std::optional<std::string> {
+        return node().description;
+    });
 }
 
 std::optional<std::string> AtspiElement::identifier() {
-    auto guard = snapshot_->bus().lock();
-    if (node().detailsKnown) return node().accessibleId;
-    DBusConnection* bus = snapshot_->bus().connection();
-    if (!bus) return std::nullopt;
-    DbusReply reply = getProperty(bus, snapshot_->busName(), node().path, kAccessibleDbus, "AccessibleId",
-                                  kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("v")) return std::nullopt;
-    std::string id = reply.reader().open().string();
-    if (id.empty()) return std::nullopt;
-    return id;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        if (node().detailsKnown) return node().accessibleId;
+        DBusConnection* bus = atspi.connection();
+        if (!bus) return std::nullopt;
+        DbusReply reply = getProperty(bus, snapshot_->busName(), node().path, kAccessibleDbus, "AccessibleId",
+                                      kAtspiCallTimeoutMs);
+        if (!reply.hasSignature("v")) return std::nullopt;
+        std::string id = reply.reader().open().string();
+        if (id.empty()) return std::nullopt;
+        return id;
+    });
 }
 
 std::optional<std::string> AtspiElement::value() {
-    auto guard = snapshot_->bus().lock();
-    if (node().detailsKnown) {
-        if (mapping_.value == ValueSource::text) return node().text;
-        if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;
-    }
-    return liveValue();
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        if (node().detailsKnown) {
+            if (mapping_.value == ValueSource::text) return node().text;
+            if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;
+        }
+        return liveValue(atspi);
+    });
 }
 
 std::optional<std::string> AtspiElement::currentValue() {
-    auto guard = snapshot_->bus().lock();
-    return liveValue();
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        return liveValue(atspi);
+    });
 }
 
-std::optional<std::string> AtspiElement::liveValue() {
+std::optional<std::string> AtspiElement::liveValue(AtspiConnection& atspi) {
     switch (mapping_.value) {
         case ValueSource::none: return std::nullopt;
         case ValueSource::checked: return node().has(ATSPI_STATE_CHECKED) ? "1" : "0";
         case ValueSource::selected: return node().has(ATSPI_STATE_SELECTED) ? "1" : "0";
         case ValueSource::text: {
-            DBusConnection* bus = snapshot_->bus().connection();
+            DBusConnection* bus = atspi.connection();
             if (!bus) return std::nullopt;
             DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
                                   .add(int32_t{0})
@@ -111,7 +116,7 @@ std::optional<std::string> AtspiElement::liveValue() {
             return reply.reader().string();
         }
         case ValueSource::number: {
-            DBusConnection* bus = snapshot_->bus().connection();
+            DBusConnection* bus = atspi.connection();
             if (!bus) return std::nullopt;
             DbusReply reply =
                 getProperty(bus, snapshot_->busName(), node().path, kValueDbus, "CurrentValue", kAtspiCallTimeoutMs);
@@ -123,46 +128,49 @@ std::optional<std::string> AtspiElement::liveValue() {
 }
 
 std::optional<std::string> AtspiElement::placeholder() {
-    auto guard = snapshot_->bus().lock();
-    if (node().detailsKnown) return node().placeholder;
-    DBusConnection* bus = snapshot_->bus().connection();
-    if (!bus) return std::nullopt;
-    DbusReply reply =
-        DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetAttributes").send(bus, kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("a{ss}")) return std::nullopt;
-    for (DbusReader entries = reply.reader().open(); !entries.atEnd();) {
-        DbusReader entry = entries.open();
-        if (entry.string() == "placeholder-text") return entry.string();
-    }
-    return std::nullopt;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        if (node().detailsKnown) return node().placeholder;
+        DBusConnection* bus = atspi.connection();
+        if (!bus) return std::nullopt;
+        DbusReply reply =
+            DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetAttributes").send(bus, kAtspiCallTimeoutMs);
+        if (!reply.hasSignature("a{ss}")) return std::nullopt;
+        for (DbusReader entries = reply.reader().open(); !entries.atEnd();) {
+            DbusReader entry = entries.open();
+            if (entry.string() == "placeholder-text") return entry.string();
+        }
+        return std::nullopt;
+    });
 }
 
 bool AtspiElement::enabled() {
-    auto guard = snapshot_->bus().lock();
-    // GTK 4 marks what can be used SENSITIVE only; the others set both.
-    return node().has(ATSPI_STATE_ENABLED) || node().has(ATSPI_STATE_SENSITIVE);
+    return snapshot_->bus().withLocked([&](AtspiConnection&) -> bool {
+        // GTK 4 marks what can be used SENSITIVE only; the others set both.
+        return node().has(ATSPI_STATE_ENABLED) || node().has(ATSPI_STATE_SENSITIVE);
+    });
 }
 
 std::vector<ElementRef> AtspiElement::children() {
-    auto guard = snapshot_->bus().lock();
-    // Inside web content everything counts, as page content off screen does; elsewhere what
-    // is not on screen (closed menus, hidden pages) and the menu bar, which the menu tools
-    // reach, are left out.
-    bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
-    std::vector<int> nodes = snapshot_->childrenOf(node_);
-    std::vector<bool> shown = inside ? std::vector<bool>(nodes.size(), true) : shownOnScreen(*snapshot_, nodes);
-    std::vector<ElementRef> children;
-    children.reserve(nodes.size());
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (!shown[i] || (!inside && snapshot_->node(nodes[i]).role == ATSPI_ROLE_MENU_BAR)) continue;
-        children.push_back(std::make_shared<AtspiElement>(snapshot_, nodes[i], inside));
-    }
-    return children;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
+        // Inside web content everything counts, as page content off screen does; elsewhere what
+        // is not on screen (closed menus, hidden pages) and the menu bar, which the menu tools
+        // reach, are left out.
+        bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
+        std::vector<int> nodes = snapshot_->childrenOf(atspi, node_);
+        std::vector<bool> shown = inside ? std::vector<bool>(nodes.size(), true) : shownOnScreen(atspi, *snapshot_, nodes);
+        std::vector<ElementRef> children;
+        children.reserve(nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            if (!shown[i] || (!inside && snapshot_->node(nodes[i]).role == ATSPI_ROLE_MENU_BAR)) continue;
+            children.push_back(std::make_shared<AtspiElement>(snapshot_, nodes[i], inside));
+        }
+        return children;
+    });
 }
 
-std::optional<int> AtspiElement::pressActionIndex(std::optional<AccessibilityError>& error) {
+std::optional<int> AtspiElement::pressActionIndex(AtspiConnection& atspi, std::optional<AccessibilityError>& error) {
     if (!(node().interfaces & kActionInterface)) return std::nullopt;
-    DBusConnection* bus = snapshot_->bus().connection();
+    DBusConnection* bus = atspi.connection();
     if (!bus) {
         error = AccessibilityError::cannotComplete;
         return std::nullopt;
@@ -191,14 +199,15 @@ std::optional<int> AtspiElement::pressActionIndex(std::optional<AccessibilityErr
 }
 
 bool AtspiElement::offersPress() {
-    auto guard = snapshot_->bus().lock();
-    if (node().detailsKnown) return node().pressAction.has_value();
-    std::optional<AccessibilityError> ignored;
-    return pressActionIndex(ignored).has_value();
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
+        if (node().detailsKnown) return node().pressAction.has_value();
+        std::optional<AccessibilityError> ignored;
+        return pressActionIndex(atspi, ignored).has_value();
+    });
 }
 
-std::optional<uint64_t> AtspiElement::liveStates() {
-    DBusConnection* bus = snapshot_->bus().connection();
+std::optional<uint64_t> AtspiElement::liveStates(AtspiConnection& atspi) {
+    DBusConnection* bus = atspi.connection();
     if (!bus) return std::nullopt;
     DbusReply reply =
         DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetState").send(bus, kAtspiCallTimeoutMs);
@@ -210,78 +219,98 @@ std::optional<uint64_t> AtspiElement::liveStates() {
 }
 
 std::optional<Frame> AtspiElement::frameOnScreen() {
-    auto guard = snapshot_->bus().lock();
-    DBusConnection* bus = snapshot_->bus().connection();
-    if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
-    // Asked now rather than taken from the snapshot: a menu opened since shows its items.
-    auto states = liveStates();
-    if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
-        return std::nullopt;
-    auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
-    if (!frame || !onScreen(*frame)) return std::nullopt;
-    return frame;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<Frame> {
+        DBusConnection* bus = atspi.connection();
+        if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
+        // Asked now rather than taken from the snapshot: a menu opened since shows its items.
+        auto states = liveStates(atspi);
+        if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
+            return std::nullopt;
+        auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
+        if (!frame || !onScreen(*frame)) return std::nullopt;
+        return frame;
+    });
 }
 
 bool AtspiElement::focused() {
-    auto guard = snapshot_->bus().lock();
-    auto states = liveStates();
-    return states && ((*states >> ATSPI_STATE_FOCUSED) & 1u);
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
+        auto states = liveStates(atspi);
+        return states && ((*states >> ATSPI_STATE_FOCUSED) & 1u);
+    });
 }
 
-std::optional<AccessibilityError> AtspiElement::press() {
-    auto guard = snapshot_->bus().lock();
-    DBusConnection* bus = snapshot_->bus().connection();
-    if (!bus) return AccessibilityError::cannotComplete;
-    std::optional<AccessibilityError> error;
-    if (auto index = pressActionIndex(error)) {
-        return outcome(DbusCall(snapshot_->busName(), node().path, kActionDbus, "DoAction")
-                           .add(int32_t{*index})
+std::optional<AccessibilityError> AtspiElement::attemptPress() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<AccessibilityError> {
+        DBusConnection* bus = atspi.connection();
+        if (!bus) return AccessibilityError::cannotComplete;
+        std::optional<AccessibilityError> error;
+        if (auto index = pressActionIndex(atspi, error)) {
+            return outcome(DbusCall(snapshot_->busName(), node().path, kActionDbus, "DoAction")
+                               .add(int32_t{*index})
+                               .send(bus, kAtspiCallTimeoutMs),
+                           AccessibilityError::actionUnsupported);
+        }
+        if (error) return error;
+        // Tabs have no action of their own: pressing one selects it in its tab list.
+        int parent = node().parent;
+        if (parent >= 0 && (snapshot_->node(parent).interfaces & kSelectionInterface) && node().indexInParent >= 0) {
+            return outcome(DbusCall(snapshot_->busName(), snapshot_->node(parent).path, "org.a11y.atspi.Selection",
+                                    "SelectChild")
+                               .add(int32_t{node().indexInParent})
+                               .send(bus, kAtspiCallTimeoutMs),
+                           AccessibilityError::actionUnsupported);
+        }
+        return AccessibilityError::actionUnsupported;
+    });
+}
+
+std::optional<AccessibilityError> AtspiElement::attemptFocus() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<AccessibilityError> {
+        DBusConnection* bus = atspi.connection();
+        if (!bus) return AccessibilityError::cannotComplete;
+        if (!(node().interfaces & kComponentInterface)) return AccessibilityError::attributeUnsupported;
+        return outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GrabFocus")
                            .send(bus, kAtspiCallTimeoutMs),
-                       AccessibilityError::actionUnsupported);
-    }
-    if (error) return error;
-    // Tabs have no action of their own: pressing one selects it in its tab list.
-    int parent = node().parent;
-    if (parent >= 0 && (snapshot_->node(parent).interfaces & kSelectionInterface) && node().indexInParent >= 0) {
-        return outcome(DbusCall(snapshot_->busName(), snapshot_->node(parent).path, "org.a11y.atspi.Selection",
-                                "SelectChild")
-                           .add(int32_t{node().indexInParent})
-                           .send(bus, kAtspiCallTimeoutMs),
-                       AccessibilityError::actionUnsupported);
-    }
-    return AccessibilityError::actionUnsupported;
+                       AccessibilityError::attributeUnsupported);
+    });
 }
 
-std::optional<AccessibilityError> AtspiElement::focus() {
-    auto guard = snapshot_->bus().lock();
-    DBusConnection* bus = snapshot_->bus().connection();
-    if (!bus) return AccessibilityError::cannotComplete;
-    if (!(node().interfaces & kComponentInterface)) return AccessibilityError::attributeUnsupported;
-    return outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "GrabFocus")
-                       .send(bus, kAtspiCallTimeoutMs),
-                   AccessibilityError::attributeUnsupported);
-}
-
-std::optional<AccessibilityError> AtspiElement::setValue(const ElementValue& value) {
-    auto guard = snapshot_->bus().lock();
-    if (const double* number = std::get_if<double>(&value)) {
-        if (node().interfaces & kValueInterface) return setNumber(*number);
-        if (node().interfaces & kEditableTextInterface) return setText(numberText(*number));
+std::optional<AccessibilityError> AtspiElement::attemptSetValue(const ElementValue& value) {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<AccessibilityError> {
+        if (const double* number = std::get_if<double>(&value)) {
+            if (node().interfaces & kValueInterface) return setNumber(atspi, *number);
+            if (node().interfaces & kEditableTextInterface) return setText(atspi, numberText(*number));
+            return AccessibilityError::attributeUnsupported;
+        }
+        const std::string& text = std::get<std::string>(value);
+        if (node().interfaces & kEditableTextInterface) return setText(atspi, text);
+        if (node().interfaces & kValueInterface) {
+            char* end = nullptr;
+            double number = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(number)) return AccessibilityError::illegalArgument;
+            return setNumber(atspi, number);
+        }
         return AccessibilityError::attributeUnsupported;
-    }
-    const std::string& text = std::get<std::string>(value);
-    if (node().interfaces & kEditableTextInterface) return setText(text);
-    if (node().interfaces & kValueInterface) {
-        char* end = nullptr;
-        double number = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !std::isfinite(number)) return AccessibilityError::illegalArgument;
-        return setNumber(number);
-    }
-    return AccessibilityError::attributeUnsupported;
+    });
 }
 
-std::optional<AccessibilityError> AtspiElement::setText(const std::string& text) {
-    DBusConnection* bus = snapshot_->bus().connection();
+Result<void> AtspiElement::press() {
+    if (auto error = attemptPress()) return refused("AXPress", *error);
+    return succeeded();
+}
+
+Result<void> AtspiElement::focus() {
+    if (auto error = attemptFocus()) return refused("AXFocused", *error);
+    return succeeded();
+}
+
+Result<void> AtspiElement::setValue(const ElementValue& value) {
+    if (auto error = attemptSetValue(value)) return refused("AXSetValue", *error);
+    return succeeded();
+}
+
+std::optional<AccessibilityError> AtspiElement::setText(AtspiConnection& atspi, const std::string& text) {
+    DBusConnection* bus = atspi.connection();
     if (!bus) return AccessibilityError::cannotComplete;
     return outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.EditableText", "SetTextContents")
                        .add(text)
@@ -289,8 +318,8 @@ std::optional<AccessibilityError> AtspiElement::setText(const std::string& text)
                    AccessibilityError::attributeUnsupported);
 }
 
-std::optional<AccessibilityError> AtspiElement::setNumber(double number) {
-    DBusConnection* bus = snapshot_->bus().connection();
+std::optional<AccessibilityError> AtspiElement::setNumber(AtspiConnection& atspi, double number) {
+    DBusConnection* bus = atspi.connection();
     if (!bus) return AccessibilityError::cannotComplete;
     DbusReply reply = DbusCall(snapshot_->busName(), node().path, DBUS_INTERFACE_PROPERTIES, "Set")
                           .add(std::string(kValueDbus))
@@ -301,10 +330,10 @@ std::optional<AccessibilityError> AtspiElement::setNumber(double number) {
     return std::nullopt;
 }
 
-std::vector<int> AtspiApplicationElement::windowNodes() {
+std::vector<int> AtspiApplicationElement::windowNodes(AtspiConnection& atspi) {
     std::vector<int> windows;
     if (snapshot_->root() < 0) return windows;
-    for (int child : snapshot_->childrenOf(snapshot_->root())) {
+    for (int child : snapshot_->childrenOf(atspi, snapshot_->root())) {
         // Hidden top-levels are not windows the user has; minimised ones still are.
         if (snapshot_->node(child).has(ATSPI_STATE_VISIBLE)) windows.push_back(child);
     }
@@ -312,27 +341,30 @@ std::vector<int> AtspiApplicationElement::windowNodes() {
 }
 
 ElementRef AtspiApplicationElement::focusedWindow() {
-    auto guard = snapshot_->bus().lock();
-    for (int window : windowNodes()) {
-        if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
-    }
-    return nullptr;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        for (int window : windowNodes(atspi)) {
+            if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
+        }
+        return nullptr;
+    });
 }
 
 std::vector<ElementRef> AtspiApplicationElement::windows() {
-    auto guard = snapshot_->bus().lock();
-    std::vector<ElementRef> windows;
-    for (int window : windowNodes()) windows.push_back(std::make_shared<AtspiElement>(snapshot_, window, false));
-    return windows;
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
+        std::vector<ElementRef> windows;
+        for (int window : windowNodes(atspi)) windows.push_back(std::make_shared<AtspiElement>(snapshot_, window, false));
+        return windows;
+    });
 }
 
 ElementRef AtspiApplicationElement::focusedElement() {
-    auto guard = snapshot_->bus().lock();
-    for (int i = 0; i < snapshot_->size(); ++i) {
-        if (i != snapshot_->root() && snapshot_->node(i).has(ATSPI_STATE_FOCUSED))
-            return std::make_shared<AtspiElement>(snapshot_, i, false);
-    }
-    return nullptr;
+    return snapshot_->bus().withLocked([&](AtspiConnection&) -> ElementRef {
+        for (int i = 0; i < snapshot_->size(); ++i) {
+            if (i != snapshot_->root() && snapshot_->node(i).has(ATSPI_STATE_FOCUSED))
+                return std::make_shared<AtspiElement>(snapshot_, i, false);
+        }
+        return nullptr;
+    });
 }
 
 }  // namespace velmor::platform

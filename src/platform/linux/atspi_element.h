@@ -10,7 +10,7 @@ namespace velmor::platform {
 
 // One object of a snapshot, answering the scanner's attributes. Structure, roles, names and
 // states come from the snapshot; values, texts, attributes and actions are asked of the
-// application at the time they are needed. Every call holds the bus lock.
+// application at the time they are needed. Every call runs inside the bus's withLocked.
 class AtspiElement final : public AccessibleElement {
 public:
     // Made with the bus lock held.
@@ -29,18 +29,21 @@ public:
     std::optional<Frame> frameOnScreen() override;
     bool focused() override;
 
-    std::optional<AccessibilityError> press() override;
-    std::optional<AccessibilityError> focus() override;
-    std::optional<AccessibilityError> setValue(const ElementValue& value) override;
+    Result<void> press() override;
+    Result<void> focus() override;
+    Result<void> setValue(const ElementValue& value) override;
 
 private:
     const AtspiNode& node() const { return snapshot_->node(node_); }
-    std::optional<int> pressActionIndex(std::optional<AccessibilityError>& error);
+    std::optional<int> pressActionIndex(AtspiConnection& atspi, std::optional<AccessibilityError>& error);
     // The element's states as the application reports them now; nothing when it cannot be asked.
-    std::optional<uint64_t> liveStates();
-    std::optional<std::string> liveValue();
-    std::optional<AccessibilityError> setText(const std::string& text);
-    std::optional<AccessibilityError> setNumber(double number);
+    std::optional<uint64_t> liveStates(AtspiConnection& atspi);
+    std::optional<std::string> liveValue(AtspiConnection& atspi);
+    std::optional<AccessibilityError> attemptPress();
+    std::optional<AccessibilityError> attemptFocus();
+    std::optional<AccessibilityError> attemptSetValue(const ElementValue& value);
+    std::optional<AccessibilityError> setText(AtspiConnection& atspi, const std::string& text);
+    std::optional<AccessibilityError> setNumber(AtspiConnection& atspi, double number);
 
     std::shared_ptr<AtspiSnapshot> snapshot_;
     int node_;
@@ -58,7 +61,7 @@ public:
     ElementRef focusedElement() override;
 
 private:
-    std::vector<int> windowNodes();
+    std::vector<int> windowNodes(AtspiConnection& atspi);
 
     std::shared_ptr<AtspiSnapshot> snapshot_;
 };

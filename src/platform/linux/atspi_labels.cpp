@@ -21,8 +21,8 @@ std::optional<std::string> usableName(AtspiToolkit toolkit, std::string name) {
 
 // The names of the widgets that label the node, joined by blanks, each asked of the
 // application on its own (never all properties at once, which crashes Qt 5).
-std::optional<std::string> labellingName(AtspiSnapshot& snapshot, int node) {
-    DBusConnection* bus = snapshot.bus().connection();
+std::optional<std::string> labellingName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* bus = atspi.connection();
     if (!bus) return std::nullopt;
     DbusReply relations = DbusCall(snapshot.busName(), snapshot.node(node).path, kAccessibleDbus, "GetRelationSet")
                               .send(bus, kAtspiCallTimeoutMs);
@@ -47,7 +47,7 @@ std::optional<std::string> labellingName(AtspiSnapshot& snapshot, int node) {
     for (auto& pending : names) {
         DbusReply reply = pending.wait();
         if (!reply.hasSignature("v")) continue;
-        auto name = usableName(snapshot.toolkit(), reply.reader().open().string());
+        auto name = usableName(snapshot.toolkit(atspi), reply.reader().open().string());
         if (name) joined += (joined.empty() ? "" : " ") + *name;
     }
     if (joined.empty()) return std::nullopt;
@@ -70,13 +70,13 @@ bool gtk4NameHidesLabel(const AtspiNode& node, const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> readableName(AtspiSnapshot& snapshot, int node) {
-    AtspiToolkit toolkit = snapshot.toolkit();
+std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    AtspiToolkit toolkit = snapshot.toolkit(atspi);
     const AtspiNode& n = snapshot.node(node);
     auto own = usableName(toolkit, n.name);
     // Most names are what they seem; the relations are asked for only where they are not.
     if (own && (toolkit != AtspiToolkit::gtk4 || !gtk4NameHidesLabel(n, *own))) return own;
-    if (auto label = labellingName(snapshot, node)) return label;
+    if (auto label = labellingName(atspi, snapshot, node)) return label;
     return own;
 }
 

@@ -11,7 +11,6 @@ namespace velmor::platform {
 // widget that labels it (the LABELLED_BY relation: an entry's label beside it). GTK 4 names
 // repeat the label ("7 7") or give the widget's type ("GtkButton"), so there the labelling
 // widget comes first and a type name counts as no name. Absent when nothing names the node.
-// Called with the bus lock held.
-std::optional<std::string> readableName(AtspiSnapshot& snapshot, int node);
+std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node);
 
 }  // namespace velmor::platform

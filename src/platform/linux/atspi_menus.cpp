@@ -49,9 +49,9 @@ int menuBarOf(AtspiSnapshot& snapshot) {
 }
 
 // The named menu entries below a node, in order.
-std::vector<int> entriesOf(AtspiSnapshot& snapshot, int node) {
+std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
     std::vector<int> entries;
-    for (int child : snapshot.childrenOf(node)) {
+    for (int child : snapshot.childrenOf(atspi, node)) {
         const AtspiNode& n = snapshot.node(child);
         if (menuRole(n.role) && !withoutBlanks(n.name).empty()) entries.push_back(child);
     }
@@ -60,32 +60,34 @@ std::vector<int> entriesOf(AtspiSnapshot& snapshot, int node) {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
+std::string noProcess(int32_t pid) { return "can't find process name for PID " + std::to_string(pid); }
+
 // Runs the node's first action (GTK menu items have one: "click", which opens a submenu
 // or chooses the item). The application does it after answering.
-std::optional<std::string> doAction(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
-    DBusConnection* connection = bus.connection();
-    if (!connection) return bus.unavailable().value_or("accessibility bus not available");
+Result<void> doAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return fail(atspi.unavailable().value_or("accessibility bus not available"));
     const AtspiNode& n = snapshot.node(node);
     DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
                           .add(int32_t{0})
                           .send(connection, kAtspiCallTimeoutMs);
-    if (!reply.ok()) return quoted(n.name) + " cannot be chosen (" + reply.errorName() + ")";
-    if (!reply.hasSignature("b") || !reply.reader().boolean()) return quoted(n.name) + " is not available";
-    return std::nullopt;
+    if (!reply.ok()) return fail(quoted(n.name) + " cannot be chosen (" + reply.errorName() + ")");
+    if (!reply.hasSignature("b") || !reply.reader().boolean()) return fail(quoted(n.name) + " is not available");
+    return succeeded();
 }
 
 // Highlights an item in its menu without choosing it.
-std::optional<std::string> select(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
-    DBusConnection* connection = bus.connection();
-    if (!connection) return bus.unavailable().value_or("accessibility bus not available");
+Result<void> select(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return fail(atspi.unavailable().value_or("accessibility bus not available"));
     const AtspiNode& n = snapshot.node(node);
     const AtspiNode& parent = snapshot.node(n.parent);
     DbusReply reply = DbusCall(snapshot.busName(), parent.path, "org.a11y.atspi.Selection", "SelectChild")
                           .add(int32_t{n.indexInParent})
                           .send(connection, kAtspiCallTimeoutMs);
     if (!reply.ok() || !reply.hasSignature("b") || !reply.reader().boolean())
-        return quoted(n.name) + " cannot be highlighted";
-    return std::nullopt;
+        return fail(quoted(n.name) + " cannot be highlighted");
+    return succeeded();
 }
 
 // How long a menu gets to open and show its entries.
@@ -93,8 +95,8 @@ constexpr auto kMenuOpenTimeout = std::chrono::milliseconds(1500);
 constexpr auto kMenuPoll = std::chrono::milliseconds(20);
 constexpr auto kPointerRest = std::chrono::milliseconds(30);
 
-std::optional<Frame> frameNow(AtspiBus& bus, AtspiSnapshot& snapshot, int node) {
-    DBusConnection* connection = bus.connection();
+std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = atspi.connection();
     if (!connection) return std::nullopt;
     const std::string& path = snapshot.node(node).path;
     PendingReply state = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Accessible", "GetState")
@@ -109,61 +111,58 @@ std::optional<Frame> frameNow(AtspiBus& bus, AtspiSnapshot& snapshot, int node) 
 
 }  // namespace
 
-std::optional<Frame> AtspiMenus::shownFrame(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node) {
+std::optional<Frame> AtspiMenus::shownFrame(AtspiSnapshot& snapshot, int node) {
     auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
     while (true) {
-        if (auto frame = frameNow(bus_, snapshot, node)) return frame;
+        auto frame = bus_.withLocked([&](AtspiConnection& atspi) { return frameNow(atspi, snapshot, node); });
+        if (frame) return frame;
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        guard.unlock();
         std::this_thread::sleep_for(kMenuPoll);
-        guard.lock();
     }
 }
 
-std::optional<std::string> AtspiMenus::reach(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node,
-                                             bool click) {
-    auto frame = shownFrame(guard, snapshot, node);
+Result<void> AtspiMenus::reach(AtspiSnapshot& snapshot, int node, bool click) {
+    auto frame = shownFrame(snapshot, node);
     if (!frame) {
-        if (click) return doAction(bus_, snapshot, node);
-        return quoted(snapshot.node(node).name) + " does not come on screen";
+        if (click) return bus_.withLocked([&](AtspiConnection& atspi) { return doAction(atspi, snapshot, node); });
+        return fail(quoted(snapshot.node(node).name) + " does not come on screen");
     }
-    guard.unlock();
-    std::optional<std::string> error = input_.movePointer(frame->x + frame->width / 2, frame->y + frame->height / 2);
+    // The pointer goes through the display, never with the bus held.
+    Result<void> done = input_.movePointer(frame->x + frame->width / 2, frame->y + frame->height / 2);
     std::this_thread::sleep_for(kPointerRest);
-    if (!error && click) {
-        error = input_.setButton(MouseButton::left, true);
+    if (done && click) {
+        done = input_.setButton(MouseButton::left, true);
         std::this_thread::sleep_for(kPointerRest);
-        if (!error) error = input_.setButton(MouseButton::left, false);
+        if (done) done = input_.setButton(MouseButton::left, false);
     }
-    guard.lock();
-    return error;
+    return done;
 }
 
-std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(int32_t pid) {
-    auto busName = bus_.busNameOf(pid);
+std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(AtspiConnection& atspi, int32_t pid) {
+    auto busName = atspi.busNameOf(pid);
     if (!busName) return nullptr;
-    auto snapshot = AtspiSnapshot::read(bus_, *busName);
+    auto snapshot = AtspiSnapshot::read(bus_, atspi, *busName);
     if (snapshot->root() < 0) return nullptr;
     return snapshot;
 }
 
-std::variant<std::vector<int>, std::string> AtspiMenus::follow(AtspiSnapshot& snapshot,
-                                                               const std::vector<std::string>& path) {
+Result<std::vector<int>> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
+                                            const std::vector<std::string>& path) {
     int node = menuBarOf(snapshot);
-    if (node < 0) return std::string("the application has no menu bar");
+    if (node < 0) return fail("the application has no menu bar");
     std::vector<int> nodes;
     for (const auto& item : path) {
         std::string name(withoutBlanks(item));
         int next = -1;
-        for (int entry : entriesOf(snapshot, node)) {
+        for (int entry : entriesOf(atspi, snapshot, node)) {
             if (menuName(snapshot.node(entry)) == name) {
                 next = entry;
                 break;
             }
         }
         if (next < 0) {
-            return nodes.empty() ? "no menu " + quoted(name) + " in the menu bar"
-                                 : "no menu item " + quoted(name) + " in " + quoted(menuName(snapshot.node(node)));
+            return fail(nodes.empty() ? "no menu " + quoted(name) + " in the menu bar"
+                                      : "no menu item " + quoted(name) + " in " + quoted(menuName(snapshot.node(node))));
         }
         nodes.push_back(next);
         node = next;
@@ -172,48 +171,52 @@ std::variant<std::vector<int>, std::string> AtspiMenus::follow(AtspiSnapshot& sn
 }
 
 std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
-    auto guard = bus_.lock();
-    std::vector<MenuListing> menus;
-    auto snapshot = snapshotOf(pid);
-    if (!snapshot) return menus;
-    int bar = menuBarOf(*snapshot);
-    if (bar < 0) return menus;
-    for (int menu : entriesOf(*snapshot, bar)) {
-        MenuListing listing{menuName(snapshot->node(menu)), {}};
-        for (int item : entriesOf(*snapshot, menu)) listing.items.push_back(menuName(snapshot->node(item)));
-        if (!listing.items.empty()) menus.push_back(std::move(listing));
-    }
-    return menus;
+    return bus_.withLocked([&](AtspiConnection& atspi) {
+        std::vector<MenuListing> menus;
+        auto snapshot = snapshotOf(atspi, pid);
+        if (!snapshot) return menus;
+        int bar = menuBarOf(*snapshot);
+        if (bar < 0) return menus;
+        for (int menu : entriesOf(atspi, *snapshot, bar)) {
+            MenuListing listing{menuName(snapshot->node(menu)), {}};
+            for (int item : entriesOf(atspi, *snapshot, menu)) listing.items.push_back(menuName(snapshot->node(item)));
+            if (!listing.items.empty()) menus.push_back(std::move(listing));
+        }
+        return menus;
+    });
 }
 
-MenuOutcome AtspiMenus::click(int32_t pid, const std::vector<std::string>& path) {
-    auto guard = bus_.lock();
-    auto snapshot = snapshotOf(pid);
-    if (!snapshot) return {false, std::nullopt};
-    auto nodes = follow(*snapshot, path);
-    if (auto* error = std::get_if<std::string>(&nodes)) return {true, *error};
+Result<void> AtspiMenus::walk(int32_t pid, const std::vector<std::string>& path, bool click) {
+    const std::string failed = click ? "menu click failed: " : "menu hover failed: ";
+    std::shared_ptr<AtspiSnapshot> snapshot;
+    auto found = bus_.withLocked([&](AtspiConnection& atspi) -> Result<std::vector<int>> {
+        snapshot = snapshotOf(atspi, pid);
+        if (!snapshot) return fail(noProcess(pid));
+        auto nodes = follow(atspi, *snapshot, path);
+        if (!nodes) return fail(failed + nodes.error());
+        return nodes;
+    });
+    if (!found) return fail(found.error());
+    if (auto done = choose(*snapshot, *found, click); !done) return fail(failed + done.error());
+    return succeeded();
+}
+
+Result<void> AtspiMenus::choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click) {
     // Choosing the item closes whatever menus are open on the way to it.
-    for (int node : std::get<std::vector<int>>(nodes)) {
-        if (auto error = reach(guard, *snapshot, node, true)) return {true, error};
+    size_t opened = click ? nodes.size() : nodes.size() - 1;
+    for (size_t i = 0; i < opened; ++i) {
+        if (auto reached = reach(snapshot, nodes[i], true); !reached) return reached;
     }
-    return {};
-}
-
-MenuOutcome AtspiMenus::hover(int32_t pid, const std::vector<std::string>& path) {
-    auto guard = bus_.lock();
-    auto snapshot = snapshotOf(pid);
-    if (!snapshot) return {false, std::nullopt};
-    auto found = follow(*snapshot, path);
-    if (auto* error = std::get_if<std::string>(&found)) return {true, *error};
-    const auto& nodes = std::get<std::vector<int>>(found);
-    for (size_t i = 0; i + 1 < nodes.size(); ++i) {
-        if (auto error = reach(guard, *snapshot, nodes[i], true)) return {true, error};
-    }
-    if (nodes.size() == 1) return {true, reach(guard, *snapshot, nodes.front(), true)};
+    if (click) return succeeded();
+    if (nodes.size() == 1) return reach(snapshot, nodes.front(), true);
     // Resting on the item highlights it, as it does for a user; a menu that keeps its items
     // off screen gets it selected instead.
-    if (!reach(guard, *snapshot, nodes.back(), false)) return {true, std::nullopt};
-    return {true, select(bus_, *snapshot, nodes.back())};
+    if (reach(snapshot, nodes.back(), false)) return succeeded();
+    return bus_.withLocked([&](AtspiConnection& atspi) { return select(atspi, snapshot, nodes.back()); });
 }
+
+Result<void> AtspiMenus::click(int32_t pid, const std::vector<std::string>& path) { return walk(pid, path, true); }
+
+Result<void> AtspiMenus::hover(int32_t pid, const std::vector<std::string>& path) { return walk(pid, path, false); }
 
 }  // namespace velmor::platform

@@ -7,9 +7,7 @@
 #include "platform/windows.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <variant>
 
 namespace velmor::platform {
 
@@ -27,22 +25,27 @@ public:
     AtspiMenus(AtspiBus& bus, Input& input) : bus_(bus), input_(input) {}
 
     std::vector<MenuListing> listMenus(int32_t pid) override;
-    MenuOutcome click(int32_t pid, const std::vector<std::string>& path) override;
-    MenuOutcome hover(int32_t pid, const std::vector<std::string>& path) override;
+    Result<void> click(int32_t pid, const std::vector<std::string>& path) override;
+    Result<void> hover(int32_t pid, const std::vector<std::string>& path) override;
 
 private:
-    // Called with the bus lock held.
-    std::shared_ptr<AtspiSnapshot> snapshotOf(int32_t pid);
+    std::shared_ptr<AtspiSnapshot> snapshotOf(AtspiConnection& atspi, int32_t pid);
     // The nodes along `path` from the menu bar, or the message naming the first step
     // that matches nothing.
-    std::variant<std::vector<int>, std::string> follow(AtspiSnapshot& snapshot, const std::vector<std::string>& path);
+    Result<std::vector<int>> follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
+                                    const std::vector<std::string>& path);
     // Where the entry shows on screen, once it does; waits for a menu that is opening, with
-    // the bus lock released meanwhile.
-    std::optional<Frame> shownFrame(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node);
+    // the bus free meanwhile.
+    std::optional<Frame> shownFrame(AtspiSnapshot& snapshot, int node);
     // Points at the entry and clicks it when `click`, else only moves there; an entry that
     // does not come on screen is opened or chosen through its action when `click`.
-    std::optional<std::string> reach(std::unique_lock<std::mutex>& guard, AtspiSnapshot& snapshot, int node,
-                                     bool click);
+    Result<void> reach(AtspiSnapshot& snapshot, int node, bool click);
+    // The menu operation: "can't find process name for PID <pid>", or what went wrong after
+    // "menu click failed: " or "menu hover failed: ".
+    Result<void> walk(int32_t pid, const std::vector<std::string>& path, bool click);
+    // Every entry of `nodes` but the last reached and clicked; the last chosen when `click`,
+    // else highlighted.
+    Result<void> choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click);
 
     AtspiBus& bus_;
     Input& input_;

@@ -32,23 +32,24 @@ uint32_t readInterfaces(DbusReader names) {
 
 }  // namespace
 
-std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, const std::string& busName) {
+std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, AtspiConnection& atspi,
+                                                   const std::string& busName) {
     std::shared_ptr<AtspiSnapshot> snapshot(new AtspiSnapshot(bus, busName));
-    bus.introduceTo(busName);
+    atspi.introduceTo(busName);
     // Only ATK toolkits answer the bulk read with the whole tree; Qt answers it with nothing,
     // so its tree is read object by object from the start.
-    if (bus.toolkitOf(busName) == AtspiToolkit::qt || !snapshot->readCache()) {
-        std::vector<int> root = snapshot->readLive({kRootPath}, -1);
+    if (atspi.toolkitOf(busName) == AtspiToolkit::qt || !snapshot->readCache(atspi)) {
+        std::vector<int> root = snapshot->readLive(atspi, {kRootPath}, -1);
         if (!root.empty() && snapshot->node(root.front()).role != 0) {
             snapshot->root_ = root.front();
-            snapshot->readShowingTree();
+            snapshot->readShowingTree(atspi);
         }
     }
     return snapshot;
 }
 
-bool AtspiSnapshot::readCache() {
-    DBusConnection* connection = bus_.connection();
+bool AtspiSnapshot::readCache(AtspiConnection& atspi) {
+    DBusConnection* connection = atspi.connection();
     if (!connection) return false;
     DbusReply reply = DbusCall(busName_, "/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems")
                           .send(connection, kAtspiBulkTimeoutMs);
@@ -108,13 +109,13 @@ void AtspiSnapshot::linkChildren() {
     }
 }
 
-const std::vector<int>& AtspiSnapshot::childrenOf(int index) {
-    if (!nodes_[index].childrenKnown) readChildren({index});
+const std::vector<int>& AtspiSnapshot::childrenOf(AtspiConnection& atspi, int index) {
+    if (!nodes_[index].childrenKnown) readChildren(atspi, {index});
     return nodes_[index].children;
 }
 
-void AtspiSnapshot::readChildren(const std::vector<int>& parents) {
-    DBusConnection* connection = bus_.connection();
+void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>& parents) {
+    DBusConnection* connection = atspi.connection();
     for (int index : parents) nodes_[index].childrenKnown = true;
     if (!connection) return;
 
@@ -143,7 +144,7 @@ void AtspiSnapshot::readChildren(const std::vector<int>& parents) {
             paths[i].push_back(std::move(path));
         }
     }
-    readLive(unknown, unknownParents);
+    readLive(atspi, unknown, unknownParents);
     // The application's own order is the one that counts, also for objects the bulk read
     // placed without a position.
     for (size_t i = 0; i < parents.size(); ++i) {
@@ -157,13 +158,13 @@ void AtspiSnapshot::readChildren(const std::vector<int>& parents) {
     }
 }
 
-void AtspiSnapshot::readShowingTree() {
+void AtspiSnapshot::readShowingTree(AtspiConnection& atspi) {
     // Level by level, every object of a level asked at once: one round trip per level
     // instead of one per object. What is not showing (closed menus, hidden pages) and what
     // manages its own descendants (long lists) is left to be asked for when needed.
     std::vector<int> level = {root_};
     for (int depth = 0; depth < kPrefetchDepth && !level.empty() && size() < kPrefetchObjects; ++depth) {
-        readChildren(level);
+        readChildren(atspi, level);
         std::vector<int> next;
         for (int parent : level) {
             for (int child : nodes_[parent].children) {
@@ -180,15 +181,15 @@ void AtspiSnapshot::readShowingTree() {
     for (int i = 0; i < size(); ++i) {
         if (i != root_) read.push_back(i);
     }
-    readDetails(read);
+    readDetails(atspi, read);
 }
 
-void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
-    DBusConnection* connection = bus_.connection();
+void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& indices) {
+    DBusConnection* connection = atspi.connection();
     if (!connection) return;
     // Qt 5 has no accessible ids, and names its actions "Press", "Toggle", "SetFocus": none
     // of them is a press action by name. Asking would only cost it time.
-    bool qt = toolkit() == AtspiToolkit::qt;
+    bool qt = toolkit(atspi) == AtspiToolkit::qt;
     bool askId = !qt;
     struct Pending {
         std::optional<PendingReply> id, attributes, actions, value;
@@ -273,17 +274,18 @@ void AtspiSnapshot::readDetails(const std::vector<int>& indices) {
     }
 }
 
-AtspiToolkit AtspiSnapshot::toolkit() {
-    return bus_.toolkitOf(busName_);
+AtspiToolkit AtspiSnapshot::toolkit(AtspiConnection& atspi) {
+    return atspi.toolkitOf(busName_);
 }
 
-std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, int parent) {
-    return readLive(paths, std::vector<int>(paths.size(), parent));
+std::vector<int> AtspiSnapshot::readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent) {
+    return readLive(atspi, paths, std::vector<int>(paths.size(), parent));
 }
 
-std::vector<int> AtspiSnapshot::readLive(const std::vector<std::string>& paths, const std::vector<int>& parents) {
+std::vector<int> AtspiSnapshot::readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
+                                         const std::vector<int>& parents) {
     std::vector<int> added;
-    DBusConnection* connection = bus_.connection();
+    DBusConnection* connection = atspi.connection();
     if (!connection || paths.empty()) return added;
 
     // Each property is asked for on its own: Qt 5 crashes on Properties.GetAll, and a

@@ -42,35 +42,38 @@ struct AtspiNode {
 // bulk read of the toolkit's object cache where there is one (ATK toolkits), completed
 // object by object for the parts the cache leaves out (containers that manage their own
 // descendants, toolkits without a cache). Reads of values, texts and actions are not part
-// of it: they go to the application when they are needed. Used with the bus lock held.
+// of it: they go to the application when they are needed. Read and completed only inside
+// the bus's withLocked: whatever asks the application takes the connection it hands out.
 class AtspiSnapshot {
 public:
-    static std::shared_ptr<AtspiSnapshot> read(AtspiBus& bus, const std::string& busName);
+    static std::shared_ptr<AtspiSnapshot> read(AtspiBus& bus, AtspiConnection& atspi, const std::string& busName);
 
+    // The bus the snapshot was read through, for its elements to lock.
     AtspiBus& bus() const { return bus_; }
     const std::string& busName() const { return busName_; }
     int root() const { return root_; }
     int size() const { return static_cast<int>(nodes_.size()); }
     const AtspiNode& node(int index) const { return nodes_[index]; }
     // The node's children in order, asking the application when the snapshot lacks them.
-    const std::vector<int>& childrenOf(int index);
+    const std::vector<int>& childrenOf(AtspiConnection& atspi, int index);
     // The application's toolkit.
-    AtspiToolkit toolkit();
+    AtspiToolkit toolkit(AtspiConnection& atspi);
 
 private:
     AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}
 
-    bool readCache();
+    bool readCache(AtspiConnection& atspi);
     void linkChildren();
     // Nodes for these paths, read from the application in one round trip.
-    std::vector<int> readLive(const std::vector<std::string>& paths, int parent);
-    std::vector<int> readLive(const std::vector<std::string>& paths, const std::vector<int>& parents);
+    std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent);
+    std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
+                              const std::vector<int>& parents);
     // The children of these nodes, asked for all at once.
-    void readChildren(const std::vector<int>& parents);
+    void readChildren(AtspiConnection& atspi, const std::vector<int>& parents);
     // The objects on screen, for toolkits that have no bulk read.
-    void readShowingTree();
+    void readShowingTree(AtspiConnection& atspi);
     // Identifier, placeholder, press action and value of these nodes, all asked at once.
-    void readDetails(const std::vector<int>& indices);
+    void readDetails(AtspiConnection& atspi, const std::vector<int>& indices);
 
     AtspiBus& bus_;
     std::string busName_;

@@ -33,9 +33,9 @@ int windowOf(const AtspiSnapshot& snapshot, int node) {
     return node;
 }
 
-std::vector<bool> shownInGtk4Window(AtspiSnapshot& snapshot, const std::vector<int>& children) {
+std::vector<bool> shownInGtk4Window(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vector<int>& children) {
     std::vector<bool> shown(children.size(), false);
-    DBusConnection* bus = snapshot.bus().connection();
+    DBusConnection* bus = atspi.connection();
     int window = children.empty() ? -1 : windowOf(snapshot, children.front());
     if (!bus || window < 0) return shown;
 
@@ -60,8 +60,8 @@ std::vector<bool> shownInGtk4Window(AtspiSnapshot& snapshot, const std::vector<i
 
 }  // namespace
 
-std::vector<bool> shownOnScreen(AtspiSnapshot& snapshot, const std::vector<int>& children) {
-    if (snapshot.toolkit() == AtspiToolkit::gtk4) return shownInGtk4Window(snapshot, children);
+std::vector<bool> shownOnScreen(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vector<int>& children) {
+    if (snapshot.toolkit(atspi) == AtspiToolkit::gtk4) return shownInGtk4Window(atspi, snapshot, children);
     std::vector<bool> shown;
     shown.reserve(children.size());
     for (int child : children) shown.push_back(snapshot.node(child).has(ATSPI_STATE_SHOWING));

@@ -13,7 +13,7 @@ class DesktopApplications final : public Applications {
 public:
     DesktopApplications(AtspiBus& bus, X11Display& x11) : bus_(bus), x11_(x11) {}
 
-    std::optional<std::string> unavailable() override;
+    Result<void> reachable() override;
     std::vector<RunningApplication> regularApplications() override;
     void activate(int32_t pid) override;
     bool isRunning(const RunningApplication& application) override;

@@ -10,6 +10,7 @@
 #include <bit>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace velmor::platform {
@@ -20,14 +21,14 @@ namespace {
 constexpr auto kRepaintDelay = std::chrono::milliseconds(100);
 
 // The layer an application's own windows live in: not panels, menus, tooltips or docks.
-bool normalWindow(X11Display& x11, Window window) {
+bool normalWindow(X11Connection& x11, Window window) {
     auto types = x11.cardinals(window, "_NET_WM_WINDOW_TYPE", XA_ATOM);
     if (types.empty()) return true;
     return types.front() == x11.atom("_NET_WM_WINDOW_TYPE_NORMAL") ||
            types.front() == x11.atom("_NET_WM_WINDOW_TYPE_DIALOG");
 }
 
-bool onScreen(X11Display& x11, Window window) {
+bool onScreen(X11Connection& x11, Window window) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(x11.display(), window, &attributes) || attributes.map_state != IsViewable) return false;
     for (unsigned long state : x11.cardinals(window, "_NET_WM_STATE", XA_ATOM)) {
@@ -81,43 +82,50 @@ std::vector<uint8_t> rgbOf(XImage* image) {
 
 }  // namespace
 
-WindowImage X11Capture::captureFrontWindow(int32_t pid) {
-    auto guard = x11_.lock();
-    Display* display = x11_.display();
-    if (!display) return {WindowImage::Outcome::failed, {}};
-
-    auto stacking = clientWindows(x11_, true);  // bottom to top
-    auto chosen = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
-        return windowPid(x11_, window) == pid && normalWindow(x11_, window) && onScreen(x11_, window);
+Result<std::vector<uint8_t>> X11Capture::captureFrontWindow(int32_t pid) {
+    const Failure failed = fail("screenshot capture failed");
+    Display* display = nullptr;
+    // The window to capture: found, and raised when something covers it.
+    std::optional<Window> chosen;
+    bool raised = false;
+    x11_.withLocked([&](X11Connection& x11) {
+        display = x11.display();
+        if (!display) return;
+        auto stacking = clientWindows(x11, true);  // bottom to top
+        auto found = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
+            return windowPid(x11, window) == pid && normalWindow(x11, window) && onScreen(x11, window);
+        });
+        if (found == stacking.rend()) return;
+        chosen = *found;
+        if (found != stacking.rbegin()) {
+            XRaiseWindow(display, *chosen);
+            XSync(display, False);
+            raised = true;
+        }
     });
-    if (chosen == stacking.rend()) return {WindowImage::Outcome::noWindow, {}};
+    if (!display) return failed;
+    if (!chosen) return fail("target app window not found (pid " + std::to_string(pid) + ")");
+    if (raised) std::this_thread::sleep_for(kRepaintDelay);
 
-    if (chosen != stacking.rbegin()) {
-        XRaiseWindow(display, *chosen);
-        XSync(display, False);
-        guard.unlock();
-        std::this_thread::sleep_for(kRepaintDelay);
-        guard.lock();
-        if (x11_.display() != display) return {WindowImage::Outcome::failed, {}};
-    }
-
-    Frame frame = describeWindow(x11_, *chosen).frame;
-    // Only what is on the screen can be read; a window partly off it gives its visible part.
-    int left = std::max(frame.x, 0), top = std::max(frame.y, 0);
-    int right = std::min(frame.x + frame.width, DisplayWidth(display, DefaultScreen(display)));
-    int bottom = std::min(frame.y + frame.height, DisplayHeight(display, DefaultScreen(display)));
-    if (right <= left || bottom <= top) return {WindowImage::Outcome::failed, {}};
-    XImage* image = XGetImage(display, x11_.root(), left, top, static_cast<unsigned>(right - left),
-                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
-    if (!image) return {WindowImage::Outcome::failed, {}};
-    guard.unlock();
+    XImage* image = x11_.withLocked([&](X11Connection& x11) -> XImage* {
+        if (x11.display() != display) return nullptr;
+        Frame frame = describeWindow(x11, *chosen).frame;
+        // Only what is on the screen can be read; a window partly off it gives its visible part.
+        int left = std::max(frame.x, 0), top = std::max(frame.y, 0);
+        int right = std::min(frame.x + frame.width, DisplayWidth(display, DefaultScreen(display)));
+        int bottom = std::min(frame.y + frame.height, DisplayHeight(display, DefaultScreen(display)));
+        if (right <= left || bottom <= top) return nullptr;
+        return XGetImage(display, x11.root(), left, top, static_cast<unsigned>(right - left),
+                         static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    });
+    if (!image) return failed;
 
     std::vector<uint8_t> rgb = rgbOf(image);
     int width = image->width, height = image->height;
     XDestroyImage(image);
     auto png = encodePng(rgb, width, height);
-    if (!png) return {WindowImage::Outcome::failed, {}};
-    return {WindowImage::Outcome::captured, std::move(*png)};
+    if (!png) return failed;
+    return std::move(*png);
 }
 
 }  // namespace velmor::platform

@@ -11,7 +11,7 @@ class X11Capture final : public WindowCapture {
 public:
     explicit X11Capture(X11Display& x11) : x11_(x11) {}
 
-    WindowImage captureFrontWindow(int32_t pid) override;
+    Result<std::vector<uint8_t>> captureFrontWindow(int32_t pid) override;
 
 private:
     X11Display& x11_;

@@ -56,35 +56,40 @@ Window X11Clipboard::window(Display* display) {
     return window_;
 }
 
-void X11Clipboard::setText(const std::string& text) {
-    auto guard = x11_.lock();
-    Display* display = x11_.display();
-    if (!display) return;
-    Window ours = window(display);
-    Atom clipboard = x11_.atom("CLIPBOARD");
-    text_ = text;
-    XSetSelectionOwner(display, clipboard, ours, CurrentTime);
-    owned_ = XGetSelectionOwner(display, clipboard) == ours;
-    guard.unlock();
-    std::call_once(serving_, [this] { std::thread([this] { serve(); }).detach(); });
+Result<void> X11Clipboard::setText(const std::string& text) {
+    auto owned = x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        Display* display = x11.display();
+        if (!display) return fail(x11.unavailable().value_or(""));
+        Window ours = window(display);
+        Atom clipboard = x11.atom("CLIPBOARD");
+        text_ = text;
+        XSetSelectionOwner(display, clipboard, ours, CurrentTime);
+        owned_ = XGetSelectionOwner(display, clipboard) == ours;
+        if (!owned_) return fail("the X server did not hand this process the clipboard");
+        return succeeded();
+    });
+    if (owned) std::call_once(serving_, [this] { std::thread([this] { serve(); }).detach(); });
+    return owned;
 }
 
 std::string X11Clipboard::text() {
-    auto guard = x11_.lock();
-    Display* display = x11_.display();
-    if (!display) return {};
-    Window ours = window(display);
-    Window owner = XGetSelectionOwner(display, x11_.atom("CLIPBOARD"));
-    if (owner == None) return {};
-    if (owner == ours && owned_) return text_;
-    if (auto text = fetch(display, ours, x11_.atom("UTF8_STRING"))) return *text;
-    return fetch(display, ours, XA_STRING).value_or("");
+    return x11_.withLocked([&](X11Connection& x11) -> std::string {
+        Display* display = x11.display();
+        if (!display) return {};
+        Window ours = window(display);
+        Window owner = XGetSelectionOwner(display, x11.atom("CLIPBOARD"));
+        if (owner == None) return {};
+        if (owner == ours && owned_) return text_;
+        if (auto text = fetch(x11, ours, x11.atom("UTF8_STRING"))) return *text;
+        return fetch(x11, ours, XA_STRING).value_or("");
+    });
 }
 
-std::optional<std::string> X11Clipboard::fetch(Display* display, Window ours, Atom target) {
-    Atom property = x11_.atom(kTransferProperty);
+std::optional<std::string> X11Clipboard::fetch(X11Connection& x11, Window ours, Atom target) {
+    Display* display = x11.display();
+    Atom property = x11.atom(kTransferProperty);
     XDeleteProperty(display, ours, property);
-    XConvertSelection(display, x11_.atom("CLIPBOARD"), target, property, ours, CurrentTime);
+    XConvertSelection(display, x11.atom("CLIPBOARD"), target, property, ours, CurrentTime);
     XFlush(display);
     // The owner thread waits for the lock meanwhile, so the answer is left for this loop.
     auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
@@ -95,40 +100,40 @@ std::optional<std::string> X11Clipboard::fetch(Display* display, Window ours, At
     }
     if (event.xselection.property == None) return std::nullopt;
     std::optional<std::string> text =
-        target == XA_STRING ? x11_.latin1String(ours, property) : x11_.utf8String(ours, kTransferProperty);
+        target == XA_STRING ? x11.latin1String(ours, property) : x11.utf8String(ours, kTransferProperty);
     XDeleteProperty(display, ours, property);
     return text;
 }
 
 void X11Clipboard::serve() {
     for (;;) {
-        auto guard = x11_.lock();
-        Display* display = x11_.display();
-        if (!display) {
-            guard.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(kServePollMs * 4));
-            continue;
-        }
-        while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            handle(display, event);
-        }
-        guard.unlock();
-        waitForInput(display, kServePollMs);
+        // Requests are answered with the lock held; the wait for the next one is not.
+        Display* display = x11_.withLocked([&](X11Connection& x11) {
+            Display* connection = x11.display();
+            while (connection && XPending(connection)) {
+                XEvent event;
+                XNextEvent(connection, &event);
+                handle(x11, event);
+            }
+            return connection;
+        });
+        if (display) waitForInput(display, kServePollMs);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(kServePollMs * 4));
     }
 }
 
-void X11Clipboard::handle(Display* display, XEvent& event) {
+void X11Clipboard::handle(X11Connection& x11, XEvent& event) {
+    Display* display = x11.display();
     if (event.type == SelectionClear && event.xselectionclear.window == window_ && display == windowDisplay_) {
         owned_ = false;
         text_.clear();
     } else if (event.type == SelectionRequest) {
-        answer(display, event.xselectionrequest);
+        answer(x11, event.xselectionrequest);
     }
 }
 
-void X11Clipboard::answer(Display* display, const XSelectionRequestEvent& request) {
+void X11Clipboard::answer(X11Connection& x11, const XSelectionRequestEvent& request) {
+    Display* display = x11.display();
     XSelectionEvent reply{};
     reply.type = SelectionNotify;
     reply.display = display;
@@ -140,12 +145,12 @@ void X11Clipboard::answer(Display* display, const XSelectionRequestEvent& reques
 
     // Clients from before the conventions of today name no property: the target is used.
     Atom property = request.property == None ? request.target : request.property;
-    Atom utf8 = x11_.atom("UTF8_STRING");
-    Atom plainUtf8 = x11_.atom(kTextPlainUtf8);
-    Atom targets = x11_.atom("TARGETS");
-    Atom text = x11_.atom("TEXT");
+    Atom utf8 = x11.atom("UTF8_STRING");
+    Atom plainUtf8 = x11.atom(kTextPlainUtf8);
+    Atom targets = x11.atom("TARGETS");
+    Atom text = x11.atom("TEXT");
     bool ours = owned_ && display == windowDisplay_ && request.owner == window_ &&
-                request.selection == x11_.atom("CLIPBOARD");
+                request.selection == x11.atom("CLIPBOARD");
     if (ours && request.target == targets) {
         std::vector<Atom> offered = {targets, utf8, plainUtf8, text, XA_STRING};
         XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,

@@ -19,14 +19,14 @@ public:
     explicit X11Clipboard(X11Display& x11) : x11_(x11) {}
 
     std::string text() override;
-    void setText(const std::string& text) override;
+    Result<void> setText(const std::string& text) override;
 
 private:
-    // Called with the display lock held.
+    // What follows, and the members below, belong to the holder of the display lock.
     Window window(Display* display);
-    void handle(Display* display, XEvent& event);
-    void answer(Display* display, const XSelectionRequestEvent& request);
-    std::optional<std::string> fetch(Display* display, Window window, Atom target);
+    void handle(X11Connection& x11, XEvent& event);
+    void answer(X11Connection& x11, const XSelectionRequestEvent& request);
+    std::optional<std::string> fetch(X11Connection& x11, Window window, Atom target);
     // The owner thread's loop.
     void serve();
 

@@ -60,7 +60,7 @@ bool readProperty(Display* display, Window window, Atom property, Atom type, Pro
 
 }  // namespace
 
-Display* X11Display::display() {
+Display* X11Connection::display() {
     if (display_ && connectionLost) {
         // The dead connection is abandoned, not closed: closing it would talk to the server.
         Log::error("ax", "lost the connection to the X server");
@@ -87,16 +87,16 @@ Display* X11Display::display() {
     return display_;
 }
 
-std::optional<std::string> X11Display::unavailable() {
+std::optional<std::string> X11Connection::unavailable() {
     if (display()) return std::nullopt;
     return failure_;
 }
 
-Window X11Display::root() { return DefaultRootWindow(display_); }
+Window X11Connection::root() { return DefaultRootWindow(display_); }
 
-Atom X11Display::atom(const char* name) { return XInternAtom(display_, name, False); }
+Atom X11Connection::atom(const char* name) { return XInternAtom(display_, name, False); }
 
-std::vector<unsigned long> X11Display::cardinals(Window window, const char* property, Atom type) {
+std::vector<unsigned long> X11Connection::cardinals(Window window, const char* property, Atom type) {
     std::vector<unsigned long> values;
     PropertyData data;
     if (!readProperty(display_, window, atom(property), type, data) || data.format != 32) return values;
@@ -106,26 +106,26 @@ std::vector<unsigned long> X11Display::cardinals(Window window, const char* prop
     return values;
 }
 
-std::optional<unsigned long> X11Display::cardinal(Window window, const char* property, Atom type) {
+std::optional<unsigned long> X11Connection::cardinal(Window window, const char* property, Atom type) {
     auto values = cardinals(window, property, type);
     if (values.empty()) return std::nullopt;
     return values.front();
 }
 
-std::optional<std::string> X11Display::utf8String(Window window, const char* property) {
+std::optional<std::string> X11Connection::utf8String(Window window, const char* property) {
     PropertyData data;
     if (!readProperty(display_, window, atom(property), atom("UTF8_STRING"), data) || data.format != 8)
         return std::nullopt;
     return std::string(reinterpret_cast<const char*>(data.data), data.items);
 }
 
-std::optional<std::string> X11Display::latin1String(Window window, Atom property) {
+std::optional<std::string> X11Connection::latin1String(Window window, Atom property) {
     PropertyData data;
     if (!readProperty(display_, window, property, XA_STRING, data) || data.format != 8) return std::nullopt;
     return latin1ToUtf8(data.data, data.items);
 }
 
-std::vector<std::string> X11Display::strings(Window window, Atom property) {
+std::vector<std::string> X11Connection::strings(Window window, Atom property) {
     std::vector<std::string> values;
     PropertyData data;
     if (!readProperty(display_, window, property, XA_STRING, data) || data.format != 8) return values;

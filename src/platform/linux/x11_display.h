@@ -5,22 +5,18 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmor::platform {
 
-// The process's own connection to the X server for window management. Xlib connections
-// are not thread-safe, so every use holds lock(). Errors about windows that vanished
-// between two requests are expected and never end the process.
-class X11Display {
+// The process's own connection to the X server for window management, as the holder of
+// the display lock sees it: only X11Display::withLocked hands one out. Errors about windows
+// that vanished between two requests are expected and never end the process.
+class X11Connection {
 public:
-    X11Display() = default;
-    X11Display(const X11Display&) = delete;
-    X11Display& operator=(const X11Display&) = delete;
-
-    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
-
-    // The following are called with lock() held.
+    X11Connection(const X11Connection&) = delete;
+    X11Connection& operator=(const X11Connection&) = delete;
 
     // The connection, opened on first use and again after the server went away; null when
     // there is none, with the reason in unavailable().
@@ -39,9 +35,32 @@ public:
     std::vector<std::string> strings(Window window, Atom property);
 
 private:
-    std::mutex mutex_;
+    friend class X11Display;
+    X11Connection() = default;
+
     Display* display_ = nullptr;
     std::string failure_;
+};
+
+// Xlib connections are not thread-safe: the connection is only reached through
+// withLocked, which holds the display lock while `use` runs. Whoever also needs the AT-SPI
+// bus takes the bus lock first and never the bus lock inside `use` (lock order: session,
+// then bus, then display). `use` must not call withLocked again.
+class X11Display {
+public:
+    X11Display() = default;
+    X11Display(const X11Display&) = delete;
+    X11Display& operator=(const X11Display&) = delete;
+
+    template <typename Use>
+    decltype(auto) withLocked(Use&& use) {
+        std::lock_guard lock(mutex_);
+        return std::forward<Use>(use)(connection_);
+    }
+
+private:
+    std::mutex mutex_;
+    X11Connection connection_;
 };
 
 }  // namespace velmor::platform

@@ -6,6 +6,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <optional>
 #include <cstdlib>
 #include <thread>
 
@@ -72,106 +73,111 @@ int notches(int pixels) { return pixels == 0 ? 0 : std::clamp((std::abs(pixels) 
 
 }  // namespace
 
-std::optional<std::string> X11Input::ready(Display*& display) {
-    display = x11_.display();
-    if (!display) return x11_.unavailable();
+Result<void> X11Input::readyDisplay(X11Connection& x11, Display*& display) {
+    display = x11.display();
+    if (!display) return fail(x11.unavailable().value_or(""));
     int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-        return std::string("the X server has no XTEST extension");
-    return std::nullopt;
+        return fail("the X server has no XTEST extension");
+    return succeeded();
 }
 
-std::optional<std::string> X11Input::typeCharacters(const std::vector<std::u32string>& characters,
-                                                    std::chrono::milliseconds pace,
-                                                    const std::function<bool()>& stillAimed) {
-    auto guard = x11_.lock();
+void X11Input::restoreAfterSettling(KeyboardBindings& bindings, Display* display) {
+    if (!bindings.borrowed()) return;
+    std::this_thread::sleep_for(KeyboardBindings::kSettle);
+    x11_.withLocked([&](X11Connection& x11) {
+        // The connection may have been replaced meanwhile; the old one's mapping is gone.
+        if (x11.display() == display) bindings.restore();
+    });
+}
+
+Result<void> X11Input::typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+                                      const std::function<bool()>& stillAimed) {
     Display* display = nullptr;
-    if (auto error = ready(display)) return error;
-    KeyboardBindings bindings(display);
-    if (!bindings.valid()) return std::string("cannot read the keyboard mapping");
+    std::optional<KeyboardBindings> bindings;
+    auto ready = x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        bindings.emplace(display);
+        if (!bindings->valid()) return fail("cannot read the keyboard mapping");
+        return succeeded();
+    });
+    if (!ready) return ready;
     std::optional<std::string> failure;
     size_t typed = 0;
     for (const auto& character : characters) {
-        guard.unlock();
-        bool aimed = stillAimed();
-        guard.lock();
-        if (!aimed) {
+        // Asked with nothing held: the answer may need the display itself.
+        if (!stillAimed()) {
             failure = "typing stopped after " + std::to_string(typed) + " of " + std::to_string(characters.size()) +
                       " characters: the target's window lost the keyboard focus";
             break;
         }
         ++typed;
-        for (char32_t codePoint : character) {
-            auto stroke = bindings.strokeFor(keysymForCodePoint(codePoint));
-            if (!stroke) {
-                failure = "no spare key code to type a character with";
-                break;
+        bool struck = x11_.withLocked([&](X11Connection&) {
+            for (char32_t codePoint : character) {
+                auto stroke = bindings->strokeFor(keysymForCodePoint(codePoint));
+                if (!stroke) return false;
+                strike(display, *stroke);
+                bindings->used(*stroke);
             }
-            strike(display, *stroke);
-            bindings.used(*stroke);
+            return true;
+        });
+        if (!struck) {
+            failure = "no spare key code to type a character with";
+            break;
         }
-        if (failure) break;
-        guard.unlock();
         std::this_thread::sleep_for(pace);
-        guard.lock();
     }
-    if (bindings.borrowed()) {
-        guard.unlock();
-        std::this_thread::sleep_for(KeyboardBindings::kSettle);
-        guard.lock();
-        // The connection may have been replaced meanwhile; the old one's mapping is gone.
-        if (x11_.display() == display) bindings.restore();
-    }
-    return failure;
+    restoreAfterSettling(*bindings, display);
+    if (failure) return fail(*failure);
+    return succeeded();
 }
 
-std::optional<std::string> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
-    auto guard = x11_.lock();
+Result<void> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
     Display* display = nullptr;
-    if (auto error = ready(display)) return error;
-    KeyboardBindings bindings(display);
-    if (!bindings.valid()) return std::string("cannot read the keyboard mapping");
-    auto stroke = bindings.strokeFor(keySym(key));
-    if (!stroke) return std::string("no key code for the key");
+    std::optional<KeyboardBindings> bindings;
+    auto pressed = x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        bindings.emplace(display);
+        if (!bindings->valid()) return fail("cannot read the keyboard mapping");
+        auto stroke = bindings->strokeFor(keySym(key));
+        if (!stroke) return fail("no key code for the key");
 
-    std::vector<KeyCode> held;
-    // The command modifier of this platform is Control.
-    if (modifiers.command || modifiers.control) held.push_back(XKeysymToKeycode(display, XK_Control_L));
-    if (modifiers.shift || stroke->shift) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
-    if (modifiers.option) held.push_back(XKeysymToKeycode(display, XK_Alt_L));
-    held.erase(std::remove(held.begin(), held.end(), KeyCode{0}), held.end());
-    for (KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, stroke->code, True, CurrentTime);
-    XTestFakeKeyEvent(display, stroke->code, False, CurrentTime);
-    for (auto code = held.rbegin(); code != held.rend(); ++code) XTestFakeKeyEvent(display, *code, False, CurrentTime);
-    XFlush(display);
-
-    if (bindings.borrowed()) {
-        guard.unlock();
-        std::this_thread::sleep_for(KeyboardBindings::kSettle);
-        guard.lock();
-        if (x11_.display() == display) bindings.restore();
-    }
-    return std::nullopt;
+        std::vector<KeyCode> held;
+        // The command modifier of this platform is Control.
+        if (modifiers.command || modifiers.control) held.push_back(XKeysymToKeycode(display, XK_Control_L));
+        if (modifiers.shift || stroke->shift) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
+        if (modifiers.option) held.push_back(XKeysymToKeycode(display, XK_Alt_L));
+        held.erase(std::remove(held.begin(), held.end(), KeyCode{0}), held.end());
+        for (KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, stroke->code, True, CurrentTime);
+        XTestFakeKeyEvent(display, stroke->code, False, CurrentTime);
+        for (auto code = held.rbegin(); code != held.rend(); ++code) XTestFakeKeyEvent(display, *code, False, CurrentTime);
+        XFlush(display);
+        return succeeded();
+    });
+    if (bindings) restoreAfterSettling(*bindings, display);
+    return pressed;
 }
 
-std::optional<std::string> X11Input::movePointer(int x, int y) {
-    auto guard = x11_.lock();
-    Display* display = nullptr;
-    if (auto error = ready(display)) return error;
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XFlush(display);
-    return std::nullopt;
+Result<void> X11Input::movePointer(int x, int y) {
+    return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        Display* display = nullptr;
+        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XFlush(display);
+        return succeeded();
+    });
 }
 
-std::optional<std::string> X11Input::setButton(MouseButton button, bool down) {
-    auto guard = x11_.lock();
-    Display* display = nullptr;
-    if (auto error = ready(display)) return error;
-    XTestFakeButtonEvent(display, button == MouseButton::right ? kRightButton : kLeftButton, down ? True : False,
-                         CurrentTime);
-    XFlush(display);
-    return std::nullopt;
+Result<void> X11Input::setButton(MouseButton button, bool down) {
+    return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        Display* display = nullptr;
+        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        XTestFakeButtonEvent(display, button == MouseButton::right ? kRightButton : kLeftButton, down ? True : False,
+                             CurrentTime);
+        XFlush(display);
+        return succeeded();
+    });
 }
 
 void X11Input::clickButton(Display* display, unsigned int button, int times) {
@@ -181,14 +187,15 @@ void X11Input::clickButton(Display* display, unsigned int button, int times) {
     }
 }
 
-std::optional<std::string> X11Input::scroll(int deltaY, int deltaX) {
-    auto guard = x11_.lock();
-    Display* display = nullptr;
-    if (auto error = ready(display)) return error;
-    clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, notches(deltaY));
-    clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, notches(deltaX));
-    XFlush(display);
-    return std::nullopt;
+Result<void> X11Input::scroll(int deltaY, int deltaX) {
+    return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
+        Display* display = nullptr;
+        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, notches(deltaY));
+        clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, notches(deltaX));
+        XFlush(display);
+        return succeeded();
+    });
 }
 
 }  // namespace velmor::platform

@@ -2,6 +2,7 @@
 
 #include "platform/input.h"
 #include "platform/linux/x11_display.h"
+#include "platform/linux/x11_keyboard.h"
 
 #include <X11/Xlib.h>
 
@@ -17,18 +18,19 @@ class X11Input final : public Input {
 public:
     explicit X11Input(X11Display& x11) : x11_(x11) {}
 
-    std::optional<std::string> typeCharacters(const std::vector<std::u32string>& characters,
-                                              std::chrono::milliseconds pace,
-                                              const std::function<bool()>& stillAimed) override;
-    std::optional<std::string> pressKey(const Key& key, const Modifiers& modifiers) override;
-    std::optional<std::string> movePointer(int x, int y) override;
-    std::optional<std::string> setButton(MouseButton button, bool down) override;
-    std::optional<std::string> scroll(int deltaY, int deltaX) override;
+    Result<void> typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+                                const std::function<bool()>& stillAimed) override;
+    Result<void> pressKey(const Key& key, const Modifiers& modifiers) override;
+    Result<void> movePointer(int x, int y) override;
+    Result<void> setButton(MouseButton button, bool down) override;
+    Result<void> scroll(int deltaY, int deltaX) override;
 
 private:
-    // Called with the display lock held.
-    std::optional<std::string> ready(Display*& display);
-    void clickButton(Display* display, unsigned int button, int times);
+    // The display, when it takes XTEST events.
+    static Result<void> readyDisplay(X11Connection& x11, Display*& display);
+    static void clickButton(Display* display, unsigned int button, int times);
+    // Once the keys struck with borrowed codes have been read, empties the codes again.
+    void restoreAfterSettling(KeyboardBindings& bindings, Display* display);
 
     X11Display& x11_;
 };

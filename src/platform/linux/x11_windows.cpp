@@ -12,7 +12,7 @@ struct FrameExtents {
     int left = 0, right = 0, top = 0, bottom = 0;
 };
 
-FrameExtents frameExtents(X11Display& x11, Window window) {
+FrameExtents frameExtents(X11Connection& x11, Window window) {
     auto values = x11.cardinals(window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
     if (values.size() < 4) return {};
     return {static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]),
@@ -21,7 +21,7 @@ FrameExtents frameExtents(X11Display& x11, Window window) {
 
 }  // namespace
 
-std::vector<Window> clientWindows(X11Display& x11, bool stacking) {
+std::vector<Window> clientWindows(X11Connection& x11, bool stacking) {
     std::vector<Window> windows;
     Window root = x11.root();
     for (unsigned long window :
@@ -45,13 +45,13 @@ std::vector<Window> clientWindows(X11Display& x11, bool stacking) {
     return windows;
 }
 
-std::optional<int32_t> windowPid(X11Display& x11, Window window) {
+std::optional<int32_t> windowPid(X11Connection& x11, Window window) {
     auto pid = x11.cardinal(window, "_NET_WM_PID", XA_CARDINAL);
     if (!pid) return std::nullopt;
     return static_cast<int32_t>(*pid);
 }
 
-WindowInfo describeWindow(X11Display& x11, Window window) {
+WindowInfo describeWindow(X11Connection& x11, Window window) {
     WindowInfo info;
     info.id = window;
     info.title = x11.utf8String(window, "_NET_WM_NAME");
@@ -70,48 +70,51 @@ WindowInfo describeWindow(X11Display& x11, Window window) {
 }
 
 std::vector<WindowInfo> X11Windows::windowsOf(int32_t pid) {
-    auto guard = x11_.lock();
-    std::vector<WindowInfo> windows;
-    if (!x11_.display()) return windows;
-    for (Window window : clientWindows(x11_, false)) {
-        if (windowPid(x11_, window) == pid) windows.push_back(describeWindow(x11_, window));
-    }
-    return windows;
+    return x11_.withLocked([&](X11Connection& x11) {
+        std::vector<WindowInfo> windows;
+        if (!x11.display()) return windows;
+        for (Window window : clientWindows(x11, false)) {
+            if (windowPid(x11, window) == pid) windows.push_back(describeWindow(x11, window));
+        }
+        return windows;
+    });
 }
 
 std::optional<WindowInfo> X11Windows::focusedWindowOf(int32_t pid) {
-    auto guard = x11_.lock();
-    if (!x11_.display()) return std::nullopt;
-    auto active = x11_.cardinal(x11_.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
-    if (!active || *active == None || windowPid(x11_, *active) != pid) return std::nullopt;
-    return describeWindow(x11_, *active);
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<WindowInfo> {
+        if (!x11.display()) return std::nullopt;
+        auto active = x11.cardinal(x11.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        if (!active || *active == None || windowPid(x11, *active) != pid) return std::nullopt;
+        return describeWindow(x11, *active);
+    });
 }
 
 void X11Windows::changeFrame(uint64_t window, const FrameChange& change) {
-    auto guard = x11_.lock();
-    Display* display = x11_.display();
-    if (!display) return;
-    // The window manager places the frame at x, y; sizes it asks for are the client's, so
-    // the decorations are taken off the frame size asked for.
-    FrameExtents extents = frameExtents(x11_, window);
-    long flags = 2L << 12;  // a request from a pager: what the user asked for
-    if (change.x) flags |= 1L << 8;
-    if (change.y) flags |= 1L << 9;
-    if (change.width) flags |= 1L << 10;
-    if (change.height) flags |= 1L << 11;
+    x11_.withLocked([&](X11Connection& x11) {
+        Display* display = x11.display();
+        if (!display) return;
+        // The window manager places the frame at x, y; sizes it asks for are the client's, so
+        // the decorations are taken off the frame size asked for.
+        FrameExtents extents = frameExtents(x11, window);
+        long flags = 2L << 12;  // a request from a pager: what the user asked for
+        if (change.x) flags |= 1L << 8;
+        if (change.y) flags |= 1L << 9;
+        if (change.width) flags |= 1L << 10;
+        if (change.height) flags |= 1L << 11;
 
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = x11_.atom("_NET_MOVERESIZE_WINDOW");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = flags;
-    event.xclient.data.l[1] = change.x.value_or(0);
-    event.xclient.data.l[2] = change.y.value_or(0);
-    event.xclient.data.l[3] = std::max(1, change.width.value_or(1) - extents.left - extents.right);
-    event.xclient.data.l[4] = std::max(1, change.height.value_or(1) - extents.top - extents.bottom);
-    XSendEvent(display, x11_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(display);
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = x11.atom("_NET_MOVERESIZE_WINDOW");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = flags;
+        event.xclient.data.l[1] = change.x.value_or(0);
+        event.xclient.data.l[2] = change.y.value_or(0);
+        event.xclient.data.l[3] = std::max(1, change.width.value_or(1) - extents.left - extents.right);
+        event.xclient.data.l[4] = std::max(1, change.height.value_or(1) - extents.top - extents.bottom);
+        XSendEvent(display, x11.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XFlush(display);
+    });
 }
 
 }  // namespace velmor::platform

@@ -19,12 +19,12 @@ private:
     X11Display& x11_;
 };
 
-// Helpers for the X11 backends; called with the display lock held.
+// Helpers for the X11 backends, on the connection withLocked hands out.
 
 // The managed top-level windows, oldest first (or bottom to top when `stacking`). Without
 // an EWMH window manager: the mapped children of the root window.
-std::vector<Window> clientWindows(X11Display& x11, bool stacking);
-std::optional<int32_t> windowPid(X11Display& x11, Window window);
-WindowInfo describeWindow(X11Display& x11, Window window);
+std::vector<Window> clientWindows(X11Connection& x11, bool stacking);
+std::optional<int32_t> windowPid(X11Connection& x11, Window window);
+WindowInfo describeWindow(X11Connection& x11, Window window);
 
 }  // namespace velmor::platform
