@@ -1,6 +1,6 @@
 #include "app/bearer_token.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "app/user_defaults.h"
 #include "base/uuid.h"
 

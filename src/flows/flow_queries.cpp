@@ -1,7 +1,7 @@
 // The read side of the flow store: listing, searching, loading and deleting saved flows.
 #include "flows/flow_store.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "flows/flow_steps.h"
 #include "flows/sqlite_statement.h"
 
