@@ -1,16 +1,15 @@
 #pragma once
 
+#include "base/guarded.h"
 #include "platform/linux/atspi_toolkit.h"
 
 #include <dbus/dbus.h>
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace velmor::platform {
@@ -51,7 +50,7 @@ public:
     AtspiToolkit toolkitOf(const std::string& busName);
 
 private:
-    friend class AtspiBus;
+    friend class Guarded<AtspiConnection>;
     AtspiConnection() = default;
 
     std::string failure_;
@@ -64,22 +63,7 @@ private:
 // elements of a scan, so every AT-SPI read and action of the process runs inside
 // withLocked, which holds the bus lock while `use` runs; a snapshot's nodes are read and
 // completed only there too. Lock order: the session's lock, then the bus lock, then the
-// display lock (X11Display); never the other way round. `use` must not call withLocked again.
-class AtspiBus {
-public:
-    AtspiBus() = default;
-    AtspiBus(const AtspiBus&) = delete;
-    AtspiBus& operator=(const AtspiBus&) = delete;
-
-    template <typename Use>
-    decltype(auto) withLocked(Use&& use) {
-        std::lock_guard lock(mutex_);
-        return std::forward<Use>(use)(connection_);
-    }
-
-private:
-    std::mutex mutex_;
-    AtspiConnection connection_;
-};
+// display lock (X11Display); never the other way round.
+class AtspiBus : public Guarded<AtspiConnection> {};
 
 }  // namespace velmor::platform

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <X11/Xlib.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace velmor::platform {
@@ -35,7 +35,7 @@ public:
     std::vector<std::string> strings(Window window, Atom property);
 
 private:
-    friend class X11Display;
+    friend class Guarded<X11Connection>;
     X11Connection() = default;
 
     Display* display_ = nullptr;
@@ -45,22 +45,7 @@ private:
 // Xlib connections are not thread-safe: the connection is only reached through
 // withLocked, which holds the display lock while `use` runs. Whoever also needs the AT-SPI
 // bus takes the bus lock first and never the bus lock inside `use` (lock order: session,
-// then bus, then display). `use` must not call withLocked again.
-class X11Display {
-public:
-    X11Display() = default;
-    X11Display(const X11Display&) = delete;
-    X11Display& operator=(const X11Display&) = delete;
-
-    template <typename Use>
-    decltype(auto) withLocked(Use&& use) {
-        std::lock_guard lock(mutex_);
-        return std::forward<Use>(use)(connection_);
-    }
-
-private:
-    std::mutex mutex_;
-    X11Connection connection_;
-};
+// then bus, then display).
+class X11Display : public Guarded<X11Connection> {};
 
 }  // namespace velmor::platform

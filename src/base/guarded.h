@@ -1,0 +1,25 @@
+#pragma once
+
+#include <mutex>
+#include <utility>
+
+namespace velmor {
+
+// A value reached only while its lock is held: withLocked runs `use(value)` under the lock
+// and hands back what `use` returns. There is no other way to the value, so a use without
+// the lock does not compile. `use` must not call withLocked on the same object again.
+template <typename T>
+class Guarded {
+public:
+    template <typename Use>
+    decltype(auto) withLocked(Use&& use) {
+        std::lock_guard lock(mutex_);
+        return std::forward<Use>(use)(value_);
+    }
+
+private:
+    std::mutex mutex_;
+    T value_;
+};
+
+}  // namespace velmor
