@@ -57,7 +57,8 @@ void firstSoundBench() {
                                      "exec parecord -d null.monitor --raw --format=s16le --rate=16000 --channels=1 "
                                      "--latency-msec=5 | stdbuf -oL od -An -v -td2 -w2"});
         std::string line;
-        // Let the recorder settle: the sink is silent while nothing plays.
+        // Let the recorder connect. An idle null sink is suspended, so its monitor sends
+        // nothing until sound starts: the first loud sample arrives as it is played.
         auto settle = Clock::now();
         while (bench::millisecondsSince(settle) < 400) recorder.readLine(line, 100);
         std::atomic<Clock::time_point> calledAt{};
@@ -67,7 +68,7 @@ void firstSoundBench() {
         });
         double heardAfter = -1;
         auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < deadline && recorder.readLine(line, 1000)) {
+        while (Clock::now() < deadline && recorder.readLine(line, 5000)) {
             if (calledAt.load() == Clock::time_point{}) continue;
             if (std::abs(std::atoi(line.c_str())) > 500) {
                 heardAfter = bench::millisecondsSince(calledAt.load());

@@ -103,8 +103,9 @@ TEST(SpeechPlayback, ACloudVoiceIsFetchedOncePlayedToTheEndAndReplayedFromTheCac
         EXPECT_GT(took, 1.3) << voice;
         EXPECT_LT(took, 10.0) << voice;
         EXPECT_GT(test::peakLevel(pcm), 2000) << voice;
-        if (std::string(voice) == "NOVA")
+        if (std::string(voice) == "NOVA") {
             EXPECT_NE(test::logSince(mark).find("OpenAI playing from cache: A tone instead of a voice"), std::string::npos);
+        }
     }
     EXPECT_EQ(vendor.requests().size(), 1u);
 
