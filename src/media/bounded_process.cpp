@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +79,12 @@ ProcessOutcome runBounded(const std::vector<std::string>& argv, const std::strin
     if (onStart) onStart(pid);
 
     for (int fd : {in.write, out.read, err.read}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    // A helper that exits before reading all its input must not take this process down
+    // with SIGPIPE, whoever embeds it: the signal is held for this thread and discarded.
+    sigset_t pipeSignal, previousMask;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previousMask);
     if (input.empty()) closeFd(in.write);
     size_t written = 0;
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -116,6 +123,10 @@ ProcessOutcome runBounded(const std::vector<std::string>& argv, const std::strin
     closeFd(in.write);
     closeFd(out.read);
     closeFd(err.read);
+    timespec noWait{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &noWait) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     // A helper that closed its output may still be running: it gets the rest of the limit.
     int status = 0;
     while (!outcome.timedOut) {
