@@ -14,13 +14,17 @@
 #include "flows/flow_store.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
-#include "media/speech_manager.h"
+#include "media/audio_player.h"
+#include "media/cloud_providers.h"
+#include "media/tts_engine.h"
+#include "media/tts_manager.h"
 #include "platform/desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/speech_tools.h"
 #include "tools/tool_router.h"
 #include "tools/web_tools.h"
 
@@ -55,7 +59,10 @@ void Application::buildServices() {
     desktop_ = platform::openDesktop();
     auto& desktop = desktop_->services();
     flowStore_ = std::make_unique<flows::FlowStore>(paths::flowDatabase());
-    speech_ = std::make_unique<media::TTSManager>();
+    audioPlayer_ = std::make_unique<media::AudioPlayer>();
+    systemVoice_ = std::make_unique<media::TTSEngine>();
+    speech_ = std::make_unique<media::TTSManager>(*systemVoice_, media::makeCloudProviders(*audioPlayer_));
+    speech_->loadFromConfig(paths::sharedConfigFile());
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
     browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
@@ -86,6 +93,7 @@ void Application::buildToolRouter() {
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     tools::installScreenshotTool(*router_, *session_, desktop.capture);
     tools::installWebTools(*router_, *scriptInjector_, *browserSessions_);
+    tools::installSpeechTools(*router_, *speech_, paths::sharedConfigFile());
     tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
 }
 

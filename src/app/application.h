@@ -24,6 +24,8 @@ namespace mcp {
 class McpServer;
 }
 namespace media {
+class AudioPlayer;
+class TTSEngine;
 class TTSManager;
 }
 namespace platform {
@@ -54,6 +56,8 @@ private:
     std::string token_;
     std::unique_ptr<platform::Desktop> desktop_;
     std::unique_ptr<flows::FlowStore> flowStore_;
+    std::unique_ptr<media::AudioPlayer> audioPlayer_;
+    std::unique_ptr<media::TTSEngine> systemVoice_;
     std::unique_ptr<media::TTSManager> speech_;
     std::unique_ptr<automation::SessionManager> session_;
     std::unique_ptr<browser::BrowserSessionManager> browserSessions_;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace velmor {
 
@@ -13,5 +14,8 @@ struct Utf8Scan {
     bool invalid;
 };
 Utf8Scan scanUtf8(const std::string& text, size_t from);
+
+// The first `characters` characters of UTF-8 text, never cutting a character in two.
+std::string utf8Prefix(std::string_view text, size_t characters);
 
 }  // namespace velmor
