@@ -19,23 +19,6 @@ namespace {
 // How long a raised window gets to repaint what was covered.
 constexpr auto kRepaintDelay = std::chrono::milliseconds(100);
 
-// The layer an application's own windows live in: not panels, menus, tooltips or docks.
-bool normalWindow(X11Display& x11, Window window) {
-    auto types = x11.cardinals(window, "_NET_WM_WINDOW_TYPE", XA_ATOM);
-    if (types.empty()) return true;
-    return types.front() == x11.atom("_NET_WM_WINDOW_TYPE_NORMAL") ||
-           types.front() == x11.atom("_NET_WM_WINDOW_TYPE_DIALOG");
-}
-
-bool onScreen(X11Display& x11, Window window) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(x11.display(), window, &attributes) || attributes.map_state != IsViewable) return false;
-    for (unsigned long state : x11.cardinals(window, "_NET_WM_STATE", XA_ATOM)) {
-        if (state == x11.atom("_NET_WM_STATE_HIDDEN")) return false;
-    }
-    return true;
-}
-
 struct Channel {
     unsigned long mask;
     int shift;
@@ -86,14 +69,12 @@ WindowImage X11Capture::captureFrontWindow(int32_t pid) {
     Display* display = x11_.display();
     if (!display) return {WindowImage::Outcome::failed, {}};
 
-    auto stacking = clientWindows(x11_, true);  // bottom to top
-    auto chosen = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
-        return windowPid(x11_, window) == pid && normalWindow(x11_, window) && onScreen(x11_, window);
-    });
-    if (chosen == stacking.rend()) return {WindowImage::Outcome::noWindow, {}};
+    Window chosen = frontWindow(x11_, pid);
+    if (chosen == None) return {WindowImage::Outcome::noWindow, {}};
 
-    if (chosen != stacking.rbegin()) {
-        XRaiseWindow(display, *chosen);
+    auto stacking = clientWindows(x11_, true);  // bottom to top
+    if (stacking.empty() || stacking.back() != chosen) {
+        XRaiseWindow(display, chosen);
         XSync(display, False);
         guard.unlock();
         std::this_thread::sleep_for(kRepaintDelay);
@@ -101,7 +82,7 @@ WindowImage X11Capture::captureFrontWindow(int32_t pid) {
         if (x11_.display() != display) return {WindowImage::Outcome::failed, {}};
     }
 
-    Frame frame = describeWindow(x11_, *chosen).frame;
+    Frame frame = describeWindow(x11_, chosen).frame;
     // Only what is on the screen can be read; a window partly off it gives its visible part.
     int left = std::max(frame.x, 0), top = std::max(frame.y, 0);
     int right = std::min(frame.x + frame.width, DisplayWidth(display, DefaultScreen(display)));
