@@ -100,6 +100,7 @@ json SessionManager::startSession(const std::optional<std::string>& appName,
     scanner_.emplace(scanner);
     lastScan_ = std::move(scan);
     publish();
+    if (onSessionStarted_) onSessionStarted_();
 
     Log::info("session", "Started session: " + targetApp_->name.value_or("?") + " (pid " +
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
@@ -160,6 +161,11 @@ void SessionManager::publish() {
 void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
     std::lock_guard guard(mutex_);
     onElementToolsChanged_ = std::move(callback);
+}
+
+void SessionManager::setOnSessionStarted(std::function<void()> callback) {
+    std::lock_guard guard(mutex_);
+    onSessionStarted_ = std::move(callback);
 }
 
 json SessionManager::getState() {

@@ -143,7 +143,7 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
 
 std::string WindowRecorder::stopRecording() {
     std::lock_guard lock(mutex_);
-    if (!ffmpeg_) return "error: not recording";
+    if (!ffmpeg_) return std::string(kNotRecording);
     auto ffmpeg = std::move(ffmpeg_);
     std::string path = outputPath_ ? outputPath_->string() : std::string();
     outputPath_.reset();

@@ -10,8 +10,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmor::media {
+
+// What stopRecording() answers when nothing is recording.
+inline constexpr std::string_view kNotRecording = "error: not recording";
 
 // Records the screen into an MP4 on the Desktop by running ffmpeg's X11 grabber, for demo
 // videos the agent narrates. A window recording captures the target's front window's
