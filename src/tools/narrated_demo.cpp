@@ -36,6 +36,7 @@ bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
 // could be taken over by another user, and two demos at once would delete each other's
 // clips. Empty when it cannot be made; the clips are then simply not mixed.
 std::filesystem::path makeClipFolder(const std::filesystem::path& temporaryFolder) {
+    if (temporaryFolder.empty()) return {};
     std::string pattern = (temporaryFolder / "velmor-narration-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return {};
     return pattern;
