@@ -18,11 +18,13 @@
 #include "media/cloud_providers.h"
 #include "media/tts_engine.h"
 #include "media/tts_manager.h"
+#include "media/window_recorder.h"
 #include "platform/desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
+#include "tools/recording_tools.h"
 #include "tools/screenshot_tool.h"
 #include "tools/speech_tools.h"
 #include "tools/tool_router.h"
@@ -65,6 +67,9 @@ void Application::buildServices() {
     speech_->loadFromConfig(paths::sharedConfigFile());
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
+    recorder_ = std::make_unique<media::WindowRecorder>("ffmpeg", paths::desktopDirectory(), desktop.windows);
+    // The window a recording follows is chosen again for each new target.
+    session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
     browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
     browserSessions_->setSubscriptionToken(token_);
     // Injected page agents connect back to the plain listener this application serves.
@@ -95,6 +100,12 @@ void Application::buildToolRouter() {
     tools::installWebTools(*router_, *scriptInjector_, *browserSessions_);
     tools::installSpeechTools(*router_, *speech_, paths::sharedConfigFile());
     tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
+    std::error_code noTemporaryFolder;  // narration is then heard but not mixed
+    auto temporaryFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
+    tools::installRecordingTools(*router_,
+                                 {*router_, *session_, *browserSessions_, desktop.menus, *recorder_, *speech_,
+                                  *audioPlayer_, "ffmpeg", temporaryFolder},
+                                 paths::desktopDirectory());
 }
 
 void Application::startServers() {

@@ -27,6 +27,7 @@ namespace media {
 class AudioPlayer;
 class TTSEngine;
 class TTSManager;
+class WindowRecorder;
 }
 namespace platform {
 class Desktop;
@@ -59,6 +60,7 @@ private:
     std::unique_ptr<media::AudioPlayer> audioPlayer_;
     std::unique_ptr<media::TTSEngine> systemVoice_;
     std::unique_ptr<media::TTSManager> speech_;
+    std::unique_ptr<media::WindowRecorder> recorder_;
     std::unique_ptr<automation::SessionManager> session_;
     std::unique_ptr<browser::BrowserSessionManager> browserSessions_;
     std::unique_ptr<browser::ScriptInjector> scriptInjector_;

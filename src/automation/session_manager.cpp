@@ -92,6 +92,7 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
     scanner_.emplace(scanner);
     lastScan_ = std::move(scan);
     publish();
+    if (onSessionStarted_) onSessionStarted_();
 
     Log::info("session", "Started session: " + targetApp_->name.value_or("?") + " (pid " +
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
@@ -152,6 +153,11 @@ void SessionManager::publish() {
 void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
     std::lock_guard guard(mutex_);
     onElementToolsChanged_ = std::move(callback);
+}
+
+void SessionManager::setOnSessionStarted(std::function<void()> callback) {
+    std::lock_guard guard(mutex_);
+    onSessionStarted_ = std::move(callback);
 }
 
 Result<json> SessionManager::getState() {

@@ -76,6 +76,9 @@ public:
     // Called when a scan or the end of the session changes the set of element tool names,
     // so that clients listing the tools learn of it. Set once, before the first call.
     void setOnElementToolsChanged(std::function<void()> callback);
+    // Called whenever a session starts on a target (the recorder forgets the window it
+    // chose for the previous one). Set once, before the first call.
+    void setOnSessionStarted(std::function<void()> callback);
 
 private:
     bool active() const { return targetApp_ && scanner_; }
@@ -103,6 +106,7 @@ private:
     std::shared_ptr<const ScanResult> lastScan_;
     ToolStates previousTools_;
     std::function<void()> onElementToolsChanged_;
+    std::function<void()> onSessionStarted_;
 
     std::mutex publishedMutex_;
     std::optional<platform::RunningApplication> publishedTarget_;

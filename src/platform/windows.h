@@ -35,6 +35,10 @@ public:
     virtual std::vector<WindowInfo> windowsOf(int32_t pid) = 0;
     // The window that has the focus, when it belongs to the process.
     virtual std::optional<WindowInfo> focusedWindowOf(int32_t pid) = 0;
+    // The process's topmost normal window that is on screen (not a menu, tooltip or dock).
+    virtual std::optional<WindowInfo> frontWindowOf(int32_t pid) = 0;
+    // The whole screen; nothing without a display.
+    virtual std::optional<Frame> screen() = 0;
     // Moves and resizes a window's frame. Returns before the window manager has done so.
     virtual void changeFrame(uint64_t window, const FrameChange& change) = 0;
 };

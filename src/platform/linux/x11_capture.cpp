@@ -20,23 +20,6 @@ namespace {
 // How long a raised window gets to repaint what was covered.
 constexpr auto kRepaintDelay = std::chrono::milliseconds(100);
 
-// The layer an application's own windows live in: not panels, menus, tooltips or docks.
-bool normalWindow(X11Connection& x11, Window window) {
-    auto types = x11.cardinals(window, "_NET_WM_WINDOW_TYPE", XA_ATOM);
-    if (types.empty()) return true;
-    return types.front() == x11.atom("_NET_WM_WINDOW_TYPE_NORMAL") ||
-           types.front() == x11.atom("_NET_WM_WINDOW_TYPE_DIALOG");
-}
-
-bool onScreen(X11Connection& x11, Window window) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(x11.display(), window, &attributes) || attributes.map_state != IsViewable) return false;
-    for (unsigned long state : x11.cardinals(window, "_NET_WM_STATE", XA_ATOM)) {
-        if (state == x11.atom("_NET_WM_STATE_HIDDEN")) return false;
-    }
-    return true;
-}
-
 struct Channel {
     unsigned long mask;
     int shift;
@@ -86,30 +69,27 @@ Result<std::vector<uint8_t>> X11Capture::captureFrontWindow(int32_t pid) {
     const Failure failed = fail("screenshot capture failed");
     Display* display = nullptr;
     // The window to capture: found, and raised when something covers it.
-    std::optional<Window> chosen;
+    Window chosen = None;
     bool raised = false;
     x11_.withLocked([&](X11Connection& x11) {
         display = x11.display();
         if (!display) return;
+        chosen = frontWindow(x11, pid);
+        if (chosen == None) return;
         auto stacking = clientWindows(x11, true);  // bottom to top
-        auto found = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
-            return windowPid(x11, window) == pid && normalWindow(x11, window) && onScreen(x11, window);
-        });
-        if (found == stacking.rend()) return;
-        chosen = *found;
-        if (found != stacking.rbegin()) {
-            XRaiseWindow(display, *chosen);
+        if (stacking.empty() || stacking.back() != chosen) {
+            XRaiseWindow(display, chosen);
             XSync(display, False);
             raised = true;
         }
     });
     if (!display) return failed;
-    if (!chosen) return fail("target app window not found (pid " + std::to_string(pid) + ")");
+    if (chosen == None) return fail("target app window not found (pid " + std::to_string(pid) + ")");
     if (raised) std::this_thread::sleep_for(kRepaintDelay);
 
     XImage* image = x11_.withLocked([&](X11Connection& x11) -> XImage* {
         if (x11.display() != display) return nullptr;
-        Frame frame = describeWindow(x11, *chosen).frame;
+        Frame frame = describeWindow(x11, chosen).frame;
         // Only what is on the screen can be read; a window partly off it gives its visible part.
         int left = std::max(frame.x, 0), top = std::max(frame.y, 0);
         int right = std::min(frame.x + frame.width, DisplayWidth(display, DefaultScreen(display)));

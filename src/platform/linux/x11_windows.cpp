@@ -19,6 +19,23 @@ FrameExtents frameExtents(X11Connection& x11, Window window) {
             static_cast<int>(values[3])};
 }
 
+// The layer an application's own windows live in: not panels, menus, tooltips or docks.
+bool normalWindow(X11Connection& x11, Window window) {
+    auto types = x11.cardinals(window, "_NET_WM_WINDOW_TYPE", XA_ATOM);
+    if (types.empty()) return true;
+    return types.front() == x11.atom("_NET_WM_WINDOW_TYPE_NORMAL") ||
+           types.front() == x11.atom("_NET_WM_WINDOW_TYPE_DIALOG");
+}
+
+bool onScreen(X11Connection& x11, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(x11.display(), window, &attributes) || attributes.map_state != IsViewable) return false;
+    for (unsigned long state : x11.cardinals(window, "_NET_WM_STATE", XA_ATOM)) {
+        if (state == x11.atom("_NET_WM_STATE_HIDDEN")) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<Window> clientWindows(X11Connection& x11, bool stacking) {
@@ -69,6 +86,14 @@ WindowInfo describeWindow(X11Connection& x11, Window window) {
     return info;
 }
 
+Window frontWindow(X11Connection& x11, int32_t pid) {
+    auto stacking = clientWindows(x11, true);  // bottom to top
+    auto chosen = std::find_if(stacking.rbegin(), stacking.rend(), [&](Window window) {
+        return windowPid(x11, window) == pid && normalWindow(x11, window) && onScreen(x11, window);
+    });
+    return chosen == stacking.rend() ? None : *chosen;
+}
+
 std::vector<WindowInfo> X11Windows::windowsOf(int32_t pid) {
     return x11_.withLocked([&](X11Connection& x11) {
         std::vector<WindowInfo> windows;
@@ -86,6 +111,24 @@ std::optional<WindowInfo> X11Windows::focusedWindowOf(int32_t pid) {
         auto active = x11.cardinal(x11.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
         if (!active || *active == None || windowPid(x11, *active) != pid) return std::nullopt;
         return describeWindow(x11, *active);
+    });
+}
+
+std::optional<WindowInfo> X11Windows::frontWindowOf(int32_t pid) {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<WindowInfo> {
+        if (!x11.display()) return std::nullopt;
+        Window window = frontWindow(x11, pid);
+        if (window == None) return std::nullopt;
+        return describeWindow(x11, window);
+    });
+}
+
+std::optional<Frame> X11Windows::screen() {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<Frame> {
+        Display* display = x11.display();
+        if (!display) return std::nullopt;
+        int number = DefaultScreen(display);
+        return Frame{0, 0, DisplayWidth(display, number), DisplayHeight(display, number)};
     });
 }
 

@@ -13,6 +13,8 @@ public:
 
     std::vector<WindowInfo> windowsOf(int32_t pid) override;
     std::optional<WindowInfo> focusedWindowOf(int32_t pid) override;
+    std::optional<WindowInfo> frontWindowOf(int32_t pid) override;
+    std::optional<Frame> screen() override;
     void changeFrame(uint64_t window, const FrameChange& change) override;
 
 private:
@@ -26,5 +28,7 @@ private:
 std::vector<Window> clientWindows(X11Connection& x11, bool stacking);
 std::optional<int32_t> windowPid(X11Connection& x11, Window window);
 WindowInfo describeWindow(X11Connection& x11, Window window);
+// The process's topmost normal, viewable, not hidden window; None when it has none.
+Window frontWindow(X11Connection& x11, int32_t pid);
 
 }  // namespace velmor::platform

@@ -1,0 +1,178 @@
+#include "media/window_recorder.h"
+
+#include "app/log.h"
+#include "media/recording_files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace velmor::media {
+
+namespace {
+
+constexpr const char* kCategory = "recorder";
+constexpr auto kStartLimit = std::chrono::seconds(15);
+// Of the stop's 15 s, ffmpeg gets most to finish the file after being asked with "q";
+// the rest is for SIGINT, which it obeys even while stuck waiting for the X server.
+constexpr auto kQuitLimit = std::chrono::seconds(12);
+constexpr auto kInterruptLimit = std::chrono::seconds(3);
+constexpr auto kPoll = std::chrono::milliseconds(20);
+
+std::string sizeText(const platform::Frame& area) {
+    return std::to_string(area.width) + "x" + std::to_string(area.height);
+}
+
+// H.264 in yuv420p (what every player takes) at up to 30 frames a second with the
+// pointer drawn. The fastest preset keeps the encoder's share of a core small while the
+// demo runs; -progress on standard output tells us when frames are being written.
+std::vector<std::string> grabArguments(const std::string& program, const std::string& display,
+                                       const platform::Frame& area, const std::string& output) {
+    return {program, "-hide_banner", "-nostats", "-loglevel", "error", "-progress", "pipe:1",
+            "-f", "x11grab", "-framerate", "30", "-draw_mouse", "1", "-video_size", sizeText(area),
+            "-i", display + "+" + std::to_string(area.x) + "," + std::to_string(area.y),
+            "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", output};
+}
+
+std::string failureText(ExternalProgram& ffmpeg, int status) {
+    std::string line = ffmpeg.lastDiagnosticLine();
+    return line.empty() ? "ffmpeg exit " + std::to_string(status) : line;
+}
+
+}  // namespace
+
+std::optional<platform::Frame> recordableArea(const platform::Frame& area, const platform::Frame& screen) {
+    int left = std::max(area.x, screen.x), top = std::max(area.y, screen.y);
+    int right = std::min(area.x + area.width, screen.x + screen.width);
+    int bottom = std::min(area.y + area.height, screen.y + screen.height);
+    int width = (right - left) / 2 * 2, height = (bottom - top) / 2 * 2;
+    if (width <= 0 || height <= 0) return std::nullopt;
+    return platform::Frame{left, top, width, height};
+}
+
+WindowRecorder::WindowRecorder(std::string ffmpegProgram, std::filesystem::path desktopFolder,
+                               platform::Windows& windows)
+    : ffmpegProgram_(std::move(ffmpegProgram)), desktopFolder_(std::move(desktopFolder)), windows_(windows) {}
+
+WindowRecorder::~WindowRecorder() {
+    if (isRecording()) (void)stopRecording();
+}
+
+bool WindowRecorder::isRecording() {
+    std::lock_guard lock(mutex_);
+    return ffmpeg_ != nullptr;
+}
+
+void WindowRecorder::clearCachedSelection() {
+    std::lock_guard lock(mutex_);
+    cachedArea_.reset();
+}
+
+Result<void> WindowRecorder::startRecording(int32_t targetPid) {
+    std::lock_guard lock(mutex_);
+    if (ffmpeg_) return fail("already recording");
+    if (cachedArea_) {
+        Log::info(kCategory, "Reusing cached window selection");
+        return record(*cachedArea_);
+    }
+    auto window = windows_.frontWindowOf(targetPid);
+    if (!window) return fail("no window selected");
+    auto screen = windows_.screen();
+    if (!screen) return fail("no display found");
+    auto area = recordableArea(window->frame, *screen);
+    if (!area) return fail("no window selected");
+    cachedArea_ = area;
+    return record(*area);
+}
+
+Result<void> WindowRecorder::startDisplayRecording() {
+    std::lock_guard lock(mutex_);
+    if (ffmpeg_) return fail("already recording");
+    auto screen = windows_.screen();
+    auto area = screen ? recordableArea(*screen, *screen) : std::nullopt;
+    if (!area) return fail("no display found");
+    Log::info(kCategory, "Display capture: " + sizeText(*area));
+    return record(*area);
+}
+
+std::filesystem::path WindowRecorder::nextOutputPath() const {
+    // Names have a resolution of one second; a second recording within the same second
+    // waits for the next one instead of overwriting the first.
+    for (;;) {
+        auto path = desktopFolder_ / demoFileName(std::chrono::system_clock::now());
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) return path;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+Result<void> WindowRecorder::record(const platform::Frame& area) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return fail("no display found");
+    std::error_code ignored;
+    std::filesystem::create_directories(desktopFolder_, ignored);
+    auto output = nextOutputPath();
+    outputPath_ = output;
+
+    auto started = ExternalProgram::start(grabArguments(ffmpegProgram_, display, area, output.string()));
+    if (!started) return fail("setup failed: " + started.error());
+    auto ffmpeg = std::move(*started);
+
+    auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    while (!ffmpeg->wroteOutput()) {
+        if (auto status = ffmpeg->waitForExit(std::chrono::milliseconds(0))) {
+            std::filesystem::remove(output, ignored);  // nothing was recorded into it
+            return fail("capture failed: " + failureText(*ffmpeg, *status));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ffmpeg->signal(SIGINT);
+            (void)ffmpeg->waitForExit(kInterruptLimit);
+            ffmpeg.reset();  // reaped, or killed when it ignored the request
+            std::filesystem::remove(output, ignored);
+            return fail("capture failed: ffmpeg did not start recording within 15 seconds");
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+    ffmpeg_ = std::move(ffmpeg);
+    Log::info(kCategory, "Recording started to " + output.string() + " (" + sizeText(area) + ")");
+    return succeeded();
+}
+
+std::string WindowRecorder::stopRecording() {
+    std::lock_guard lock(mutex_);
+    if (!ffmpeg_) return std::string(kNotRecording);
+    auto ffmpeg = std::move(ffmpeg_);
+    std::string path = outputPath_ ? outputPath_->string() : std::string();
+    outputPath_.reset();
+
+    // "q" lets ffmpeg write the file's index and close it; a killed ffmpeg leaves an MP4
+    // that no player opens.
+    ffmpeg->sendInput("q");
+    auto status = ffmpeg->waitForExit(kQuitLimit);
+    if (!status) {
+        ffmpeg->signal(SIGINT);
+        status = ffmpeg->waitForExit(kInterruptLimit);
+    }
+    std::string result;
+    if (!status) {
+        result = "error: ffmpeg did not finish the recording within 15 seconds";
+    } else if (*status != 0) {
+        result = "error: " + failureText(*ffmpeg, *status);
+    } else {
+        result = path;
+        Log::info(kCategory, "Saved to " + path);
+    }
+    ffmpeg.reset();  // reaps it, killing it first only when it ignored both requests
+    if (result.rfind("error:", 0) == 0) return result;
+
+    std::error_code error;
+    auto size = std::filesystem::file_size(path, error);
+    if (error) return "error: file not created";
+    Log::info(kCategory, "File size: " + std::to_string(size) + " bytes");
+    return result;
+}
+
+}  // namespace velmor::media

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "base/result.h"
+#include "media/external_program.h"
+#include "platform/windows.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmor::media {
+
+// What stopRecording() answers when nothing is recording.
+inline constexpr std::string_view kNotRecording = "error: not recording";
+
+// Records the screen into an MP4 on the Desktop by running ffmpeg's X11 grabber, for demo
+// videos the agent narrates. A window recording captures the target's front window's
+// rectangle, chosen when the first window recording starts and kept for later ones until a
+// new session starts; a display recording captures the whole screen. Only one recording
+// runs at a time. Every operation blocks its caller until done, within fixed limits.
+class WindowRecorder {
+public:
+    // `ffmpegProgram` is a path or a name looked up on PATH; recordings are written into
+    // `desktopFolder` (created when missing); `windows` tells where the target's window is.
+    WindowRecorder(std::string ffmpegProgram, std::filesystem::path desktopFolder, platform::Windows& windows);
+    // A recording still running is stopped, so its file is finished rather than cut off.
+    ~WindowRecorder();
+    WindowRecorder(const WindowRecorder&) = delete;
+    WindowRecorder& operator=(const WindowRecorder&) = delete;
+
+    Result<void> startRecording(int32_t targetPid);
+    Result<void> startDisplayRecording();
+    // The saved file's path, or a text beginning with "error: ".
+    std::string stopRecording();
+    // Forgets the window chosen for window recordings; called when a session starts.
+    void clearCachedSelection();
+
+    bool isRecording();
+
+private:
+    Result<void> record(const platform::Frame& area);
+    std::filesystem::path nextOutputPath() const;
+
+    const std::string ffmpegProgram_;
+    const std::filesystem::path desktopFolder_;
+    platform::Windows& windows_;
+
+    std::mutex mutex_;
+    std::unique_ptr<ExternalProgram> ffmpeg_;
+    std::optional<std::filesystem::path> outputPath_;
+    std::optional<platform::Frame> cachedArea_;
+};
+
+// The part of `area` that lies on `screen`, with both sides cut to even numbers as the
+// H.264 encoder's 4:2:0 format requires; nothing when no pixel of it is on the screen.
+std::optional<platform::Frame> recordableArea(const platform::Frame& area, const platform::Frame& screen);
+
+}  // namespace velmor::media

@@ -1,0 +1,208 @@
+#include "tools/narrated_demo.h"
+
+#include "automation/menu_actions.h"
+#include "automation/text.h"
+#include "tools/arguments.h"
+#include "tools/narration_merge.h"
+
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kMenuSettle = std::chrono::milliseconds(300);
+constexpr auto kRescanInterval = std::chrono::milliseconds(300);
+
+std::string quoted(const std::string& text, size_t characters) {
+    return "\"" + automation::utf8Prefix(text, characters) + "\"";
+}
+
+bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file.flush());
+}
+
+// A folder of this run's own, made with mkdtemp: in a shared temporary folder a fixed name
+// could be taken over by another user, and two demos at once would delete each other's
+// clips. Empty when it cannot be made; the clips are then simply not mixed.
+std::filesystem::path makeClipFolder(const std::filesystem::path& temporaryFolder) {
+    if (temporaryFolder.empty()) return {};
+    std::string pattern = (temporaryFolder / "velmor-narration-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return {};
+    return pattern;
+}
+
+class DemoRun {
+public:
+    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(makeClipFolder(services.temporaryFolder)) {}
+
+    json run(const json& script) {
+        for (size_t i = 0; i < script.size(); ++i) step(i, script[i]);
+        if (videoPath_ && !segments_.empty()) {
+            auto merged = mergeNarrationIntoVideo(s_.ffmpegProgram, *videoPath_, segments_);
+            if (!merged) results_.push_back("Audio merge failed: " + merged.error());
+            else results_.push_back("Audio merged → " + *merged);
+        }
+        std::error_code ignored;
+        if (!clipFolder_.empty()) std::filesystem::remove_all(clipFolder_, ignored);
+        return {{"status", "completed"}, {"steps_executed", script.size()}, {"results", results_}};
+    }
+
+private:
+    void step(size_t i, const json& raw) {
+        Arguments step(raw);
+        std::string n = "Step " + std::to_string(i + 1) + ": ";
+        auto action = step.string("action");
+        if (!action) return results_.push_back(n + "missing action");
+        std::string tool = step.string("tool").value_or("");
+
+        if (*action == "start_recording") {
+            results_.push_back(n + startRecording(automation::lowerAscii(step.string("mode").value_or("window"))));
+        } else if (*action == "stop_recording") {
+            std::string saved = s_.recorder.stopRecording();
+            if (!saved.starts_with("error:")) videoPath_ = saved;
+            results_.push_back(n + "recording stopped → " + saved);
+        } else if (*action == "speak") {
+            std::string text = step.string("text").value_or("");
+            results_.push_back(n + speak(i, text, step.string("voice").value_or(s_.speech.defaultVoice())));
+        } else if (*action == "click") {
+            s_.router.callTool(tool, json::object());
+            results_.push_back(n + "click " + tool);
+        } else if (*action == "fill") {
+            std::string value = step.string("value").value_or("");
+            s_.router.callTool(tool, {{"value", value}});
+            results_.push_back(n + "fill " + tool + " = " + quoted(value, 30));
+        } else if (*action == "press_key") {
+            std::string key = step.string("key").value_or("");
+            s_.router.callTool("press_key", {{"key", key}});
+            results_.push_back(n + "press_key " + key);
+        } else if (*action == "type_text") {
+            std::string text = step.string("text").value_or("");
+            s_.router.callTool("type_text", {{"text", text}});
+            results_.push_back(n + "type_text " + quoted(text, 30));
+        } else if (*action == "wait") {
+            int64_t ms = step.integer("ms").value_or(1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            results_.push_back(n + "waited " + std::to_string(ms) + "ms");
+        } else if (*action == "wait_for_tool") {
+            results_.push_back(n + waitForTool(tool, step.integer("timeout_ms").value_or(5000)));
+        } else if (*action == "navigate") {
+            std::string path = step.string("path").value_or("");
+            s_.router.callTool("web_navigate", {{"path", path}});
+            results_.push_back(n + "navigate " + path);
+        } else if (*action == "execute") {
+            const json* args = step.object("args");
+            s_.router.callTool(tool, args ? *args : json::object());
+            results_.push_back(n + "execute " + tool);
+        } else if (*action == "menu_click" || *action == "menu_hover") {
+            results_.push_back(n + menuStep(*action, step.stringArray("path")));
+        } else {
+            results_.push_back(n + "unknown action '" + *action + "'");
+        }
+    }
+
+    std::string startRecording(const std::string& mode) {
+        Result<void> started = succeeded();
+        if (mode == "display") {
+            started = s_.recorder.startDisplayRecording();
+        } else {
+            auto pid = s_.session.targetPid();
+            if (!pid) return "no active session for recording";
+            started = s_.recorder.startRecording(*pid);
+        }
+        if (!started) return "start_recording failed: " + started.error();
+        recordingStart_ = Clock::now();
+        return "recording started (" + mode + ")";
+    }
+
+    std::string speak(size_t i, const std::string& text, const std::string& voice) {
+        double offset = recordingStart_ ? std::chrono::duration<double>(Clock::now() - *recordingStart_).count() : 0;
+        if (s_.speech.isConfigured()) {
+            // Only audio the provider already holds is mixed: fetching it now would delay
+            // the line on screen.
+            if (auto audio = s_.speech.getCachedAudio(text, voice)) {
+                std::string extension = s_.speech.currentProviderId() == "gemini" ? "wav" : "mp3";
+                addSegment(offset, "clip_" + std::to_string(i) + "." + extension, *audio);
+            }
+            auto spoken = s_.speech.speakSync(text, voice);
+            if (!spoken) return "speak failed: " + spoken.error();
+            return "spoke " + quoted(text, 40);
+        }
+        // The system voice is rendered once and that very audio is both played and mixed,
+        // so a demo made without a cloud account still has its narration in the video.
+        auto& systemVoice = s_.speech.systemVoice();
+        auto wav = systemVoice.renderWav(text, voice);
+        if (wav) {
+            addSegment(offset, "clip_" + std::to_string(i) + ".wav", *wav);
+            (void)s_.player.playAndWait(*wav);
+        } else {
+            (void)systemVoice.speakSync(text, voice);
+        }
+        return "spoke " + quoted(text, 40) + " (system TTS)";
+    }
+
+    void addSegment(double offset, const std::string& name, const std::string& audio) {
+        if (clipFolder_.empty()) return;
+        auto path = clipFolder_ / name;
+        if (writeClip(path, audio)) segments_.push_back({offset, path.string()});
+    }
+
+    std::string waitForTool(const std::string& tool, int64_t timeoutMs) {
+        auto start = Clock::now();
+        auto elapsedMs = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
+        bool found = false;
+        while (elapsedMs() < static_cast<double>(timeoutMs)) {
+            if (hasTool(tool)) {
+                found = true;
+                break;
+            }
+            (void)s_.session.getState();
+            std::this_thread::sleep_for(kRescanInterval);
+        }
+        return "wait_for_tool \"" + tool + "\" " + (found ? "found" : "not found") + " (" +
+               std::to_string(static_cast<int64_t>(elapsedMs())) + "ms)";
+    }
+
+    bool hasTool(const std::string& tool) {
+        for (const auto& element : s_.session.elementTools())
+            if (element.toolName == tool) return true;
+        return s_.browserSessions.hasTool(tool) || s_.browserSessions.getWebTool(tool).has_value();
+    }
+
+    std::string menuStep(const std::string& action, const std::optional<std::vector<std::string>>& path) {
+        auto pid = s_.session.targetPid();
+        if (!path || !pid) return action + " failed (no session or path)";
+        bool click = action == "menu_click";
+        auto error = click ? automation::menuClick(s_.menus, *pid, *path) : automation::menuHover(s_.menus, *pid, *path);
+        if (click) std::this_thread::sleep_for(kMenuSettle);
+        if (error) return action + " failed: " + *error;
+        std::string joined;
+        for (size_t k = 0; k < path->size(); ++k) joined += (k ? " → " : "") + (*path)[k];
+        return action + " " + joined;
+    }
+
+    const NarratedDemoServices& s_;
+    std::filesystem::path clipFolder_;
+    std::vector<std::string> results_;
+    std::optional<Clock::time_point> recordingStart_;
+    std::vector<NarrationSegment> segments_;
+    std::optional<std::string> videoPath_;
+};
+
+}  // namespace
+
+json executeNarratedDemo(const NarratedDemoServices& services, const json& script) {
+    return DemoRun(services).run(script);
+}
+
+}  // namespace velmor::tools
