@@ -10,11 +10,11 @@ packages=(
   libatspi2.0-dev libx11-dev libxtst-dev libpng-dev openssl
   libpulse-dev libplist-dev libgtk-3-dev libayatana-appindicator3-dev
   # run time: the accessibility bus, the system voice, sound, screen recording
-  espeak-ng pulseaudio pulseaudio-utils ffmpeg
+  espeak-ng pulseaudio pulseaudio-utils ffmpeg librsvg2-common
   at-spi2-core dbus
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
-  xvfb x11-utils xauth openbox perl xclip
+  xvfb x11-utils xauth openbox perl xclip trayer
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
   # GTK 4 (gnome-calculator), Firefox
   featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr

@@ -24,7 +24,8 @@ void Application::start() {
     UserDefaults defaults(paths::defaultsFile());
     token_ = loadOrCreateToken(defaults);
 
-    Log::info("app", std::string("Accessibility trusted: ") + (platform::accessibilityTrusted() ? "true" : "false"));
+    accessibilityTrusted_ = platform::accessibilityTrusted();
+    Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
 
     auto& router = tools::ToolRouter::shared();
     mcpServer_ = std::make_unique<mcp::McpServer>(

@@ -30,10 +30,14 @@ public:
     void start();
 
     const std::string& token() const { return token_; }
+    const Ports& ports() const { return ports_; }
+    // The answer of the accessibility check made at start-up.
+    bool accessibilityTrusted() const { return accessibilityTrusted_; }
 
 private:
     Ports ports_;
     std::string token_;
+    bool accessibilityTrusted_ = false;
     std::unique_ptr<mcp::McpServer> mcpServer_;
     std::unique_ptr<browser::WebSocketServer> wsServer_;
     std::unique_ptr<browser::WebSocketServer> wsPlainServer_;
