@@ -3,13 +3,16 @@
 #include "browser/registry_tool_family.h"
 #include "browser/script_injector.h"
 #include "flows/flow_store.h"
-#include "media/speech_manager.h"
+#include "app/paths.h"
+#include "media/cloud_providers.h"
+#include "media/tts_manager.h"
 #include "platform/linux/linux_desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/speech_tools.h"
 #include "tools/web_tools.h"
 #include "tools/tool_router.h"
 
@@ -40,7 +43,12 @@ ToolRouter* makeSharedRouter() {
                       {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     installScreenshotTool(*router, session, desktop.capture);
     installWebTools(*router, *injector, browserSessions);
-    installFlowTools(*router, flowStore, [] { return media::TTSManager::shared().defaultVoice(); });
+    // Speech lives as long as the process; its settings load as the router is built at start-up.
+    auto* player = new media::AudioPlayer();
+    auto* speech = new media::TTSManager(*new media::TTSEngine(), media::makeCloudProviders(*player));
+    speech->loadFromConfig(paths::sharedConfigFile());
+    installSpeechTools(*router, *speech, paths::sharedConfigFile());
+    installFlowTools(*router, flowStore, [speech] { return speech->defaultVoice(); });
     return router;
 }
 

@@ -1,0 +1,132 @@
+#include "media/tts_engine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "app/log.h"
+#include "automation/text.h"
+#include "media/bounded_process.h"
+
+namespace velmor::media {
+
+namespace {
+
+constexpr size_t kVoiceListLimit = 1 << 20;
+constexpr size_t kWavLimit = 64 << 20;
+
+// The voice table of `espeak-ng --voices`: a heading, then one voice a line, its name in
+// the fourth column and the file that -v accepts in the fifth.
+std::vector<std::pair<std::string, std::string>> parseVoiceTable(const std::string& table) {
+    std::vector<std::pair<std::string, std::string>> voices;
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string priority, language, ageGender, name, file;
+        if (!(fields >> priority >> language >> ageGender >> name >> file)) continue;
+        voices.emplace_back(name, file);
+    }
+    return voices;
+}
+
+}  // namespace
+
+TTSEngine::TTSEngine(std::string espeakProgram, std::chrono::milliseconds speakLimit)
+    : program_(std::move(espeakProgram)), speakLimit_(speakLimit) {}
+
+std::vector<TTSEngine::InstalledVoice> TTSEngine::installedVoices() const {
+    {
+        std::lock_guard lock(mutex_);
+        if (voices_) return *voices_;
+    }
+    auto listing = runBounded({program_, "--voices"}, "", std::chrono::seconds(10), kVoiceListLimit);
+    std::vector<InstalledVoice> voices;
+    if (listing.exitStatus == 0)
+        for (auto& [name, file] : parseVoiceTable(listing.output)) voices.push_back({name, file});
+    std::lock_guard lock(mutex_);
+    // The voices installed don't change while we run; an empty answer is asked again.
+    if (!voices.empty()) voices_ = voices;
+    return voices;
+}
+
+std::vector<std::string> TTSEngine::listVoices() const {
+    std::vector<std::string> names;
+    for (const auto& voice : installedVoices()) names.push_back(voice.name);
+    return names;
+}
+
+std::string TTSEngine::selectVoice(const std::optional<std::string>& voice) {
+    if (voice) {
+        std::string wanted = automation::lowerAscii(*voice);
+        for (const auto& installed : installedVoices()) {
+            if (automation::lowerAscii(installed.name).find(wanted) == std::string::npos) continue;
+            std::lock_guard lock(mutex_);
+            selectedVoice_ = installed.identifier;
+            break;
+        }
+    }
+    std::lock_guard lock(mutex_);
+    return selectedVoice_;
+}
+
+Result<void> TTSEngine::speakSync(const std::string& text, const std::optional<std::string>& voice) {
+    std::vector<std::string> argv{program_};
+    if (auto identifier = selectVoice(voice); !identifier.empty()) argv.insert(argv.end(), {"-v", identifier});
+    // The text goes in on standard input: never taken for an option, never limited in length.
+    argv.push_back("--stdin");
+    auto outcome = runBounded(argv, text, speakLimit_, 0, [this](pid_t pid) {
+        std::lock_guard lock(mutex_);
+        speakingPid_ = pid;
+    });
+    {
+        std::lock_guard lock(mutex_);
+        speakingPid_ = -1;
+    }
+    if (!outcome.started) return fail("failed to start speaking");
+    if (outcome.timedOut) return fail("speech timed out");
+    if (outcome.exitStatus != 0) {
+        Log::error("tts", "espeak-ng failed: " + outcome.errors);
+        return fail("failed to start speaking");
+    }
+    return succeeded();
+}
+
+Result<std::string> TTSEngine::renderWav(const std::string& text, const std::optional<std::string>& voice) {
+    std::vector<std::string> argv{program_};
+    if (auto identifier = selectVoice(voice); !identifier.empty()) argv.insert(argv.end(), {"-v", identifier});
+    char directory[] = "/tmp/velmor-speech-XXXXXX";
+    if (!mkdtemp(directory)) return fail("failed to start speaking");
+    std::filesystem::path wavFile = std::filesystem::path(directory) / "line.wav";
+    argv.insert(argv.end(), {"-w", wavFile.string(), "--stdin"});
+    auto outcome = runBounded(argv, text, speakLimit_, 0);
+    std::string wav;
+    if (outcome.started && !outcome.timedOut && outcome.exitStatus == 0) {
+        std::ifstream file(wavFile, std::ios::binary);
+        wav.assign(std::istreambuf_iterator<char>(file), {});
+        if (wav.size() > kWavLimit) wav.clear();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    if (!outcome.started) return fail("failed to start speaking");
+    if (outcome.timedOut) return fail("speech timed out");
+    if (wav.empty()) return fail("failed to start speaking");
+    return wav;
+}
+
+void TTSEngine::stop() {
+    std::lock_guard lock(mutex_);
+    if (speakingPid_ > 0) kill(-speakingPid_, SIGKILL);
+}
+
+bool TTSEngine::isSpeaking() const {
+    std::lock_guard lock(mutex_);
+    return speakingPid_ > 0;
+}
+
+}  // namespace velmor::media

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "media/tts_engine.h"
+#include "media/tts_provider.h"
+
+namespace velmor::media {
+
+// Chooses who speaks: the active cloud provider when it holds an API key, otherwise the
+// system voice. Built once at start-up and handed to whoever speaks.
+class TTSManager {
+public:
+    TTSManager(TTSEngine& systemVoice, std::vector<std::unique_ptr<TTSProvider>> providers);
+
+    // Whether the active provider exists and holds a key.
+    bool isConfigured() const;
+    std::string currentProviderId() const;
+    // Sorted ascending.
+    std::vector<std::string> allProviderIds() const;
+    TTSProvider* provider(const std::string& id) const;
+
+    // The active provider's voices, or none.
+    std::vector<std::string> availableVoices() const;
+    // The active provider's default voice, or "brian" while none is active.
+    std::string defaultVoice() const;
+
+    Result<void> speakSync(const std::string& text, const std::optional<std::string>& voice);
+    std::optional<std::string> fetchAudio(const std::string& text, const std::optional<std::string>& voice);
+    std::optional<std::string> getCachedAudio(const std::string& text, const std::optional<std::string>& voice) const;
+    // With no active provider, every line counts as failed.
+    PrefetchCounts prefetch(const std::vector<SpeechLine>& lines);
+    void clearCache();
+
+    // Unknown ids are logged and change nothing.
+    void setActiveProvider(const std::string& id);
+    void configureProvider(const std::string& id, const std::string& apiKey, bool makeActive);
+    // Reads the provider keys and the chosen provider from the shared configuration file
+    // (~/.velmor/config.json); a missing or malformed file changes nothing.
+    void loadFromConfig(const std::filesystem::path& configFile);
+
+    TTSEngine& systemVoice();
+
+private:
+    TTSProvider* activeProvider() const;
+
+    TTSEngine& systemVoice_;
+    std::map<std::string, std::unique_ptr<TTSProvider>> providers_;
+    mutable std::mutex mutex_;
+    std::string activeProviderId_ = "elevenlabs";
+};
+
+}  // namespace velmor::media

@@ -1,0 +1,34 @@
+#include "media/tts_provider.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace velmor::media {
+
+PrefetchCounts TTSProvider::prefetch(const std::vector<SpeechLine>& lines) {
+    PrefetchCounts counts;
+    std::vector<const SpeechLine*> uncached;
+    for (const auto& line : lines) {
+        if (getCachedAudio(line.text, line.voice)) ++counts.succeeded;
+        else uncached.push_back(&line);
+    }
+    std::atomic<size_t> next{0};
+    std::atomic<int> succeeded{0};
+    std::atomic<int> failed{0};
+    auto work = [&] {
+        for (size_t i = next++; i < uncached.size(); i = next++) {
+            if (fetchAudio(uncached[i]->text, uncached[i]->voice)) ++succeeded;
+            else ++failed;
+        }
+    };
+    std::vector<std::jthread> workers;
+    size_t workerCount = std::min<size_t>(uncached.size(), kMaxParallelFetches);
+    for (size_t i = 0; i < workerCount; ++i) workers.emplace_back(work);
+    workers.clear();  // joins
+    counts.succeeded += succeeded;
+    counts.failed += failed;
+    return counts;
+}
+
+}  // namespace velmor::media

@@ -1,0 +1,67 @@
+#include "tools/speech_tools.h"
+
+#include "app/log.h"
+#include "app/speech_settings.h"
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+}  // namespace
+
+void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::filesystem::path configFile) {
+    router.setHandler("configure_tts", [&speech, configFile](const Arguments& args) {
+        auto provider = args.string("provider");
+        if (!provider) return errorResult(missing("provider"));
+        auto apiKey = args.string("api_key");
+        if (!apiKey || apiKey->empty()) return errorResult(missing("api_key"));
+        // An unknown name would leave the speech as it was while the answer said otherwise.
+        if (!speech.provider(*provider))
+            return errorResult("unknown provider: " + *provider + " (known: " + joined(speech.allProviderIds()) + ")");
+        speech.configureProvider(*provider, *apiKey, /*makeActive=*/true);
+        // The key already works for this run; a file that cannot be written only costs
+        // the next start-up, so the call still succeeds.
+        if (auto saved = saveSpeechSettings(configFile, *provider, *apiKey); !saved)
+            Log::error("tts-manager", "Could not save speech settings: " + saved.error());
+        return json{{"status", "configured"}, {"provider", *provider}, {"voices", speech.availableVoices()}};
+    });
+
+    router.setHandler("speak", [&router, &speech](const Arguments& args) {
+        auto text = args.string("text");
+        if (!text) return errorResult(missing("text"));
+        if (auto spoken = speech.speakSync(*text, args.string("voice")); !spoken) return errorResult(spoken.error());
+        router.recordStep({.toolName = "speak", .args = args.raw()});
+        // Without an active provider the system voice spoke, and the answer says so.
+        std::string provider = speech.isConfigured() ? speech.currentProviderId() : "system";
+        return json{{"status", "spoken"}, {"text", *text}, {"provider", provider}};
+    });
+
+    router.setHandler("prefetch_audio", [&speech](const Arguments& args) {
+        const json* lines = args.array("lines");
+        if (!lines) return errorResult(missing("lines") + " array");
+        std::string defaultVoice = speech.defaultVoice();
+        std::vector<media::SpeechLine> kept;
+        for (const auto& line : *lines) {
+            if (!line.is_object()) continue;
+            Arguments fields(line);
+            std::string text = fields.string("text").value_or("");
+            if (text.empty()) continue;
+            kept.push_back({text, fields.string("voice").value_or(defaultVoice)});
+        }
+        auto counts = speech.prefetch(kept);
+        return json{{"status", "prefetched"},
+                    {"succeeded", counts.succeeded},
+                    {"failed", counts.failed},
+                    {"total", kept.size()}};
+    });
+}
+
+}  // namespace velmor::tools
