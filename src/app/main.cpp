@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/shell/desktop_shell.h"
+#include "tools/shared_speech.h"
 #include "net/open_file_limit.h"
 
 #include <csignal>
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
     shell.status.wsPort = application->ports().ws;
     shell.status.accessibilityGranted = application->accessibilityTrusted();
     shell.defaultsFile = velmor::paths::defaultsFile();
+    shell.sharedConfigFile = velmor::paths::sharedConfigFile();
+    shell.speech = &velmor::tools::sharedSpeech();
     shell.quit = [] { stop("Quit Velmor"); };
     auto* desktopShell = new velmor::shell::DesktopShell(std::move(shell));  // lives until the process ends
     desktopShell->run();

@@ -12,6 +12,7 @@
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/shared_speech.h"
 #include "tools/speech_tools.h"
 #include "tools/web_tools.h"
 #include "tools/tool_router.h"
@@ -43,16 +44,25 @@ ToolRouter* makeSharedRouter() {
                       {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     installScreenshotTool(*router, session, desktop.capture);
     installWebTools(*router, *injector, browserSessions);
-    // Speech lives as long as the process; its settings load as the router is built at start-up.
-    auto* player = new media::AudioPlayer();
-    auto* speech = new media::TTSManager(*new media::TTSEngine(), media::makeCloudProviders(*player));
-    speech->loadFromConfig(paths::sharedConfigFile());
+    auto* speech = &sharedSpeech();
     installSpeechTools(*router, *speech, paths::sharedConfigFile());
     installFlowTools(*router, flowStore, [speech] { return speech->defaultVoice(); });
     return router;
 }
 
 }  // namespace
+
+media::TTSManager& sharedSpeech() {
+    // Speech lives as long as the process; its settings load as it is first needed, at
+    // start-up. The tools and the settings window share it.
+    static media::TTSManager* speech = [] {
+        auto* player = new media::AudioPlayer();
+        auto* manager = new media::TTSManager(*new media::TTSEngine(), media::makeCloudProviders(*player));
+        manager->loadFromConfig(paths::sharedConfigFile());
+        return manager;
+    }();
+    return *speech;
+}
 
 ToolRouter& ToolRouter::shared() {
     static ToolRouter* router = makeSharedRouter();  // lives as long as the process

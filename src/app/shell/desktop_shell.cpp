@@ -14,7 +14,9 @@ bool openDisplay(int& argc, char**& argv) {
 }
 
 DesktopShell::DesktopShell(ShellSettings settings)
-    : settings_(std::move(settings)), onboarding_(settings_.defaultsFile, settings_.devToolsPort) {}
+    : settings_(std::move(settings)),
+      onboarding_(settings_.defaultsFile, settings_.devToolsPort),
+      settingsWindow_(*settings_.speech, settings_.sharedConfigFile) {}
 
 void DesktopShell::run() {
     installShellStyle();
@@ -26,7 +28,7 @@ void DesktopShell::run() {
 
     TrayActions actions;
     actions.showOnboarding = [this] { onboarding_.show(); };
-    actions.showSettings = [] {};
+    actions.showSettings = [this] { settingsWindow_.show(); };
     actions.quit = settings_.quit;
     tray_ = std::make_unique<Tray>(settings_.status, std::move(actions), icons);
     onboarding_.showIfNeeded();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/shell/onboarding_window.h"
+#include "app/shell/settings_window.h"
 #include "app/shell/tray.h"
 
 #include <functional>
@@ -16,6 +17,8 @@ struct ShellSettings {
     TrayStatus status;
     uint16_t devToolsPort = 9222;
     std::string defaultsFile;
+    std::string sharedConfigFile;
+    media::TTSManager* speech = nullptr;  // the settings window's voice
     std::function<void()> quit;
 };
 
@@ -32,6 +35,7 @@ public:
 private:
     ShellSettings settings_;
     OnboardingWindow onboarding_;
+    SettingsWindow settingsWindow_;
     std::unique_ptr<Tray> tray_;
 };
 
