@@ -10,7 +10,7 @@ packages=(
   libatspi2.0-dev libx11-dev libxtst-dev libpng-dev openssl
   libpulse-dev libplist-dev libgtk-3-dev libayatana-appindicator3-dev
   # run time: the accessibility bus, the system voice, sound, screen recording
-  espeak-ng pulseaudio pulseaudio-utils ffmpeg librsvg2-common
+  espeak-ng pulseaudio pulseaudio-utils ffmpeg
   at-spi2-core dbus
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps

@@ -23,7 +23,7 @@ void DesktopShell::run() {
     gtk_window_set_default_icon_name("velmor");
     // The icons sit under share/ next to bin/ wherever Velmor is installed (and in the build
     // tree, next to the programs' directory).
-    std::string icons = programDirectory() + "/../share/icons/hicolor/scalable/apps";
+    std::string icons = programDirectory() + "/../share/icons/hicolor/64x64/apps";
     gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
 
     TrayActions actions;
