@@ -72,7 +72,8 @@ protected:
     }
 
     void startVelmor(bool guideDone) {
-        if (guideDone) test::writeFile(home.path() + "/.config/velmor/defaults.json", R"({"velmor_onboarding_complete":true})");
+        test::writeFile(home.path() + "/.config/velmor/defaults.json",
+                        guideDone ? R"({"velmor_onboarding_complete":true})" : "{}");
         velmor = test::startVelmor(home.path());
         ASSERT_TRUE(velmor);
     }
