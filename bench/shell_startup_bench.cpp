@@ -23,12 +23,7 @@ constexpr const char* kToken = "0123456789abcdef0123456789abcdef";
 constexpr int kRuns = 5;
 
 bool iconInTheTray() {
-    std::string tree;
-    if (FILE* pipe = popen("xwininfo -root -tree 2>/dev/null", "r")) {
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) tree.append(buffer, n);
-        pclose(pipe);
-    }
+    std::string tree = velmor::test::commandOutput("xwininfo -root -tree 2>/dev/null");
     // The icon is velmor's only window inside another client (the tray's).
     return tree.find("(\"velmor\" \"Velmor\")") != std::string::npos;
 }

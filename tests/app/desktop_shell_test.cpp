@@ -23,6 +23,8 @@
 namespace velmor {
 namespace {
 
+using test::commandOutput;
+
 using nlohmann::json;
 
 // An accessible object reference, released when it goes.
@@ -33,16 +35,6 @@ using Object = std::unique_ptr<AtspiAccessible, Release>;
 using namespace std::chrono_literals;
 
 const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
 
 std::string trimmed(std::string text) {
     text.erase(0, text.find_first_not_of(' '));
