@@ -293,6 +293,22 @@ TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAt
     press("Start at Login");
     EXPECT_TRUE(test::eventually([&] { return !std::filesystem::exists(autostart); }));
 
+    // Where the entry cannot be written, the user is told and the check mark stays off.
+    std::filesystem::remove(home.path() + "/.config/autostart");
+    test::writeFile(home.path() + "/.config/autostart", "not a folder");
+    openTrayMenu();
+    press("Start at Login");
+    EXPECT_TRUE(waitFor("Velmor could not change Start at Login"));
+    press("OK", "push button");
+    openTrayMenu();
+    Object atLogin = waitFor("Start at Login", "check menu item");
+    ASSERT_TRUE(atLogin);
+    AtspiStateSet* states = atspi_accessible_get_state_set(atLogin.get());
+    EXPECT_FALSE(atspi_state_set_contains(states, ATSPI_STATE_CHECKED));
+    g_object_unref(states);
+    press("Start at Login");  // closes the menu, failing again
+    press("OK", "push button");
+
     openTrayMenu();
     press("Check for Updates…");
     EXPECT_TRUE(waitFor("Updates come from your package manager"));

@@ -71,10 +71,10 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
 
     onActivate(addItem(menu, "Setup Guide…", true), &actions_.showOnboarding);
 
-    GtkWidget* atLogin = gtk_check_menu_item_new_with_label("Start at Login");
-    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(atLogin), startsAtLogin());
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), atLogin);
-    g_signal_connect(atLogin, "toggled", G_CALLBACK(+[](GtkCheckMenuItem* item, Tray* tray) {
+    atLogin_ = gtk_check_menu_item_new_with_label("Start at Login");
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(atLogin_), startsAtLogin());
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), atLogin_);
+    g_signal_connect(atLogin_, "toggled", G_CALLBACK(+[](GtkCheckMenuItem* item, Tray* tray) {
                          tray->setStartAtLogin(gtk_check_menu_item_get_active(item));
                      }),
                      this);
@@ -117,9 +117,14 @@ void Tray::checkForUpdates() {
 }
 
 void Tray::setStartAtLogin(bool enabled) {
+    if (reverting_) return;
     auto outcome = shell::setStartAtLogin(enabled, programDirectory() + "/velmor");
     if (outcome.ok()) return;
     Log::error("app", outcome.error());
+    // The check mark shows what happens at login, not what was asked for.
+    reverting_ = true;
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(atLogin_), startsAtLogin());
+    reverting_ = false;
     tellUser(GTK_MESSAGE_ERROR, "Start at Login", "Velmor could not change Start at Login", outcome.error());
 }
 

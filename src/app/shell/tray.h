@@ -5,6 +5,7 @@
 #include <string>
 
 typedef struct _AppIndicator AppIndicator;
+typedef struct _GtkWidget GtkWidget;
 
 namespace velmor::shell {
 
@@ -37,6 +38,8 @@ private:
 
     TrayActions actions_;
     AppIndicator* indicator_ = nullptr;
+    GtkWidget* atLogin_ = nullptr;
+    bool reverting_ = false;  // the check mark is being put back after a failed change
     unsigned flashes_ = 0;  // copies whose confirmation is still showing
 };
 
