@@ -207,8 +207,8 @@ protected:
         return "";
     }
 
-    // Opens the tray menu with a click on velmor's icon in the panel. The icon is in the
-    // tray a moment before it takes clicks, so the click is repeated until the menu shows.
+    // Opens the tray menu with a click on velmor's icon in the panel. The icon may not be
+    // in place or take clicks at once, so the click is repeated until the menu shows.
     void openTrayMenu() {
         int x = 0, y = 0;
         ASSERT_TRUE(test::eventually([&] { return iconPosition(x, y); }, 15s)) << "velmor's icon is not in the tray";
@@ -216,6 +216,8 @@ protected:
         ASSERT_NE(display, nullptr);
         bool shown = false;
         for (int attempt = 0; attempt < 10 && !shown; ++attempt) {
+            // Read again each time: before the tray takes it in, the icon sits at the corner.
+            iconPosition(x, y);
             XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
             XTestFakeButtonEvent(display, 1, True, CurrentTime);
             XTestFakeButtonEvent(display, 1, False, CurrentTime);
