@@ -2,20 +2,16 @@
 // tools/list latency over HTTP and through velmor-bridge, throughput from 50 concurrent
 // clients (one request per connection), and resident memory when idle.
 #include "bench_stats.h"
+#include "velmor_probe.h"
 #include "support/child_process.h"
-#include "support/free_port.h"
 #include "support/private_network.h"
 #include "support/temp_home.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace std::chrono;
 using nlohmann::json;
@@ -24,40 +20,6 @@ namespace {
 
 constexpr uint16_t kPort = 19820;
 const std::string kListBody = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
-
-// One request on its own connection; reads the answer by its Content-Length and closes
-// without waiting for the server's delayed close, as an HTTP client does.
-bool listOverHttp(const std::string& request) {
-    int fd = velmor::test::connectLoopback(kPort);
-    if (fd < 0) return false;
-    velmor::test::sendAll(fd, request);
-    std::string answer;
-    char buffer[65536];
-    size_t expected = std::string::npos;
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0) break;
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        answer.append(buffer, static_cast<size_t>(n));
-        auto head = answer.find("\r\n\r\n");
-        if (head != std::string::npos && expected == std::string::npos) {
-            auto at = answer.find("Content-Length: ");
-            expected = head + 4 + std::stoul(answer.substr(at + 16));
-        }
-        if (answer.size() >= expected) break;
-    }
-    ::close(fd);
-    return answer.starts_with("HTTP/1.1 200") && answer.size() == expected;
-}
-
-long residentKilobytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
-    return -1;
-}
-
 
 }  // namespace
 
@@ -76,16 +38,14 @@ int main() {
     }
     std::string token = json::parse(velmor::test::readFile(configPath))["token"];
     std::this_thread::sleep_for(500ms);
-    std::printf("idle velmor resident memory: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
+    std::printf("idle velmor resident memory: %.1f MB\n", velmor::bench::residentKilobytes(velmor.pid()) / 1024.0);
 
-    const std::string request = "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                                "Authorization: Bearer " + token + "\r\nContent-Length: " +
-                                std::to_string(kListBody.size()) + "\r\n\r\n" + kListBody;
+    const std::string request = velmor::bench::mcpRequest(token, kListBody);
 
     std::vector<double> http;
     for (int i = 0; i < 2000; ++i) {
         auto start = steady_clock::now();
-        if (!listOverHttp(request)) std::printf("HTTP request %d failed\n", i);
+        if (!velmor::bench::answeredOverHttp(kPort, request)) std::printf("HTTP request %d failed\n", i);
         http.push_back(velmor::bench::millisecondsSince(start));
     }
     std::puts(velmor::bench::summarise("tools/list over HTTP", http).c_str());
@@ -112,16 +72,16 @@ int main() {
     auto start = steady_clock::now();
     for (int c = 0; c < kClients; ++c)
         clients.emplace_back([&] {
-            while (steady_clock::now() - start < window) (listOverHttp(request) ? done : failed)++;
+            while (steady_clock::now() - start < window) (velmor::bench::answeredOverHttp(kPort, request) ? done : failed)++;
         });
     for (auto& client : clients) client.join();
     double seconds = velmor::bench::millisecondsSince(start) / 1000.0;
     std::printf("tools/list from %d concurrent clients: %.0f requests/s, %ld done, %ld failed\n", kClients,
                 done / seconds, done.load(), failed.load());
     std::this_thread::sleep_for(1s);
-    std::printf("velmor resident memory right after the load: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
+    std::printf("velmor resident memory right after the load: %.1f MB\n", velmor::bench::residentKilobytes(velmor.pid()) / 1024.0);
     // Worker threads beyond the few kept warm leave after 30 s without work.
     std::this_thread::sleep_for(35s);
-    std::printf("velmor resident memory idle again after the load: %.1f MB\n", residentKilobytes(velmor.pid()) / 1024.0);
+    std::printf("velmor resident memory idle again after the load: %.1f MB\n", velmor::bench::residentKilobytes(velmor.pid()) / 1024.0);
     return failed == 0 ? 0 : 1;
 }

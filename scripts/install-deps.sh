@@ -14,7 +14,7 @@ packages=(
   at-spi2-core dbus
   # tests and benchmarks: a virtual desktop with a GTK fixture application
   libgtest-dev libgmock-dev iproute2 sqlite3 procps
-  xvfb x11-utils xauth openbox perl xclip
+  xvfb x11-utils xauth openbox perl xclip trayer
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
   # GTK 4 (gnome-calculator), Firefox
   featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr

@@ -43,7 +43,8 @@ void Application::start() {
     token_ = loadOrCreateToken(defaults);
 
     buildServices();
-    Log::info("app", std::string("Accessibility trusted: ") + (desktop_->accessibilityTrusted() ? "true" : "false"));
+    accessibilityTrusted_ = desktop_->accessibilityTrusted();
+    Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
     buildToolRouter();
     startServers();
 

@@ -47,6 +47,11 @@ public:
     void start();
 
     const std::string& token() const { return token_; }
+    const Ports& ports() const { return ports_; }
+    // The answer of the accessibility check made at start-up.
+    bool accessibilityTrusted() const { return accessibilityTrusted_; }
+    // The speech manager the tools use; the settings window configures and tries the same one.
+    media::TTSManager& speech() { return *speech_; }
 
 private:
     void buildServices();
@@ -65,6 +70,7 @@ private:
     std::unique_ptr<browser::BrowserSessionManager> browserSessions_;
     std::unique_ptr<browser::ScriptInjector> scriptInjector_;
     std::unique_ptr<tools::ToolRouter> router_;
+    bool accessibilityTrusted_ = false;
     std::unique_ptr<mcp::McpServer> mcpServer_;
     std::unique_ptr<browser::WebSocketServer> wsServer_;
     std::unique_ptr<browser::WebSocketServer> wsPlainServer_;

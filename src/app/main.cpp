@@ -1,6 +1,8 @@
 // velmor: the MCP server that lets an AI agent operate this desktop.
 #include "app/application.h"
+#include "app/shell/desktop_shell.h"
 #include "base/log.h"
+#include "base/paths.h"
 #include "net/open_file_limit.h"
 
 #include <csignal>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <thread>
 
 namespace {
 
@@ -29,7 +32,25 @@ constexpr const char* kUsage =
     "                                   path is a link or another user's file, the log\n"
     "                                   goes to $XDG_RUNTIME_DIR/velmor.log\n"
     "\n"
-    "Velmor runs until it receives SIGINT or SIGTERM.\n";
+    "  ~/.config/autostart/velmor.desktop  present while \"Start at Login\" is chosen\n"
+    "\n"
+    "With a display, Velmor shows its menu in the desktop's tray (Copy MCP Config, Settings,\n"
+    "Setup Guide, Start at Login) and the setup guide at its first start; without one it runs\n"
+    "headless. It runs until \"Quit Velmor\" is chosen or it receives SIGINT or SIGTERM.\n";
+
+// Tool calls may still be running on worker threads; they hold nothing that needs saving,
+// so the process ends without waiting for them.
+[[noreturn]] void stop(const std::string& why) {
+    velmor::Log::info("app", "Stopping on " + why);
+    velmor::Log::flush();
+    std::_Exit(0);
+}
+
+[[noreturn]] void stopOnSignal(sigset_t signals) {
+    int received = 0;
+    sigwait(&signals, &received);
+    stop(received == SIGINT ? "SIGINT" : "SIGTERM");
+}
 
 }  // namespace
 
@@ -65,14 +86,24 @@ int main(int argc, char** argv) {
     // would otherwise be the tighter bound, shared by all of them.
     velmor::Log::info("app", velmor::net::raiseOpenFileLimit());
 
+    // The display is opened before any thread starts; the main thread then belongs to the
+    // desktop shell's main loop.
+    const bool desktop = velmor::shell::openDisplay(argc, argv);
+
     auto* application = new velmor::Application();  // lives until the process ends
     application->start();
+    if (!desktop) stopOnSignal(stopSignals);
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    velmor::Log::info("app", std::string("Stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
-    velmor::Log::flush();
-    // Tool calls may still be running on worker threads; they hold nothing that needs
-    // saving, so the process ends without waiting for them.
-    std::_Exit(0);
+    std::thread(stopOnSignal, stopSignals).detach();
+    velmor::shell::ShellSettings shell;
+    shell.status.mcpPort = application->ports().mcp;
+    shell.status.wsPort = application->ports().ws;
+    shell.status.accessibilityGranted = application->accessibilityTrusted();
+    shell.defaultsFile = velmor::paths::defaultsFile();
+    shell.sharedConfigFile = velmor::paths::sharedConfigFile();
+    shell.speech = &application->speech();
+    shell.quit = [] { stop("Quit Velmor"); };
+    auto* desktopShell = new velmor::shell::DesktopShell(std::move(shell));  // lives until the process ends
+    desktopShell->run();
+    stop("the end of the main loop");
 }

@@ -36,6 +36,7 @@ std::string sharedConfigFile() { return homeDirectory() + "/.velmor/config.json"
 std::string defaultsFile() { return configHome() + "/velmor/defaults.json"; }
 std::string flowDatabase() { return dataHome() + "/velmor/flows.db"; }
 std::string tlsIdentityFile() { return dataHome() + "/velmor/server.p12"; }
+std::string autostartEntry() { return configHome() + "/autostart/velmor.desktop"; }
 std::string desktopDirectory() { return homeDirectory() + "/Desktop"; }
 
 }  // namespace velmor::paths

@@ -20,6 +20,8 @@ std::string defaultsFile();
 std::string flowDatabase();
 // ~/.local/share/velmor/server.p12: the user's own TLS identity for wss://
 std::string tlsIdentityFile();
+// ~/.config/autostart/velmor.desktop: present while Velmor starts at login.
+std::string autostartEntry();
 // ~/Desktop
 std::string desktopDirectory();
 

@@ -1,6 +1,6 @@
 #include "media/window_recorder.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "media/recording_files.h"
 
 #include <algorithm>

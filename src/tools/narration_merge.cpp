@@ -1,6 +1,6 @@
 #include "tools/narration_merge.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "automation/text.h"
 #include "media/external_program.h"
 

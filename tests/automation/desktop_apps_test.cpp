@@ -22,6 +22,8 @@
 namespace velmor {
 namespace {
 
+using test::commandOutput;
+
 using nlohmann::json;
 using namespace std::chrono_literals;
 
@@ -29,16 +31,6 @@ const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test
 
 constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
 constexpr int kAppStartMs = 20000;
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
 
 class DesktopApps : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -105,6 +106,16 @@ int ChildProcess::wait(int timeoutMs) {
 
 void ChildProcess::signal(int sig) {
     if (!exited_) ::kill(pid_, sig);
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
 }
 
 }  // namespace velmor::test

@@ -35,4 +35,7 @@ private:
     int status_ = -1;
 };
 
+// What a shell command printed on its standard output.
+std::string commandOutput(const std::string& command);
+
 }  // namespace velmor::test

@@ -10,6 +10,7 @@ namespace velmor::test {
 
 // The real velmor, started in the test's HOME (`home`) and waited for until it serves MCP on
 // its fixed port and has published its configuration there; the test fails otherwise.
+// Without a preferences file in `home`, it starts as though its setup guide was done.
 std::unique_ptr<ChildProcess> startVelmor(const std::string& home, std::vector<std::string> argv = {VELMOR_BINARY});
 
 // velmor-bridge, waited for until it has subscribed to velmor's tool changes; the test fails

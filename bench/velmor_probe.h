@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace velmor::bench {
+
+// A POST of `body` to /mcp with the bearer token, as an MCP client sends it.
+std::string mcpRequest(const std::string& token, const std::string& body);
+// One request on its own connection to 127.0.0.1:`port`; whether a complete 200 answer came.
+// Reads the answer by its Content-Length and closes without waiting for the server's
+// delayed close, as an HTTP client does.
+bool answeredOverHttp(uint16_t port, const std::string& request);
+// The process's resident memory (VmRSS) in kilobytes; -1 when it cannot be read.
+long residentKilobytes(pid_t pid);
+
+}  // namespace velmor::bench

@@ -1,0 +1,38 @@
+#include "app/shell/desktop_shell.h"
+
+#include "app/shell/client_config.h"
+#include "app/shell/shell_style.h"
+
+#include <gtk/gtk.h>
+
+namespace velmor::shell {
+
+bool openDisplay(int& argc, char**& argv) {
+    g_set_prgname("velmor");
+    g_set_application_name("Velmor");
+    return gtk_init_check(&argc, &argv);
+}
+
+DesktopShell::DesktopShell(ShellSettings settings)
+    : settings_(std::move(settings)),
+      onboarding_(settings_.defaultsFile, settings_.devToolsPort),
+      settingsWindow_(*settings_.speech, settings_.sharedConfigFile) {}
+
+void DesktopShell::run() {
+    installShellStyle();
+    gtk_window_set_default_icon_name("velmor");
+    // The icons sit under share/ next to bin/ wherever Velmor is installed (and in the build
+    // tree, next to the programs' directory).
+    std::string icons = programDirectory() + "/../share/icons/hicolor/64x64/apps";
+    gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
+
+    TrayActions actions;
+    actions.showOnboarding = [this] { onboarding_.show(); };
+    actions.showSettings = [this] { settingsWindow_.show(); };
+    actions.quit = settings_.quit;
+    tray_ = std::make_unique<Tray>(settings_.status, std::move(actions), icons);
+    onboarding_.showIfNeeded();
+    gtk_main();
+}
+
+}  // namespace velmor::shell

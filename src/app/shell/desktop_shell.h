@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/shell/onboarding_window.h"
+#include "app/shell/settings_window.h"
+#include "app/shell/tray.h"
+
+#include <functional>
+#include <memory>
+
+namespace velmor::shell {
+
+// Opens the graphical session for the shell; false when there is no display, and Velmor
+// then runs without one. Called on the main thread before any other thread starts.
+bool openDisplay(int& argc, char**& argv);
+
+struct ShellSettings {
+    TrayStatus status;
+    uint16_t devToolsPort = 9222;
+    std::string defaultsFile;
+    std::string sharedConfigFile;
+    media::TTSManager* speech = nullptr;  // the settings window's voice
+    std::function<void()> quit;
+};
+
+// The tray item and its windows, on the GTK main loop of the main thread. Tool calls never
+// run here, and nothing here waits for them.
+class DesktopShell {
+public:
+    explicit DesktopShell(ShellSettings settings);
+
+    // Shows the tray and, on a first start, the guide; then runs the main loop, which ends
+    // only with the process.
+    void run();
+
+private:
+    ShellSettings settings_;
+    OnboardingWindow onboarding_;
+    SettingsWindow settingsWindow_;
+    std::unique_ptr<Tray> tray_;
+};
+
+}  // namespace velmor::shell

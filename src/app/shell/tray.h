@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+typedef struct _AppIndicator AppIndicator;
+typedef struct _GtkWidget GtkWidget;
+
+namespace velmor::shell {
+
+// What the menu's status lines show: taken once, when the menu is built.
+struct TrayStatus {
+    uint16_t mcpPort = 0;
+    uint16_t wsPort = 0;
+    bool accessibilityGranted = false;
+    std::string target;  // empty when no application is under control
+};
+
+struct TrayActions {
+    std::function<void()> showSettings;
+    std::function<void()> showOnboarding;
+    std::function<void()> quit;
+};
+
+// Velmor's item in the desktop's tray: an indicator where the desktop hosts them, a
+// status icon in the system tray otherwise. Lives on the main loop.
+class Tray {
+public:
+    Tray(const TrayStatus& status, TrayActions actions, std::string iconDirectory);
+    Tray(const Tray&) = delete;
+    Tray& operator=(const Tray&) = delete;
+
+private:
+    void copyMcpConfig();
+    void checkForUpdates();
+    void setStartAtLogin(bool enabled);
+
+    TrayActions actions_;
+    AppIndicator* indicator_ = nullptr;
+    GtkWidget* atLogin_ = nullptr;
+    bool reverting_ = false;  // the check mark is being put back after a failed change
+    unsigned flashes_ = 0;  // copies whose confirmation is still showing
+};
+
+}  // namespace velmor::shell

@@ -1,0 +1,425 @@
+// The real velmor on the virtual desktop with a system tray (trayer), its tray menu, setup
+// guide and settings window driven through Velmor's own accessibility backend the way a
+// user would: what lands on the clipboard is read back with xclip, what lands on disk from
+// the files. Screenshots of the three surfaces are kept in the build directory.
+#include "support/child_process.h"
+#include "support/eventually.h"
+#include "support/private_network.h"
+#include "support/running_velmor.h"
+#include "support/temp_home.h"
+
+#include <X11/Xlib.h>
+#include <atspi/atspi.h>
+#include <X11/extensions/XTest.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sys/stat.h>
+
+namespace velmor {
+namespace {
+
+using test::commandOutput;
+
+using nlohmann::json;
+
+// An accessible object reference, released when it goes.
+struct Release {
+    void operator()(AtspiAccessible* object) const { g_object_unref(object); }
+};
+using Object = std::unique_ptr<AtspiAccessible, Release>;
+using namespace std::chrono_literals;
+
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
+
+std::string trimmed(std::string text) {
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+const std::string kBridge = std::filesystem::path(VELMOR_BINARY).parent_path().string() + "/velmor-bridge";
+
+class DesktopShell : public ::testing::Test {
+protected:
+    void SetUp() override {
+        atspi_init();
+        const char* display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
+        if (!test::PrivateNetworkEnvironment::error.empty())
+            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
+        // A panel with a system tray, as the user's desktop has one.
+        tray = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+            "/bin/sh", "-c",
+            "exec trayer --edge top --align right --widthtype request --height 32 --SetDockType true "
+            "--expand false >/dev/null 2>&1"});
+    }
+
+    void TearDown() override {
+        if (velmor) velmor->signal(SIGTERM);
+    }
+
+    void startVelmor(bool guideDone) {
+        test::writeFile(home.path() + "/.config/velmor/defaults.json",
+                        guideDone ? R"({"velmor_onboarding_complete":true})" : "{}");
+        velmor = test::startVelmor(home.path());
+        ASSERT_TRUE(velmor);
+    }
+
+    // Every object of velmor's accessible tree that is on screen, depth first, read afresh
+    // from the application each time (its cache cleared: names change as the windows react).
+    void forEachElement(const std::function<bool(AtspiAccessible*)>& visit) {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        std::function<bool(AtspiAccessible*)> walk = [&](AtspiAccessible* object) {
+            AtspiStateSet* states = atspi_accessible_get_state_set(object);
+            bool showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+            g_object_unref(states);
+            if (!showing) return false;
+            bool stop = visit(object);
+            for (int i = 0, n = atspi_accessible_get_child_count(object, nullptr); !stop && i < n; ++i) {
+                AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr);
+                if (!child) continue;
+                stop = walk(child);
+                g_object_unref(child);
+            }
+            return stop;
+        };
+        for (int i = 0, n = atspi_accessible_get_child_count(desktop, nullptr); i < n; ++i) {
+            AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+            if (!application) continue;
+            if (atspi_accessible_get_process_id(application, nullptr) == static_cast<guint>(velmor->pid())) {
+                atspi_accessible_clear_cache(application);
+                for (int w = 0, windows = atspi_accessible_get_child_count(application, nullptr); w < windows; ++w) {
+                    AtspiAccessible* window = atspi_accessible_get_child_at_index(application, w, nullptr);
+                    bool stop = window && walk(window);
+                    if (window) g_object_unref(window);
+                    if (stop) break;
+                }
+            }
+            g_object_unref(application);
+        }
+        g_object_unref(desktop);
+    }
+
+    static std::string nameOf(AtspiAccessible* object) {
+        gchar* name = atspi_accessible_get_name(object, nullptr);
+        std::string text = name ? name : "";
+        g_free(name);
+        return text;
+    }
+
+    static std::string roleOf(AtspiAccessible* object) {
+        gchar* role = atspi_accessible_get_role_name(object, nullptr);
+        std::string text = role ? role : "";
+        g_free(role);
+        return text;
+    }
+
+    static bool enabled(AtspiAccessible* object) {
+        AtspiStateSet* states = atspi_accessible_get_state_set(object);
+        bool on = atspi_state_set_contains(states, ATSPI_STATE_SENSITIVE);
+        g_object_unref(states);
+        return on;
+    }
+
+    // What the object shows: a label's or field's text.
+    static std::string textOf(AtspiAccessible* object) {
+        AtspiText* text = atspi_accessible_get_text_iface(object);
+        if (!text) return "";
+        gchar* contents = atspi_text_get_text(text, 0, -1, nullptr);
+        std::string result = contents ? contents : "";
+        g_free(contents);
+        g_object_unref(text);
+        return result;
+    }
+
+    // The first object on screen with this name (spaces around it ignored) and role
+    // ("push button", "menu item", ...); a reference the caller owns, null when none.
+    Object find(const std::string& title, const std::string& role = "") {
+        AtspiAccessible* found = nullptr;
+        forEachElement([&](AtspiAccessible* object) {
+            if (trimmed(nameOf(object)) != title || (!role.empty() && roleOf(object) != role)) return false;
+            found = static_cast<AtspiAccessible*>(g_object_ref(object));
+            return true;
+        });
+        return Object(found);
+    }
+
+    Object waitFor(const std::string& title, const std::string& role = "") {
+        Object found;
+        test::eventually([&] { return (found = find(title, role)) != nullptr; }, 15s);
+        EXPECT_TRUE(found) << "no '" << title << "' on screen";
+        return found;
+    }
+
+    void press(const std::string& title, const std::string& role = "") {
+        Object object = waitFor(title, role);
+        if (!object) return;
+        AtspiAction* action = atspi_accessible_get_action_iface(object.get());
+        ASSERT_TRUE(action) << title;
+        EXPECT_TRUE(atspi_action_do_action(action, 0, nullptr)) << title;
+        g_object_unref(action);
+    }
+
+    static std::string placeholderOf(AtspiAccessible* field) {
+        GHashTable* attributes = atspi_accessible_get_attributes(field, nullptr);
+        std::string text;
+        if (attributes) {
+            if (auto* found = static_cast<const char*>(g_hash_table_lookup(attributes, "placeholder-text"))) text = found;
+            g_hash_table_unref(attributes);
+        }
+        return text;
+    }
+
+    static void setText(AtspiAccessible* field, const std::string& text) {
+        AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(field);
+        ASSERT_TRUE(editable);
+        EXPECT_TRUE(atspi_editable_text_set_text_contents(editable, text.c_str(), nullptr));
+        g_object_unref(editable);
+    }
+
+    // What a user reads in velmor's windows: names and texts, in order.
+    std::vector<std::string> texts() {
+        std::vector<std::string> all;
+        forEachElement([&](AtspiAccessible* object) {
+            for (const auto& text : {nameOf(object), textOf(object)})
+                if (!text.empty()) all.push_back(text);
+            return false;
+        });
+        return all;
+    }
+
+    bool showing(const std::string& text) {
+        auto all = texts();
+        return std::find(all.begin(), all.end(), text) != all.end();
+    }
+
+    // The state a permission card shows: the first "Granted" or "Not yet" after its name.
+    std::string cardState(const std::string& name) {
+        auto all = texts();
+        auto at = std::find(all.begin(), all.end(), name);
+        for (; at != all.end(); ++at)
+            if (*at == "Granted" || *at == "Not yet") return *at;
+        return "";
+    }
+
+    // Opens the tray menu with a click on velmor's icon in the panel. The icon may not be
+    // in place or take clicks at once, so the click is repeated until the menu shows.
+    void openTrayMenu() {
+        int x = 0, y = 0;
+        ASSERT_TRUE(test::eventually([&] { return iconPosition(x, y); }, 15s)) << "velmor's icon is not in the tray";
+        Display* display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        bool shown = false;
+        for (int attempt = 0; attempt < 10 && !shown; ++attempt) {
+            // Read again each time: before the tray takes it in, the icon sits at the corner.
+            iconPosition(x, y);
+            XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+            XTestFakeButtonEvent(display, 1, True, CurrentTime);
+            XTestFakeButtonEvent(display, 1, False, CurrentTime);
+            XFlush(display);
+            shown = test::eventually([&] { return find("Copy MCP Config", "menu item") != nullptr; }, 2s);
+        }
+        XCloseDisplay(display);
+        if (!shown) screenshot("tray-menu-missing");
+        ASSERT_TRUE(shown) << "the tray menu did not open";
+    }
+
+    // The centre of velmor's icon embedded in the tray, from the X window tree.
+    static bool iconPosition(int& x, int& y) {
+        static const std::regex line(R"rx(\("velmor" "[Vv]elmor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))rx");
+        std::string tree = commandOutput("xwininfo -root -tree 2>/dev/null");
+        for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+            int width = std::stoi((*it)[1]), height = std::stoi((*it)[2]);
+            if (width < 16 || width > 64 || height < 16 || height > 64) continue;  // not the icon
+            x = std::stoi((*it)[3]) + width / 2;
+            y = std::stoi((*it)[4]) + height / 2;
+            return true;
+        }
+        return false;
+    }
+
+    std::string clipboard() { return commandOutput("xclip -o -selection clipboard 2>/dev/null"); }
+
+    // The whole screen as a PNG in the build directory, for a person to look at.
+    void screenshot(const std::string& name) {
+        std::string path = std::string(VELMOR_ARTEFACT_DIR) + "/" + name + ".png";
+        std::filesystem::create_directories(VELMOR_ARTEFACT_DIR);
+        std::string command = "ffmpeg -loglevel error -y -f x11grab -i \"$DISPLAY\" -frames:v 1 '" + path + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    std::string configPath() const { return home.path() + "/.velmor/config.json"; }
+
+    test::TempHome home;
+    std::unique_ptr<test::ChildProcess> tray;
+    std::unique_ptr<test::ChildProcess> velmor;
+};
+
+TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAtLogin) {
+    startVelmor(/*guideDone=*/true);
+    openTrayMenu();
+    std::vector<std::string> items;
+    std::vector<bool> enabled;
+    forEachElement([&](AtspiAccessible* object) {
+        auto role = roleOf(object);
+        if (role == "menu item" || role == "check menu item") {
+            items.push_back(nameOf(object));
+            enabled.push_back(DesktopShell::enabled(object));
+        }
+        return false;
+    });
+    EXPECT_EQ(items, (std::vector<std::string>{"Velmor", "MCP: 127.0.0.1:19820", "WebSocket: 127.0.0.1:19821",
+                                               "Accessibility: Granted", "Target: None", "Copy MCP Config",
+                                               "Settings…", "Setup Guide…", "Start at Login", "Check for Updates…",
+                                               "Quit Velmor"}));
+    EXPECT_EQ(enabled, (std::vector<bool>{false, false, false, false, false, true, true, true, true, true, true}));
+    screenshot("tray-menu");
+
+    press("Copy MCP Config");
+    EXPECT_TRUE(test::eventually([&] {
+        return clipboard() == "\"velmor\": {\n    \"type\": \"stdio\",\n    \"command\": \"" + kBridge + "\"\n}";
+    })) << clipboard();
+
+    const std::string autostart = home.path() + "/.config/autostart/velmor.desktop";
+    openTrayMenu();
+    press("Start at Login");
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(autostart); }));
+    EXPECT_NE(test::readFile(autostart).find("Exec=\"" + std::string(VELMOR_BINARY) + "\"\n"), std::string::npos)
+        << test::readFile(autostart);
+    openTrayMenu();
+    press("Start at Login");
+    EXPECT_TRUE(test::eventually([&] { return !std::filesystem::exists(autostart); }));
+
+    // Where the entry cannot be written, the user is told and the check mark stays off.
+    std::filesystem::remove(home.path() + "/.config/autostart");
+    test::writeFile(home.path() + "/.config/autostart", "not a folder");
+    openTrayMenu();
+    press("Start at Login");
+    EXPECT_TRUE(waitFor("Velmor could not change Start at Login"));
+    press("OK", "push button");
+    openTrayMenu();
+    Object atLogin = waitFor("Start at Login", "check menu item");
+    ASSERT_TRUE(atLogin);
+    AtspiStateSet* states = atspi_accessible_get_state_set(atLogin.get());
+    EXPECT_FALSE(atspi_state_set_contains(states, ATSPI_STATE_CHECKED));
+    g_object_unref(states);
+    press("Start at Login");  // closes the menu, failing again
+    press("OK", "push button");
+
+    openTrayMenu();
+    press("Check for Updates…");
+    EXPECT_TRUE(waitFor("Updates come from your package manager"));
+    press("OK", "push button");
+    EXPECT_TRUE(test::eventually([&] { return !find("Updates come from your package manager"); }));
+}
+
+TEST_F(DesktopShell, GuideShowsAtFirstStartCopiesTheClientConfigurationGrantsAccessibilityAndIsRememberedWhenDone) {
+    // The session's accessibility switch starts off, as on a desktop that never needed it.
+    auto setAccessibility = [](bool on) {
+        std::string command = std::string("dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                                          "org.freedesktop.DBus.Properties.Set string:org.a11y.Status "
+                                          "string:IsEnabled variant:boolean:") + (on ? "true" : "false") + " >/dev/null";
+        return std::system(command.c_str()) == 0;
+    };
+    ASSERT_TRUE(setAccessibility(false));
+    struct Restore {
+        std::function<bool(bool)> set;
+        ~Restore() { set(true); }
+    } restore{setAccessibility};
+
+    startVelmor(/*guideDone=*/false);
+    waitFor("Say Hello to Velmor");
+    for (const char* text : {"1. Connect to Your AI", "Add this MCP to your AI agent's config:", "Claude Code", "Codex",
+                             "2. Grant Permissions", "Accessibility", "Browser Control", "App Menus", "Screen Capture",
+                             "3. Browser Setup", "chromium --remote-debugging-port=9222",
+                             "Voice setup and other settings available from the tray menu  ›  Settings"})
+        EXPECT_TRUE(showing(text)) << text;
+    EXPECT_TRUE(showing("{\n  \"velmor\": {\n    \"type\": \"stdio\",\n    \"command\":\n      \"" + kBridge + "\"\n  }\n}"));
+    for (const auto& text : texts())
+        EXPECT_EQ(text.find("mac"), std::string::npos) << text;  // this desktop's words only
+
+    press("Copy", "push button");
+    EXPECT_TRUE(test::eventually([&] {
+        return clipboard() == "{\n  \"velmor\": {\n    \"type\": \"stdio\",\n    \"command\": \"" + kBridge + "\"\n  }\n}";
+    })) << clipboard();
+    EXPECT_TRUE(waitFor("Copied!", "push button"));
+
+    // The browser's DevTools port is closed, so its card stays "Not yet"; accessibility
+    // turns "Granted" within a refresh after the grant.
+    EXPECT_TRUE(test::eventually([&] { return cardState("Accessibility") == "Not yet"; }, 5s));
+    press("Grant All Permissions", "push button");
+    EXPECT_TRUE(test::eventually([&] { return cardState("Accessibility") == "Granted"; }, 5s));
+    Object start = waitFor("All Permissions Granted", "push button");
+    ASSERT_TRUE(start);
+    EXPECT_FALSE(enabled(start.get()));
+    EXPECT_EQ(cardState("Browser Control"), "Not yet");
+    screenshot("setup-guide");
+
+    press("Done", "push button");
+    EXPECT_TRUE(test::eventually([&] { return !find("Say Hello to Velmor"); }));
+    EXPECT_EQ(json::parse(test::readFile(home.path() + "/.config/velmor/defaults.json"))["velmor_onboarding_complete"],
+              true);
+}
+
+TEST_F(DesktopShell, SettingsOpenOnTheFirstProviderWithAKeySaveTheChoiceAndTestTheVoice) {
+    test::writeFile(configPath(),
+                    R"({"tts_provider":"deepgram","deepgram_api_key":"dg-stored","openai_api_key":"sk-proj-stored"})");
+    startVelmor(/*guideDone=*/true);
+    openTrayMenu();
+    press("Settings…");
+    waitFor("Velmor Settings");
+    EXPECT_TRUE(waitFor("OpenAI", "combo box")) << "the first provider with a key, whatever tts_provider says";
+    for (const char* text : {"Settings", "Voice Provider",
+                             "For narrated demo recordings. Choose a TTS provider and enter your API key.", "Provider",
+                             "API Key", "Test Voice", "Save"})
+        EXPECT_TRUE(showing(text)) << text;
+    screenshot("settings");
+
+    // Deepgram chosen, a new key typed and saved: the file keeps the other keys, private.
+    press("OpenAI", "combo box");
+    press("Deepgram", "menu item");
+    EXPECT_TRUE(waitFor("Deepgram", "combo box"));
+    Object key = waitFor("", "password text");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(placeholderOf(key.get()), "dg-...");
+    setText(key.get(), "dg-new-key");
+    press("Save", "push button");
+    EXPECT_TRUE(test::eventually([&] { return showing("Saved!"); }, 5s));
+    json config = json::parse(test::readFile(configPath()));
+    EXPECT_EQ(config["tts_provider"], "deepgram");
+    EXPECT_EQ(config["deepgram_api_key"], "dg-new-key");
+    EXPECT_EQ(config["openai_api_key"], "sk-proj-stored");
+    EXPECT_TRUE(config.contains("token"));
+    struct stat st{};
+    ::stat(configPath().c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // An empty key is stored as such; testing without one asks for one.
+    setText(key.get(), "");
+    press("Save", "push button");
+    EXPECT_TRUE(test::eventually([&] { return json::parse(test::readFile(configPath()))["deepgram_api_key"] == ""; }, 5s));
+    press("Test Voice", "push button");
+    EXPECT_TRUE(test::eventually([&] { return showing("Enter an API key first."); }, 5s));
+
+    // With a key, the test speaks off the main loop; the vendor is out of reach here, so it
+    // fails, says why, and the window answered all along.
+    setText(key.get(), "dg-unreachable");
+    press("Test Voice", "push button");
+    std::string failure;
+    EXPECT_TRUE(test::eventually([&] {
+        for (const auto& text : texts())
+            if (text.rfind("Failed: ", 0) == 0) failure = text;
+        return !failure.empty();
+    }, 30s));
+    Object testButton = waitFor("Test Voice", "push button");
+    ASSERT_TRUE(testButton);
+    EXPECT_TRUE(enabled(testButton.get()));
+}
+
+}  // namespace
+}  // namespace velmor
