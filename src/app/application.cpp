@@ -11,6 +11,8 @@
 #include "browser/websocket_server.h"
 #include "mcp/json_rpc.h"
 #include "mcp/mcp_server.h"
+#include "shortcuts/library_watch.h"
+#include "shortcuts/shortcut_library.h"
 #include "platform/linux/accessibility_trust.h"
 #include "tools/tool_router.h"
 
@@ -44,6 +46,9 @@ void Application::start() {
     // same way.
     automation::SessionManager::shared().setOnElementToolsChanged(
         [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    // So do the shortcut tools, whenever the user's shortcut library changes.
+    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(
+        shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 
     writeInternalConfig(token_, ports_.mcp, ports_.wsPlain);
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +

@@ -12,6 +12,9 @@ class McpServer;
 namespace browser {
 class WebSocketServer;
 }
+namespace shortcuts {
+class LibraryWatch;
+}
 
 // The fixed ports. Servers take their port as a parameter so tests can use others.
 struct Ports {
@@ -37,6 +40,7 @@ private:
     std::unique_ptr<mcp::McpServer> mcpServer_;
     std::unique_ptr<browser::WebSocketServer> wsServer_;
     std::unique_ptr<browser::WebSocketServer> wsPlainServer_;
+    std::unique_ptr<shortcuts::LibraryWatch> shortcutWatch_;
 };
 
 // Publishes what the bridge needs in ~/.velmor/config.json, keeping every other key.

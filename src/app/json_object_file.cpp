@@ -49,21 +49,24 @@ bool mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys
     nlohmann::json object = readJsonObjectFile(path);
     for (const auto& [key, value] : keys.items()) object[key] = value;
 
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (!makePrivateDirectories(dir)) return false;
-
     std::string text;
     try {
         text = object.dump(2) + "\n";
     } catch (const nlohmann::json::exception&) {
         return false;
     }
+    return replaceFilePrivately(path, text);
+}
+
+bool replaceFilePrivately(const std::string& path, const std::string& bytes) {
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (!makePrivateDirectories(dir)) return false;
 
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());  // creates the file with mode 0600
     if (fd < 0) return false;
-    bool written = writeAll(fd, text) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    bool written = writeAll(fd, bytes) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());

@@ -19,4 +19,9 @@ nlohmann::json readJsonObjectFile(const std::string& path);
 // written; the previous file is then left as it was.
 bool mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys);
 
+// The same discipline for any file: missing folders made with mode 0700, the file replaced
+// atomically and left with mode 0600. False when it could not be written; the previous
+// file is then left as it was.
+bool replaceFilePrivately(const std::string& path, const std::string& bytes);
+
 }  // namespace velmor

@@ -1,3 +1,4 @@
+#include "app/paths.h"
 #include "automation/session_manager.h"
 #include "browser/browser_session_manager.h"
 #include "browser/registry_tool_family.h"
@@ -5,11 +6,13 @@
 #include "flows/flow_store.h"
 #include "media/speech_manager.h"
 #include "platform/linux/linux_desktop.h"
+#include "shortcuts/shortcut_library.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/shortcut_tools.h"
 #include "tools/web_tools.h"
 #include "tools/tool_router.h"
 
@@ -33,6 +36,9 @@ ToolRouter* makeSharedRouter() {
         for (const auto& element : elements->elementTools()) names.push_back(element.toolName);
         return names;
     });
+    auto* shortcutBuilder = new shortcuts::ShortcutBuilder(paths::besideThisProgram("velmor-shortcuts"),
+                                                           shortcuts::systemTemporaryFolder());
+    families.shortcuts = shortcutToolFamily(*shortcutBuilder, shortcuts::defaultLibraryFolder());
     auto* router = new ToolRouter(std::move(families));
     auto& desktop = platform::linuxDesktop();
     installAppControlTools(*router, session, desktop.windows);
@@ -40,6 +46,7 @@ ToolRouter* makeSharedRouter() {
                       {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     installScreenshotTool(*router, session, desktop.capture);
     installWebTools(*router, *injector, browserSessions);
+    installShortcutTools(*router, *shortcutBuilder);
     installFlowTools(*router, flowStore, [] { return media::TTSManager::shared().defaultVoice(); });
     return router;
 }

@@ -1,0 +1,148 @@
+// An agent creates a shortcut through the real velmor and velmor-bridge, the user approves
+// it in the import dialog (pressed here through the accessibility bus, with velmor's own
+// session tools), and the agent runs it as its own tool. What it did is checked without
+// Velmor: the file its shell script wrote and the clipboard as xclip reads it.
+#include "support/child_process.h"
+#include "support/eventually.h"
+#include "support/private_network.h"
+#include "support/running_velmor.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace velmor {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
+
+constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
+
+std::string clipboard() {
+    std::string output;
+    if (FILE* pipe = popen("xclip -selection clipboard -o 2>/dev/null", "r")) {
+        char buffer[256];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+class ShortcutsOnTheDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
+        if (!test::PrivateNetworkEnvironment::error.empty())
+            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
+        velmor = test::startVelmor(home.path());
+        std::string diagnostics;
+        bridge = test::startSubscribedBridge(diagnostics);
+        ASSERT_FALSE(HasFailure());
+    }
+
+    // One JSON-RPC request through the bridge; its result. Pushes met on the way are counted.
+    json request(const std::string& method, const json& params) {
+        int id = ++lastId;
+        bridge->writeStdin(json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump() + "\n");
+        std::string line;
+        while (bridge->readLine(line, 60000)) {
+            if (line == kListChanged) {
+                ++pushes;
+                continue;
+            }
+            json answer = json::parse(line, nullptr, false);
+            if (answer.is_object() && answer.value("id", 0) == id) return answer.value("result", json::object());
+        }
+        ADD_FAILURE() << method << " got no answer\n" << bridge->drainStderr();
+        return json::object();
+    }
+
+    // A tool's answer as the JSON it carries, or {"error": text} when it failed.
+    json call(const std::string& name, const json& args = json::object()) {
+        json result = request("tools/call", {{"name", name}, {"arguments", args}});
+        std::string text = result.value("content", json::array()).value(0, json::object()).value("text", "");
+        if (result.value("isError", false)) return {{"error", text}};
+        return json::parse(text, nullptr, false);
+    }
+
+    // The import dialog, as a session of velmor's own: its buttons are element tools.
+    json dialogSession() {
+        json state;
+        EXPECT_TRUE(test::eventually([&] {
+            state = call("session_start", {{"app_name", "velmor-shortcuts"}});
+            return !state.contains("error");
+        }, 15s)) << state.dump();
+        return state;
+    }
+
+    json tool(const std::string& name) {
+        for (const auto& described : request("tools/list", json::object()).value("tools", json::array()))
+            if (described.value("name", "") == name) return described;
+        return nullptr;
+    }
+
+    test::TempHome home;
+    std::string library = home.path() + "/.local/share/velmor/shortcuts";
+    std::unique_ptr<test::ChildProcess> velmor, bridge;
+    int lastId = 0;
+    int pushes = 0;
+};
+
+TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
+    json created = call("create_shortcut",
+                        {{"name", "Shout"},
+                         {"steps", {{{"type", "shell"}, {"script", "tr a-z A-Z | tee \"$HOME/shouted.txt\""}},
+                                    {{"type", "clipboard"}},
+                                    {{"type", "show"}, {"text", "Shouted: {{input}}"}}}}});
+    ASSERT_EQ(created.value("status", ""), "created") << created.dump();
+    EXPECT_EQ(created.value("actions", 0), 3);
+    EXPECT_EQ(created.value("imported", false), true) << created.dump();
+    EXPECT_FALSE(std::filesystem::exists(library + "/Shout.shortcut")) << "nothing is added before the user says so";
+
+    json dialog = dialogSession();
+    auto offered = dialog.value("available_tools", json::array());
+    ASSERT_NE(std::find(offered.begin(), offered.end(), "click_add"), offered.end()) << dialog.dump();
+    ASSERT_NE(std::find(offered.begin(), offered.end(), "click_cancel"), offered.end()) << dialog.dump();
+    pushes = 0;
+    call("click_add");
+    call("session_end");
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(library + "/Shout.shortcut"); }, 10s));
+
+    json listed = call("list_shortcuts");
+    EXPECT_EQ(listed, json({{"shortcuts", {"Shout"}}, {"count", 1}}));
+    json described = tool("shortcut_shout");
+    EXPECT_EQ(described.value("defer_loading", false), true) << described.dump();
+    EXPECT_TRUE(test::eventually([&] {
+        request("tools/list", json::object());
+        return pushes > 0;
+    }, 5s)) << "clients hear that the tools changed";
+
+    json ran = call("shortcut_shout", {{"input", "hello"}});
+    EXPECT_EQ(ran, json({{"status", "completed"}, {"shortcut", "Shout"}, {"output", "Shouted: HELLO"}}));
+    EXPECT_EQ(test::readFile(home.path() + "/shouted.txt"), "HELLO");
+    EXPECT_EQ(clipboard(), "HELLO") << "the copied text outlives the shortcut's run";
+
+    // A second shortcut of the same name, cancelled: the library keeps the first.
+    const std::string before = test::readFile(library + "/Shout.shortcut");
+    json again = call("create_shortcut", {{"name", "Shout"}, {"steps", {{{"type", "comment"}, {"text", "replaced"}}}}});
+    ASSERT_EQ(again.value("imported", false), true) << again.dump();
+    dialogSession();
+    call("click_cancel");
+    call("session_end");
+    EXPECT_TRUE(test::eventually([&] { return call("session_start", {{"app_name", "velmor-shortcuts"}}).contains("error"); }, 10s))
+        << "the dialog has gone";
+    EXPECT_EQ(test::readFile(library + "/Shout.shortcut"), before);
+    EXPECT_EQ(call("run_shortcut", {{"name", "Shout"}, {"input", "again"}}).value("output", ""), "Shouted: AGAIN");
+}
+
+}  // namespace
+}  // namespace velmor
