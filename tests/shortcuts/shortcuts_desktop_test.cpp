@@ -36,6 +36,16 @@ std::string clipboard() {
     return output;
 }
 
+// The process `run` leaves behind to serve copied text.
+bool clipboardKeeperRunning() {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+        std::string command = test::readFile(entry.path().string() + "/cmdline");
+        if (command == std::string(VELMOR_SHORTCUTS_BINARY) + '\0' + "keep-clipboard" + '\0') return true;
+    }
+    return false;
+}
+
 class ShortcutsOnTheDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,7 +79,8 @@ protected:
     // A tool's answer as the JSON it carries, or {"error": text} when it failed.
     json call(const std::string& name, const json& args = json::object()) {
         json result = request("tools/call", {{"name", name}, {"arguments", args}});
-        std::string text = result.value("content", json::array()).value(0, json::object()).value("text", "");
+        json content = result.value("content", json::array());
+        std::string text = content.empty() ? "" : content[0].value("text", "");
         if (result.value("isError", false)) return {{"error", text}};
         return json::parse(text, nullptr, false);
     }
@@ -142,6 +153,16 @@ TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
         << "the dialog has gone";
     EXPECT_EQ(test::readFile(library + "/Shout.shortcut"), before);
     EXPECT_EQ(call("run_shortcut", {{"name", "Shout"}, {"input", "again"}}).value("output", ""), "Shouted: AGAIN");
+    EXPECT_EQ(clipboard(), "AGAIN");
+
+    // Once another program copies, nothing of the shortcut stays behind. That xclip stays
+    // in the foreground, serves one request and ends.
+    test::ChildProcess copier({"/usr/bin/xclip", "-selection", "clipboard", "-quiet", "-loops", "1", "-i"});
+    copier.writeStdin("other");
+    copier.closeStdin();
+    EXPECT_TRUE(test::eventually([] { return clipboard() == "other"; }, 5s));
+    EXPECT_EQ(copier.wait(5000), 0);
+    EXPECT_TRUE(test::eventually([] { return !clipboardKeeperRunning(); }, 5s));
 }
 
 }  // namespace
