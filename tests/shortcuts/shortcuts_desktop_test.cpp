@@ -3,9 +3,8 @@
 // session tools), and the agent runs it as its own tool. What it did is checked without
 // Velmor: the file its shell script wrote and the clipboard as xclip reads it.
 #include "support/child_process.h"
+#include "support/desktop_velmor.h"
 #include "support/eventually.h"
-#include "support/private_network.h"
-#include "support/running_velmor.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -22,19 +21,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
-
-constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
-
-std::string clipboard() {
-    std::string output;
-    if (FILE* pipe = popen("xclip -selection clipboard -o 2>/dev/null", "r")) {
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
+std::string clipboard() { return test::commandOutput("xclip -selection clipboard -o 2>/dev/null"); }
 
 // The process `run` leaves behind to serve copied text.
 bool clipboardKeeperRunning() {
@@ -46,26 +33,15 @@ bool clipboardKeeperRunning() {
     return false;
 }
 
-class ShortcutsOnTheDesktop : public ::testing::Test {
+class ShortcutsOnTheDesktop : public test::DesktopVelmorTest {
 protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
-        if (!test::PrivateNetworkEnvironment::error.empty())
-            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
-        velmor = test::startVelmor(home.path());
-        std::string diagnostics;
-        bridge = test::startSubscribedBridge(diagnostics);
-        ASSERT_FALSE(HasFailure());
-    }
-
     // One JSON-RPC request through the bridge; its result. Pushes met on the way are counted.
     json request(const std::string& method, const json& params) {
         int id = ++lastId;
         bridge->writeStdin(json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump() + "\n");
         std::string line;
         while (bridge->readLine(line, 60000)) {
-            if (line == kListChanged) {
+            if (line == test::kListChanged) {
                 ++pushes;
                 continue;
             }
@@ -101,9 +77,7 @@ protected:
         return nullptr;
     }
 
-    test::TempHome home;
     std::string library = home.path() + "/.local/share/velmor/shortcuts";
-    std::unique_ptr<test::ChildProcess> velmor, bridge;
     int lastId = 0;
     int pushes = 0;
 };
