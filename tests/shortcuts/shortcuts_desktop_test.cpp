@@ -2,6 +2,8 @@
 // it in the import dialog (pressed here through the accessibility bus, with velmor's own
 // session tools), and the agent runs it as its own tool. What it did is checked without
 // Velmor: the file its shell script wrote and the clipboard as xclip reads it.
+#include "notification_stand_in.h"
+#include "shortcuts/shortcut_file.h"
 #include "support/child_process.h"
 #include "support/desktop_velmor.h"
 #include "support/eventually.h"
@@ -137,6 +139,36 @@ TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
     EXPECT_TRUE(test::eventually([] { return clipboard() == "other"; }, 5s));
     EXPECT_EQ(copier.wait(5000), 0);
     EXPECT_TRUE(test::eventually([] { return !clipboardKeeperRunning(); }, 5s));
+}
+
+TEST_F(ShortcutsOnTheDesktop, AsksTheUserAndTellsThroughTheNotificationService) {
+    test::NotificationStandIn notifications;
+    ASSERT_TRUE(test::eventually([&] { return notifications.owned(); }, 5s));
+    using shortcuts::textToken;
+    auto bytes = shortcuts::shortcutFileBytes({
+        {"is.workflow.actions.ask", {{"WFAskActionPrompt", "Who is there?"}, {"WFInputType", "Text"}}},
+        {"is.workflow.actions.notification",
+         {{"WFNotificationActionTitle", "Hello"}, {"WFNotificationActionBody", "{{input}} is here"}}},
+        {"is.workflow.actions.showresult", {{"Text", textToken("{{input}}!")}}},
+    });
+    ASSERT_TRUE(bytes);
+    test::writeFile(library + "/Greet.shortcut", *bytes);
+
+    test::ChildProcess run({VELMOR_SHORTCUTS_BINARY, "run", "Greet"});
+    json dialog = dialogSession();
+    std::string entry;
+    for (const auto& name : dialog.value("available_tools", json::array()))
+        if (name.get<std::string>().starts_with("fill_")) entry = name;
+    ASSERT_FALSE(entry.empty()) << dialog.dump();
+    call(entry, {{"value", "Ada"}});
+    call("click_ok");
+    call("session_end");
+
+    EXPECT_EQ(run.wait(10000), 0) << run.drainStderr();
+    std::string output;
+    EXPECT_TRUE(run.readLine(output));
+    EXPECT_EQ(output, "Ada!");
+    EXPECT_EQ(notifications.received(), (std::vector<std::string>{"Hello|Ada is here", "Shortcut result|Ada!"}));
 }
 
 }  // namespace
