@@ -64,7 +64,8 @@ int list(const ShortcutLibrary& library) {
 }
 
 int run(const ShortcutLibrary& library, const std::string& name, const std::string& input) {
-    if (!library.contains(name)) return failed("no shortcut named '" + name + "'");
+    // A name that cannot be a file name in the library (a path, say) names no shortcut.
+    if (!checkShortcutName(name) || !library.contains(name)) return failed("no shortcut named '" + name + "'");
     auto actions = readShortcutFile(library.fileOf(name));
     if (!actions) return failed("the shortcut '" + name + "' cannot be read: " + actions.error());
     auto output = runActions(*actions, input);

@@ -72,7 +72,8 @@ std::optional<std::string> onPath(const std::string& program) {
 }
 
 Result<std::string> runScript(const json& params, Run& run) {
-    std::string shell = text(params, "Shell", run);
+    auto named = params.find("Shell");
+    std::string shell = named != params.end() ? parameterText(*named).value_or("") : "";
     if (shell.empty()) shell = "/bin/bash";
     struct stat st{};
     if (shell[0] != '/' || ::stat(shell.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(shell.c_str(), X_OK) != 0)

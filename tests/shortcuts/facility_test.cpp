@@ -135,6 +135,10 @@ TEST_F(Facility, RunPassesEachOutputOnAndFailsWithTheReason) {
     Ran missing = run({"run", "Nothing"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "no shortcut named 'Nothing'\n");
+    put("../outside", {script("touch \"$HOME/escaped\"")});
+    Ran outside = run({"run", "../outside"});
+    EXPECT_EQ(outside.err, "no shortcut named '../outside'\n") << "only the library's own files are run";
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/escaped"));
 }
 
 TEST_F(Facility, ImportWithoutADesktopIsReportedAsNotImported) {
