@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 namespace velmor {
 namespace {
@@ -37,6 +38,18 @@ bool clipboardKeeperRunning() {
 
 class ShortcutsOnTheDesktop : public test::DesktopVelmorTest {
 protected:
+    // Velmor makes the files of each creation under TMPDIR: here, inside the test's HOME.
+    void SetUp() override {
+        const char* tmp = std::getenv("TMPDIR");
+        savedTmp = tmp ? std::optional<std::string>(tmp) : std::nullopt;
+        ::setenv("TMPDIR", home.path().c_str(), 1);
+        DesktopVelmorTest::SetUp();
+    }
+    void TearDown() override {
+        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
+        else ::unsetenv("TMPDIR");
+    }
+
     // One JSON-RPC request through the bridge; its result. Pushes met on the way are counted.
     json request(const std::string& method, const json& params) {
         int id = ++lastId;
@@ -80,6 +93,7 @@ protected:
     }
 
     std::string library = home.path() + "/.local/share/velmor/shortcuts";
+    std::optional<std::string> savedTmp;
     int lastId = 0;
     int pushes = 0;
 };
