@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Velmor, installs velmor and velmor-bridge into
+# Installs what is needed, builds Velmor, installs velmor, velmor-bridge and velmor-shortcuts into
 # /usr/local/bin and starts velmor in the foreground (stop it with Ctrl-C).
 set -euo pipefail
 cd "$(dirname "$0")/.."

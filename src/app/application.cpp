@@ -26,7 +26,11 @@
 #include "tools/input_tools.h"
 #include "tools/recording_tools.h"
 #include "tools/screenshot_tool.h"
+#include "tools/shortcut_tools.h"
 #include "tools/speech_tools.h"
+#include "shortcuts/library_watch.h"
+#include "shortcuts/shortcut_builder.h"
+#include "shortcuts/shortcut_library.h"
 #include "tools/tool_router.h"
 #include "tools/web_tools.h"
 
@@ -71,6 +75,8 @@ void Application::buildServices() {
     recorder_ = std::make_unique<media::WindowRecorder>("ffmpeg", paths::desktopDirectory(), desktop.windows);
     // The window a recording follows is chosen again for each new target.
     session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
+    shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
+                                                                    shortcuts::systemTemporaryFolder());
     browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
     browserSessions_->setSubscriptionToken(token_);
     // Injected page agents connect back to the plain listener this application serves.
@@ -91,6 +97,7 @@ void Application::buildToolRouter() {
         for (const auto& element : elements->elementTools()) names.push_back(element.toolName);
         return names;
     });
+    families.shortcuts = tools::shortcutToolFamily(*shortcutBuilder_, shortcuts::defaultLibraryFolder());
     router_ = std::make_unique<tools::ToolRouter>(std::move(families));
 
     auto& desktop = desktop_->services();
@@ -99,6 +106,7 @@ void Application::buildToolRouter() {
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
     tools::installScreenshotTool(*router_, *session_, desktop.capture);
     tools::installWebTools(*router_, *scriptInjector_, *browserSessions_);
+    tools::installShortcutTools(*router_, *shortcutBuilder_);
     tools::installSpeechTools(*router_, *speech_, paths::sharedConfigFile());
     tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
     std::error_code noTemporaryFolder;  // narration is then heard but not mixed
@@ -125,6 +133,9 @@ void Application::startServers() {
     // Element tools come and go with the controlled application; clients hear of it the
     // same way.
     session_->setOnElementToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    // So do the shortcut tools, whenever the user's shortcut library changes.
+    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(
+        shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 }
 
 Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {

@@ -35,6 +35,10 @@ class Desktop;
 namespace tools {
 class ToolRouter;
 }
+namespace shortcuts {
+class LibraryWatch;
+class ShortcutBuilder;
+}
 
 // The composition root: every long-lived service of the process is built here, once, in a
 // fixed order, handed to whoever needs it, and kept for the life of the process. Nothing
@@ -67,6 +71,7 @@ private:
     std::unique_ptr<media::TTSManager> speech_;
     std::unique_ptr<media::WindowRecorder> recorder_;
     std::unique_ptr<automation::SessionManager> session_;
+    std::unique_ptr<shortcuts::ShortcutBuilder> shortcutBuilder_;
     std::unique_ptr<browser::BrowserSessionManager> browserSessions_;
     std::unique_ptr<browser::ScriptInjector> scriptInjector_;
     std::unique_ptr<tools::ToolRouter> router_;
@@ -74,6 +79,7 @@ private:
     std::unique_ptr<mcp::McpServer> mcpServer_;
     std::unique_ptr<browser::WebSocketServer> wsServer_;
     std::unique_ptr<browser::WebSocketServer> wsPlainServer_;
+    std::unique_ptr<shortcuts::LibraryWatch> shortcutWatch_;
 };
 
 // Publishes what the bridge needs in ~/.velmor/config.json, keeping every other key.

@@ -39,21 +39,24 @@ Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::js
     nlohmann::json object = readJsonObjectFile(path);
     for (const auto& [key, value] : keys.items()) object[key] = value;
 
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (!makePrivateDirectories(dir)) return fail("cannot create the folder " + dir + ": " + std::strerror(errno));
-
     std::string text;
     try {
         text = object.dump(2) + "\n";
     } catch (const nlohmann::json::exception& error) {
         return fail(std::string("cannot write the settings as JSON: ") + error.what());
     }
+    return replaceFilePrivately(path, text);
+}
+
+Result<void> replaceFilePrivately(const std::string& path, const std::string& bytes) {
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (!makePrivateDirectories(dir)) return fail("cannot create the folder " + dir + ": " + std::strerror(errno));
 
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());  // creates the file with mode 0600
     if (fd < 0) return fail("cannot create a file next to " + path + ": " + std::strerror(errno));
-    bool written = writeAll(fd, text) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    bool written = writeAll(fd, bytes) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         std::string reason = std::strerror(errno);

@@ -21,4 +21,9 @@ nlohmann::json readJsonObjectFile(const std::string& path);
 // written; the previous file is then left as it was.
 Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys);
 
+// The same discipline for any file: missing folders made with mode 0700, the file replaced
+// atomically and left with mode 0600. When it could not be written, the previous file is
+// left as it was.
+Result<void> replaceFilePrivately(const std::string& path, const std::string& bytes);
+
 }  // namespace velmor

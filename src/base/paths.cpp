@@ -1,5 +1,6 @@
 #include "base/paths.h"
 
+#include <climits>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -38,5 +39,13 @@ std::string flowDatabase() { return dataHome() + "/velmor/flows.db"; }
 std::string tlsIdentityFile() { return dataHome() + "/velmor/server.p12"; }
 std::string autostartEntry() { return configHome() + "/autostart/velmor.desktop"; }
 std::string desktopDirectory() { return homeDirectory() + "/Desktop"; }
+
+std::string besideThisProgram(const std::string& program) {
+    char self[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : "";
+    auto slash = path.find_last_of('/');
+    return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/" + program;
+}
 
 }  // namespace velmor::paths

@@ -25,4 +25,7 @@ std::string autostartEntry();
 // ~/Desktop
 std::string desktopDirectory();
 
+// A program installed in the same folder as the running one (velmor-shortcuts beside velmor).
+std::string besideThisProgram(const std::string& program);
+
 }  // namespace velmor::paths

@@ -5,9 +5,8 @@
 // every change of the element tools, once per change.
 #include "fixtures/desktop_listing.h"
 #include "support/child_process.h"
+#include "support/desktop_velmor.h"
 #include "support/eventually.h"
-#include "support/private_network.h"
-#include "support/running_velmor.h"
 #include "support/temp_home.h"
 
 #include <chrono>
@@ -27,24 +26,10 @@ using test::commandOutput;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
-
-constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
 constexpr int kAppStartMs = 20000;
 
-class DesktopApps : public ::testing::Test {
+class DesktopApps : public test::DesktopVelmorTest {
 protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display && *display) << "desktop tests need the virtual desktop (scripts/desktop-stack-up.sh)";
-        if (!test::PrivateNetworkEnvironment::error.empty())
-            GTEST_SKIP() << "no private network namespace: " << test::PrivateNetworkEnvironment::error;
-        velmor = test::startVelmor(home.path());
-        std::string diagnostics;
-        bridge = test::startSubscribedBridge(diagnostics);
-        ASSERT_FALSE(HasFailure());
-    }
-
     // The application's chatter goes nowhere: a pipe nobody reads would fill and stop it.
     void startApp(const std::string& command) {
         app = std::make_unique<test::ChildProcess>(
@@ -64,7 +49,7 @@ protected:
         json answer;
         std::string line;
         while (answer.is_null() && bridge->readLine(line, 30000)) {
-            if (line == kListChanged) ++pushes;
+            if (line == test::kListChanged) ++pushes;
             else answer = json::parse(line);
         }
         if (!answer.is_object() || answer.value("id", 0) != id || !answer.contains("result")) {
@@ -72,7 +57,7 @@ protected:
             return json::object();
         }
         while (bridge->readLine(line, 400)) {
-            EXPECT_EQ(line, kListChanged);
+            EXPECT_EQ(line, test::kListChanged);
             ++pushes;
         }
         const json& result = answer.at("result");
@@ -81,8 +66,7 @@ protected:
         return text.is_object() ? text : json::object();
     }
 
-    test::TempHome home;
-    std::unique_ptr<test::ChildProcess> velmor, bridge, app;
+    std::unique_ptr<test::ChildProcess> app;
     int lastId = 0;
     int pushes = 0;
 };
@@ -103,7 +87,7 @@ TEST_F(DesktopApps, CalculatorComputesWithItsOwnButtonsAndTheClientHearsOfTheToo
 
     for (const char* tool : {"click_7", "click_times", "click_6", "click_equals"}) call(tool);
     call("press_key", {{"key", "ctrl+c"}});
-    EXPECT_EQ(commandOutput("xclip -selection clipboard -o 2>/dev/null"), "42");
+    EXPECT_EQ(test::commandOutput("xclip -selection clipboard -o 2>/dev/null"), "42");
 
     call("get_page_info");
     call("get_page_info");
@@ -138,7 +122,7 @@ TEST_F(DesktopApps, MousepadIsFilledKeyedAndSearchedThroughItsUnlabelledFields) 
     call("press_key", {{"key", "return"}});
     call("press_key", {{"key", "escape"}});
     call("press_key", {{"key", "ctrl+c"}});
-    EXPECT_EQ(commandOutput("xclip -selection clipboard -o 2>/dev/null"), "bc");
+    EXPECT_EQ(test::commandOutput("xclip -selection clipboard -o 2>/dev/null"), "bc");
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "base/result.h"
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmor::shortcuts {
+
+// A shortcut file made and signed, and what became of handing it to the import.
+struct CreatedShortcut {
+    std::string name;
+    std::string path;  // the signed file
+    size_t actions = 0;
+    bool importTried = false;
+    bool imported = false;
+    std::string importError;  // the import program's standard error when it refused
+};
+
+// Lists, runs and creates the user's shortcuts through the shortcuts program (list, run,
+// sign, import), each call a child process run to its end.
+class ShortcutBuilder {
+public:
+    // `program` is the velmor-shortcuts executable; each creation makes its files in a
+    // private folder of its own under `temporaryFolder`.
+    ShortcutBuilder(std::string program, std::string temporaryFolder);
+
+    // The names in the program's order.
+    Result<std::vector<std::string>> listShortcuts() const;
+    // The shortcut's output.
+    Result<std::string> runShortcut(const std::string& name, const std::optional<std::string>& input) const;
+    // Actions from simple steps (see actionsFromSteps), then createShortcut with import.
+    Result<CreatedShortcut> buildFromDescription(const std::string& name, const nlohmann::json& steps) const;
+    // `actions`: an array of {"action": identifier, "params": {...}}; other entries are
+    // skipped. A string parameter holding "{{" becomes a text token.
+    Result<CreatedShortcut> createShortcut(const std::string& name, const nlohmann::json& actions, bool autoImport) const;
+
+private:
+    std::string program_;
+    std::string temporaryFolder_;
+};
+
+// $TMPDIR, or /tmp.
+std::string systemTemporaryFolder();
+
+}  // namespace velmor::shortcuts

@@ -1,0 +1,189 @@
+// An agent creates a shortcut through the real velmor and velmor-bridge, the user approves
+// it in the import dialog (pressed here through the accessibility bus, with velmor's own
+// session tools), and the agent runs it as its own tool. What it did is checked without
+// Velmor: the file its shell script wrote and the clipboard as xclip reads it.
+#include "notification_stand_in.h"
+#include "shortcuts/shortcut_file.h"
+#include "support/child_process.h"
+#include "support/desktop_velmor.h"
+#include "support/eventually.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace velmor {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+std::string clipboard() { return test::commandOutput("xclip -selection clipboard -o 2>/dev/null"); }
+
+// The process `run` leaves behind to serve copied text.
+bool clipboardKeeperRunning() {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+        std::string command = test::readFile(entry.path().string() + "/cmdline");
+        if (command == std::string(VELMOR_SHORTCUTS_BINARY) + '\0' + "keep-clipboard" + '\0') return true;
+    }
+    return false;
+}
+
+class ShortcutsOnTheDesktop : public test::DesktopVelmorTest {
+protected:
+    // Velmor makes the files of each creation under TMPDIR: here, inside the test's HOME.
+    void SetUp() override {
+        const char* tmp = std::getenv("TMPDIR");
+        savedTmp = tmp ? std::optional<std::string>(tmp) : std::nullopt;
+        ::setenv("TMPDIR", home.path().c_str(), 1);
+        DesktopVelmorTest::SetUp();
+    }
+    void TearDown() override {
+        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
+        else ::unsetenv("TMPDIR");
+    }
+
+    // One JSON-RPC request through the bridge; its result. Pushes met on the way are counted.
+    json request(const std::string& method, const json& params) {
+        int id = ++lastId;
+        bridge->writeStdin(json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump() + "\n");
+        std::string line;
+        while (bridge->readLine(line, 60000)) {
+            if (line == test::kListChanged) {
+                ++pushes;
+                continue;
+            }
+            json answer = json::parse(line, nullptr, false);
+            if (answer.is_object() && answer.value("id", 0) == id) return answer.value("result", json::object());
+        }
+        ADD_FAILURE() << method << " got no answer\n" << bridge->drainStderr();
+        return json::object();
+    }
+
+    // A tool's answer as the JSON it carries, or {"error": text} when it failed.
+    json call(const std::string& name, const json& args = json::object()) {
+        json result = request("tools/call", {{"name", name}, {"arguments", args}});
+        json content = result.value("content", json::array());
+        std::string text = content.empty() ? "" : content[0].value("text", "");
+        if (result.value("isError", false)) return {{"error", text}};
+        return json::parse(text, nullptr, false);
+    }
+
+    // The import dialog, as a session of velmor's own: its buttons are element tools.
+    json dialogSession() {
+        json state;
+        EXPECT_TRUE(test::eventually([&] {
+            state = call("session_start", {{"app_name", "velmor-shortcuts"}});
+            return !state.contains("error");
+        }, 15s)) << state.dump();
+        return state;
+    }
+
+    json tool(const std::string& name) {
+        for (const auto& described : request("tools/list", json::object()).value("tools", json::array()))
+            if (described.value("name", "") == name) return described;
+        return nullptr;
+    }
+
+    std::string library = home.path() + "/.local/share/velmor/shortcuts";
+    std::optional<std::string> savedTmp;
+    int lastId = 0;
+    int pushes = 0;
+};
+
+TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
+    json created = call("create_shortcut",
+                        {{"name", "Shout"},
+                         {"steps", {{{"type", "shell"}, {"script", "tr a-z A-Z | tee \"$HOME/shouted.txt\""}},
+                                    {{"type", "clipboard"}},
+                                    {{"type", "show"}, {"text", "Shouted: {{input}}"}}}}});
+    ASSERT_EQ(created.value("status", ""), "created") << created.dump();
+    EXPECT_EQ(created.value("actions", 0), 3);
+    EXPECT_EQ(created.value("imported", false), true) << created.dump();
+    EXPECT_FALSE(std::filesystem::exists(library + "/Shout.shortcut")) << "nothing is added before the user says so";
+
+    json dialog = dialogSession();
+    auto offered = dialog.value("available_tools", json::array());
+    ASSERT_NE(std::find(offered.begin(), offered.end(), "click_add"), offered.end()) << dialog.dump();
+    ASSERT_NE(std::find(offered.begin(), offered.end(), "click_cancel"), offered.end()) << dialog.dump();
+    pushes = 0;
+    call("click_add");
+    call("session_end");
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(library + "/Shout.shortcut"); }, 10s));
+
+    json listed = call("list_shortcuts");
+    EXPECT_EQ(listed, json({{"shortcuts", {"Shout"}}, {"count", 1}}));
+    json described = tool("shortcut_shout");
+    EXPECT_EQ(described.value("defer_loading", false), true) << described.dump();
+    EXPECT_TRUE(test::eventually([&] {
+        request("tools/list", json::object());
+        return pushes > 0;
+    }, 5s)) << "clients hear that the tools changed";
+
+    json ran = call("shortcut_shout", {{"input", "hello"}});
+    EXPECT_EQ(ran, json({{"status", "completed"}, {"shortcut", "Shout"}, {"output", "Shouted: HELLO"}}));
+    EXPECT_EQ(test::readFile(home.path() + "/shouted.txt"), "HELLO");
+    EXPECT_EQ(clipboard(), "HELLO") << "the copied text outlives the shortcut's run";
+
+    // A second shortcut of the same name, cancelled: the library keeps the first.
+    const std::string before = test::readFile(library + "/Shout.shortcut");
+    json again = call("create_shortcut", {{"name", "Shout"}, {"steps", {{{"type", "comment"}, {"text", "replaced"}}}}});
+    ASSERT_EQ(again.value("imported", false), true) << again.dump();
+    dialogSession();
+    call("click_cancel");
+    call("session_end");
+    EXPECT_TRUE(test::eventually([&] { return call("session_start", {{"app_name", "velmor-shortcuts"}}).contains("error"); }, 10s))
+        << "the dialog has gone";
+    EXPECT_EQ(test::readFile(library + "/Shout.shortcut"), before);
+    EXPECT_EQ(call("run_shortcut", {{"name", "Shout"}, {"input", "again"}}).value("output", ""), "Shouted: AGAIN");
+    EXPECT_EQ(clipboard(), "AGAIN");
+
+    // Once another program copies, nothing of the shortcut stays behind. That xclip stays
+    // in the foreground, serves one request and ends.
+    test::ChildProcess copier({"/usr/bin/xclip", "-selection", "clipboard", "-quiet", "-loops", "1", "-i"});
+    copier.writeStdin("other");
+    copier.closeStdin();
+    EXPECT_TRUE(test::eventually([] { return clipboard() == "other"; }, 5s));
+    EXPECT_EQ(copier.wait(5000), 0);
+    EXPECT_TRUE(test::eventually([] { return !clipboardKeeperRunning(); }, 5s));
+}
+
+TEST_F(ShortcutsOnTheDesktop, AsksTheUserAndTellsThroughTheNotificationService) {
+    test::NotificationStandIn notifications;
+    ASSERT_TRUE(test::eventually([&] { return notifications.owned(); }, 5s));
+    using shortcuts::textToken;
+    auto bytes = shortcuts::shortcutFileBytes({
+        {"is.workflow.actions.ask", {{"WFAskActionPrompt", "Who is there?"}, {"WFInputType", "Text"}}},
+        {"is.workflow.actions.notification",
+         {{"WFNotificationActionTitle", "Hello"}, {"WFNotificationActionBody", "{{input}} is here"}}},
+        {"is.workflow.actions.showresult", {{"Text", textToken("{{input}}!")}}},
+    });
+    ASSERT_TRUE(bytes);
+    test::writeFile(library + "/Greet.shortcut", *bytes);
+
+    test::ChildProcess run({VELMOR_SHORTCUTS_BINARY, "run", "Greet"});
+    json dialog = dialogSession();
+    std::string entry;
+    for (const auto& name : dialog.value("available_tools", json::array()))
+        if (name.get<std::string>().starts_with("fill_")) entry = name;
+    ASSERT_FALSE(entry.empty()) << dialog.dump();
+    call(entry, {{"value", "Ada"}});
+    call("click_ok");
+    call("session_end");
+
+    EXPECT_EQ(run.wait(10000), 0) << run.drainStderr();
+    std::string output;
+    EXPECT_TRUE(run.readLine(output));
+    EXPECT_EQ(output, "Ada!");
+    EXPECT_EQ(notifications.received(), (std::vector<std::string>{"Hello|Ada is here", "Shortcut result|Ada!"}));
+}
+
+}  // namespace
+}  // namespace velmor
