@@ -13,7 +13,7 @@
 #include "media/tts_engine.h"
 #include "media/tts_manager.h"
 #include "media/window_recorder.h"
-#include "platform/linux/linux_desktop.h"
+#include "fixtures/desktop_listing.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
 #include "tools/app_control_tools.h"
@@ -29,7 +29,7 @@ int main() {
         std::fprintf(stderr, "the fixture did not show up (source the desktop stack's env.sh)\n");
         return 1;
     }
-    auto& desktop = velmor::platform::linuxDesktop();
+    auto& desktop = velmor::test::testDesktop();
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
     velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows,
                                                desktop.input, flows);
@@ -42,7 +42,10 @@ int main() {
     velmor::tools::installRecordingTools(
         router, {router, session, browserSessions, desktop.menus, recorder, speech, player, "ffmpeg", home.path()},
         home.path() + "/Desktop");
-    session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt);
+    if (auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt); !started) {
+        std::fprintf(stderr, "session_start: %s\n", started.error().c_str());
+        return 1;
+    }
 
     std::vector<std::string> lines{"Here is the fixture application, a small form.",
                                    "First we type a search into the search field.",

@@ -10,7 +10,7 @@
 #include "bench_stats.h"
 #include "media/media_probe.h"
 #include "media/window_recorder.h"
-#include "platform/linux/linux_desktop.h"
+#include "fixtures/desktop_listing.h"
 #include "support/temp_home.h"
 #include "tools/narration_merge.h"
 
@@ -35,7 +35,7 @@ double cpuSeconds(int who) {
 bool run(const std::vector<std::string>& argv) { return velmor::test::runQuietly(argv) == 0; }
 
 void benchRecording(const std::string& home) {
-    auto& desktop = velmor::platform::linuxDesktop();
+    auto& desktop = velmor::test::testDesktop();
     velmor::media::WindowRecorder recorder("ffmpeg", home + "/Desktop", desktop.windows);
     auto screen = desktop.windows.screen();
     if (!screen) {

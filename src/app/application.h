@@ -56,6 +56,7 @@ public:
     bool accessibilityTrusted() const { return accessibilityTrusted_; }
     // The speech manager the tools use; the settings window configures and tries the same one.
     media::TTSManager& speech() { return *speech_; }
+    platform::Desktop& desktop() { return *desktop_; }
 
 private:
     void buildServices();

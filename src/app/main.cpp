@@ -99,9 +99,11 @@ int main(int argc, char** argv) {
     shell.status.mcpPort = application->ports().mcp;
     shell.status.wsPort = application->ports().ws;
     shell.status.accessibilityGranted = application->accessibilityTrusted();
+    shell.devToolsPort = application->ports().devTools;
     shell.defaultsFile = velmor::paths::defaultsFile();
     shell.sharedConfigFile = velmor::paths::sharedConfigFile();
     shell.speech = &application->speech();
+    shell.desktop = &application->desktop();
     shell.quit = [] { stop("Quit Velmor"); };
     auto* desktopShell = new velmor::shell::DesktopShell(std::move(shell));  // lives until the process ends
     desktopShell->run();

@@ -37,6 +37,9 @@ public:
     // Whether assistive access works for this process (the accessibility bus is reachable
     // and switched on).
     virtual bool accessibilityTrusted() = 0;
+    // Whether a capture can read other applications' windows: on this desktop, exactly
+    // when the window list shows a window of another process.
+    virtual bool otherApplicationsWindowsVisible() = 0;
 };
 
 std::unique_ptr<Desktop> openDesktop();

@@ -23,7 +23,7 @@ constexpr auto kMenuSettle = std::chrono::milliseconds(300);
 constexpr auto kRescanInterval = std::chrono::milliseconds(300);
 
 std::string quoted(const std::string& text, size_t characters) {
-    return "\"" + automation::utf8Prefix(text, characters) + "\"";
+    return "\"" + utf8Prefix(text, characters) + "\"";
 }
 
 bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
@@ -67,7 +67,7 @@ private:
         std::string tool = step.string("tool").value_or("");
 
         if (*action == "start_recording") {
-            results_.push_back(n + startRecording(automation::lowerAscii(step.string("mode").value_or("window"))));
+            results_.push_back(n + startRecording(lowerAscii(step.string("mode").value_or("window"))));
         } else if (*action == "stop_recording") {
             std::string saved = s_.recorder.stopRecording();
             if (!saved.starts_with("error:")) videoPath_ = saved;
@@ -183,9 +183,9 @@ private:
         auto pid = s_.session.targetPid();
         if (!path || !pid) return action + " failed (no session or path)";
         bool click = action == "menu_click";
-        auto error = click ? automation::menuClick(s_.menus, *pid, *path) : automation::menuHover(s_.menus, *pid, *path);
+        auto done = click ? automation::menuClick(s_.menus, *pid, *path) : automation::menuHover(s_.menus, *pid, *path);
         if (click) std::this_thread::sleep_for(kMenuSettle);
-        if (error) return action + " failed: " + *error;
+        if (!done) return action + " failed: " + done.error();
         std::string joined;
         for (size_t k = 0; k < path->size(); ++k) joined += (k ? " → " : "") + (*path)[k];
         return action + " " + joined;

@@ -61,7 +61,7 @@ Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, co
     if (status != 0) {
         std::string diagnostics = (*ffmpeg)->diagnosticsHead();
         if (diagnostics.empty()) diagnostics = "unknown error";
-        Log::error(kCategory, "ffmpeg failed: " + automation::utf8Prefix(diagnostics, kLoggedDiagnostics));
+        Log::error(kCategory, "ffmpeg failed: " + utf8Prefix(diagnostics, kLoggedDiagnostics));
         return fail("ffmpeg exit " + std::to_string(status));
     }
 

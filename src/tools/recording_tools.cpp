@@ -15,7 +15,7 @@ namespace {
 constexpr uintmax_t kUsableRecordingBytes = 1000;
 
 json startRecording(const NarratedDemoServices& demo, const Arguments& args) {
-    std::string mode = automation::lowerAscii(args.string("mode").value_or("window"));
+    std::string mode = lowerAscii(args.string("mode").value_or("window"));
     if (mode == "display") {
         auto started = demo.recorder.startDisplayRecording();
         if (!started) return errorResult(started.error());
@@ -59,7 +59,7 @@ void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::f
     });
     router.setHandler("record_narrated_demo", [services](const Arguments& args) {
         const json* script = args.array("script");
-        if (!script) return errorResult(missing("script") + " array");
+        if (!script) return errorResult(missingField("script") + " array");
         return executeNarratedDemo(*services, *script);
     });
 }

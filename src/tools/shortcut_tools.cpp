@@ -107,12 +107,12 @@ void installShortcutTools(ToolRouter& router, const shortcuts::ShortcutBuilder& 
     router.setHandler("list_shortcuts", [&builder](const Arguments&) { return listingResult(builder.listShortcuts()); });
     router.setHandler("run_shortcut", [&builder](const Arguments& args) {
         auto name = args.string("name");
-        if (!name) return errorResult(missing("name"));
+        if (!name) return errorResult(missingField("name"));
         return runResult(*name, builder.runShortcut(*name, args.string("input")));
     });
     router.setHandler("create_shortcut", [&builder](const Arguments& args) {
         auto name = args.string("name");
-        if (!name) return errorResult(missing("name"));
+        if (!name) return errorResult(missingField("name"));
         const json* steps = args.array("steps");
         if (!steps) return errorResult("missing 'steps' array");
         return createdResult(builder.buildFromDescription(*name, *steps));

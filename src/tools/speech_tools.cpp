@@ -20,9 +20,9 @@ std::string joined(const std::vector<std::string>& names) {
 void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::filesystem::path configFile) {
     router.setHandler("configure_tts", [&speech, configFile](const Arguments& args) {
         auto provider = args.string("provider");
-        if (!provider) return errorResult(missing("provider"));
+        if (!provider) return errorResult(missingField("provider"));
         auto apiKey = args.string("api_key");
-        if (!apiKey || apiKey->empty()) return errorResult(missing("api_key"));
+        if (!apiKey || apiKey->empty()) return errorResult(missingField("api_key"));
         // An unknown name would leave the speech as it was while the answer said otherwise.
         if (!speech.provider(*provider))
             return errorResult("unknown provider: " + *provider + " (known: " + joined(speech.allProviderIds()) + ")");
@@ -36,7 +36,7 @@ void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::file
 
     router.setHandler("speak", [&router, &speech](const Arguments& args) {
         auto text = args.string("text");
-        if (!text) return errorResult(missing("text"));
+        if (!text) return errorResult(missingField("text"));
         if (auto spoken = speech.speakSync(*text, args.string("voice")); !spoken) return errorResult(spoken.error());
         router.recordStep({.toolName = "speak", .args = args.raw()});
         // Without an active provider the system voice spoke, and the answer says so.
@@ -46,7 +46,7 @@ void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::file
 
     router.setHandler("prefetch_audio", [&speech](const Arguments& args) {
         const json* lines = args.array("lines");
-        if (!lines) return errorResult(missing("lines") + " array");
+        if (!lines) return errorResult(missingField("lines") + " array");
         std::string defaultVoice = speech.defaultVoice();
         std::vector<media::SpeechLine> kept;
         for (const auto& line : *lines) {

@@ -8,7 +8,7 @@
 #include "media/tts_engine.h"
 #include "media/tts_manager.h"
 #include "media/window_recorder.h"
-#include "platform/linux/linux_desktop.h"
+#include "fixtures/desktop_listing.h"
 #include "tools/recording_tools.h"
 #include "tools/speech_tools.h"
 
@@ -42,10 +42,10 @@ protected:
     }
 
     void install(const std::string& recorderProgram) {
-        recorder = std::make_unique<media::WindowRecorder>(recorderProgram, desktop(), platform::linuxDesktop().windows);
+        recorder = std::make_unique<media::WindowRecorder>(recorderProgram, desktop(), test::testDesktop().windows);
         session.setOnSessionStarted([this] { recorder->clearCachedSelection(); });
         tools::installRecordingTools(router,
-                                     {router, session, browserSessions, platform::linuxDesktop().menus, *recorder,
+                                     {router, session, browserSessions, test::testDesktop().menus, *recorder,
                                       speech, player, "ffmpeg", home.path()},
                                      desktop());
     }

@@ -1,7 +1,7 @@
 #include "automation/desktop_test.h"
 #include "media/media_probe.h"
 #include "media/window_recorder.h"
-#include "platform/linux/linux_desktop.h"
+#include "fixtures/desktop_listing.h"
 
 #include <chrono>
 #include <filesystem>
@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 
 class WindowRecorderTest : public DesktopTest {
 protected:
-    WindowRecorderTest() : recorder("ffmpeg", home.path() + "/Desktop", platform::linuxDesktop().windows) {
+    WindowRecorderTest() : recorder("ffmpeg", home.path() + "/Desktop", test::testDesktop().windows) {
         session.setOnSessionStarted([this] { recorder.clearCachedSelection(); });
     }
 
@@ -45,7 +45,7 @@ protected:
 
 TEST_F(WindowRecorderTest, RecordsTheTargetsWindowUntilANewSessionThenTheWholeScreen) {
     ASSERT_FALSE(start().contains("error"));
-    auto& windows = platform::linuxDesktop().windows;
+    auto& windows = test::testDesktop().windows;
     auto window = windows.frontWindowOf(app->pid());
     ASSERT_TRUE(window);
 

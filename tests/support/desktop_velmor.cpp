@@ -25,14 +25,4 @@ void DesktopVelmorTest::SetUp() {
     ASSERT_FALSE(HasFailure());
 }
 
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
 }  // namespace velmor::test

@@ -23,7 +23,5 @@ protected:
     std::unique_ptr<ChildProcess> velmor, bridge;
 };
 
-// What a shell command wrote on its standard output.
-std::string commandOutput(const std::string& command);
 
 }  // namespace velmor::test

@@ -15,7 +15,7 @@ bool openDisplay(int& argc, char**& argv) {
 
 DesktopShell::DesktopShell(ShellSettings settings)
     : settings_(std::move(settings)),
-      onboarding_(settings_.defaultsFile, settings_.devToolsPort),
+      onboarding_(settings_.defaultsFile, *settings_.desktop, settings_.devToolsPort),
       settingsWindow_(*settings_.speech, settings_.sharedConfigFile) {}
 
 void DesktopShell::run() {

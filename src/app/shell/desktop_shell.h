@@ -19,6 +19,7 @@ struct ShellSettings {
     std::string defaultsFile;
     std::string sharedConfigFile;
     media::TTSManager* speech = nullptr;  // the settings window's voice
+    platform::Desktop* desktop = nullptr;  // what the guide's checks ask
     std::function<void()> quit;
 };
 

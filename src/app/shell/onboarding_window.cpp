@@ -4,6 +4,7 @@
 #include "app/shell/main_loop.h"
 #include "app/shell/shell_style.h"
 #include "app/user_defaults.h"
+#include "base/log.h"
 
 #include <gtk/gtk.h>
 #include <thread>
@@ -54,8 +55,8 @@ GtkWidget* cardIcon(const std::string& name) {
 
 }  // namespace
 
-OnboardingWindow::OnboardingWindow(std::string defaultsFile, uint16_t devToolsPort)
-    : defaultsFile_(std::move(defaultsFile)), devToolsPort_(devToolsPort) {}
+OnboardingWindow::OnboardingWindow(std::string defaultsFile, platform::Desktop& desktop, uint16_t devToolsPort)
+    : defaultsFile_(std::move(defaultsFile)), desktop_(desktop), devToolsPort_(devToolsPort) {}
 
 void OnboardingWindow::showIfNeeded() {
     if (!UserDefaults(defaultsFile_).boolean(kOnboardingCompleteKey)) {
@@ -63,7 +64,7 @@ void OnboardingWindow::showIfNeeded() {
         return;
     }
     std::thread([this] {
-        bool needed = !checkPermissions(devToolsPort_).allRequiredGranted();
+        bool needed = !checkPermissions(desktop_, devToolsPort_).allRequiredGranted();
         if (needed) onMainThread([this] { show(); });
     }).detach();
 }
@@ -204,7 +205,7 @@ void OnboardingWindow::refresh() {
     checking_ = true;
     const unsigned opening = generation_;
     std::thread([this, opening] {
-        PermissionStates states = checkPermissions(devToolsPort_);
+        PermissionStates states = checkPermissions(desktop_, devToolsPort_);
         onMainThread([this, opening, states] {
             checking_ = false;
             if (window_ && opening == generation_) apply(states);
@@ -227,7 +228,9 @@ void OnboardingWindow::apply(const PermissionStates& states) {
 }
 
 void OnboardingWindow::done() {
-    UserDefaults(defaultsFile_).setBoolean(kOnboardingCompleteKey, true);
+    // The guide closes either way; it only comes back at the next start.
+    if (auto stored = UserDefaults(defaultsFile_).setBoolean(kOnboardingCompleteKey, true); !stored)
+        Log::error("shell", "Could not remember that the setup guide was done: " + stored.error());
     gtk_widget_destroy(window_);
 }
 

@@ -15,7 +15,7 @@ namespace velmor::shell {
 // browser. Lives on the main loop.
 class OnboardingWindow {
 public:
-    OnboardingWindow(std::string defaultsFile, uint16_t devToolsPort);
+    OnboardingWindow(std::string defaultsFile, platform::Desktop& desktop, uint16_t devToolsPort);
     OnboardingWindow(const OnboardingWindow&) = delete;
     OnboardingWindow& operator=(const OnboardingWindow&) = delete;
 
@@ -43,6 +43,7 @@ private:
     void closed();
 
     std::string defaultsFile_;
+    platform::Desktop& desktop_;
     uint16_t devToolsPort_;
     GtkWidget* window_ = nullptr;
     GtkWidget* copyButton_ = nullptr;

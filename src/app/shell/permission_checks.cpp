@@ -1,12 +1,6 @@
 #include "app/shell/permission_checks.h"
 
 #include "browser/devtools_client.h"
-#include "platform/linux/accessibility_trust.h"
-#include "platform/linux/linux_desktop.h"
-#include "platform/linux/x11_display.h"
-#include "platform/linux/x11_windows.h"
-
-#include <unistd.h>
 
 namespace velmor::shell {
 
@@ -16,22 +10,7 @@ bool devToolsAnswers(uint16_t port) {
     browser::DevToolsLimits limits;
     limits.connect = std::chrono::milliseconds(500);
     limits.answer = std::chrono::milliseconds(500);
-    auto pages = browser::DevToolsClient("127.0.0.1", port, limits).listPages();
-    return std::holds_alternative<std::vector<browser::DevToolsPage>>(pages);
-}
-
-// On this desktop, as where it was first built, a capture can read other applications'
-// windows exactly when the window list shows them.
-bool otherApplicationsWindowsVisible() {
-    auto& x11 = platform::X11Display::shared();
-    auto lock = x11.lock();
-    if (!x11.display()) return false;
-    const int32_t self = static_cast<int32_t>(getpid());
-    for (Window window : platform::clientWindows(x11, false)) {
-        auto pid = platform::windowPid(x11, window);
-        if (pid && *pid != self) return true;
-    }
-    return false;
+    return browser::ChromiumDevTools("127.0.0.1", port, limits).listPages().ok();
 }
 
 }  // namespace
@@ -58,12 +37,12 @@ bool PermissionStates::granted(const std::string& key) const {
     return false;
 }
 
-PermissionStates checkPermissions(uint16_t devToolsPort) {
+PermissionStates checkPermissions(platform::Desktop& desktop, uint16_t devToolsPort) {
     PermissionStates states;
-    states.accessibility = platform::accessibilityTrusted();
+    states.accessibility = desktop.accessibilityTrusted();
     states.browser = devToolsAnswers(devToolsPort);
-    states.menus = states.accessibility && !platform::linuxDesktop().applications.regularApplications().empty();
-    states.screenCapture = otherApplicationsWindowsVisible();
+    states.menus = states.accessibility && !desktop.services().applications.regularApplications().empty();
+    states.screenCapture = desktop.otherApplicationsWindowsVisible();
     return states;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/desktop.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +33,6 @@ struct PermissionStates {
     bool allRequiredGranted() const { return accessibility; }
 };
 
-PermissionStates checkPermissions(uint16_t devToolsPort);
+PermissionStates checkPermissions(platform::Desktop& desktop, uint16_t devToolsPort);
 
 }  // namespace velmor::shell

@@ -3,7 +3,7 @@
 #include "base/json_object_file.h"
 #include "app/shell/main_loop.h"
 #include "app/shell/shell_style.h"
-#include "app/speech_settings.h"
+#include "media/speech_settings.h"
 #include "media/tts_manager.h"
 
 #include <gtk/gtk.h>

@@ -11,6 +11,8 @@
 #include "platform/linux/x11_input.h"
 #include "platform/linux/x11_windows.h"
 
+#include <unistd.h>
+
 namespace velmor::platform {
 
 namespace {
@@ -22,6 +24,17 @@ class LinuxDesktop final : public Desktop {
 public:
     DesktopServices& services() override { return services_; }
     bool accessibilityTrusted() override { return platform::accessibilityTrusted(bus_); }
+    bool otherApplicationsWindowsVisible() override {
+        return x11_.withLocked([](X11Connection& x11) {
+            if (!x11.display()) return false;
+            const int32_t self = static_cast<int32_t>(getpid());
+            for (Window window : clientWindows(x11, false)) {
+                auto pid = windowPid(x11, window);
+                if (pid && *pid != self) return true;
+            }
+            return false;
+        });
+    }
 
 private:
     AtspiBus bus_;
