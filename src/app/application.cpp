@@ -36,6 +36,13 @@
 
 namespace velmor {
 
+namespace {
+
+// Recordings and narration merges use the ffmpeg found on PATH.
+constexpr const char* kFfmpegProgram = "ffmpeg";
+
+}  // namespace
+
 Application::Application(Ports ports) : ports_(ports) {}
 
 // Never runs in practice: main() keeps the application until the process ends, because tool
@@ -72,7 +79,7 @@ void Application::buildServices() {
     speech_->loadFromConfig(paths::sharedConfigFile());
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
-    recorder_ = std::make_unique<media::WindowRecorder>("ffmpeg", paths::desktopDirectory(), desktop.windows);
+    recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::desktopDirectory(), desktop.windows);
     // The window a recording follows is chosen again for each new target.
     session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
@@ -113,7 +120,7 @@ void Application::buildToolRouter() {
     auto temporaryFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
     tools::installRecordingTools(*router_,
                                  {*router_, *session_, *browserSessions_, desktop.menus, *recorder_, *speech_,
-                                  *audioPlayer_, "ffmpeg", temporaryFolder},
+                                  *audioPlayer_, kFfmpegProgram, temporaryFolder},
                                  paths::desktopDirectory());
 }
 
