@@ -61,10 +61,7 @@ std::vector<double> timeScans(int32_t pid, size_t& tools, double& first) {
 // "gtk4" as the only argument runs the GTK 4 figures alone.
 int main(int argc, char** argv) {
     const bool gtk4Only = argc == 2 && std::string(argv[1]) == "gtk4";
-    if (!std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "needs the virtual desktop: scripts/desktop-stack-up.sh <dir> && . <dir>/env.sh\n");
-        return 1;
-    }
+    if (!velmor::bench::onTheVirtualDesktop()) return 1;
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
     auto& desktop = velmor::test::testDesktop();

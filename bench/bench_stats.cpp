@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace velmor::bench {
 
@@ -17,6 +18,13 @@ std::string summarise(const std::string& name, std::vector<double> ms) {
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool onTheVirtualDesktop() {
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display) return true;
+    std::fputs("needs the virtual desktop: scripts/desktop-stack-up.sh <dir> && . <dir>/env.sh\n", stderr);
+    return false;
 }
 
 }  // namespace velmor::bench

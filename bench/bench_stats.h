@@ -12,4 +12,7 @@ std::string summarise(const std::string& name, std::vector<double> milliseconds)
 // Milliseconds since `start` on the steady clock.
 double millisecondsSince(std::chrono::steady_clock::time_point start);
 
+// Whether a display is there to measure on; says how to start the virtual desktop when not.
+bool onTheVirtualDesktop();
+
 }  // namespace velmor::bench

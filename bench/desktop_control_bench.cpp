@@ -77,10 +77,7 @@ void listsWhileActing(velmor::automation::SessionManager& session) {
 }  // namespace
 
 int main() {
-    if (!std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "needs the virtual desktop: scripts/desktop-stack-up.sh <dir> && . <dir>/env.sh\n");
-        return 1;
-    }
+    if (!velmor::bench::onTheVirtualDesktop()) return 1;
     velmor::test::TempHome home;
     velmor::flows::FlowStore flows(home.path() + "/flows.db");
     auto& desktop = velmor::test::testDesktop();

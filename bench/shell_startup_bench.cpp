@@ -56,11 +56,7 @@ void measure(bool withDisplay, Figures& figures) {
 }  // namespace
 
 int main() {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::fputs("needs the virtual desktop (scripts/desktop-stack-up.sh)\n", stderr);
-        return 1;
-    }
+    if (!velmor::bench::onTheVirtualDesktop()) return 1;
     if (auto why = velmor::test::enterPrivateNetwork(); !why.empty()) {
         std::fprintf(stderr, "cannot make a private network: %s\n", why.c_str());
         return 1;

@@ -38,7 +38,7 @@ namespace velmor {
 
 namespace {
 
-// Recordings and narration merges use the ffmpeg found on PATH.
+// Playback, recordings and narration merges use the ffmpeg found on PATH.
 constexpr const char* kFfmpegProgram = "ffmpeg";
 
 }  // namespace
@@ -73,7 +73,7 @@ void Application::buildServices() {
     desktop_ = platform::openDesktop();
     auto& desktop = desktop_->services();
     flowStore_ = std::make_unique<flows::FlowStore>(paths::flowDatabase());
-    audioPlayer_ = std::make_unique<media::AudioPlayer>();
+    audioPlayer_ = std::make_unique<media::AudioPlayer>(kFfmpegProgram);
     systemVoice_ = std::make_unique<media::TTSEngine>();
     speech_ = std::make_unique<media::TTSManager>(*systemVoice_, media::makeCloudProviders(*audioPlayer_));
     speech_->loadFromConfig(paths::sharedConfigFile());
