@@ -74,6 +74,12 @@ pulseaudio -n -F "$run_dir/pa.pa" --daemonize=no --exit-idle-time=-1 --disallow-
   --log-target=stderr >"$run_dir/pulse.log" 2>&1 &
 echo "$! pulseaudio" >> "$run_dir/pids"
 wait_for "PulseAudio" pactl info
+# An idle null sink wakes only every two seconds, so a sound that starts then is heard up to
+# two seconds late and ends as late; a sound card answers within milliseconds. A silent
+# stream at low latency keeps the sink awake as a card would be.
+pacat --playback --raw --latency-msec=20 --client-name=keep-awake /dev/zero >"$run_dir/pacat.log" 2>&1 &
+echo "$! pacat" >> "$run_dir/pids"
+wait_for "the awake null sink" sh -c 'pactl list sinks | grep -q "Latency: [0-9]\{1,5\} usec"'
 
 cat > "$run_dir/env.sh" <<EOT
 export DISPLAY=$DISPLAY

@@ -2,6 +2,7 @@
 
 #include "automation/menu_actions.h"
 #include "automation/text.h"
+#include "media/wav.h"
 #include "tools/arguments.h"
 #include "tools/narration_merge.h"
 
@@ -21,6 +22,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kMenuSettle = std::chrono::milliseconds(300);
 constexpr auto kRescanInterval = std::chrono::milliseconds(300);
+// The silent clip only sets the track's length; ffmpeg resamples it to the narration's rate.
+constexpr uint32_t kSilenceRate = 8000;
 
 std::string quoted(const std::string& text, size_t characters) {
     return "\"" + utf8Prefix(text, characters) + "\"";
@@ -49,6 +52,7 @@ public:
     json run(const json& script) {
         for (size_t i = 0; i < script.size(); ++i) step(i, script[i]);
         if (videoPath_ && !segments_.empty()) {
+            addSilenceAsLongAs(recordedSeconds_);
             auto merged = mergeNarrationIntoVideo(s_.ffmpegProgram, *videoPath_, segments_);
             if (!merged) results_.push_back("Audio merge failed: " + merged.error());
             else results_.push_back("Audio merged → " + *merged);
@@ -70,7 +74,10 @@ private:
             results_.push_back(n + startRecording(lowerAscii(step.string("mode").value_or("window"))));
         } else if (*action == "stop_recording") {
             std::string saved = s_.recorder.stopRecording();
-            if (!saved.starts_with("error:")) videoPath_ = saved;
+            if (!saved.starts_with("error:")) {
+                videoPath_ = saved;
+                recordedSeconds_ = recordingStart_ ? secondsSince(*recordingStart_) : 0;
+            }
             results_.push_back(n + "recording stopped → " + saved);
         } else if (*action == "speak") {
             std::string text = step.string("text").value_or("");
@@ -126,7 +133,7 @@ private:
     }
 
     std::string speak(size_t i, const std::string& text, const std::string& voice) {
-        double offset = recordingStart_ ? std::chrono::duration<double>(Clock::now() - *recordingStart_).count() : 0;
+        double offset = recordingStart_ ? secondsSince(*recordingStart_) : 0;
         if (s_.speech.isConfigured()) {
             // Only audio the provider already holds is mixed: fetching it now would delay
             // the line on screen.
@@ -155,6 +162,21 @@ private:
         if (clipFolder_.empty()) return;
         auto path = clipFolder_ / name;
         if (writeClip(path, audio)) segments_.push_back({offset, path.string()});
+    }
+
+    // The mix ends with its longest clip, so a narration that falls silent before the
+    // recording ends would leave the video's last seconds without sound: players then show
+    // a shorter track or stop early. A silent clip from the start to the end of the recording
+    // makes the track as long as the video. It goes last: the mix takes its rate from the
+    // first clip.
+    void addSilenceAsLongAs(double seconds) {
+        auto samples = static_cast<size_t>(seconds * kSilenceRate);
+        if (samples == 0) return;
+        addSegment(0, "silence.wav", media::pcmToWav(std::string(samples * 2, '\0'), kSilenceRate, 1, 16));
+    }
+
+    static double secondsSince(Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
     }
 
     std::string waitForTool(const std::string& tool, int64_t timeoutMs) {
@@ -197,6 +219,7 @@ private:
     std::optional<Clock::time_point> recordingStart_;
     std::vector<NarrationSegment> segments_;
     std::optional<std::string> videoPath_;
+    double recordedSeconds_ = 0;
 };
 
 }  // namespace

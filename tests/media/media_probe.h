@@ -14,6 +14,10 @@ nlohmann::json streamOf(const nlohmann::json& probe, const std::string& type);
 // A stream's or the file's duration in seconds; 0 when unknown.
 double durationOf(const nlohmann::json& entry);
 
+// Where the audio track falls silent for good (quieter than -50 dB to its end), in seconds
+// from the start; the track's end when it sounds to the last; negative when unreadable.
+double soundEndOf(const std::string& path);
+
 // Runs a program to its end with its output discarded; its exit status.
 int runQuietly(const std::vector<std::string>& argv);
 

@@ -103,9 +103,10 @@ TEST_F(NarratedDemoTest, ASystemVoiceDemoOfTheFixtureHasItsNarrationInTheVideo) 
     ASSERT_TRUE(audio.is_object()) << probe.dump();
     EXPECT_EQ(audio.value("codec_name", ""), "aac");
     EXPECT_EQ(streamOf(probe, "video").value("codec_name", ""), "h264");
-    // Two spoken lines of about 4 s and 2 s, the second after the first: the track lasts
-    // at least as long as both.
-    EXPECT_GE(durationOf(audio), 5.0);
+    // Two spoken lines of about 4 s and 2 s, the second after the first: the track sounds
+    // at least as long as both, and lasts as long as the video.
+    EXPECT_GE(soundEndOf(video), 5.0);
+    EXPECT_NEAR(durationOf(audio), durationOf(probe.value("format", json())), 0.3) << probe.dump();
     EXPECT_FALSE(std::filesystem::exists(video.substr(0, video.size() - 4) + "-narrated.mp4"));
     for (const auto& entry : std::filesystem::directory_iterator(home.path()))
         EXPECT_FALSE(entry.path().filename().string().starts_with("velmor-narration")) << entry.path();
@@ -141,12 +142,15 @@ TEST_F(NarratedDemoTest, ACloudVoiceDemoMixesThePrefetchedLines) {
     EXPECT_EQ(vendor.requests().size(), 3u);
     EXPECT_TRUE(app->printed("dialog closed"));
 
-    // Two tones, the second spoken after the first had played: the track covers both, and
-    // ends before the third line, which was not mixed, had been spoken.
+    // The track lasts as long as the video; its sound is two tones, the second spoken
+    // after the first had played, and falls silent before the third line, which was not
+    // mixed, had been spoken.
     auto probe = probeMedia(video);
     double audio = durationOf(streamOf(probe, "audio")), whole = durationOf(probe.value("format", json()));
-    EXPECT_GE(audio, 2 * kToneSeconds) << probe.dump();
-    EXPECT_LE(audio, whole - kToneSeconds + 0.3) << probe.dump();
+    EXPECT_NEAR(audio, whole, 0.3) << probe.dump();
+    double soundEnd = soundEndOf(video);
+    EXPECT_GE(soundEnd, 2 * kToneSeconds) << probe.dump();
+    EXPECT_LE(soundEnd, whole - kToneSeconds + 0.3) << probe.dump();
 }
 
 // An ffmpeg that finishes the file but reports failure: the writer's error is answered
