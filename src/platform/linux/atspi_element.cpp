@@ -158,12 +158,17 @@ std::vector<ElementRef> AtspiElement::children() {
         bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
         std::vector<int> nodes = snapshot_->childrenOf(atspi, node_);
         std::vector<bool> shown = inside ? std::vector<bool>(nodes.size(), true) : shownOnScreen(atspi, *snapshot_, nodes);
-        std::vector<ElementRef> children;
-        children.reserve(nodes.size());
+        std::vector<int> kept;
         for (size_t i = 0; i < nodes.size(); ++i) {
-            if (!shown[i] || (!inside && snapshot_->node(nodes[i]).role == ATSPI_ROLE_MENU_BAR)) continue;
-            children.push_back(std::make_shared<AtspiElement>(snapshot_, nodes[i], inside));
+            if (shown[i] && (inside || snapshot_->node(nodes[i]).role != ATSPI_ROLE_MENU_BAR)) kept.push_back(nodes[i]);
         }
+        // A scan asks each child for its name and its press action next: asked here for all
+        // of them at once, that costs a round trip or two instead of two for every child.
+        snapshot_->readPressActions(atspi, kept);
+        readLabels(atspi, *snapshot_, kept);
+        std::vector<ElementRef> children;
+        children.reserve(kept.size());
+        for (int child : kept) children.push_back(std::make_shared<AtspiElement>(snapshot_, child, inside));
         return children;
     });
 }
@@ -175,32 +180,14 @@ std::optional<int> AtspiElement::pressActionIndex(AtspiConnection& atspi, std::o
         error = AccessibilityError::cannotComplete;
         return std::nullopt;
     }
-    DbusReply reply =
-        DbusCall(snapshot_->busName(), node().path, kActionDbus, "GetActions").send(bus, kAtspiCallTimeoutMs);
-    if (!reply.ok()) {
-        error = errorFor(reply.errorName(), AccessibilityError::actionUnsupported);
-        return std::nullopt;
-    }
-    if (!reply.hasSignature("a(sss)")) return std::nullopt;
-    // The list carries localised names ("Click", "Klicken"); the names to compare come one
-    // by one, all asked for at once.
-    std::vector<PendingReply> names;
-    for (DbusReader actions = reply.reader().open(); !actions.atEnd(); actions.skip()) {
-        names.push_back(DbusCall(snapshot_->busName(), node().path, kActionDbus, "GetName")
-                            .add(static_cast<int32_t>(names.size()))
-                            .sendLater(bus, kAtspiCallTimeoutMs));
-    }
-    std::optional<int> found;
-    for (size_t index = 0; index < names.size(); ++index) {
-        DbusReply name = names[index].wait();
-        if (!found && name.hasSignature("s") && isPressAction(name.reader().string())) found = static_cast<int>(index);
-    }
-    return found;
+    PressActionLookup found = snapshot_->livePressAction(atspi, node_);
+    if (!found.errorName.empty()) error = errorFor(found.errorName, AccessibilityError::actionUnsupported);
+    return found.index;
 }
 
 bool AtspiElement::offersPress() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
-        if (node().detailsKnown) return node().pressAction.has_value();
+        if (node().pressActionKnown) return node().pressAction.has_value();
         std::optional<AccessibilityError> ignored;
         return pressActionIndex(atspi, ignored).has_value();
     });

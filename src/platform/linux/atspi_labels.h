@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmor::platform {
 
@@ -12,5 +13,9 @@ namespace velmor::platform {
 // repeat the label ("7 7") or give the widget's type ("GtkButton"), so there the labelling
 // widget comes first and a type name counts as no name. Absent when nothing names the node.
 std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node);
+
+// Asks, for all these nodes at once, for the labelling widgets of those whose readable name
+// depends on them, and keeps the answers in the snapshot.
+void readLabels(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vector<int>& nodes);
 
 }  // namespace velmor::platform

@@ -187,12 +187,11 @@ void AtspiSnapshot::readShowingTree(AtspiConnection& atspi) {
 void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& indices) {
     DBusConnection* connection = atspi.connection();
     if (!connection) return;
-    // Qt 5 has no accessible ids, and names its actions "Press", "Toggle", "SetFocus": none
-    // of them is a press action by name. Asking would only cost it time.
-    bool qt = toolkit(atspi) == AtspiToolkit::qt;
-    bool askId = !qt;
+    readPressActions(atspi, indices);
+    // Qt 5 has no accessible ids.
+    bool askId = toolkit(atspi) != AtspiToolkit::qt;
     struct Pending {
-        std::optional<PendingReply> id, attributes, actions, value;
+        std::optional<PendingReply> id, attributes, value;
         ValueSource valueSource = ValueSource::none;
     };
     std::vector<Pending> pending(indices.size());
@@ -211,10 +210,6 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
             p.attributes.emplace(DbusCall(busName_, node.path, kAccessibleInterface, "GetAttributes")
                                      .sendLater(connection, kAtspiCallTimeoutMs));
         }
-        if (!qt && (node.interfaces & kActionInterface)) {
-            p.actions.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetActions")
-                                  .sendLater(connection, kAtspiCallTimeoutMs));
-        }
         p.valueSource = axRoleOf(node.role, node.states, node.interfaces).value;
         if (p.valueSource == ValueSource::text && (node.interfaces & kTextInterface)) {
             p.value.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Text", "GetText")
@@ -228,9 +223,6 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
                                 .sendLater(connection, kAtspiCallTimeoutMs));
         }
     }
-    // Action lists carry localised names; the names to compare come one by one, all asked
-    // for at once in a second round.
-    std::vector<std::pair<int, std::vector<PendingReply>>> actionNames;
     for (size_t i = 0; i < indices.size(); ++i) {
         AtspiNode& node = nodes_[indices[i]];
         Pending& p = pending[i];
@@ -253,25 +245,38 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
             if (p.valueSource == ValueSource::text && value.hasSignature("s")) node.text = value.reader().string();
             if (p.valueSource == ValueSource::number && value.hasSignature("v")) node.number = value.reader().open().number();
         }
-        if (p.actions) {
-            DbusReply actions = p.actions->wait();
-            if (!actions.hasSignature("a(sss)")) continue;
-            std::vector<PendingReply> names;
-            for (DbusReader list = actions.reader().open(); !list.atEnd(); list.skip()) {
-                names.push_back(DbusCall(busName_, node.path, "org.a11y.atspi.Action", "GetName")
-                                    .add(static_cast<int32_t>(names.size()))
-                                    .sendLater(connection, kAtspiCallTimeoutMs));
-            }
-            actionNames.emplace_back(indices[i], std::move(names));
-        }
     }
-    for (auto& [index, names] : actionNames) {
-        for (size_t k = 0; k < names.size(); ++k) {
-            DbusReply name = names[k].wait();
-            if (!nodes_[index].pressAction && name.hasSignature("s") && isPressAction(name.reader().string()))
-                nodes_[index].pressAction = static_cast<int>(k);
-        }
+}
+
+void AtspiSnapshot::readPressActions(AtspiConnection& atspi, const std::vector<int>& indices) {
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return;
+    // Qt 5 names its actions "Press", "Toggle", "SetFocus": none of them is a press action
+    // by name, so asking would only cost it time.
+    bool qt = toolkit(atspi) == AtspiToolkit::qt;
+    std::vector<int> asked;
+    std::vector<std::string> paths;
+    for (int index : indices) {
+        AtspiNode& node = nodes_[index];
+        if (node.pressActionKnown) continue;
+        node.pressActionKnown = true;
+        if (qt || !(node.interfaces & kActionInterface)) continue;
+        asked.push_back(index);
+        paths.push_back(node.path);
     }
+    auto found = findPressActions(connection, busName_, paths, true, untranslatedActions_);
+    for (size_t i = 0; i < asked.size(); ++i) nodes_[asked[i]].pressAction = found[i].index;
+}
+
+PressActionLookup AtspiSnapshot::livePressAction(AtspiConnection& atspi, int index) {
+    bool readListedNames = toolkit(atspi) != AtspiToolkit::qt;
+    return findPressActions(atspi.connection(), busName_, {nodes_[index].path}, readListedNames, untranslatedActions_)
+        .front();
+}
+
+void AtspiSnapshot::rememberLabel(int index, std::optional<std::string> label) {
+    nodes_[index].labelKnown = true;
+    nodes_[index].label = std::move(label);
 }
 
 AtspiToolkit AtspiSnapshot::toolkit(AtspiConnection& atspi) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/atspi_actions.h"
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_toolkit.h"
 
@@ -31,9 +32,14 @@ struct AtspiNode {
     bool detailsKnown = false;
     std::optional<std::string> accessibleId;
     std::optional<std::string> placeholder;  // the attribute placeholder-text
-    std::optional<int> pressAction;          // the first press action's index
     std::optional<std::string> text;         // the Text contents, for text roles
     std::optional<double> number;            // the Value's current value, for range roles
+
+    // Read ahead for a node's siblings all at once when the scan reaches their parent.
+    bool pressActionKnown = false;
+    std::optional<int> pressAction;  // the first press action's index
+    bool labelKnown = false;
+    std::optional<std::string> label;  // the names of the widgets that label it
 
     bool has(int state) const { return (states >> state) & 1u; }
 };
@@ -58,6 +64,11 @@ public:
     const std::vector<int>& childrenOf(AtspiConnection& atspi, int index);
     // The application's toolkit.
     AtspiToolkit toolkit(AtspiConnection& atspi);
+    // The press actions of these nodes, asked for all at once where not known yet.
+    void readPressActions(AtspiConnection& atspi, const std::vector<int>& indices);
+    // The node's press action as the application lists it now.
+    PressActionLookup livePressAction(AtspiConnection& atspi, int index);
+    void rememberLabel(int index, std::optional<std::string> label);
 
 private:
     AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}
@@ -79,6 +90,7 @@ private:
     std::string busName_;
     std::vector<AtspiNode> nodes_;
     std::unordered_map<std::string, int> byPath_;
+    ActionNames untranslatedActions_;
     int root_ = -1;
 };
 
