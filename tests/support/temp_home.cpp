@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace velmor::test {
 
@@ -54,6 +55,11 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
+}
+
+unsigned fileMode(const std::string& path) {
+    struct stat status{};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 01000;
 }
 
 }  // namespace velmor::test

@@ -23,5 +23,7 @@ private:
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
+// The permission bits of a file or folder; 01000 (no such bits) when there is none.
+unsigned fileMode(const std::string& path);
 
 }  // namespace velmor::test
