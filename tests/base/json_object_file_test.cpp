@@ -9,23 +9,14 @@
 namespace velmor {
 namespace {
 
-mode_t modeOf(const std::string& path) {
-    struct stat st{};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 0777;
-}
-
-TEST(JsonObjectFile, KeepsKeysOfOtherWritersAndReplacesItsOwn) {
+TEST(JsonObjectFile, KeepsKeysOfOtherWritersReplacesItsOwnAndWritesPrettyUtf8) {
     test::TempHome home;
     std::string path = paths::sharedConfigFile();
     test::writeFile(path, R"({"tts_provider":"openai","openai_api_key":"sk-1","token":"old","port":1})");
-    ASSERT_TRUE(mergeIntoJsonObjectFile(path, {{"token", "new"}, {"port", 19820}, {"wsPort", 19822}}));
-    auto object = readJsonObjectFile(path);
-    EXPECT_EQ(object["tts_provider"], "openai");
-    EXPECT_EQ(object["openai_api_key"], "sk-1");
-    EXPECT_EQ(object["token"], "new");
-    EXPECT_EQ(object["port"], 19820);
-    EXPECT_EQ(object["wsPort"], 19822);
+    ASSERT_TRUE(mergeIntoJsonObjectFile(path, {{"token", "new"}, {"port", 19820}, {"name", "Café ☃"}}));
+    EXPECT_EQ(readJsonObjectFile(path), nlohmann::json({{"tts_provider", "openai"}, {"openai_api_key", "sk-1"},
+                                                        {"token", "new"}, {"port", 19820}, {"name", "Café ☃"}}));
+    EXPECT_NE(test::readFile(path).find("\n  \"name\": \"Café ☃\""), std::string::npos) << test::readFile(path);
 }
 
 TEST(JsonObjectFile, StartsAfreshFromAFileThatIsNotAJsonObject) {
@@ -42,17 +33,17 @@ TEST(JsonObjectFile, SecretsAreReadableByTheOwnerOnly) {
     test::TempHome home;
     std::string path = paths::sharedConfigFile();
     ASSERT_TRUE(mergeIntoJsonObjectFile(path, {{"token", "t"}}));
-    EXPECT_EQ(modeOf(home.path() + "/.velmor"), 0700u);
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(test::fileMode(home.path() + "/.velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(path), 0600u);
 
     // A file left world-readable by someone else is tightened on the next write.
     ::chmod(path.c_str(), 0644);
     ASSERT_TRUE(mergeIntoJsonObjectFile(path, {{"token", "u"}}));
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(test::fileMode(path), 0600u);
 
     ASSERT_TRUE(mergeIntoJsonObjectFile(paths::defaultsFile(), {{"velmor_bearer_token", "t"}}));
-    EXPECT_EQ(modeOf(home.path() + "/.config/velmor"), 0700u);
-    EXPECT_EQ(modeOf(paths::defaultsFile()), 0600u);
+    EXPECT_EQ(test::fileMode(home.path() + "/.config/velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(paths::defaultsFile()), 0600u);
 }
 
 TEST(JsonObjectFile, AFailedReplaceReportsFailureAndLeavesNoTemporaryBehind) {
@@ -62,14 +53,6 @@ TEST(JsonObjectFile, AFailedReplaceReportsFailureAndLeavesNoTemporaryBehind) {
     std::filesystem::create_directories(path + "/occupied");  // a folder where the file belongs
     EXPECT_FALSE(mergeIntoJsonObjectFile(path, {{"kept", 2}}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-}
-
-TEST(JsonObjectFile, WritesPrettyPrintedUtf8) {
-    test::TempHome home;
-    std::string path = paths::sharedConfigFile();
-    ASSERT_TRUE(mergeIntoJsonObjectFile(path, {{"name", "Café ☃"}}));
-    std::string text = test::readFile(path);
-    EXPECT_NE(text.find("\n  \"name\": \"Café ☃\""), std::string::npos) << text;
 }
 
 }  // namespace

@@ -13,29 +13,15 @@
 namespace velmor {
 namespace {
 
-TEST(LogFile, CreatesTheFileWithTheFirstEntryAndAppendsLaterOnes) {
-    test::TempHome home;
-    std::string path = home.path() + "/velmor.log";
-    appendLogEntry(path, "first\n");
-    EXPECT_EQ(test::readFile(path), "first\n");
-    appendLogEntry(path, "second\n");
-    EXPECT_EQ(test::readFile(path), "first\nsecond\n");
-}
-
-mode_t modeOf(const std::string& path) {
-    struct stat status{};
-    ::lstat(path.c_str(), &status);
-    return status.st_mode & 0777;
-}
-
-TEST(LogFile, IsCreatedReadableByItsOwnerAloneAndTightenedWhenFoundOpen) {
+TEST(LogFile, IsCreatedForItsOwnerAloneAppendedToAndTightenedWhenFoundOpen) {
     test::TempHome home;
     std::string path = home.path() + "/velmor.log";
     ASSERT_TRUE(appendLogEntry(path, "first\n"));
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(test::fileMode(path), 0600u);
     ::chmod(path.c_str(), 0644);
     ASSERT_TRUE(appendLogEntry(path, "second\n"));
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(test::fileMode(path), 0600u);
+    EXPECT_EQ(test::readFile(path), "first\nsecond\n");
 }
 
 // A link or another user's file at the shared path would let someone read the log or
@@ -79,10 +65,6 @@ TEST(LogFile, ControlCharactersAreEscapedSoAValueCannotForgeALine) {
               "a\\tb\\x1b[31m\\x7f c\\u0085d caf\xc3\xa9");
 }
 
-TEST(LogFile, TimestampsAreIso8601UtcWithWholeSeconds) {
-    EXPECT_TRUE(std::regex_match(isoTimestampNow(), std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
-}
-
 // The real log file is shared with any running Velmor; these entries are tagged with a
 // marker unique to this run and only they are examined.
 class LogLines : public ::testing::Test {
@@ -99,20 +81,14 @@ protected:
                          std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr));
 };
 
-TEST_F(LogLines, ALoggedValueWithALineBreakStaysOnItsLine) {
-    Log::info("browser", "Page title: evil\r\n2026-01-01T00:00:00Z [app] forged " + marker);
-    auto lines = linesContaining(marker);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].ends_with("[browser] Page title: evil\\r\\n2026-01-01T00:00:00Z [app] forged " + marker));
-}
-
-TEST_F(LogLines, ErrorLinesCarryTheErrorTagBeforeTheCategory) {
+// A value with a line break stays on its line; error lines carry the tag before the category.
+TEST_F(LogLines, EachEntryIsOneTimestampedLineTaggedWithItsCategory) {
     Log::error("mcp", "Listener failed: " + marker);
-    Log::info("app", "started " + marker);
+    Log::info("browser", "Page title: evil\r\n2026-01-01T00:00:00Z [app] forged " + marker);
     auto lines = linesContaining(marker);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \[ERROR\]\[mcp\] Listener failed: )" + marker)));
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\S+Z \[app\] started )" + marker)));
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\S+Z \[browser\] Page title: evil\\r\\n2026-01-01T00:00:00Z \[app\] forged )" + marker)));
 }
 
 TEST_F(LogLines, EntriesFromManyThreadsStayWholeAndKeepEachThreadsOrder) {
