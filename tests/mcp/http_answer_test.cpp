@@ -99,12 +99,8 @@ TEST(HttpRouting, TheBodyAfterTheHeadersIsHandedOnAndItsAnswerShaped) {
               "HTTP/1.1 204 No Content\r\nContent-Type: application/json\r\nAccess-Control-Allow-Origin: *\r\n"
               "Content-Length: 0\r\n\r\n");
     EXPECT_TRUE(router("POST /mcp HTTP/1.1\r\n" + bearer()).bytes.ends_with(R"({"error":"no body"})"));
-}
-
-TEST(HttpRouting, ContentLengthCountsBytesNotCharacters) {
-    EXPECT_TRUE(formatResponse(200, "☃").find("Content-Length: 3\r\n") != std::string::npos);
-    EXPECT_TRUE(formatResponse(413, "{}").starts_with("HTTP/1.1 413 Payload Too Large\r\n"));
-    EXPECT_TRUE(formatResponse(418, "{}").starts_with("HTTP/1.1 418 OK\r\n"));
+    // The length counts bytes, not characters.
+    EXPECT_NE(formatResponse(200, "☃").find("Content-Length: 3\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ protected:
         ASSERT_TRUE(server->start());
     }
     int connect() { return connectLoopback(server->boundPort()); }
+    std::string exchange(const std::string& request) { return test::sendAndReadAll(server->boundPort(), request); }
 
     std::atomic<int> calls{0};
     std::promise<void> slowRelease;
@@ -79,43 +80,17 @@ TEST_F(McpServerOverSockets, OneRequestPerConnectionThenTheConnectionCloses) {
     EXPECT_LT(closedAfter, 3s);
 }
 
-TEST_F(McpServerOverSockets, PreflightGetsTheFixedAnswerAndTheConnectionCloses) {
-    startServer();
-    int fd = connect();
-    sendAll(fd, "OPTIONS /whatever HTTP/1.1\r\nOrigin: http://x\r\n\r\n");
-    std::string answer = readUntilClosed(fd, 3000);
-    ::close(fd);
-    EXPECT_EQ(answer.size(), 174u);
-    EXPECT_EQ(answer, kPreflightAnswer);
-}
-
-TEST_F(McpServerOverSockets, NotificationsAreAnswered204WithZeroLength) {
-    startServer();
-    int fd = connect();
-    sendAll(fd, post("none"));
-    std::string answer = readUntilClosed(fd);
-    ::close(fd);
-    EXPECT_EQ(answer, "HTTP/1.1 204 No Content\r\nContent-Type: application/json\r\nAccess-Control-Allow-Origin: *\r\n"
-                      "Content-Length: 0\r\n\r\n");
-}
-
-TEST_F(McpServerOverSockets, BytesThatAreNotUtf8CloseTheConnectionWithoutAnswer) {
-    startServer();
-    int fd = connect();
-    sendAll(fd, post("\xff\xfe"));
-    EXPECT_EQ(readUntilClosed(fd), "");
-    ::close(fd);
-    EXPECT_EQ(calls, 0);
-}
-
-TEST_F(McpServerOverSockets, OversizedRequestsAreRefusedWith413) {
+// Each is refused before the handler sees it: bytes that are not UTF-8 end the connection
+// without an answer; headers or a request above the limits are answered 431 and 413.
+TEST_F(McpServerOverSockets, UnreadableOrOversizedRequestsNeverReachTheHandler) {
     McpServer::Limits limits;
     limits.maxRequestBytes = 4096;
+    limits.maxHeaderBytes = 1024;
     startServer(limits);
-    int fd = connect();
-    sendAll(fd, post(std::string(8000, 'x')));
-    std::string answer = readUntilClosed(fd);
-    ::close(fd);
+    EXPECT_EQ(exchange(post("\xff\xfe")), "");
+    std::string answer = exchange("POST /mcp HTTP/1.1\r\nX-Filler: " + std::string(2048, 'a') + "\r\n");
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 Request Header Fields Too Large\r\n")) << answer.substr(0, 80);
+    answer = exchange(post(std::string(8000, 'x')));
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 413 Payload Too Large\r\n")) << answer;
     EXPECT_TRUE(answer.ends_with(R"({"error":"request too large"})"));
     EXPECT_EQ(calls, 0);
@@ -139,14 +114,6 @@ TEST_F(McpServerOverSockets, ARequestDribblingInIsClosedAtItsDeadlineWhateverItS
     stop = true;
     dripper.join();
     ::close(fd);
-    EXPECT_EQ(calls, 0);
-}
-
-TEST_F(McpServerOverSockets, HeadersOver16KiBAreRefusedWith431) {
-    startServer();
-    std::string request = "POST /mcp HTTP/1.1\r\nX-Filler: " + std::string(17 * 1024, 'a') + "\r\n";
-    std::string answer = test::sendAndReadAll(server->boundPort(), request);
-    EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 Request Header Fields Too Large\r\n")) << answer.substr(0, 80);
     EXPECT_EQ(calls, 0);
 }
 
@@ -186,24 +153,6 @@ TEST_F(McpServerOverSockets, WithoutTheTokenA16MiBBodyIsRefusedBeforeItIsRead) {
     EXPECT_LT(residentKiB() - before, 64 * 1024) << "memory grew as if the bodies had been read";
 }
 
-TEST_F(McpServerOverSockets, TheTokenCountsOnlyAsTheBearerCredentialsOfTheAuthorizationHeader) {
-    startServer();
-    auto statusOf = [&](const std::string& headers, const std::string& body = "{}") {
-        std::string answer = test::sendAndReadAll(server->boundPort(), "POST /mcp HTTP/1.1\r\n" + headers +
-                                                                           "Content-Length: " + std::to_string(body.size()) +
-                                                                           "\r\n\r\n" + body);
-        return answer.substr(0, 12);
-    };
-    std::string token = kToken;
-    EXPECT_EQ(statusOf("", "Authorization: Bearer " + token), "HTTP/1.1 401");
-    EXPECT_EQ(statusOf("Authorization: Bearer " + token.substr(0, 16) + "\r\n"), "HTTP/1.1 401");
-    EXPECT_EQ(statusOf("X-Token: Bearer " + token + "\r\n"), "HTTP/1.1 401");
-    EXPECT_EQ(statusOf("Authorization: Token " + token + "\r\n"), "HTTP/1.1 401");
-    EXPECT_EQ(calls, 0);
-    EXPECT_EQ(statusOf("authorization: BEARER " + token + "\r\n"), "HTTP/1.1 200");
-    EXPECT_EQ(calls, 1);
-}
-
 TEST_F(McpServerOverSockets, WhenEverySlotIsTakenTheLongestWaitingConnectionMakesRoom) {
     McpServer::Limits limits;
     limits.maxConnections = 4;
@@ -213,14 +162,15 @@ TEST_F(McpServerOverSockets, WhenEverySlotIsTakenTheLongestWaitingConnectionMake
         waiting.push_back(connect());
         sendAll(waiting.back(), "POST /mcp HTTP/1.1\r\n");  // and nothing more
     }
-    std::string answer = test::sendAndReadAll(server->boundPort(), post("{\"id\":1}"));
+    std::string answer = exchange(post("{\"id\":1}"));
     EXPECT_TRUE(answer.ends_with("echo:{\"id\":1}")) << answer;
     EXPECT_TRUE(test::waitForClose(waiting[0], 10000));
     for (int fd : waiting) ::close(fd);
 }
 
 // 64 calls that never return (a page tool whose page never answers holds its worker the
-// same way): the next 64 wait, and the one after them is told the server is busy.
+// same way) run side by side: the next 64 wait, and the one after them is told the server
+// is busy.
 TEST_F(McpServerOverSockets, CallsBeyondTheCeilingWaitAndAFullQueueAnswersBusy) {
     startServer();
     constexpr int kCeiling = 64, kQueue = 64;
@@ -260,26 +210,11 @@ TEST_F(McpServerOverSockets, CallsBeyondTheCeilingWaitAndAFullQueueAnswersBusy) 
     EXPECT_EQ(calls, kCeiling + kQueue);
 }
 
-TEST_F(McpServerOverSockets, ALongToolCallDoesNotHoldUpOtherConnections) {
-    startServer();
-    int slow = connect();
-    sendAll(slow, post("slow"));
-    while (calls == 0) std::this_thread::sleep_for(1ms);
-
-    for (int i = 0; i < 5; ++i) {
-        std::string answer = test::sendAndReadAll(server->boundPort(), post("quick" + std::to_string(i)));
-        EXPECT_TRUE(answer.ends_with("echo:quick" + std::to_string(i))) << answer;
-    }
-    slowRelease.set_value();
-    EXPECT_TRUE(readUntilClosed(slow).ends_with("echo:slow"));
-    ::close(slow);
-}
-
 TEST_F(McpServerOverSockets, APortInUseFailsToStartAndTheProcessGoesOn) {
     startServer();
     McpServer second(server->boundPort(), kToken, [](std::string_view) { return std::string("x"); });
     EXPECT_FALSE(second.start());
-    EXPECT_TRUE(test::sendAndReadAll(server->boundPort(), post("still")).ends_with("echo:still"));
+    EXPECT_TRUE(exchange(post("still")).ends_with("echo:still"));
 }
 
 }  // namespace

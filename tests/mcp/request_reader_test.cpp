@@ -1,6 +1,7 @@
 #include "mcp/request_reader.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace velmor::mcp {
 namespace {
@@ -13,31 +14,23 @@ State feed(RequestReader& reader, const std::string& bytes) {
     return state == State::HeadersComplete ? reader.continueWithBody() : state;
 }
 
-TEST(RequestFraming, WaitsForTheBodyToReachTheAnnouncedLength) {
+// The headers' end may be split across reads; the body is awaited up to its announced
+// length (none without one), and what arrives beyond it is taken whole.
+TEST(RequestFraming, ARequestEndsWhereItsHeadersSayWhateverTheReads) {
     RequestReader reader(1 << 20);
-    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 10\r\n\r\n"), State::NeedMore);
-    EXPECT_EQ(feed(reader, "01234"), State::NeedMore);
-    EXPECT_EQ(feed(reader, "56789"), State::Complete);
-}
-
-TEST(RequestFraming, WithoutContentLengthTheHeaderEndCompletesTheRequest) {
-    RequestReader reader(1 << 20);
-    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nHost: x\r\n"), State::NeedMore);
-    EXPECT_EQ(feed(reader, "\r\n{\"partial"), State::Complete);
-    EXPECT_EQ(reader.request(), "POST /mcp HTTP/1.1\r\nHost: x\r\n\r\n{\"partial");
-}
-
-TEST(RequestFraming, FindsAHeaderEndSplitAcrossReads) {
-    RequestReader reader(1 << 20);
-    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 2\r"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 10\r"), State::NeedMore);
     EXPECT_EQ(feed(reader, "\n\r"), State::NeedMore);
-    EXPECT_EQ(feed(reader, "\n{}"), State::Complete);
-}
+    EXPECT_EQ(feed(reader, "\n01234"), State::NeedMore);
+    EXPECT_EQ(feed(reader, "56789"), State::Complete);
 
-TEST(RequestFraming, ABodyLongerThanAnnouncedIsTakenWhole) {
-    RequestReader reader(1 << 20);
-    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}extra"), State::Complete);
-    EXPECT_TRUE(reader.request().ends_with("{}extra"));
+    RequestReader unannounced(1 << 20);
+    EXPECT_EQ(feed(unannounced, "POST /mcp HTTP/1.1\r\nHost: x\r\n"), State::NeedMore);
+    EXPECT_EQ(feed(unannounced, "\r\n{\"partial"), State::Complete);
+    EXPECT_EQ(unannounced.request(), "POST /mcp HTTP/1.1\r\nHost: x\r\n\r\n{\"partial");
+
+    RequestReader longer(1 << 20);
+    EXPECT_EQ(feed(longer, "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}extra"), State::Complete);
+    EXPECT_TRUE(longer.request().ends_with("{}extra"));
 }
 
 TEST(RequestFraming, ContentLengthIsReadInAnyLetterCaseAndOddValuesCountAsZero) {
@@ -54,24 +47,19 @@ TEST(RequestFraming, ContentLengthIsReadInAnyLetterCaseAndOddValuesCountAsZero) 
     EXPECT_EQ(feed(nonNumeric, "POST /mcp HTTP/1.1\r\nContent-Length: lots\r\n\r\n"), State::Complete);
 }
 
+// A character split across reads is awaited, but not past the announced length.
 TEST(RequestFraming, InvalidUtf8EndsTheRequest) {
-    RequestReader reader(1 << 20);
-    EXPECT_EQ(feed(reader, "POST /mcp HTTP/1.1\r\n\xff\r\n\r\n"), State::NotUtf8);
-    RequestReader overlong(1 << 20);
-    EXPECT_EQ(feed(overlong, "POST /mcp\r\nContent-Length: 9\r\n\r\n\xc0\xaf"), State::NotUtf8);
-    RequestReader surrogate(1 << 20);
-    EXPECT_EQ(feed(surrogate, "POST /mcp\r\nContent-Length: 9\r\n\r\n\xed\xa0\x80"), State::NotUtf8);
-}
-
-TEST(RequestFraming, ACharacterSplitAcrossReadsIsAccepted) {
     std::string snowman = "\xe2\x98\x83";
+    for (const std::string& bad : std::vector<std::string>{"POST /mcp HTTP/1.1\r\n\xff\r\n\r\n",
+                                                         "POST /mcp\r\nContent-Length: 9\r\n\r\n\xc0\xaf",
+                                                         "POST /mcp\r\nContent-Length: 9\r\n\r\n\xed\xa0\x80",
+                                                         "POST /mcp\r\nContent-Length: 1\r\n\r\n" + snowman.substr(0, 2)}) {
+        RequestReader reader(1 << 20);
+        EXPECT_EQ(feed(reader, bad), State::NotUtf8) << bad;
+    }
     RequestReader reader(1 << 20);
     EXPECT_EQ(feed(reader, "POST /mcp\r\nContent-Length: 3\r\n\r\n" + snowman.substr(0, 1)), State::NeedMore);
     EXPECT_EQ(feed(reader, snowman.substr(1)), State::Complete);
-
-    // Once the announced length is reached, an unfinished character can no longer complete.
-    RequestReader cut(1 << 20);
-    EXPECT_EQ(feed(cut, "POST /mcp\r\nContent-Length: 1\r\n\r\n" + snowman.substr(0, 2)), State::NotUtf8);
 }
 
 TEST(RequestFraming, StopsAtTheEndOfTheHeadersBeforeKeepingAnyBody) {

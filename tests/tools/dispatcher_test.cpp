@@ -1,3 +1,4 @@
+#include "mcp/json_rpc.h"
 #include "tools/tool_router.h"
 
 #include <gtest/gtest.h>
@@ -83,34 +84,27 @@ TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
     EXPECT_TRUE(recorded.empty());
 }
 
-TEST_F(Dispatcher, PageAgentToolsComeBeforeWebToolsAndAreRecorded) {
+// A page agent's tool wins over a web tool of the same name; each is recorded with where
+// it ran, and only when it succeeded.
+TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenTheySucceed) {
     browser->pageAgentTools = {"click_buy"};
     browser->webTools["click_buy"] = {"click", "#buy", "shop.example"};
-    json args = {{"qty", 2}};
+    browser->webTools["fill_email"] = {"fill", "#email", "mail.example"};
+    json args = {{"qty", 2}}, email = {{"value", "a@b.c"}};
     EXPECT_EQ(router.callTool("click_buy", args), json({{"by", "page-agent"}}));
-    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(router.callTool("fill_email", email), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
+    browser->pageAgentAnswer = {{"error", "browser session closed"}};
+    EXPECT_EQ(router.callTool("click_buy", json::object()), json({{"error", "browser session closed"}}));
+
+    ASSERT_EQ(recorded.size(), 2u);
     EXPECT_EQ(recorded[0].toolName, "click_buy");
     EXPECT_EQ(recorded[0].args, args);
     EXPECT_EQ(recorded[0].context, "browser-ws");
     EXPECT_EQ(recorded[0].pageUrl, std::nullopt);
     EXPECT_EQ(recorded[0].windowTitle, std::nullopt);
-}
-
-TEST_F(Dispatcher, WebToolsRunInTheBrowserWithTheirValueAndAreRecordedWithTheirSelector) {
-    browser->webTools["fill_email"] = {"fill", "#email", "mail.example"};
-    json args = {{"value", "a@b.c"}};
-    EXPECT_EQ(router.callTool("fill_email", args), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
-    ASSERT_EQ(recorded.size(), 1u);
-    EXPECT_EQ(recorded[0].pageUrl, "mail.example");
-    EXPECT_EQ(recorded[0].context, "browser-dom:#email");
-    EXPECT_EQ(recorded[0].args, args);
-}
-
-TEST_F(Dispatcher, FailedBrowserCallsAreNotRecorded) {
-    browser->pageAgentTools = {"click_buy"};
-    browser->pageAgentAnswer = {{"error", "browser session closed"}};
-    EXPECT_EQ(router.callTool("click_buy", json::object()), json({{"error", "browser session closed"}}));
-    EXPECT_TRUE(recorded.empty());
+    EXPECT_EQ(recorded[1].args, email);
+    EXPECT_EQ(recorded[1].pageUrl, "mail.example");
+    EXPECT_EQ(recorded[1].context, "browser-dom:#email");
 }
 
 TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
@@ -125,7 +119,7 @@ TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
     EXPECT_EQ(bare.callTool("click_ok", json::object()), json({{"error", "no active session"}}));
 }
 
-TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInThatOrder) {
+TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSentWhole) {
     browser->pageAgentTools = {"agent_tool"};
     browser->webTools["click_web"] = {"click", "#w", "x"};
     elements->tools = {{"click_ok", "click", "Click OK"}, {"fill_name", "fill", "Fill Name"}};
@@ -139,8 +133,15 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInThatOrder) {
     EXPECT_EQ(tools[44]["name"], "shortcut_hello_world");
     EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
     EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
-
     EXPECT_EQ(ToolRouter().allTools().size(), 40u);
+
+    // tools/list is assembled from the fixed tools' text serialised once; it must read as
+    // the envelope of the whole list built afresh, whatever the request's id.
+    for (json id : {json(1), json("x"), json(nullptr), json({{"a", {1, "b"}}})}) {
+        json request = {{"method", "tools/list"}};
+        if (!id.is_null()) request["id"] = id;
+        EXPECT_EQ(mcp::handleRequest(router, request.dump()), mcp::jsonRpc(id, {{"tools", tools}}));
+    }
 }
 
 }  // namespace
