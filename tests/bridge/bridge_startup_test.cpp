@@ -3,6 +3,8 @@
 #include "support/free_port.h"
 
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace velmor::bridge::test {
 namespace {
@@ -21,60 +23,42 @@ std::string startLine() {
     return text.substr(0, text.find('\n'));
 }
 
-TEST(BridgeStartup, ConfiguredPortsAppearInTheStartLine) {
+// Ports come from the configuration file; a field of the wrong type, or a file that is
+// missing or not a JSON object, leaves the default in its place.
+TEST(BridgeStartup, TheStartLineShowsTheConfiguredPortsOrTheDefaults) {
     TempHome home;
-    writeConfig(home, "t", 4321, 4322);
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:4321, WS:4322)");
-}
-
-TEST(BridgeStartup, FieldsOfTheWrongTypeFallBackToTheirDefaults) {
-    TempHome home;
+    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:19820, WS:19822)");
     std::string wsPort = std::to_string(freePort());
-    writeConfig(home, R"({"token":"t","port":"1234","wsPort":)" + wsPort + "}");
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:19820, WS:" + wsPort + ")");
-    writeConfig(home, R"({"port":4321,"wsPort":4322.5})");
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:4321, WS:19822)");
-}
-
-TEST(BridgeStartup, MissingOrUnreadableConfigUsesAllDefaults) {
-    TempHome home;
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:19820, WS:19822)");
-    writeConfig(home, R"([4321, 4322])");
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:19820, WS:19822)");
-    writeConfig(home, R"({"port":4321,)");
-    EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (HTTP:19820, WS:19822)");
-}
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome runWith(const std::string& argument) {
-    ChildProcess process({VELMOR_BRIDGE_BINARY, argument});
-    Outcome outcome;
-    std::string line;
-    while (process.readLine(line, 5000)) outcome.out += line + "\n";
-    outcome.status = process.wait(10000);
-    outcome.err = process.drainStderr();
-    return outcome;
+    for (const auto& [config, ports] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"token":"t","port":4321,"wsPort":4322})", "HTTP:4321, WS:4322"},
+             {R"({"token":"t","port":"1234","wsPort":)" + wsPort + "}", "HTTP:19820, WS:" + wsPort},
+             {R"({"port":4321,"wsPort":4322.5})", "HTTP:4321, WS:19822"},
+             {R"([4321, 4322])", "HTTP:19820, WS:19822"},
+             {R"({"port":4321,)", "HTTP:19820, WS:19822"}}) {
+        writeConfig(home, config);
+        EXPECT_EQ(startLine(), "[velmor-bridge] Starting stdio bridge (" + ports + ")") << config;
+    }
 }
 
 TEST(BridgeCommandLine, AnswersVersionAndHelpAndRejectsAnythingElse) {
     TempHome home;
-    Outcome version = runWith("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "velmor-bridge 1.0.0\n");
-
-    Outcome help = runWith("--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("~/.velmor/config.json"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("\"type\": \"stdio\""), std::string::npos) << help.out;
-
-    Outcome unknown = runWith("--port=1");
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.out, "");
-    EXPECT_NE(unknown.err.find("Usage: velmor-bridge"), std::string::npos) << unknown.err;
+    // Standard output and the exit status; standard error goes to `err`.
+    auto run = [](const std::string& argument, std::string& err) {
+        ChildProcess process({VELMOR_BRIDGE_BINARY, argument});
+        std::string out;
+        for (std::string line; process.readLine(line, 5000);) out += line + "\n";
+        out += "exit " + std::to_string(process.wait(10000));
+        err = process.drainStderr();
+        return out;
+    };
+    std::string err;
+    EXPECT_EQ(run("--version", err), "velmor-bridge 1.0.0\nexit 0");
+    std::string help = run("--help", err);
+    EXPECT_TRUE(help.ends_with("exit 0")) << help;
+    EXPECT_NE(help.find("~/.velmor/config.json"), std::string::npos) << help;
+    EXPECT_NE(help.find("\"type\": \"stdio\""), std::string::npos) << help;
+    EXPECT_EQ(run("--port=1", err), "exit 2");
+    EXPECT_NE(err.find("Usage: velmor-bridge"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The text rules behind the bridge's own lines: how an error is written, and how the id of
-// a line too long to parse is still found.
+// The text rules behind the bridge's lines: what of the application's answer reaches the
+// client, how an error is written, and how the id of a line too long to parse is found.
+#include "bridge/answer_line.h"
 #include "bridge/output_lines.h"
 #include "bridge/stdin_messages.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace velmor::bridge {
 namespace {
@@ -22,6 +24,32 @@ TEST(ErrorLine, StaysOneValidJsonLineWhateverTheDescriptionHolds) {
     EXPECT_EQ(errorLine(nullptr, "x"), R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"x"}})");
 }
 
+// Only a JSON-RPC response to the request itself passes, re-serialised on one line;
+// anything else becomes an error for that request saying what came back instead.
+TEST(AnswerLine, PassesOnlyAResponseToTheRequestAndOtherwiseSaysWhatCame) {
+    struct Case {
+        unsigned status;
+        std::string body, message;
+    };
+    const std::string notAResponse = "Velmor's answer is not a JSON-RPC response to this request";
+    for (const Case& c : std::vector<Case>{
+             {200, "<html><body>Proxy error\n</body></html>", "Velmor's answer is not JSON"},
+             {200, "\xff\xfe{}", "Velmor's answer is not JSON"},
+             {401, R"({"error":"unauthorized"})", "Velmor answered HTTP 401: unauthorized"},
+             {404, R"({"error":"not found"})", "Velmor answered HTTP 404: not found"},
+             {500, "<h1>Internal Server Error</h1>", "Velmor answered HTTP 500"},
+             {200, R"({"jsonrpc":"2.0","id":1,"result":)" + std::string(200'000, '[') + std::string(200'000, ']') + "}",
+              "Velmor's answer is nested too deeply"},
+             {200, R"({"jsonrpc":"2.0","id":999,"result":{}})", notAResponse},
+             {200, R"({"error":"x"})", notAResponse},
+             {200, "", "empty response"},
+             {204, "", "empty response"},
+         })
+        EXPECT_EQ(answerLine("req", c.status, c.body), errorLine("req", c.message)) << c.body.substr(0, 60);
+    EXPECT_EQ(answerLine(1, 200, "{\"jsonrpc\":\"2.0\",\n\"id\":1,\"result\":{\"text\":\"a\\nb\"}}"),
+              R"({"id":1,"jsonrpc":"2.0","result":{"text":"a\nb"}})");
+}
+
 TEST(IdOfALongLine, IsReadFromTheTopLevelOfWhatArrived) {
     EXPECT_EQ(idInPrefix(R"({"jsonrpc":"2.0","id":42,"params":{"pad":"xxxx)"), 42);
     EXPECT_EQ(idInPrefix(R"({"params":{"id":1,"deep":[{"id":2}]},"id":"outer","pad":"xx)"), "outer");
@@ -29,15 +57,6 @@ TEST(IdOfALongLine, IsReadFromTheTopLevelOfWhatArrived) {
     EXPECT_EQ(idInPrefix(R"({"id":{"nested":1},"pad":"x)"), nullptr);
     EXPECT_EQ(idInPrefix(R"([{"id":3}, "xx)"), nullptr);
     EXPECT_EQ(idInPrefix("garbage"), nullptr);
-}
-
-TEST(InputMessages, NotificationsAreTheObjectsWhoseMethodSaysSo) {
-    EXPECT_TRUE(readInputMessage(R"({"jsonrpc":"2.0","method":"notifications/initialized"})").isNotification);
-    InputMessage request = readInputMessage(R"({"jsonrpc":"2.0","id":"a","method":"tools/list"})");
-    EXPECT_FALSE(request.isNotification);
-    EXPECT_EQ(request.id, "a");
-    EXPECT_FALSE(readInputMessage("notifications/initialized").isNotification);
-    EXPECT_EQ(readInputMessage(R"({"method":"tools/list"})").id, nullptr);
 }
 
 }  // namespace

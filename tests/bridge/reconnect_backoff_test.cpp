@@ -13,17 +13,14 @@ void expectWithinJitter(milliseconds delay, int baseSeconds) {
     EXPECT_LE(delay, milliseconds(baseSeconds * 1000 + 500));
 }
 
-TEST(ReconnectBackoff, DoublesUpToThirtySecondsAndStartsOverAfterAConnection) {
+// Bridges started together must not retry in lock step: the half second of jitter varies.
+TEST(ReconnectBackoff, DoublesUpToThirtySecondsWithJitterAndStartsOverAfterAConnection) {
     ReconnectBackoff backoff;
     for (int base : {1, 2, 4, 8, 16, 30, 30, 30}) expectWithinJitter(backoff.nextDelay(), base);
     backoff.reset();
     expectWithinJitter(backoff.nextDelay(), 1);
     expectWithinJitter(backoff.nextDelay(), 2);
-}
 
-TEST(ReconnectBackoff, JitterVariesBetweenAttempts) {
-    // Bridges started together must not retry in lock step.
-    ReconnectBackoff backoff;
     std::set<long long> jitters;
     for (int i = 0; i < 20; ++i) {
         backoff.reset();
