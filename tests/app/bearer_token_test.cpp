@@ -11,7 +11,9 @@
 namespace velmor {
 namespace {
 
-TEST(BearerToken, FirstLaunchCreatesA32DigitLowerCaseHexTokenAndStoresIt) {
+// The token is a random version-4 UUID written as 32 lower-case hex digits, stored at the
+// first launch and reused by later ones unless it was emptied.
+TEST(BearerToken, IsARandomUuidCreatedOnceAndReplacedOnlyWhenEmptied) {
     test::TempHome home;
     UserDefaults defaults(paths::defaultsFile());
     std::string token = loadOrCreateToken(defaults);
@@ -19,21 +21,13 @@ TEST(BearerToken, FirstLaunchCreatesA32DigitLowerCaseHexTokenAndStoresIt) {
     EXPECT_EQ(token[12], '4') << "a version-4 UUID";
     EXPECT_NE(std::string("89ab").find(token[16]), std::string::npos) << "the RFC 4122 variant";
     EXPECT_EQ(defaults.string(kBearerTokenKey), token);
-}
-
-TEST(BearerToken, LaterLaunchesReuseTheStoredTokenUnlessItIsEmpty) {
-    test::TempHome home;
-    UserDefaults defaults(paths::defaultsFile());
-    std::string first = loadOrCreateToken(defaults);
-    EXPECT_EQ(loadOrCreateToken(defaults), first);
+    EXPECT_EQ(loadOrCreateToken(defaults), token);
 
     ASSERT_TRUE(defaults.setString(kBearerTokenKey, ""));
     std::string replaced = loadOrCreateToken(defaults);
     EXPECT_EQ(replaced.size(), 32u);
-    EXPECT_NE(replaced, first);
-}
+    EXPECT_NE(replaced, token);
 
-TEST(BearerToken, TokensDoNotRepeat) {
     std::set<std::string> seen;
     for (int i = 0; i < 1000; ++i) seen.insert(randomUuid());
     EXPECT_EQ(seen.size(), 1000u);

@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sys/stat.h>
 
 namespace velmor {
 namespace {
@@ -75,10 +74,7 @@ protected:
     void forEachElement(const std::function<bool(AtspiAccessible*)>& visit) {
         AtspiAccessible* desktop = atspi_get_desktop(0);
         std::function<bool(AtspiAccessible*)> walk = [&](AtspiAccessible* object) {
-            AtspiStateSet* states = atspi_accessible_get_state_set(object);
-            bool showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
-            g_object_unref(states);
-            if (!showing) return false;
+            if (!hasState(object, ATSPI_STATE_SHOWING)) return false;
             bool stop = visit(object);
             for (int i = 0, n = atspi_accessible_get_child_count(object, nullptr); !stop && i < n; ++i) {
                 AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr);
@@ -105,34 +101,28 @@ protected:
         g_object_unref(desktop);
     }
 
-    static std::string nameOf(AtspiAccessible* object) {
-        gchar* name = atspi_accessible_get_name(object, nullptr);
-        std::string text = name ? name : "";
-        g_free(name);
-        return text;
+    // A string the library hands over, freed once copied.
+    static std::string taken(gchar* text) {
+        std::string copy = text ? text : "";
+        g_free(text);
+        return copy;
     }
+    static std::string nameOf(AtspiAccessible* object) { return taken(atspi_accessible_get_name(object, nullptr)); }
+    static std::string roleOf(AtspiAccessible* object) { return taken(atspi_accessible_get_role_name(object, nullptr)); }
 
-    static std::string roleOf(AtspiAccessible* object) {
-        gchar* role = atspi_accessible_get_role_name(object, nullptr);
-        std::string text = role ? role : "";
-        g_free(role);
-        return text;
-    }
-
-    static bool enabled(AtspiAccessible* object) {
+    static bool hasState(AtspiAccessible* object, AtspiStateType state) {
         AtspiStateSet* states = atspi_accessible_get_state_set(object);
-        bool on = atspi_state_set_contains(states, ATSPI_STATE_SENSITIVE);
+        bool has = atspi_state_set_contains(states, state);
         g_object_unref(states);
-        return on;
+        return has;
     }
+    static bool enabled(AtspiAccessible* object) { return hasState(object, ATSPI_STATE_SENSITIVE); }
 
     // What the object shows: a label's or field's text.
     static std::string textOf(AtspiAccessible* object) {
         AtspiText* text = atspi_accessible_get_text_iface(object);
         if (!text) return "";
-        gchar* contents = atspi_text_get_text(text, 0, -1, nullptr);
-        std::string result = contents ? contents : "";
-        g_free(contents);
+        std::string result = taken(atspi_text_get_text(text, 0, -1, nullptr));
         g_object_unref(text);
         return result;
     }
@@ -305,9 +295,7 @@ TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAt
     openTrayMenu();
     Object atLogin = waitFor("Start at Login", "check menu item");
     ASSERT_TRUE(atLogin);
-    AtspiStateSet* states = atspi_accessible_get_state_set(atLogin.get());
-    EXPECT_FALSE(atspi_state_set_contains(states, ATSPI_STATE_CHECKED));
-    g_object_unref(states);
+    EXPECT_FALSE(hasState(atLogin.get(), ATSPI_STATE_CHECKED));
     press("Start at Login");  // closes the menu, failing again
     press("OK", "push button");
 
@@ -395,9 +383,7 @@ TEST_F(DesktopShell, SettingsOpenOnTheFirstProviderWithAKeySaveTheChoiceAndTestT
     EXPECT_EQ(config["deepgram_api_key"], "dg-new-key");
     EXPECT_EQ(config["openai_api_key"], "sk-proj-stored");
     EXPECT_TRUE(config.contains("token"));
-    struct stat st{};
-    ::stat(configPath().c_str(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(test::fileMode(configPath()), 0600u);
 
     // An empty key is stored as such; testing without one asks for one.
     setText(key.get(), "");

@@ -5,7 +5,6 @@
 #include "support/free_port.h"
 #include "support/private_network.h"
 #include "support/running_velmor.h"
-#include "support/eventually.h"
 #include "support/temp_home.h"
 
 #include <chrono>
@@ -17,7 +16,6 @@
 #include <atomic>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -28,8 +26,6 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
-
-using test::eventually;
 
 class VelmorProcess : public ::testing::Test {
 protected:
@@ -47,81 +43,71 @@ protected:
 
     json config() const { return json::parse(test::readFile(configPath())); }
 
+    // The bridge's answer to one request line; null when none came.
+    static json ask(test::ChildProcess& bridge, const json& request) {
+        bridge.writeStdin(request.dump() + "\n");
+        std::string answer;
+        EXPECT_TRUE(bridge.readLine(answer)) << "no answer to " << request;
+        return answer.empty() ? json() : json::parse(answer);
+    }
+
     test::TempHome home;
 };
 
-mode_t modeOf(const std::string& path) {
-    struct stat st{};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 0777;
-}
-
-TEST_F(VelmorProcess, FirstLaunchPublishesTokenAndPortsPrivatelyAndExitsCleanlyOnSigterm) {
-    auto velmor = launchVelmor();
+// Later launches reuse the token; they replace a configuration that is not JSON by the
+// three keys velmor publishes and keep the keys of other writers.
+TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndExitCleanlyOnSignals) {
+    auto first = launchVelmor();
     json published = config();
     EXPECT_TRUE(std::regex_match(published["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(published["port"], 19820);
     EXPECT_EQ(published["wsPort"], 19822);
     EXPECT_EQ(json::parse(test::readFile(defaultsPath()))["velmor_bearer_token"], published["token"]);
-    EXPECT_EQ(modeOf(configPath()), 0600u);
-    EXPECT_EQ(modeOf(home.path() + "/.velmor"), 0700u);
-    EXPECT_EQ(modeOf(defaultsPath()), 0600u);
-
-    velmor->signal(SIGTERM);
-    EXPECT_EQ(velmor->wait(5000), 0);
-}
-
-TEST_F(VelmorProcess, LaterLaunchesReuseTheTokenAndKeepOtherWritersKeys) {
-    auto first = launchVelmor();
-    std::string token = config()["token"];
-    first->signal(SIGINT);
+    EXPECT_EQ(test::fileMode(configPath()), 0600u);
+    EXPECT_EQ(test::fileMode(home.path() + "/.velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(defaultsPath()), 0600u);
+    first->signal(SIGTERM);
     ASSERT_EQ(first->wait(5000), 0);
 
-    test::writeFile(configPath(), R"({"tts_provider":"deepgram","deepgram_api_key":"dg-key","port":1})");
-    auto second = launchVelmor();
-    json published = config();
-    EXPECT_EQ(published["token"], token);
-    EXPECT_EQ(published["port"], 19820);
-    EXPECT_EQ(published["tts_provider"], "deepgram");
-    EXPECT_EQ(published["deepgram_api_key"], "dg-key");
-}
-
-TEST_F(VelmorProcess, AConfigThatIsNotJsonIsReplacedByTheThreeStartUpKeys) {
-    test::writeFile(configPath(), "{ this is not json");
-    auto velmor = std::make_unique<test::ChildProcess>(std::vector<std::string>{VELMOR_BINARY});
-    ASSERT_TRUE(eventually([&] {
-        auto text = test::readFile(configPath());
-        return json::accept(text);
-    }));
-    json published = config();
-    EXPECT_EQ(published.size(), 3u) << published;
+    for (auto [written, kept] : {std::pair{"{ this is not json", json::object()},
+                                 {R"({"tts_provider":"deepgram","deepgram_api_key":"dg-key","port":1})",
+                                  json({{"tts_provider", "deepgram"}, {"deepgram_api_key", "dg-key"}})}}) {
+        test::writeFile(configPath(), written);
+        auto later = launchVelmor();
+        kept.update({{"token", published["token"]}, {"port", 19820}, {"wsPort", 19822}});
+        EXPECT_EQ(config(), kept);
+        later->signal(SIGINT);
+        EXPECT_EQ(later->wait(5000), 0);
+    }
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
     auto velmor = launchVelmor();
     test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
-    auto request = [&](const std::string& line) {
-        bridge.writeStdin(line + "\n");
-        std::string answer;
-        EXPECT_TRUE(bridge.readLine(answer)) << "no answer to " << line;
-        return answer.empty() ? json() : json::parse(answer);
-    };
-
-    json init = request(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})");
+    json init = ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", json::object()}});
     EXPECT_EQ(init["result"]["serverInfo"]["name"], "velmor");
     // A notification and blank lines get no line back; the next answer is the list's.
     bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n\n   \n");
-    json list = request(R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})");
+    json list = ask(bridge, {{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}});
     EXPECT_EQ(list["id"], 2);
     ASSERT_EQ(list["result"]["tools"].size(), 40u);
-    json call = request(R"({"jsonrpc":"2.0","id":"c","method":"tools/call","params":{"name":"click_ok","arguments":{}}})");
+    json call = ask(bridge, {{"jsonrpc", "2.0"}, {"id", "c"}, {"method", "tools/call"},
+                             {"params", {{"name", "click_ok"}, {"arguments", json::object()}}}});
     EXPECT_EQ(call["id"], "c");
     EXPECT_EQ(call["result"]["isError"], true);
     EXPECT_EQ(call["result"]["content"][0]["text"], "Error: no active session");
 
+    // A bridge started with a stale token passes the refusal on.
+    json stale = config();
+    stale["token"] = "0000";
+    test::writeFile(configPath(), stale.dump());
+    test::ChildProcess staleBridge({VELMOR_BRIDGE_BINARY});
+    EXPECT_EQ(ask(staleBridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}}),
+              json::parse(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32603,"message":"Velmor answered HTTP 401: unauthorized"}})"));
+
     velmor->signal(SIGTERM);
     ASSERT_EQ(velmor->wait(5000), 0);
-    json refused = request(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})");
+    json refused = ask(bridge, {{"jsonrpc", "2.0"}, {"id", 3}, {"method", "tools/list"}});
     EXPECT_EQ(refused["id"], 3);
     EXPECT_EQ(refused["error"]["code"], -32603);
     EXPECT_FALSE(refused["error"]["message"].get<std::string>().empty());
@@ -134,12 +120,8 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
     auto velmor = launchVelmor();
     test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
     auto callTool = [&](const std::string& name, const json& args) {
-        json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/call"},
-                        {"params", {{"name", name}, {"arguments", args}}}};
-        bridge.writeStdin(request.dump() + "\n");
-        std::string answer;
-        EXPECT_TRUE(bridge.readLine(answer));
-        json result = json::parse(answer)["result"];
+        json result = ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/call"},
+                                   {"params", {{"name", name}, {"arguments", args}}}})["result"];
         return result.value("isError", false) ? json(result["content"][0]["text"])
                                               : json::parse(result["content"][0]["text"].get<std::string>());
     };
@@ -151,8 +133,8 @@ TEST_F(VelmorProcess, ADryRunOverTheEndpointKeepsOnlyActionsThatSucceeded) {
     EXPECT_EQ(finished, json({{"status", "dry_run_complete"}, {"step_count", 0}, {"script", json::array()}}));
     EXPECT_EQ(callTool("list_flows", json::object()), json({{"flows", json::array()}}));
     // What was typed and filled is stored where only the user can read it.
-    EXPECT_EQ(modeOf(home.path() + "/.local/share/velmor"), 0700u);
-    EXPECT_EQ(modeOf(home.path() + "/.local/share/velmor/flows.db"), 0600u);
+    EXPECT_EQ(test::fileMode(home.path() + "/.local/share/velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(home.path() + "/.local/share/velmor/flows.db"), 0600u);
 }
 
 // Any program on the machine can reach the page-agent port; one that Velmor did not inject
@@ -174,23 +156,8 @@ TEST_F(VelmorProcess, AClientThatVelmorDidNotInjectOffersNoTools) {
     EXPECT_TRUE(page.closedByServer(std::chrono::seconds(2)));
     EXPECT_TRUE(silent.closedByServer(std::chrono::seconds(7)));
 
-    bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
-    std::string line;
-    ASSERT_TRUE(bridge.readLine(line));
-    EXPECT_EQ(json::parse(line)["result"]["tools"].size(), 40u) << "no push came before, and no tool was added";
-}
-
-TEST_F(VelmorProcess, TheBridgeWithAStaleTokenPassesTheRefusalOn) {
-    auto velmor = launchVelmor();
-    json stale = config();
-    stale["token"] = "0000";
-    test::writeFile(configPath(), stale.dump());
-    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
-    bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n");
-    std::string answer;
-    ASSERT_TRUE(bridge.readLine(answer));
-    EXPECT_EQ(answer,
-              R"({"jsonrpc":"2.0","id":1,"error":{"code":-32603,"message":"Velmor answered HTTP 401: unauthorized"}})");
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 40u)
+        << "no push came before, and no tool was added";
 }
 
 size_t openDescriptors(pid_t pid) {
