@@ -128,9 +128,9 @@ void FakePageAgent::ping() {
     });
 }
 
-bool FakePageAgent::waitForPong(int timeoutMs) {
+bool FakePageAgent::waitForPongs(std::size_t count, int timeoutMs) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pongs_ > 0; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pongs_ >= count; });
 }
 
 }  // namespace velmor::bridge::test

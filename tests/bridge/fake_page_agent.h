@@ -33,7 +33,8 @@ public:
     // Ends the current connection with a close frame.
     void closeConnection();
     void ping();
-    bool waitForPong(int timeoutMs = 10000);
+    // Waits until `count` pongs in all have come back.
+    bool waitForPongs(std::size_t count, int timeoutMs = 10000);
 
 private:
     struct Session;

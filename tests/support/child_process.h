@@ -18,7 +18,7 @@ public:
 
     void writeStdin(const std::string& text);
     void closeStdin();
-    // One line from standard output without its "\n"; empty optional on time-out or EOF.
+    // One line from standard output without its "\n"; false on time-out or end of output.
     bool readLine(std::string& line, int timeoutMs = 5000);
     // Everything written to standard error so far (non-blocking).
     std::string drainStderr();
