@@ -4,6 +4,7 @@
 #include "browser/headless_chromium.h"
 #include "browser/registry_tool_family.h"
 #include "browser/script_injector.h"
+#include "support/eventually.h"
 #include "tools/tool_router.h"
 #include "tools/web_tools.h"
 
@@ -49,6 +50,19 @@ protected:
     nlohmann::json pageValue(const std::string& url, const std::string& expression) {
         auto result = call("web_execute_js", {{"js", "JSON.stringify({v: " + expression + "})"}, {"url", url}});
         return result.value("v", nlohmann::json());
+    }
+
+    // The scanned tool named `name`; null when there is none.
+    static nlohmann::json toolNamed(const nlohmann::json& scan, const std::string& name) {
+        for (const auto& tool : scan.value("tools", nlohmann::json::array()))
+            if (tool["name"] == name) return tool;
+        return nullptr;
+    }
+    // The name of the scanned tool labelled `label`; empty when there is none.
+    static std::string toolLabelled(const nlohmann::json& scan, const std::string& label) {
+        for (const auto& tool : scan.value("tools", nlohmann::json::array()))
+            if (tool["label"] == label) return tool["name"];
+        return "";
     }
 
     static inline HeadlessChromium* chromium = nullptr;
