@@ -86,7 +86,7 @@ TEST_F(DesktopSession, WindowsAreDescribedAndMovedOnlyWithinASession) {
 
     auto frameIs = [&](const json& expected) {
         return eventually([&] {
-            const json& shown = call("get_windows").at("windows").at(0);
+            json shown = call("get_windows").at("windows").at(0);
             return json{shown.at("x"), shown.at("y"), shown.at("width"), shown.at("height")} == expected;
         }, std::chrono::seconds(5));
     };

@@ -19,14 +19,8 @@ protected:
     void SetUp() override {
         server = std::make_unique<WebSocketServer>(0, sessions, "");
         ASSERT_TRUE(server->start(true));
+        agentPort = server->boundPort();
         WebPageTest::SetUp();
-        injector = std::make_unique<ScriptInjector>(
-            ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = server->boundPort()},
-            sessions);
-        tools::ToolFamilies families = router->families();
-        families.browser = std::make_shared<RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
-        router = std::make_unique<tools::ToolRouter>(std::move(families));
-        tools::installWebTools(*router, *injector, sessions);
     }
     void TearDown() override {
         WebPageTest::TearDown();

@@ -27,8 +27,8 @@ protected:
     }
 
     void SetUp() override {
-        injector = std::make_unique<ScriptInjector>(ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort()},
-                                                    sessions);
+        injector = std::make_unique<ScriptInjector>(
+            ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = agentPort}, sessions);
         tools::ToolFamilies families;
         families.browser = std::make_shared<RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };
@@ -68,6 +68,7 @@ protected:
     static inline HeadlessChromium* chromium = nullptr;
     static inline int tabCounter = 0;
     BrowserSessionManager sessions;
+    uint16_t agentPort = kPlainPageAgentPort;  // the page-agent listener the injector hands to the agent
     std::unique_ptr<ScriptInjector> injector;
     std::unique_ptr<tools::ToolRouter> router;
     std::vector<tools::StepRecord> recorded;
