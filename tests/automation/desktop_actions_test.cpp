@@ -12,7 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-using DesktopActions = FixtureTest;
+using DesktopActions = DesktopTest;
 
 json changeOf(const json& diff, const std::string& tool) {
     for (const auto& change : diff.value("changed", json::array()))

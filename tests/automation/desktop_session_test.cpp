@@ -11,7 +11,7 @@ namespace {
 
 using nlohmann::json;
 
-using DesktopSession = FixtureTest;
+using DesktopSession = DesktopTest;
 
 TEST_F(DesktopSession, FindsTheAppByNameInAnyCaseByAFragmentOrByItsBundleIdAlone) {
     std::string name = fixtureName(*app);

@@ -45,12 +45,15 @@ std::optional<std::string> Program::nextLine(const std::function<bool(const std:
 
 std::string fixtureName(const Program& fixture) { return "velmor-fixture-" + std::to_string(fixture.id()); }
 
-DesktopTest::DesktopTest()
+DesktopSessionTest::DesktopSessionTest()
     : flows(home.path() + "/flows.db"),
       session(testDesktop().accessibility, testDesktop().applications, testDesktop().windows, testDesktop().input,
               flows),
       router({.elements = tools::sessionElementTools(session),
-              .recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step.toolName); }}) {
+              .recordStep = [this, toFlows = tools::flowStepRecorder(flows)](const tools::StepRecord& step) {
+                  toFlows(step);
+                  recorded.push_back(step.toolName);
+              }}) {
     auto& desktop = testDesktop();
     tools::installAppControlTools(router, session, desktop.windows);
     tools::installInputTools(router, session,
@@ -59,16 +62,16 @@ DesktopTest::DesktopTest()
     tools::installFlowTools(router, flows, [] { return std::string(); });
 }
 
-void DesktopTest::SetUp() {
+void DesktopSessionTest::SetUp() {
     const char* display = std::getenv("DISPLAY");
     ASSERT_TRUE(display && *display)
         << "desktop tests need the virtual desktop: run scripts/desktop-stack-up.sh <dir> and source <dir>/env.sh";
 }
 
-json DesktopTest::call(const std::string& tool, const json& args) { return router.callTool(tool, args); }
+json DesktopSessionTest::call(const std::string& tool, const json& args) { return router.callTool(tool, args); }
 
-std::unique_ptr<Program> DesktopTest::launch(const std::vector<std::string>& argv,
-                                             const std::map<std::string, std::string>& env, int timeoutMs) {
+std::unique_ptr<Program> DesktopSessionTest::launch(const std::vector<std::string>& argv,
+                                                    const std::map<std::string, std::string>& env, int timeoutMs) {
     // Real applications talk a lot on their standard streams, which nobody reads here: a
     // full pipe would stop them. exec keeps the process identifier.
     std::vector<std::string> quiet = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/null 2>&1"};
@@ -79,7 +82,7 @@ std::unique_ptr<Program> DesktopTest::launch(const std::vector<std::string>& arg
     return listed ? std::move(program) : nullptr;
 }
 
-std::unique_ptr<Program> DesktopTest::launchFixture(const std::vector<std::string>& options) {
+std::unique_ptr<Program> DesktopSessionTest::launchFixture(const std::vector<std::string>& options) {
     std::vector<std::string> argv = {VELMOR_FIXTURE_APP};
     argv.insert(argv.end(), options.begin(), options.end());
     auto program = std::make_unique<Program>(argv);
@@ -88,30 +91,30 @@ std::unique_ptr<Program> DesktopTest::launchFixture(const std::vector<std::strin
     return ready ? std::move(program) : nullptr;
 }
 
-json DesktopTest::stateWith(const std::string& tool) {
+json DesktopSessionTest::stateWith(const std::string& tool) {
     json state;
     eventually([&] { return !toolStartingWith(state = call("get_page_info"), tool).empty(); }, 5s);
     return state;
 }
 
-void FixtureTest::SetUp() {
-    DesktopTest::SetUp();
+void DesktopTest::SetUp() {
+    DesktopSessionTest::SetUp();
     if (!HasFatalFailure()) restartApp();
 }
 
-void FixtureTest::restartApp() {
+void DesktopTest::restartApp() {
     app.reset();
     app = launchFixture(mode_);
     ASSERT_TRUE(app);
 }
 
-json FixtureTest::start() {
+json DesktopTest::start() {
     json started = call("session_start", {{"app_name", fixtureName(*app)}});
     EXPECT_FALSE(started.contains("error")) << started.dump();
     return started;
 }
 
-platform::Frame FixtureTest::where(const std::string& widget) {
+platform::Frame DesktopTest::where(const std::string& widget) {
     auto window = testDesktop().windows.focusedWindowOf(app->id());
     EXPECT_TRUE(window) << "the fixture has no focused window";
     app->send("where");

@@ -45,11 +45,11 @@ std::string fixtureName(const Program& fixture);
 
 // A session on the virtual desktop (scripts/desktop-stack-up.sh: DISPLAY and the session bus
 // in the environment) with a flow store in a temporary home, and a router with the tools an
-// agent calls: app control, element, input, menu and screenshot tools. The steps the router
-// records are collected in `recorded`.
-class DesktopTest : public ::testing::Test {
+// agent calls: app control, element, input, menu, screenshot and flow tools. The steps the
+// router records go to the flow store and, by name, to `recorded`.
+class DesktopSessionTest : public ::testing::Test {
 protected:
-    DesktopTest();
+    DesktopSessionTest();
     void SetUp() override;
 
     nlohmann::json call(const std::string& tool, const nlohmann::json& args = nlohmann::json::object());
@@ -71,9 +71,9 @@ protected:
 };
 
 // The fixture application, started afresh for every test in the mode `mode` chooses.
-class FixtureTest : public DesktopTest {
+class DesktopTest : public DesktopSessionTest {
 protected:
-    explicit FixtureTest(std::vector<std::string> mode = {}) : mode_(std::move(mode)) {}
+    explicit DesktopTest(std::vector<std::string> mode = {}) : mode_(std::move(mode)) {}
     void SetUp() override;
 
     // session_start of the fixture by its name.
@@ -92,9 +92,9 @@ private:
 
 // The fixture in its input mode: a text field, a click pad, a scrolled list, a slider, a
 // colour patch and a menu bar.
-class InputFixtureTest : public FixtureTest {
+class InputFixtureTest : public DesktopTest {
 protected:
-    InputFixtureTest() : FixtureTest({"--input"}) {}
+    InputFixtureTest() : DesktopTest({"--input"}) {}
 };
 
 // The first tool of a state or diff whose name starts with `prefix`; empty when none does.

@@ -14,7 +14,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-using DesktopToolkits = DesktopTest;
+using DesktopToolkits = DesktopSessionTest;
 
 // Qt 5's accessibility adaptor crashes on Properties.GetAll: the scan must read it with
 // calls every toolkit answers.

@@ -76,8 +76,9 @@ TEST_F(VelmorPageAgent, AnInjectedPageOffersItsControlsToTheClient) {
     ASSERT_TRUE(answered && pushed) << "answered " << answered << ", pushed " << pushed;
 
     send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}});
+    json listed = nextAnswer();
     std::vector<std::string> pageTools;
-    for (const auto& tool : nextAnswer()["result"]["tools"])
+    for (const auto& tool : listed["result"]["tools"])
         if (tool.value("defer_loading", false)) pageTools.push_back(tool["name"]);
     EXPECT_EQ(pageTools, (std::vector<std::string>{"click_leave_agent_page", "click_ring_agent_page", "fill_guest"}));
 
