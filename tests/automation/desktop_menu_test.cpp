@@ -1,22 +1,17 @@
 // The menu tools on the fixture's menu bar: File (Save, Recent > Report.txt, Quit) and a
 // View menu whose only entry is a separator.
-#include "input_desktop_test.h"
+#include "desktop_test.h"
 
 namespace velmor::test {
 namespace {
 
 using nlohmann::json;
 
-class DesktopMenus : public InputDesktopTest {};
+using DesktopMenus = InputFixtureTest;
 
-TEST_F(DesktopMenus, ListsMenusWithTheirNamedItemsOnly) {
+TEST_F(DesktopMenus, ListsNamedItemsChoosesThemAlsoInSubmenusAndHoverChoosesNothing) {
     start();
-    EXPECT_EQ(call("list_menus"),
-              json({{"menus", {{{"menu", "File"}, {"items", {"Save", "Recent", "Quit"}}}}}}));
-}
-
-TEST_F(DesktopMenus, ClickChoosesItemsAlsoInSubmenus) {
-    start();
+    EXPECT_EQ(call("list_menus"), json({{"menus", {{{"menu", "File"}, {"items", {"Save", "Recent", "Quit"}}}}}}));
     json saved = call("menu_click", {{"path", {"File", "Save"}}});
     EXPECT_EQ(saved.at("status"), "clicked");
     EXPECT_EQ(saved.at("path"), json({"File", "Save"}));
@@ -27,12 +22,8 @@ TEST_F(DesktopMenus, ClickChoosesItemsAlsoInSubmenus) {
     json recent = call("menu_click", {{"path", {" File", "Recent  ", "Report.txt\t"}}});
     EXPECT_EQ(recent.at("status"), "clicked") << recent;
     EXPECT_TRUE(app->printed("menu Report.txt"));
-}
 
-TEST_F(DesktopMenus, HoverOpensThePathWithoutChoosingTheItem) {
-    start();
-    EXPECT_EQ(call("menu_hover", {{"path", {"File", "Save"}}}),
-              json({{"status", "opened"}, {"path", {"File", "Save"}}}));
+    EXPECT_EQ(call("menu_hover", {{"path", {"File", "Save"}}}), json({{"status", "opened"}, {"path", {"File", "Save"}}}));
     EXPECT_TRUE(app->printsNothingLike("menu ", 700));
 }
 

@@ -1,5 +1,7 @@
-// Starting a session on the fixture application and what the agent sees of it.
+// Starting a session on the fixture application, what the agent sees of it, and its windows.
 #include "desktop_test.h"
+
+#include "support/eventually.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,49 +11,35 @@ namespace {
 
 using nlohmann::json;
 
-class DesktopSession : public DesktopTest {};
+using DesktopSession = DesktopTest;
 
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-TEST_F(DesktopSession, StartsByExactName) {
-    json state = start();
-    EXPECT_EQ(state.value("app", ""), app->name()) << state.dump();
-    EXPECT_EQ(state.value("bundle_id", ""), app->bundleId());
-    EXPECT_EQ(state.value("window_title", ""), "Velmor Fixture");
-    EXPECT_EQ(session.targetPid(), app->pid());
-}
-
-TEST_F(DesktopSession, StartsByNameInAnotherLetterCase) {
-    EXPECT_EQ(call("session_start", {{"app_name", upper(app->name())}}).value("app", ""), app->name());
-}
-
-TEST_F(DesktopSession, StartsByAFragmentOfTheName) {
-    std::string fragment = "fixture-" + std::to_string(app->pid());
-    EXPECT_EQ(call("session_start", {{"app_name", fragment}}).value("app", ""), app->name());
-}
-
-TEST_F(DesktopSession, StartsByBundleIdWhichDecidesAlone) {
-    EXPECT_EQ(call("session_start", {{"bundle_id", app->bundleId()}}).value("app", ""), app->name());
-    json missing = call("session_start", {{"bundle_id", "org.velmor.Nothing"}, {"app_name", app->name()}});
-    EXPECT_TRUE(missing.value("error", "").starts_with("app not found. Running apps: ")) << missing.dump();
-}
-
-TEST_F(DesktopSession, UnknownAppAnswersTheRunningApps) {
+TEST_F(DesktopSession, FindsTheAppByNameInAnyCaseByAFragmentOrByItsBundleIdAlone) {
+    std::string name = fixtureName(*app);
+    std::string bundleId = "org.velmor.Fixture.p" + std::to_string(app->id());
     json missing = call("session_start", {{"app_name", "no-such-application"}});
     std::string error = missing.value("error", "");
     EXPECT_TRUE(error.starts_with("app not found. Running apps: ")) << error;
-    EXPECT_NE(error.find(app->name()), std::string::npos) << error;
+    EXPECT_NE(error.find(name), std::string::npos) << "the running apps are named: " << error;
     EXPECT_FALSE(session.targetPid());
+    json wrongBundle = call("session_start", {{"bundle_id", "org.velmor.Nothing"}, {"app_name", name}});
+    EXPECT_TRUE(wrongBundle.value("error", "").starts_with("app not found. Running apps: ")) << wrongBundle.dump();
+
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const json& query : {json{{"app_name", upper}}, json{{"app_name", "fixture-" + std::to_string(app->id())}},
+                              json{{"bundle_id", bundleId}}})
+        EXPECT_EQ(call("session_start", query).value("app", ""), name) << query;
+    json state = start();
+    EXPECT_EQ(state.value("bundle_id", ""), bundleId);
+    EXPECT_EQ(state.value("window_title", ""), "Velmor Fixture");
+    EXPECT_EQ(session.targetPid(), app->id());
 
     json listed = call("list_apps").at("apps");
-    json expected = {{"name", app->name()}, {"bundle_id", app->bundleId()}, {"pid", std::to_string(app->pid())}};
+    json expected = {{"name", name}, {"bundle_id", bundleId}, {"pid", std::to_string(app->id())}};
     EXPECT_NE(std::find(listed.begin(), listed.end(), expected), listed.end()) << listed.dump();
 }
 
-TEST_F(DesktopSession, StateHoldsTheToolsOfWhatIsOnScreen) {
+TEST_F(DesktopSession, StateAndToolListHoldTheToolsOfWhatIsOnScreen) {
     json state = start();
     // Equal labels numbered; the search field by its placeholder; the rows of a list that
     // the toolkit leaves out of its cache; the shown tab's page (in the tab) and not the
@@ -62,7 +50,6 @@ TEST_F(DesktopSession, StateHoldsTheToolsOfWhatIsOnScreen) {
                     "select_advanced"}))
         << state.dump();
     EXPECT_EQ(state.at("element_count"), 13);
-    EXPECT_EQ(valueIn(state, "fill_search"), "");
     EXPECT_EQ(valueIn(state, "toggle_wrap_lines"), "0");
     EXPECT_EQ(valueIn(state, "set_volume"), "25");
     EXPECT_EQ(valueIn(state, "select_general"), "1");
@@ -70,32 +57,45 @@ TEST_F(DesktopSession, StateHoldsTheToolsOfWhatIsOnScreen) {
     EXPECT_EQ(state.at("interactive_elements")[3],
               json({{"tool", "fill_search"}, {"role", "textfield"}, {"title", "Search"}, {"enabled", true}, {"value", ""}}));
     EXPECT_EQ(state.at("hierarchy_summary"), "Window 'Velmor Fixture' > TabGroup 'Settings'");
+    EXPECT_EQ(call("get_page_info").at("interactive_elements"), state.at("interactive_elements"))
+        << "get_page_info answers the whole state again, not a diff";
 
-    // get_page_info answers the whole state again, not a diff.
-    json again = call("get_page_info");
-    EXPECT_EQ(again.at("available_tools"), state.at("available_tools"));
-    EXPECT_TRUE(again.contains("interactive_elements"));
+    auto described = [&](const std::string& name) {
+        for (const auto& tool : router.allTools())
+            if (tool.at("name") == name) return tool.at("description").get<std::string>();
+        return std::string("<not listed>");
+    };
+    EXPECT_EQ(described("set_volume"), "Set 'Volume' slider. Current value: 25");
+    call("session_end");
+    EXPECT_EQ(described("set_volume"), "<not listed>");
 }
 
-TEST_F(DesktopSession, ToolsListCarriesTheElementToolsWithTheirSchemas) {
+TEST_F(DesktopSession, WindowsAreDescribedAndMovedOnlyWithinASession) {
+    EXPECT_EQ(call("get_windows").value("error", ""), "no active session");
+    EXPECT_EQ(call("set_window_frame", {{"x", "left"}}).value("error", ""), "no active session")
+        << "the session is checked before the arguments";
     start();
-    json tools = router.allTools();
-    auto find = [&](const std::string& name) {
-        for (const auto& tool : tools) {
-            if (tool.at("name") == name) return tool;
-        }
-        return json();
-    };
-    EXPECT_EQ(find("fill_search").at("inputSchema").at("required"), json({"value"}));
-    EXPECT_EQ(find("fill_search").at("inputSchema").at("properties").at("value").at("type"), "string");
-    EXPECT_EQ(find("fill_search").at("description"), "Fill 'Search' text field. Current value: ''");
-    EXPECT_EQ(find("set_volume").at("inputSchema").at("properties").at("value").at("type"), "number");
-    EXPECT_EQ(find("set_volume").at("description"), "Set 'Volume' slider. Current value: 25");
-    EXPECT_FALSE(find("click_ok_2").at("inputSchema").contains("required"));
-    EXPECT_EQ(find("toggle_wrap_lines").at("description"), "Toggle 'Wrap lines' checkbox. Currently: unchecked");
+    json answer = call("get_windows");
+    ASSERT_EQ(answer.at("windows").size(), 1u) << answer.dump();
+    const json& window = answer.at("windows").at(0);
+    EXPECT_EQ(window.at("index"), 0);
+    EXPECT_EQ(window.at("title"), "Velmor Fixture");
+    // The frame is the window with its decorations.
+    EXPECT_GE(window.at("width").get<int>(), 480);
+    EXPECT_GT(window.at("height").get<int>(), 420);
 
-    call("session_end");
-    for (const auto& tool : router.allTools()) EXPECT_NE(tool.at("name"), "fill_search");
+    auto frameIs = [&](const json& expected) {
+        return eventually([&] {
+            json shown = call("get_windows").at("windows").at(0);
+            return json{shown.at("x"), shown.at("y"), shown.at("width"), shown.at("height")} == expected;
+        }, std::chrono::seconds(5));
+    };
+    EXPECT_EQ(call("set_window_frame", {{"x", 100}, {"y", 80}, {"width", 640}, {"height", 500}}),
+              json({{"status", "resized"}}));
+    EXPECT_TRUE(frameIs({100, 80, 640, 500}));
+    // Only a size: the window stays where it is. A lone x is ignored.
+    EXPECT_EQ(call("set_window_frame", {{"width", 520}, {"height", 460}, {"x", 300}}), json({{"status", "resized"}}));
+    EXPECT_TRUE(frameIs({100, 80, 520, 460}));
 }
 
 }  // namespace

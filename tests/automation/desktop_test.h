@@ -2,65 +2,106 @@
 
 #include "automation/session_manager.h"
 #include "flows/flow_store.h"
+#include "platform/windows.h"
 #include "support/child_process.h"
 #include "support/temp_home.h"
 #include "tools/tool_router.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace velmor::test {
 
-// The GTK fixture application (tests/fixtures), running for one test and killed by its PID
+// A program started for one test, its standard output read line by line; killed by its PID
 // when the test ends.
-class FixtureApp {
+class Program : public ChildProcess {
 public:
-    FixtureApp();
+    using ChildProcess::ChildProcess;
 
-    // Started, mapped and announced on the accessibility bus.
-    bool ready() const { return ready_; }
-    int32_t pid() const { return static_cast<int32_t>(process_.pid()); }
-    std::string name() const { return "velmor-fixture-" + std::to_string(pid()); }
-    std::string bundleId() const { return "org.velmor.Fixture.p" + std::to_string(pid()); }
-    // Waits for a line the application prints, such as "pressed OK".
+    int32_t id() const { return static_cast<int32_t>(pid()); }
+    bool running();
+    void kill();
+    // A command on the fixture's standard input, such as "where" or "hide".
+    void send(const std::string& command) { writeStdin(command + "\n"); }
+    // The first line printed from now on that starts with `prefix`; the lines before it are
+    // passed over.
+    std::optional<std::string> nextStartingWith(const std::string& prefix, int timeoutMs = 5000);
+    // Waits for exactly `line`, such as "pressed OK".
     bool printed(const std::string& line, int timeoutMs = 5000);
+    bool printsNothingLike(const std::string& prefix, int timeoutMs) { return !nextStartingWith(prefix, timeoutMs); }
 
 private:
-    ChildProcess process_;
-    bool ready_ = false;
+    std::optional<std::string> nextLine(const std::function<bool(const std::string&)>& wanted, int timeoutMs);
 };
 
-// A test on the virtual desktop: the fixture application, a session on the real desktop
-// with a flow store in a temporary home, and a router with the app-control, element and
-// flow tools. The desktop comes from scripts/desktop-stack-up.sh (DISPLAY and the session bus in
-// the environment).
-class DesktopTest : public ::testing::Test {
+// The name the fixture application goes by on the desktop.
+std::string fixtureName(const Program& fixture);
+
+// A session on the virtual desktop (scripts/desktop-stack-up.sh: DISPLAY and the session bus
+// in the environment) with a flow store in a temporary home, and a router with the tools an
+// agent calls: app control, element, input, menu, screenshot and flow tools. The steps the
+// router records go to the flow store and, by name, to `recorded`.
+class DesktopSessionTest : public ::testing::Test {
 protected:
-    DesktopTest();
+    DesktopSessionTest();
     void SetUp() override;
 
     nlohmann::json call(const std::string& tool, const nlohmann::json& args = nlohmann::json::object());
-    // session_start of the fixture by its name.
-    nlohmann::json start();
-    // A fresh copy of the fixture application in place of the running one.
-    void restartApp();
+    // Starts a program and waits until it is listed on the desktop; null (and the test
+    // failed) when it is not within `timeoutMs`.
+    std::unique_ptr<Program> launch(const std::vector<std::string>& argv,
+                                    const std::map<std::string, std::string>& env = {}, int timeoutMs = 20000);
+    // The fixture application in the mode `options` choose, once it is ready.
+    std::unique_ptr<Program> launchFixture(const std::vector<std::string>& options);
+    // Asks get_page_info until a tool starting with `tool` is among its tools or 5 s have
+    // passed; the last answer.
+    nlohmann::json stateWith(const std::string& tool);
 
     TempHome home;
     flows::FlowStore flows;
     automation::SessionManager session;
     tools::ToolRouter router;
-    std::unique_ptr<FixtureApp> app;
+    std::vector<std::string> recorded;
 };
 
-// Whether a list of names, or of entries with a "tool", holds `name`.
-bool holdsTool(const nlohmann::json& list, const std::string& name);
+// The fixture application, started afresh for every test in the mode `mode` chooses.
+class DesktopTest : public DesktopSessionTest {
+protected:
+    explicit DesktopTest(std::vector<std::string> mode = {}) : mode_(std::move(mode)) {}
+    void SetUp() override;
+
+    // session_start of the fixture by its name.
+    nlohmann::json start();
+    // A fresh copy of the fixture application in place of the running one.
+    void restartApp();
+    // A widget's rectangle relative to the target's focused window, where the pointer tools
+    // measure from.
+    platform::Frame where(const std::string& widget);
+
+    std::unique_ptr<Program> app;
+
+private:
+    std::vector<std::string> mode_;
+};
+
+// The fixture in its input mode: a text field, a click pad, a scrolled list, a slider, a
+// colour patch and a menu bar.
+class InputFixtureTest : public DesktopTest {
+protected:
+    InputFixtureTest() : DesktopTest({"--input"}) {}
+};
+
+// The first tool of a state or diff whose name starts with `prefix`; empty when none does.
+std::string toolStartingWith(const nlohmann::json& answer, const std::string& prefix);
 // The value of an element in a state response; "<none>" when it has none.
 std::string valueIn(const nlohmann::json& state, const std::string& tool);
-// Asks again every 50 ms until `done` holds or 5 s have passed; the last answer.
-nlohmann::json eventually(const std::function<nlohmann::json()>& ask,
-                          const std::function<bool(const nlohmann::json&)>& done);
+// What the X CLIPBOARD holds, read by xclip: another client than Velmor.
+std::string clipboardByXclip();
 
 }  // namespace velmor::test

@@ -1,27 +1,20 @@
 // Real tasks in applications of each toolkit, each checked without Velmor (the clipboard
 // read by xclip, a file saved to disk, what the fixture prints), and the application still
 // running and answering afterwards.
-#include "real_apps_test.h"
+#include "desktop_test.h"
 
-#include <cstdio>
+#include "support/eventually.h"
+
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 namespace velmor::test {
 namespace {
 
 using nlohmann::json;
+using namespace std::chrono_literals;
 
-std::string fileText(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class DesktopToolkits : public RealAppTest {};
+using DesktopToolkits = DesktopSessionTest;
 
 // Qt 5's accessibility adaptor crashes on Properties.GetAll: the scan must read it with
 // calls every toolkit answers.
@@ -81,9 +74,7 @@ TEST_F(DesktopToolkits, Gtk3EditorSavesThroughItsSaveAsDialog) {
     json saved = call(toolStartingWith(dialog, "click_save"));
     ASSERT_FALSE(saved.contains("error")) << saved.dump();
 
-    for (int i = 0; i < 50 && fileText(path).find("saved by Velmor") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_NE(fileText(path).find("saved by Velmor"), std::string::npos);
+    EXPECT_TRUE(eventually([&] { return readFile(path).find("saved by Velmor") != std::string::npos; }, 5s));
     json after = call("get_page_info");
     EXPECT_NE(after.value("window_title", "").find("velmor-note.txt"), std::string::npos) << after.dump();
     EXPECT_TRUE(editor->running());
@@ -95,7 +86,7 @@ TEST_F(DesktopToolkits, Gtk3EditorSavesThroughItsSaveAsDialog) {
 TEST_F(DesktopToolkits, ModalDialogsLeaveTheApplicationAnswering) {
     auto app = launchFixture({"--modal"});
     ASSERT_TRUE(app);
-    ASSERT_FALSE(call("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app->pid())}}).contains("error"));
+    ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
 
     json asked = call("click_ask");
     ASSERT_TRUE(app->printed("asking"));
@@ -133,7 +124,7 @@ TEST_F(DesktopToolkits, TargetThatQuitGetsNoMoreInput) {
     for (const auto& [tool, args] : attempts) {
         auto target = launchFixture({});
         ASSERT_TRUE(target);
-        std::string name = "velmor-fixture-" + std::to_string(target->pid());
+        std::string name = fixtureName(*target);
         ASSERT_FALSE(call("session_start", {{"app_name", name}}).contains("error"));
         target->kill();
         EXPECT_EQ(call(tool, args), json({{"error", name + " is no longer running. Call session_start again."}}))
@@ -145,27 +136,15 @@ TEST_F(DesktopToolkits, TargetThatQuitGetsNoMoreInput) {
     EXPECT_TRUE(bystander->printsNothingLike("menu ", 10));
 }
 
-// The title of the focused window, read from the window manager's property by xprop.
-std::string activeWindowTitle() {
+// The title of the focused window once it holds `part`, read from the window manager's
+// property by xprop; what it is after 4 s otherwise.
+std::string titleWith(const std::string& part) {
     std::string title;
-    const char* command =
-        "xprop -id \"$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')\" _NET_WM_NAME 2>/dev/null | sed 's/^[^\"]*\"//; s/\"$//'";
-    if (FILE* pipe = ::popen(command, "r")) {
-        char buffer[1024];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) title.append(buffer, n);
-        ::pclose(pipe);
-    }
-    while (!title.empty() && title.back() == '\n') title.pop_back();
-    return title;
-}
-
-std::string titleAfter(const std::string& part) {
-    std::string title = activeWindowTitle();
-    for (int i = 0; i < 40 && title.find(part) == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        title = activeWindowTitle();
-    }
+    eventually([&] {
+        title = commandOutput("xprop -id \"$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')\" _NET_WM_NAME 2>/dev/null"
+                              " | sed 's/^[^\"]*\"//; s/\"$//'");
+        return title.find(part) != std::string::npos;
+    }, 4s);
     return title;
 }
 
@@ -191,18 +170,18 @@ TEST_F(DesktopToolkits, FirefoxFormIsFilledCheckedAndChosen) {
 
     json filled = call("fill_full_name", {{"value", "Ada Lovelace"}});
     ASSERT_FALSE(filled.contains("error")) << filled.dump();
-    EXPECT_NE(titleAfter("name=Ada Lovelace;").find("name=Ada Lovelace;"), std::string::npos);
+    EXPECT_NE(titleWith("name=Ada Lovelace;").find("name=Ada Lovelace;"), std::string::npos);
 
     json checked = call(toolStartingWith(page, "toggle_newsletter"));
     ASSERT_FALSE(checked.contains("error")) << checked.dump();
-    EXPECT_NE(titleAfter("news=true").find("news=true"), std::string::npos);
+    EXPECT_NE(titleWith("news=true").find("news=true"), std::string::npos);
 
     json opened = call(toolStartingWith(page, "open_plan"));
     ASSERT_FALSE(opened.contains("error")) << opened.dump();
     json chosen = call(toolStartingWith(call("get_page_info"), "select_pro"));
     ASSERT_FALSE(chosen.contains("error")) << chosen.dump();
-    EXPECT_NE(titleAfter("plan=Pro").find("name=Ada Lovelace;news=true;plan=Pro"), std::string::npos)
-        << activeWindowTitle();
+    std::string title = titleWith("plan=Pro");
+    EXPECT_NE(title.find("name=Ada Lovelace;news=true;plan=Pro"), std::string::npos) << title;
     EXPECT_FALSE(call("get_page_info").contains("error"));
     EXPECT_TRUE(browser->running());
 }

@@ -10,6 +10,7 @@ namespace {
 
 using test::element;
 using test::Fake;
+using Names = std::vector<std::string>;
 
 class ElementTools : public ::testing::Test {
 protected:
@@ -17,13 +18,11 @@ protected:
         desktop.focusedWindow = element("AXWindow", "W", std::move(content));
         return AXScanner(desktop, 7).scan().elements;
     }
-
-    std::vector<std::string> names(std::vector<platform::ElementRef> content) {
-        std::vector<std::string> result;
+    Names names(std::vector<platform::ElementRef> content) {
+        Names result;
         for (const auto& tool : tools(std::move(content))) result.push_back(tool.toolName);
         return result;
     }
-
     std::string description(const Fake& element) { return tools({element}).at(0).description; }
 
     test::FakeDesktop desktop;
@@ -34,29 +33,39 @@ Fake withValue(Fake element, std::optional<std::string> value) {
     return element;
 }
 
-TEST_F(ElementTools, EqualLabelsAreNumberedInTraversalOrder) {
+TEST_F(ElementTools, EqualNamesAreNumberedInTraversalOrderCountingBaseNames) {
     EXPECT_EQ(names({element("AXButton", "OK"), element("AXGroup", std::nullopt, {element("AXButton", "OK")}),
                      element("AXButton", "OK")}),
-              (std::vector<std::string>{"click_ok", "click_ok_2", "click_ok_3"}));
-}
-
-TEST_F(ElementTools, NumberingCountsBaseNamesSoALabelCanCollideWithASuffix) {
+              (Names{"click_ok", "click_ok_2", "click_ok_3"}));
+    // A label can therefore collide with a suffix.
     EXPECT_EQ(names({element("AXButton", "OK"), element("AXButton", "OK"), element("AXButton", "OK 2")}),
-              (std::vector<std::string>{"click_ok", "click_ok_2", "click_ok_2"}));
+              (Names{"click_ok", "click_ok_2", "click_ok_2"}));
+    // Fields without a label are named after their role; a button without one is no tool.
+    EXPECT_EQ(names({element("AXTextArea", ""), element("AXTextField", ""), element("AXTextField", ""),
+                     element("AXSecureTextField", ""), element("AXButton", "")}),
+              (Names{"fill_text_area", "fill_text_field", "fill_text_field_2", "fill_secure_text_field"}));
+    // Labels without Latin letters or digits slug to nothing; names are cut at forty.
+    std::string sixty(60, 'a');
+    auto scanned = tools({element("AXButton", "保存"), element("AXButton", "送信"), element("AXButton", sixty)});
+    EXPECT_EQ(scanned[0].toolName, "click_");
+    EXPECT_EQ(scanned[1].toolName, "click__2");
+    EXPECT_EQ(scanned[2].toolName, "click_" + std::string(40, 'a'));
+    EXPECT_EQ(scanned[2].description, "Click '" + sixty + "' button");
 }
 
-TEST_F(ElementTools, SlugsKeepLatinLettersAndDigits) {
-    std::string sixty(60, 'a');
-    auto scanned = tools({element("AXButton", "Save As…"), element("AXButton", "  --Hello World--  "),
-                          element("AXButton", "保存"), element("AXButton", "送信"), element("AXButton", sixty)});
-    ASSERT_EQ(scanned.size(), 5u);
-    EXPECT_EQ(scanned[0].toolName, "click_save_as");
-    EXPECT_EQ(scanned[1].toolName, "click_hello_world");
-    EXPECT_EQ(scanned[2].toolName, "click_");
-    EXPECT_EQ(scanned[3].toolName, "click__2");
-    EXPECT_EQ(scanned[4].toolName, "click_" + std::string(40, 'a'));
-    EXPECT_EQ(scanned[4].title, sixty);
-    EXPECT_EQ(scanned[4].description, "Click '" + sixty + "' button");
+TEST_F(ElementTools, SymbolLabelsAreSpeltOutWhereTheSlugWouldBeEmptyOrALoneLetter) {
+    EXPECT_EQ(names({element("AXButton", "="), element("AXButton", "+"), element("AXButton", "×"),
+                     element("AXButton", "*"), element("AXButton", "÷"), element("AXButton", "/"),
+                     element("AXButton", "%"), element("AXButton", "<-"), element("AXButton", "M+"),
+                     element("AXButton", "M−"), element("AXButton", "+/-"), element("AXButton", "x²"),
+                     element("AXButton", "−"), element("AXButton", "1/x"), element("AXButton", "C"),
+                     element("AXButton", "Save As…")}),
+              (Names{"click_equals", "click_plus", "click_times", "click_times_2", "click_divide", "click_divide_2",
+                     "click_percent", "click_back", "click_m_plus", "click_m_minus", "click_plus_minus",
+                     "click_x_squared", "click_minus", "click_1_x", "click_c", "click_save_as"}));
+    auto equals = tools({element("AXButton", "=")}).at(0);
+    EXPECT_EQ(equals.title, "=") << "the label stays as it was";
+    EXPECT_EQ(equals.description, "Click '=' button");
 }
 
 TEST_F(ElementTools, LabelFallsThroughTitleDescriptionPlaceholderIdentifier) {
@@ -75,50 +84,35 @@ TEST_F(ElementTools, LabelFallsThroughTitleDescriptionPlaceholderIdentifier) {
     auto titled = element("AXTextField", "Name");
     titled->descriptionText = "ignored";
 
-    auto scanned = tools({described, placeholder, identified, nothing, titled});
-    std::vector<std::string> got;
-    for (const auto& tool : scanned) got.push_back(tool.toolName + "=" + tool.title);
-    // A field with no label at all is named after its role.
-    EXPECT_EQ(got, (std::vector<std::string>{"fill_query=Query", "fill_search=Search", "fill_email_input=email-input",
-                                             "fill_text_field=text field", "fill_name=Name"}));
+    Names got;
+    for (const auto& tool : tools({described, placeholder, identified, nothing, titled}))
+        got.push_back(tool.toolName + "=" + tool.title);
+    EXPECT_EQ(got, (Names{"fill_query=Query", "fill_search=Search", "fill_email_input=email-input",
+                          "fill_text_field=text field", "fill_name=Name"}));
 }
 
-TEST_F(ElementTools, UnlabelledFieldsAreNamedAfterTheirRoleAndNumbered) {
-    EXPECT_EQ(names({element("AXTextArea", ""), element("AXTextField", ""), element("AXTextField", ""),
-                     element("AXSecureTextField", ""), element("AXButton", "")}),
-              (std::vector<std::string>{"fill_text_area", "fill_text_field", "fill_text_field_2",
-                                        "fill_secure_text_field"}));
-}
+TEST_F(ElementTools, VerbsComeFromTheRoleTableOtherRolesNeedAnActionAndALabel) {
+    auto disabled = element("AXButton", "a");
+    disabled->isEnabled = false;
+    auto scanned = tools({disabled, element("AXMenuButton", "b"), element("AXLink", "c"), element("AXTextField", "d"),
+                          element("AXTextArea", "e"), element("AXSecureTextField", "f"), element("AXCheckBox", "g"),
+                          element("AXRadioButton", "h"), element("AXMenuItem", "i"), element("AXPopUpButton", "j"),
+                          element("AXComboBox", "k"), element("AXSlider", "l")});
+    Names got;
+    for (const auto& tool : scanned) got.push_back(tool.toolPrefix + ":" + tool.role);
+    EXPECT_EQ(got, (Names{"click:AXButton", "click:AXMenuButton", "click:AXLink", "fill:AXTextField",
+                          "fill:AXTextArea", "fill:AXSecureTextField", "toggle:AXCheckBox", "select:AXRadioButton",
+                          "select:AXMenuItem", "open:AXPopUpButton", "open:AXComboBox", "set:AXSlider"}));
+    EXPECT_FALSE(scanned[0].enabled) << "disabled elements are tools too";
 
-TEST_F(ElementTools, SymbolLabelsAreSpeltOutWhereTheSlugWouldBeEmptyOrALoneLetter) {
-    EXPECT_EQ(names({element("AXButton", "="), element("AXButton", "+"), element("AXButton", "×"),
-                     element("AXButton", "*"), element("AXButton", "÷"), element("AXButton", "/"),
-                     element("AXButton", "%"), element("AXButton", "<-"), element("AXButton", "M+"),
-                     element("AXButton", "M−"), element("AXButton", "+/-"), element("AXButton", "x²"),
-                     element("AXButton", "−")}),
-              (std::vector<std::string>{"click_equals", "click_plus", "click_times", "click_times_2", "click_divide",
-                                        "click_divide_2", "click_percent", "click_back", "click_m_plus",
-                                        "click_m_minus", "click_plus_minus", "click_x_squared", "click_minus"}));
-    // Labels the plain rule names well keep their names, and the label stays as it was.
-    auto scanned = tools({element("AXButton", "1/x"), element("AXButton", "C"), element("AXButton", "Save As…"),
-                          element("AXButton", "=")});
-    EXPECT_EQ(scanned[0].toolName, "click_1_x");
-    EXPECT_EQ(scanned[1].toolName, "click_c");
-    EXPECT_EQ(scanned[2].toolName, "click_save_as");
-    EXPECT_EQ(scanned[3].title, "=");
-    EXPECT_EQ(scanned[3].description, "Click '=' button");
-}
-
-TEST_F(ElementTools, RolesOutsideTheTableNeedAnActionAndALabel) {
     auto pressableText = element("AXStaticText", "Status");
     pressableText->pressable = true;
     auto unlabelled = element("AXImage", "");
     unlabelled->pressable = true;
     auto tabs = element("AXTabGroup", "Tabs", {element("AXRadioButton", "General")});
     tabs->pressable = true;
-
-    auto scanned = tools({pressableText, element("AXStaticText", "Plain"), unlabelled,
-                          element("AXGroup", "Box", {element("AXButton", "Inside")}), tabs});
+    scanned = tools({pressableText, element("AXStaticText", "Plain"), unlabelled,
+                     element("AXGroup", "Box", {element("AXButton", "Inside")}), tabs});
     ASSERT_EQ(scanned.size(), 3u);
     EXPECT_EQ(scanned[0].toolName, "click_status");
     EXPECT_EQ(scanned[0].description, "Click 'Status' statictext");
@@ -126,36 +120,16 @@ TEST_F(ElementTools, RolesOutsideTheTableNeedAnActionAndALabel) {
     EXPECT_EQ(scanned[2].toolName, "select_general");
 }
 
-TEST_F(ElementTools, EveryVerbOfTheTable) {
-    auto scanned = tools({element("AXButton", "a"), element("AXMenuButton", "b"), element("AXLink", "c"),
-                          element("AXTextField", "d"), element("AXTextArea", "e"), element("AXSecureTextField", "f"),
-                          element("AXCheckBox", "g"), element("AXRadioButton", "h"), element("AXMenuItem", "i"),
-                          element("AXPopUpButton", "j"), element("AXComboBox", "k"), element("AXSlider", "l")});
-    std::vector<std::string> got;
-    for (const auto& tool : scanned) got.push_back(tool.toolPrefix + ":" + tool.role);
-    EXPECT_EQ(got, (std::vector<std::string>{"click:AXButton", "click:AXMenuButton", "click:AXLink", "fill:AXTextField",
-                                             "fill:AXTextArea", "fill:AXSecureTextField", "toggle:AXCheckBox",
-                                             "select:AXRadioButton", "select:AXMenuItem", "open:AXPopUpButton",
-                                             "open:AXComboBox", "set:AXSlider"}));
-}
-
-TEST_F(ElementTools, DisabledElementsAreToolsToo) {
-    auto disabled = element("AXButton", "Later");
-    disabled->isEnabled = false;
-    auto scanned = tools({disabled});
-    ASSERT_EQ(scanned.size(), 1u);
-    EXPECT_FALSE(scanned[0].enabled);
-}
-
-TEST_F(ElementTools, DescriptionsByVerb) {
-    std::string longText(150, 'x');
-    EXPECT_EQ(description(withValue(element("AXTextField", "Notes"), longText)),
-              "Fill 'Notes' text field. Current value: '" + std::string(100, 'x') + "'");
+TEST_F(ElementTools, DescriptionsByVerbCarryTheValueCutOnCharacterBoundaries) {
+    std::string accented;
+    for (int i = 0; i < 120; ++i) accented += "é";
+    EXPECT_EQ(description(withValue(element("AXTextArea", "Notes"), accented)),
+              "Fill 'Notes' text field. Current value: '" + accented.substr(0, 200) + "'");
     EXPECT_EQ(description(element("AXTextField", "Notes")), "Fill 'Notes' text field. Current value: ''");
     EXPECT_EQ(description(withValue(element("AXCheckBox", "Wrap"), "1")), "Toggle 'Wrap' checkbox. Currently: checked");
-    EXPECT_EQ(description(withValue(element("AXCheckBox", "Wrap"), "0")),
-              "Toggle 'Wrap' checkbox. Currently: unchecked");
-    EXPECT_EQ(description(element("AXCheckBox", "Wrap")), "Toggle 'Wrap' checkbox. Currently: unchecked");
+    for (const auto& value : {std::optional<std::string>("0"), std::optional<std::string>()})
+        EXPECT_EQ(description(withValue(element("AXCheckBox", "Wrap"), value)),
+                  "Toggle 'Wrap' checkbox. Currently: unchecked");
     EXPECT_EQ(description(element("AXSlider", "Volume")), "Set 'Volume' slider. Current value: unknown");
     EXPECT_EQ(description(withValue(element("AXSlider", "Volume"), "0.5")), "Set 'Volume' slider. Current value: 0.5");
     EXPECT_EQ(description(withValue(element("AXPopUpButton", "Fruit"), "Apple")),
@@ -163,15 +137,6 @@ TEST_F(ElementTools, DescriptionsByVerb) {
     EXPECT_EQ(description(element("AXPopUpButton", "Fruit")), "Open 'Fruit' dropdown. Current value: ''");
     EXPECT_EQ(description(element("AXMenuItem", "Paste")), "Select 'Paste' menuitem");
     EXPECT_EQ(description(element("AXLink", "Help")), "Click 'Help' link");
-}
-
-TEST_F(ElementTools, LongValuesAreCutOnCharacterBoundaries) {
-    std::string accented;
-    for (int i = 0; i < 120; ++i) accented += "é";
-    std::string expected;
-    for (int i = 0; i < 100; ++i) expected += "é";
-    EXPECT_EQ(description(withValue(element("AXTextArea", "Notes"), accented)),
-              "Fill 'Notes' text field. Current value: '" + expected + "'");
 }
 
 }  // namespace

@@ -10,9 +10,10 @@ namespace {
 
 using test::element;
 using test::nested;
+using Names = std::vector<std::string>;
 
-std::vector<std::string> toolNames(const ScanResult& scan) {
-    std::vector<std::string> names;
+Names toolNames(const ScanResult& scan) {
+    Names names;
     for (const auto& tool : scan.elements) names.push_back(tool.toolName);
     return names;
 }
@@ -27,7 +28,7 @@ protected:
     test::FakeDesktop desktop;
 };
 
-TEST_F(Scanner, ApplicationWithoutWindowsGivesTheNoWindowsResult) {
+TEST_F(Scanner, ReadsTheFocusedWindowElseTheFirstAndSaysWhenThereIsNone) {
     desktop.focusedElement = element("AXButton", "Stray");
     for (bool running : {false, true}) {
         desktop.running = running;
@@ -37,28 +38,23 @@ TEST_F(Scanner, ApplicationWithoutWindowsGivesTheNoWindowsResult) {
         EXPECT_FALSE(result.focusedElement);
         EXPECT_TRUE(result.elements.empty());
     }
-}
 
-TEST_F(Scanner, FocusedWindowComesBeforeTheFirstWindow) {
     desktop.windows = {element("AXWindow", "First", {element("AXButton", "One")}),
                        element("AXWindow", "Second", {element("AXButton", "Two")})};
     ScanResult first = AXScanner(desktop, 4242).scan();
     EXPECT_EQ(first.windowTitle, "First");
-    EXPECT_EQ(toolNames(first), std::vector<std::string>{"click_one"});
-
+    EXPECT_EQ(toolNames(first), Names{"click_one"});
     ScanResult focused = scan(desktop.windows[1]);
     EXPECT_EQ(focused.windowTitle, "Second");
-    EXPECT_EQ(toolNames(focused), std::vector<std::string>{"click_two"});
-}
+    EXPECT_EQ(toolNames(focused), Names{"click_two"});
 
-TEST_F(Scanner, WindowWithoutTitleIsUntitledButAnEmptyTitleStaysEmpty) {
+    // A window without a title is untitled, but an empty title stays empty.
     ScanResult untitled = scan(element("AXWindow"));
     EXPECT_EQ(untitled.windowTitle, "(untitled)");
     EXPECT_EQ(untitled.hierarchySummary, "Window '(untitled)'");
     EXPECT_EQ(scan(element("AXWindow", "")).windowTitle, "");
-}
 
-TEST_F(Scanner, FocusedElementFallsToTheDescriptionOnlyWithoutTitle) {
+    // The focused element falls back to its description only when it has no title.
     auto field = element("AXTextField");
     field->descriptionText = "Query";
     desktop.focusedElement = field;
@@ -67,46 +63,39 @@ TEST_F(Scanner, FocusedElementFallsToTheDescriptionOnlyWithoutTitle) {
     EXPECT_EQ(scan(element("AXWindow", "W")).focusedElement, "AXTextField: ");
 }
 
-TEST_F(Scanner, NativeWalkStopsAtDepthTwenty) {
-    auto window = element("AXWindow", "W", {nested(element("AXButton", "Depth 19"), 18),
-                                            nested(element("AXButton", "Depth 20"), 19)});
-    EXPECT_EQ(toolNames(scan(window)), std::vector<std::string>{"click_depth_19"});
-}
+TEST_F(Scanner, NativeAndWebWalksStopAtTheirDepths) {
+    EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {nested(element("AXButton", "Depth 19"), 18),
+                                                       nested(element("AXButton", "Depth 20"), 19)}))),
+              Names{"click_depth_19"});
 
-TEST_F(Scanner, FoundWebAreaLimitsTheNativeWalkToDepthTen) {
-    auto window = element("AXWindow", "W",
-                          {element("AXWebArea", std::nullopt, {element("AXLink", "Docs")}),
-                           nested(element("AXButton", "Depth 9"), 8), nested(element("AXButton", "Depth 10"), 9)});
-    ScanResult result = scan(window);
-    EXPECT_EQ(toolNames(result), (std::vector<std::string>{"click_depth_9", "click_docs"}));
-    EXPECT_EQ(result.hierarchySummary, "Window 'W' > WebArea > Link 'Docs'");
-}
+    // Once a web area is found, the native walk goes to depth ten only.
+    ScanResult withWeb = scan(element("AXWindow", "W",
+                                      {element("AXWebArea", std::nullopt, {element("AXLink", "Docs")}),
+                                       nested(element("AXButton", "Depth 9"), 8), nested(element("AXButton", "Depth 10"), 9)}));
+    EXPECT_EQ(toolNames(withWeb), (Names{"click_depth_9", "click_docs"}));
+    EXPECT_EQ(withWeb.hierarchySummary, "Window 'W' > WebArea > Link 'Docs'");
 
-TEST_F(Scanner, WebAreaInADeepScrollAreaEndsThatScrollArea) {
+    auto web = element("AXWebArea", std::nullopt,
+                       {nested(element("AXLink", "Depth 24"), 23), nested(element("AXLink", "Depth 25"), 24)});
+    EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {web}))), Names{"click_depth_24"});
+
     auto scrollArea = [] {
         return element("AXScrollArea", std::nullopt,
                        {element("AXButton", "Before"), element("AXWebArea", std::nullopt, {element("AXLink", "Page")}),
                         element("AXButton", "After")});
     };
-    // Beyond depth 5 the scroll area is searched for web content and left at once.
-    EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {nested(scrollArea(), 5)}))),
-              std::vector<std::string>{"click_page"});
+    // Beyond depth 5 a scroll area is searched for web content and left at once.
+    EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {nested(scrollArea(), 5)}))), Names{"click_page"});
     // Higher up it is an ordinary container and the web area is met on the way.
     EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {nested(scrollArea(), 1)}))),
-              (std::vector<std::string>{"click_before", "click_after", "click_page"}));
-}
-
-TEST_F(Scanner, WebContentStopsAtDepthTwentyFive) {
-    auto web = element("AXWebArea", std::nullopt,
-                       {nested(element("AXLink", "Depth 24"), 23), nested(element("AXLink", "Depth 25"), 24)});
-    EXPECT_EQ(toolNames(scan(element("AXWindow", "W", {web}))), std::vector<std::string>{"click_depth_24"});
+              (Names{"click_before", "click_after", "click_page"}));
 }
 
 TEST_F(Scanner, WebContentCapsTheWholeScanAtFiveHundredElements) {
-    std::vector<platform::ElementRef> links, buttons;
+    std::vector<platform::ElementRef> content, links, buttons;
+    for (int i = 0; i < 10; ++i) content.push_back(element("AXButton", "Native " + std::to_string(i)));
     for (int i = 0; i < 600; ++i) links.push_back(element("AXLink", "Link " + std::to_string(i)));
-    for (int i = 0; i < 10; ++i) buttons.push_back(element("AXButton", "Native " + std::to_string(i)));
-    auto content = buttons;
+    for (int i = 0; i < 600; ++i) buttons.push_back(element("AXButton", "B" + std::to_string(i)));
     content.push_back(element("AXWebArea", std::nullopt, links));
     ScanResult result = scan(element("AXWindow", "W", content));
     ASSERT_EQ(result.elements.size(), 500u);
@@ -114,31 +103,25 @@ TEST_F(Scanner, WebContentCapsTheWholeScanAtFiveHundredElements) {
     EXPECT_EQ(result.elements[499].toolName, "click_link_489");
 
     // Native windows are not capped.
-    std::vector<platform::ElementRef> many;
-    for (int i = 0; i < 600; ++i) many.push_back(element("AXButton", "B" + std::to_string(i)));
-    EXPECT_EQ(scan(element("AXWindow", "W", many)).elements.size(), 600u);
+    EXPECT_EQ(scan(element("AXWindow", "W", buttons)).elements.size(), 600u);
 }
 
-TEST_F(Scanner, BreadcrumbHoldsTitledNativeContainersAboveDepthFour) {
+TEST_F(Scanner, BreadcrumbHoldsTitledContainersNearTheTopAndAtMostTwentyParts) {
+    // Native containers above depth four.
     auto window = element(
         "AXWindow", "Mail",
         {element("AXToolbar", "Formatting",
-                 {element("AXGroup", "Inner",
-                          {element("AXSplitGroup", "Split", {element("AXGroup", "Too deep")})})}),
+                 {element("AXGroup", "Inner", {element("AXSplitGroup", "Split", {element("AXGroup", "Too deep")})})}),
          element("AXList", "Messages"), element("AXGroup"), element("AXTabGroup", "Tabs")});
     EXPECT_EQ(scan(window).hierarchySummary,
               "Window 'Mail' > Toolbar 'Formatting' > Group 'Inner' > SplitGroup 'Split' > TabGroup 'Tabs'");
-}
 
-TEST_F(Scanner, BreadcrumbHoldsTitledWebElementsAboveDepthThreeCutToThirtyCharacters) {
-    std::string heading(40, 'h');
-    auto web = element("AXWebArea", "Page",
-                       {element("AXHeading", heading, {element("AXGroup", "Two", {element("AXGroup", "Three")})})});
+    // Web elements above depth three, cut to thirty characters.
+    auto web = element("AXWebArea", "Page", {element("AXHeading", std::string(40, 'h'),
+                                                     {element("AXGroup", "Two", {element("AXGroup", "Three")})})});
     EXPECT_EQ(scan(element("AXWindow", "W", {web})).hierarchySummary,
               "Window 'W' > WebArea > WebArea 'Page' > Heading '" + std::string(30, 'h') + "' > Group 'Two'");
-}
 
-TEST_F(Scanner, BreadcrumbNeverHoldsMoreThanTwentyParts) {
     std::vector<platform::ElementRef> groups;
     for (int i = 0; i < 30; ++i) groups.push_back(element("AXGroup", "G" + std::to_string(i)));
     std::string summary = scan(element("AXWindow", "W", groups)).hierarchySummary;

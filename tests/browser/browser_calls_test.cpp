@@ -42,28 +42,24 @@ TEST_F(BrowserToolCalls, AResultJoinsItsTextsAndPassesTheContentThrough) {
     EXPECT_EQ(answer.get(), json({{"text", ""}, {"content", json::array()}}));
 }
 
-TEST_F(BrowserToolCalls, PageErrorsAndUnknownNamesAreErrorResults) {
-    auto client = readyPage({"lookup"});
-    auto answer = call("lookup");
+TEST_F(BrowserToolCalls, APageThatIsNotReadyAnswersThoughUnlistedAndItsErrorsAreErrorResults) {
+    auto client = page();
+    client->send(json{{"type", "register_tool"}, {"tool", {{"name", "early"}, {"description", "d"}}}});
+    handled(*client);
+    EXPECT_TRUE(RegistryToolFamily(*sessions).hasTool("early"));
+    EXPECT_TRUE(listedNames().empty());
+    auto answer = call("early");
     std::string callId = client->nextJson().value()["callId"];
+    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", {{{"text", "ok"}}}}}}});
+    EXPECT_EQ(answer.get()["text"], "ok");
+
+    answer = call("early");
+    callId = client->nextJson().value()["callId"];
     client->send(json{{"type", "tool_error"}, {"callId", callId}, {"error", "element vanished"}});
     EXPECT_EQ(answer.get(), json({{"error", "element vanished"}}));
 
     EXPECT_EQ(call("nowhere").get(), json({{"error", "tool 'nowhere' not found in any browser session"}}));
     EXPECT_EQ(client->next(50ms), std::nullopt) << "an unknown tool sends nothing";
-}
-
-TEST_F(BrowserToolCalls, ToolsOfASessionThatIsNotReadyCanBeCalledThoughNotListed) {
-    auto client = page();
-    client->send(json{{"type", "register_tool"}, {"tool", {{"name", "early"}, {"description", "d"}}}});
-    handled(*client);
-    RegistryToolFamily tools(*sessions);
-    EXPECT_TRUE(tools.hasTool("early"));
-    EXPECT_TRUE(tools.allBrowserTools().empty());
-    auto answer = call("early");
-    std::string callId = client->nextJson().value()["callId"];
-    client->send(json{{"type", "tool_result"}, {"callId", callId}, {"result", {{"content", {{{"text", "ok"}}}}}}});
-    EXPECT_EQ(answer.get()["text"], "ok");
 }
 
 TEST_F(BrowserToolCalls, MalformedAnswersAreIgnoredAndTheCallTimesOut) {
@@ -85,28 +81,19 @@ TEST_F(BrowserToolCalls, MalformedAnswersAreIgnoredAndTheCallTimesOut) {
     EXPECT_EQ(answer.get()["text"], "fresh");
 }
 
-TEST_F(BrowserToolCalls, ACallEndsAsSoonAsItsSessionCloses) {
+TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsAsSoonAsItsSessionCloses) {
     startListener({.toolCall = 60s, .screenshot = 60s});
     auto client = readyPage({"stuck"});
     auto answer = call("stuck");
     ASSERT_TRUE(client->nextJson());
     auto picture = screenshot();
     ASSERT_TRUE(client->nextJson());
+    // The I/O thread goes on reading while the calls wait for their page.
+    auto other = readyPage({"other"});
+    EXPECT_EQ(listedNames().size(), 2u);
     client.reset();
     EXPECT_EQ(answer.get(), json({{"error", "browser session closed"}}));
     EXPECT_EQ(picture.get(), json({{"error", "browser session closed"}}));
-}
-
-// The I/O thread goes on reading while a tool call waits for its page.
-TEST_F(BrowserToolCalls, AWaitingCallDoesNotHoldUpOtherPages) {
-    auto busy = readyPage({"stuck"});
-    auto answer = call("stuck");
-    std::string callId = busy->nextJson().value()["callId"];
-    auto other = readyPage({"other"});
-    handled(*other);
-    EXPECT_EQ(listedNames().size(), 2u);
-    busy->send(json{{"type", "tool_error"}, {"callId", callId}, {"error", "done"}});
-    EXPECT_EQ(answer.get(), json({{"error", "done"}}));
 }
 
 TEST_F(BrowserToolCalls, ScreenshotsComeFromAReadyPage) {

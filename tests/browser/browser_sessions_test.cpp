@@ -12,24 +12,16 @@ using namespace std::chrono_literals;
 
 using BrowserSessions = ListenerTest;
 
-TEST_F(BrowserSessions, ListsReadyToolsOnceWithTheirOriginRefusingReservedNames) {
+TEST_F(BrowserSessions, ListsEveryReadyToolOnceAsThePagesHaveItNow) {
     auto first = readyPage({"alpha", "shared", "get_page_info", "session_start", "session_end"});
     auto second = readyPage({"shared", "beta"});
-    auto unready = page();
-    unready->send(json{{"type", "register_tool"}, {"tool", {{"name", "gamma"}, {"description", "g"}}}});
-    handled(*unready);
-
     auto sortedNames = [this] {
         auto names = listedNames();
         std::sort(names.begin(), names.end());
         return names;
     };
-    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"alpha", "beta", "shared"}));
-    for (const auto& tool : sessions->allBrowserTools()) {
-        EXPECT_EQ(tool["defer_loading"], true);
-        EXPECT_EQ(tool["description"], "[page https://page.test] does " + tool["name"].get<std::string>());
-    }
-    EXPECT_FALSE(sessions->hasTool("session_start")) << "a page never takes the name of the application's tools";
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"alpha", "beta", "shared"}))
+        << "a page never takes the name of the application's tools";
 
     // A ready page that scans again is listed as it is now.
     first->send(json{{"type", "unregister_tool"}, {"name", "alpha"}});
@@ -82,29 +74,14 @@ TEST_F(BrowserSessions, WebToolsAreReplacedByNameAndClearedTogether) {
                      {"defer_loading", true}},
                     {{"name", "fill_email"}, {"description", "Email"}, {"inputSchema", fillSchema},
                      {"defer_loading", true}}}));
-
-    RegistryToolFamily family(*sessions);
-    auto target = family.getWebTool("fill_email");
+    auto target = RegistryToolFamily(*sessions).getWebTool("fill_email");
     ASSERT_TRUE(target);
     EXPECT_EQ(target->selector, "#email");
-    EXPECT_EQ(target->actionType, "fill");
     EXPECT_EQ(target->urlPattern, "example.test/login");
-    EXPECT_EQ(family.getWebTool("click_go")->urlPattern, "");
 
     sessions->clearWebTools();
     EXPECT_TRUE(sessions->allWebTools().empty());
-    EXPECT_FALSE(family.getWebTool("click_go"));
-}
-
-TEST_F(BrowserSessions, WebToolsRunThroughTheInjectedExecutorWhenThereIsOne) {
-    tools::WebToolTarget target{"fill", "#q", "example.test"};
-    EXPECT_EQ(RegistryToolFamily(*sessions).executeInActiveBrowser(target, "x"),
-              json({{"error", "no browser available"}}));
-
-    RegistryToolFamily family(*sessions, [](const tools::WebToolTarget& tool, const std::optional<std::string>& value) {
-        return json{{"selector", tool.selector}, {"value", value.value_or("none")}};
-    });
-    EXPECT_EQ(family.executeInActiveBrowser(target, "x"), json({{"selector", "#q"}, {"value", "x"}}));
+    EXPECT_FALSE(sessions->getWebTool("click_go"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "browser/headless_chromium.h"
 
 #include "browser/script_injector.h"
+#include "support/eventually.h"
 #include "support/free_port.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
-#include <thread>
 #include <unistd.h>
 
 namespace velmor::browser {
@@ -23,15 +23,12 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using namespace std::chrono_literals;
 
-// Waits for `ready` for up to `limit`, polling.
-template <typename Ready>
-bool waitFor(Ready ready, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(25ms);
-    }
-    return false;
+bool listensWithin(uint16_t port, std::chrono::milliseconds limit) {
+    return test::eventually([&] {
+        int fd = test::connectLoopback(port);
+        if (fd >= 0) ::close(fd);
+        return fd >= 0;
+    }, limit);
 }
 
 }  // namespace
@@ -44,11 +41,7 @@ HeadlessChromium::HeadlessChromium(uint16_t devToolsPort) {
     pages_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
         "/usr/bin/python3", std::string(VELMOR_WEB_FIXTURES) + "/fixture_server.py", std::to_string(pagesPort_),
         VELMOR_WEB_FIXTURES, apiLog_});
-    if (!waitFor([&] {
-            int fd = test::connectLoopback(pagesPort_);
-            if (fd >= 0) ::close(fd);
-            return fd >= 0;
-        }, 10s))
+    if (!listensWithin(pagesPort_, 10s))
         throw std::runtime_error("the fixture page server did not start");
 
     std::string profile = home_.path() + "/chromium-profile";
@@ -60,16 +53,11 @@ HeadlessChromium::HeadlessChromium(uint16_t devToolsPort) {
     if (devToolsPort != 0) {
         // Chromium writes DevToolsActivePort only for a port of its own choosing.
         devToolsPort_ = devToolsPort;
-        if (!waitFor([&] {
-                int fd = test::connectLoopback(devToolsPort_);
-                if (fd >= 0) ::close(fd);
-                return fd >= 0;
-            }, 20s))
-            throw std::runtime_error("Chromium does not listen on its DevTools port");
+        if (!listensWithin(devToolsPort_, 20s)) throw std::runtime_error("Chromium does not listen on its DevTools port");
         return;
     }
     std::string activePort = profile + "/DevToolsActivePort";
-    if (!waitFor([&] {
+    if (!test::eventually([&] {
             std::ifstream in(activePort);
             int port = 0;
             if (!(in >> port) || port <= 0) return false;
@@ -115,7 +103,7 @@ std::string HeadlessChromium::openTab(const std::string& url) {
     std::string id = target.at("id").get<std::string>();
     BrowserSessionManager sessions;
     ScriptInjector injector({.devToolsPort = devToolsPort_}, sessions);
-    bool loaded = waitFor([&] {
+    bool loaded = test::eventually([&] {
         // The tab is listed under its URL while it still shows the initial blank document.
         auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);
         // A page's router may add a #fragment as it starts.

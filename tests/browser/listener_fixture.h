@@ -2,6 +2,7 @@
 
 #include "browser/browser_session_manager.h"
 #include "browser/page_client.h"
+#include "support/eventually.h"
 #include "browser/websocket_server.h"
 
 #include <gtest/gtest.h>

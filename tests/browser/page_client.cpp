@@ -175,13 +175,4 @@ bool PageClient::closedByServer(std::chrono::milliseconds timeout) {
 
 void PageClient::close() { impl_->closeSocket(); }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 }  // namespace velmor::test

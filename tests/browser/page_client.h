@@ -3,7 +3,6 @@
 #include <boost/asio/ssl/context.hpp>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -43,9 +42,5 @@ private:
     std::unique_ptr<Impl> impl_;
     std::string sessionId_;
 };
-
-// Waits until `condition` holds, checking every few milliseconds; false after `timeout`.
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace velmor::test

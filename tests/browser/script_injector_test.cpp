@@ -65,7 +65,7 @@ TEST_F(ScriptInjectorTest, WorkGoesToTheRememberedTabThenTheMatchingOneThenTheFr
     EXPECT_EQ(injector.runJS("1"), json({{"error", "Chrome: the DevTools endpoint answered HTTP 500"}}));
 }
 
-TEST_F(ScriptInjectorTest, FailuresOfTheBrowserAndThePageAreToldAsTheyHappened) {
+TEST_F(ScriptInjectorTest, FailuresOfThePageAndTheBrowserAreToldAsTheyHappened) {
     // What each script makes the page answer, by its text.
     std::map<std::string, Result<json>> replies = {
         {"throws", json{{"exceptionDetails", {{"text", "Uncaught"}, {"exception", {{"description", "ReferenceError: x is not defined"}}}}}}},
@@ -75,9 +75,6 @@ TEST_F(ScriptInjectorTest, FailuresOfTheBrowserAndThePageAreToldAsTheyHappened) 
         {"undefined", json{{"result", {{"type", "undefined"}}}}},
         {"null", evaluated(nullptr)},
         {"empty", evaluated("")},
-        {"number", evaluated(42)},
-        {"prose", evaluated("not JSON at all")},
-        {"hangs", fail("Chrome: the page did not answer within 30 s")},
     };
     devTools->answer = [&](const std::string&, const std::string& method, const json& params) -> Result<json> {
         if (method != "Runtime.evaluate") return fail("Chrome: 'Input.dispatchKeyEvent' wasn't found");
@@ -90,9 +87,6 @@ TEST_F(ScriptInjectorTest, FailuresOfTheBrowserAndThePageAreToldAsTheyHappened) 
     EXPECT_EQ(run("breaks"), json({{"error", "Chrome: script error"}}));
     for (const char* script : {"nothing", "undefined", "null", "empty"})
         EXPECT_EQ(run(script), json({{"error", "no result from Chrome"}})) << script;
-    EXPECT_EQ(run("number"), json({{"result", 42}}));
-    EXPECT_EQ(run("prose"), json({{"result", "not JSON at all"}}));
-    EXPECT_EQ(run("hangs"), json({{"error", "Chrome: the page did not answer within 30 s"}}));
 
     // A key: unknown names are refused before anything is sent; a refused event is reported.
     EXPECT_EQ(injector.execute("press", "", std::string("hyper"), {}),
@@ -101,13 +95,7 @@ TEST_F(ScriptInjectorTest, FailuresOfTheBrowserAndThePageAreToldAsTheyHappened) 
               json({{"error", "Chrome: 'Input.dispatchKeyEvent' wasn't found"}}));
 
     devTools->goneTargets = {"front"};
-    EXPECT_EQ(run("number"), json({{"error", "Chrome: cannot connect to the tab within 5 s"}}));
-    devTools->goneTargets.clear();
-
-    // A dialog the page opened is answered and reported with the action's own answer.
-    devTools->dialogs = {{"confirm", "Leave this page?"}};
-    EXPECT_EQ(injector.execute("click", "#leave", std::nullopt, {}),
-              json({{"status", "clicked"}, {"dialog", {{"type", "confirm"}, {"message", "Leave this page?"}}}}));
+    EXPECT_EQ(run("1"), json({{"error", "Chrome: cannot connect to the tab within 5 s"}}));
 }
 
 }  // namespace

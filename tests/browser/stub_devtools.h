@@ -27,7 +27,6 @@ public:
     Answer answer = [](const std::string&, const std::string&, const nlohmann::json&) {
         return Result<nlohmann::json>(nlohmann::json::object());
     };
-    std::vector<browser::PageDialog> dialogs;  // opened by every page while a command runs
     mutable std::vector<std::string> log;
 
     Result<std::vector<browser::DevToolsPage>> listPages() const override {
@@ -56,7 +55,6 @@ private:
         Result<nlohmann::json> call(const std::string& method, const nlohmann::json& params,
                                     std::optional<std::chrono::milliseconds>) override {
             devTools_.log.push_back(targetId_ + " " + method);
-            dialogs_ = devTools_.dialogs;
             return devTools_.answer(targetId_, method, params);
         }
         bool waitForEvent(const std::function<bool(const std::string&, const nlohmann::json&)>&,
@@ -68,7 +66,7 @@ private:
     private:
         const StubDevTools& devTools_;
         std::string targetId_;
-        std::vector<browser::PageDialog> dialogs_;
+        std::vector<browser::PageDialog> dialogs_;  // a stub page opens none
     };
 };
 

@@ -4,6 +4,7 @@
 #include "browser/headless_chromium.h"
 #include "browser/page_client.h"
 #include "support/child_process.h"
+#include "support/desktop_velmor.h"
 #include "support/free_port.h"
 #include "support/private_network.h"
 #include "support/running_velmor.h"
@@ -24,7 +25,7 @@ using namespace std::chrono_literals;
 
 const auto* const kPrivateNetwork = ::testing::AddGlobalTestEnvironment(new test::PrivateNetworkEnvironment);
 
-constexpr const char* kListChanged = R"({"jsonrpc":"2.0","method":"notifications/tools/list_changed"})";
+using test::kListChanged;
 
 class VelmorPageAgent : public ::testing::Test {
 protected:
@@ -40,6 +41,12 @@ protected:
     }
 
     void send(const json& request) { bridge->writeStdin(request.dump() + "\n"); }
+    // The next line from the bridge that is not a push.
+    json nextAnswer() {
+        std::string line;
+        while (bridge->readLine(line) && line == kListChanged) {}
+        return json::parse(line);
+    }
     json callTool(int id, const std::string& name, const json& args) {
         return {{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"}, {"params", {{"name", name}, {"arguments", args}}}};
     }
@@ -69,23 +76,19 @@ TEST_F(VelmorPageAgent, AnInjectedPageOffersItsControlsToTheClient) {
     ASSERT_TRUE(answered && pushed) << "answered " << answered << ", pushed " << pushed;
 
     send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}});
-    json listed;
-    while (bridge->readLine(line) && line == kListChanged) {}
-    listed = json::parse(line);
+    json listed = nextAnswer();
     std::vector<std::string> pageTools;
     for (const auto& tool : listed["result"]["tools"])
         if (tool.value("defer_loading", false)) pageTools.push_back(tool["name"]);
     EXPECT_EQ(pageTools, (std::vector<std::string>{"click_leave_agent_page", "click_ring_agent_page", "fill_guest"}));
 
     send(callTool(3, "click_ring_agent_page", json::object()));
-    while (bridge->readLine(line) && line == kListChanged) {}
-    json clicked = json::parse(line);
+    json clicked = nextAnswer();
     EXPECT_EQ(clicked["id"], 3);
-    EXPECT_NE(clicked["result"]["content"][0]["text"].get<std::string>().find("Clicked"), std::string::npos) << line;
+    EXPECT_NE(clicked["result"]["content"][0]["text"].get<std::string>().find("Clicked"), std::string::npos) << clicked;
 
     send(callTool(4, "web_execute_js", {{"js", "JSON.stringify({rung: window.rung})"}, {"url", "agent.html"}}));
-    while (bridge->readLine(line) && line == kListChanged) {}
-    EXPECT_EQ(json::parse(json::parse(line)["result"]["content"][0]["text"].get<std::string>()), json({{"rung", 1}}));
+    EXPECT_EQ(json::parse(nextAnswer()["result"]["content"][0]["text"].get<std::string>()), json({{"rung", 1}}));
 }
 
 // 100,000 levels of nesting, in an HTTP body and in a frame on either listener, are turned
@@ -112,9 +115,7 @@ TEST_F(VelmorPageAgent, DeepNestingFromAnywhereLeavesVelmorServing) {
     }
 
     send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "tools/list"}});
-    std::string line;
-    while (bridge->readLine(line) && line == kListChanged) {}
-    EXPECT_EQ(json::parse(line)["id"], 7);
+    EXPECT_EQ(nextAnswer()["id"], 7);
 
     // The wss:// listener served with the identity velmor made for this user at its first start.
     struct stat identity {};

@@ -58,31 +58,32 @@ TEST_F(WebActions, FillFormFindsFieldsByTheirDisplayedName) {
     EXPECT_EQ(call("fill_form", json::object()), json({{"error", "missing 'fields' object"}}));
 }
 
-TEST_F(WebActions, PicksTheTabByUrlPatternIgnoringCase) {
+// A script runs in the tab its URL pattern picks, whatever the letter case, or in the front
+// tab; whatever it evaluates to comes back as a value, text that is not JSON as the text, and
+// failures in the browser's words.
+TEST_F(WebActions, ScriptsRunInThePickedTabAndAnswerValuesOrTheBrowsersWords) {
     std::string first = open("agent.html");
-    std::string second = open("listeners.html");
-    auto title = [&](const std::string& pattern) {
-        return call("web_execute_js", {{"js", "JSON.stringify({t: document.title})"}, {"url", pattern}})["t"];
-    };
-    EXPECT_EQ(title("LISTENERS.html"), "Listening page");
-    EXPECT_EQ(title("Agent.HTML"), "Agent page");
-    EXPECT_EQ(call("web_execute_js", {{"js", "1"}, {"url", "nowhere"}}),
-              json({{"error", "no Chrome tab matching 'nowhere'"}}));
-    // Without a pattern the front tab answers: the one opened last.
-    EXPECT_EQ(call("web_execute_js", {{"js", "JSON.stringify({u: location.href})"}})["u"], second);
-}
-
-TEST_F(WebActions, ReportsFailuresInTheBrowsersWords) {
     std::string url = open("listeners.html");
-    auto run = [&](const std::string& js) { return call("web_execute_js", {{"js", js}, {"url", url}}); };
-    EXPECT_EQ(run("undefined"), json({{"error", "no result from Chrome"}}));
-    EXPECT_EQ(run("''"), json({{"error", "no result from Chrome"}}));
-    std::string thrown = run("(() => { throw new Error('boom'); })()").value("error", "");
-    EXPECT_TRUE(thrown.starts_with("Chrome: Error: boom")) << thrown;
-    EXPECT_EQ(call("web_execute_js", {{"js", "1"}, {"browser", "Safari"}}),
-              json({{"error", "Safari: not available on this system; use Chromium or Chrome"}}));
-    EXPECT_EQ(call("web_execute_js", json::object()), json({{"error", "missing 'js'"}}));
+    auto run = [&](const std::string& js, const std::string& pattern) {
+        return call("web_execute_js", {{"js", js}, {"url", pattern}});
+    };
+    EXPECT_EQ(run("document.title", "LISTENERS.html"), json({{"result", "Listening page"}}));
+    EXPECT_EQ(run("document.title", "Agent.HTML"), json({{"result", "Agent page"}}));
+    // The front tab is the one opened last.
+    EXPECT_EQ(call("web_execute_js", {{"js", "JSON.stringify({u: location.href})"}})["u"], url);
 
+    EXPECT_EQ(run("6 * 7", url), json({{"result", 42}}));
+    EXPECT_EQ(run("document.hidden === false || true", url), json({{"result", true}}));
+    EXPECT_EQ(run("[1, 'two', null]", url), json({{"result", {1, "two", nullptr}}}));
+    EXPECT_EQ(run("'[1,2]'", url), json({{"result", {1, 2}}}));
+    EXPECT_EQ(run("JSON.stringify({a: 1})", url), json({{"a", 1}}));
+    EXPECT_EQ(run("({a: [1]})", url), json::parse(R"({"a":[1]})"));
+    EXPECT_EQ(run("new Promise((done) => setTimeout(() => done('later'), 10))", url), json({{"result", "later"}}));
+
+    EXPECT_EQ(run("undefined", url), json({{"error", "no result from Chrome"}}));
+    std::string thrown = run("(() => { throw new Error('boom'); })()", url).value("error", "");
+    EXPECT_TRUE(thrown.starts_with("Chrome: Error: boom")) << thrown;
+    EXPECT_EQ(call("web_execute_js", json::object()), json({{"error", "missing 'js'"}}));
     EXPECT_EQ(injector->execute("click", "#missing[data-x='1']", std::nullopt, {url, ""}),
               json({{"error", "Element not found: #missing[data-x='1']"}}));
     EXPECT_EQ(injector->execute("hover", "#go", std::nullopt, {url, ""}), json({{"error", "unknown action: hover"}}));
@@ -95,20 +96,6 @@ TEST_F(WebActions, ReportsFailuresInTheBrowsersWords) {
     EXPECT_EQ(nowhere.runJS("1"),
               json({{"error", "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
                                   " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port}}));
-}
-
-// Whatever a script evaluates to comes back as a value; text that is not JSON as the text.
-TEST_F(WebActions, ScriptResultsComeBackAsValues) {
-    std::string url = open("listeners.html");
-    auto run = [&](const std::string& js) { return call("web_execute_js", {{"js", js}, {"url", url}}); };
-    EXPECT_EQ(run("document.title"), json({{"result", "Listening page"}}));
-    EXPECT_EQ(run("6 * 7"), json({{"result", 42}}));
-    EXPECT_EQ(run("document.hidden === false || true"), json({{"result", true}}));
-    EXPECT_EQ(run("[1, 'two', null]"), json({{"result", {1, "two", nullptr}}}));
-    EXPECT_EQ(run("'[1,2]'"), json({{"result", {1, 2}}}));
-    EXPECT_EQ(run("JSON.stringify({a: 1})"), json({{"a", 1}}));
-    EXPECT_EQ(run("({a: [1]})"), json::parse(R"({"a":[1]})"));
-    EXPECT_EQ(run("new Promise((done) => setTimeout(() => done('later'), 10))"), json({{"result", "later"}}));
 }
 
 // Quotes, backslashes and line breaks in a path arrive in the page exactly as given.

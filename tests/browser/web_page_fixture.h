@@ -4,6 +4,7 @@
 #include "browser/headless_chromium.h"
 #include "browser/registry_tool_family.h"
 #include "browser/script_injector.h"
+#include "support/eventually.h"
 #include "tools/tool_router.h"
 #include "tools/web_tools.h"
 
@@ -26,8 +27,8 @@ protected:
     }
 
     void SetUp() override {
-        injector = std::make_unique<ScriptInjector>(ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort()},
-                                                    sessions);
+        injector = std::make_unique<ScriptInjector>(
+            ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = agentPort}, sessions);
         tools::ToolFamilies families;
         families.browser = std::make_shared<RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };
@@ -51,9 +52,23 @@ protected:
         return result.value("v", nlohmann::json());
     }
 
+    // The scanned tool named `name`; null when there is none.
+    static nlohmann::json toolNamed(const nlohmann::json& scan, const std::string& name) {
+        for (const auto& tool : scan.value("tools", nlohmann::json::array()))
+            if (tool["name"] == name) return tool;
+        return nullptr;
+    }
+    // The name of the scanned tool labelled `label`; empty when there is none.
+    static std::string toolLabelled(const nlohmann::json& scan, const std::string& label) {
+        for (const auto& tool : scan.value("tools", nlohmann::json::array()))
+            if (tool["label"] == label) return tool["name"];
+        return "";
+    }
+
     static inline HeadlessChromium* chromium = nullptr;
     static inline int tabCounter = 0;
     BrowserSessionManager sessions;
+    uint16_t agentPort = kPlainPageAgentPort;  // the page-agent listener the injector hands to the agent
     std::unique_ptr<ScriptInjector> injector;
     std::unique_ptr<tools::ToolRouter> router;
     std::vector<tools::StepRecord> recorded;

@@ -16,60 +16,54 @@ using namespace std::chrono_literals;
 
 using BrowserPageProtocol = ListenerTest;
 
-TEST_F(BrowserPageProtocol, EveryConnectionIsGreetedWithItsOwnSessionId) {
+TEST_F(BrowserPageProtocol, EachConnectionHasASessionOfItsOwnForAsLongAsItLasts) {
     test::LogTail log;
-    auto first = page();
+    auto first = readyPage({"grab"});
     auto second = page();
-    EXPECT_TRUE(std::regex_match(first->sessionId(), std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
-    EXPECT_NE(first->sessionId(), second->sessionId());
-    EXPECT_TRUE(sessions->getSession(first->sessionId()));
-    handled(*first);
-    EXPECT_TRUE(log.has("[browser] Session created: " + first->sessionId()));
-    EXPECT_TRUE(log.has("[ws] Browser connected: " + first->sessionId()));
+    std::string id = first->sessionId();
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
+    EXPECT_NE(id, second->sessionId());
+    EXPECT_TRUE(sessions->getSession(id));
+    EXPECT_TRUE(first->pingAnswered()) << "pings are answered at the protocol level, too";
+    EXPECT_TRUE(log.has("[browser] Session created: " + id));
+    EXPECT_TRUE(log.has("[ws] Browser connected: " + id));
+
+    first.reset();
+    EXPECT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
+    EXPECT_FALSE(sessions->hasTool("grab"));
+    EXPECT_TRUE(listedNames().empty());
+    EXPECT_TRUE(log.has("[ws] Browser disconnected: " + id));
+    EXPECT_TRUE(log.has("[browser] Session removed: " + id));
+    EXPECT_TRUE(sessions->getSession(second->sessionId()));
 }
 
-TEST_F(BrowserPageProtocol, PingsAreAnsweredAtBothLevels) {
+TEST_F(BrowserPageProtocol, OtherFramesAreDroppedLoggedOrStoredAndTheConnectionStays) {
     auto client = page();
-    handled(*client);
-    EXPECT_TRUE(client->pingAnswered());
-}
-
-TEST_F(BrowserPageProtocol, FramesThatAreNotTypedObjectsAreDroppedSilentlyAndTheConnectionStays) {
-    auto client = page();
+    std::string marker = "m" + std::to_string(::getpid()) + client->sessionId().substr(0, 8);
     test::LogTail log;
-    for (std::string frame : {"not json", "[1,2]", R"({"kind":"ping"})", R"({"type":7})", ""})
-        client->send(frame);
+    // Frames that are not typed objects go without a word.
+    for (std::string frame : {"not json", "[1,2]", R"({"kind":"ping"})", R"({"type":7})", ""}) client->send(frame);
     handled(*client);
     EXPECT_EQ(client->next(50ms), std::nullopt);
     for (const auto& line : log.lines()) {
         EXPECT_EQ(line.find("session_auth"), std::string::npos) << line;
         EXPECT_NE(line, "[ws] Unknown message type: ");
     }
-}
 
-TEST_F(BrowserPageProtocol, UnknownTypesAndBrowserEventsAreLogged) {
-    auto client = page();
-    std::string marker = "m" + std::to_string(::getpid()) + client->sessionId().substr(0, 8);
-    test::LogTail log;
     client->send(json{{"type", "dance_" + marker}});
     client->send(json{{"type", "browser_event"}, {"event", "scrolled " + marker}});
     client->send(json{{"type", "browser_event"}, {"event", 3}});
+    client->send(json{{"type", "page_info"}, {"url", "https://example.test/a"}, {"title", client->sessionId()}});
     handled(*client);
     EXPECT_TRUE(log.has("[ws] Unknown message type: dance_" + marker));
     EXPECT_TRUE(log.has("[ws] Browser event: scrolled " + marker));
     EXPECT_TRUE(log.has("[ws] Browser event: "));
-}
-
-TEST_F(BrowserPageProtocol, PageInfoIsStoredWithEmptyDefaults) {
-    auto client = page();
-    test::LogTail log;
-    client->send(json{{"type", "page_info"}, {"url", "https://example.test/a"}, {"title", client->sessionId()}});
-    handled(*client);
     auto state = sessions->sessionState(client->sessionId());
     EXPECT_EQ(state->pageUrl, "https://example.test/a");
     EXPECT_EQ(state->pageTitle, client->sessionId());
     EXPECT_TRUE(log.has("[ws] Page: " + client->sessionId() + " (https://example.test/a)"));
 
+    // Page info of the wrong types is stored empty.
     client->send(json{{"type", "page_info"}, {"url", 5}});
     handled(*client);
     state = sessions->sessionState(client->sessionId());
@@ -109,18 +103,6 @@ TEST_F(BrowserPageProtocol, ToolRegistrationKeepsWellFormedToolsAndDefaultsTheSc
     json listed = sessions->allBrowserTools();
     std::sort(listed.begin(), listed.end(), [](const json& a, const json& b) { return a["name"] < b["name"]; });
     EXPECT_EQ(listed, expected);
-}
-
-TEST_F(BrowserPageProtocol, AClosedConnectionTakesItsSessionAndToolsAlong) {
-    auto client = readyPage({"grab"});
-    std::string id = client->sessionId();
-    test::LogTail log;
-    client.reset();
-    EXPECT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
-    EXPECT_FALSE(sessions->hasTool("grab"));
-    EXPECT_TRUE(listedNames().empty());
-    EXPECT_TRUE(log.has("[ws] Browser disconnected: " + id));
-    EXPECT_TRUE(log.has("[browser] Session removed: " + id));
 }
 
 // A client frame with a zero mask key carries its payload unchanged.

@@ -40,18 +40,6 @@ std::unique_ptr<ssl::context> clientTrusting(const std::string& path) {
 
 class BrowserSecureListener : public ::testing::Test {
 protected:
-    std::unique_ptr<WebSocketServer> started(const std::string& identityPath, bool forcePlain = false) {
-        auto server = std::make_unique<WebSocketServer>(0, sessions, identityPath);
-        EXPECT_TRUE(server->start(forcePlain));
-        return server;
-    }
-    // A plain page is greeted on the port, so the listener serves ws://.
-    void expectPlainService(const WebSocketServer& server) {
-        EXPECT_FALSE(server.usesTls());
-        test::PageClient client(server.boundPort());
-        EXPECT_TRUE(sessions.getSession(client.sessionId()));
-    }
-
     BrowserSessionManager sessions;
     test::TempHome home;
     test::LogTail log;
@@ -86,7 +74,8 @@ TEST_F(BrowserSecureListener, GeneratesAPrivateLeafIdentityOnceAndServesWssWithI
     ASSERT_TRUE(ensureTlsIdentity(identity));
     EXPECT_EQ(test::readFile(identity), generated) << "kept from the first start on";
 
-    auto server = started(identity);
+    auto server = std::make_unique<WebSocketServer>(0, sessions, identity);
+    ASSERT_TRUE(server->start(false));
     EXPECT_TRUE(server->usesTls());
     auto trusting = clientTrusting(identity);
     test::PageClient client(server->boundPort(), trusting.get());
@@ -97,26 +86,24 @@ TEST_F(BrowserSecureListener, GeneratesAPrivateLeafIdentityOnceAndServesWssWithI
     EXPECT_TRUE(log.has("[ws] Port " + std::to_string(server->boundPort()) + ": Using TLS (wss://)"));
 }
 
-TEST_F(BrowserSecureListener, FallsBackToPlainWhenTheIdentityIsMissing) {
-    std::string missing = home.path() + "/server.p12";
-    auto server = started(missing);
-    expectPlainService(*server);
-    EXPECT_TRUE(log.has("[ws] No server.p12 found at " + missing));
-    EXPECT_TRUE(log.has("[ws] Port " + std::to_string(server->boundPort()) + ": Using plain ws://"));
-}
-
-TEST_F(BrowserSecureListener, FallsBackToPlainWhenTheIdentityDoesNotImport) {
-    std::string broken = home.path() + "/server.p12";
+TEST_F(BrowserSecureListener, FallsBackToPlainWithoutAUsableIdentityOrWhenToldTo) {
+    std::string missing = home.path() + "/missing.p12";
+    std::string broken = home.path() + "/broken.p12";
     test::writeFile(broken, "not a pkcs12 file");
-    auto server = started(broken);
-    expectPlainService(*server);
-    EXPECT_FALSE(log.containing("[ERROR][ws] Failed to import PKCS12: ").empty());
-}
-
-TEST_F(BrowserSecureListener, TheForcedPlainListenerIgnoresTheIdentity) {
     ASSERT_TRUE(ensureTlsIdentity(identity));
-    auto server = started(identity, true);
-    expectPlainService(*server);
+    for (auto [path, forcePlain] : {std::pair{missing, false}, {broken, false}, {identity, true}}) {
+        SCOPED_TRACE(path);
+        auto server = std::make_unique<WebSocketServer>(0, sessions, path);
+        EXPECT_TRUE(server->start(forcePlain));
+        EXPECT_FALSE(server->usesTls());
+        test::PageClient client(server->boundPort());
+        EXPECT_TRUE(sessions.getSession(client.sessionId())) << "a plain page is greeted";
+        if (path == missing) {
+            EXPECT_TRUE(log.has("[ws] No server.p12 found at " + missing));
+            EXPECT_TRUE(log.has("[ws] Port " + std::to_string(server->boundPort()) + ": Using plain ws://"));
+        }
+    }
+    EXPECT_FALSE(log.containing("[ERROR][ws] Failed to import PKCS12: ").empty());
 }
 
 }  // namespace
