@@ -23,9 +23,8 @@ namespace velmor {
 namespace {
 
 // A child's parent-death signal fires when the thread that forked it ends, not when the
-// process does, and tool calls run on threads that come and go. Children that must end
-// with this process are therefore forked on this thread, which is never ended. (A guardian
-// process between us and the child would have had to relay signals and exit statuses.)
+// process does, and tool calls run on threads that come and go. A child that must end with
+// this process is therefore forked on this thread, which is never ended.
 class LifelongThread {
 public:
     LifelongThread() {
@@ -66,6 +65,56 @@ LifelongThread& lifelongThread() {
     return *thread;
 }
 
+[[noreturn]] void reportAndExit(int report, int error) {
+    (void)!::write(report, &error, sizeof error);
+    ::_exit(127);
+}
+
+// The rest of a child's start, with its streams in place: default signal handling, then
+// the program. The report pipe closes at a successful exec.
+[[noreturn]] void becomeProgram(const char* path, char* const argv[], int report) {
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) ::sigaction(number, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(path, argv, environ);
+    reportAndExit(report, errno);
+}
+
+// A guardian between this process and a program that must end with it. When this process
+// dies, the kernel signals the guardian once for every thread of ours that dies holding
+// it; a program told twice to stop may stop without finishing its file (ffmpeg does).
+// The guardian takes all those signals as one SIGKILL, and its death gives the program
+// its own death signal exactly once: the guardian has a single thread. Until then the
+// guardian blocks every signal (the program gets those sent to its group directly), waits
+// for the program and ends as it ended, so its status is the program's.
+[[noreturn]] void guard(const char* path, char* const argv[], int report, int deathSignal) {
+    const pid_t guardian = ::getpid();
+    const pid_t program = ::fork();
+    if (program < 0) reportAndExit(report, errno);
+    if (program == 0) {
+        if (::prctl(PR_SET_PDEATHSIG, deathSignal) != 0 || ::getppid() != guardian) ::_exit(127);
+        becomeProgram(path, argv, report);
+    }
+    for (int fd : {report, 0, 1, 2}) ::close(fd);
+    int raw = 0;
+    while (::waitpid(program, &raw, 0) < 0)
+        if (errno != EINTR) ::_exit(255);
+    if (WIFEXITED(raw)) ::_exit(WEXITSTATUS(raw));
+    const int number = WTERMSIG(raw);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    ::sigaction(number, &defaults, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, number);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::kill(guardian, number);
+    ::_exit(128 + number);
+}
+
 // Between fork and exec a multithreaded process may make async-signal-safe calls only:
 // another thread may have held any lock at the moment of the fork. Everything the child
 // needs is therefore prepared before. Answers the child's pid or -errno.
@@ -80,27 +129,19 @@ pid_t forkAndExec(const char* path, char* const argv[], ChildStreams streams, in
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        struct sigaction defaults {};
-        defaults.sa_handler = SIG_DFL;
-        for (int number = 1; number < NSIG; ++number) ::sigaction(number, &defaults, nullptr);
         ::setpgid(0, 0);
         // Set before the check: a parent that died just before it would otherwise go unnoticed.
-        if (parentDeathSignal && (::prctl(PR_SET_PDEATHSIG, parentDeathSignal) != 0 || ::getppid() != parent))
-            ::_exit(127);
+        if (parentDeathSignal && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)) ::_exit(127);
         const int wanted[3] = {streams.input, streams.output, streams.errors};
         for (int fd = 0; fd < 3; ++fd) {
             if (wanted[fd] == fd) ::fcntl(fd, F_SETFD, 0);
             else ::dup2(wanted[fd], fd);
         }
-        // Closed at exec rather than now: the report pipe must stay open until then.
-        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(path, argv, environ);
-        int error = errno;
-        (void)!::write(report[1], &error, sizeof error);
-        ::_exit(127);
+        // Everything else of ours is closed, but for the report pipe's writing end.
+        ::close_range(3, report[1] - 1, 0);
+        ::close_range(report[1] + 1, ~0U, 0);
+        if (parentDeathSignal) guard(path, argv, report[1], parentDeathSignal);
+        becomeProgram(path, argv, report[1]);
     }
     const int forkError = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -109,7 +150,6 @@ pid_t forkAndExec(const char* path, char* const argv[], ChildStreams streams, in
         ::close(report[0]);
         return -forkError;
     }
-    // The report pipe closes at a successful exec; before that the child tells why not.
     int error = 0;
     ssize_t got;
     do {

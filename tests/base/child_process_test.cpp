@@ -93,10 +93,14 @@ TEST(ChildRun, AChildStartsCleanInAGroupOfItsOwn) {
     EXPECT_EQ(rest, "\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
 }
 
-// A long-running child: talked to while it runs, signalled, and killed and reaped when its
-// owner lets go of it.
+// A long-running child that ends with this process (behind a guardian that must pass on
+// its streams, signals and status): talked to while it runs, signalled, and killed and
+// reaped when its owner lets go of it.
 TEST(ChildProcess, RunsUntilToldAndIsKilledWhenAbandoned) {
-    auto started = ChildProcess::start({"sh", "-c", "read line; echo got $line >&2; echo done; exec sleep 30"});
+    const ChildOptions endsWithUs{.parentDeathSignal = SIGINT};
+    EXPECT_EQ(runChild({"sh", "-c", "exit 3"}, endsWithUs).status, 3);
+    auto started =
+        ChildProcess::start({"sh", "-c", "read line; echo got $line >&2; echo done; exec sleep 30"}, endsWithUs);
     ASSERT_TRUE(started.ok()) << started.error();
     auto& child = **started;
     EXPECT_FALSE(child.waitForExit(50ms));
@@ -108,7 +112,7 @@ TEST(ChildProcess, RunsUntilToldAndIsKilledWhenAbandoned) {
     started->reset();
     EXPECT_EQ(::kill(pid, 0), -1);
 
-    auto interrupted = ChildProcess::start({"sleep", "30"});
+    auto interrupted = ChildProcess::start({"sleep", "30"}, endsWithUs);
     ASSERT_TRUE(interrupted.ok());
     (*interrupted)->signal(SIGINT);
     EXPECT_EQ((*interrupted)->waitForExit(10s), 128 + SIGINT);
