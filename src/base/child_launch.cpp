@@ -23,8 +23,9 @@ namespace velmor {
 namespace {
 
 // A child's parent-death signal fires when the thread that forked it ends, not when the
-// process does, and tool calls run on threads that come and go. A child that must end with
-// this process is therefore forked on this thread, which is never ended.
+// process does, and tool calls run on threads that come and go. The guardian of a program
+// that must end with this process (see guard()) is therefore forked on this thread, which
+// is never ended.
 class LifelongThread {
 public:
     LifelongThread() {
@@ -84,12 +85,13 @@ LifelongThread& lifelongThread() {
 }
 
 // A guardian between this process and a program that must end with it. When this process
-// dies, the kernel signals the guardian once for every thread of ours that dies holding
-// it; a program told twice to stop may stop without finishing its file (ffmpeg does).
-// The guardian takes all those signals as one SIGKILL, and its death gives the program
-// its own death signal exactly once: the guardian has a single thread. Until then the
-// guardian blocks every signal (the program gets those sent to its group directly), waits
-// for the program and ends as it ended, so its status is the program's.
+// dies, its child passes from dying thread to dying thread, and the kernel sends the death
+// signal at each step; a program told twice to stop may stop without finishing its file
+// (ffmpeg does). The guardian's death signal is SIGKILL, for which one is as good as many,
+// and its death gives the program its own death signal exactly once: the guardian has a
+// single thread. Until then the guardian blocks every signal (the program gets those sent
+// to its group directly), waits for the program and ends as it ended, so its status is the
+// program's.
 [[noreturn]] void guard(const char* path, char* const argv[], int report, int deathSignal) {
     const pid_t guardian = ::getpid();
     const pid_t program = ::fork();

@@ -59,6 +59,7 @@ public:
     // Whether a signal, rather than the program itself, ended it.
     bool endedBySignal() const;
 
+    // Also the id of its process group. With a parentDeathSignal, the guardian's (see launchChild).
     pid_t pid() const { return pid_; }
     bool wroteOutput() const { return wroteOutput_; }
     std::string output() const;
