@@ -10,6 +10,13 @@ std::string lowerAscii(std::string_view text) {
     return lowered;
 }
 
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n\v\f";
+    auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
 std::string toSlug(std::string_view text, size_t maxLength) {
     std::string slug;
     bool inRun = false;

@@ -10,6 +10,9 @@ namespace velmor {
 // header fields compare this way whatever the process's locale.
 std::string lowerAscii(std::string_view text);
 
+// Without the blanks and line ends at either end.
+std::string_view trimmed(std::string_view text);
+
 // The slug rule every generated tool name follows: lower-cased, each run of characters
 // other than a-z and 0-9 turned into one "_", no "_" at either end, then cut to
 // `maxLength`. Works on bytes: every byte of a multi-byte UTF-8 character is outside a-z

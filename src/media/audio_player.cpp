@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-#include "media/bounded_process.h"
+#include "base/child_run.h"
 
 namespace velmor::media {
 
@@ -18,14 +18,6 @@ constexpr int kChannels = 2;
 constexpr size_t kBytesPerSecond = kRate * kChannels * 2;
 // Writes go out in 50 ms pieces, so the limit is checked often and a stop is prompt.
 constexpr size_t kChunk = kBytesPerSecond / 20;
-
-// The last line ffmpeg wrote to standard error: the reason it gave up.
-std::string lastLine(const std::string& text) {
-    std::string trimmed = text;
-    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) trimmed.pop_back();
-    auto newline = trimmed.find_last_of('\n');
-    return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
-}
 
 struct SimpleDeleter {
     void operator()(pa_simple* stream) const { pa_simple_free(stream); }
@@ -42,14 +34,16 @@ Result<void> AudioPlayer::playAndWait(const std::string& audioBytes) {
     // Decoding is far faster than playing; a clip longer than the limit is cut just past
     // it, so the time-out below still reports it.
     auto limitSeconds = std::chrono::duration_cast<std::chrono::seconds>(playLimit_).count() + 1;
-    auto decoded = runBounded({ffmpeg_, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", "pipe:0", "-t",
-                               std::to_string(limitSeconds), "-f", "s16le", "-acodec", "pcm_s16le", "-ac",
-                               std::to_string(kChannels), "-ar", std::to_string(kRate), "pipe:1"},
-                              audioBytes, playLimit_, kBytesPerSecond * (limitSeconds + 1));
+    // Its last line of diagnostics is the reason ffmpeg gave up; the rest is not kept.
+    auto decoded = runChild({ffmpeg_, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", "pipe:0", "-t",
+                             std::to_string(limitSeconds), "-f", "s16le", "-acodec", "pcm_s16le", "-ac",
+                             std::to_string(kChannels), "-ar", std::to_string(kRate), "pipe:1"},
+                            {.input = audioBytes, .outputLimit = kBytesPerSecond * (limitSeconds + 1), .errorLimit = 0},
+                            playLimit_);
     if (!decoded.started) return fail("playback error: cannot run " + ffmpeg_);
     if (decoded.timedOut) return fail("playback timed out");
-    if (decoded.exitStatus != 0 || decoded.output.empty()) {
-        std::string reason = lastLine(decoded.errors);
+    if (decoded.status != 0 || decoded.output.empty()) {
+        const std::string& reason = decoded.lastErrorLine;
         return fail("playback error: " + (reason.empty() ? std::string("no audio in the data") : reason));
     }
 

@@ -8,10 +8,10 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "base/child_run.h"
 #include "base/log.h"
 #include "base/text.h"
 #include "base/utf8.h"
-#include "media/bounded_process.h"
 
 namespace velmor::media {
 
@@ -19,6 +19,7 @@ namespace {
 
 constexpr size_t kVoiceListLimit = 1 << 20;
 constexpr size_t kWavLimit = 64 << 20;
+constexpr size_t kLoggedErrorLimit = 4096;
 
 // The voice table of `espeak-ng --voices`: a heading, then one voice a line, its name in
 // the fourth column and the file that -v accepts in the fifth.
@@ -46,9 +47,9 @@ std::vector<TTSEngine::InstalledVoice> TTSEngine::installedVoices() const {
         std::lock_guard lock(mutex_);
         if (voices_) return *voices_;
     }
-    auto listing = runBounded({program_, "--voices"}, "", std::chrono::seconds(10), kVoiceListLimit);
+    auto listing = runChild({program_, "--voices"}, {.outputLimit = kVoiceListLimit}, std::chrono::seconds(10));
     std::vector<InstalledVoice> voices;
-    if (listing.exitStatus == 0)
+    if (listing.status == 0)
         for (auto& [name, file] : parseVoiceTable(listing.output)) voices.push_back({name, file});
     std::lock_guard lock(mutex_);
     // The voices installed don't change while we run; an empty answer is asked again.
@@ -81,17 +82,18 @@ Result<void> TTSEngine::speakSync(const std::string& text, const std::optional<s
     if (auto identifier = selectVoice(voice); !identifier.empty()) argv.insert(argv.end(), {"-v", identifier});
     // The text goes in on standard input: never taken for an option, never limited in length.
     argv.push_back("--stdin");
-    auto outcome = runBounded(argv, text, speakLimit_, 0, [this](pid_t pid) {
-        std::lock_guard lock(mutex_);
-        speakingPid_ = pid;
-    });
+    auto outcome = runChild(argv, {.input = text, .outputLimit = 0, .errorLimit = kLoggedErrorLimit}, speakLimit_,
+                            [this](pid_t pid) {
+                                std::lock_guard lock(mutex_);
+                                speakingPid_ = pid;
+                            });
     {
         std::lock_guard lock(mutex_);
         speakingPid_ = -1;
     }
     if (!outcome.started) return fail("failed to start speaking");
     if (outcome.timedOut) return fail("speech timed out");
-    if (outcome.exitStatus != 0) {
+    if (outcome.status != 0) {
         Log::error("tts", "espeak-ng failed: " + outcome.errors);
         return fail("failed to start speaking");
     }
@@ -105,9 +107,9 @@ Result<std::string> TTSEngine::renderWav(const std::string& text, const std::opt
     if (!mkdtemp(directory)) return fail("failed to start speaking");
     std::filesystem::path wavFile = std::filesystem::path(directory) / "line.wav";
     argv.insert(argv.end(), {"-w", wavFile.string(), "--stdin"});
-    auto outcome = runBounded(argv, text, speakLimit_, 0);
+    auto outcome = runChild(argv, {.input = text, .outputLimit = 0, .errorLimit = 0}, speakLimit_);
     std::string wav;
-    if (outcome.started && !outcome.timedOut && outcome.exitStatus == 0) {
+    if (outcome.started && !outcome.timedOut && outcome.status == 0) {
         std::ifstream file(wavFile, std::ios::binary);
         wav.assign(std::istreambuf_iterator<char>(file), {});
         if (wav.size() > kWavLimit) wav.clear();

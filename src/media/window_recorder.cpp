@@ -37,8 +37,8 @@ std::vector<std::string> grabArguments(const std::string& program, const std::st
             "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", output};
 }
 
-std::string failureText(ExternalProgram& ffmpeg, int status) {
-    std::string line = ffmpeg.lastDiagnosticLine();
+std::string failureText(ChildProcess& ffmpeg, int status) {
+    std::string line = ffmpeg.lastErrorLine();
     return line.empty() ? "ffmpeg exit " + std::to_string(status) : line;
 }
 
@@ -117,7 +117,11 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
     auto output = nextOutputPath();
     outputPath_ = output;
 
-    auto started = ExternalProgram::start(grabArguments(ffmpegProgram_, display, area, output.string()));
+    // Standard input stays open for the "q" that stops it; only the last line of diagnostics
+    // is needed. Should Velmor end without stopping it, however it ends, ffmpeg is
+    // interrupted, which finishes the file as "q" does, instead of recording forever.
+    auto started = ChildProcess::start(grabArguments(ffmpegProgram_, display, area, output.string()),
+                                       {.outputLimit = 0, .errorLimit = 0, .parentDeathSignal = SIGINT});
     if (!started) return fail("setup failed: " + started.error());
     auto ffmpeg = std::move(*started);
 

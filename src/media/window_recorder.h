@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/child_process.h"
 #include "base/result.h"
-#include "media/external_program.h"
 #include "platform/windows.h"
 
 #include <cstdint>
@@ -50,7 +50,7 @@ private:
     platform::Windows& windows_;
 
     std::mutex mutex_;
-    std::unique_ptr<ExternalProgram> ffmpeg_;
+    std::unique_ptr<ChildProcess> ffmpeg_;
     std::optional<std::filesystem::path> outputPath_;
     std::optional<platform::Frame> cachedArea_;
 };

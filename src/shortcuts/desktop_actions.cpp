@@ -1,6 +1,6 @@
 #include "shortcuts/desktop_actions.h"
 
-#include "shortcuts/child_run.h"
+#include "base/child_run.h"
 #include "shortcuts/detached_process.h"
 
 #include <gio/gdesktopappinfo.h>
@@ -164,8 +164,8 @@ Result<std::string> clipboardText() {
 }
 
 Result<void> setClipboardText(const std::string& text) {
-    ChildOutcome kept = runChild({.program = selfProgram(), .args = {"keep-clipboard"}, .input = text, .timeout = 30s});
-    if (kept.status != 0) return fail("cannot set the clipboard: " + kept.err);
+    ChildOutcome kept = runChild({selfProgram(), "keep-clipboard"}, {.input = text}, 30s);
+    if (kept.status != 0) return fail("cannot set the clipboard: " + kept.errors);
     return succeeded();
 }
 

@@ -1,7 +1,8 @@
 #include "shortcuts/shortcut_builder.h"
 
+#include "base/child_run.h"
 #include "base/json_object_file.h"
-#include "shortcuts/child_run.h"
+#include "base/text.h"
 #include "shortcuts/shortcut_file.h"
 #include "shortcuts/shortcut_library.h"
 #include "shortcuts/step_actions.h"
@@ -64,22 +65,22 @@ ShortcutBuilder::ShortcutBuilder(std::string program, std::string temporaryFolde
     : program_(std::move(program)), temporaryFolder_(std::move(temporaryFolder)) {}
 
 Result<std::vector<std::string>> ShortcutBuilder::listShortcuts() const {
-    ChildOutcome listed = runChild({.program = program_, .args = {"list"}});
-    if (listed.status != 0) return fail("shortcuts list failed: " + listed.err);
+    ChildOutcome listed = runChild({program_, "list"});
+    if (listed.status != 0) return fail("shortcuts list failed: " + listed.errors);
     std::vector<std::string> names;
-    std::istringstream lines(listed.out);
+    std::istringstream lines(listed.output);
     for (std::string line; std::getline(lines, line);) {
-        if (std::string name = trimmed(line); !name.empty()) names.push_back(std::move(name));
+        if (std::string_view name = trimmed(line); !name.empty()) names.emplace_back(name);
     }
     return names;
 }
 
 Result<std::string> ShortcutBuilder::runShortcut(const std::string& name, const std::optional<std::string>& input) const {
-    std::vector<std::string> args = {"run", name};
-    if (input) args.insert(args.end(), {"-i", *input});
-    ChildOutcome ran = runChild({.program = program_, .args = std::move(args)});
-    if (ran.status != 0) return fail("shortcut '" + name + "' failed: " + ran.err);
-    return ran.out;
+    std::vector<std::string> argv = {program_, "run", name};
+    if (input) argv.insert(argv.end(), {"-i", *input});
+    ChildOutcome ran = runChild(argv);
+    if (ran.status != 0) return fail("shortcut '" + name + "' failed: " + ran.errors);
+    return std::string(trimmed(ran.output));
 }
 
 Result<CreatedShortcut> ShortcutBuilder::buildFromDescription(const std::string& name, const json& steps) const {
@@ -102,20 +103,19 @@ Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name,
     if (!replaceFilePrivately(unsignedPath, *bytes))
         return fail("failed to write plist: " + std::string(std::strerror(errno)));
 
-    ChildOutcome signing =
-        runChild({.program = program_, .args = {"sign", "-m", "anyone", "-i", unsignedPath, "-o", signedPath}});
+    ChildOutcome signing = runChild({program_, "sign", "-m", "anyone", "-i", unsignedPath, "-o", signedPath});
     ::unlink(unsignedPath.c_str());
     if (signing.status != 0) {
         ::rmdir(folder->c_str());
-        return fail("signing failed: " + signing.err);
+        return fail("signing failed: " + signing.errors);
     }
 
     CreatedShortcut created{.name = name, .path = signedPath, .actions = made.size()};
     if (autoImport) {
-        ChildOutcome opened = runChild({.program = program_, .args = {"import", signedPath}});
+        ChildOutcome opened = runChild({program_, "import", signedPath});
         created.importTried = true;
         created.imported = opened.status == 0;
-        if (!created.imported) created.importError = opened.err;
+        if (!created.imported) created.importError = opened.errors;
     }
     return created;
 }

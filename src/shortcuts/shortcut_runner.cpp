@@ -1,6 +1,8 @@
 #include "shortcuts/shortcut_runner.h"
 
-#include "shortcuts/child_run.h"
+#include "base/child_launch.h"
+#include "base/child_run.h"
+#include "base/text.h"
 #include "shortcuts/desktop_actions.h"
 #include "shortcuts/url_fetch.h"
 
@@ -57,20 +59,6 @@ std::string text(const json& params, const char* key, const Run& run) {
     return found ? expand(*found, run) : std::string{};
 }
 
-// A program from PATH, for the desktop's own tools.
-std::optional<std::string> onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (size_t start = 0; start <= dirs.size();) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + program;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
-}
-
 Result<std::string> runScript(const json& params, Run& run) {
     auto named = params.find("Shell");
     std::string shell = named != params.end() ? parameterText(*named).value_or("") : "";
@@ -80,28 +68,28 @@ Result<std::string> runScript(const json& params, Run& run) {
         return fail("the shell " + shell + " is not available");
     auto script = params.find("WFShellScript");
     std::string code = script != params.end() ? parameterText(*script).value_or("") : "";
-    ChildOutcome ran = runChild({.program = shell, .args = {"-c", code}, .input = run.input, .timeout = kScriptTimeout});
-    if (ran.status != 0) return fail(ran.err.empty() ? "the shell script failed with status " + std::to_string(ran.status) : ran.err);
-    return ran.out;
+    ChildOutcome ran = runChild({shell, "-c", code}, {.input = run.input}, kScriptTimeout);
+    if (ran.status != 0) return fail(ran.errors.empty() ? "the shell script failed with status " + std::to_string(ran.status) : ran.errors);
+    return std::string(trimmed(ran.output));
 }
 
 Result<std::string> openUrl(const json&, Run& run) {
-    std::string url = trimmed(run.input);
+    std::string url(trimmed(run.input));
     if (url.empty()) return fail("there is no URL to open");
-    auto opener = onPath("xdg-open");
+    auto opener = programOnPath("xdg-open");
     if (!opener) return fail("cannot open " + url + ": xdg-open is not installed");
-    ChildOutcome opened = runChild({.program = *opener, .args = {url}, .timeout = kLauncherTimeout, .discardStreams = true});
-    if (opened.status != 0) return fail("cannot open " + url + (opened.err.empty() ? "" : ": " + opened.err));
+    ChildOutcome opened = runChild({*opener, url}, {.discardStreams = true}, kLauncherTimeout);
+    if (opened.status != 0) return fail("cannot open " + url + (opened.errors.empty() ? "" : ": " + opened.errors));
     return run.input;
 }
 
 Result<std::string> speak(const json& params, Run& run) {
     std::string words = text(params, "WFText", run);
     if (words.empty()) words = run.input;
-    auto voice = onPath("espeak-ng");
+    auto voice = programOnPath("espeak-ng");
     if (!voice) return fail("there is no system voice (espeak-ng is not installed)");
-    ChildOutcome spoken = runChild({.program = *voice, .args = {"--stdin"}, .input = words, .timeout = kSpeechTimeout});
-    if (spoken.status != 0) return fail("speaking failed: " + spoken.err);
+    ChildOutcome spoken = runChild({*voice, "--stdin"}, {.input = words}, kSpeechTimeout);
+    if (spoken.status != 0) return fail("speaking failed: " + spoken.errors);
     return run.input;
 }
 
@@ -139,7 +127,7 @@ const std::map<std::string, Action>& actions() {
              return url.empty() ? r.input : url;
          }},
         {"openurl", openUrl},
-        {"downloadurl", [](const json&, Run& r) { return fetchUrl(trimmed(r.input)); }},
+        {"downloadurl", [](const json&, Run& r) { return fetchUrl(std::string(trimmed(r.input))); }},
         {"openapp",
          [](const json& p, Run& r) -> Result<std::string> {
              if (auto opened = openApplication(text(p, "WFAppIdentifier", r)); !opened) return fail(opened.error());

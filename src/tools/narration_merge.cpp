@@ -1,8 +1,8 @@
 #include "tools/narration_merge.h"
 
+#include "base/child_process.h"
 #include "base/log.h"
 #include "automation/text.h"
-#include "media/external_program.h"
 
 #include <filesystem>
 
@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kCategory = "recorder";
 constexpr size_t kLoggedDiagnostics = 200;
+constexpr size_t kKeptDiagnostics = 64 * 1024;
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -55,11 +56,11 @@ Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, co
     std::vector<std::string> argv{ffmpegProgram};
     for (auto& arg : narrationMergeArguments(videoPath, segments, outputPath)) argv.push_back(std::move(arg));
 
-    auto ffmpeg = media::ExternalProgram::start(argv);
+    auto ffmpeg = ChildProcess::start(argv, {.outputLimit = 0, .errorLimit = kKeptDiagnostics});
     if (!ffmpeg) return fail("ffmpeg launch failed: " + ffmpeg.error());
     int status = (*ffmpeg)->waitForExit();
     if (status != 0) {
-        std::string diagnostics = (*ffmpeg)->diagnosticsHead();
+        std::string diagnostics = (*ffmpeg)->errors();
         if (diagnostics.empty()) diagnostics = "unknown error";
         Log::error(kCategory, "ffmpeg failed: " + utf8Prefix(diagnostics, kLoggedDiagnostics));
         return fail("ffmpeg exit " + std::to_string(status));

@@ -1,7 +1,7 @@
 #include "automation/desktop_test.h"
+#include "base/child_run.h"
 #include "browser/browser_session_manager.h"
 #include "media/audio_player.h"
-#include "media/bounded_process.h"
 #include "media/cloud_providers.h"
 #include "media/fake_speech_vendor.h"
 #include "media/media_probe.h"
@@ -25,10 +25,10 @@ constexpr double kToneSeconds = 1.5;
 
 // A tone in place of a voice: what the fake vendor answers every request with.
 std::string toneMp3() {
-    return media::runBounded({"ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
-                              "sine=frequency=440:sample_rate=24000:duration=" + std::to_string(kToneSeconds), "-f",
-                              "mp3", "pipe:1"},
-                             "", std::chrono::seconds(20), 1 << 24)
+    return runChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                     "sine=frequency=440:sample_rate=24000:duration=" + std::to_string(kToneSeconds), "-f", "mp3",
+                     "pipe:1"},
+                    {}, std::chrono::seconds(20))
         .output;
 }
 

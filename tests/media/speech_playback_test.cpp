@@ -3,8 +3,8 @@
 
 #include <chrono>
 
+#include "base/child_run.h"
 #include "fake_speech_vendor.h"
-#include "media/bounded_process.h"
 #include "media/cloud_providers.h"
 #include "media/tts_manager.h"
 #include "sink_recording.h"
@@ -24,11 +24,11 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 
 // A real MP3 of a tone, made by ffmpeg.
 std::string toneMp3(double seconds) {
-    auto made = runBounded({"ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
-                            "sine=frequency=440:sample_rate=24000:duration=" + std::to_string(seconds), "-f", "mp3",
-                            "pipe:1"},
-                           "", std::chrono::seconds(20), 1 << 24);
-    return made.output;
+    return runChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                     "sine=frequency=440:sample_rate=24000:duration=" + std::to_string(seconds), "-f", "mp3",
+                     "pipe:1"},
+                    {}, std::chrono::seconds(20))
+        .output;
 }
 
 TEST(SpeechPlayback, TheSystemVoiceSpeaksThroughTheSpeakToolAndIsRecordedInTheFlow) {
