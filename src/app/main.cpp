@@ -3,6 +3,7 @@
 #include "app/shell/desktop_shell.h"
 #include "base/log.h"
 #include "base/paths.h"
+#include "base/standard_streams.h"
 #include "net/open_file_limit.h"
 
 #include <csignal>
@@ -55,6 +56,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    velmor::fillClosedStandardStreams();
     if (argc > 1) {
         if (std::strcmp(argv[1], "--help") == 0) {
             std::fputs(kUsage, stdout);

@@ -1,3 +1,7 @@
+#include "base/standard_streams.h"
 #include "bridge/command_line.h"
 
-int main(int argc, char** argv) { return velmor::bridge::runCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+    velmor::fillClosedStandardStreams();
+    return velmor::bridge::runCommandLine(argc, argv);
+}

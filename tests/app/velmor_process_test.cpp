@@ -79,6 +79,16 @@ TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndEx
         later->signal(SIGINT);
         EXPECT_EQ(later->wait(5000), 0);
     }
+
+    // Started without standard streams, as some launchers start programs, it puts /dev/null
+    // in their place rather than let its own sockets and files take their numbers.
+    auto bare = launchVelmor({"/bin/sh", "-c", "exec \"$0\" <&- >&- 2>&-", VELMOR_BINARY});
+    for (int fd = 0; fd <= 2; ++fd) {
+        auto link = "/proc/" + std::to_string(bare->pid()) + "/fd/" + std::to_string(fd);
+        EXPECT_EQ(std::filesystem::read_symlink(link), "/dev/null") << link;
+    }
+    bare->signal(SIGTERM);
+    EXPECT_EQ(bare->wait(5000), 0);
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
