@@ -57,14 +57,6 @@ private:
 
 }  // namespace
 
-std::string_view trimmed(std::string_view line) {
-    constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
-    auto first = line.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) return {};
-    auto last = line.find_last_not_of(kWhiteSpace);
-    return line.substr(first, last - first + 1);
-}
-
 InputMessage readInputMessage(std::string_view line) {
     InputMessage message;
     // A line nested too deeply is still forwarded as a request; the application refuses it.

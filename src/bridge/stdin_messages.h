@@ -5,9 +5,6 @@
 
 namespace velmor::bridge {
 
-// The line without the white space and line breaks around it.
-std::string_view trimmed(std::string_view line);
-
 // What the bridge needs to know of an input line before sending it on.
 struct InputMessage {
     // A JSON object whose `method` is a string starting with "notifications/". Such a

@@ -1,5 +1,6 @@
 #include "bridge/stdin_reader.h"
 
+#include "base/text.h"
 #include "bridge/bounded_line.h"
 #include "bridge/output_lines.h"
 #include "bridge/stdin_messages.h"

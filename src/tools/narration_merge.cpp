@@ -11,8 +11,7 @@ namespace velmor::tools {
 namespace {
 
 constexpr const char* kCategory = "recorder";
-constexpr size_t kLoggedDiagnostics = 200;
-constexpr size_t kKeptDiagnostics = 64 * 1024;
+constexpr size_t kLoggedDiagnostics = 200;  // characters: at most four bytes each
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -56,7 +55,7 @@ Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, co
     std::vector<std::string> argv{ffmpegProgram};
     for (auto& arg : narrationMergeArguments(videoPath, segments, outputPath)) argv.push_back(std::move(arg));
 
-    auto ffmpeg = ChildProcess::start(argv, {.outputLimit = 0, .errorLimit = kKeptDiagnostics});
+    auto ffmpeg = ChildProcess::start(argv, {.outputLimit = 0, .errorLimit = 4 * kLoggedDiagnostics});
     if (!ffmpeg) return fail("ffmpeg launch failed: " + ffmpeg.error());
     int status = (*ffmpeg)->waitForExit();
     if (status != 0) {

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_menus.h"
 
+#include "base/text.h"
 #include "platform/linux/atspi_extents.h"
 #include "platform/linux/dbus_message.h"
 
@@ -22,14 +23,7 @@ bool menuRole(uint32_t role) {
 
 // Toolkits pad item names to line up their accelerators ("Find      "); what a user reads
 // and types is the name without the blanks around it.
-std::string_view withoutBlanks(std::string_view name) {
-    constexpr std::string_view blanks = " \t\r\n\f\v";
-    size_t first = name.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    return name.substr(first, name.find_last_not_of(blanks) - first + 1);
-}
-
-std::string menuName(const AtspiNode& node) { return std::string(withoutBlanks(node.name)); }
+std::string menuName(const AtspiNode& node) { return std::string(trimmed(node.name)); }
 
 // The top-level window a node belongs to.
 int topLevelOf(const AtspiSnapshot& snapshot, int node) {
@@ -53,7 +47,7 @@ std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int 
     std::vector<int> entries;
     for (int child : snapshot.childrenOf(atspi, node)) {
         const AtspiNode& n = snapshot.node(child);
-        if (menuRole(n.role) && !withoutBlanks(n.name).empty()) entries.push_back(child);
+        if (menuRole(n.role) && !trimmed(n.name).empty()) entries.push_back(child);
     }
     return entries;
 }
@@ -152,7 +146,7 @@ Result<std::vector<int>> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapsho
     if (node < 0) return fail("the application has no menu bar");
     std::vector<int> nodes;
     for (const auto& item : path) {
-        std::string name(withoutBlanks(item));
+        std::string name(trimmed(item));
         int next = -1;
         for (int entry : entriesOf(atspi, snapshot, node)) {
             if (menuName(snapshot.node(entry)) == name) {
