@@ -1,5 +1,6 @@
 // The bridge's handling of a line from the client and of an answer from the application:
 // whatever comes in, what goes out is one line holding one JSON-RPC message.
+#include "base/text.h"
 #include "bridge/answer_line.h"
 #include "bridge/bounded_line.h"
 #include "bridge/output_lines.h"
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InputLine line;
     while (readBoundedLine(input, line, 64)) {
         if (line.text.size() > 64) std::abort();
-        nlohmann::json id = line.tooLong ? idInPrefix(line.text) : readInputMessage(trimmed(line.text)).id;
+        nlohmann::json id = line.tooLong ? idInPrefix(line.text) : readInputMessage(velmor::trimmed(line.text)).id;
         expectOneMessageLine(errorLine(id, line.text), id);
     }
 
