@@ -24,7 +24,7 @@ packages=(
   clang libclang-rt-14-dev
 )
 
-# browser tests: third-party pages from npm (TodoMVC, Swagger UI), pinned by the lock file.
+# browser and protocol tests: third-party pages and the MCP SDK from npm, pinned by lock files.
 # A Node.js from elsewhere already brings npm; Debian's npm would conflict with it.
 command -v npm >/dev/null || packages+=(npm)
 
@@ -40,12 +40,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# `npm ci` installs exactly what package-lock.json pins; it is skipped while the lock file is
-# unchanged since the last install.
-fixtures="$(cd "$(dirname "$0")/.." && pwd)/tests/fixtures/web"
-stamp="$fixtures/node_modules/.installed-lock.sha256"
-lock_sum=$(sha256sum "$fixtures/package-lock.json" | cut -d' ' -f1)
-if [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ]; then
-  (cd "$fixtures" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
-  echo "$lock_sum" > "$stamp"
-fi
+# `npm ci` installs exactly what a package-lock.json pins; it is skipped while the lock file
+# is unchanged since the last install. The browser tests drive third-party pages (TodoMVC,
+# Swagger UI); the protocol tests drive Velmor through the official MCP SDK's clients.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+for fixtures in "$root/tests/fixtures/web" "$root/tests/fixtures/mcp-sdk"; do
+  stamp="$fixtures/node_modules/.installed-lock.sha256"
+  lock_sum=$(sha256sum "$fixtures/package-lock.json" | cut -d' ' -f1)
+  if [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ]; then
+    (cd "$fixtures" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+    echo "$lock_sum" > "$stamp"
+  fi
+done
