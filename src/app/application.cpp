@@ -49,7 +49,7 @@ Application::Application(Ports ports) : ports_(ports) {}
 // calls may still be running on worker threads then.
 Application::~Application() = default;
 
-void Application::start() {
+Result<void> Application::start() {
     UserDefaults defaults(paths::defaultsFile());
     token_ = loadOrCreateToken(defaults);
 
@@ -57,7 +57,7 @@ void Application::start() {
     accessibilityTrusted_ = desktop_->accessibilityTrusted();
     Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
     buildToolRouter();
-    startServers();
+    if (auto serving = startServers(); !serving) return serving;
 
     // Without the file the bridge cannot find this process; serving goes on for clients
     // configured otherwise.
@@ -67,6 +67,7 @@ void Application::start() {
         Log::error("app", "Writing ~/.velmor/config.json failed: " + written.error());
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
                          std::to_string(ports_.ws));
+    return succeeded();
 }
 
 void Application::buildServices() {
@@ -124,18 +125,28 @@ void Application::buildToolRouter() {
                                  paths::desktopDirectory());
 }
 
-void Application::startServers() {
+namespace {
+
+// Only one Velmor of this user runs (see SingleInstance), so a port that is taken is held by
+// another program, and clients would reach that one instead.
+Failure portTaken(uint16_t port) {
+    return fail("port " + std::to_string(port) + " on 127.0.0.1 is already in use by another program");
+}
+
+}  // namespace
+
+Result<void> Application::startServers() {
     mcpServer_ = std::make_unique<mcp::McpServer>(
         ports_.mcp, token_, [router = router_.get()](std::string_view body) { return mcp::handleRequest(*router, body); });
-    mcpServer_->start();
+    if (!mcpServer_->start()) return portTaken(ports_.mcp);
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
     auto& browserSessions = *browserSessions_;
     browser::ensureTlsIdentity(paths::tlsIdentityFile());
     wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
-    wsServer_->start(/*forcePlain=*/false);
+    if (!wsServer_->start(/*forcePlain=*/false)) return portTaken(ports_.ws);
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
-    wsPlainServer_->start(/*forcePlain=*/true);
+    if (!wsPlainServer_->start(/*forcePlain=*/true)) return portTaken(ports_.wsPlain);
     browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
     // Element tools come and go with the controlled application; clients hear of it the
     // same way.
@@ -143,6 +154,7 @@ void Application::startServers() {
     // So do the shortcut tools, whenever the user's shortcut library changes.
     shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(
         shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    return succeeded();
 }
 
 Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {

@@ -48,7 +48,8 @@ public:
     explicit Application(Ports ports = {});
     ~Application();
 
-    void start();
+    // Builds the services and starts serving; fails when a port cannot be had.
+    Result<void> start();
 
     const std::string& token() const { return token_; }
     const Ports& ports() const { return ports_; }
@@ -61,7 +62,7 @@ public:
 private:
     void buildServices();
     void buildToolRouter();
-    void startServers();
+    Result<void> startServers();
 
     Ports ports_;
     std::string token_;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <string>
 #include <unistd.h>
 
 namespace velmor::paths {
@@ -31,6 +32,11 @@ std::string configHome() {
 std::string dataHome() {
     std::string dir = absoluteEnv("XDG_DATA_HOME");
     return dir.empty() ? homeDirectory() + "/.local/share" : dir;
+}
+
+std::string runtimeDirectory() {
+    std::string dir = absoluteEnv("XDG_RUNTIME_DIR");
+    return dir.empty() ? "/tmp/velmor-" + std::to_string(getuid()) : dir + "/velmor";
 }
 
 std::string sharedConfigFile() { return homeDirectory() + "/.velmor/config.json"; }

@@ -14,6 +14,10 @@ std::string dataHome();
 
 // ~/.velmor/config.json: the file the application and the bridge share.
 std::string sharedConfigFile();
+// $XDG_RUNTIME_DIR/velmor, the user's private folder for this session's sockets and locks;
+// /tmp/velmor-<uid> when XDG_RUNTIME_DIR is unset or not absolute (the caller makes sure
+// that one is ours).
+std::string runtimeDirectory();
 // ~/.config/velmor/defaults.json: the application's own preferences (bearer token, ...).
 std::string defaultsFile();
 // ~/.local/share/velmor/flows.db

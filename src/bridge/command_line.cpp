@@ -2,6 +2,7 @@
 
 #include "bridge/bridge_process.h"
 #include "bridge/diagnostics.h"
+#include "base/version.h"
 #include "base/write_all.h"
 
 #include <climits>
@@ -49,7 +50,7 @@ int runCommandLine(int argc, char** argv) {
             return 0;
         }
         if (argc == 2 && argument == "--version") {
-            writeAll(STDOUT_FILENO, "velmor-bridge " VELMOR_BRIDGE_VERSION "\n");
+            writeAll(STDOUT_FILENO, std::string("velmor-bridge ") + kVersion + "\n");
             return 0;
         }
         writeAll(STDERR_FILENO, usage());

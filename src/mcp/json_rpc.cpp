@@ -4,6 +4,7 @@
 #include "base/json_fields.h"
 #include "base/json_rpc_error.h"
 #include "base/json_text.h"
+#include "base/version.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"
 
@@ -16,7 +17,7 @@ namespace {
 json initializeResult() {
     return {{"protocolVersion", "2024-11-05"},
             {"capabilities", {{"tools", {{"listChanged", true}}}}},
-            {"serverInfo", {{"name", "velmor"}, {"version", "1.0.0"}}}};
+            {"serverInfo", {{"name", "velmor"}, {"version", kVersion}}}};
 }
 
 json textContent(const std::string& text) { return json::array({{{"type", "text"}, {"text", text}}}); }

@@ -1,6 +1,7 @@
 #include "shortcuts/facility_commands.h"
 
 #include "base/json_object_file.h"
+#include "base/version.h"
 #include "shortcuts/desktop_actions.h"
 #include "shortcuts/import_dialog.h"
 #include "shortcuts/shortcut_file.h"
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
     "  velmor-shortcuts run NAME [-i INPUT]\n"
     "  velmor-shortcuts sign -m anyone -i IN -o OUT\n"
     "  velmor-shortcuts import PATH\n"
+    "  velmor-shortcuts --help | --version\n"
     "\n"
     "The shortcuts of this user, kept one file per shortcut in\n"
     "$XDG_DATA_HOME/velmor/shortcuts (~/.local/share/velmor/shortcuts), each named\n"
@@ -91,6 +93,10 @@ int runFacilityCommand(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kUsage);
+        return 0;
+    }
+    if (command == "--version" && args.size() == 1) {
+        std::printf("velmor-shortcuts %s\n", kVersion);
         return 0;
     }
     ShortcutLibrary library(defaultLibraryFolder());

@@ -1,5 +1,6 @@
 // The real velmor and velmor-bridge executables, on Velmor's fixed ports, inside a private
 // network namespace so that a Velmor the user runs is never met.
+#include "base/log.h"
 #include "browser/page_client.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
@@ -15,6 +16,7 @@
 #include <regex>
 #include <atomic>
 #include <sys/resource.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -223,19 +225,81 @@ TEST_F(VelmorProcess, AFloodOfDrippingConnectionsCannotKeepAClientOut) {
     for (int fd : dripping) ::close(fd);
 }
 
-TEST(VelmorCommandLine, HelpAndVersionAnswerAndOtherArgumentsAreRefused) {
-    test::ChildProcess help({VELMOR_BINARY, "--help"});
-    std::string line;
-    ASSERT_TRUE(help.readLine(line));
-    EXPECT_TRUE(line.starts_with("Usage: velmor")) << line;
-    EXPECT_EQ(help.wait(), 0);
+// The whole of what a program printed on standard output before it ended.
+std::string outputOf(const std::vector<std::string>& argv, int& status) {
+    test::ChildProcess program(argv);
+    std::string output, line;
+    while (program.readLine(line)) output += line + "\n";
+    status = program.wait();
+    return output;
+}
 
-    test::ChildProcess version({VELMOR_BINARY, "--version"});
-    ASSERT_TRUE(version.readLine(line));
-    EXPECT_EQ(line, "velmor 1.0.0");
+TEST(VelmorCommandLine, HelpAndVersionAnswerInEveryProgramAndOtherArgumentsAreRefused) {
+    int status = -1;
+    std::string help = outputOf({VELMOR_BINARY, "--help"}, status);
+    EXPECT_TRUE(help.starts_with("Usage: velmor")) << help;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({VELMOR_BINARY, "-h"}, status), help);
+    EXPECT_EQ(status, 0);
+
+    // One version for the three programs, the build's.
+    const std::string shortcuts = std::filesystem::path(VELMOR_BINARY).parent_path() / "velmor-shortcuts";
+    std::string version = outputOf({VELMOR_BINARY, "--version"}, status);
+    std::smatch number;
+    ASSERT_TRUE(std::regex_match(version, number, std::regex("velmor ([0-9]+\\.[0-9]+\\.[0-9]+)\n"))) << version;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({VELMOR_BRIDGE_BINARY, "--version"}, status), "velmor-bridge " + number[1].str() + "\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({shortcuts, "--version"}, status), "velmor-shortcuts " + number[1].str() + "\n");
+    EXPECT_EQ(status, 0);
 
     test::ChildProcess wrong({VELMOR_BINARY, "--port=1"});
     EXPECT_EQ(wrong.wait(), 2);
+}
+
+// Closing the terminal Velmor runs in sends SIGHUP: it ends as on SIGTERM, says so in the
+// log, and lets go of its claim, so that the next start is the one Velmor of the user.
+TEST_F(VelmorProcess, SighupEndsVelmorInOrderAndTheNextStartRuns) {
+    auto velmor = launchVelmor();
+    const size_t logBefore = test::readFile(Log::kPath).size();
+    velmor->signal(SIGHUP);
+    EXPECT_EQ(velmor->wait(5000), 0);
+    EXPECT_NE(test::readFile(Log::kPath).find("Stopping on SIGHUP", logBefore), std::string::npos);
+
+    auto next = launchVelmor();
+    next->signal(SIGTERM);
+    EXPECT_EQ(next->wait(5000), 0);
+}
+
+// One Velmor per user: a second start leaves the first serving and ends at once with status
+// 0; a port that another program holds stops the start with status 1, naming the port.
+TEST_F(VelmorProcess, ASecondStartLeavesTheFirstAloneAndAPortHeldByAnotherProgramIsAnError) {
+    auto first = launchVelmor();
+    test::ChildProcess second({VELMOR_BINARY}, test::velmorEnvironment(home.path()));
+    std::string said;
+    ASSERT_TRUE(second.readLine(said));
+    EXPECT_TRUE(said.starts_with("Velmor is already running")) << said;
+    EXPECT_EQ(second.wait(5000), 0);
+    int fd = test::connectLoopback(19820);
+    EXPECT_GE(fd, 0) << "the first Velmor stopped serving";
+    if (fd >= 0) ::close(fd);
+    first->signal(SIGTERM);
+    ASSERT_EQ(first->wait(5000), 0);
+
+    // Another program on Velmor's WebSocket port, as a stand-in for any of its ports.
+    int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(19821);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    test::ChildProcess refused({VELMOR_BINARY}, test::velmorEnvironment(home.path()));
+    EXPECT_EQ(refused.wait(15000), 1);
+    std::string errors = refused.drainStderr();
+    EXPECT_NE(errors.find("velmor: port 19821 on 127.0.0.1 is already in use by another program"), std::string::npos)
+        << errors;
+    ::close(holder);
 }
 
 }  // namespace

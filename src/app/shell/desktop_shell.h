@@ -4,6 +4,7 @@
 #include "app/shell/settings_window.h"
 #include "app/shell/tray.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -33,7 +34,12 @@ public:
     // only with the process.
     void run();
 
+    // Brings up the setup guide, from any thread (another start of Velmor asked for it).
+    // Requests that come while one is on its way to the main loop count once.
+    void requestGuide();
+
 private:
+    std::atomic<bool> guideRequested_{false};
     ShellSettings settings_;
     OnboardingWindow onboarding_;
     SettingsWindow settingsWindow_;

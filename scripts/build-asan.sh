@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the velmor program alone with AddressSanitizer in ./build-asan. The desktop shell
+# test walks the tray with it when VELMOR_ASAN_BINARY names it:
+#   VELMOR_ASAN_BINARY=$PWD/build-asan/src/velmor ctest --test-dir build -R TrayWalk
+set -euo pipefail
+cd "$(dirname "$0")/.."
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address -fno-omit-frame-pointer" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address" >/dev/null
+cmake --build build-asan -j "$(nproc)" --target velmor
