@@ -103,11 +103,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Every listener bounds its own connections; the soft default of 1,024 descriptors
-    // would otherwise be the tighter bound, shared by all of them.
-    velmor::Log::info("app", velmor::net::raiseOpenFileLimit());
-
-    // Before any server or window: a second Velmor of this user would only find the ports
+    // Before any server, window or thread (the log's writer too, so that a second start
+    // leaves by a plain return): a second Velmor of this user would only find the ports
     // taken and put a second icon in the tray.
     auto instance = velmor::SingleInstance::claim(velmor::paths::runtimeDirectory());
     if (!instance) {
@@ -118,6 +115,10 @@ int main(int argc, char** argv) {
         std::puts(shown ? "Velmor is already running; its setup guide is open." : "Velmor is already running.");
         return 0;
     }
+
+    // Every listener bounds its own connections; the soft default of 1,024 descriptors
+    // would otherwise be the tighter bound, shared by all of them.
+    velmor::Log::info("app", velmor::net::raiseOpenFileLimit());
 
     // The display is opened before any thread starts; the main thread then belongs to the
     // desktop shell's main loop.
