@@ -14,10 +14,6 @@ constexpr const char* kRegistry = "org.a11y.atspi.Registry";
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 
-}  // namespace
-
-namespace {
-
 // Where the accessibility bus listens: as libatspi finds it, from the environment or from the
 // bus launcher on the session bus.
 Result<std::string> accessibilityBusAddress() {
