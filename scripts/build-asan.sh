@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the velmor program alone with AddressSanitizer in ./build-asan. The desktop shell
-# test walks the tray with it when VELMOR_ASAN_BINARY names it:
+# Builds the velmor program alone with all of its code instrumented by AddressSanitizer in
+# ./build-asan (about eleven minutes of processor time; the test command's own velmor-asan
+# only links with the sanitizer's run-time). The desktop shell test walks the tray with it
+# when VELMOR_ASAN_BINARY names it:
 #   VELMOR_ASAN_BINARY=$PWD/build-asan/src/velmor ctest --test-dir build -R TrayWalk
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,9 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-# The desktop shell's tray walk runs again on velmor built with AddressSanitizer.
-scripts/build-asan.sh
-export VELMOR_ASAN_BINARY="$PWD/build-asan/src/velmor"
 
 # The desktop tests drive real applications on a private virtual desktop.
 root=$(pwd)
