@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <atomic>
 #include <sys/resource.h>
@@ -62,7 +63,7 @@ TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndEx
     EXPECT_TRUE(std::regex_match(published["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(published["port"], 19820);
     EXPECT_EQ(published["wsPort"], 19822);
-    EXPECT_EQ(json::parse(test::readFile(defaultsPath()))["velmor_bearer_token"], published["token"]);
+    EXPECT_FALSE(json::parse(test::readFile(defaultsPath())).contains("velmor_bearer_token")) << "stored once";
     EXPECT_EQ(test::fileMode(configPath()), 0600u);
     EXPECT_EQ(test::fileMode(home.path() + "/.velmor"), 0700u);
     EXPECT_EQ(test::fileMode(defaultsPath()), 0600u);
@@ -89,6 +90,35 @@ TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndEx
     }
     bare->signal(SIGTERM);
     EXPECT_EQ(bare->wait(5000), 0);
+}
+
+// An installation set up by an earlier version keeps the token its clients were given; the
+// log sits in the XDG state folder, private, and not in /tmp.
+TEST_F(VelmorProcess, AnEarlierInstallationKeepsItsTokenAndTheLogGoesToTheStateFolder) {
+    const std::string legacy = "0123456789abcdef0123456789abcdef";
+    test::writeFile(defaultsPath(), R"({"velmor_onboarding_complete":true,"velmor_bearer_token":")" + legacy + "\"}");
+    const std::string state = home.path() + "/.local/state";
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    std::optional<std::string> restoreState = savedState ? std::optional<std::string>(savedState) : std::nullopt;
+    ::unsetenv("XDG_STATE_HOME");
+    auto velmor = launchVelmor();
+    if (restoreState) ::setenv("XDG_STATE_HOME", restoreState->c_str(), 1);
+
+    EXPECT_EQ(config()["token"], legacy);
+    EXPECT_EQ(json::parse(test::readFile(defaultsPath())), json({{"velmor_onboarding_complete", true}}));
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 40u);
+    bridge.closeStdin();
+    EXPECT_EQ(bridge.wait(5000), 0);
+
+    velmor->signal(SIGTERM);
+    ASSERT_EQ(velmor->wait(5000), 0);
+    const std::string log = state + "/velmor/velmor.log";
+    EXPECT_EQ(test::fileMode(state + "/velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(log), 0600u);
+    std::string logged = test::readFile(log);
+    EXPECT_NE(logged.find("[app] Velmor started on port 19820"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("[app] Stopping on SIGTERM"), std::string::npos) << logged;
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
