@@ -51,7 +51,7 @@ Application::~Application() = default;
 
 Result<void> Application::start() {
     UserDefaults defaults(paths::defaultsFile());
-    token_ = loadOrCreateToken(defaults);
+    token_ = loadOrCreateToken(paths::sharedConfigFile(), defaults);
 
     buildServices();
     accessibilityTrusted_ = desktop_->accessibilityTrusted();
@@ -80,7 +80,7 @@ void Application::buildServices() {
     speech_->loadFromConfig(paths::sharedConfigFile());
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
-    recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::desktopDirectory(), desktop.windows);
+    recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::videosDirectory(), desktop.windows);
     // The window a recording follows is chosen again for each new target.
     session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
@@ -122,7 +122,7 @@ void Application::buildToolRouter() {
     tools::installRecordingTools(*router_,
                                  {*router_, *session_, *browserSessions_, desktop.menus, *recorder_, *speech_,
                                   *audioPlayer_, kFfmpegProgram, temporaryFolder},
-                                 paths::desktopDirectory());
+                                 paths::videosDirectory());
 }
 
 namespace {

@@ -112,7 +112,7 @@ json buildStaticTools() {
              "Start recording as MP4 video. Mode 'window' (default) records the target app's window via picker. Mode 'display' records the entire screen — use for menus, dropdowns, multi-window flows, or when window capture shows frozen frames.",
              {{"mode", param("string", "Recording mode: 'window' (default, picker-based) or 'display' (full screen)")}}),
         tool("stop_recording",
-             "Stop recording and save the MP4 to ~/Desktop/. Returns the file path."),
+             "Stop recording and save the MP4 to the videos folder (XDG_VIDEOS_DIR, else ~/Videos, else home). Returns the file path."),
         tool("configure_tts",
              "Set up text-to-speech for narrated demos. Providers: elevenlabs, openai, gemini, deepgram. The user can give you their API key and you call this tool to configure it.",
              {{"provider", param("string", "TTS provider: elevenlabs, openai, gemini, or deepgram")},

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <atomic>
 #include <sys/resource.h>
@@ -56,31 +57,36 @@ protected:
     test::TempHome home;
 };
 
-// Later launches reuse the token; they replace a configuration that is not JSON by the
-// three keys velmor publishes and keep the keys of other writers.
+// Later launches reuse the token stored in the configuration and keep the keys of other
+// writers; a configuration that is not JSON is replaced by the three keys velmor publishes,
+// with a new token since the old one was lost with it.
 TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndExitCleanlyOnSignals) {
     auto first = launchVelmor();
     json published = config();
     EXPECT_TRUE(std::regex_match(published["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(published["port"], 19820);
     EXPECT_EQ(published["wsPort"], 19822);
-    EXPECT_EQ(json::parse(test::readFile(defaultsPath()))["velmor_bearer_token"], published["token"]);
+    EXPECT_FALSE(json::parse(test::readFile(defaultsPath())).contains("velmor_bearer_token")) << "stored once";
     EXPECT_EQ(test::fileMode(configPath()), 0600u);
     EXPECT_EQ(test::fileMode(home.path() + "/.velmor"), 0700u);
-    EXPECT_EQ(test::fileMode(defaultsPath()), 0600u);
     first->signal(SIGTERM);
     ASSERT_EQ(first->wait(5000), 0);
 
-    for (auto [written, kept] : {std::pair{"{ this is not json", json::object()},
-                                 {R"({"tts_provider":"deepgram","deepgram_api_key":"dg-key","port":1})",
-                                  json({{"tts_provider", "deepgram"}, {"deepgram_api_key", "dg-key"}})}}) {
-        test::writeFile(configPath(), written);
-        auto later = launchVelmor();
-        kept.update({{"token", published["token"]}, {"port", 19820}, {"wsPort", 19822}});
-        EXPECT_EQ(config(), kept);
-        later->signal(SIGINT);
-        EXPECT_EQ(later->wait(5000), 0);
-    }
+    json written = {{"token", published["token"]}, {"tts_provider", "deepgram"}, {"deepgram_api_key", "dg-key"}, {"port", 1}};
+    test::writeFile(configPath(), written.dump());
+    auto later = launchVelmor();
+    written.update({{"port", 19820}, {"wsPort", 19822}});
+    EXPECT_EQ(config(), written);
+    later->signal(SIGINT);
+    EXPECT_EQ(later->wait(5000), 0);
+
+    test::writeFile(configPath(), "{ this is not json");
+    auto renewed = launchVelmor();
+    json replaced = config();
+    EXPECT_TRUE(std::regex_match(replaced["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
+    EXPECT_EQ(replaced, json({{"token", replaced["token"]}, {"port", 19820}, {"wsPort", 19822}}));
+    renewed->signal(SIGINT);
+    EXPECT_EQ(renewed->wait(5000), 0);
 
     // Started without standard streams, as some launchers start programs, it puts /dev/null
     // in their place rather than let its own sockets and files take their numbers.
@@ -91,6 +97,35 @@ TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndEx
     }
     bare->signal(SIGTERM);
     EXPECT_EQ(bare->wait(5000), 0);
+}
+
+// An installation set up by an earlier version keeps the token its clients were given; the
+// log sits in the XDG state folder, private, and not in /tmp.
+TEST_F(VelmorProcess, AnEarlierInstallationKeepsItsTokenAndTheLogGoesToTheStateFolder) {
+    const std::string legacy = "0123456789abcdef0123456789abcdef";
+    test::writeFile(defaultsPath(), R"({"velmor_onboarding_complete":true,"velmor_bearer_token":")" + legacy + "\"}");
+    const std::string state = home.path() + "/.local/state";
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    std::optional<std::string> restoreState = savedState ? std::optional<std::string>(savedState) : std::nullopt;
+    ::unsetenv("XDG_STATE_HOME");
+    auto velmor = launchVelmor();
+    if (restoreState) ::setenv("XDG_STATE_HOME", restoreState->c_str(), 1);
+
+    EXPECT_EQ(config()["token"], legacy);
+    EXPECT_EQ(json::parse(test::readFile(defaultsPath())), json({{"velmor_onboarding_complete", true}}));
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 40u);
+    bridge.closeStdin();
+    EXPECT_EQ(bridge.wait(5000), 0);
+
+    velmor->signal(SIGTERM);
+    ASSERT_EQ(velmor->wait(5000), 0);
+    const std::string log = state + "/velmor/velmor.log";
+    EXPECT_EQ(test::fileMode(state + "/velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(log), 0600u);
+    std::string logged = test::readFile(log);
+    EXPECT_NE(logged.find("[app] Velmor started on port 19820"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("[app] Stopping on SIGTERM"), std::string::npos) << logged;
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {

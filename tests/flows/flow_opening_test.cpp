@@ -62,14 +62,14 @@ TEST(FlowDatabaseOpening, CreatingAndReopeningACurrentDatabaseIsQuietAndChangesN
     TempHome home;
     const std::string path = paths::flowDatabase();
     Log::flush();
-    const size_t logBefore = readFile(Log::kPath).size();
+    const size_t logBefore = readFile(Log::path()).size();
     flows::FlowStore(path).beginRecording("Notes");
     const std::string schema = schemaOf(path);
     flows::FlowStore store(path);
     EXPECT_EQ(schemaOf(path), schema);
     EXPECT_EQ(RawDatabase(path).text("PRAGMA journal_mode"), "wal");
     Log::flush();
-    std::string logged = readFile(Log::kPath);
+    std::string logged = readFile(Log::path());
     // Other tests log errors of their own meanwhile; no migration may fail.
     EXPECT_EQ(logged.find("duplicate column", std::min(logBefore, logged.size())), std::string::npos)
         << logged.substr(std::min(logBefore, logged.size()));
