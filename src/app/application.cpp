@@ -145,6 +145,10 @@ void Application::startServers() {
         shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
 }
 
+void Application::followTarget(std::function<void(const std::string&)> listener) {
+    session_->setOnTargetChanged(std::move(listener));
+}
+
 Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
     return mergeIntoJsonObjectFile(
         paths::sharedConfigFile(),

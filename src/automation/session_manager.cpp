@@ -47,6 +47,18 @@ std::set<std::string> elementToolNames(const ScanResult* scan) {
     return names;
 }
 
+bool sameProcess(const std::optional<platform::RunningApplication>& one,
+                 const std::optional<platform::RunningApplication>& other) {
+    if (!one || !other) return !one && !other;
+    return one->pid == other->pid && one->started == other->started;
+}
+
+// How the user knows the target: its name, else its application id; empty without one.
+std::string targetName(const std::optional<platform::RunningApplication>& target) {
+    if (!target) return "";
+    return target->name.value_or(target->bundleId.value_or("pid " + std::to_string(target->pid)));
+}
+
 }  // namespace
 
 SessionManager::SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
@@ -141,13 +153,15 @@ void SessionManager::scanTarget() {
 
 void SessionManager::publish() {
     std::shared_ptr<const ScanResult> before;
+    std::optional<platform::RunningApplication> targetBefore;
     {
         std::lock_guard guard(publishedMutex_);
         before = std::exchange(publishedScan_, lastScan_);
-        publishedTarget_ = targetApp_;
+        targetBefore = std::exchange(publishedTarget_, targetApp_);
     }
     if (onElementToolsChanged_ && elementToolNames(before.get()) != elementToolNames(lastScan_.get()))
         onElementToolsChanged_();
+    if (onTargetChanged_ && !sameProcess(targetBefore, targetApp_)) onTargetChanged_(targetName(targetApp_));
 }
 
 void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
@@ -158,6 +172,12 @@ void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
 void SessionManager::setOnSessionStarted(std::function<void()> callback) {
     std::lock_guard guard(mutex_);
     onSessionStarted_ = std::move(callback);
+}
+
+void SessionManager::setOnTargetChanged(std::function<void(const std::string&)> callback) {
+    std::lock_guard guard(mutex_);
+    onTargetChanged_ = std::move(callback);
+    if (onTargetChanged_) onTargetChanged_(targetName(targetApp_));
 }
 
 Result<json> SessionManager::getState() {
