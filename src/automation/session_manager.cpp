@@ -21,7 +21,7 @@ constexpr auto kSettleDelay = std::chrono::milliseconds(300);
 const platform::RunningApplication* findApplication(const std::vector<platform::RunningApplication>& apps,
                                                     const std::optional<std::string>& appName,
                                                     const std::optional<std::string>& bundleId) {
-    // A bundle identifier decides alone, even when nothing has it.
+    // An application id decides alone, even when nothing has it.
     if (bundleId && !bundleId->empty()) {
         for (const auto& app : apps) {
             if (app.bundleId == *bundleId) return &app;
