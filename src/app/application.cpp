@@ -157,6 +157,10 @@ Result<void> Application::startServers() {
     return succeeded();
 }
 
+void Application::followTarget(std::function<void(const std::string&)> listener) {
+    session_->setOnTargetChanged(std::move(listener));
+}
+
 Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {
     return mergeIntoJsonObjectFile(
         paths::sharedConfigFile(),

@@ -4,6 +4,7 @@
 #include "base/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,10 @@ public:
     // The speech manager the tools use; the settings window configures and tries the same one.
     media::TTSManager& speech() { return *speech_; }
     platform::Desktop& desktop() { return *desktop_; }
+    // Tells `listener` the name of the application under control now and whenever it
+    // changes (empty: none). It runs on the thread of the tool call that changed it, with
+    // the session locked, so it must only hand the name on.
+    void followTarget(std::function<void(const std::string&)> listener);
 
 private:
     void buildServices();

@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
     shell.speech = &application->speech();
     shell.desktop = &application->desktop();
     shell.quit = [] { stop("Quit Velmor"); };
+    shell.followTarget = [application](auto listener) { application->followTarget(std::move(listener)); };
     auto* desktopShell = new velmor::shell::DesktopShell(std::move(shell));  // lives until the process ends
     if (instance) {
         auto serving = instance->serveGuideRequests([desktopShell] { desktopShell->requestGuide(); });

@@ -2,6 +2,7 @@
 
 #include "bridge/bridge_process.h"
 #include "bridge/diagnostics.h"
+#include "base/client_entry.h"
 #include "base/version.h"
 #include "base/write_all.h"
 
@@ -34,9 +35,8 @@ std::string usage() {
            "The application's ports and bearer token are read once at start from\n"
            "~/.velmor/config.json (keys \"port\", \"wsPort\" and \"token\").\n"
            "\n"
-           "Register it with an MCP client as a stdio server, for example:\n"
-           "  {\"mcpServers\": {\"velmor\": {\"type\": \"stdio\", \"command\": \"" +
-           executablePath() + "\"}}}\n";
+           "Register it with an MCP client as a stdio server, for example:\n" +
+           clientEntry(executablePath()) + "\n";
 }
 
 }  // namespace

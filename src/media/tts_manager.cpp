@@ -85,7 +85,7 @@ void TTSManager::clearCache() {
 }
 
 void TTSManager::setActiveProvider(const std::string& id) {
-    if (!provider(id)) {
+    if (!provider(id) && id != kSystemVoiceId) {
         Log::error("tts-manager", "Unknown provider: " + id);
         return;
     }
@@ -119,7 +119,7 @@ void TTSManager::loadFromConfig(const std::filesystem::path& configFile) {
         if (auto* target = provider(id)) target->configure(key->get<std::string>());
     }
     if (auto chosen = config.find("tts_provider"); chosen != config.end() && chosen->is_string()) {
-        if (provider(chosen->get<std::string>())) {
+        if (provider(chosen->get<std::string>()) || *chosen == kSystemVoiceId) {
             std::lock_guard lock(mutex_);
             activeProviderId_ = chosen->get<std::string>();
         }

@@ -52,7 +52,7 @@ std::vector<ShortcutAction> fileActions(const json& actions) {
 }
 
 // A folder only this user can enter, so no one else can swap the files between writing,
-// signing and importing.
+// checking and importing.
 Result<std::string> privateFolder(const std::string& under) {
     std::string folder = under + "/velmor-shortcut-XXXXXX";
     if (!::mkdtemp(folder.data())) return fail("failed to write plist: " + std::string(std::strerror(errno)));
@@ -89,7 +89,7 @@ Result<CreatedShortcut> ShortcutBuilder::buildFromDescription(const std::string&
 
 Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name, const json& actions,
                                                        bool autoImport) const {
-    // The signed file carries the shortcut's name to the import, so the name must be able
+    // The checked file carries the shortcut's name to the import, so the name must be able
     // to name a file.
     if (auto valid = checkShortcutName(name); !valid) return fail(valid.error());
     std::vector<ShortcutAction> made = fileActions(actions);
@@ -98,21 +98,21 @@ Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name,
 
     Result<std::string> folder = privateFolder(temporaryFolder_);
     if (!folder) return fail(folder.error());
-    const std::string unsignedPath = *folder + "/unsigned" + kShortcutSuffix;
-    const std::string signedPath = *folder + "/" + name + kShortcutSuffix;
-    if (!replaceFilePrivately(unsignedPath, *bytes))
+    const std::string uncheckedPath = *folder + "/unchecked" + kShortcutSuffix;
+    const std::string checkedPath = *folder + "/" + name + kShortcutSuffix;
+    if (!replaceFilePrivately(uncheckedPath, *bytes))
         return fail("failed to write plist: " + std::string(std::strerror(errno)));
 
-    ChildOutcome signing = runChild({program_, "sign", "-m", "anyone", "-i", unsignedPath, "-o", signedPath});
-    ::unlink(unsignedPath.c_str());
-    if (signing.status != 0) {
+    ChildOutcome checking = runChild({program_, "check", "-i", uncheckedPath, "-o", checkedPath});
+    ::unlink(uncheckedPath.c_str());
+    if (checking.status != 0) {
         ::rmdir(folder->c_str());
-        return fail("signing failed: " + signing.errors);
+        return fail("the shortcut file is not valid: " + checking.errors);
     }
 
-    CreatedShortcut created{.name = name, .path = signedPath, .actions = made.size()};
+    CreatedShortcut created{.name = name, .path = checkedPath, .actions = made.size()};
     if (autoImport) {
-        ChildOutcome opened = runChild({program_, "import", signedPath});
+        ChildOutcome opened = runChild({program_, "import", checkedPath});
         created.importTried = true;
         created.imported = opened.status == 0;
         if (!created.imported) created.importError = opened.errors;

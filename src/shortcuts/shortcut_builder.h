@@ -9,10 +9,10 @@
 
 namespace velmor::shortcuts {
 
-// A shortcut file made and signed, and what became of handing it to the import.
+// A shortcut file made and checked, and what became of handing it to the import.
 struct CreatedShortcut {
     std::string name;
-    std::string path;  // the signed file
+    std::string path;  // the checked file
     size_t actions = 0;
     bool importTried = false;
     bool imported = false;
@@ -20,7 +20,7 @@ struct CreatedShortcut {
 };
 
 // Lists, runs and creates the user's shortcuts through the shortcuts program (list, run,
-// sign, import), each call a child process run to its end.
+// check, import), each call a child process run to its end.
 class ShortcutBuilder {
 public:
     // `program` is the velmor-shortcuts executable; each creation makes its files in a

@@ -67,8 +67,13 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
     auto good = shortcutFileBytes({script("echo hi"), {"com.example.anything", {{"UUID", "X"}}}});
     ASSERT_TRUE(good);
     test::writeFile(in, *good);
-    Ran signedOk = run({"sign", "-m", "anyone", "-i", in, "-o", out});
-    EXPECT_EQ(signedOk.status, 0) << signedOk.err;
+    Ran checked = run({"check", "-i", in, "-o", out});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(test::readFile(out), *good);
+    // Scripts written for the command's former name still work.
+    std::filesystem::remove(out);
+    Ran formerName = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+    EXPECT_EQ(formerName.status, 0) << formerName.err;
     EXPECT_EQ(test::readFile(out), *good);
 
     auto header = [](const std::string& actions) {
@@ -91,9 +96,9 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
     for (const auto& [content, reason] : malformed) {
         std::filesystem::remove(out);
         test::writeFile(in, content);
-        Ran refused = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+        Ran refused = run({"check", "-i", in, "-o", out});
         EXPECT_EQ(refused.status, 1) << reason;
-        EXPECT_EQ(refused.err, "cannot sign " + in + ": " + reason + "\n");
+        EXPECT_EQ(refused.err, "cannot check " + in + ": " + reason + "\n");
         EXPECT_FALSE(std::filesystem::exists(out)) << reason;
     }
 }

@@ -19,7 +19,7 @@ namespace {
 using nlohmann::json;
 
 // Answers as told by files in its folder: "list.out" is printed for list, "fail-<command>"
-// makes that command fail with the file's text on standard error; sign copies IN to OUT.
+// makes that command fail with the file's text on standard error; check copies IN to OUT.
 constexpr const char* kStandIn = R"(#!/bin/sh
 here=$(dirname "$0")
 printf '%s\n' "$@" > "$here/args.$1"
@@ -27,7 +27,7 @@ if [ -f "$here/fail-$1" ]; then cat "$here/fail-$1" >&2; exit 3; fi
 case "$1" in
   list) cat "$here/list.out" ;;
   run) echo "  ran $2  " ;;
-  sign) cp "$5" "$7" ;;
+  check) cp "$3" "$5" ;;
 esac
 )";
 
@@ -125,13 +125,13 @@ TEST_F(Builder, EveryStepTypeAndAliasBecomesItsActionsWithDefaults) {
     EXPECT_TRUE(created->imported);
     EXPECT_EQ(created->path, created->path.substr(0, created->path.rfind('/')) + "/Everything.shortcut");
     EXPECT_EQ(lines(args("import")), (std::vector<std::string>{"import", created->path}));
-    auto signArgs = lines(args("sign"));
-    ASSERT_EQ(signArgs.size(), 7u);
-    EXPECT_EQ((std::vector<std::string>(signArgs.begin(), signArgs.begin() + 3)),
-              (std::vector<std::string>{"sign", "-m", "anyone"}));
-    EXPECT_EQ(signArgs[6], created->path);
+    auto checkArgs = lines(args("check"));
+    ASSERT_EQ(checkArgs.size(), 5u);
+    EXPECT_EQ((std::vector<std::string>{checkArgs[0], checkArgs[1], checkArgs[3]}),
+              (std::vector<std::string>{"check", "-i", "-o"}));
+    EXPECT_EQ(checkArgs[4], created->path);
     struct stat st{};
-    EXPECT_NE(::stat(signArgs[4].c_str(), &st), 0) << "the unsigned file is gone";
+    EXPECT_NE(::stat(checkArgs[2].c_str(), &st), 0) << "the unchecked file is gone";
     ASSERT_EQ(::stat(created->path.substr(0, created->path.rfind('/')).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u) << "a private folder";
 
@@ -220,10 +220,10 @@ TEST_F(Builder, FailuresOfSigningAndImportAreToldApartAndCreationsDoNotShareFile
     ASSERT_FALSE(bad);
     EXPECT_EQ(bad.error(), "a shortcut's name cannot contain '/'");
 
-    test::writeFile(home.path() + "/fail-sign", "bad file");
-    auto unsigned_ = builder.createShortcut("Plain", json::array({{{"action", "x.y"}}, {{"params", 1}}}), false);
-    ASSERT_FALSE(unsigned_);
-    EXPECT_EQ(unsigned_.error(), "signing failed: bad file");
+    test::writeFile(home.path() + "/fail-check", "bad file");
+    auto unchecked = builder.createShortcut("Plain", json::array({{{"action", "x.y"}}, {{"params", 1}}}), false);
+    ASSERT_FALSE(unchecked);
+    EXPECT_EQ(unchecked.error(), "the shortcut file is not valid: bad file");
 }
 
 }  // namespace

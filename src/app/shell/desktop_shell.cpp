@@ -38,6 +38,10 @@ void DesktopShell::run() {
     actions.showSettings = [this] { settingsWindow_.show(); };
     actions.quit = settings_.quit;
     tray_ = std::make_unique<Tray>(settings_.status, std::move(actions), icons);
+    if (settings_.followTarget)
+        settings_.followTarget([tray = tray_.get()](const std::string& target) {
+            onMainThread([tray, target] { tray->setTarget(target); });
+        });
     onboarding_.showIfNeeded();
     gtk_main();
 }

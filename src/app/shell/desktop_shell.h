@@ -22,6 +22,9 @@ struct ShellSettings {
     media::TTSManager* speech = nullptr;  // the settings window's voice
     platform::Desktop* desktop = nullptr;  // what the guide's checks ask
     std::function<void()> quit;
+    // Hands the shell a listener for the name of the application under control (empty:
+    // none), told at once and at every change, from any thread.
+    std::function<void(std::function<void(const std::string&)>)> followTarget;
 };
 
 // The tray item and its windows, on the GTK main loop of the main thread. Tool calls never

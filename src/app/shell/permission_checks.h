@@ -34,6 +34,8 @@ struct PermissionStates {
     // What the guide waits for before it stays away: the accessibility bus. The browser
     // endpoint is only there while a browser runs with it, so it never holds the guide open.
     bool allRequiredGranted() const { return accessibility; }
+    // Every card green: what "All Permissions Granted" claims.
+    bool allGranted() const { return accessibility && browser && menus && screenCapture; }
 };
 
 PermissionStates checkPermissions(platform::Desktop& desktop, uint16_t devToolsPort);
