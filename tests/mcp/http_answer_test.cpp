@@ -18,9 +18,9 @@ RequestHeader parsed(const std::string& headerBlock) {
     http::request_parser<http::string_body> parser;
     parser.eager(false);
     boost::beast::error_code error;
-    std::string text = headerBlock + "\r\n";
+    std::string text = headerBlock + "\r\n\r\n";
     parser.put(boost::asio::buffer(text), error);
-    EXPECT_FALSE(error) << error.message() << " in " << headerBlock;
+    EXPECT_TRUE(parser.is_header_done()) << error.message() << " in " << headerBlock;
     return parser.get().base();
 }
 

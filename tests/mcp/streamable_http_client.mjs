@@ -109,7 +109,7 @@ check((await postRaw('{"jsonrpc":"2.0","id":1,"method":"ping"}', { 'MCP-Protocol
     'an unknown MCP-Protocol-Version is 400');
 check((await postRaw('{"jsonrpc":"2.0","id":1,"method":"ping"}', { Accept: 'text/html' })).status === 406, 'Accept without JSON or SSE is 406');
 
-// A chunked body, written by hand on a raw socket.
+// A chunked body, written by hand on a raw socket; the list has the new shortcut's tool.
 const chunked = await new Promise((resolve, reject) => {
     const body = '{"jsonrpc":"2.0","id":"chunks","method":"tools/list"}';
     const socket = net.connect(Number(url.port), url.hostname, () => {
@@ -123,7 +123,7 @@ const chunked = await new Promise((resolve, reject) => {
     socket.on('error', reject);
 });
 const chunkedAnswer = JSON.parse(chunked.slice(chunked.indexOf('\r\n\r\n') + 4));
-check(chunked.startsWith('HTTP/1.1 200 OK') && chunkedAnswer.id === 'chunks' && chunkedAnswer.result.tools.length === listed,
+check(chunked.startsWith('HTTP/1.1 200 OK') && chunkedAnswer.id === 'chunks' && chunkedAnswer.result.tools.length > listed,
     `a chunked POST is answered: ${chunked.slice(0, 80)}`);
 
 // Ending the session: its id is unknown from then on.

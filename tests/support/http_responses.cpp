@@ -4,6 +4,7 @@
 #include <cctype>
 #include <poll.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace velmor::test {
 
