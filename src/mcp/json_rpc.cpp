@@ -92,6 +92,21 @@ std::optional<std::string> busyResponse(std::string_view body) {
     return errorResponse(*idValue, -32000, "Server busy: too many tool calls are running; try again shortly");
 }
 
+std::optional<std::string> handleBatch(std::string_view body,
+                                       const std::function<std::optional<std::string>(std::string_view)>& handleOne) {
+    json batch = parseBoundedJson(body);
+    if (!batch.is_array() || batch.empty()) return handleOne(body);
+    std::string answers;
+    for (const json& message : batch) {
+        auto answer = handleOne(message.dump(-1, ' ', false, json::error_handler_t::replace));
+        if (!answer) continue;
+        answers += answers.empty() ? "[" : ",";
+        answers += *answer;
+    }
+    if (answers.empty()) return std::nullopt;
+    return answers + "]";
+}
+
 std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body,
                                          const RequestChannel& /*channel*/) {
     bool tooDeep = false;
@@ -101,8 +116,8 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
         if (tooDeep) return invalidRequest(nullptr, "nested too deeply");
         return errorResponse(nullptr, kParseError, "Parse error");
     }
-    // Every revision since 2025-06-18 has no batches; one that had them is answered over
-    // HTTP by the transport, which knows the session's revision.
+    // Revisions since 2025-06-18 have no batches; in a session of 2025-03-26, which had
+    // them, the transport splits them (handleBatch) before they come here.
     if (request.is_array()) return invalidRequest(nullptr, "batches are not supported");
     if (!request.is_object()) return invalidRequest(nullptr, "not a JSON-RPC message");
     if (isResponse(request)) return std::nullopt;  // we send no requests that await one

@@ -27,6 +27,12 @@ struct RequestChannel {
 std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body,
                                          const RequestChannel& channel = {});
 
+// A JSON-RPC batch, which revision 2025-03-26 alone has: each message of the array through
+// `handleOne`, in order, their answers gathered into one array; nothing when none is due.
+// A body that is not a non-empty array goes to `handleOne` whole, which refuses it.
+std::optional<std::string> handleBatch(std::string_view body,
+                                       const std::function<std::optional<std::string>(std::string_view)>& handleOne);
+
 // The answer to a request that found every tool-call worker busy and the queue full: a
 // JSON-RPC error with the request's id. Nothing for a body that is not a JSON object.
 std::optional<std::string> busyResponse(std::string_view body);

@@ -62,6 +62,11 @@ MessageTraits traitsOf(std::string_view body) {
     return traits;
 }
 
+bool startsAsArray(std::string_view body) {
+    size_t first = body.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && body[first] == '[';
+}
+
 // One JSON-RPC message as a server-sent event; a line break inside it (none in compact
 // JSON) would continue the data on a line of its own.
 std::string eventOf(std::string_view message) {
@@ -242,10 +247,14 @@ private:
                 });
             };
         }
+        bool batch = startsAsArray(body) && server_.sessions.protocolVersion(session_) == "2025-03-26";
         // Shared so that a call refused for want of a worker can still be answered by its id.
         auto text = std::make_shared<const std::string>(std::move(body));
-        auto run = [self = shared_from_this(), text, channel = std::move(channel)]() {
-            std::optional<std::string> answer = self->server_.handler(*text, channel);
+        auto run = [self = shared_from_this(), text, channel = std::move(channel), batch]() {
+            const BodyHandler& handler = self->server_.handler;
+            std::optional<std::string> answer =
+                batch ? handleBatch(*text, [&](std::string_view one) { return handler(one, channel); })
+                      : handler(*text, channel);
             asio::post(self->socket_.get_executor(), [self, answer = std::move(answer)]() mutable {
                 self->answerMessage(std::move(answer));
             });

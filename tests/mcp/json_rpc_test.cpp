@@ -92,6 +92,19 @@ TEST_F(JsonRpc, MalformedAndInvalidRequestsAreAnsweredWithTheirCodesAndIds) {
     EXPECT_EQ(call("[]")["error"]["data"], "batches are not supported");
 }
 
+TEST_F(JsonRpc, ABatchIsAnsweredMessageByMessageWhereTheTransportAllowsIt) {
+    auto one = [this](std::string_view message) { return handleRequest(router, message); };
+    EXPECT_EQ(*handleBatch(R"([{"jsonrpc":"2.0","id":1,"method":"ping"},{"jsonrpc":"2.0","method":"notifications/x"},)"
+                           R"(7,{"jsonrpc":"2.0","id":"b","method":"nope"}])",
+                           one),
+              R"([{"id":1,"jsonrpc":"2.0","result":{}},)"
+              R"({"error":{"code":-32600,"data":"not a JSON-RPC message","message":"Invalid Request"},"id":null,"jsonrpc":"2.0"},)"
+              R"({"error":{"code":-32601,"message":"Method not found"},"id":"b","jsonrpc":"2.0"}])");
+    EXPECT_FALSE(handleBatch(R"([{"jsonrpc":"2.0","method":"notifications/initialized"}])", one));
+    EXPECT_EQ(json::parse(*handleBatch("[]", one))["error"]["code"], -32600);
+    EXPECT_EQ(json::parse(*handleBatch("[", one))["error"]["code"], -32700);
+}
+
 TEST_F(JsonRpc, UnknownMethodsAreMethodNotFoundWithTheIdEchoedInItsOwnType) {
     for (const char* body : {R"({"jsonrpc":"2.0","id":3,"method":"resources/list"})",
                              R"({"jsonrpc":"2.0","id":3,"method":"Tools/List"})",

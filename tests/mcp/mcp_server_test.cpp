@@ -50,7 +50,7 @@ protected:
                     lastBody = body;
                 }
                 if (body == "slow") released.wait();
-                if (body == "none") return std::nullopt;
+                if (body == "none" || body == "\"none\"") return std::nullopt;  // also as a batch element
                 if (body.find("notify") != std::string_view::npos && channel.notify) {
                     channel.notify("note 0");
                     channel.notify("note 1");
@@ -166,7 +166,8 @@ std::string readStreamUntil(test::HttpResponses& responses, const std::string& t
     return received;
 }
 
-// An initialize opens a session whose id the client then sends; the server's event stream
+// An initialize opens a session whose id the client then sends (batches only if its revision
+// had them); the server's event stream
 // carries tool-list changes to each open stream (as many as allowed); ending the session
 // ends its streams and the id is unknown from then on.
 TEST_F(McpServerOverSockets, SessionsStartAtInitializeAndTheirEventStreamsCarryToolChanges) {
@@ -188,6 +189,13 @@ TEST_F(McpServerOverSockets, SessionsStartAtInitializeAndTheirEventStreamsCarryT
         std::lock_guard lock(seenMutex);
         EXPECT_EQ(seenSessions, (std::vector<std::string>{session, session}));
     }
+    // The session's revision, 2025-03-26, had batches: each message is handled on its own.
+    sendAll(fd, keptPost(R"([{"id":1},"none",{"id":2}])", "Mcp-Session-Id: " + session + "\r\n"));
+    EXPECT_EQ(responses.next().body, R"([echo:{"id":1},echo:{"id":2}])");
+    sendAll(fd, keptPost(R"(["none"])", "Mcp-Session-Id: " + session + "\r\n"));
+    EXPECT_EQ(responses.next().status, 202);
+    sendAll(fd, keptPost(R"([{"id":1}])"));
+    EXPECT_EQ(responses.next().body, R"(echo:[{"id":1}])") << "outside that revision the body goes on whole";
 
     int streamFd = connect();
     test::HttpResponses stream(streamFd);
