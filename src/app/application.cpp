@@ -137,7 +137,9 @@ Failure portTaken(uint16_t port) {
 
 Result<void> Application::startServers() {
     mcpServer_ = std::make_unique<mcp::McpServer>(
-        ports_.mcp, token_, [router = router_.get()](std::string_view body) { return mcp::handleRequest(*router, body); });
+        ports_.mcp, token_, [router = router_.get()](std::string_view body, const mcp::RequestChannel& channel) {
+            return mcp::handleRequest(*router, body, channel);
+        });
     if (!mcpServer_->start()) return portTaken(ports_.mcp);
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
@@ -147,13 +149,18 @@ Result<void> Application::startServers() {
     if (!wsServer_->start(/*forcePlain=*/false)) return portTaken(ports_.ws);
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
     if (!wsPlainServer_->start(/*forcePlain=*/true)) return portTaken(ports_.wsPlain);
-    browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    // The bridge hears of tool changes through its subscription, HTTP clients on their event
+    // streams. The hooks may fire while the servers go; the notifier then does nothing.
+    auto toolsChanged = [&browserSessions, notifyStreams = mcpServer_->toolChangeNotifier()] {
+        browserSessions.notifyToolChangeSubscribers();
+        notifyStreams();
+    };
+    browserSessions.setOnToolsChanged(toolsChanged);
     // Element tools come and go with the controlled application; clients hear of it the
     // same way.
-    session_->setOnElementToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    session_->setOnElementToolsChanged(toolsChanged);
     // So do the shortcut tools, whenever the user's shortcut library changes.
-    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(
-        shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(shortcuts::defaultLibraryFolder(), toolsChanged);
     return succeeded();
 }
 

@@ -33,7 +33,7 @@ bool isResponseTo(const json& answer, const json& requestId) {
 }  // namespace
 
 std::string answerLine(const json& requestId, unsigned status, std::string_view body) {
-    if (status == 204 || (status == 200 && body.empty())) return errorLine(requestId, "empty response");
+    if (status == 202 || status == 204 || (status == 200 && body.empty())) return errorLine(requestId, "empty response");
     // Parsing checks the text is strict UTF-8 as well as JSON.
     bool tooDeep = false;
     json answer = parseBoundedJson(body, &tooDeep);

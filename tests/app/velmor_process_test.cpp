@@ -248,7 +248,7 @@ TEST_F(VelmorProcess, AFloodOfDrippingConnectionsCannotKeepAClientOut) {
 
     std::string body = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
     std::string answer = test::sendAndReadAll(
-        19820, "POST /mcp HTTP/1.1\r\nAuthorization: Bearer " + config()["token"].get<std::string>() +
+        19820, "POST /mcp HTTP/1.1\r\nConnection: close\r\nAuthorization: Bearer " + config()["token"].get<std::string>() +
                    "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
         10000);
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK")) << answer.substr(0, 200);
