@@ -1,5 +1,6 @@
 #include "base/child_run.h"
 
+#include "base/call_context.h"
 #include "base/text.h"
 
 #include <csignal>
@@ -19,6 +20,8 @@ ChildOutcome runChild(const std::vector<std::string>& argv, ChildOptions options
     ChildProcess& child = **started;
     outcome.started = true;
     if (onStart) onStart(child.pid());
+    // A cancelled call has no use for what its child would still produce.
+    auto stopOnCancel = currentCall().onCancel([&child] { child.signal(SIGKILL); });
 
     std::optional<int> status = limit ? child.waitForExit(*limit) : child.waitForExit();
     outcome.timedOut = !status;

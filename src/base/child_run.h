@@ -26,7 +26,8 @@ struct ChildOutcome {
 
 // Runs `argv` with `options.input` on its standard input (then closed), until it ends and
 // its streams are read to their end, or until `limit`, when its whole process group is
-// killed. `onStart` receives the process id once the program runs, so another thread can
+// killed; should the current call (base/call_context.h) be cancelled meanwhile, it is killed
+// then. `onStart` receives the process id once the program runs, so another thread can
 // stop it early (a signal to that group).
 ChildOutcome runChild(const std::vector<std::string>& argv, ChildOptions options = {},
                       std::optional<std::chrono::milliseconds> limit = std::nullopt,
