@@ -126,7 +126,9 @@ void Application::buildToolRouter() {
 
 void Application::startServers() {
     mcpServer_ = std::make_unique<mcp::McpServer>(
-        ports_.mcp, token_, [router = router_.get()](std::string_view body) { return mcp::handleRequest(*router, body); });
+        ports_.mcp, token_, [router = router_.get()](std::string_view body, const mcp::RequestChannel& channel) {
+            return mcp::handleRequest(*router, body, channel);
+        });
     mcpServer_->start();
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.

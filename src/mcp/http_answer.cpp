@@ -85,7 +85,8 @@ HttpAnswer answerRequest(std::string_view request, std::string_view token, const
     if (request.find("/mcp") == std::string_view::npos) return {formatResponse(404, R"({"error":"not found"})")};
     auto separator = request.find("\r\n\r\n");
     if (separator == std::string_view::npos) return {formatResponse(400, R"({"error":"no body"})")};
-    std::optional<std::string> body = handleBody(request.substr(separator + 4));
+    // This transport answers each request once, at its end: nothing can go to the client before.
+    std::optional<std::string> body = handleBody(request.substr(separator + 4), RequestChannel{});
     if (!body) return {formatResponse(204, "")};
     return {formatResponse(200, *body)};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mcp/json_rpc.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,7 +24,7 @@ inline constexpr std::string_view kPreflightAnswer =
 std::string formatResponse(int status, std::string_view body, std::string_view contentType = "application/json");
 
 // Takes the JSON-RPC body; answers the response body, or nothing for "204 No Content".
-using BodyHandler = std::function<std::optional<std::string>(std::string_view body)>;
+using BodyHandler = std::function<std::optional<std::string>(std::string_view body, const RequestChannel&)>;
 
 // The answer for a request that its header block alone settles: a preflight, a method
 // other than POST, or a missing or wrong bearer token (404 when the headers do not name

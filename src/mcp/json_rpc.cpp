@@ -4,6 +4,7 @@
 #include "base/json_fields.h"
 #include "base/json_rpc_error.h"
 #include "base/json_text.h"
+#include "mcp/cancellable_calls.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"
 
@@ -66,7 +67,8 @@ std::optional<std::string> busyResponse(std::string_view body) {
                          "Server busy: too many tool calls are running; try again shortly");
 }
 
-std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body) {
+std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body,
+                                         const RequestChannel& channel) {
     json request = parseBoundedJson(body);
     if (!request.is_object()) return std::nullopt;
 
@@ -77,16 +79,23 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
 
     if (method == "initialize") return jsonRpc(id, initializeResult());
     if (method == "notifications/initialized") return std::nullopt;
+    static const json kEmpty = json::object();
+    if (method == "notifications/cancelled") {
+        const json* paramsValue = findField(request, "params");
+        cancelNamedCall(paramsValue ? *paramsValue : kEmpty, channel);
+        return std::nullopt;
+    }
     if (method == "tools/list") return toolsListResponse(id, router);
     if (method == "tools/call") {
-        static const json kEmpty = json::object();
         const json* paramsValue = findField(request, "params");
         const json& params = paramsValue && paramsValue->is_object() ? *paramsValue : kEmpty;
         const json* nameValue = findField(params, "name");
         const json* argsValue = findField(params, "arguments");
         std::string name = nameValue && nameValue->is_string() ? nameValue->get<std::string>() : "";
         const json& args = argsValue && argsValue->is_object() ? *argsValue : kEmpty;
-        return toolResponse(id, router.callTool(name, args));
+        auto result = runCancellableToolCall(router, name, args, id, params, channel);
+        if (!result) return std::nullopt;
+        return toolResponse(id, *result);
     }
     return errorResponse(id, -32601, "Method not found");
 }

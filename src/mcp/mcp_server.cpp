@@ -110,7 +110,9 @@ private:
             asio::post(self->socket_.get_executor(),
                        [self, answer = std::move(answer)]() mutable { self->write(std::move(answer)); });
         });
-        if (!queued) write(answerRequest(reader_.request(), server_.token, busyResponse));
+        if (!queued)
+            write(answerRequest(reader_.request(), server_.token,
+                                [](std::string_view body, const RequestChannel&) { return busyResponse(body); }));
     }
 
     void answer(HttpAnswer answer) {

@@ -31,7 +31,7 @@ public:
 
     explicit RecordingEndpoint(Responder responder, const std::string& token = "t")
         : responder_(std::move(responder)),
-          server_(0, token, [this](std::string_view body) { return answer(std::string(body)); }) {
+          server_(0, token, [this](std::string_view body, const mcp::RequestChannel&) { return answer(std::string(body)); }) {
         EXPECT_TRUE(server_.start());
     }
     ~RecordingEndpoint() {

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (state != State::Complete) return 0;
-    mcp::HttpAnswer answer = mcp::answerRequest(reader.request(), kToken, [](std::string_view body) {
+    mcp::HttpAnswer answer = mcp::answerRequest(reader.request(), kToken, [](std::string_view body, const mcp::RequestChannel&) {
         auto response = mcp::handleRequest(router, body);
         // A response is one JSON text; the busy answer is built from the same body.
         if (response && !nlohmann::json::accept(*response)) std::abort();

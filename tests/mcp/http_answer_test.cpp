@@ -13,7 +13,7 @@ struct Router {
     std::string seenBody;
     int calls = 0;
     HttpAnswer operator()(const std::string& request) {
-        return answerRequest(request, kToken, [this](std::string_view body) {
+        return answerRequest(request, kToken, [this](std::string_view body, const RequestChannel&) {
             ++calls;
             seenBody = body;
             return reply;

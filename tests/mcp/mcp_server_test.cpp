@@ -31,7 +31,7 @@ std::string post(const std::string& body) {
 class McpServerOverSockets : public ::testing::Test {
 protected:
     void startServer(McpServer::Limits limits = {}) {
-        server = std::make_unique<McpServer>(0, kToken, [this](std::string_view body) -> std::optional<std::string> {
+        server = std::make_unique<McpServer>(0, kToken, [this](std::string_view body, const RequestChannel&) -> std::optional<std::string> {
             ++calls;
             if (body == "slow") released.wait();
             if (body == "none") return std::nullopt;
