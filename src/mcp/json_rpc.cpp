@@ -80,7 +80,8 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
     if (method == "initialize") return jsonRpc(id, initializeResult());
     if (method == "notifications/initialized") return std::nullopt;
     static const json kEmpty = json::object();
-    if (method == "notifications/cancelled") {
+    // A notification has no id; a request under this name is an unknown method.
+    if (method == "notifications/cancelled" && !idValue) {
         const json* paramsValue = findField(request, "params");
         cancelNamedCall(paramsValue ? *paramsValue : kEmpty, channel);
         return std::nullopt;
