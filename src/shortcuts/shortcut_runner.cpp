@@ -3,11 +3,13 @@
 #include "base/child_launch.h"
 #include "base/child_run.h"
 #include "base/text.h"
+#include "base/wait_bounds.h"
 #include "shortcuts/desktop_actions.h"
 #include "shortcuts/url_fetch.h"
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -25,7 +27,6 @@ using nlohmann::json;
 constexpr auto kScriptTimeout = 120s;
 constexpr auto kLauncherTimeout = 30s;
 constexpr auto kSpeechTimeout = 120s;
-constexpr double kLongestWaitSeconds = 3600;
 
 struct Run {
     std::string input;
@@ -68,7 +69,9 @@ Result<std::string> runScript(const json& params, Run& run) {
         return fail("the shell " + shell + " is not available");
     auto script = params.find("WFShellScript");
     std::string code = script != params.end() ? parameterText(*script).value_or("") : "";
-    ChildOutcome ran = runChild({shell, "-c", code}, {.input = run.input}, kScriptTimeout);
+    // The script ends with this run, which Velmor stops at its bound or when its call is
+    // cancelled.
+    ChildOutcome ran = runChild({shell, "-c", code}, {.input = run.input, .parentDeathSignal = SIGKILL}, kScriptTimeout);
     if (ran.status != 0) return fail(ran.errors.empty() ? "the shell script failed with status " + std::to_string(ran.status) : ran.errors);
     return std::string(trimmed(ran.output));
 }
@@ -88,7 +91,7 @@ Result<std::string> speak(const json& params, Run& run) {
     if (words.empty()) words = run.input;
     auto voice = programOnPath("espeak-ng");
     if (!voice) return fail("there is no system voice (espeak-ng is not installed)");
-    ChildOutcome spoken = runChild({*voice, "--stdin"}, {.input = words}, kSpeechTimeout);
+    ChildOutcome spoken = runChild({*voice, "--stdin"}, {.input = words, .parentDeathSignal = SIGKILL}, kSpeechTimeout);
     if (spoken.status != 0) return fail("speaking failed: " + spoken.errors);
     return run.input;
 }
@@ -99,7 +102,8 @@ Result<std::string> wait(const json& params, Run& run) {
     if (it != params.end() && it->is_number()) seconds = it->get<double>();
     else if (it != params.end() && it->is_string()) seconds = std::atof(it->get<std::string>().c_str());
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    if (seconds > kLongestWaitSeconds) return fail("a wait longer than an hour is not allowed");
+    if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(seconds, 1e9) * 1000))))
+        return fail(*refused);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     return run.input;
 }
