@@ -8,9 +8,11 @@ std::optional<std::string> waitRefusal(std::chrono::milliseconds asked) {
            std::to_string(kLongestWait.count()) + " minutes allowed";
 }
 
-std::string shortcutRunCutText() {
-    return "the shortcut was stopped after " + std::to_string(kLongestShortcutRun.count()) +
-           " minutes, the longest a shortcut may run";
+std::string shortcutRunCutText(std::chrono::milliseconds limit) {
+    bool wholeMinutes = limit % std::chrono::minutes(1) == std::chrono::milliseconds(0);
+    std::string length = wholeMinutes ? std::to_string(std::chrono::duration_cast<std::chrono::minutes>(limit).count()) + " minutes"
+                                      : std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + " seconds";
+    return "the shortcut was stopped after " + length + ", the longest a shortcut may run";
 }
 
 }  // namespace velmor

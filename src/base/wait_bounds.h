@@ -16,7 +16,8 @@ inline constexpr std::chrono::minutes kLongestShortcutRun{30};
 // allowed"); nothing when it may go ahead.
 std::optional<std::string> waitRefusal(std::chrono::milliseconds asked);
 
-// "the shortcut was stopped after 30 minutes, the longest a shortcut may run".
-std::string shortcutRunCutText();
+// "the shortcut was stopped after 30 minutes, the longest a shortcut may run" (`limit` in
+// whole minutes, else seconds).
+std::string shortcutRunCutText(std::chrono::milliseconds limit = kLongestShortcutRun);
 
 }  // namespace velmor

@@ -80,8 +80,8 @@ Result<std::string> ShortcutBuilder::runShortcut(const std::string& name, const 
     if (input) argv.insert(argv.end(), {"-i", *input});
     // However many steps and waits it has, a run gives its worker back at the bound; a
     // cancelled call stops it sooner (runChild).
-    ChildOutcome ran = runChild(argv, {}, runLimit_);
-    if (ran.timedOut) return fail("shortcut '" + name + "' failed: " + shortcutRunCutText());
+    ChildOutcome ran = runChild(argv, {.stopSignal = SIGTERM}, runLimit_);
+    if (ran.timedOut) return fail("shortcut '" + name + "' failed: " + shortcutRunCutText(runLimit_));
     if (ran.status != 0) return fail("shortcut '" + name + "' failed: " + ran.errors);
     return std::string(trimmed(ran.output));
 }

@@ -212,7 +212,7 @@ TEST_F(McpServerOverSockets, CallsBeyondTheCeilingWaitAndAFullQueueAnswersBusy) 
 
 TEST_F(McpServerOverSockets, APortInUseFailsToStartAndTheProcessGoesOn) {
     startServer();
-    McpServer second(server->boundPort(), kToken, [](std::string_view) { return std::string("x"); });
+    McpServer second(server->boundPort(), kToken, [](std::string_view, const RequestChannel&) { return std::string("x"); });
     EXPECT_FALSE(second.start());
     EXPECT_TRUE(exchange(post("still")).ends_with("echo:still"));
 }
