@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kMenuSettle = std::chrono::milliseconds(300);
 constexpr auto kRescanInterval = std::chrono::milliseconds(300);
-// A wait this long or longer tells the caller how far it has come every so often.
+// A long wait tells the caller how far it has come once per slice.
 constexpr auto kProgressSlice = std::chrono::milliseconds(1000);
 // The silent clip only sets the track's length; ffmpeg resamples it to the narration's rate.
 constexpr uint32_t kSilenceRate = 8000;
@@ -55,14 +55,13 @@ public:
 
     json run(const json& script) {
         const CallContext& call = currentCall();
-        const auto steps = static_cast<double>(script.size());
-        steps_ = steps;
+        steps_ = static_cast<double>(script.size());
         for (size_t i = 0; i < script.size() && !call.cancelled(); ++i) {
-            call.progress(static_cast<double>(i), steps, "Step " + std::to_string(i + 1));
+            call.progress(static_cast<double>(i), steps_, "Step " + std::to_string(i + 1));
             step(i, script[i]);
         }
         if (call.cancelled()) return cancelled();
-        call.progress(steps, steps, "Demo completed");
+        call.progress(steps_, steps_, "Demo completed");
         if (videoPath_ && !segments_.empty()) {
             addSilenceAsLongAs(recordedSeconds_);
             auto merged = mergeNarrationIntoVideo(s_.ffmpegProgram, *videoPath_, segments_);
@@ -265,7 +264,7 @@ private:
     std::optional<std::string> videoPath_;
     double recordedSeconds_ = 0;
     bool recording_ = false;  // a recording this demo started is running
-    double steps_ = 0;
+    double steps_ = 0;  // in the script, for progress reports
 };
 
 }  // namespace

@@ -206,14 +206,32 @@ TEST_F(NarratedDemoTest, AWriterErrorStillSavesAUsableFile) {
     EXPECT_EQ(call("record_narrated_demo"), json({{"error", "missing 'script' array"}}));
 }
 
-// Waits are bounded: an hour is refused at once. A demo its client cancels over HTTP (from a
+// Waits are bounded: an hour is refused at once. A client that asked for progress hears of
+// each step and of each second of a long wait. A demo its client cancels over HTTP (from a
 // second connection, as clients do) stops in the middle of a long wait without an answer,
 // and the recording it started is finished: its ffmpeg is gone and the video plays.
-TEST_F(NarratedDemoTest, ACancelledDemoIsNotAnsweredAndFinishesItsRecording) {
+TEST_F(NarratedDemoTest, LongDemosAreBoundedReportProgressAndStopUnansweredWhenCancelled) {
     json bounded = demo(json::array({{{"action", "wait"}, {"ms", 3'600'000}},
                                      {{"action", "wait_for_tool"}, {"tool", "click_never"}, {"timeout_ms", 3'600'000}}}));
     const std::string refusal = "refused: a wait of 3600000 ms is longer than the 10 minutes allowed";
     EXPECT_EQ(bounded.value("results", json()), json::array({"Step 1: wait " + refusal, "Step 2: wait_for_tool " + refusal}));
+
+    std::vector<json> progress;
+    mcp::RequestChannel listening{"", [&](const std::string& text) { progress.push_back(json::parse(text)["params"]); }};
+    json waiting = {{"jsonrpc", "2.0"}, {"id", 5}, {"method", "tools/call"},
+                    {"params", {{"name", "record_narrated_demo"}, {"_meta", {{"progressToken", "demo-progress"}}},
+                                {"arguments", {{"script", {{{"action", "wait"}, {"ms", 2500}}, {{"action", "wave"}}}}}}}}};
+    auto waited = mcp::handleRequest(router, waiting.dump(), listening);
+    ASSERT_TRUE(waited);
+    EXPECT_EQ(json::parse(json::parse(*waited)["result"]["content"][0]["text"].get<std::string>())["results"],
+              json::array({"Step 1: waited 2500ms", "Step 2: unknown action 'wave'"}));
+    ASSERT_GE(progress.size(), 4u);
+    EXPECT_EQ(progress.front(), json({{"progressToken", "demo-progress"}, {"progress", 0}, {"total", 2}, {"message", "Step 1"}}));
+    EXPECT_EQ(progress[1], json({{"progressToken", "demo-progress"}, {"progress", 0.4}, {"total", 2},
+                                 {"message", "Step 1: waited 1000 of 2500ms"}}));
+    EXPECT_EQ(progress[2]["progress"], 0.8);
+    EXPECT_EQ(progress.back(), json({{"progressToken", "demo-progress"}, {"progress", 2}, {"total", 2},
+                                     {"message", "Demo completed"}}));
 
     mcp::McpServer server(0, kToken, [this](std::string_view body, const mcp::RequestChannel& channel) {
         return mcp::handleRequest(router, body, channel);
