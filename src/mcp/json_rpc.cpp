@@ -6,6 +6,7 @@
 #include "base/json_text.h"
 #include "base/version.h"
 #include "mcp/protocol_version.h"
+#include "mcp/cancellable_calls.h"
 #include "tools/catalogue.h"
 #include "tools/tool_router.h"
 
@@ -109,7 +110,7 @@ std::optional<std::string> handleBatch(std::string_view body,
 }
 
 std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_view body,
-                                         const RequestChannel& /*channel*/) {
+                                         const RequestChannel& channel) {
     bool tooDeep = false;
     json request = parseBoundedJson(body, &tooDeep);
     if (request.is_discarded()) {
@@ -125,7 +126,13 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
 
     const json* idValue = findField(request, "id");
     const json* methodValue = findField(request, "method");
-    if (!idValue && methodValue && methodValue->is_string()) return std::nullopt;  // a notification, known or not
+    if (!idValue && methodValue && methodValue->is_string()) {  // a notification, known or not
+        if (*methodValue == "notifications/cancelled") {
+            const json* paramsValue = findField(request, "params");
+            cancelNamedCall(paramsValue ? *paramsValue : kEmptyObject, channel);
+        }
+        return std::nullopt;
+    }
     json id = idValue && isUsableId(*idValue) ? *idValue : json(nullptr);
     if (!idValue || !isUsableId(*idValue)) return invalidRequest(id, "id must be a string or a number");
     if (!methodValue || !methodValue->is_string()) return invalidRequest(id, "method must be a string");
@@ -145,7 +152,9 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
         const json* argsValue = findField(params, "arguments");
         std::string name = nameValue && nameValue->is_string() ? nameValue->get<std::string>() : "";
         const json& args = argsValue && argsValue->is_object() ? *argsValue : kEmptyObject;
-        return toolResponse(id, router.callTool(name, args));
+        auto result = runCancellableToolCall(router, name, args, id, params, channel);
+        if (!result) return std::nullopt;  // cancelled by its client: no answer is sent
+        return toolResponse(id, *result);
     }
     return errorResponse(id, kMethodNotFound, "Method not found");
 }

@@ -20,7 +20,11 @@ struct RequestChannel {
     std::function<void(const std::string& notification)> notify;
 };
 
-// The MCP method layer: initialize, ping, tools/list, tools/call. Answers the response
+// The MCP method layer: initialize, ping, notifications/cancelled, tools/list, tools/call.
+// A tool call runs as the current call of its thread (base/call_context.h): a
+// notifications/cancelled from the same session stops it at its next safe point, and is then
+// not answered; its progress reaches the client through channel.notify when the request
+// carried params._meta.progressToken. Answers the response
 // text, or nothing when no response is due: for a notification (known or not) and for a
 // JSON-RPC response the client sent. Text that is not JSON is answered -32700, anything
 // that is not a valid request -32600 with the request's id when it has a usable one.

@@ -1,5 +1,7 @@
 #include "media/http_post.h"
 
+#include "base/call_context.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -23,6 +25,12 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     if (body->size() + length > kMaxResponse) return 0;  // aborts the transfer
     body->append(data, length);
     return length;
+}
+
+// Called by curl while the transfer runs (at least once a second): a cancelled call's
+// request is abandoned.
+int stopWhenCancelled(void* call, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const CallContext*>(call)->cancelled() ? 1 : 0;
 }
 
 struct EasyDeleter {
@@ -64,7 +72,11 @@ Result<HttpResponse> postJson(const std::string& url, const std::vector<std::str
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<CallContext*>(&currentCall()));
     CURLcode code = curl_easy_perform(curl);
+    if (code == CURLE_ABORTED_BY_CALLBACK) return fail("the request was cancelled");
     if (code == CURLE_WRITE_ERROR) return fail("the response is larger than " + std::to_string(kMaxResponse) + " bytes");
     if (code != CURLE_OK) return fail(curl_easy_strerror(code));
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);

@@ -61,8 +61,8 @@ Result<std::string> privateFolder(const std::string& under) {
 
 }  // namespace
 
-ShortcutBuilder::ShortcutBuilder(std::string program, std::string temporaryFolder)
-    : program_(std::move(program)), temporaryFolder_(std::move(temporaryFolder)) {}
+ShortcutBuilder::ShortcutBuilder(std::string program, std::string temporaryFolder, std::chrono::milliseconds runLimit)
+    : program_(std::move(program)), temporaryFolder_(std::move(temporaryFolder)), runLimit_(runLimit) {}
 
 Result<std::vector<std::string>> ShortcutBuilder::listShortcuts() const {
     ChildOutcome listed = runChild({program_, "list"});
@@ -78,7 +78,10 @@ Result<std::vector<std::string>> ShortcutBuilder::listShortcuts() const {
 Result<std::string> ShortcutBuilder::runShortcut(const std::string& name, const std::optional<std::string>& input) const {
     std::vector<std::string> argv = {program_, "run", name};
     if (input) argv.insert(argv.end(), {"-i", *input});
-    ChildOutcome ran = runChild(argv);
+    // However many steps and waits it has, a run gives its worker back at the bound; a
+    // cancelled call stops it sooner (runChild).
+    ChildOutcome ran = runChild(argv, {.stopSignal = SIGTERM}, runLimit_);
+    if (ran.timedOut) return fail("shortcut '" + name + "' failed: " + shortcutRunCutText(runLimit_));
     if (ran.status != 0) return fail("shortcut '" + name + "' failed: " + ran.errors);
     return std::string(trimmed(ran.output));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "base/result.h"
+#include "base/wait_bounds.h"
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -24,8 +26,10 @@ struct CreatedShortcut {
 class ShortcutBuilder {
 public:
     // `program` is the velmor-shortcuts executable; each creation makes its files in a
-    // private folder of its own under `temporaryFolder`.
-    ShortcutBuilder(std::string program, std::string temporaryFolder);
+    // private folder of its own under `temporaryFolder`. A run still going at `runLimit` is
+    // stopped.
+    ShortcutBuilder(std::string program, std::string temporaryFolder,
+                    std::chrono::milliseconds runLimit = kLongestShortcutRun);
 
     // The names in the program's order.
     Result<std::vector<std::string>> listShortcuts() const;
@@ -40,6 +44,7 @@ public:
 private:
     std::string program_;
     std::string temporaryFolder_;
+    std::chrono::milliseconds runLimit_;
 };
 
 // $TMPDIR, or /tmp.

@@ -1,6 +1,7 @@
 #include "tools/recording_tools.h"
 
 #include "automation/text.h"
+#include "base/call_context.h"
 #include "media/recording_files.h"
 
 #include <string>
@@ -33,7 +34,10 @@ json startRecording(const NarratedDemoServices& demo, const Arguments& args) {
 }
 
 json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path& recordingsFolder) {
+    // Finishing the file can take ffmpeg several seconds.
+    currentCall().progress(0, 1, "Finishing the recording");
     std::string saved = recorder.stopRecording();
+    currentCall().progress(1, 1, "Recording finished");
     if (!saved.starts_with("error:")) return {{"status", "saved"}, {"path", saved}};
     // A writer that failed at the end may still have left a file that plays. With nothing
     // recording there is no such file: an older recording must not pass for a new one.

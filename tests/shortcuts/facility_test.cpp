@@ -1,6 +1,7 @@
 // The velmor-shortcuts program without a desktop: its library listing, its signing check,
 // running shortcuts that pass outputs along (a shell script, variables, a local web page),
 // and an import that cannot ask anyone.
+#include "base/call_context.h"
 #include "shortcuts/shortcut_builder.h"
 #include "shortcuts/shortcut_file.h"
 #include "support/child_process.h"
@@ -13,6 +14,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 
 namespace velmor::shortcuts {
@@ -161,6 +164,53 @@ TEST_F(Facility, ImportWithoutADesktopIsReportedAsNotImported) {
     EXPECT_EQ(created->importError, "cannot import " + created->path +
                                         ": there is no desktop to ask for approval on (DISPLAY is not set)");
     EXPECT_FALSE(std::filesystem::exists(library + "/Quiet.shortcut"));
+}
+
+// Whether the process runs (a zombie nobody reaps has ended).
+bool running(const std::string& pidFile) {
+    std::string pid(test::readFile(pidFile));
+    while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (pid.empty() || !std::getline(stat, line)) return false;
+    auto state = line.find(") ");
+    return state != std::string::npos && line[state + 2] != 'Z';
+}
+
+// No wait a shortcut asks for may exceed the bound, and a run ends at its own bound or when
+// its call is cancelled, together with the script running and what that script started.
+TEST_F(Facility, RunsAreBoundedAndEndWithEverythingTheyStarted) {
+    put("Hour", {{"is.workflow.actions.delay", {{"WFDelayTime", 3600}}}, script("touch \"$HOME/never\"")});
+    Ran hour = run({"run", "Hour"});
+    EXPECT_EQ(hour.status, 1);
+    EXPECT_EQ(hour.err, "a wait of 3600000 ms is longer than the 10 minutes allowed\n");
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/never"));
+
+    put("Sleepy", {script("sleep 600 & echo $! > \"$HOME/sleep.pid\"; echo $$ > \"$HOME/shell.pid\"; wait")});
+    const std::string shellPid = home.path() + "/shell.pid", sleepPid = home.path() + "/sleep.pid";
+    auto started = [&] { return running(shellPid) && running(sleepPid); };
+    auto ended = [&] { return !running(shellPid) && !running(sleepPid); };
+    ::mkdir((home.path() + "/tmp").c_str(), 0700);
+
+    ShortcutBuilder bounded(VELMOR_SHORTCUTS_BINARY, home.path() + "/tmp", std::chrono::seconds(2));
+    auto cut = bounded.runShortcut("Sleepy", std::nullopt);
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error(), "shortcut 'Sleepy' failed: the shortcut was stopped after 2 seconds, the longest a shortcut may run");
+    EXPECT_TRUE(test::eventually(ended)) << "the script and its sleep ended with the run";
+    std::filesystem::remove(shellPid);
+    std::filesystem::remove(sleepPid);
+
+    ShortcutBuilder builder(VELMOR_SHORTCUTS_BINARY, home.path() + "/tmp");
+    auto call = std::make_shared<CallContext>();
+    auto ran = std::async(std::launch::async, [&] {
+        CallScope scope(call);
+        return builder.runShortcut("Sleepy", std::nullopt);
+    });
+    ASSERT_TRUE(test::eventually(started));
+    call->cancel();
+    ASSERT_EQ(ran.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the run went on";
+    EXPECT_FALSE(ran.get());
+    EXPECT_TRUE(test::eventually(ended)) << "the script and its sleep ended with the cancelled call";
 }
 
 }  // namespace
