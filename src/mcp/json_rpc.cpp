@@ -77,6 +77,7 @@ std::optional<std::string> handleRequest(tools::ToolRouter& router, std::string_
 
     if (method == "initialize") return jsonRpc(id, initializeResult());
     if (method == "notifications/initialized") return std::nullopt;
+    if (method == "ping") return jsonRpc(id, json::object());
     if (method == "tools/list") return toolsListResponse(id, router);
     if (method == "tools/call") {
         static const json kEmpty = json::object();

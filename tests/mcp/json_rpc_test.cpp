@@ -35,6 +35,10 @@ TEST_F(JsonRpc, InitializeAdvertisesToolsWithListChanged) {
     EXPECT_EQ(answer["result"]["serverInfo"], json({{"name", "velmor"}, {"version", "1.0.0"}}));
 }
 
+TEST_F(JsonRpc, PingAnswersAnEmptyResult) {
+    EXPECT_EQ(call(R"({"jsonrpc":"2.0","id":"p","method":"ping"})"), json({{"jsonrpc", "2.0"}, {"id", "p"}, {"result", json::object()}}));
+}
+
 TEST_F(JsonRpc, NotificationsAndNonObjectBodiesGetNoAnswer) {
     EXPECT_FALSE(handleRequest(router, R"({"jsonrpc":"2.0","method":"notifications/initialized"})"));
     EXPECT_FALSE(handleRequest(router, R"([{"id":1,"method":"tools/list"}])"));
@@ -43,15 +47,15 @@ TEST_F(JsonRpc, NotificationsAndNonObjectBodiesGetNoAnswer) {
 }
 
 TEST_F(JsonRpc, UnknownOrMissingMethodsAreMethodNotFoundWithTheIdEchoedInItsOwnType) {
-    for (const char* body : {R"({"id":3,"method":"ping"})", R"({"id":3})", R"({"id":3,"method":7})",
+    for (const char* body : {R"({"id":3,"method":"resources/list"})", R"({"id":3})", R"({"id":3,"method":7})",
                              R"({"id":3,"method":"notifications/cancelled"})", R"({"id":3,"method":"Tools/List"})"}) {
         json answer = call(body);
         EXPECT_EQ(answer["error"], json({{"code", -32601}, {"message", "Method not found"}})) << body;
         EXPECT_EQ(answer["id"], 3);
     }
-    EXPECT_EQ(call(R"({"id":"abc","method":"ping"})")["id"], "abc");
-    EXPECT_TRUE(call(R"({"method":"ping"})")["id"].is_null());
-    EXPECT_EQ(call(R"({"id":{"k":[1]},"method":"ping"})")["id"], json({{"k", {1}}}));
+    EXPECT_EQ(call(R"({"id":"abc","method":"resources/list"})")["id"], "abc");
+    EXPECT_TRUE(call(R"({"method":"resources/list"})")["id"].is_null());
+    EXPECT_EQ(call(R"({"id":{"k":[1]},"method":"resources/list"})")["id"], json({{"k", {1}}}));
 }
 
 // A result is the text of its sorted compact JSON; only a string error marks it an error,
