@@ -49,8 +49,8 @@ TEST_F(DesktopInput, TypedTextAndKeysReachTheFieldExactlyAndAreRecorded) {
 
 TEST_F(DesktopInput, ArgumentsSessionAndKeyNamesAreCheckedInThatOrderAndRefusalsNotRecorded) {
     EXPECT_EQ(call("type_text"), json({{"error", "missing 'text'"}}));
-    EXPECT_EQ(call("press_key", {{"key", 5}}), json({{"error", "missing 'key'"}}));
-    EXPECT_EQ(call("set_clipboard", {{"text", 3}}), json({{"error", "missing 'text'"}}));
+    EXPECT_EQ(call("press_key", {{"key", 5}}), json({{"error", "'key' must be a string"}}));
+    EXPECT_EQ(call("set_clipboard", {{"text", 3}}), json({{"error", "'text' must be a string"}}));
     for (const char* tool : {"type_text", "press_key", "click_at", "drag"})
         EXPECT_EQ(call(tool, {{"text", "x"}, {"key", "a"}}), json({{"error", "no active session"}})) << tool;
     start();
