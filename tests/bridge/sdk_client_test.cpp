@@ -66,5 +66,31 @@ TEST(SdkClient, ConnectsPingsListsAnnotatedToolsAndCallsThemThroughTheBridge) {
     EXPECT_EQ(seen["wrongType"]["content"][0]["text"], "Error: 'x' must be an integer");
 }
 
+// What the MCP Inspector's command-line mode printed, with the bridge as its stdio server.
+// Its output goes to a file: node leaves a long output to a pipe unfinished when the
+// inspector exits.
+json inspectorOutput(const TempHome& home, const std::vector<std::string>& arguments) {
+    std::string command = kFixtures + "/node_modules/.bin/mcp-inspector --cli -e HOME=" + home.path() + " " +
+                          VELMOR_BRIDGE_BINARY;
+    for (const auto& argument : arguments) command += " " + argument;
+    const std::string outputPath = home.path() + "/inspector-output.json";
+    ChildProcess inspector({"/bin/sh", "-c", command + " > " + outputPath});
+    EXPECT_EQ(inspector.wait(60000), 0) << inspector.drainStderr();
+    return json::parse(velmor::test::readFile(outputPath), nullptr, false);
+}
+
+TEST(InspectorCli, ListsAndCallsAToolThroughTheBridge) {
+    TempHome home;
+    ApplicationEndpoint application;
+    writeConfig(home, "sdk-token", application.port(), freePort());
+
+    json listed = inspectorOutput(home, {"--method", "tools/list"});
+    ASSERT_TRUE(listed.is_object());
+    EXPECT_EQ(listed["tools"].size(), 40u);
+    json called = inspectorOutput(home, {"--method", "tools/call", "--tool-name", "list_apps"});
+    ASSERT_TRUE(called.is_object());
+    EXPECT_EQ(called["content"][0]["text"], R"({"apps":[{"name":"Calculator","pid":7}]})");
+}
+
 }  // namespace
 }  // namespace velmor::bridge::test
