@@ -2,6 +2,7 @@
 
 #include "base/json_depth.h"
 #include "bridge/output_lines.h"
+#include "bridge/response_shape.h"
 
 namespace velmor::bridge {
 
@@ -54,6 +55,8 @@ std::string onOneLine(std::string_view text) {
 std::string answerLine(const json& requestId, unsigned status, std::string_view body) {
     if (status == 202 || status == 204 || (status == 200 && body.empty()))
         return errorLine(requestId, "empty response");
+    if (isResponseText(body, requestId)) return onOneLine(body);
+    // What is not plainly a response is looked at whole, to say what it is instead.
     // Parsing checks the text is strict UTF-8 as well as JSON.
     bool tooDeep = false;
     json answer = parseBoundedJson(body, &tooDeep);

@@ -147,7 +147,7 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
     };
     for (const Case& c : cases) {
         bridge.writeLine(c.line);
-        std::string line = bridge.readLine(30000);
+        std::string line = bridge.readLine(90000);
         json message = json::parse(line, nullptr, false);
         ASSERT_TRUE(message.is_object()) << c.line.substr(0, 60) << " -> " << line.substr(0, 200);
         if (c.message.empty()) {

@@ -53,6 +53,16 @@ TEST(AnswerLine, PassesOnlyAResponseToTheRequestAndOtherwiseSaysWhatCame) {
     EXPECT_EQ(answerLine(nullptr, 400, R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})"),
               R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})");
     EXPECT_EQ(answerLine(5, 202, ""), errorLine(5, "empty response"));
+    // A later member of the same name counts, as it would in the built value.
+    for (const char* body : {R"({"jsonrpc":"2.0","id":1,"jsonrpc":2,"result":{}})", R"({"jsonrpc":"2.0","id":1,"id":2,"result":{}})",
+                             R"({"jsonrpc":"2.0","id":1,"error":{"code":1},"error":"x"})",
+                             R"({"jsonrpc":"2.0","id":1,"result":{},"error":{"code":1}})", R"({"jsonrpc":"2.0","id":[1],"result":{}})"})
+        EXPECT_EQ(answerLine(1, 200, body), errorLine(1, notAResponse)) << body;
+    EXPECT_EQ(answerLine(1, 200, R"({"jsonrpc":"2.0","id":1.0,"result":{"id":2,"jsonrpc":1}})"),
+              R"({"jsonrpc":"2.0","id":1.0,"result":{"id":2,"jsonrpc":1}})");
+    json structuredId = {{"k", {1}}};
+    EXPECT_EQ(answerLine(structuredId, 200, R"({"jsonrpc":"2.0","id":{"k":[1]},"result":1})"),
+              R"({"jsonrpc":"2.0","id":{"k":[1]},"result":1})");
 }
 
 // An event stream carries the answer and what the application sends of its own accord
