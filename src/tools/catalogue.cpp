@@ -3,8 +3,10 @@
 #include "base/json_text.h"
 #include "base/text.h"
 #include "base/tool_description.h"
+#include "tools/tool_metadata.h"
 
 #include <algorithm>
+#include <map>
 
 namespace velmor::tools {
 
@@ -190,7 +192,7 @@ json buildStaticTools() {
 json staticTools() {
     // Copying the finished tree is several times cheaper than building it again, and every
     // tools/list needs it.
-    static const json tools = buildStaticTools();
+    static const json tools = withFixedToolMetadata(buildStaticTools());
     return tools;
 }
 
@@ -200,6 +202,16 @@ const std::string& staticToolsText() {
         return array.substr(1, array.size() - 2);
     }();
     return text;
+}
+
+const nlohmann::json* fixedToolSchema(std::string_view name) {
+    static const std::map<std::string, json, std::less<>> schemas = [] {
+        std::map<std::string, json, std::less<>> byName;
+        for (const json& tool : staticTools()) byName[tool["name"].get<std::string>()] = tool["inputSchema"];
+        return byName;
+    }();
+    auto found = schemas.find(name);
+    return found == schemas.end() ? nullptr : &found->second;
 }
 
 const std::vector<std::string>& fixedToolNames() {
