@@ -144,12 +144,17 @@ void SettingsWindow::saveSettings() {
     const std::string apiKey = gtk_entry_get_text(GTK_ENTRY(apiKeyField_));
     // A file that could not be written is said so: the key would otherwise be lost at the
     // next start while the window claimed it was kept.
+    // A key that could not go into a request header is neither used nor kept.
+    if (!apiKey.empty())
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            return;
+        }
     auto saved = saveSpeechSettings(configFile_, kProviders[index].id, apiKey);
     if (!saved.ok()) {
         showStatus("Failed: " + saved.error(), kRed);
         return;
     }
-    if (!apiKey.empty()) speech_.configureProvider(kProviders[index].id, apiKey, true);
     showStatus("Saved!", kGreen, 2000);
 }
 
@@ -164,7 +169,12 @@ void SettingsWindow::testVoice() {
     const std::string name = chosen ? kProviders[index].name : "Voice";
     showStatus("Testing...", kGrey);
     gtk_widget_set_sensitive(testButton_, false);
-    if (chosen) speech_.configureProvider(kProviders[index].id, apiKey, true);
+    if (chosen)
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            gtk_widget_set_sensitive(testButton_, true);
+            return;
+        }
     std::thread([this, name] {
         auto spoken = speech_.speakSync("Hello! Velmor voice is working.", std::nullopt);
         std::string failure = spoken.ok() ? std::string() : spoken.error();
