@@ -12,7 +12,7 @@ namespace velmor::shortcuts {
 // A shortcut file made and signed, and what became of handing it to the import.
 struct CreatedShortcut {
     std::string name;
-    std::string path;  // the signed file
+    std::string path;  // the signed file; removed once an import was tried
     size_t actions = 0;
     bool importTried = false;
     bool imported = false;
