@@ -4,6 +4,7 @@
 #include "automation/text.h"
 #include "media/wav.h"
 #include "tools/arguments.h"
+#include "tools/clip_folder.h"
 #include "tools/narration_merge.h"
 
 #include <chrono>
@@ -35,19 +36,9 @@ bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
     return static_cast<bool>(file.flush());
 }
 
-// A folder of this run's own, made with mkdtemp: in a shared temporary folder a fixed name
-// could be taken over by another user, and two demos at once would delete each other's
-// clips. Empty when it cannot be made; the clips are then simply not mixed.
-std::filesystem::path makeClipFolder(const std::filesystem::path& temporaryFolder) {
-    if (temporaryFolder.empty()) return {};
-    std::string pattern = (temporaryFolder / "velmor-narration-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    return pattern;
-}
-
 class DemoRun {
 public:
-    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(makeClipFolder(services.temporaryFolder)) {}
+    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(services.temporaryFolder) {}
 
     json run(const json& script) {
         for (size_t i = 0; i < script.size(); ++i) step(i, script[i]);
@@ -57,8 +48,6 @@ public:
             if (!merged) results_.push_back("Audio merge failed: " + merged.error());
             else results_.push_back("Audio merged → " + *merged);
         }
-        std::error_code ignored;
-        if (!clipFolder_.empty()) std::filesystem::remove_all(clipFolder_, ignored);
         return {{"status", "completed"}, {"steps_executed", script.size()}, {"results", results_}};
     }
 
@@ -160,7 +149,7 @@ private:
 
     void addSegment(double offset, const std::string& name, const std::string& audio) {
         if (clipFolder_.empty()) return;
-        auto path = clipFolder_ / name;
+        auto path = clipFolder_.path() / name;
         if (writeClip(path, audio)) segments_.push_back({offset, path.string()});
     }
 
@@ -214,7 +203,7 @@ private:
     }
 
     const NarratedDemoServices& s_;
-    std::filesystem::path clipFolder_;
+    ClipFolder clipFolder_;
     std::vector<std::string> results_;
     std::optional<Clock::time_point> recordingStart_;
     std::vector<NarrationSegment> segments_;
