@@ -22,6 +22,7 @@
 #include "platform/desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
+#include "tools/clip_folder.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/recording_tools.h"
@@ -119,6 +120,7 @@ void Application::buildToolRouter() {
     tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
     std::error_code noTemporaryFolder;  // narration is then heard but not mixed
     auto temporaryFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
+    tools::removeAbandonedClipFolders(temporaryFolder);
     tools::installRecordingTools(*router_,
                                  {*router_, *session_, *browserSessions_, desktop.menus, *recorder_, *speech_,
                                   *audioPlayer_, kFfmpegProgram, temporaryFolder},

@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "base/header_value.h"
+
 namespace velmor::media {
 
 namespace {
@@ -42,8 +44,11 @@ struct ListDeleter {
 
 }  // namespace
 
-Result<HttpResponse> postJson(const std::string& url, const std::vector<std::string>& headers,
+Result<HttpResponse> postJson(const std::string& url, const std::vector<HttpHeader>& headers,
                               const std::string& body, std::chrono::milliseconds timeout) {
+    for (const auto& header : headers)
+        if (auto sendable = checkHeaderValue(header.value); !sendable)
+            return fail("the " + header.name + " header " + sendable.error() + "; nothing was sent");
     initialiseCurlOnce();
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) return fail("cannot create an HTTP request");
@@ -58,7 +63,7 @@ Result<HttpResponse> postJson(const std::string& url, const std::vector<std::str
     addHeader("Content-Type: application/json");
     // Without this curl waits for "100 Continue" before sending longer bodies.
     addHeader("Expect:");
-    for (const auto& header : headers) addHeader(header);
+    for (const auto& header : headers) addHeader(header.name + ": " + header.scheme + header.value);
 
     HttpResponse response;
     CURL* curl = handle.get();

@@ -44,9 +44,12 @@ public:
 
     // Unknown ids are logged and change nothing; kSystemVoiceId makes the system voice speak.
     void setActiveProvider(const std::string& id);
-    void configureProvider(const std::string& id, const std::string& apiKey, bool makeActive);
+    // A key that could not go into a request header (checkHeaderValue) is refused and
+    // changes nothing; the error completes "api_key ...".
+    Result<void> configureProvider(const std::string& id, const std::string& apiKey, bool makeActive);
     // Reads the provider keys and the chosen provider from the shared configuration file
-    // (~/.velmor/config.json); a missing or malformed file changes nothing.
+    // (~/.velmor/config.json); a missing or malformed file changes nothing, and a key that
+    // could not go into a header is logged and left out.
     void loadFromConfig(const std::filesystem::path& configFile);
 
     TTSEngine& systemVoice();

@@ -14,7 +14,7 @@ namespace velmor::shortcuts {
 // A shortcut file made and checked, and what became of handing it to the import.
 struct CreatedShortcut {
     std::string name;
-    std::string path;  // the checked file
+    std::string path;  // the checked file; removed once an import was tried
     size_t actions = 0;
     bool importTried = false;
     bool imported = false;

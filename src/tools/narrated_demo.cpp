@@ -6,6 +6,7 @@
 #include "base/wait_bounds.h"
 #include "media/wav.h"
 #include "tools/arguments.h"
+#include "tools/clip_folder.h"
 #include "tools/narration_merge.h"
 
 #include <chrono>
@@ -39,19 +40,9 @@ bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
     return static_cast<bool>(file.flush());
 }
 
-// A folder of this run's own, made with mkdtemp: in a shared temporary folder a fixed name
-// could be taken over by another user, and two demos at once would delete each other's
-// clips. Empty when it cannot be made; the clips are then simply not mixed.
-std::filesystem::path makeClipFolder(const std::filesystem::path& temporaryFolder) {
-    if (temporaryFolder.empty()) return {};
-    std::string pattern = (temporaryFolder / "velmor-narration-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    return pattern;
-}
-
 class DemoRun {
 public:
-    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(makeClipFolder(services.temporaryFolder)) {}
+    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(services.temporaryFolder) {}
 
     json run(const json& script) {
         const CallContext& call = currentCall();
@@ -68,22 +59,15 @@ public:
             if (!merged) results_.push_back("Audio merge failed: " + merged.error());
             else results_.push_back("Audio merged → " + *merged);
         }
-        removeClipFolder();
         return {{"status", "completed"}, {"steps_executed", script.size()}, {"results", results_}};
     }
 
 private:
     // Nobody hears the answer of a cancelled demo; what it leaves behind is tidied up: the
-    // recording it started is finished as a stop step would finish it, its clips removed.
+    // recording it started is finished as a stop step would finish it, its clips go with the run.
     json cancelled() {
         if (recording_) results_.push_back("Cancelled; recording stopped → " + s_.recorder.stopRecording());
-        removeClipFolder();
         return {{"status", "cancelled"}, {"results", results_}};
-    }
-
-    void removeClipFolder() {
-        std::error_code ignored;
-        if (!clipFolder_.empty()) std::filesystem::remove_all(clipFolder_, ignored);
     }
 
     void step(size_t i, const json& raw) {
@@ -185,7 +169,7 @@ private:
 
     void addSegment(double offset, const std::string& name, const std::string& audio) {
         if (clipFolder_.empty()) return;
-        auto path = clipFolder_ / name;
+        auto path = clipFolder_.path() / name;
         if (writeClip(path, audio)) segments_.push_back({offset, path.string()});
     }
 
@@ -257,7 +241,7 @@ private:
     }
 
     const NarratedDemoServices& s_;
-    std::filesystem::path clipFolder_;
+    ClipFolder clipFolder_;
     std::vector<std::string> results_;
     std::optional<Clock::time_point> recordingStart_;
     std::vector<NarrationSegment> segments_;

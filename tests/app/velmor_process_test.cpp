@@ -1,6 +1,7 @@
 // The real velmor and velmor-bridge executables, on Velmor's fixed ports, inside a private
 // network namespace so that a Velmor the user runs is never met.
 #include "base/log.h"
+#include "base/paths.h"
 #include "browser/page_client.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
@@ -16,8 +17,11 @@
 #include <optional>
 #include <regex>
 #include <atomic>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -126,6 +130,56 @@ TEST_F(VelmorProcess, AnEarlierInstallationKeepsItsTokenAndTheLogGoesToTheStateF
     std::string logged = test::readFile(log);
     EXPECT_NE(logged.find("[app] Velmor started on port 19820"), std::string::npos) << logged;
     EXPECT_NE(logged.find("[app] Stopping on SIGTERM"), std::string::npos) << logged;
+}
+
+// What a killed run left is cleared at the next start: the clip folders of narrated demos
+// whose process is gone (a live demo's folder, locked, stays), and an identity an earlier
+// version left readable by everyone is made private.
+TEST_F(VelmorProcess, AStartClearsWhatKilledDemosLeftAndMakesTheIdentityPrivate) {
+    const std::string tmp = home.path() + "/tmp";
+    std::filesystem::create_directories(tmp);
+    const char* savedTmp = std::getenv("TMPDIR");
+    const std::string restoredTmp = savedTmp ? savedTmp : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    struct RestoreTmp {
+        std::string value;
+        bool had;
+        ~RestoreTmp() { had ? (void)::setenv("TMPDIR", value.c_str(), 1) : (void)::unsetenv("TMPDIR"); }
+    } restore{restoredTmp, savedTmp != nullptr};
+
+    auto first = launchVelmor();
+    first->signal(SIGTERM);
+    ASSERT_EQ(first->wait(5000), 0);
+    const std::string identity = paths::tlsIdentityFile();
+    ASSERT_EQ(test::fileMode(identity), 0600u);
+    ::chmod(identity.c_str(), 0644);
+
+    auto folder = [&](const std::string& name, bool withLock) {
+        const std::string path = tmp + "/velmor-narration-" + name;
+        std::filesystem::create_directories(path);
+        test::writeFile(path + "/clip_0.wav", "RIFF");
+        if (withLock) test::writeFile(path + "/owner.lock", "");
+        return path;
+    };
+    const std::string killed = folder("killed", true), live = folder("live", true);
+    const std::string fresh = folder("fresh", false), old = folder("old", false);
+    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+    std::filesystem::create_directories(tmp + "/someone-else");
+    // A running demo holds its folder's lock for as long as it runs.
+    int held = ::open((live + "/owner.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    auto second = launchVelmor();
+    EXPECT_FALSE(std::filesystem::exists(killed)) << "its demo is gone";
+    EXPECT_FALSE(std::filesystem::exists(old)) << "made long ago and never locked";
+    EXPECT_TRUE(std::filesystem::exists(live + "/clip_0.wav")) << "its demo still runs";
+    EXPECT_TRUE(std::filesystem::exists(fresh)) << "a demo may have only just made it";
+    EXPECT_TRUE(std::filesystem::exists(tmp + "/someone-else"));
+    EXPECT_EQ(test::fileMode(identity), 0600u);
+    ::close(held);
+    second->signal(SIGTERM);
+    EXPECT_EQ(second->wait(5000), 0);
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {

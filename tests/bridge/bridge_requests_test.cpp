@@ -175,6 +175,20 @@ TEST(BridgeRequests, UnreachableApplicationGivesTheTransportErrorAndEndOfInputSt
     EXPECT_EQ(bridge.process().wait(10000), 0);
 }
 
+// A token that would break the request's header block (one written into the file by hand,
+// or by someone else) is never sent: the request goes without it and is refused unread.
+TEST(BridgeRequests, ATokenThatCouldBreakTheHeaderBlockIsNotSent) {
+    TempHome home;
+    RecordingEndpoint endpoint([](const std::string& body) { return CannedAnswer{echoed(body)}; }, "secret");
+    writeConfig(home, "secret\r\nX-Injected: yes", endpoint.port(), freePort());
+    RunningBridge bridge;
+    bridge.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})");
+    const json answer = json::parse(bridge.readLine(), nullptr, false);
+    EXPECT_EQ(answer.value("id", 0), 1);
+    EXPECT_TRUE(answer.contains("error")) << answer.dump();
+    EXPECT_TRUE(endpoint.events().empty()) << "the endpoint read no request";
+}
+
 TEST(BridgeRequests, PortOutsideTheTcpRangeGivesBadUrl) {
     TempHome home;
     for (std::int64_t port : {70000, -1}) {

@@ -21,6 +21,8 @@
 namespace velmor::shortcuts {
 namespace {
 
+using namespace std::string_literals;
+
 using nlohmann::json;
 
 struct Ran {
@@ -104,6 +106,88 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
         EXPECT_EQ(refused.err, "cannot check " + in + ": " + reason + "\n");
         EXPECT_FALSE(std::filesystem::exists(out)) << reason;
     }
+}
+
+// A binary property list made of the given objects (references and offsets one byte
+// each), with `top` as its top object. Objects are written as the format spells them.
+std::string binaryPlist(const std::vector<std::string>& objects, uint8_t top = 0) {
+    std::string file = "bplist00";
+    std::string offsets;
+    for (const auto& object : objects) {
+        offsets += static_cast<char>(file.size());
+        file += object;
+    }
+    const size_t tableAt = file.size();
+    file += offsets;
+    std::string trailer(32, '\0');
+    trailer[6] = 1;  // offset size
+    trailer[7] = 1;  // reference size
+    trailer[15] = static_cast<char>(objects.size());
+    trailer[23] = static_cast<char>(top);
+    trailer[31] = static_cast<char>(tableAt);
+    return file + trailer;
+}
+
+std::string asciiObject(const std::string& text) {
+    return text.size() < 15 ? std::string(1, static_cast<char>(0x50 | text.size())) + text
+                            : std::string("\x5F\x10", 2) + static_cast<char>(text.size()) + text;
+}
+
+// Files libplist would abort on, or follow out of bounds, or unfold without end: each is
+// refused with its reason by every command that reads a shortcut, and nothing is written.
+TEST_F(Facility, MalformedBinaryFilesAreRefusedWithAReasonByEveryCommand) {
+    auto good = shortcutFileBytes({script("echo a")});
+    ASSERT_TRUE(good);
+    std::string withNul = *good;
+    const size_t at = withNul.find("echo a");
+    ASSERT_NE(at, std::string::npos);
+    withNul[at + 4] = '\0';
+
+    const std::string actionsKey = asciiObject("WFWorkflowActions");
+    std::vector<std::string> nested;  // 40 arrays, each holding the next
+    for (int i = 0; i < 40; ++i) nested.push_back(std::string("\xA1", 1) + static_cast<char>(i + 1));
+    nested.push_back("\x09");
+    std::vector<std::string> doubling;  // 30 arrays, each holding the next one twice
+    for (int i = 0; i < 30; ++i) doubling.push_back(std::string("\xA2", 1) + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    doubling.push_back("\x08");
+
+    const std::pair<std::string, std::string> malformed[] = {
+        {withNul, "a string of the property list holds a NUL character"},
+        {good->substr(0, good->size() / 2), "the property list's offset table lies outside the file"},
+        {good->substr(0, 20), "the file is not a binary property list"},
+        {binaryPlist({std::string("\xD1\x01\x02", 3), actionsKey, std::string("\xA1\x02", 2)}),
+         "the property list refers back to an object that contains the reference"},
+        {binaryPlist({std::string("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)}),
+         "an array or dictionary of the property list is cut off"},
+        {binaryPlist({std::string("\xD1\x01\x01", 3), std::string("\x10\x05", 2)}),
+         "a dictionary key of the property list is not a string"},
+        {binaryPlist({std::string("\xA1\x05", 2)}), "the property list refers to an object that does not exist"},
+        {binaryPlist({std::string("\x80\x01", 2)}), "the property list holds an object of a kind shortcuts never hold"},
+        {binaryPlist({std::string("\x62\xD8\x00\x00\x41", 5)}), "a string of the property list is not well-formed UTF-16"},
+        {binaryPlist(nested), "the property list is nested more than 32 deep"},
+        {binaryPlist(doubling), "the property list unfolds into more than 200000 objects"},
+        {"<plist><string>a\0b</string></plist>"s, "the property list holds a NUL character"},
+        {"<plist><string>a&#0;b</string></plist>", "the property list holds a NUL character"},
+        {"<plist><string>a&#xD800;b</string></plist>", "the property list refers to a character that does not exist"},
+    };
+    const std::string in = home.path() + "/in.shortcut", out = home.path() + "/out.shortcut";
+    for (const auto& [content, reason] : malformed) {
+        test::writeFile(in, content);
+        Ran signing = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+        EXPECT_EQ(signing.status, 1) << reason;
+        EXPECT_EQ(signing.err, "cannot sign " + in + ": " + reason + "\n");
+        EXPECT_FALSE(std::filesystem::exists(out)) << reason;
+
+        Ran importing = run({"import", in}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+        EXPECT_EQ(importing.status, 1) << reason;
+        EXPECT_EQ(importing.err, "cannot import " + in + ": " + reason + "\n");
+
+        test::writeFile(library + "/Bad.shortcut", content);
+        Ran running = run({"run", "Bad"});
+        EXPECT_EQ(running.status, 1) << reason;
+        EXPECT_EQ(running.err, "the shortcut 'Bad' cannot be read: " + reason + "\n");
+    }
+    EXPECT_EQ(run({"list"}).out, "Bad\n");
 }
 
 TEST_F(Facility, RunPassesEachOutputOnAndFailsWithTheReason) {

@@ -162,12 +162,17 @@ void SettingsWindow::saveSettings() {
     }
     // A file that could not be written is said so: the key would otherwise be lost at the
     // next start while the window claimed it was kept.
+    // A key that could not go into a request header is neither used nor kept.
+    if (!apiKey.empty())
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            return;
+        }
     auto saved = saveSpeechSettings(configFile_, kProviders[index].id, apiKey);
     if (!saved.ok()) {
         showStatus("Failed: " + saved.error(), kRed);
         return;
     }
-    if (!apiKey.empty()) speech_.configureProvider(kProviders[index].id, apiKey, true);
     showStatus("Saved!", kGreen, 2000);
 }
 
@@ -183,7 +188,12 @@ void SettingsWindow::testVoice() {
     const std::string name = chosen ? kProviders[index].name : "Voice";
     showStatus("Testing...", kGrey);
     gtk_widget_set_sensitive(testButton_, false);
-    if (chosen && !systemVoice) speech_.configureProvider(kProviders[index].id, apiKey, true);
+    if (chosen && !systemVoice)
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            gtk_widget_set_sensitive(testButton_, true);
+            return;
+        }
     std::thread([this, name, systemVoice] {
         const char* line = "Hello! Velmor voice is working.";
         auto spoken = systemVoice ? speech_.systemVoice().speakSync(line, std::nullopt)
