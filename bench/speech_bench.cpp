@@ -31,7 +31,7 @@ void prefetchBench() {
     media::TTSEngine systemVoice;
     media::AudioPlayer player;
     media::TTSManager speech(systemVoice, media::makeCloudProviders(player, {.openAI = vendor.baseUrl()}));
-    speech.configureProvider("openai", "sk-bench", true);
+    if (!speech.configureProvider("openai", "sk-bench", true)) return;
     tools::ToolRouter router;
     tools::installSpeechTools(router, speech, home.path() + "/.velmor/config.json");
     nlohmann::json lines = nlohmann::json::array();

@@ -13,6 +13,7 @@
 #include <thread>
 #include <atspi/atspi.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -45,6 +46,15 @@ std::string trimmed(std::string text) {
 }
 
 const std::string kBridge = std::filesystem::path(VELMOR_BINARY).parent_path().string() + "/velmor-bridge";
+
+// What a client needs to start the bridge, as a configuration file of its own holds it.
+const json kClientEntry = {{"mcpServers", {{"velmor", {{"type", "stdio"}, {"command", kBridge}}}}}};
+
+json parsed(const std::string& text) { return json::parse(text, nullptr, /*allow_exceptions=*/false); }
+
+// What the permission cards can say: green, or what is missing.
+const char* const kCardStates[] = {"Granted", "Not yet", "open an application", "needs Accessibility",
+                                   "start Chromium with --remote-debugging-port=9222"};
 
 class DesktopShell : public ::testing::Test {
 protected:
@@ -191,12 +201,12 @@ protected:
         return std::find(all.begin(), all.end(), text) != all.end();
     }
 
-    // The state a permission card shows: the first "Granted" or "Not yet" after its name.
+    // The state a permission card shows: the first card state after its name.
     std::string cardState(const std::string& name) {
         auto all = texts();
         auto at = std::find(all.begin(), all.end(), name);
         for (; at != all.end(); ++at)
-            if (*at == "Granted" || *at == "Not yet") return *at;
+            if (std::find(std::begin(kCardStates), std::end(kCardStates), *at) != std::end(kCardStates)) return *at;
         return "";
     }
 
@@ -277,12 +287,21 @@ TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAt
                                                "Settings…", "Setup Guide…", "Start at Login", "Check for Updates…",
                                                "Quit Velmor"}));
     EXPECT_EQ(enabled, (std::vector<bool>{false, false, false, false, false, true, true, true, true, true, true}));
+    // A tray menu has no window to take keyboard shortcuts, so it shows none.
+    forEachElement([&](AtspiAccessible* object) {
+        if (AtspiAction* action = atspi_accessible_get_action_iface(object)) {
+            for (int i = 0, n = atspi_action_get_n_actions(action, nullptr); i < n; ++i)
+                EXPECT_EQ(taken(atspi_action_get_key_binding(action, i, nullptr)).find("<Control>"), std::string::npos)
+                    << nameOf(object);
+            g_object_unref(action);
+        }
+        return false;
+    });
     screenshot("tray-menu");
 
+    // The copied entry is a configuration file's whole text, valid JSON on its own.
     press("Copy MCP Config");
-    EXPECT_TRUE(test::eventually([&] {
-        return clipboard() == "\"velmor\": {\n    \"type\": \"stdio\",\n    \"command\": \"" + kBridge + "\"\n}";
-    })) << clipboard();
+    EXPECT_TRUE(test::eventually([&] { return parsed(clipboard()) == kClientEntry; })) << clipboard();
 
     const std::string autostart = home.path() + "/.config/autostart/velmor.desktop";
     openTrayMenu();
@@ -308,11 +327,17 @@ TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAt
     press("Start at Login");  // closes the menu, failing again
     press("OK", "push button");
 
+    // This velmor runs from a build tree: it is updated from its source checkout.
     openTrayMenu();
     press("Check for Updates…");
-    EXPECT_TRUE(waitFor("Updates come from your package manager"));
+    EXPECT_TRUE(waitFor("Velmor is updated from its source code"));
+    std::string advice;
+    for (const auto& text : texts())
+        if (text.find("install-and-run.sh") != std::string::npos) advice = text;
+    EXPECT_NE(advice.find("git pull"), std::string::npos) << advice;
+    EXPECT_NE(advice.find(std::filesystem::path(VELMOR_BINARY).parent_path().string()), std::string::npos) << advice;
     press("OK", "push button");
-    EXPECT_TRUE(test::eventually([&] { return !find("Updates come from your package manager"); }));
+    EXPECT_TRUE(test::eventually([&] { return !find("Velmor is updated from its source code"); }));
 }
 
 TEST_F(DesktopShell, GuideShowsAtFirstStartCopiesTheClientConfigurationGrantsAccessibilityAndIsRememberedWhenDone) {
@@ -336,31 +361,143 @@ TEST_F(DesktopShell, GuideShowsAtFirstStartCopiesTheClientConfigurationGrantsAcc
                              "3. Browser Setup", "chromium --remote-debugging-port=9222",
                              "Voice setup and other settings available from the tray menu  ›  Settings"})
         EXPECT_TRUE(showing(text)) << text;
-    EXPECT_TRUE(showing("{\n  \"velmor\": {\n    \"type\": \"stdio\",\n    \"command\":\n      \"" + kBridge + "\"\n  }\n}"));
+    std::string shownEntry;
+    for (const auto& text : texts())
+        if (text.find("mcpServers") != std::string::npos) shownEntry = text;
+    EXPECT_EQ(parsed(shownEntry), kClientEntry) << shownEntry;
     for (const auto& text : texts())
         EXPECT_EQ(text.find("mac"), std::string::npos) << text;  // this desktop's words only
 
     press("Copy", "push button");
-    EXPECT_TRUE(test::eventually([&] {
-        return clipboard() == "{\n  \"velmor\": {\n    \"type\": \"stdio\",\n    \"command\": \"" + kBridge + "\"\n  }\n}";
-    })) << clipboard();
+    EXPECT_TRUE(test::eventually([&] { return clipboard() == shownEntry; })) << clipboard();
+    EXPECT_EQ(parsed(clipboard()), kClientEntry);
     EXPECT_TRUE(waitFor("Copied!", "push button"));
 
-    // The browser's DevTools port is closed, so its card stays "Not yet"; accessibility
-    // turns "Granted" within a refresh after the grant.
+    // Cards that are not green say what they need. The browser's DevTools port is closed;
+    // accessibility turns "Granted" within a refresh after the grant.
     EXPECT_TRUE(test::eventually([&] { return cardState("Accessibility") == "Not yet"; }, 5s));
+    EXPECT_EQ(cardState("App Menus"), "needs Accessibility");
     press("Grant All Permissions", "push button");
     EXPECT_TRUE(test::eventually([&] { return cardState("Accessibility") == "Granted"; }, 5s));
-    Object start = waitFor("All Permissions Granted", "push button");
+    EXPECT_EQ(cardState("Browser Control"), "start Chromium with --remote-debugging-port=9222");
+    // With a card still orange, the button does not claim that everything is granted.
+    Object start = waitFor("Waiting for permissions...", "push button");
     ASSERT_TRUE(start);
     EXPECT_FALSE(enabled(start.get()));
-    EXPECT_EQ(cardState("Browser Control"), "Not yet");
+    EXPECT_FALSE(find("All Permissions Granted", "push button"));
     screenshot("setup-guide");
 
     press("Done", "push button");
     EXPECT_TRUE(test::eventually([&] { return !find("Say Hello to Velmor"); }));
     EXPECT_EQ(json::parse(test::readFile(home.path() + "/.config/velmor/defaults.json"))["velmor_onboarding_complete"],
               true);
+}
+
+// A laptop's 1366x768 screen of its own (Xvfb with a window manager): the guide opened there
+// keeps its Done button on screen, read back from the X server and the accessibility bus.
+TEST_F(DesktopShell, GuideOnASmallScreenKeepsDoneInView) {
+    test::ChildProcess smallScreen({"/bin/sh", "-c",
+                                    "exec Xvfb -displayfd 1 -screen 0 1366x768x24 -nolisten tcp 2>/dev/null"});
+    std::string number;
+    ASSERT_TRUE(smallScreen.readLine(number, 15000)) << "no second X server";
+    const std::string display = ":" + number;
+    test::ChildProcess windowManager({"/bin/sh", "-c", "exec openbox --sm-disable >/dev/null 2>&1"},
+                                     {{"DISPLAY", display}});
+    ASSERT_TRUE(test::eventually([&] {
+        return commandOutput("DISPLAY=" + display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null")
+                   .find("window id") != std::string::npos;
+    }, 15s));
+    const std::string mainDisplay = std::getenv("DISPLAY");
+    ::setenv("DISPLAY", display.c_str(), 1);
+    startVelmor(/*guideDone=*/false);
+    ::setenv("DISPLAY", mainDisplay.c_str(), 1);
+
+    Object done = waitFor("Done", "push button");
+    ASSERT_TRUE(done);
+    // The window as the X server has it, frame included.
+    std::string info;
+    std::smatch found;
+    static const std::regex geometry(
+        R"(Absolute upper-left X:\s+(-?\d+)\s+Absolute upper-left Y:\s+(-?\d+)[\s\S]*Width:\s+(\d+)\s+Height:\s+(\d+))");
+    ASSERT_TRUE(test::eventually([&] {
+        info = commandOutput("DISPLAY=" + display + " xwininfo -name 'Velmor Setup Guide' 2>/dev/null");
+        return std::regex_search(info, found, geometry);
+    }, 15s)) << "the guide is not on the small screen";
+    const int windowX = std::stoi(found[1]), windowY = std::stoi(found[2]);
+    const int windowRight = windowX + std::stoi(found[3]), windowBottom = windowY + std::stoi(found[4]);
+    EXPECT_GE(windowX, 0) << info;
+    EXPECT_GE(windowY, 0) << info;
+    EXPECT_LE(windowRight, 1366) << info;
+    EXPECT_LE(windowBottom, 768) << info;
+    // Done, on screen and inside the window: not scrolled away below it.
+    AtspiComponent* component = atspi_accessible_get_component_iface(done.get());
+    ASSERT_TRUE(component);
+    AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    g_object_unref(component);
+    ASSERT_TRUE(extents);
+    EXPECT_GT(extents->width, 0);
+    EXPECT_GT(extents->height, 0);
+    EXPECT_GE(extents->x, windowX);
+    EXPECT_GE(extents->y, windowY);
+    EXPECT_LE(extents->x + extents->width, windowRight);
+    EXPECT_LE(extents->y + extents->height, windowBottom);
+    g_free(extents);
+
+    ::setenv("DISPLAY", display.c_str(), 1);
+    screenshot("setup-guide-1366x768");
+    ::setenv("DISPLAY", mainDisplay.c_str(), 1);
+    press("Done", "push button");
+    EXPECT_TRUE(test::eventually([&] { return !find("Say Hello to Velmor"); }));
+}
+
+// An MCP client takes control of an application and lets it go: the tray's Target line
+// follows. Settings, with no cloud key stored, are on the system voice.
+TEST_F(DesktopShell, TargetLineFollowsTheSessionAndSettingsStartOnTheSystemVoice) {
+    startVelmor(/*guideDone=*/true);
+    test::ChildProcess editor({"/bin/sh", "-c", "exec mousepad >/dev/null 2>&1"});
+    test::ChildProcess bridge({kBridge});
+    int lastId = 0;
+    // A tool's answer through the bridge, the tool lists' change notices passed over.
+    auto call = [&](const std::string& name, const json& args) {
+        const int id = ++lastId;
+        bridge.writeStdin(json{{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
+                               {"params", {{"name", name}, {"arguments", args}}}}.dump() + "\n");
+        for (std::string line; bridge.readLine(line, 30000);) {
+            json answer = parsed(line);
+            if (answer.is_object() && answer.value("id", 0) == id) return answer.value("result", json::object());
+        }
+        ADD_FAILURE() << name << " got no answer";
+        return json::object();
+    };
+    std::string app;
+    json result;
+    ASSERT_TRUE(test::eventually([&] {
+        result = call("session_start", {{"app_name", "mousepad"}});
+        if (result.value("isError", true)) return false;
+        app = parsed(result["content"][0].value("text", "")).value("app", "");
+        return !app.empty();
+    }, 30s)) << "no session on mousepad: " << result;
+
+    auto closeMenu = [] {
+        Display* x = XOpenDisplay(nullptr);
+        XTestFakeKeyEvent(x, XKeysymToKeycode(x, XK_Escape), True, CurrentTime);
+        XTestFakeKeyEvent(x, XKeysymToKeycode(x, XK_Escape), False, CurrentTime);
+        XCloseDisplay(x);
+    };
+    openTrayMenu();
+    EXPECT_TRUE(waitFor("Target: " + app, "menu item"));
+    closeMenu();
+
+    json ended = call("session_end", json::object());
+    EXPECT_FALSE(ended.value("isError", true)) << ended;
+    openTrayMenu();
+    EXPECT_TRUE(waitFor("Target: None", "menu item"));
+    press("Settings…");
+    EXPECT_TRUE(waitFor("System voice", "combo box"));
+    Object key = waitFor("", "password text");
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(enabled(key.get())) << "the system voice needs no key";
+    bridge.closeStdin();
 }
 
 TEST_F(DesktopShell, SettingsOpenOnTheFirstProviderWithAKeySaveTheChoiceAndTestTheVoice) {

@@ -33,6 +33,10 @@ TEST(NarrationMerge, ReplacesTheSilentVideoWithTheNarratedOne) {
                 second = home.path() + "/clip_2.mp3";
     ASSERT_EQ(runQuietly({"ffmpeg", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=30", "-t", "4", "-c:v", "libx264",
                           "-pix_fmt", "yuv420p", video}), 0);
+    ::chmod(video.c_str(), 0644);
+    // Left over from a merge that was killed; readable by all.
+    writeFile(home.path() + "/velmor-demo-7-narrated.mp4", "stale");
+    ::chmod((home.path() + "/velmor-demo-7-narrated.mp4").c_str(), 0644);
     ASSERT_EQ(runQuietly({"ffmpeg", "-f", "lavfi", "-i", "sine=frequency=440:duration=1", first}), 0);
     ASSERT_EQ(runQuietly({"ffmpeg", "-f", "lavfi", "-i", "sine=frequency=660:duration=1", second}), 0);
 
@@ -40,6 +44,7 @@ TEST(NarrationMerge, ReplacesTheSilentVideoWithTheNarratedOne) {
     ASSERT_TRUE(merged.ok()) << merged.error();
     EXPECT_EQ(*merged, video);
     EXPECT_FALSE(std::filesystem::exists(home.path() + "/velmor-demo-7-narrated.mp4"));
+    EXPECT_EQ(fileMode(video), 0600u) << "the narrated recording is as private as the silent one";
     auto probe = probeMedia(video);
     EXPECT_EQ(streamOf(probe, "video").value("codec_name", ""), "h264");
     EXPECT_EQ(streamOf(probe, "video").value("width", 0), 320);

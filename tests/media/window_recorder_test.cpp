@@ -71,7 +71,10 @@ TEST_F(WindowRecorderTest, RecordsTheTargetsWindowUntilANewSessionThenTheWholeSc
     EXPECT_EQ(sizeOf(recordFor(1500ms)), evenSize(*windows.screen()));
     // Four recordings, four files: one started within the second of another did not overwrite it.
     size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/Videos")) files += entry.is_regular_file();
+    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/Videos")) {
+        files += entry.is_regular_file();
+        EXPECT_EQ(test::fileMode(entry.path().string()), 0600u) << entry.path() << ": a recording shows what was on screen";
+    }
     EXPECT_EQ(files, 4u);
 }
 
