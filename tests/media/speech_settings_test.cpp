@@ -116,8 +116,10 @@ TEST(SpeechSettings, ConfigureTtsSavesTheKeyBesideOtherSettingsAndPrefetchCounts
     EXPECT_EQ(status.st_mode & 0777, 0600u);
 
     EXPECT_EQ(router.callTool("prefetch_audio", {}), (json{{"error", "missing 'lines' array"}}));
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "First"}}, 7}}}),
+              (json{{"error", "'lines' must be an array of objects"}}));
     EXPECT_EQ(router.callTool("prefetch_audio",
-                              {{"lines", {{{"text", "First"}}, {{"text", ""}, {"voice", "nova"}}, {{"text", "Second"}, {"voice", "Sage"}}, 7}}}),
+                              {{"lines", {{{"text", "First"}}, {{"text", ""}, {"voice", "nova"}}, {{"text", "Second"}, {"voice", "Sage"}}}}}),
               (json{{"status", "prefetched"}, {"succeeded", 2}, {"failed", 0}, {"total", 2}}));
     auto requests = speech.vendor.requests();
     ASSERT_EQ(requests.size(), 2u);

@@ -43,7 +43,7 @@ for program in velmor velmor-bridge velmor-shortcuts; do
     grep -qF -- "$option" <<<"$text" || fail "the manual page of $program does not mention $option from --help"
   done
   if [ "$program" = velmor-shortcuts ]; then
-    for command in list run sign import; do
+    for command in list run check import; do
       grep -qE "velmor-shortcuts $command" <<<"$help" || fail "velmor-shortcuts --help lacks $command"
       grep -qE "^ +$command( |$)" <<<"$text" || fail "the manual page of velmor-shortcuts does not describe $command"
     done
