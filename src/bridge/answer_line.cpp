@@ -43,6 +43,14 @@ bool isMessageOfItsOwn(const json& message) {
            !message.contains("error");
 }
 
+// The line for a message `text` that parsed as `message`. The parser stops at a NUL byte as
+// at the end of the text, so what may follow one is no part of the message: such a text is
+// written out afresh from its value.
+std::string lineOf(const json& message, std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return message.dump(-1, ' ', false, json::error_handler_t::replace);
+    return onOneLine(text);
+}
+
 }  // namespace
 
 std::string onOneLine(std::string_view text) {
@@ -60,7 +68,7 @@ std::string answerLine(const json& requestId, unsigned status, std::string_view 
     // Parsing checks the text is strict UTF-8 as well as JSON.
     bool tooDeep = false;
     json answer = parseBoundedJson(body, &tooDeep);
-    if (isResponseTo(answer, requestId)) return onOneLine(body);
+    if (isResponseTo(answer, requestId)) return lineOf(answer, body);
     if (status != 200) return errorLine(requestId, statusLine(status, answer.is_discarded() ? json() : answer));
     if (tooDeep) return errorLine(requestId, "Velmor's answer is nested too deeply");
     if (answer.is_discarded()) return errorLine(requestId, "Velmor's answer is not JSON");
@@ -69,8 +77,8 @@ std::string answerLine(const json& requestId, unsigned status, std::string_view 
 
 StreamedMessage streamedMessage(const json& requestId, std::string_view data) {
     json message = parseBoundedJson(data);
-    if (isResponseTo(message, requestId)) return {onOneLine(data), true};
-    if (isMessageOfItsOwn(message)) return {onOneLine(data), false};
+    if (isResponseTo(message, requestId)) return {lineOf(message, data), true};
+    if (isMessageOfItsOwn(message)) return {lineOf(message, data), false};
     return {};
 }
 

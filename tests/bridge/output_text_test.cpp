@@ -63,6 +63,26 @@ TEST(AnswerLine, PassesOnlyAResponseToTheRequestAndOtherwiseSaysWhatCame) {
     json structuredId = {{"k", {1}}};
     EXPECT_EQ(answerLine(structuredId, 200, R"({"jsonrpc":"2.0","id":{"k":[1]},"result":1})"),
               R"({"jsonrpc":"2.0","id":{"k":[1]},"result":1})");
+
+    // Member names and values are compared as what their escapes spell.
+    const std::string escaped = R"({"json\u0072pc":"2.\u0030","i\u0064":"r\u00e9q","result":"\ud83d\ude00"})";
+    EXPECT_EQ(answerLine("r\u00e9q", 200, escaped), escaped);
+    // Text no JSON parser takes is refused wherever it hides, well inside the answer too.
+    for (const std::string& body :
+         {R"({"jsonrpc":"2.0","id":1,"result":{"a":"\ud83d"}})", R"({"jsonrpc":"2.0","id":1,"result":{"a":"\ude00x"}})",
+          R"({"jsonrpc":"2.0","id":1,"result":[01]})", R"({"jsonrpc":"2.0","id":1,"result":[1e999]})",
+          "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":[\"tab\tinside\"]}", "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":[\"\xed\xa0\x80\"]}",
+          "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":[\"\xc0\xaf\"]}", R"({"jsonrpc":"2.0","id":1,"result":[tru]})",
+          R"({"jsonrpc":"2.0","id":1,"result":{}} x)", R"({"jsonrpc":"2.0","id":1,"result":{},})"})
+        EXPECT_EQ(answerLine(1, 200, body), errorLine(1, "Velmor's answer is not JSON")) << body;
+    const std::string levels64 = std::string(63, '[') + std::string(63, ']');  // with the answer's own object
+    EXPECT_EQ(answerLine(1, 200, R"({"jsonrpc":"2.0","id":1,"result":)" + levels64 + "}"),
+              R"({"jsonrpc":"2.0","id":1,"result":)" + levels64 + "}");
+    EXPECT_EQ(answerLine(1, 200, R"({"jsonrpc":"2.0","id":1,"result":[)" + levels64 + "]}"),
+              errorLine(1, "Velmor's answer is nested too deeply"));
+    // A parser stops at a NUL byte as at the end; what follows one never reaches the client.
+    EXPECT_EQ(answerLine(1, 200, std::string(R"({"jsonrpc":"2.0","id":1,"result":7})") + '\0' + "\n]garbage"),
+              R"({"id":1,"jsonrpc":"2.0","result":7})");
 }
 
 // An event stream carries the answer and what the application sends of its own accord
