@@ -4,10 +4,23 @@
 #include "bridge/diagnostics.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdlib>
+#include <poll.h>
 #include <thread>
 
 namespace velmor::bridge {
+
+namespace {
+
+// Whether a write of up to PIPE_BUF bytes would go through at once: a pipe that polls
+// writable has at least that much room, and so have sockets and terminals that do.
+bool writableNow(int fd) {
+    pollfd descriptor{.fd = fd, .events = POLLOUT, .revents = 0};
+    return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & POLLOUT) && !(descriptor.revents & (POLLERR | POLLHUP));
+}
+
+}  // namespace
 
 StdoutLines::StdoutLines(int fd) : fd_(fd) {
     std::thread([this] { writeLines(); }).detach();
@@ -19,6 +32,12 @@ void StdoutLines::write(std::string_view line) {
     text.append(line);
     text += '\n';
     std::lock_guard lock(mutex_);
+    // With nothing before it, a short line that cannot block goes out at once, sparing the
+    // writer thread's wake-up on the way of most answers.
+    if (lines_.empty() && !writing_ && text.size() <= PIPE_BUF && writableNow(fd_)) {
+        (void)writeAll(fd_, text);
+        return;
+    }
     // A line on its own always goes: one answer may be as large as the forwarder allows.
     if (queuedBytes_ > 0 && queuedBytes_ + text.size() > kQueueLimit) {
         if (!dropping_) log("Standard output is not being read; dropping lines until it is");

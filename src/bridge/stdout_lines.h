@@ -12,10 +12,10 @@ namespace velmor::bridge {
 // Standard output carries the MCP conversation: answers come from the HTTP side and pushed
 // notifications from the WebSocket side, both on the bridge's one I/O thread. A client that
 // stops reading must not stall that thread (WebSocket pings would go unanswered, requests
-// unsent), so write() only queues the line; a writer thread of its own puts the lines out
-// whole and in order. A client that never reads again cannot make the queue grow without
-// bound: a line that would take the queue beyond kQueueLimit bytes is dropped, and the drop
-// is logged.
+// unsent), so write() puts a line out itself only when that cannot block, and otherwise
+// queues it; a writer thread of its own puts the queued lines out whole and in order. A
+// client that never reads again cannot make the queue grow without bound: a line that would
+// take the queue beyond kQueueLimit bytes is dropped, and the drop is logged.
 //
 // The writer thread outlives this object's users: runBridge never returns, it ends the
 // process through exitProcess.
