@@ -73,6 +73,7 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
         centre.y >= frame.y + frame.height)
         return false;
+    if (!notOwnWindowAt(centre).ok()) return false;
     // One press as a user makes it, without the pauses of click_at: the settle that follows
     // every element action gives the application its time.
     if (!input_.movePointer(centre.x, centre.y)) return false;
@@ -82,7 +83,14 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     return input_.setButton(platform::MouseButton::left, false).ok();
 }
 
+Result<void> InputActions::notOwnWindowAt(Point point) {
+    auto owner = windows_.processAt(point.x, point.y);
+    if (owner && own_.owns(*owner)) return fail(kOwnWindow);
+    return succeeded();
+}
+
 Result<void> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
+    if (auto free = notOwnWindowAt(point); !free) return free;
     if (auto moved = input_.movePointer(point.x, point.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.
@@ -97,14 +105,24 @@ Result<void> InputActions::click(Point point, platform::MouseButton which, int64
 
 Result<void> InputActions::mouseMove(int x, int y, int32_t pid) {
     Point point = onScreen(x, y, pid);
+    // Hovering opens menus and tooltips too.
+    if (auto free = notOwnWindowAt(point); !free) return free;
     return input_.movePointer(point.x, point.y);
 }
 
-Result<void> InputActions::scroll(int deltaY, int deltaX) { return input_.scroll(deltaY, deltaX); }
+Result<void> InputActions::scroll(int deltaY, int deltaX) {
+    if (auto at = windows_.pointer()) {
+        if (auto free = notOwnWindowAt({at->x, at->y}); !free) return free;
+    }
+    return input_.scroll(deltaY, deltaX);
+}
 
 Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
+    for (Point end : {from, to}) {
+        if (auto free = notOwnWindowAt(end); !free) return free;
+    }
     if (auto moved = input_.movePointer(from.x, from.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
     if (auto pressed = input_.setButton(platform::MouseButton::left, true); !pressed) return pressed;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/own_processes.h"
 #include "base/result.h"
 #include "platform/applications.h"
 #include "platform/input.h"
@@ -16,7 +17,9 @@ inline constexpr const char* kNoKeyboardFocus =
     "the target application has no window that takes the keyboard focus; nothing was sent";
 
 // Typing, key combinations and pointer actions on the target application. Keyboard input
-// goes to the target's window, which is activated first when it does not have the focus.
+// goes to the target's window, which is activated first when it does not have the focus, so
+// it never reaches a window of Velmor's own. Pointer input is refused (kOwnWindow) where such
+// a window lies under a point it would press, move over or scroll at.
 // Pointer coordinates are relative to the top left of the target's focused window (its
 // frame), or absolute when it has none.
 class InputActions {
@@ -49,6 +52,10 @@ private:
     };
     Point onScreen(int x, int y, int32_t pid);
     Result<void> click(Point point, platform::MouseButton button, int64_t clicks);
+    // Fails with kOwnWindow when a window of Velmor's own lies under the point.
+    Result<void> notOwnWindowAt(Point point);
+
+    const OwnProcesses own_ = velmorProcesses();
 
     platform::Input& input_;
     platform::Windows& windows_;

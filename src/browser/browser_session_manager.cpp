@@ -3,6 +3,7 @@
 #include "base/constant_time.h"
 #include "base/json_text.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/tool_description.h"
 #include "base/uuid.h"
 
@@ -207,7 +208,9 @@ bool BrowserSessionManager::registerTool(const std::string& sessionId, const std
         if (it == sessions_.end()) return false;
         refusal = refusalLocked(it->second, name, description, inputSchema, otherNamesSeen_);
         if (!refusal) {
-            it->second.tools.insert_or_assign(name, BrowserTool{name, description, std::move(inputSchema), sessionId});
+            // The description is the page's text: the agent reads it clean, as every other.
+            it->second.tools.insert_or_assign(
+                name, BrowserTool{name, outside_text::description(description), std::move(inputSchema), sessionId});
             it->second.listing.reset();
             listing_.reset();
             return true;

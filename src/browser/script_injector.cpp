@@ -19,6 +19,9 @@ namespace {
 
 constexpr const char* kSafariUnavailable = "Safari: not available on this system; use Chromium or Chrome";
 constexpr const char* kNoResult = "no result from Chrome";
+// The scan and action scripts run in a JavaScript world of their own, which shares the page's
+// document but none of its scripts' changes to the built-ins.
+constexpr const char* kWorldName = "velmor";
 // Reading where a page stands after a navigation is a small script; a tab that cannot run it
 // quickly is reported as it is.
 constexpr std::chrono::milliseconds kStateReadLimit{2'000};
@@ -83,7 +86,7 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
         {urlPattern, ""},
-        [&](DevToolsSession& session, const DevToolsPage&) { return evaluate(session, script); }, false,
+        [&](DevToolsSession& session, const DevToolsPage&) { return evaluateApart(session, script); }, false,
         &scan.targetId);
     return scan;
 }
@@ -92,7 +95,7 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
                              const std::optional<std::string>& value, const Tab& tab) const {
     return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
-        return evaluate(session, buildActionScript(action, selector, value));
+        return evaluateApart(session, buildActionScript(action, selector, value));
     }, true);
 }
 
@@ -194,11 +197,26 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     return result;
 }
 
-json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script) const {
-    auto answer = session.call("Runtime.evaluate", {{"expression", script},
-                                                    {"returnByValue", true},
-                                                    {"awaitPromise", true},
-                                                    {"userGesture", true}});
+json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script) const {
+    auto tree = session.call("Page.getFrameTree");
+    if (!tree) return errorResult(tree.error());
+    const json* frameTree = findField(*tree, "frameTree");
+    const json* frame = frameTree && frameTree->is_object() ? findField(*frameTree, "frame") : nullptr;
+    const std::string* frameId = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
+    if (!frameId) return errorResult("Chrome: the tab has no main frame");
+    // A world of its own for each script: one made earlier may have gone with its document.
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", *frameId}, {"worldName", kWorldName}});
+    if (!world) return errorResult(world.error());
+    const json* context = findField(*world, "executionContextId");
+    if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
+    return evaluate(session, script, context->get<int64_t>());
+}
+
+json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
+                              std::optional<int64_t> contextId) const {
+    json params = {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}, {"userGesture", true}};
+    if (contextId) params["contextId"] = *contextId;
+    auto answer = session.call("Runtime.evaluate", params);
     if (!answer) return errorResult(answer.error());
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
@@ -214,7 +232,7 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     auto params = keyEventParams(key);
     if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
-        json focused = evaluate(session, buildActionScript("focus", selector, std::nullopt));
+        json focused = evaluateApart(session, buildActionScript("focus", selector, std::nullopt));
         if (focused.contains("error")) return focused;
     }
     json down = *params;

@@ -1,10 +1,13 @@
 #include "tools/catalogue.h"
 
+#include "base/outside_text.h"
+
 #include "base/json_text.h"
 #include "base/text.h"
 #include "base/tool_description.h"
 
 #include <algorithm>
+#include <set>
 
 namespace velmor::tools {
 
@@ -231,8 +234,21 @@ std::string shortcutToolName(const std::string& shortcutName) {
     return "shortcut_" + toSlug(shortcutName, kShortcutSlugLength);
 }
 
-json shortcutToolDescription(const std::string& shortcutName) {
-    json described = tool(shortcutToolName(shortcutName), "Run the shortcut: \"" + shortcutName + "\"",
+std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcutNames) {
+    std::vector<ShortcutTool> tools;
+    std::set<std::string> taken;
+    for (const auto& shortcutName : shortcutNames) {
+        std::string base = shortcutToolName(shortcutName);
+        std::string name = base;
+        for (int n = 2; taken.contains(name); ++n) name = base + "_" + std::to_string(n);
+        taken.insert(name);
+        tools.push_back({std::move(name), shortcutName});
+    }
+    return tools;
+}
+
+json shortcutToolDescription(const ShortcutTool& shortcut) {
+    json described = tool(shortcut.toolName, "Run the shortcut: \"" + outside_text::label(shortcut.shortcutName) + "\"",
                           {{"input", param("string", "Optional text input for the shortcut")}});
     described["defer_loading"] = true;
     return described;

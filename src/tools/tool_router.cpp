@@ -38,8 +38,8 @@ json ToolRouter::dynamicTools() const {
     for (auto& t : families_.browser->allBrowserTools()) tools.push_back(std::move(t));
     for (auto& t : families_.browser->allWebTools()) tools.push_back(std::move(t));
     for (const auto& element : families_.elements->elementTools()) tools.push_back(elementToolDescription(element));
-    for (const auto& name : shortcutNames(families_.shortcuts->listShortcuts()))
-        tools.push_back(shortcutToolDescription(name));
+    for (const auto& shortcut : shortcutTools(shortcutNames(families_.shortcuts->listShortcuts())))
+        tools.push_back(shortcutToolDescription(shortcut));
     return tools;
 }
 
@@ -73,8 +73,8 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
 
 json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args) const {
     auto& shortcuts = *families_.shortcuts;
-    for (const auto& shortcut : shortcutNames(shortcuts.listShortcuts())) {
-        if (shortcutToolName(shortcut) == name) return shortcuts.runShortcut(shortcut, args.string("input"));
+    for (const auto& shortcut : shortcutTools(shortcutNames(shortcuts.listShortcuts()))) {
+        if (shortcut.toolName == name) return shortcuts.runShortcut(shortcut.shortcutName, args.string("input"));
     }
     return errorResult("shortcut not found for tool: " + name);
 }
