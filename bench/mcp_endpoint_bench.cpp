@@ -1,6 +1,7 @@
 // Measures the real velmor on its fixed port inside a private network namespace:
-// tools/list latency over HTTP and through velmor-bridge, throughput from 50 concurrent
-// clients (one request per connection), and resident memory when idle.
+// tools/list latency over HTTP (a connection per request, and one kept connection) and
+// through velmor-bridge, throughput from 50 concurrent clients (each way), and resident
+// memory when idle.
 #include "bench_stats.h"
 #include "velmor_probe.h"
 #include "support/child_process.h"
@@ -48,7 +49,18 @@ int main() {
         if (!velmor::bench::answeredOverHttp(kPort, request)) std::printf("HTTP request %d failed\n", i);
         http.push_back(velmor::bench::millisecondsSince(start));
     }
-    std::puts(velmor::bench::summarise("tools/list over HTTP", http).c_str());
+    std::puts(velmor::bench::summarise("tools/list over HTTP, a connection each", http).c_str());
+
+    {
+        velmor::bench::KeptConnection connection(kPort);
+        std::vector<double> kept;
+        for (int i = 0; i < 2000; ++i) {
+            auto start = steady_clock::now();
+            if (!connection.answered(request)) std::printf("kept-connection request %d failed\n", i);
+            kept.push_back(velmor::bench::millisecondsSince(start));
+        }
+        std::puts(velmor::bench::summarise("tools/list over HTTP, one kept connection", kept).c_str());
+    }
 
     {
         velmor::test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
@@ -67,21 +79,29 @@ int main() {
 
     constexpr int kClients = 50;
     const auto window = seconds(3);
-    std::atomic<long> done{0}, failed{0};
-    std::vector<std::thread> clients;
-    auto start = steady_clock::now();
-    for (int c = 0; c < kClients; ++c)
-        clients.emplace_back([&] {
-            while (steady_clock::now() - start < window) (velmor::bench::answeredOverHttp(kPort, request) ? done : failed)++;
-        });
-    for (auto& client : clients) client.join();
-    double seconds = velmor::bench::millisecondsSince(start) / 1000.0;
-    std::printf("tools/list from %d concurrent clients: %.0f requests/s, %ld done, %ld failed\n", kClients,
-                done / seconds, done.load(), failed.load());
+    long failures = 0;
+    for (bool keepConnections : {false, true}) {
+        std::atomic<long> done{0}, failed{0};
+        std::vector<std::thread> clients;
+        auto start = steady_clock::now();
+        for (int c = 0; c < kClients; ++c)
+            clients.emplace_back([&] {
+                velmor::bench::KeptConnection connection(kPort);
+                while (steady_clock::now() - start < window) {
+                    bool ok = keepConnections ? connection.answered(request) : velmor::bench::answeredOverHttp(kPort, request);
+                    (ok ? done : failed)++;
+                }
+            });
+        for (auto& client : clients) client.join();
+        double seconds = velmor::bench::millisecondsSince(start) / 1000.0;
+        std::printf("tools/list from %d concurrent clients, %s: %.0f requests/s, %ld done, %ld failed\n", kClients,
+                    keepConnections ? "kept connections" : "a connection each", done / seconds, done.load(), failed.load());
+        failures += failed;
+    }
     std::this_thread::sleep_for(1s);
     std::printf("velmor resident memory right after the load: %.1f MB\n", velmor::bench::residentKilobytes(velmor.pid()) / 1024.0);
     // Worker threads beyond the few kept warm leave after 30 s without work.
     std::this_thread::sleep_for(35s);
     std::printf("velmor resident memory idle again after the load: %.1f MB\n", velmor::bench::residentKilobytes(velmor.pid()) / 1024.0);
-    return failed == 0 ? 0 : 1;
+    return failures == 0 ? 0 : 1;
 }

@@ -34,8 +34,8 @@ struct Figures {
 
 void measure(bool withDisplay, Figures& figures) {
     velmor::test::TempHome home;
-    velmor::test::writeFile(home.path() + "/.config/velmor/defaults.json",
-                            std::string(R"({"velmor_onboarding_complete":true,"velmor_bearer_token":")") + kToken + "\"}");
+    velmor::test::writeFile(home.path() + "/.config/velmor/defaults.json", R"({"velmor_onboarding_complete":true})");
+    velmor::test::writeFile(home.path() + "/.velmor/config.json", std::string(R"({"token":")") + kToken + "\"}");
     const std::string request = velmor::bench::mcpRequest(kToken, R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})");
     auto start = steady_clock::now();
     velmor::test::ChildProcess velmor({"/bin/sh", "-c",

@@ -1,6 +1,7 @@
 #include "velmor_probe.h"
 
 #include "support/free_port.h"
+#include "support/http_responses.h"
 
 #include <fstream>
 #include <poll.h>
@@ -36,6 +37,25 @@ bool answeredOverHttp(uint16_t port, const std::string& request) {
     }
     ::close(fd);
     return answer.starts_with("HTTP/1.1 200") && answer.size() == expected;
+}
+
+KeptConnection::KeptConnection(uint16_t port) : port_(port) {}
+
+KeptConnection::~KeptConnection() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool KeptConnection::answered(const std::string& request) {
+    if (fd_ < 0) fd_ = test::connectLoopback(port_);
+    if (fd_ < 0) return false;
+    test::sendAll(fd_, request);
+    test::HttpResponse response = test::HttpResponses(fd_).next(5000);
+    bool ok = response.status == 200 && !response.body.empty();
+    if (!ok || response.headers["connection"] == "close") {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return ok;
 }
 
 long residentKilobytes(pid_t pid) {

@@ -22,6 +22,7 @@
 #include "platform/desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
+#include "tools/clip_folder.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/recording_tools.h"
@@ -49,15 +50,15 @@ Application::Application(Ports ports) : ports_(ports) {}
 // calls may still be running on worker threads then.
 Application::~Application() = default;
 
-void Application::start() {
+Result<void> Application::start() {
     UserDefaults defaults(paths::defaultsFile());
-    token_ = loadOrCreateToken(defaults);
+    token_ = loadOrCreateToken(paths::sharedConfigFile(), defaults);
 
     buildServices();
     accessibilityTrusted_ = desktop_->accessibilityTrusted();
     Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
     buildToolRouter();
-    startServers();
+    if (auto serving = startServers(); !serving) return serving;
 
     // Without the file the bridge cannot find this process; serving goes on for clients
     // configured otherwise.
@@ -67,6 +68,7 @@ void Application::start() {
         Log::error("app", "Writing ~/.velmor/config.json failed: " + written.error());
     Log::info("app", "Velmor started on port " + std::to_string(ports_.mcp) + ", WebSocket on " +
                          std::to_string(ports_.ws));
+    return succeeded();
 }
 
 void Application::buildServices() {
@@ -79,7 +81,7 @@ void Application::buildServices() {
     speech_->loadFromConfig(paths::sharedConfigFile());
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
-    recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::desktopDirectory(), desktop.windows);
+    recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::videosDirectory(), desktop.windows);
     // The window a recording follows is chosen again for each new target.
     session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
@@ -119,31 +121,54 @@ void Application::buildToolRouter() {
     tools::installFlowTools(*router_, *flowStore_, [speech = speech_.get()] { return speech->defaultVoice(); });
     std::error_code noTemporaryFolder;  // narration is then heard but not mixed
     auto temporaryFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
+    tools::removeAbandonedClipFolders(temporaryFolder);
     tools::installRecordingTools(*router_,
                                  {*router_, *session_, *browserSessions_, desktop.menus, *recorder_, *speech_,
                                   *audioPlayer_, kFfmpegProgram, temporaryFolder},
-                                 paths::desktopDirectory());
+                                 paths::videosDirectory());
 }
 
-void Application::startServers() {
+namespace {
+
+// Only one Velmor of this user runs (see SingleInstance), so a port that is taken is held by
+// another program, and clients would reach that one instead.
+Failure portTaken(uint16_t port) {
+    return fail("port " + std::to_string(port) + " on 127.0.0.1 is already in use by another program");
+}
+
+}  // namespace
+
+Result<void> Application::startServers() {
     mcpServer_ = std::make_unique<mcp::McpServer>(
-        ports_.mcp, token_, [router = router_.get()](std::string_view body) { return mcp::handleRequest(*router, body); });
-    mcpServer_->start();
+        ports_.mcp, token_, [router = router_.get()](std::string_view body, const mcp::RequestChannel& channel) {
+            return mcp::handleRequest(*router, body, channel);
+        });
+    if (!mcpServer_->start()) return portTaken(ports_.mcp);
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
     auto& browserSessions = *browserSessions_;
     browser::ensureTlsIdentity(paths::tlsIdentityFile());
     wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
-    wsServer_->start(/*forcePlain=*/false);
+    if (!wsServer_->start(/*forcePlain=*/false)) return portTaken(ports_.ws);
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
-    wsPlainServer_->start(/*forcePlain=*/true);
-    browserSessions.setOnToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    if (!wsPlainServer_->start(/*forcePlain=*/true)) return portTaken(ports_.wsPlain);
+    // The bridge hears of tool changes through its subscription, HTTP clients on their event
+    // streams. The hooks may fire while the servers go; the notifier then does nothing.
+    auto toolsChanged = [&browserSessions, notifyStreams = mcpServer_->toolChangeNotifier()] {
+        browserSessions.notifyToolChangeSubscribers();
+        notifyStreams();
+    };
+    browserSessions.setOnToolsChanged(toolsChanged);
     // Element tools come and go with the controlled application; clients hear of it the
     // same way.
-    session_->setOnElementToolsChanged([&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    session_->setOnElementToolsChanged(toolsChanged);
     // So do the shortcut tools, whenever the user's shortcut library changes.
-    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(
-        shortcuts::defaultLibraryFolder(), [&browserSessions] { browserSessions.notifyToolChangeSubscribers(); });
+    shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(shortcuts::defaultLibraryFolder(), toolsChanged);
+    return succeeded();
+}
+
+void Application::followTarget(std::function<void(const std::string&)> listener) {
+    session_->setOnTargetChanged(std::move(listener));
 }
 
 Result<void> writeInternalConfig(const std::string& token, uint16_t mcpPort, uint16_t wsPlainPort) {

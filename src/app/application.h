@@ -4,6 +4,7 @@
 #include "base/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -48,7 +49,8 @@ public:
     explicit Application(Ports ports = {});
     ~Application();
 
-    void start();
+    // Builds the services and starts serving; fails when a port cannot be had.
+    Result<void> start();
 
     const std::string& token() const { return token_; }
     const Ports& ports() const { return ports_; }
@@ -57,11 +59,15 @@ public:
     // The speech manager the tools use; the settings window configures and tries the same one.
     media::TTSManager& speech() { return *speech_; }
     platform::Desktop& desktop() { return *desktop_; }
+    // Tells `listener` the name of the application under control now and whenever it
+    // changes (empty: none). It runs on the thread of the tool call that changed it, with
+    // the session locked, so it must only hand the name on.
+    void followTarget(std::function<void(const std::string&)> listener);
 
 private:
     void buildServices();
     void buildToolRouter();
-    void startServers();
+    Result<void> startServers();
 
     Ports ports_;
     std::string token_;

@@ -27,4 +27,6 @@ Result<void> UserDefaults::setBoolean(const std::string& key, bool value) {
     return mergeIntoJsonObjectFile(path_, {{key, value}});
 }
 
+Result<void> UserDefaults::remove(const std::string& key) { return removeFromJsonObjectFile(path_, key); }
+
 }  // namespace velmor

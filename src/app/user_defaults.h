@@ -7,8 +7,8 @@
 
 namespace velmor {
 
-// The application's own preferences (the bearer token, the onboarding flag), kept as one
-// JSON object in the defaults file.
+// The application's own preferences (the onboarding flag), kept as one JSON object in the
+// defaults file.
 class UserDefaults {
 public:
     explicit UserDefaults(std::string path);
@@ -18,12 +18,14 @@ public:
 
     Result<void> setString(const std::string& key, const std::string& value);
     Result<void> setBoolean(const std::string& key, bool value);
+    Result<void> remove(const std::string& key);
 
 private:
     std::string path_;
 };
 
-inline constexpr const char* kBearerTokenKey = "velmor_bearer_token";
+// Where earlier versions kept the bearer token; it now lives in the shared config file only.
+inline constexpr const char* kLegacyBearerTokenKey = "velmor_bearer_token";
 inline constexpr const char* kOnboardingCompleteKey = "velmor_onboarding_complete";
 
 }  // namespace velmor

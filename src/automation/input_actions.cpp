@@ -2,6 +2,8 @@
 
 #include "automation/characters.h"
 #include "automation/key_combo.h"
+#include "base/call_context.h"
+#include "base/wait_bounds.h"
 
 #include <algorithm>
 #include <chrono>
@@ -46,9 +48,14 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
-    // came forward) the rest of the text would land in another application.
-    return input_.typeCharacters(userCharacters(text), kTypingPace,
-                                 [this, pid] { return windows_.focusedWindowOf(pid).has_value(); });
+    // came forward) the rest of the text would land in another application. A cancelled call
+    // types no further character either.
+    const CallContext& call = currentCall();
+    auto typed = input_.typeCharacters(userCharacters(text), kTypingPace, [this, pid, &call] {
+        return !call.cancelled() && windows_.focusedWindowOf(pid).has_value();
+    });
+    if (!typed && call.cancelled()) return fail("typing cancelled");
+    return typed;
 }
 
 Result<void> InputActions::pressKey(const std::string& combo, int32_t pid) {
@@ -118,6 +125,9 @@ Result<void> InputActions::scroll(int deltaY, int deltaX) {
 }
 
 Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
+    if (!std::isfinite(duration) || duration < 0) return fail("the drag duration must be a number of seconds, 0 or more");
+    if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))))
+        return fail("drag refused: " + *refused);
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
     for (Point end : {from, to}) {
@@ -137,7 +147,10 @@ Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t 
             static_cast<void>(input_.setButton(platform::MouseButton::left, false));
             return moved;
         }
-        std::this_thread::sleep_for(pause);
+        if (!currentCall().waitFor(std::chrono::duration_cast<std::chrono::steady_clock::duration>(pause))) {
+            static_cast<void>(input_.setButton(platform::MouseButton::left, false));
+            return fail("drag cancelled");
+        }
     }
     return input_.setButton(platform::MouseButton::left, false);
 }

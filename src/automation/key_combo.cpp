@@ -50,10 +50,11 @@ Result<KeyCombo> parseKeyCombo(const std::string& combo) {
         std::string piece = lowered.substr(start, plus - start);
         start = plus + 1;
         if (piece.empty()) continue;
-        if (piece == "cmd" || piece == "command") modifiers.command = true;
+        // Agents used to other desktops write cmd+s and option+x; what they mean here is
+        // ctrl+s and alt+x.
+        if (piece == "ctrl" || piece == "control" || piece == "cmd" || piece == "command") modifiers.control = true;
         else if (piece == "shift") modifiers.shift = true;
-        else if (piece == "alt" || piece == "option") modifiers.option = true;
-        else if (piece == "ctrl" || piece == "control") modifiers.control = true;
+        else if (piece == "alt" || piece == "option") modifiers.alt = true;
         else keyName = piece;
     }
     auto key = keyNamed(keyName);

@@ -7,14 +7,14 @@
 
 namespace velmor::automation {
 
-// A key combination such as "cmd+shift+t": the key and the modifiers held with it.
+// A key combination such as "ctrl+shift+t": the key and the modifiers held with it.
 struct KeyCombo {
     platform::Key key;
     platform::Modifiers modifiers;
 };
 
-// Reads a combination, case-insensitively: modifier words ("cmd"/"command", "shift",
-// "alt"/"option", "ctrl"/"control") and one key name, the last one winning when there are
+// Reads a combination, case-insensitively: modifier words ("ctrl"/"control", with
+// "cmd"/"command" as aliases; "shift"; "alt", alias "option") and one key name, the last one winning when there are
 // several. Pieces are not trimmed. "unknown key: <name>" when the key is not in the key
 // table, also when there is none.
 Result<KeyCombo> parseKeyCombo(const std::string& combo);

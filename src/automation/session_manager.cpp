@@ -22,7 +22,7 @@ constexpr auto kSettleDelay = std::chrono::milliseconds(300);
 const platform::RunningApplication* findApplication(const std::vector<platform::RunningApplication>& apps,
                                                     const std::optional<std::string>& appName,
                                                     const std::optional<std::string>& bundleId) {
-    // A bundle identifier decides alone, even when nothing has it.
+    // An application id decides alone, even when nothing has it.
     if (bundleId && !bundleId->empty()) {
         for (const auto& app : apps) {
             if (app.bundleId == *bundleId) return &app;
@@ -46,6 +46,18 @@ std::set<std::string> elementToolNames(const ScanResult* scan) {
         for (const auto& element : scan->elements) names.insert(element.toolName);
     }
     return names;
+}
+
+bool sameProcess(const std::optional<platform::RunningApplication>& one,
+                 const std::optional<platform::RunningApplication>& other) {
+    if (!one || !other) return !one && !other;
+    return one->pid == other->pid && one->started == other->started;
+}
+
+// How the user knows the target: its name, else its application id; empty without one.
+std::string targetName(const std::optional<platform::RunningApplication>& target) {
+    if (!target) return "";
+    return target->name.value_or(target->bundleId.value_or("pid " + std::to_string(target->pid)));
 }
 
 }  // namespace
@@ -145,13 +157,15 @@ void SessionManager::scanTarget() {
 
 void SessionManager::publish() {
     std::shared_ptr<const ScanResult> before;
+    std::optional<platform::RunningApplication> targetBefore;
     {
         std::lock_guard guard(publishedMutex_);
         before = std::exchange(publishedScan_, lastScan_);
-        publishedTarget_ = targetApp_;
+        targetBefore = std::exchange(publishedTarget_, targetApp_);
     }
     if (onElementToolsChanged_ && elementToolNames(before.get()) != elementToolNames(lastScan_.get()))
         onElementToolsChanged_();
+    if (onTargetChanged_ && !sameProcess(targetBefore, targetApp_)) onTargetChanged_(targetName(targetApp_));
 }
 
 void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
@@ -167,6 +181,12 @@ void SessionManager::setReservedToolNames(std::vector<std::string> names) {
 void SessionManager::setOnSessionStarted(std::function<void()> callback) {
     std::lock_guard guard(mutex_);
     onSessionStarted_ = std::move(callback);
+}
+
+void SessionManager::setOnTargetChanged(std::function<void(const std::string&)> callback) {
+    std::lock_guard guard(mutex_);
+    onTargetChanged_ = std::move(callback);
+    if (onTargetChanged_) onTargetChanged_(targetName(targetApp_));
 }
 
 Result<json> SessionManager::getState() {

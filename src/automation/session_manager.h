@@ -86,6 +86,10 @@ public:
     // Called whenever a session starts on a target (the recorder forgets the window it
     // chose for the previous one). Set once, before the first call.
     void setOnSessionStarted(std::function<void()> callback);
+    // Called with the target's name whenever the target changes, and with an empty name
+    // when the session ends (session_end, or the target quit); called once at once with
+    // the current one. Called with the session lock held: it must not call back here.
+    void setOnTargetChanged(std::function<void(const std::string&)> callback);
 
 private:
     bool active() const { return targetApp_ && scanner_; }
@@ -114,6 +118,7 @@ private:
     ToolStates previousTools_;
     std::function<void()> onElementToolsChanged_;
     std::function<void()> onSessionStarted_;
+    std::function<void(const std::string&)> onTargetChanged_;
     std::vector<std::string> reservedToolNames_;
     const OwnProcesses own_ = velmorProcesses();
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,10 @@ struct ChildOptions {
     bool discardStreams = false;
     // Sent to the program when this process ends, however it ends; 0 for none.
     int parentDeathSignal = 0;
+    // How runChild stops the program at its limit or when its call is cancelled (the signal
+    // goes to its process group). A program with children of their own groups to stop asks
+    // for SIGTERM and stops them itself.
+    int stopSignal = SIGKILL;
 };
 
 // A program we started, with its standard streams connected to us and read by a thread of

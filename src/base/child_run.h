@@ -14,7 +14,7 @@ namespace velmor {
 // What a child run to its end left behind.
 struct ChildOutcome {
     bool started = false;   // false: the program could not be run at all
-    bool timedOut = false;  // its process group was killed at the limit
+    bool timedOut = false;  // it was stopped at the limit
     int status = -1;        // the exit status; -1 when it did not start, a signal ended it or it timed out
     std::string output;     // standard output, at most options.outputLimit bytes
     // Standard error (at most options.errorLimit bytes), trimmed at both ends; when the
@@ -26,8 +26,9 @@ struct ChildOutcome {
 
 // Runs `argv` with `options.input` on its standard input (then closed), until it ends and
 // its streams are read to their end, or until `limit`, when its whole process group is
-// killed. `onStart` receives the process id once the program runs, so another thread can
-// stop it early (a signal to that group).
+// stopped (options.stopSignal); should the current call (base/call_context.h) be cancelled
+// meanwhile, it is stopped then. `onStart` receives the process id once the program runs,
+// so another thread can stop it early (a signal to that group).
 ChildOutcome runChild(const std::vector<std::string>& argv, ChildOptions options = {},
                       std::optional<std::chrono::milliseconds> limit = std::nullopt,
                       const std::function<void(pid_t)>& onStart = {});

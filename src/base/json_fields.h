@@ -17,7 +17,7 @@ const std::string* stringField(const nlohmann::json& object, std::string_view ke
 // The text under `key`, `fallback` when missing or not a string.
 std::string stringFieldOr(const nlohmann::json& object, std::string_view key, const std::string& fallback = {});
 
-// "missing 'name'": how a missing or mistyped argument is reported.
+// "missing 'name'": how a missing argument is reported.
 std::string missingField(std::string_view name);
 
 }  // namespace velmor

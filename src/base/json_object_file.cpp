@@ -1,5 +1,6 @@
 #include "base/json_object_file.h"
 
+#include "base/private_folder.h"
 #include "base/write_all.h"
 
 #include <cerrno>
@@ -12,20 +13,6 @@
 
 namespace velmor {
 
-namespace {
-
-// mkdir -p with mode 0700 for every directory it has to create.
-bool makePrivateDirectories(const std::string& dir) {
-    if (dir.empty()) return true;
-    struct stat st{};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    auto slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !makePrivateDirectories(dir.substr(0, slash))) return false;
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-}  // namespace
-
 nlohmann::json readJsonObjectFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return nlohmann::json::object();
@@ -35,10 +22,9 @@ nlohmann::json readJsonObjectFile(const std::string& path) {
     return parsed.is_object() ? parsed : nlohmann::json::object();
 }
 
-Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys) {
-    nlohmann::json object = readJsonObjectFile(path);
-    for (const auto& [key, value] : keys.items()) object[key] = value;
+namespace {
 
+Result<void> writeJsonObjectFile(const std::string& path, const nlohmann::json& object) {
     std::string text;
     try {
         text = object.dump(2) + "\n";
@@ -48,9 +34,23 @@ Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::js
     return replaceFilePrivately(path, text);
 }
 
+}  // namespace
+
+Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys) {
+    nlohmann::json object = readJsonObjectFile(path);
+    for (const auto& [key, value] : keys.items()) object[key] = value;
+    return writeJsonObjectFile(path, object);
+}
+
+Result<void> removeFromJsonObjectFile(const std::string& path, const std::string& key) {
+    nlohmann::json object = readJsonObjectFile(path);
+    if (!object.contains(key)) return succeeded();
+    object.erase(key);
+    return writeJsonObjectFile(path, object);
+}
+
 Result<void> replaceFilePrivately(const std::string& path, const std::string& bytes) {
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string dir = parentFolder(path);
     if (!makePrivateDirectories(dir)) return fail("cannot create the folder " + dir + ": " + std::strerror(errno));
 
     std::string temp = path + ".XXXXXX";

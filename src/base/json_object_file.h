@@ -21,6 +21,9 @@ nlohmann::json readJsonObjectFile(const std::string& path);
 // written; the previous file is then left as it was.
 Result<void> mergeIntoJsonObjectFile(const std::string& path, const nlohmann::json& keys);
 
+// Removes `key` from the file the same way; a missing key or file leaves everything as it was.
+Result<void> removeFromJsonObjectFile(const std::string& path, const std::string& key);
+
 // The same discipline for any file: missing folders made with mode 0700, the file replaced
 // atomically and left with mode 0600. When it could not be written, the previous file is
 // left as it was.

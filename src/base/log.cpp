@@ -1,10 +1,13 @@
 #include "base/log.h"
 
+#include "base/paths.h"
+#include "base/private_folder.h"
 #include "base/write_all.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
@@ -40,28 +43,33 @@ public:
         drained_.wait(lock, [this] { return pending_.empty() && !writing_; });
     }
 
-    std::string path() {
-        std::lock_guard lock(mutex_);
-        return path_;
-    }
+    const std::string& path() const { return path_; }
 
 private:
-    LogWriter() {
+    LogWriter() : path_(paths::logFile()) {
         openlog("velmor", LOG_PID, LOG_USER);
-        LogFileChoice choice = chooseLogFile(Log::kPath, std::getenv("XDG_RUNTIME_DIR"));
-        path_ = choice.path;
+        tightenLogFolder(parentFolder(path_));
         std::thread([this] { run(); }).detach();
-        if (choice.refusal) announceRefusal(*choice.refusal);
     }
 
-    // Said at once, in the file used instead, the system log and on standard error, so
-    // whoever looks for the usual file learns where the log went.
-    void announceRefusal(const std::string& reason) {
-        std::string line = std::string("[ERROR][app] Log file ") + Log::kPath + " refused (" + reason + "); " +
-                           (path_.empty() ? "logging to the system log only" : "logging to " + path_);
+    // The folder may have been made by another program, open to everyone; what users
+    // typed reaches the log, so it is kept private as the file is.
+    static void tightenLogFolder(const std::string& folder) {
+        if (!makePrivateDirectories(folder)) return;
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat status{};
+        if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() && (status.st_mode & 077) != 0)
+            ::fchmod(fd, status.st_mode & 0700);
+        ::close(fd);
+    }
+
+    // Said once, on standard error and in the system log, so that whoever looks for the
+    // file learns why it stays empty.
+    void announceUnwritableFile() {
+        std::string line = "[ERROR][app] Log file " + path_ + " cannot be written; logging to the system log only";
         std::fprintf(stderr, "velmor: %s\n", line.c_str());
         syslog(LOG_ERR, "%s", line.c_str());
-        enqueue(isoTimestampNow() + " " + line + "\n");
     }
 
     void run() {
@@ -71,17 +79,10 @@ private:
             std::string entry = std::move(pending_.front());
             pending_.pop_front();
             writing_ = true;
-            std::string path = path_;
             lock.unlock();
-            bool written = !path.empty() && appendLogEntry(path, entry);
-            // The file was swapped for a link or a foreign file while running: move to
-            // the private folder for good rather than feed it.
-            if (!written && path == Log::kPath && logFileRefusal(path)) {
-                std::string reason = logFileRefusal(path).value_or("");
-                lock.lock();
-                path_ = chooseLogFile(Log::kPath, std::getenv("XDG_RUNTIME_DIR")).path;
-                lock.unlock();
-                announceRefusal(reason);
+            if (!appendLogEntry(path_, entry) && !announced_) {
+                announced_ = true;
+                announceUnwritableFile();
             }
             lock.lock();
             writing_ = false;
@@ -89,12 +90,13 @@ private:
         }
     }
 
+    const std::string path_;
+    bool announced_ = false;  // used by the writer thread alone
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;
     std::deque<std::string> pending_;
     bool writing_ = false;
-    std::string path_;
 };
 
 void write(int priority, std::string line) {
@@ -124,30 +126,30 @@ void Log::flush() { LogWriter::shared().flush(); }
 
 std::string Log::path() { return LogWriter::shared().path(); }
 
-std::optional<std::string> logFileRefusal(const std::string& path) {
-    struct stat status{};
-    if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-    if (S_ISLNK(status.st_mode)) return "it is a symbolic link";
-    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
-    if (status.st_uid != ::geteuid()) return "it belongs to another user";
-    return std::nullopt;
-}
+namespace {
 
-LogFileChoice chooseLogFile(const std::string& preferred, const char* runtimeDir) {
-    std::optional<std::string> refusal = logFileRefusal(preferred);
-    if (!refusal) return {preferred, std::nullopt};
-    if (!runtimeDir || *runtimeDir != '/') return {"", refusal};
-    return {std::string(runtimeDir) + "/velmor.log", refusal};
-}
-
-bool appendLogEntry(const std::string& path, std::string_view entry) {
+int openLogFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO planted at the path must not hang the writer.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+}
+
+}  // namespace
+
+bool appendLogEntry(const std::string& path, std::string_view entry, size_t rotationBytes) {
+    int fd = openLogFile(path);
+    // The folder may have been removed while running.
+    if (fd < 0 && errno == ENOENT && makePrivateDirectories(parentFolder(path))) fd = openLogFile(path);
     if (fd < 0) return false;
     struct stat status{};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
         ::close(fd);
         return false;
+    }
+    if (status.st_size > 0 && static_cast<size_t>(status.st_size) + entry.size() > rotationBytes) {
+        ::close(fd);
+        if (::rename(path.c_str(), (path + ".1").c_str()) != 0) return false;
+        // The fresh file takes the entry whatever its size.
+        return appendLogEntry(path, entry, SIZE_MAX);
     }
     // A file left by an earlier version may be readable by everyone.
     if ((status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,10 +12,11 @@ namespace velmor {
 // page title with a line break) cannot forge or split log lines.
 class Log {
 public:
-    static constexpr const char* kPath = "/tmp/velmor.log";
+    // The file is renamed to velmor.log.1 (replacing the one before) when an entry would
+    // take it past this size, so the log never holds more than twice as much.
+    static constexpr size_t kRotationBytes = 10 * 1024 * 1024;
 
-    // The file entries go to: kPath, or $XDG_RUNTIME_DIR/velmor.log when kPath was refused
-    // (empty when neither can be used; entries then reach only the system log).
+    // The file entries go to: paths::logFile() as it was when the log was first used.
     static std::string path();
 
     static void info(std::string_view category, std::string_view message);
@@ -25,25 +26,12 @@ public:
     static void flush();
 };
 
-// Why a log file at `path` must not be written: a symbolic link, something other than a
-// regular file, or a file of another user (in a shared folder such as /tmp, anyone can
-// plant one to read what is logged, or to have it written where they choose). Nothing
-// when the file is ours or does not exist yet.
-std::optional<std::string> logFileRefusal(const std::string& path);
-
-// Where the log goes: `preferred` unless refused, else velmor.log in `runtimeDir` (the
-// user's private run-time folder), else nowhere (empty path). `refusal` says why the
-// preferred file was passed over.
-struct LogFileChoice {
-    std::string path;
-    std::optional<std::string> refusal;
-};
-LogFileChoice chooseLogFile(const std::string& preferred, const char* runtimeDir);
-
-// Appends one entry to a log file, creating it readable by its owner only. Never follows
-// a symbolic link and never writes into another user's file; false when the file was
-// refused or could not be written. Logging never fails its caller.
-bool appendLogEntry(const std::string& path, std::string_view entry);
+// Appends one entry to a log file, creating it (and its missing folders) readable by its
+// owner only; when the entry would take the file past `rotationBytes`, the file is first
+// renamed to `path`.1. Never follows a symbolic link and never writes into another user's
+// file or into something other than a regular file: false when the file was refused or
+// could not be written. Logging never fails its caller.
+bool appendLogEntry(const std::string& path, std::string_view entry, size_t rotationBytes = Log::kRotationBytes);
 
 // The text with control characters written as escapes ("\n", "\r", "\t", "\x1b",
 // "\u0085"), so that it stays on one log line.

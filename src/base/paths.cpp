@@ -1,8 +1,12 @@
 #include "base/paths.h"
 
+#include "base/user_dirs.h"
+
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <pwd.h>
+#include <string>
 #include <unistd.h>
 
 namespace velmor::paths {
@@ -33,12 +37,30 @@ std::string dataHome() {
     return dir.empty() ? homeDirectory() + "/.local/share" : dir;
 }
 
+std::string runtimeDirectory() {
+    std::string dir = absoluteEnv("XDG_RUNTIME_DIR");
+    return dir.empty() ? "/tmp/velmor-" + std::to_string(getuid()) : dir + "/velmor";
+}
+
+std::string stateHome() {
+    std::string dir = absoluteEnv("XDG_STATE_HOME");
+    return dir.empty() ? homeDirectory() + "/.local/state" : dir;
+}
+
 std::string sharedConfigFile() { return homeDirectory() + "/.velmor/config.json"; }
 std::string defaultsFile() { return configHome() + "/velmor/defaults.json"; }
+std::string logFile() { return stateHome() + "/velmor/velmor.log"; }
 std::string flowDatabase() { return dataHome() + "/velmor/flows.db"; }
 std::string tlsIdentityFile() { return dataHome() + "/velmor/server.p12"; }
 std::string autostartEntry() { return configHome() + "/autostart/velmor.desktop"; }
-std::string desktopDirectory() { return homeDirectory() + "/Desktop"; }
+
+std::string videosDirectory() {
+    std::string home = homeDirectory();
+    if (auto configured = userDirectory(configHome() + "/user-dirs.dirs", "XDG_VIDEOS_DIR", home)) return *configured;
+    std::error_code absent;
+    if (std::filesystem::is_directory(home + "/Videos", absent)) return home + "/Videos";
+    return home;
+}
 
 std::string besideThisProgram(const std::string& program) {
     char self[PATH_MAX];

@@ -6,6 +6,8 @@
 #include <optional>
 #include <sstream>
 
+#include "base/header_value.h"
+
 namespace velmor::bridge {
 
 namespace {
@@ -34,7 +36,10 @@ BridgeConfig loadBridgeConfig(const std::string& configPath) {
     auto json = nlohmann::json::parse(text.str(), nullptr, false);
     if (!json.is_object()) return config;
 
-    if (auto token = json.find(config_keys::kToken); token != json.end() && token->is_string())
+    // The token goes into the Authorization header; one that could not is treated as
+    // absent, and the application refuses the requests instead of receiving extra headers.
+    if (auto token = json.find(config_keys::kToken); token != json.end() && token->is_string() &&
+                                                      checkHeaderValue(token->get_ref<const std::string&>()))
         config.token = token->get<std::string>();
     if (auto port = integerField(json, config_keys::kPort)) config.port = *port;
     // The WebSocket port has to fit a TCP port; anything else is treated as not configured.

@@ -19,7 +19,8 @@ struct BridgeConfig {
 };
 
 // Never fails: a missing or unreadable file, or one that is not a JSON object, gives the
-// defaults; each field that has the wrong type gives its own default.
+// defaults; each field that has the wrong type gives its own default, as does a token that
+// could not go into a header (checkHeaderValue).
 BridgeConfig loadBridgeConfig(const std::string& configPath);
 
 }  // namespace velmor::bridge

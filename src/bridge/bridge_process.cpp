@@ -47,8 +47,9 @@ void runBridge() {
         }
     }).detach();
 
-    HttpForwarder forwarder(io, config);
+    HttpForwarder forwarder(io, config, stdoutLines);
     forwardInputLines(std::cin, forwarder, stdoutLines);
+    forwarder.waitUntilAnswered();
     stdoutLines.exitProcess(0);
 }
 

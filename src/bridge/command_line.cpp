@@ -2,6 +2,8 @@
 
 #include "bridge/bridge_process.h"
 #include "bridge/diagnostics.h"
+#include "base/client_entry.h"
+#include "base/version.h"
 #include "base/write_all.h"
 
 #include <climits>
@@ -26,16 +28,17 @@ std::string usage() {
            "\n"
            "Connects an MCP client that talks over standard input and output to the Velmor\n"
            "application on this machine. JSON-RPC messages read from standard input, one per\n"
-           "line, are forwarded to the application's MCP endpoint and the answers are written\n"
-           "to standard output; changes to the tool list arrive as notifications. Diagnostics\n"
-           "go to standard error. The bridge ends when standard input ends.\n"
+           "line, are forwarded to the application's MCP endpoint as soon as they are read,\n"
+           "and each answer is written to standard output as soon as it comes, so answers\n"
+           "may come in another order than their requests; changes to the tool list arrive\n"
+           "as notifications. Diagnostics go to standard error. The bridge ends when\n"
+           "standard input ends, once the requests read so far are answered.\n"
            "\n"
            "The application's ports and bearer token are read once at start from\n"
            "~/.velmor/config.json (keys \"port\", \"wsPort\" and \"token\").\n"
            "\n"
-           "Register it with an MCP client as a stdio server, for example:\n"
-           "  {\"mcpServers\": {\"velmor\": {\"type\": \"stdio\", \"command\": \"" +
-           executablePath() + "\"}}}\n";
+           "Register it with an MCP client as a stdio server, for example:\n" +
+           clientEntry(executablePath()) + "\n";
 }
 
 }  // namespace
@@ -49,7 +52,7 @@ int runCommandLine(int argc, char** argv) {
             return 0;
         }
         if (argc == 2 && argument == "--version") {
-            writeAll(STDOUT_FILENO, "velmor-bridge " VELMOR_BRIDGE_VERSION "\n");
+            writeAll(STDOUT_FILENO, std::string("velmor-bridge ") + kVersion + "\n");
             return 0;
         }
         writeAll(STDERR_FILENO, usage());

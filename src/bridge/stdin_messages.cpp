@@ -64,8 +64,12 @@ InputMessage readInputMessage(std::string_view line) {
     if (!parsed.is_object()) return message;
     if (auto id = parsed.find("id"); id != parsed.end()) message.id = std::move(*id);
     auto method = parsed.find("method");
-    message.isNotification = method != parsed.end() && method->is_string() &&
-                             method->get_ref<const std::string&>().starts_with("notifications/");
+    if (method != parsed.end() && method->is_string()) {
+        message.method = method->get<std::string>();
+        message.expectsAnswer = !message.method.starts_with("notifications/");
+    } else if (method == parsed.end()) {
+        message.expectsAnswer = !parsed.contains("id") || !(parsed.contains("result") || parsed.contains("error"));
+    }
     return message;
 }
 

@@ -1,17 +1,21 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 #include <string_view>
 
 namespace velmor::bridge {
 
 // What the bridge needs to know of an input line before sending it on.
 struct InputMessage {
-    // A JSON object whose `method` is a string starting with "notifications/". Such a
-    // message gets no answer, so the bridge sends it without waiting. Anything else,
-    // including text that is not JSON at all, is treated as a request so the client
-    // always hears back.
-    bool isNotification = false;
+    // False for a JSON object whose `method` is a string starting with "notifications/",
+    // and for the client's own response to a request of the application's (an object
+    // with an id, a result or an error, and no method): neither gets an answer. Anything
+    // else, including text that is not JSON at all, is treated as a request so the
+    // client always hears back.
+    bool expectsAnswer = true;
+    // The `method` when it is a string, else "".
+    std::string method;
     // The request's `id`, for the error lines the bridge writes on its behalf; null when
     // the line has none.
     nlohmann::json id;

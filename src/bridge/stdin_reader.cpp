@@ -5,8 +5,6 @@
 #include "bridge/output_lines.h"
 #include "bridge/stdin_messages.h"
 
-#include <future>
-#include <memory>
 #include <string>
 
 namespace velmor::bridge {
@@ -21,19 +19,7 @@ void forwardInputLines(std::istream& input, HttpForwarder& forwarder, StdoutLine
         std::string_view text = trimmed(line.text);
         if (text.empty()) continue;
         InputMessage message = readInputMessage(text);
-        if (message.isNotification) {
-            forwarder.forward(std::string(text), nullptr, [](std::string) {});
-            continue;
-        }
-        // Shared with the completion so the promise outlives set_value even when this
-        // thread wakes and moves on before set_value has returned.
-        auto answered = std::make_shared<std::promise<void>>();
-        auto written = answered->get_future();
-        forwarder.forward(std::string(text), std::move(message.id), [&stdoutLines, answered](std::string answer) {
-            stdoutLines.write(answer);
-            answered->set_value();
-        });
-        written.wait();
+        forwarder.forward(std::string(text), std::move(message));
     }
 }
 

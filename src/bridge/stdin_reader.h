@@ -7,9 +7,8 @@
 
 namespace velmor::bridge {
 
-// Forwards every message line of `input` until end of input, then returns. Requests go
-// one at a time: the next line is read only after the answer to the previous one has been
-// written, so answers come out in request order. Notifications are sent and not waited for.
+// Forwards every message line of `input` as soon as it is read, until end of input, then
+// returns. Nothing waits for an answer: the forwarder writes each when it comes.
 void forwardInputLines(std::istream& input, HttpForwarder& forwarder, StdoutLines& stdoutLines);
 
 }  // namespace velmor::bridge

@@ -2,6 +2,7 @@
 // the page and a wait for the frame that answers it.
 #include "browser/browser_session_manager.h"
 
+#include "base/call_context.h"
 #include "base/error_result.h"
 #include "base/uuid.h"
 
@@ -86,7 +87,14 @@ BrowserSessionManager::Answer BrowserSessionManager::awaitAnswer(const BrowserSe
                                                                  std::binary_semaphore& answered, const json& request,
                                                                  std::chrono::milliseconds timeout) {
     session.send(request);
-    bool signalled = answered.try_acquire_for(timeout);
+    bool signalled = false;
+    {
+        // A cancelled call stops waiting: its answer, should the page still send one, is
+        // dropped like any late answer.
+        auto stopWaiting = currentCall().onCancel(
+            [this, &session, &callId] { complete(session.sessionId(), callId, errorResult("the call was cancelled")); });
+        signalled = answered.try_acquire_for(timeout);
+    }
 
     Answer answer;
     std::lock_guard lock(mutex_);

@@ -1,5 +1,6 @@
 #include "browser/devtools_client.h"
 
+#include "base/call_context.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
 
@@ -153,7 +154,17 @@ private:
             error = e;
             done = true;
         });
-        if (!runFor(io, done, deadline)) {
+        bool arrived = false;
+        {
+            // A cancelled call waits no longer for the page: as at the deadline, a script of
+            // ours still running there is stopped.
+            io.restart();
+            auto stopWaiting = currentCall().onCancel([this] { io.stop(); });
+            while (!done && io.run_one_until(deadline) != 0) {
+            }
+            arrived = done;
+        }
+        if (!arrived) {
             timedOut = true;
             broken = true;
             if (interrupt) {

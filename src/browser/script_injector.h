@@ -58,9 +58,10 @@ public:
     ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
                    BrowserSessionManager& sessions);
 
-    // `browser`: "chrome", "safari" or "auto" (any case); "auto" is Chrome. A script that
-    // evaluates to a JSON object's text (or an object) answers that object; any other value
-    // comes back as {"result": value}, text that is not JSON as the text itself.
+    // `browser`: "chrome" or "auto" (any case); "auto" is Chrome, and "safari" is answered
+    // with an error that points at Chromium. A script that evaluates to a JSON object's text
+    // (or an object) answers that object; any other value comes back as {"result": value},
+    // text that is not JSON as the text itself.
     nlohmann::json runJS(const std::string& script, const std::string& browser = "auto",
                          const std::optional<std::string>& urlPattern = std::nullopt) const;
     Scan scan(const std::string& browser, const std::optional<std::string>& urlPattern,

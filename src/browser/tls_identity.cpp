@@ -1,6 +1,7 @@
 #include "browser/tls_identity.h"
 
 #include "base/log.h"
+#include "base/private_file.h"
 #include "base/write_all.h"
 
 #include <cerrno>
@@ -151,7 +152,11 @@ bool writePrivately(const std::filesystem::path& path, const std::string& bytes)
 
 bool ensureTlsIdentity(const std::string& path) {
     std::error_code ignored;
-    if (std::filesystem::exists(path, ignored)) return true;
+    if (std::filesystem::exists(path, ignored)) {
+        // Earlier versions left the identity, private key included, readable by everyone.
+        if (tightenToOwnerOnly(path)) Log::info("ws", "Made the TLS identity at " + path + " readable by its owner only");
+        return true;
+    }
     Key key(EVP_EC_gen("P-256"));
     Certificate certificate = key ? selfSignedLeaf(key.get()) : nullptr;
     std::optional<std::string> bytes = certificate ? pkcs12Bytes(key.get(), certificate.get()) : std::nullopt;

@@ -84,8 +84,16 @@ sqlite3* openFlowDatabase(const std::string& path) {
     sqlite3_exec(db, "PRAGMA cache_size=-32768", nullptr, nullptr, nullptr);
     for (const char* statement : schema::kCreateStatements) execute(db, statement);
     addMissingColumns(db);
-    removeUnfinishedRecordings(db);
+    keepUnfinishedRecordings(db);
     return db;
+}
+
+int64_t nextFlowVersion(sqlite3* db, const std::string& name) {
+    Statement select(db, "SELECT MAX(version) FROM flows WHERE name = ? AND name != '__recording__'");
+    select.bindText(1, name);
+    if (!select.nextRow()) return 1;
+    auto latest = select.integer(0);
+    return latest ? *latest + 1 : 1;
 }
 
 }  // namespace velmor::flows

@@ -19,17 +19,8 @@ constexpr const char* kInsertStep =
     "INSERT INTO flow_steps (flow_id, step_number, tool_name, args_json, window_title, element_count, page_url, "
     "context) VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr const char* kDeleteFlow = "DELETE FROM flows WHERE id = ?";
-constexpr const char* kLatestVersion = "SELECT MAX(version) FROM flows WHERE name = ? AND name != '__recording__'";
 constexpr const char* kSaveFlow =
     "UPDATE flows SET name = ?, description = ?, version = ?, updated_at = datetime('now') WHERE id = ?";
-
-int64_t nextVersion(sqlite3* db, const std::string& name) {
-    Statement select(db, kLatestVersion);
-    select.bindText(1, name);
-    if (!select.nextRow()) return 1;
-    auto latest = select.integer(0);
-    return latest ? *latest + 1 : 1;
-}
 
 }  // namespace
 
@@ -87,14 +78,14 @@ Result<nlohmann::json> FlowStore::endRecording(const std::optional<std::string>&
 
     std::string savedAs;
     if (!saveName || saveName->empty()) {
-        // The steps go with the row through the cascading foreign key.
-        // A row left behind is an unfinished recording, removed when the store next opens.
+        // The steps go with the row through the cascading foreign key. A row left behind is
+        // an unfinished recording, kept as an incomplete flow when the store next opens.
         Statement discard(db_, kDeleteFlow);
         discard.bindInteger(1, flowId);
         if (discard.step() != SQLITE_DONE) Log::error(kCategory, "Discarding a recording failed: " + engineMessage(db_));
         savedAs = saveName ? "" : "(not saved)";
     } else {
-        const int64_t version = nextVersion(db_, *saveName);
+        const int64_t version = nextFlowVersion(db_, *saveName);
         const std::string versionText = std::to_string(version);
         Statement save(db_, kSaveFlow);
         save.bindText(1, *saveName);
@@ -105,8 +96,8 @@ Result<nlohmann::json> FlowStore::endRecording(const std::optional<std::string>&
         currentFlowId_.reset();
         stepCounter_ = 0;
         if (!saved) {
-            // The steps stay with the unfinished recording, removed when the store next opens;
-            // the agent must not believe the flow can be loaded.
+            // The steps stay with the unfinished recording, kept as an incomplete flow when the
+            // store next opens; the agent must not believe the flow can be loaded now.
             Log::error(kCategory, "Save flow '" + *saveName + "' failed: " + engineMessage(db_));
             return fail("db error");
         }

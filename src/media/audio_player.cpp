@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 
+#include "base/call_context.h"
 #include "base/child_run.h"
 
 namespace velmor::media {
@@ -58,7 +59,12 @@ Result<void> AudioPlayer::playAndWait(const std::string& audioBytes) {
     if (!stream) return fail(std::string("playback error: ") + pa_strerror(error));
     const std::string& pcm = decoded.output;
     size_t evenLength = pcm.size() - pcm.size() % (kChannels * 2);
+    const CallContext& call = currentCall();
     for (size_t offset = 0; offset < evenLength; offset += kChunk) {
+        if (call.cancelled()) {
+            pa_simple_flush(stream.get(), &error);
+            return fail("playback cancelled");
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
             pa_simple_flush(stream.get(), &error);
             return fail("playback timed out");

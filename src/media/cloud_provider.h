@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/audio_player.h"
+#include "media/http_post.h"
 #include "media/tts_provider.h"
 
 namespace velmor::media {
@@ -23,7 +24,7 @@ struct ProviderWording {
 // One HTTP request to a vendor.
 struct VendorRequest {
     std::string path;  // appended to the API base
-    std::vector<std::string> headers;
+    std::vector<HttpHeader> headers;
     std::string body;
 };
 

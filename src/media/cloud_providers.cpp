@@ -65,7 +65,7 @@ protected:
         std::string id = known != elevenLabsVoiceMap().end() ? known->second : voice;
         if (!isPlainVoiceId(id)) return std::nullopt;
         return VendorRequest{"/v1/text-to-speech/" + id,
-                             {"xi-api-key: " + apiKey},
+                             {{"xi-api-key", "", apiKey}},
                              json{{"text", text}, {"model_id", "eleven_multilingual_v2"}}.dump()};
     }
 
@@ -86,7 +86,7 @@ protected:
                                          const std::string& apiKey) const override {
         return VendorRequest{
             "/v1/audio/speech",
-            {"Authorization: Bearer " + apiKey},
+            {{"Authorization", "Bearer ", apiKey}},
             json{{"model", "gpt-4o-mini-tts"}, {"input", text}, {"voice", lowerAscii(voice)}, {"response_format", "mp3"}}.dump()};
     }
 };
@@ -108,7 +108,7 @@ protected:
                    {{"responseModalities", json::array({"AUDIO"})},
                     {"speechConfig", {{"voiceConfig", {{"prebuiltVoiceConfig", {{"voiceName", voiceName}}}}}}}}}};
         return VendorRequest{"/v1beta/models/gemini-2.5-flash-preview-tts:generateContent",
-                             {"x-goog-api-key: " + apiKey}, body.dump()};
+                             {{"x-goog-api-key", "", apiKey}}, body.dump()};
     }
 
     // The answer carries 24 kHz mono 16-bit PCM in base64, which players only take as WAV.
@@ -157,7 +157,7 @@ protected:
     std::optional<VendorRequest> request(const std::string& text, const std::string& voice,
                                          const std::string& apiKey) const override {
         return VendorRequest{"/v1/speak?model=aura-2-" + percentEncode(lowerAscii(voice)) + "-en&encoding=mp3",
-                             {"Authorization: Token " + apiKey}, json{{"text", text}}.dump()};
+                             {{"Authorization", "Token ", apiKey}}, json{{"text", text}}.dump()};
     }
 };
 

@@ -1,9 +1,13 @@
 #include "media/http_post.h"
 
+#include "base/call_context.h"
+
 #include <curl/curl.h>
 
 #include <memory>
 #include <mutex>
+
+#include "base/header_value.h"
 
 namespace velmor::media {
 
@@ -25,6 +29,12 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     return length;
 }
 
+// Called by curl while the transfer runs (at least once a second): a cancelled call's
+// request is abandoned.
+int stopWhenCancelled(void* call, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const CallContext*>(call)->cancelled() ? 1 : 0;
+}
+
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -34,8 +44,11 @@ struct ListDeleter {
 
 }  // namespace
 
-Result<HttpResponse> postJson(const std::string& url, const std::vector<std::string>& headers,
+Result<HttpResponse> postJson(const std::string& url, const std::vector<HttpHeader>& headers,
                               const std::string& body, std::chrono::milliseconds timeout) {
+    for (const auto& header : headers)
+        if (auto sendable = checkHeaderValue(header.value); !sendable)
+            return fail("the " + header.name + " header " + sendable.error() + "; nothing was sent");
     initialiseCurlOnce();
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle) return fail("cannot create an HTTP request");
@@ -50,7 +63,7 @@ Result<HttpResponse> postJson(const std::string& url, const std::vector<std::str
     addHeader("Content-Type: application/json");
     // Without this curl waits for "100 Continue" before sending longer bodies.
     addHeader("Expect:");
-    for (const auto& header : headers) addHeader(header);
+    for (const auto& header : headers) addHeader(header.name + ": " + header.scheme + header.value);
 
     HttpResponse response;
     CURL* curl = handle.get();
@@ -64,7 +77,11 @@ Result<HttpResponse> postJson(const std::string& url, const std::vector<std::str
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<CallContext*>(&currentCall()));
     CURLcode code = curl_easy_perform(curl);
+    if (code == CURLE_ABORTED_BY_CALLBACK) return fail("the request was cancelled");
     if (code == CURLE_WRITE_ERROR) return fail("the response is larger than " + std::to_string(kMaxResponse) + " bytes");
     if (code != CURLE_OK) return fail(curl_easy_strerror(code));
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);

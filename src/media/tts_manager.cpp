@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/header_value.h"
 #include "base/json_object_file.h"
 #include "base/log.h"
 
@@ -85,7 +86,7 @@ void TTSManager::clearCache() {
 }
 
 void TTSManager::setActiveProvider(const std::string& id) {
-    if (!provider(id)) {
+    if (!provider(id) && id != kSystemVoiceId) {
         Log::error("tts-manager", "Unknown provider: " + id);
         return;
     }
@@ -96,11 +97,12 @@ void TTSManager::setActiveProvider(const std::string& id) {
     Log::info("tts-manager", "Active TTS provider set to: " + id);
 }
 
-void TTSManager::configureProvider(const std::string& id, const std::string& apiKey, bool makeActive) {
+Result<void> TTSManager::configureProvider(const std::string& id, const std::string& apiKey, bool makeActive) {
+    if (auto usable = checkHeaderValue(apiKey); !usable) return usable;
     auto* target = provider(id);
     if (!target) {
         Log::error("tts-manager", "Unknown provider: " + id);
-        return;
+        return fail("names no known provider: " + id);
     }
     target->configure(apiKey);
     if (makeActive) {
@@ -108,6 +110,7 @@ void TTSManager::configureProvider(const std::string& id, const std::string& api
         activeProviderId_ = id;
     }
     Log::info("tts-manager", "Configured " + id + ", active=" + (makeActive ? "true" : "false"));
+    return succeeded();
 }
 
 void TTSManager::loadFromConfig(const std::filesystem::path& configFile) {
@@ -116,10 +119,14 @@ void TTSManager::loadFromConfig(const std::filesystem::path& configFile) {
     for (const char* id : kConfigOrder) {
         auto key = config.find(std::string(id) + "_api_key");
         if (key == config.end() || !key->is_string() || key->get_ref<const std::string&>().empty()) continue;
+        if (auto usable = checkHeaderValue(key->get_ref<const std::string&>()); !usable) {
+            Log::error("tts-manager", std::string("The stored ") + id + " key " + usable.error() + "; it is not used");
+            continue;
+        }
         if (auto* target = provider(id)) target->configure(key->get<std::string>());
     }
     if (auto chosen = config.find("tts_provider"); chosen != config.end() && chosen->is_string()) {
-        if (provider(chosen->get<std::string>())) {
+        if (provider(chosen->get<std::string>()) || *chosen == kSystemVoiceId) {
             std::lock_guard lock(mutex_);
             activeProviderId_ = chosen->get<std::string>();
         }

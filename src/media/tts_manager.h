@@ -18,6 +18,9 @@ namespace velmor::media {
 // system voice. Built once at start-up and handed to whoever speaks.
 class TTSManager {
 public:
+    // The provider id that chooses the system voice even where a cloud provider holds a key.
+    static constexpr const char* kSystemVoiceId = "system";
+
     TTSManager(TTSEngine& systemVoice, std::vector<std::unique_ptr<TTSProvider>> providers);
 
     // Whether the active provider exists and holds a key.
@@ -39,11 +42,14 @@ public:
     PrefetchCounts prefetch(const std::vector<SpeechLine>& lines);
     void clearCache();
 
-    // Unknown ids are logged and change nothing.
+    // Unknown ids are logged and change nothing; kSystemVoiceId makes the system voice speak.
     void setActiveProvider(const std::string& id);
-    void configureProvider(const std::string& id, const std::string& apiKey, bool makeActive);
+    // A key that could not go into a request header (checkHeaderValue) is refused and
+    // changes nothing; the error completes "api_key ...".
+    Result<void> configureProvider(const std::string& id, const std::string& apiKey, bool makeActive);
     // Reads the provider keys and the chosen provider from the shared configuration file
-    // (~/.velmor/config.json); a missing or malformed file changes nothing.
+    // (~/.velmor/config.json); a missing or malformed file changes nothing, and a key that
+    // could not go into a header is logged and left out.
     void loadFromConfig(const std::filesystem::path& configFile);
 
     TTSEngine& systemVoice();

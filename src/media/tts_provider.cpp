@@ -1,5 +1,7 @@
 #include "media/tts_provider.h"
 
+#include "base/call_context.h"
+
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -16,10 +18,18 @@ PrefetchCounts TTSProvider::prefetch(const std::vector<SpeechLine>& lines) {
     std::atomic<size_t> next{0};
     std::atomic<int> succeeded{0};
     std::atomic<int> failed{0};
+    // The fetching threads work for this call: they stop taking lines once it is cancelled,
+    // and each line fetched counts towards its progress.
+    auto call = shareCurrentCall();
+    const auto total = static_cast<double>(lines.size());
+    call->progress(counts.succeeded, total, "Fetching " + std::to_string(uncached.size()) + " lines");
     auto work = [&] {
-        for (size_t i = next++; i < uncached.size(); i = next++) {
+        CallScope scope(call);
+        for (size_t i = next++; i < uncached.size() && !call->cancelled(); i = next++) {
             if (fetchAudio(uncached[i]->text, uncached[i]->voice)) ++succeeded;
             else ++failed;
+            int done = counts.succeeded + succeeded + failed;
+            call->progress(done, total, std::to_string(done) + " of " + std::to_string(lines.size()) + " lines done");
         }
     };
     std::vector<std::jthread> workers;

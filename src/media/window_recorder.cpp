@@ -1,6 +1,7 @@
 #include "media/window_recorder.h"
 
 #include "base/log.h"
+#include "base/private_file.h"
 #include "media/recording_files.h"
 
 #include <algorithm>
@@ -53,9 +54,9 @@ std::optional<platform::Frame> recordableArea(const platform::Frame& area, const
     return platform::Frame{left, top, width, height};
 }
 
-WindowRecorder::WindowRecorder(std::string ffmpegProgram, std::filesystem::path desktopFolder,
+WindowRecorder::WindowRecorder(std::string ffmpegProgram, std::filesystem::path recordingsFolder,
                                platform::Windows& windows)
-    : ffmpegProgram_(std::move(ffmpegProgram)), desktopFolder_(std::move(desktopFolder)), windows_(windows) {}
+    : ffmpegProgram_(std::move(ffmpegProgram)), recordingsFolder_(std::move(recordingsFolder)), windows_(windows) {}
 
 WindowRecorder::~WindowRecorder() {
     if (isRecording()) (void)stopRecording();
@@ -100,11 +101,14 @@ Result<void> WindowRecorder::startDisplayRecording() {
 
 std::filesystem::path WindowRecorder::nextOutputPath() const {
     // Names have a resolution of one second; a second recording within the same second
-    // waits for the next one instead of overwriting the first.
+    // waits for the next one instead of overwriting the first. The file is made here,
+    // private, because ffmpeg keeps the mode of the file it writes into: a recording shows
+    // whatever was on the screen.
     for (;;) {
-        auto path = desktopFolder_ / demoFileName(std::chrono::system_clock::now());
+        auto path = recordingsFolder_ / demoFileName(std::chrono::system_clock::now());
         std::error_code error;
-        if (!std::filesystem::exists(path, error)) return path;
+        // Another failure than an existing file is ffmpeg's to report.
+        if (createPrivateFile(path.string()) || !std::filesystem::exists(path, error)) return path;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
@@ -113,7 +117,7 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return fail("no display found");
     std::error_code ignored;
-    std::filesystem::create_directories(desktopFolder_, ignored);
+    std::filesystem::create_directories(recordingsFolder_, ignored);
     auto output = nextOutputPath();
     outputPath_ = output;
 

@@ -17,7 +17,7 @@ namespace velmor::media {
 // What stopRecording() answers when nothing is recording.
 inline constexpr std::string_view kNotRecording = "error: not recording";
 
-// Records the screen into an MP4 on the Desktop by running ffmpeg's X11 grabber, for demo
+// Records the screen into an MP4 in the videos folder by running ffmpeg's X11 grabber, for demo
 // videos the agent narrates. A window recording captures the target's front window's
 // rectangle, chosen when the first window recording starts and kept for later ones until a
 // new session starts; a display recording captures the whole screen. Only one recording
@@ -25,8 +25,8 @@ inline constexpr std::string_view kNotRecording = "error: not recording";
 class WindowRecorder {
 public:
     // `ffmpegProgram` is a path or a name looked up on PATH; recordings are written into
-    // `desktopFolder` (created when missing); `windows` tells where the target's window is.
-    WindowRecorder(std::string ffmpegProgram, std::filesystem::path desktopFolder, platform::Windows& windows);
+    // `recordingsFolder` (created when missing); `windows` tells where the target's window is.
+    WindowRecorder(std::string ffmpegProgram, std::filesystem::path recordingsFolder, platform::Windows& windows);
     // A recording still running is stopped, so its file is finished rather than cut off.
     ~WindowRecorder();
     WindowRecorder(const WindowRecorder&) = delete;
@@ -46,7 +46,7 @@ private:
     std::filesystem::path nextOutputPath() const;
 
     const std::string ffmpegProgram_;
-    const std::filesystem::path desktopFolder_;
+    const std::filesystem::path recordingsFolder_;
     platform::Windows& windows_;
 
     std::mutex mutex_;

@@ -21,12 +21,11 @@ enum class NamedKey {
 // digit or a punctuation mark).
 using Key = std::variant<NamedKey, char>;
 
-// Held down around a key press. "command" is the platform's command modifier.
+// Held down around a key press.
 struct Modifiers {
-    bool command = false;
-    bool shift = false;
-    bool option = false;
     bool control = false;
+    bool shift = false;
+    bool alt = false;
 };
 
 enum class MouseButton { left, right };

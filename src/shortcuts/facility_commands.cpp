@@ -1,6 +1,7 @@
 #include "shortcuts/facility_commands.h"
 
 #include "base/json_object_file.h"
+#include "base/version.h"
 #include "shortcuts/desktop_actions.h"
 #include "shortcuts/import_dialog.h"
 #include "shortcuts/shortcut_file.h"
@@ -22,8 +23,9 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  velmor-shortcuts list\n"
     "  velmor-shortcuts run NAME [-i INPUT]\n"
-    "  velmor-shortcuts sign -m anyone -i IN -o OUT\n"
+    "  velmor-shortcuts check -i IN -o OUT\n"
     "  velmor-shortcuts import PATH\n"
+    "  velmor-shortcuts --help | --version\n"
     "\n"
     "The shortcuts of this user, kept one file per shortcut in\n"
     "$XDG_DATA_HOME/velmor/shortcuts (~/.local/share/velmor/shortcuts), each named\n"
@@ -35,7 +37,7 @@ constexpr const char* kUsage =
     "          name {{input}} and {{<variable>}}. Shell scripts get their input on standard\n"
     "          input and two minutes to finish. Sending messages and Do Not Disturb are\n"
     "          not available here. A failure is printed on standard error, with status 1.\n"
-    "  sign    checks that IN is a well-formed shortcut and writes it to OUT.\n"
+    "  check   checks that IN is a well-formed shortcut and writes it to OUT.\n"
     "  import  asks in a dialog whether to add the shortcut to the library, listing its\n"
     "          actions; the shortcut's name is the file's name without .shortcut. Returns\n"
     "          once the dialog is up; fails without a desktop.\n";
@@ -74,12 +76,11 @@ int run(const ShortcutLibrary& library, const std::string& name, const std::stri
     return 0;
 }
 
-int sign(const std::string& mode, const std::string& in, const std::string& out) {
-    if (mode != "anyone") return failed("cannot sign for '" + mode + "': only 'anyone' is possible here");
+int check(const std::string& in, const std::string& out) {
     Result<std::string> bytes = readShortcutBytes(in);
-    if (!bytes) return failed("cannot sign " + in + ": " + bytes.error());
-    // Written as read once checked: nothing here adds a signature.
-    if (auto actions = parseShortcutFile(*bytes); !actions) return failed("cannot sign " + in + ": " + actions.error());
+    if (!bytes) return failed("cannot check " + in + ": " + bytes.error());
+    // Written as read once checked: a shortcut here carries no signature.
+    if (auto actions = parseShortcutFile(*bytes); !actions) return failed("cannot check " + in + ": " + actions.error());
     if (!replaceFilePrivately(out, *bytes)) return failed("cannot write " + out + ": " + std::strerror(errno));
     return 0;
 }
@@ -93,6 +94,10 @@ int runFacilityCommand(const std::vector<std::string>& args) {
         std::printf("%s", kUsage);
         return 0;
     }
+    if (command == "--version" && args.size() == 1) {
+        std::printf("velmor-shortcuts %s\n", kVersion);
+        return 0;
+    }
     ShortcutLibrary library(defaultLibraryFolder());
     if (command == "list" && args.size() == 1) return list(library);
     if (command == "run" && args.size() >= 2) {
@@ -100,10 +105,16 @@ int runFacilityCommand(const std::vector<std::string>& args) {
         if (!given) return usageError("run takes a name and optionally -i INPUT");
         return run(library, args[1], given->count("-i") ? given->at("-i") : "");
     }
+    if (command == "check") {
+        auto given = options(args, 1, {"-i", "-o"});
+        if (!given || given->size() != 2) return usageError("check takes -i IN -o OUT");
+        return check(given->at("-i"), given->at("-o"));
+    }
+    // The former name of check, kept for scripts written against it.
     if (command == "sign") {
         auto given = options(args, 1, {"-m", "-i", "-o"});
-        if (!given || given->size() != 3) return usageError("sign takes -m MODE -i IN -o OUT");
-        return sign(given->at("-m"), given->at("-i"), given->at("-o"));
+        if (!given || given->size() != 3 || given->at("-m") != "anyone") return usageError("check takes -i IN -o OUT");
+        return check(given->at("-i"), given->at("-o"));
     }
     if (command == "import" && args.size() == 2) return importWithApproval(args[1], library);
     // Started by `run` itself to keep copied text available once it has ended.

@@ -52,7 +52,7 @@ std::vector<ShortcutAction> fileActions(const json& actions) {
 }
 
 // A folder only this user can enter, so no one else can swap the files between writing,
-// signing and importing.
+// checking and importing.
 Result<std::string> privateFolder(const std::string& under) {
     std::string folder = under + "/velmor-shortcut-XXXXXX";
     if (!::mkdtemp(folder.data())) return fail("failed to write plist: " + std::string(std::strerror(errno)));
@@ -61,8 +61,8 @@ Result<std::string> privateFolder(const std::string& under) {
 
 }  // namespace
 
-ShortcutBuilder::ShortcutBuilder(std::string program, std::string temporaryFolder)
-    : program_(std::move(program)), temporaryFolder_(std::move(temporaryFolder)) {}
+ShortcutBuilder::ShortcutBuilder(std::string program, std::string temporaryFolder, std::chrono::milliseconds runLimit)
+    : program_(std::move(program)), temporaryFolder_(std::move(temporaryFolder)), runLimit_(runLimit) {}
 
 Result<std::vector<std::string>> ShortcutBuilder::listShortcuts() const {
     ChildOutcome listed = runChild({program_, "list"});
@@ -78,7 +78,10 @@ Result<std::vector<std::string>> ShortcutBuilder::listShortcuts() const {
 Result<std::string> ShortcutBuilder::runShortcut(const std::string& name, const std::optional<std::string>& input) const {
     std::vector<std::string> argv = {program_, "run", name};
     if (input) argv.insert(argv.end(), {"-i", *input});
-    ChildOutcome ran = runChild(argv);
+    // However many steps and waits it has, a run gives its worker back at the bound; a
+    // cancelled call stops it sooner (runChild).
+    ChildOutcome ran = runChild(argv, {.stopSignal = SIGTERM}, runLimit_);
+    if (ran.timedOut) return fail("shortcut '" + name + "' failed: " + shortcutRunCutText(runLimit_));
     if (ran.status != 0) return fail("shortcut '" + name + "' failed: " + ran.errors);
     return std::string(trimmed(ran.output));
 }
@@ -89,7 +92,7 @@ Result<CreatedShortcut> ShortcutBuilder::buildFromDescription(const std::string&
 
 Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name, const json& actions,
                                                        bool autoImport) const {
-    // The signed file carries the shortcut's name to the import, so the name must be able
+    // The checked file carries the shortcut's name to the import, so the name must be able
     // to name a file.
     if (auto valid = checkShortcutName(name); !valid) return fail(valid.error());
     std::vector<ShortcutAction> made = fileActions(actions);
@@ -98,24 +101,28 @@ Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name,
 
     Result<std::string> folder = privateFolder(temporaryFolder_);
     if (!folder) return fail(folder.error());
-    const std::string unsignedPath = *folder + "/unsigned" + kShortcutSuffix;
-    const std::string signedPath = *folder + "/" + name + kShortcutSuffix;
-    if (!replaceFilePrivately(unsignedPath, *bytes))
+    const std::string uncheckedPath = *folder + "/unchecked" + kShortcutSuffix;
+    const std::string checkedPath = *folder + "/" + name + kShortcutSuffix;
+    if (!replaceFilePrivately(uncheckedPath, *bytes))
         return fail("failed to write plist: " + std::string(std::strerror(errno)));
 
-    ChildOutcome signing = runChild({program_, "sign", "-m", "anyone", "-i", unsignedPath, "-o", signedPath});
-    ::unlink(unsignedPath.c_str());
-    if (signing.status != 0) {
+    ChildOutcome checking = runChild({program_, "check", "-i", uncheckedPath, "-o", checkedPath});
+    ::unlink(uncheckedPath.c_str());
+    if (checking.status != 0) {
         ::rmdir(folder->c_str());
-        return fail("signing failed: " + signing.errors);
+        return fail("the shortcut file is not valid: " + checking.errors);
     }
 
-    CreatedShortcut created{.name = name, .path = signedPath, .actions = made.size()};
+    CreatedShortcut created{.name = name, .path = checkedPath, .actions = made.size()};
     if (autoImport) {
-        ChildOutcome opened = runChild({program_, "import", signedPath});
+        ChildOutcome opened = runChild({program_, "import", checkedPath});
         created.importTried = true;
         created.imported = opened.status == 0;
         if (!created.imported) created.importError = opened.errors;
+        // The import has read the file by the time it returns (its dialog holds the bytes
+        // it shows and adds), so nothing of this creation is left in the temporary folder.
+        ::unlink(signedPath.c_str());
+        ::rmdir(folder->c_str());
     }
     return created;
 }

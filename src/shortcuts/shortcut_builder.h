@@ -1,7 +1,9 @@
 #pragma once
 
 #include "base/result.h"
+#include "base/wait_bounds.h"
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -9,10 +11,10 @@
 
 namespace velmor::shortcuts {
 
-// A shortcut file made and signed, and what became of handing it to the import.
+// A shortcut file made and checked, and what became of handing it to the import.
 struct CreatedShortcut {
     std::string name;
-    std::string path;  // the signed file
+    std::string path;  // the checked file; removed once an import was tried
     size_t actions = 0;
     bool importTried = false;
     bool imported = false;
@@ -20,12 +22,14 @@ struct CreatedShortcut {
 };
 
 // Lists, runs and creates the user's shortcuts through the shortcuts program (list, run,
-// sign, import), each call a child process run to its end.
+// check, import), each call a child process run to its end.
 class ShortcutBuilder {
 public:
     // `program` is the velmor-shortcuts executable; each creation makes its files in a
-    // private folder of its own under `temporaryFolder`.
-    ShortcutBuilder(std::string program, std::string temporaryFolder);
+    // private folder of its own under `temporaryFolder`. A run still going at `runLimit` is
+    // stopped.
+    ShortcutBuilder(std::string program, std::string temporaryFolder,
+                    std::chrono::milliseconds runLimit = kLongestShortcutRun);
 
     // The names in the program's order.
     Result<std::vector<std::string>> listShortcuts() const;
@@ -40,6 +44,7 @@ public:
 private:
     std::string program_;
     std::string temporaryFolder_;
+    std::chrono::milliseconds runLimit_;
 };
 
 // $TMPDIR, or /tmp.

@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include "shortcuts/plist_check.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -16,8 +18,6 @@ using nlohmann::json;
 constexpr const char* kActions = "WFWorkflowActions";
 constexpr const char* kIdentifier = "WFWorkflowActionIdentifier";
 constexpr const char* kParameters = "WFWorkflowActionParameters";
-// Deeper nesting than this is no parameter a workflow action takes.
-constexpr int kMaxDepth = 32;
 
 struct PlistFree {
     void operator()(plist_t node) const { plist_free(node); }
@@ -57,7 +57,7 @@ std::string takeString(char* text) {
 
 // Dates and data blobs carry nothing the actions here read: they become null.
 json toJson(plist_t node, int depth) {
-    if (depth > kMaxDepth) return nullptr;
+    if (depth > kMaxPlistDepth) return nullptr;
     switch (plist_get_node_type(node)) {
     case PLIST_STRING: {
         char* text = nullptr;
@@ -168,6 +168,10 @@ Result<std::string> shortcutFileBytes(const std::vector<ShortcutAction>& actions
 
 Result<std::vector<ShortcutAction>> parseShortcutFile(const std::string& bytes) {
     if (bytes.size() > kMaxShortcutFileBytes) return fail("the file is too large to be a shortcut");
+    // The parser trusts a file's offsets and contents and aborts on some of them, so it
+    // only reads what the check has walked first.
+    if (auto checked = bytes.starts_with("bplist") ? checkBinaryPlist(bytes) : checkXmlPlist(bytes); !checked)
+        return fail(checked.error());
     plist_t parsed = nullptr;
     if (!bytes.empty()) plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &parsed);
     if (!parsed) return fail("the file is not a property list");

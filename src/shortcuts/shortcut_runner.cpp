@@ -3,11 +3,13 @@
 #include "base/child_launch.h"
 #include "base/child_run.h"
 #include "base/text.h"
+#include "base/wait_bounds.h"
 #include "shortcuts/desktop_actions.h"
 #include "shortcuts/url_fetch.h"
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -25,7 +27,34 @@ using nlohmann::json;
 constexpr auto kScriptTimeout = 120s;
 constexpr auto kLauncherTimeout = 30s;
 constexpr auto kSpeechTimeout = 120s;
-constexpr double kLongestWaitSeconds = 3600;
+
+// The process group of the step program running now (0 between steps), for the stop handler:
+// a signal handler reaches nothing but globals.
+volatile std::sig_atomic_t gStepGroup = 0;
+
+// Velmor stops a run it gave up on (its call was cancelled, or the run reached its bound)
+// with SIGTERM: the step's program goes with the run, and so does whatever that program
+// started in its group, which a stop of the run's own group would leave behind.
+extern "C" void stopRun(int signal) {
+    if (pid_t group = gStepGroup; group > 0) ::kill(-group, SIGKILL);
+    ::_exit(128 + signal);
+}
+
+void stopStepsWithTheRun() {
+    struct sigaction action {};
+    action.sa_handler = stopRun;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// A step's program, listed for stopRun while it runs. Should the run be killed outright, the
+// program dies with it (parentDeathSignal).
+ChildOutcome runStep(const std::vector<std::string>& argv, ChildOptions options, std::chrono::milliseconds limit) {
+    options.parentDeathSignal = SIGKILL;
+    ChildOutcome outcome = runChild(argv, std::move(options), limit, [](pid_t group) { gStepGroup = group; });
+    gStepGroup = 0;
+    return outcome;
+}
 
 struct Run {
     std::string input;
@@ -68,7 +97,7 @@ Result<std::string> runScript(const json& params, Run& run) {
         return fail("the shell " + shell + " is not available");
     auto script = params.find("WFShellScript");
     std::string code = script != params.end() ? parameterText(*script).value_or("") : "";
-    ChildOutcome ran = runChild({shell, "-c", code}, {.input = run.input}, kScriptTimeout);
+    ChildOutcome ran = runStep({shell, "-c", code}, {.input = run.input}, kScriptTimeout);
     if (ran.status != 0) return fail(ran.errors.empty() ? "the shell script failed with status " + std::to_string(ran.status) : ran.errors);
     return std::string(trimmed(ran.output));
 }
@@ -88,7 +117,7 @@ Result<std::string> speak(const json& params, Run& run) {
     if (words.empty()) words = run.input;
     auto voice = programOnPath("espeak-ng");
     if (!voice) return fail("there is no system voice (espeak-ng is not installed)");
-    ChildOutcome spoken = runChild({*voice, "--stdin"}, {.input = words}, kSpeechTimeout);
+    ChildOutcome spoken = runStep({*voice, "--stdin"}, {.input = words}, kSpeechTimeout);
     if (spoken.status != 0) return fail("speaking failed: " + spoken.errors);
     return run.input;
 }
@@ -99,7 +128,8 @@ Result<std::string> wait(const json& params, Run& run) {
     if (it != params.end() && it->is_number()) seconds = it->get<double>();
     else if (it != params.end() && it->is_string()) seconds = std::atof(it->get<std::string>().c_str());
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    if (seconds > kLongestWaitSeconds) return fail("a wait longer than an hour is not allowed");
+    if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(seconds, 1e9) * 1000))))
+        return fail(*refused);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     return run.input;
 }
@@ -163,6 +193,7 @@ const std::map<std::string, Action>& actions() {
 }  // namespace
 
 Result<std::string> runActions(const std::vector<ShortcutAction>& list, const std::string& input) {
+    stopStepsWithTheRun();
     Run run{input, {}};
     const std::string prefix = "is.workflow.actions.";
     for (const auto& action : list) {

@@ -68,6 +68,56 @@ const nlohmann::json* Arguments::object(const std::string& key) const {
     return value && value->is_object() ? value : nullptr;
 }
 
+namespace {
+
+bool isWholeNumber(const nlohmann::json& value) {
+    if (value.is_number_integer()) return true;
+    if (!value.is_number_float()) return false;
+    double d = value.get<double>();
+    return std::isfinite(d) && d == std::trunc(d);
+}
+
+bool hasType(const nlohmann::json& value, std::string_view type) {
+    if (type == "string") return value.is_string();
+    if (type == "integer") return isWholeNumber(value);
+    if (type == "number") return value.is_number();
+    if (type == "boolean") return value.is_boolean();
+    if (type == "array") return value.is_array();
+    if (type == "object") return value.is_object();
+    return true;
+}
+
+std::string withArticle(std::string_view type) {
+    return (type == "integer" || type == "array" || type == "object" ? "an " : "a ") + std::string(type);
+}
+
+std::string_view declaredType(const nlohmann::json& schema) {
+    const auto* type = findField(schema, "type");
+    return type && type->is_string() ? std::string_view(type->get_ref<const std::string&>()) : std::string_view();
+}
+
+}  // namespace
+
+std::optional<std::string> argumentTypeError(const nlohmann::json& args, const nlohmann::json& inputSchema) {
+    const auto* properties = findField(inputSchema, "properties");
+    if (!properties || !properties->is_object() || !args.is_object()) return std::nullopt;
+    for (const auto& [name, schema] : properties->items()) {
+        const auto* value = findField(args, name);
+        if (!value || value->is_null()) continue;
+        std::string_view type = declaredType(schema);
+        if (type.empty()) continue;
+        const auto* items = findField(schema, "items");
+        std::string_view itemType = items ? declaredType(*items) : std::string_view();
+        std::string expected = withArticle(type);
+        if (type == "array" && !itemType.empty()) expected = "an array of " + std::string(itemType) + "s";
+        if (!hasType(*value, type)) return "'" + name + "' must be " + expected;
+        if (type == "array" && !itemType.empty())
+            for (const auto& element : *value)
+                if (!hasType(element, itemType)) return "'" + name + "' must be " + expected;
+    }
+    return std::nullopt;
+}
+
 nlohmann::json answerOf(Result<nlohmann::json> result) {
     if (!result) return errorResult(result.error());
     return std::move(result).value();

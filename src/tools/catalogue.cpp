@@ -1,12 +1,13 @@
 #include "tools/catalogue.h"
 
-#include "base/outside_text.h"
-
 #include "base/json_text.h"
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "base/tool_description.h"
+#include "tools/tool_metadata.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace velmor::tools {
@@ -35,7 +36,7 @@ json buildStaticTools() {
         tool("get_page_info",
              "Re-scan the target app's UI. Returns window title, focused element, all interactive elements, and hierarchy. Call after actions to see updated state."),
         tool("list_apps",
-             "List all running GUI applications with name, bundle ID, and PID."),
+             "List all running GUI applications with name, application ID, and PID."),
         tool("screenshot",
              "Capture the target app's frontmost window as a PNG image."),
         tool("type_text",
@@ -43,8 +44,8 @@ json buildStaticTools() {
              {{"text", param("string", "Text to type")}},
              {"text"}),
         tool("press_key",
-             "Send a keyboard shortcut to the target app (e.g., 'ctrl+s', 'return', 'tab', 'escape'). 'cmd' means the Control key here, as 'ctrl' does.",
-             {{"key", param("string", "Key combo: 'ctrl+s', 'ctrl+shift+n', 'return', 'tab', 'escape', 'home', 'pagedown', 'forwarddelete', 'f10', '='. Modifiers: ctrl (or cmd), shift, alt")}},
+             "Send a keyboard shortcut to the target app (e.g., 'ctrl+s', 'return', 'tab', 'escape').",
+             {{"key", param("string", "Key combo: 'ctrl+s', 'ctrl+shift+n', 'return', 'tab', 'escape', 'home', 'pagedown', 'forwarddelete', 'f10', '='. Modifiers: ctrl, shift, alt")}},
              {"key"}),
         tool("click_at",
              "LAST RESORT — click at pixel coordinates relative to the target app's window. Use only when accessibility tools and web_scan fail (e.g., Electron apps, canvas UIs, GPU-rendered content). Take a screenshot first to identify the coordinates.",
@@ -112,10 +113,10 @@ json buildStaticTools() {
              {{"name", param("string", "Flow name")}},
              {"name"}),
         tool("start_recording",
-             "Start recording as MP4 video. Mode 'window' (default) records the target app's window via picker. Mode 'display' records the entire screen — use for menus, dropdowns, multi-window flows, or when window capture shows frozen frames.",
-             {{"mode", param("string", "Recording mode: 'window' (default, picker-based) or 'display' (full screen)")}}),
+             "Start recording as MP4 video. Mode 'window' (default) records the target app's window. Mode 'display' records the entire screen — use for menus, dropdowns, multi-window flows, or when window capture shows frozen frames.",
+             {{"mode", param("string", "Recording mode: 'window' (default, the target app's window) or 'display' (full screen)")}}),
         tool("stop_recording",
-             "Stop recording and save the MP4 to ~/Desktop/. Returns the file path."),
+             "Stop recording and save the MP4 to the videos folder (XDG_VIDEOS_DIR, else ~/Videos, else home). Returns the file path."),
         tool("configure_tts",
              "Set up text-to-speech for narrated demos. Providers: elevenlabs, openai, gemini, deepgram. The user can give you their API key and you call this tool to configure it.",
              {{"provider", param("string", "TTS provider: elevenlabs, openai, gemini, or deepgram")},
@@ -140,10 +141,10 @@ json buildStaticTools() {
              {"script"}),
         tool("inject_webmcp",
              "Inject WebMCP auto-discover into the active browser tab via secure WebSocket (wss://). Enables real-time DOM watching with MutationObserver — tools update automatically as the page changes. Requires the TLS certificate to be trusted by the browser.",
-             {{"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default: auto-detect frontmost)")}}),
+             {{"browser", param("string", "Target browser: 'chrome' (Chromium or Chrome) or 'auto' (default: the browser Velmor reaches)")}}),
         tool("web_scan",
              "Scan a browser tab's DOM for interactive elements and register them as callable tools. Use 'url' to target a specific tab (e.g. 'github.com'). Works on any site including those with strict CSP.",
-             {{"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default: auto-detect)")},
+             {{"browser", param("string", "Target browser: 'chrome' (Chromium or Chrome) or 'auto' (default: the browser Velmor reaches)")},
               {"url", param("string", "URL pattern to find the right tab (e.g. 'github.com', 'mail.example.com'). Matches any tab whose URL contains this string.")},
               {"max_length", param("integer", "Characters of page text to return (default 1500, at most 100000)")}}),
         tool("web_action",
@@ -164,7 +165,7 @@ json buildStaticTools() {
         tool("web_execute_js",
              "Execute arbitrary JavaScript in a browser tab and return the result. Use when web_scan doesn't detect a dynamic element (e.g. autocomplete dropdown). The JS must return a string.",
              {{"js", param("string", "JavaScript code to execute. Must return a string or JSON.stringify result.")},
-              {"browser", param("string", "Target browser: 'safari', 'chrome', or 'auto' (default)")},
+              {"browser", param("string", "Target browser: 'chrome' (Chromium or Chrome) or 'auto' (default)")},
               {"url", param("string", "URL pattern to target a specific tab")}},
              {"js"}),
         tool("fill_form",
@@ -180,7 +181,7 @@ json buildStaticTools() {
               {"input", param("string", "Optional text input to pass to the shortcut")}},
              {"name"}),
         tool("create_shortcut",
-             "Create a new shortcut from a list of steps. Each step has a 'type' (show, ask, open_url, shell, text, clipboard, notification, speak, send_message, set_dnd, wait, comment, open_app) and type-specific params. The shortcut is signed and imported automatically.",
+             "Create a new shortcut from a list of steps. Each step has a 'type' (show, ask, open_url, shell, text, clipboard, notification, speak, send_message, set_dnd, wait, comment, open_app) and type-specific params. The shortcut is checked and added to the library automatically.",
              {{"name", param("string", "Name for the new shortcut")},
               {"steps", param("array", "Array of step objects. Each has 'type' and type-specific fields (e.g. {type:'show', text:'Hello'}, {type:'shell', script:'echo hi'}, {type:'open_url', url:'https://...'}, {type:'ask', prompt:'Enter name:'}, {type:'speak', text:'Good morning'}, {type:'send_message', to:'+1234', body:'On my way'})")}},
              {"name", "steps"}),
@@ -193,7 +194,7 @@ json buildStaticTools() {
 json staticTools() {
     // Copying the finished tree is several times cheaper than building it again, and every
     // tools/list needs it.
-    static const json tools = buildStaticTools();
+    static const json tools = withFixedToolMetadata(buildStaticTools());
     return tools;
 }
 
@@ -203,6 +204,16 @@ const std::string& staticToolsText() {
         return array.substr(1, array.size() - 2);
     }();
     return text;
+}
+
+const nlohmann::json* fixedToolSchema(std::string_view name) {
+    static const std::map<std::string, json, std::less<>> schemas = [] {
+        std::map<std::string, json, std::less<>> byName;
+        for (const json& tool : staticTools()) byName[tool["name"].get<std::string>()] = tool["inputSchema"];
+        return byName;
+    }();
+    auto found = schemas.find(name);
+    return found == schemas.end() ? nullptr : &found->second;
 }
 
 const std::vector<std::string>& fixedToolNames() {

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmor::tools {
@@ -12,6 +13,9 @@ namespace velmor::tools {
 nlohmann::json staticTools();
 // staticTools() serialised once: the array's elements, comma-separated, without brackets.
 const std::string& staticToolsText();
+
+// The input schema of the fixed tool `name`; null for any other name.
+const nlohmann::json* fixedToolSchema(std::string_view name);
 
 // The names of the fixed tools, in dispatch order.
 const std::vector<std::string>& fixedToolNames();

@@ -2,8 +2,11 @@
 
 #include "automation/menu_actions.h"
 #include "automation/text.h"
+#include "base/call_context.h"
+#include "base/wait_bounds.h"
 #include "media/wav.h"
 #include "tools/arguments.h"
+#include "tools/clip_folder.h"
 #include "tools/narration_merge.h"
 
 #include <chrono>
@@ -22,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kMenuSettle = std::chrono::milliseconds(300);
 constexpr auto kRescanInterval = std::chrono::milliseconds(300);
+// A long wait tells the caller how far it has come once per slice.
+constexpr auto kProgressSlice = std::chrono::milliseconds(1000);
 // The silent clip only sets the track's length; ffmpeg resamples it to the narration's rate.
 constexpr uint32_t kSilenceRate = 8000;
 
@@ -35,34 +40,36 @@ bool writeClip(const std::filesystem::path& path, const std::string& bytes) {
     return static_cast<bool>(file.flush());
 }
 
-// A folder of this run's own, made with mkdtemp: in a shared temporary folder a fixed name
-// could be taken over by another user, and two demos at once would delete each other's
-// clips. Empty when it cannot be made; the clips are then simply not mixed.
-std::filesystem::path makeClipFolder(const std::filesystem::path& temporaryFolder) {
-    if (temporaryFolder.empty()) return {};
-    std::string pattern = (temporaryFolder / "velmor-narration-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    return pattern;
-}
-
 class DemoRun {
 public:
-    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(makeClipFolder(services.temporaryFolder)) {}
+    DemoRun(const NarratedDemoServices& services) : s_(services), clipFolder_(services.temporaryFolder) {}
 
     json run(const json& script) {
-        for (size_t i = 0; i < script.size(); ++i) step(i, script[i]);
+        const CallContext& call = currentCall();
+        steps_ = static_cast<double>(script.size());
+        for (size_t i = 0; i < script.size() && !call.cancelled(); ++i) {
+            call.progress(static_cast<double>(i), steps_, "Step " + std::to_string(i + 1));
+            step(i, script[i]);
+        }
+        if (call.cancelled()) return cancelled();
+        call.progress(steps_, steps_, "Demo completed");
         if (videoPath_ && !segments_.empty()) {
             addSilenceAsLongAs(recordedSeconds_);
             auto merged = mergeNarrationIntoVideo(s_.ffmpegProgram, *videoPath_, segments_);
             if (!merged) results_.push_back("Audio merge failed: " + merged.error());
             else results_.push_back("Audio merged → " + *merged);
         }
-        std::error_code ignored;
-        if (!clipFolder_.empty()) std::filesystem::remove_all(clipFolder_, ignored);
         return {{"status", "completed"}, {"steps_executed", script.size()}, {"results", results_}};
     }
 
 private:
+    // Nobody hears the answer of a cancelled demo; what it leaves behind is tidied up: the
+    // recording it started is finished as a stop step would finish it, its clips go with the run.
+    json cancelled() {
+        if (recording_) results_.push_back("Cancelled; recording stopped → " + s_.recorder.stopRecording());
+        return {{"status", "cancelled"}, {"results", results_}};
+    }
+
     void step(size_t i, const json& raw) {
         Arguments step(raw);
         std::string n = "Step " + std::to_string(i + 1) + ": ";
@@ -74,6 +81,7 @@ private:
             results_.push_back(n + startRecording(lowerAscii(step.string("mode").value_or("window"))));
         } else if (*action == "stop_recording") {
             std::string saved = s_.recorder.stopRecording();
+            recording_ = false;
             if (!saved.starts_with("error:")) {
                 videoPath_ = saved;
                 recordedSeconds_ = recordingStart_ ? secondsSince(*recordingStart_) : 0;
@@ -98,11 +106,11 @@ private:
             s_.router.callTool("type_text", {{"text", text}});
             results_.push_back(n + "type_text " + quoted(text, 30));
         } else if (*action == "wait") {
-            int64_t ms = step.integer("ms").value_or(1000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            results_.push_back(n + "waited " + std::to_string(ms) + "ms");
+            results_.push_back(n + wait(i, step.integer("ms").value_or(1000)));
         } else if (*action == "wait_for_tool") {
-            results_.push_back(n + waitForTool(tool, step.integer("timeout_ms").value_or(5000)));
+            int64_t timeoutMs = step.integer("timeout_ms").value_or(5000);
+            auto refused = waitRefusal(std::chrono::milliseconds(timeoutMs));
+            results_.push_back(n + (refused ? "wait_for_tool refused: " + *refused : waitForTool(tool, timeoutMs)));
         } else if (*action == "navigate") {
             std::string path = step.string("path").value_or("");
             s_.router.callTool("web_navigate", {{"path", path}});
@@ -128,6 +136,7 @@ private:
             started = s_.recorder.startRecording(*pid);
         }
         if (!started) return "start_recording failed: " + started.error();
+        recording_ = true;
         recordingStart_ = Clock::now();
         return "recording started (" + mode + ")";
     }
@@ -160,7 +169,7 @@ private:
 
     void addSegment(double offset, const std::string& name, const std::string& audio) {
         if (clipFolder_.empty()) return;
-        auto path = clipFolder_ / name;
+        auto path = clipFolder_.path() / name;
         if (writeClip(path, audio)) segments_.push_back({offset, path.string()});
     }
 
@@ -179,6 +188,24 @@ private:
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
 
+    // A wait step of step `i`: long ones report their share of the step as they go.
+    std::string wait(size_t i, int64_t ms) {
+        if (auto refused = waitRefusal(std::chrono::milliseconds(ms))) return "wait refused: " + *refused;
+        const CallContext& call = currentCall();
+        const auto total = std::chrono::milliseconds(std::max<int64_t>(ms, 0));
+        const auto start = Clock::now();
+        for (auto waited = std::chrono::milliseconds(0); waited < total; waited += kProgressSlice) {
+            if (waited > std::chrono::milliseconds(0))
+                call.progress(static_cast<double>(i) + static_cast<double>(waited.count()) / total.count(), steps_,
+                              "Step " + std::to_string(i + 1) + ": waited " + std::to_string(waited.count()) + " of " +
+                                  std::to_string(ms) + "ms");
+            // Slices end where they were meant to, however late the previous one woke.
+            auto sliceEnd = start + std::min(waited + kProgressSlice, total);
+            if (!call.waitFor(sliceEnd - Clock::now())) return "wait cancelled";
+        }
+        return "waited " + std::to_string(ms) + "ms";
+    }
+
     std::string waitForTool(const std::string& tool, int64_t timeoutMs) {
         auto start = Clock::now();
         auto elapsedMs = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
@@ -189,7 +216,7 @@ private:
                 break;
             }
             (void)s_.session.getState();
-            std::this_thread::sleep_for(kRescanInterval);
+            if (!currentCall().waitFor(kRescanInterval)) break;
         }
         return "wait_for_tool \"" + tool + "\" " + (found ? "found" : "not found") + " (" +
                std::to_string(static_cast<int64_t>(elapsedMs())) + "ms)";
@@ -214,12 +241,14 @@ private:
     }
 
     const NarratedDemoServices& s_;
-    std::filesystem::path clipFolder_;
+    ClipFolder clipFolder_;
     std::vector<std::string> results_;
     std::optional<Clock::time_point> recordingStart_;
     std::vector<NarrationSegment> segments_;
     std::optional<std::string> videoPath_;
     double recordedSeconds_ = 0;
+    bool recording_ = false;  // a recording this demo started is running
+    double steps_ = 0;  // in the script, for progress reports
 };
 
 }  // namespace

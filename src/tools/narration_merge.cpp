@@ -2,6 +2,7 @@
 
 #include "base/child_process.h"
 #include "base/log.h"
+#include "base/private_file.h"
 #include "automation/text.h"
 
 #include <filesystem>
@@ -52,6 +53,10 @@ std::vector<std::string> narrationMergeArguments(const std::string& videoPath,
 Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, const std::string& videoPath,
                                             const std::vector<NarrationSegment>& segments) {
     std::string outputPath = replaceAll(videoPath, ".mp4", "-narrated.mp4");
+    // Made private before ffmpeg writes into it (it keeps the mode), as the recording was.
+    std::error_code ignored;
+    std::filesystem::remove(outputPath, ignored);
+    if (auto created = createPrivateFile(outputPath); !created) return fail(created.error());
     std::vector<std::string> argv{ffmpegProgram};
     for (auto& arg : narrationMergeArguments(videoPath, segments, outputPath)) argv.push_back(std::move(arg));
 
@@ -65,7 +70,6 @@ Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, co
         return fail("ffmpeg exit " + std::to_string(status));
     }
 
-    std::error_code ignored;
     std::filesystem::remove(videoPath, ignored);
     std::filesystem::rename(outputPath, videoPath, ignored);
     Log::info(kCategory, "Merged " + std::to_string(segments.size()) + " narration clips into " + videoPath);

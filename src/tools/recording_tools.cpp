@@ -1,6 +1,7 @@
 #include "tools/recording_tools.h"
 
 #include "automation/text.h"
+#include "base/call_context.h"
 #include "media/recording_files.h"
 
 #include <string>
@@ -32,12 +33,15 @@ json startRecording(const NarratedDemoServices& demo, const Arguments& args) {
             {"message", "Recording started. Navigate the app, use speak for narration, then call stop_recording."}};
 }
 
-json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path& desktopFolder) {
+json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path& recordingsFolder) {
+    // Finishing the file can take ffmpeg several seconds.
+    currentCall().progress(0, 1, "Finishing the recording");
     std::string saved = recorder.stopRecording();
+    currentCall().progress(1, 1, "Recording finished");
     if (!saved.starts_with("error:")) return {{"status", "saved"}, {"path", saved}};
     // A writer that failed at the end may still have left a file that plays. With nothing
     // recording there is no such file: an older recording must not pass for a new one.
-    auto newest = saved == media::kNotRecording ? std::nullopt : media::newestDemoFile(desktopFolder);
+    auto newest = saved == media::kNotRecording ? std::nullopt : media::newestDemoFile(recordingsFolder);
     if (newest) {
         std::error_code error;
         uintmax_t size = std::filesystem::file_size(*newest, error);
@@ -51,11 +55,11 @@ json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path&
 
 }  // namespace
 
-void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::filesystem::path desktopFolder) {
+void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::filesystem::path recordingsFolder) {
     auto services = std::make_shared<NarratedDemoServices>(std::move(demo));
     router.setHandler("start_recording", [services](const Arguments& args) { return startRecording(*services, args); });
-    router.setHandler("stop_recording", [services, desktopFolder](const Arguments&) {
-        return stopRecording(services->recorder, desktopFolder);
+    router.setHandler("stop_recording", [services, recordingsFolder](const Arguments&) {
+        return stopRecording(services->recorder, recordingsFolder);
     });
     router.setHandler("record_narrated_demo", [services](const Arguments& args) {
         const json* script = args.array("script");

@@ -8,8 +8,8 @@
 namespace velmor::tools {
 
 // Plugs in the handlers of start_recording, stop_recording and record_narrated_demo.
-// `desktopFolder` is where the recorder writes, searched for a usable file when the writer
+// `recordingsFolder` is where the recorder writes, searched for a usable file when the writer
 // reports an error.
-void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::filesystem::path desktopFolder);
+void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::filesystem::path recordingsFolder);
 
 }  // namespace velmor::tools

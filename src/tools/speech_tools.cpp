@@ -26,7 +26,9 @@ void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::file
         // An unknown name would leave the speech as it was while the answer said otherwise.
         if (!speech.provider(*provider))
             return errorResult("unknown provider: " + *provider + " (known: " + joined(speech.allProviderIds()) + ")");
-        speech.configureProvider(*provider, *apiKey, /*makeActive=*/true);
+        // Refused before anything is stored: the key would end up in a request header.
+        if (auto configured = speech.configureProvider(*provider, *apiKey, /*makeActive=*/true); !configured)
+            return errorResult("api_key " + configured.error());
         // The key already works for this run; a file that cannot be written only costs
         // the next start-up, so the call still succeeds.
         if (auto saved = saveSpeechSettings(configFile, *provider, *apiKey); !saved)

@@ -1,6 +1,7 @@
 #include "tools/tool_router.h"
 
 #include "tools/catalogue.h"
+#include "tools/tool_metadata.h"
 
 #include <stdexcept>
 
@@ -35,11 +36,16 @@ json ToolRouter::allTools() const {
 
 json ToolRouter::dynamicTools() const {
     json tools = json::array();
-    for (auto& t : families_.browser->allBrowserTools()) tools.push_back(std::move(t));
-    for (auto& t : families_.browser->allWebTools()) tools.push_back(std::move(t));
-    for (const auto& element : families_.elements->elementTools()) tools.push_back(elementToolDescription(element));
+    auto add = [&tools](json tool, DynamicToolKind kind) {
+        annotateDynamicTool(tool, kind);
+        tools.push_back(std::move(tool));
+    };
+    for (auto& t : families_.browser->allBrowserTools()) add(std::move(t), DynamicToolKind::PageAgent);
+    for (auto& t : families_.browser->allWebTools()) add(std::move(t), DynamicToolKind::WebScan);
+    for (const auto& element : families_.elements->elementTools())
+        add(elementToolDescription(element), DynamicToolKind::Element);
     for (const auto& shortcut : shortcutTools(shortcutNames(families_.shortcuts->listShortcuts())))
-        tools.push_back(shortcutToolDescription(shortcut));
+        add(shortcutToolDescription(shortcut), DynamicToolKind::Shortcut);
     return tools;
 }
 
@@ -47,7 +53,10 @@ json ToolRouter::callTool(const std::string& name, const json& args) const {
     // Arguments that are not an object are read as an empty object.
     static const json kNoArguments = json::object();
     const json& given = args.is_object() ? args : kNoArguments;
-    if (auto it = handlers_.find(name); it != handlers_.end()) return it->second(Arguments(given));
+    if (auto it = handlers_.find(name); it != handlers_.end()) {
+        if (auto wrongType = argumentTypeError(given, *fixedToolSchema(name))) return errorResult(*wrongType);
+        return it->second(Arguments(given));
+    }
     return callFallThrough(name, given);
 }
 

@@ -9,6 +9,8 @@
 #include "support/temp_home.h"
 
 #include <X11/Xlib.h>
+#include <atomic>
+#include <thread>
 #include <atspi/atspi.h>
 #include <X11/extensions/XTest.h>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <tuple>
 
 namespace velmor {
 namespace {
@@ -219,18 +222,24 @@ protected:
         ASSERT_TRUE(shown) << "the tray menu did not open";
     }
 
-    // The centre of velmor's icon embedded in the tray, from the X window tree.
-    static bool iconPosition(int& x, int& y) {
+    // The centres of velmor's icons embedded in the tray, from the X window tree.
+    static std::vector<std::pair<int, int>> iconPositions() {
         static const std::regex line(R"rx(\("velmor" "[Vv]elmor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))rx");
         std::string tree = commandOutput("xwininfo -root -tree 2>/dev/null");
+        std::vector<std::pair<int, int>> centres;
         for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
             int width = std::stoi((*it)[1]), height = std::stoi((*it)[2]);
             if (width < 16 || width > 64 || height < 16 || height > 64) continue;  // not the icon
-            x = std::stoi((*it)[3]) + width / 2;
-            y = std::stoi((*it)[4]) + height / 2;
-            return true;
+            centres.emplace_back(std::stoi((*it)[3]) + width / 2, std::stoi((*it)[4]) + height / 2);
         }
-        return false;
+        return centres;
+    }
+
+    static bool iconPosition(int& x, int& y) {
+        auto centres = iconPositions();
+        if (centres.empty()) return false;
+        std::tie(x, y) = centres.front();
+        return true;
     }
 
     std::string clipboard() { return commandOutput("xclip -o -selection clipboard 2>/dev/null"); }
@@ -405,6 +414,146 @@ TEST_F(DesktopShell, SettingsOpenOnTheFirstProviderWithAKeySaveTheChoiceAndTestT
     Object testButton = waitFor("Test Voice", "push button");
     ASSERT_TRUE(testButton);
     EXPECT_TRUE(enabled(testButton.get()));
+}
+
+// One Velmor per user: started again, velmor says so, brings up the running one's guide
+// and ends with status 0; the tray keeps one icon.
+TEST_F(DesktopShell, ASecondStartShowsTheRunningVelmorsGuideAndLeavesOneTrayIcon) {
+    startVelmor(/*guideDone=*/true);
+    int x = 0, y = 0;
+    ASSERT_TRUE(test::eventually([&] { return iconPosition(x, y); }, 15s)) << "velmor's icon is not in the tray";
+    EXPECT_FALSE(find("Say Hello to Velmor"));
+
+    test::ChildProcess second({VELMOR_BINARY}, test::velmorEnvironment(home.path()));
+    std::string said;
+    ASSERT_TRUE(second.readLine(said, 15000));
+    EXPECT_EQ(said, "Velmor is already running; its setup guide is open.");
+    EXPECT_EQ(second.wait(5000), 0);
+    EXPECT_TRUE(waitFor("Say Hello to Velmor"));
+    EXPECT_EQ(iconPositions().size(), 1u);
+}
+
+// Asks the running velmor, through a bridge, for applications, the clipboard and windows
+// over and over on a thread of its own, as an agent does while the user looks around.
+class ToolCallLoad {
+public:
+    ToolCallLoad() : bridge_({kBridge}), thread_([this] { run(); }) {}
+    ~ToolCallLoad() {
+        stop_ = true;
+        thread_.join();
+        bridge_.closeStdin();
+        bridge_.wait(5000);
+    }
+    int answered() const { return answered_; }
+
+private:
+    void run() {
+        static const char* const kTools[] = {"list_apps", "get_clipboard", "get_windows"};
+        for (int id = 1; !stop_; ++id) {
+            json call = {{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
+                         {"params", {{"name", kTools[id % 3]}, {"arguments", json::object()}}}};
+            bridge_.writeStdin(call.dump() + "\n");
+            std::string line;
+            if (!bridge_.readLine(line, 10000)) return;  // velmor is gone: the walk says so
+            if (json::parse(line, nullptr, false).contains("result")) ++answered_;
+        }
+    }
+
+    test::ChildProcess bridge_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> answered_{0};
+    std::thread thread_;
+};
+
+// Closes the top-level window with this title as its close button does: the window
+// manager's WM_DELETE_WINDOW request.
+bool closeWindow(const std::string& title) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    std::function<bool(Window)> visit = [&](Window window) {
+        char* name = nullptr;
+        bool match = XFetchName(display, window, &name) && name && title == name;
+        if (name) XFree(name);
+        if (match) {
+            XEvent event{};
+            event.xclient.type = ClientMessage;
+            event.xclient.window = window;
+            event.xclient.message_type = protocols;
+            event.xclient.format = 32;
+            event.xclient.data.l[0] = static_cast<long>(deleteWindow);
+            event.xclient.data.l[1] = CurrentTime;
+            XSendEvent(display, window, False, NoEventMask, &event);
+            return true;
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count)) return false;
+        bool found = false;
+        for (unsigned i = 0; i < count && !found; ++i) found = visit(children[i]);
+        if (children) XFree(children);
+        return found;
+    };
+    bool closed = visit(DefaultRootWindow(display));
+    XCloseDisplay(display);
+    return closed;
+}
+
+// The tray walk: Velmor started for the first time (the guide opens), then its tray menu
+// clicked and Settings and the guide opened and closed from it, again and again, while a
+// client keeps calling tools. Every start must end in order on SIGTERM: a process that
+// died on the way (a crash, or a fault the address sanitizer caught) ends otherwise. Ten
+// starts of five walks each take about a minute and a half on the test desktop.
+class TrayWalk : public DesktopShell {
+protected:
+    static constexpr int kStarts = 10;
+    static constexpr int kWalksPerStart = 5;
+
+    void walk(const std::string& binary) {
+        int answered = 0;
+        for (int start = 0; start < kStarts && !HasFatalFailure(); ++start) {
+            test::TempHome fresh;
+            test::writeFile(fresh.path() + "/.config/velmor/defaults.json", "{}");
+            velmor = test::startVelmor(fresh.path(), {binary});
+            ASSERT_TRUE(velmor);
+            ToolCallLoad load;
+            ASSERT_TRUE(waitFor("Say Hello to Velmor")) << "start " << start;
+            for (int walk = 0; walk < kWalksPerStart; ++walk) {
+                ASSERT_TRUE(closeWindow("Velmor Setup Guide"));
+                ASSERT_TRUE(test::eventually([&] { return !find("Say Hello to Velmor"); }, 15s));
+                openTrayMenu();
+                press("Settings…");
+                ASSERT_TRUE(waitFor("Velmor Settings")) << "start " << start << ", walk " << walk;
+                ASSERT_TRUE(closeWindow("Velmor Settings"));
+                ASSERT_TRUE(test::eventually([&] { return !find("Velmor Settings"); }, 15s));
+                openTrayMenu();
+                press("Setup Guide…");
+                ASSERT_TRUE(waitFor("Say Hello to Velmor")) << "start " << start << ", walk " << walk;
+            }
+            answered += load.answered();
+            velmor->signal(SIGTERM);
+            int status = velmor->wait(10000);
+            std::string errors = velmor->drainStderr();
+            EXPECT_EQ(status, 0) << "start " << start << ": " << errors;
+            // A normal start says nothing of its toolkit's warnings.
+            EXPECT_EQ(errors.find("Gtk-"), std::string::npos) << errors;
+            velmor.reset();
+        }
+        EXPECT_GT(answered, 0) << "no tool call was answered during the walks";
+    }
+};
+
+TEST_F(TrayWalk, FirstStartsSurviveTheTrayMenuSettingsAndGuideWhileToolsRun) { walk(VELMOR_BINARY); }
+
+// The same walk on velmor with AddressSanitizer, which turns a double or foreign free, a
+// corrupted heap (and, in instrumented code, a use of freed or unowned memory) into a
+// report and an abort: the build's velmor-asan, or the fully instrumented program that
+// VELMOR_ASAN_BINARY names (scripts/build-asan.sh).
+TEST_F(TrayWalk, FirstStartsOfTheAddressSanitizerBuildSurviveTheSameWalk) {
+    const char* chosen = std::getenv("VELMOR_ASAN_BINARY");
+    setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
+    walk(chosen && *chosen ? chosen : VELMOR_ASAN_BUILD_BINARY);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The real velmor and velmor-bridge executables, on Velmor's fixed ports, inside a private
 // network namespace so that a Velmor the user runs is never met.
+#include "base/log.h"
+#include "base/paths.h"
 #include "browser/page_client.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
@@ -12,9 +14,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <atomic>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -54,31 +61,36 @@ protected:
     test::TempHome home;
 };
 
-// Later launches reuse the token; they replace a configuration that is not JSON by the
-// three keys velmor publishes and keep the keys of other writers.
+// Later launches reuse the token stored in the configuration and keep the keys of other
+// writers; a configuration that is not JSON is replaced by the three keys velmor publishes,
+// with a new token since the old one was lost with it.
 TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndExitCleanlyOnSignals) {
     auto first = launchVelmor();
     json published = config();
     EXPECT_TRUE(std::regex_match(published["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(published["port"], 19820);
     EXPECT_EQ(published["wsPort"], 19822);
-    EXPECT_EQ(json::parse(test::readFile(defaultsPath()))["velmor_bearer_token"], published["token"]);
+    EXPECT_FALSE(json::parse(test::readFile(defaultsPath())).contains("velmor_bearer_token")) << "stored once";
     EXPECT_EQ(test::fileMode(configPath()), 0600u);
     EXPECT_EQ(test::fileMode(home.path() + "/.velmor"), 0700u);
-    EXPECT_EQ(test::fileMode(defaultsPath()), 0600u);
     first->signal(SIGTERM);
     ASSERT_EQ(first->wait(5000), 0);
 
-    for (auto [written, kept] : {std::pair{"{ this is not json", json::object()},
-                                 {R"({"tts_provider":"deepgram","deepgram_api_key":"dg-key","port":1})",
-                                  json({{"tts_provider", "deepgram"}, {"deepgram_api_key", "dg-key"}})}}) {
-        test::writeFile(configPath(), written);
-        auto later = launchVelmor();
-        kept.update({{"token", published["token"]}, {"port", 19820}, {"wsPort", 19822}});
-        EXPECT_EQ(config(), kept);
-        later->signal(SIGINT);
-        EXPECT_EQ(later->wait(5000), 0);
-    }
+    json written = {{"token", published["token"]}, {"tts_provider", "deepgram"}, {"deepgram_api_key", "dg-key"}, {"port", 1}};
+    test::writeFile(configPath(), written.dump());
+    auto later = launchVelmor();
+    written.update({{"port", 19820}, {"wsPort", 19822}});
+    EXPECT_EQ(config(), written);
+    later->signal(SIGINT);
+    EXPECT_EQ(later->wait(5000), 0);
+
+    test::writeFile(configPath(), "{ this is not json");
+    auto renewed = launchVelmor();
+    json replaced = config();
+    EXPECT_TRUE(std::regex_match(replaced["token"].get<std::string>(), std::regex("[0-9a-f]{32}")));
+    EXPECT_EQ(replaced, json({{"token", replaced["token"]}, {"port", 19820}, {"wsPort", 19822}}));
+    renewed->signal(SIGINT);
+    EXPECT_EQ(renewed->wait(5000), 0);
 
     // Started without standard streams, as some launchers start programs, it puts /dev/null
     // in their place rather than let its own sockets and files take their numbers.
@@ -89,6 +101,85 @@ TEST_F(VelmorProcess, LaunchesPublishTheTokenAndPortsPrivatelyKeepOtherKeysAndEx
     }
     bare->signal(SIGTERM);
     EXPECT_EQ(bare->wait(5000), 0);
+}
+
+// An installation set up by an earlier version keeps the token its clients were given; the
+// log sits in the XDG state folder, private, and not in /tmp.
+TEST_F(VelmorProcess, AnEarlierInstallationKeepsItsTokenAndTheLogGoesToTheStateFolder) {
+    const std::string legacy = "0123456789abcdef0123456789abcdef";
+    test::writeFile(defaultsPath(), R"({"velmor_onboarding_complete":true,"velmor_bearer_token":")" + legacy + "\"}");
+    const std::string state = home.path() + "/.local/state";
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    std::optional<std::string> restoreState = savedState ? std::optional<std::string>(savedState) : std::nullopt;
+    ::unsetenv("XDG_STATE_HOME");
+    auto velmor = launchVelmor();
+    if (restoreState) ::setenv("XDG_STATE_HOME", restoreState->c_str(), 1);
+
+    EXPECT_EQ(config()["token"], legacy);
+    EXPECT_EQ(json::parse(test::readFile(defaultsPath())), json({{"velmor_onboarding_complete", true}}));
+    test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 40u);
+    bridge.closeStdin();
+    EXPECT_EQ(bridge.wait(5000), 0);
+
+    velmor->signal(SIGTERM);
+    ASSERT_EQ(velmor->wait(5000), 0);
+    const std::string log = state + "/velmor/velmor.log";
+    EXPECT_EQ(test::fileMode(state + "/velmor"), 0700u);
+    EXPECT_EQ(test::fileMode(log), 0600u);
+    std::string logged = test::readFile(log);
+    EXPECT_NE(logged.find("[app] Velmor started on port 19820"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("[app] Stopping on SIGTERM"), std::string::npos) << logged;
+}
+
+// What a killed run left is cleared at the next start: the clip folders of narrated demos
+// whose process is gone (a live demo's folder, locked, stays), and an identity an earlier
+// version left readable by everyone is made private.
+TEST_F(VelmorProcess, AStartClearsWhatKilledDemosLeftAndMakesTheIdentityPrivate) {
+    const std::string tmp = home.path() + "/tmp";
+    std::filesystem::create_directories(tmp);
+    const char* savedTmp = std::getenv("TMPDIR");
+    const std::string restoredTmp = savedTmp ? savedTmp : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    struct RestoreTmp {
+        std::string value;
+        bool had;
+        ~RestoreTmp() { had ? (void)::setenv("TMPDIR", value.c_str(), 1) : (void)::unsetenv("TMPDIR"); }
+    } restore{restoredTmp, savedTmp != nullptr};
+
+    auto first = launchVelmor();
+    first->signal(SIGTERM);
+    ASSERT_EQ(first->wait(5000), 0);
+    const std::string identity = paths::tlsIdentityFile();
+    ASSERT_EQ(test::fileMode(identity), 0600u);
+    ::chmod(identity.c_str(), 0644);
+
+    auto folder = [&](const std::string& name, bool withLock) {
+        const std::string path = tmp + "/velmor-narration-" + name;
+        std::filesystem::create_directories(path);
+        test::writeFile(path + "/clip_0.wav", "RIFF");
+        if (withLock) test::writeFile(path + "/owner.lock", "");
+        return path;
+    };
+    const std::string killed = folder("killed", true), live = folder("live", true);
+    const std::string fresh = folder("fresh", false), old = folder("old", false);
+    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+    std::filesystem::create_directories(tmp + "/someone-else");
+    // A running demo holds its folder's lock for as long as it runs.
+    int held = ::open((live + "/owner.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    auto second = launchVelmor();
+    EXPECT_FALSE(std::filesystem::exists(killed)) << "its demo is gone";
+    EXPECT_FALSE(std::filesystem::exists(old)) << "made long ago and never locked";
+    EXPECT_TRUE(std::filesystem::exists(live + "/clip_0.wav")) << "its demo still runs";
+    EXPECT_TRUE(std::filesystem::exists(fresh)) << "a demo may have only just made it";
+    EXPECT_TRUE(std::filesystem::exists(tmp + "/someone-else"));
+    EXPECT_EQ(test::fileMode(identity), 0600u);
+    ::close(held);
+    second->signal(SIGTERM);
+    EXPECT_EQ(second->wait(5000), 0);
 }
 
 TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
@@ -211,7 +302,7 @@ TEST_F(VelmorProcess, AFloodOfDrippingConnectionsCannotKeepAClientOut) {
 
     std::string body = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
     std::string answer = test::sendAndReadAll(
-        19820, "POST /mcp HTTP/1.1\r\nAuthorization: Bearer " + config()["token"].get<std::string>() +
+        19820, "POST /mcp HTTP/1.1\r\nConnection: close\r\nAuthorization: Bearer " + config()["token"].get<std::string>() +
                    "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
         10000);
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK")) << answer.substr(0, 200);
@@ -223,19 +314,81 @@ TEST_F(VelmorProcess, AFloodOfDrippingConnectionsCannotKeepAClientOut) {
     for (int fd : dripping) ::close(fd);
 }
 
-TEST(VelmorCommandLine, HelpAndVersionAnswerAndOtherArgumentsAreRefused) {
-    test::ChildProcess help({VELMOR_BINARY, "--help"});
-    std::string line;
-    ASSERT_TRUE(help.readLine(line));
-    EXPECT_TRUE(line.starts_with("Usage: velmor")) << line;
-    EXPECT_EQ(help.wait(), 0);
+// The whole of what a program printed on standard output before it ended.
+std::string outputOf(const std::vector<std::string>& argv, int& status) {
+    test::ChildProcess program(argv);
+    std::string output, line;
+    while (program.readLine(line)) output += line + "\n";
+    status = program.wait();
+    return output;
+}
 
-    test::ChildProcess version({VELMOR_BINARY, "--version"});
-    ASSERT_TRUE(version.readLine(line));
-    EXPECT_EQ(line, "velmor 1.0.0");
+TEST(VelmorCommandLine, HelpAndVersionAnswerInEveryProgramAndOtherArgumentsAreRefused) {
+    int status = -1;
+    std::string help = outputOf({VELMOR_BINARY, "--help"}, status);
+    EXPECT_TRUE(help.starts_with("Usage: velmor")) << help;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({VELMOR_BINARY, "-h"}, status), help);
+    EXPECT_EQ(status, 0);
+
+    // One version for the three programs, the build's.
+    const std::string shortcuts = std::filesystem::path(VELMOR_BINARY).parent_path() / "velmor-shortcuts";
+    std::string version = outputOf({VELMOR_BINARY, "--version"}, status);
+    std::smatch number;
+    ASSERT_TRUE(std::regex_match(version, number, std::regex("velmor ([0-9]+\\.[0-9]+\\.[0-9]+)\n"))) << version;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({VELMOR_BRIDGE_BINARY, "--version"}, status), "velmor-bridge " + number[1].str() + "\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outputOf({shortcuts, "--version"}, status), "velmor-shortcuts " + number[1].str() + "\n");
+    EXPECT_EQ(status, 0);
 
     test::ChildProcess wrong({VELMOR_BINARY, "--port=1"});
     EXPECT_EQ(wrong.wait(), 2);
+}
+
+// Closing the terminal Velmor runs in sends SIGHUP: it ends as on SIGTERM, says so in the
+// log, and lets go of its claim, so that the next start is the one Velmor of the user.
+TEST_F(VelmorProcess, SighupEndsVelmorInOrderAndTheNextStartRuns) {
+    auto velmor = launchVelmor();
+    const size_t logBefore = test::readFile(Log::kPath).size();
+    velmor->signal(SIGHUP);
+    EXPECT_EQ(velmor->wait(5000), 0);
+    EXPECT_NE(test::readFile(Log::kPath).find("Stopping on SIGHUP", logBefore), std::string::npos);
+
+    auto next = launchVelmor();
+    next->signal(SIGTERM);
+    EXPECT_EQ(next->wait(5000), 0);
+}
+
+// One Velmor per user: a second start leaves the first serving and ends at once with status
+// 0; a port that another program holds stops the start with status 1, naming the port.
+TEST_F(VelmorProcess, ASecondStartLeavesTheFirstAloneAndAPortHeldByAnotherProgramIsAnError) {
+    auto first = launchVelmor();
+    test::ChildProcess second({VELMOR_BINARY}, test::velmorEnvironment(home.path()));
+    std::string said;
+    ASSERT_TRUE(second.readLine(said));
+    EXPECT_TRUE(said.starts_with("Velmor is already running")) << said;
+    EXPECT_EQ(second.wait(5000), 0);
+    int fd = test::connectLoopback(19820);
+    EXPECT_GE(fd, 0) << "the first Velmor stopped serving";
+    if (fd >= 0) ::close(fd);
+    first->signal(SIGTERM);
+    ASSERT_EQ(first->wait(5000), 0);
+
+    // Another program on Velmor's WebSocket port, as a stand-in for any of its ports.
+    int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(19821);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    test::ChildProcess refused({VELMOR_BINARY}, test::velmorEnvironment(home.path()));
+    EXPECT_EQ(refused.wait(15000), 1);
+    std::string errors = refused.drainStderr();
+    EXPECT_NE(errors.find("velmor: port 19821 on 127.0.0.1 is already in use by another program"), std::string::npos)
+        << errors;
+    ::close(holder);
 }
 
 }  // namespace

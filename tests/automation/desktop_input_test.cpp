@@ -49,8 +49,8 @@ TEST_F(DesktopInput, TypedTextAndKeysReachTheFieldExactlyAndAreRecorded) {
 
 TEST_F(DesktopInput, ArgumentsSessionAndKeyNamesAreCheckedInThatOrderAndRefusalsNotRecorded) {
     EXPECT_EQ(call("type_text"), json({{"error", "missing 'text'"}}));
-    EXPECT_EQ(call("press_key", {{"key", 5}}), json({{"error", "missing 'key'"}}));
-    EXPECT_EQ(call("set_clipboard", {{"text", 3}}), json({{"error", "missing 'text'"}}));
+    EXPECT_EQ(call("press_key", {{"key", 5}}), json({{"error", "'key' must be a string"}}));
+    EXPECT_EQ(call("set_clipboard", {{"text", 3}}), json({{"error", "'text' must be a string"}}));
     for (const char* tool : {"type_text", "press_key", "click_at", "drag"})
         EXPECT_EQ(call(tool, {{"text", "x"}, {"key", "a"}}), json({{"error", "no active session"}})) << tool;
     start();
@@ -59,7 +59,7 @@ TEST_F(DesktopInput, ArgumentsSessionAndKeyNamesAreCheckedInThatOrderAndRefusals
     EXPECT_EQ(call("press_key", {{"key", "cmd+shift"}}), json({{"error", "unknown key: "}}));
     // Blanks around the plus signs are part of the names.
     EXPECT_EQ(call("press_key", {{"key", "cmd + a"}}), json({{"error", "unknown key:  a"}}));
-    EXPECT_EQ(call("click_at", {{"x", 10.5}, {"y", 3}}), json({{"error", "missing 'x' and 'y' coordinates"}}));
+    EXPECT_EQ(call("click_at", {{"x", 10.5}, {"y", 3}}), json({{"error", "'x' must be an integer"}}));
     EXPECT_EQ(call("mouse_move", {{"x", 1}}), json({{"error", "missing 'x' and 'y' coordinates"}}));
     EXPECT_EQ(call("drag", {{"from_x", 1}, {"from_y", 1}, {"to_x", 2}}),
               json({{"error", "missing coordinates (from_x, from_y, to_x, to_y)"}}));

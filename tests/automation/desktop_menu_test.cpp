@@ -32,7 +32,8 @@ TEST_F(DesktopMenus, BadPathsAreNamedInTheAnswer) {
     start();
     EXPECT_EQ(call("menu_click", {{"path", {"File"}}}),
               json({{"error", "menu path needs at least 2 items (menu bar item + menu item)"}}));
-    EXPECT_EQ(call("menu_click", {{"path", "File"}}), json({{"error", "missing 'path' array"}}));
+    EXPECT_EQ(call("menu_click", {{"path", "File"}}), json({{"error", "'path' must be an array of strings"}}));
+    EXPECT_EQ(call("menu_click", json::object()), json({{"error", "missing 'path' array"}}));
     EXPECT_EQ(call("menu_hover", {{"path", json::array()}}), json({{"error", "empty menu path"}}));
     EXPECT_EQ(call("menu_click", {{"path", {"File", "Sav"}}}),
               json({{"error", "menu click failed: no menu item \"Sav\" in \"File\""}}));

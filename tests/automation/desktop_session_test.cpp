@@ -74,8 +74,10 @@ TEST_F(DesktopSession, StateAndToolListHoldTheToolsOfWhatIsOnScreen) {
 
 TEST_F(DesktopSession, WindowsAreDescribedAndMovedOnlyWithinASession) {
     EXPECT_EQ(call("get_windows").value("error", ""), "no active session");
-    EXPECT_EQ(call("set_window_frame", {{"x", "left"}}).value("error", ""), "no active session")
-        << "the session is checked before the arguments";
+    EXPECT_EQ(call("set_window_frame", {{"x", 5}}).value("error", ""), "no active session")
+        << "the session is checked before the arguments' values";
+    EXPECT_EQ(call("set_window_frame", {{"x", "left"}}).value("error", ""), "'x' must be an integer")
+        << "a call of the wrong shape is refused whatever the state";
     start();
     json answer = call("get_windows");
     ASSERT_EQ(answer.at("windows").size(), 1u) << answer.dump();

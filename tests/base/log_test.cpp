@@ -1,4 +1,5 @@
 #include "base/log.h"
+#include "base/paths.h"
 #include "support/temp_home.h"
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 #include <thread>
 #include <vector>
@@ -13,38 +15,64 @@
 namespace velmor {
 namespace {
 
-TEST(LogFile, IsCreatedForItsOwnerAloneAppendedToAndTightenedWhenFoundOpen) {
+TEST(LogFile, IsCreatedForItsOwnerAloneInAPrivateFolderAppendedToAndTightenedWhenFoundOpen) {
     test::TempHome home;
-    std::string path = home.path() + "/velmor.log";
+    std::string path = home.path() + "/state/velmor/velmor.log";
     ASSERT_TRUE(appendLogEntry(path, "first\n"));
     EXPECT_EQ(test::fileMode(path), 0600u);
+    EXPECT_EQ(test::fileMode(home.path() + "/state/velmor"), 0700u);
     ::chmod(path.c_str(), 0644);
     ASSERT_TRUE(appendLogEntry(path, "second\n"));
     EXPECT_EQ(test::fileMode(path), 0600u);
     EXPECT_EQ(test::readFile(path), "first\nsecond\n");
+
+    // Removed while running: made again rather than given up.
+    std::filesystem::remove_all(home.path() + "/state");
+    ASSERT_TRUE(appendLogEntry(path, "third\n"));
+    EXPECT_EQ(test::readFile(path), "third\n");
 }
 
-// A link or another user's file at the shared path would let someone read the log or
-// steer where it is written; the log goes to the private run-time folder instead.
-TEST(LogFile, ALinkOrAForeignFileIsRefusedForThePrivateRuntimeFolder) {
+// An entry that would take the file past the limit starts a new file; the one before is
+// kept as velmor.log.1 and only one previous file is kept. No entry is split or lost.
+TEST(LogFile, IsRotatedBeforeItPassesTheLimitKeepingOnePreviousFile) {
     test::TempHome home;
-    std::string runtime = home.path() + "/run";
-    std::filesystem::create_directories(runtime);
+    std::string path = home.path() + "/velmor.log";
+    constexpr size_t kLimit = 100;
+    std::string entry(30, 'a');
+    entry.back() = '\n';
+    std::vector<std::string> written;
+    for (int i = 0; i < 7; ++i) {
+        std::string numbered = std::to_string(i) + entry.substr(1);
+        ASSERT_TRUE(appendLogEntry(path, numbered, kLimit));
+        written.push_back(numbered);
+    }
+    // 3 entries (90 bytes) fit; the fourth starts a file, the seventh another.
+    EXPECT_EQ(test::readFile(path), written[6]);
+    EXPECT_EQ(test::readFile(path + ".1"), written[3] + written[4] + written[5]);
+    EXPECT_FALSE(std::filesystem::exists(path + ".2"));
+    EXPECT_EQ(test::fileMode(path), 0600u);
+    EXPECT_EQ(test::fileMode(path + ".1"), 0600u);
 
+    // An entry larger than the limit still gets written, alone in its file.
+    std::string huge(kLimit * 2, 'h');
+    ASSERT_TRUE(appendLogEntry(path, huge, kLimit));
+    EXPECT_EQ(test::readFile(path), huge);
+    EXPECT_EQ(test::readFile(path + ".1"), written[6]);
+}
+
+// A link or another user's file at the log's path would let someone read the log or steer
+// where it is written: such a file is never written.
+TEST(LogFile, ALinkAFifoOrAForeignFileIsNeverWritten) {
+    test::TempHome home;
     std::string victim = home.path() + "/victim";
     test::writeFile(victim, "untouched");
     std::string link = home.path() + "/linked.log";
     std::filesystem::create_symlink(victim, link);
     EXPECT_FALSE(appendLogEntry(link, "entry\n"));
     EXPECT_EQ(test::readFile(victim), "untouched");
-    LogFileChoice choice = chooseLogFile(link, runtime.c_str());
-    EXPECT_EQ(choice.path, runtime + "/velmor.log");
-    EXPECT_EQ(choice.refusal, "it is a symbolic link");
-    EXPECT_EQ(chooseLogFile(link, nullptr).path, "");
-
-    std::string own = home.path() + "/own.log";
-    EXPECT_EQ(chooseLogFile(own, runtime.c_str()).path, own);  // not there yet: created privately
-    EXPECT_EQ(chooseLogFile(home.path(), runtime.c_str()).refusal, "it is not a regular file");
+    std::string fifo = home.path() + "/fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(appendLogEntry(fifo, "entry\n"));
 
     if (::geteuid() != 0) GTEST_SKIP() << "a file of another user can only be made by root";
     std::string foreign = home.path() + "/foreign.log";
@@ -53,9 +81,6 @@ TEST(LogFile, ALinkOrAForeignFileIsRefusedForThePrivateRuntimeFolder) {
     ::chmod(foreign.c_str(), 0666);
     EXPECT_FALSE(appendLogEntry(foreign, "entry\n"));
     EXPECT_EQ(test::readFile(foreign), "theirs\n");
-    choice = chooseLogFile(foreign, runtime.c_str());
-    EXPECT_EQ(choice.path, runtime + "/velmor.log");
-    EXPECT_EQ(choice.refusal, "it belongs to another user");
 }
 
 TEST(LogFile, ControlCharactersAreEscapedSoAValueCannotForgeALine) {
@@ -83,6 +108,7 @@ protected:
 
 // A value with a line break stays on its line; error lines carry the tag before the category.
 TEST_F(LogLines, EachEntryIsOneTimestampedLineTaggedWithItsCategory) {
+    EXPECT_EQ(Log::path(), paths::logFile());
     Log::error("mcp", "Listener failed: " + marker);
     Log::info("browser", "Page title: evil\r\n2026-01-01T00:00:00Z [app] forged " + marker);
     auto lines = linesContaining(marker);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -27,13 +28,17 @@ std::string echoed(const std::string& body) {
 }
 
 // Blank lines are skipped; each request is posted with the token (the endpoint refuses it
-// otherwise), the next one only after the answer to the last was written.
-TEST(BridgeRequests, PostsEachRequestWithTheTokenOneAfterTheOther) {
+// otherwise) as soon as it is read: a list sent during a long call, and a cancellation of
+// that call, reach the application while the call runs, and the list's answer comes out
+// first.
+TEST(BridgeRequests, RequestsAndNotificationsGoOutWhileALongCallRunsAndAnswersComeAsTheyAreReady) {
     TempHome home;
-    const std::string first = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
+    const std::string call = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"wait"}})";
+    const std::string list = R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})";
+    const std::string cancel = R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":1}})";
     RecordingEndpoint endpoint(
         [&](const std::string& body) {
-            return CannedAnswer{echoed(body), std::chrono::milliseconds(body == first ? 400 : 0)};
+            return CannedAnswer{echoed(body), std::chrono::milliseconds(body == call ? 4000 : 0)};
         },
         "secret-token");
     writeConfig(home, "secret-token", endpoint.port(), freePort());
@@ -41,12 +46,44 @@ TEST(BridgeRequests, PostsEachRequestWithTheTokenOneAfterTheOther) {
 
     bridge.writeLine("");
     bridge.writeLine(" \t ");
-    bridge.writeLine("  " + first + "\r");
-    bridge.writeLine("second");
-    EXPECT_EQ(bridge.readLine(), echoed(first));
-    EXPECT_EQ(bridge.readLine(), echoed("second"));
-    EXPECT_EQ(endpoint.events(), (std::vector<std::string>{"request " + first, "answer " + echoed(first),
-                                                           "request second", "answer " + echoed("second")}));
+    bridge.writeLine("  " + call + "\r");
+    ASSERT_TRUE(endpoint.waitForRequests(1));
+    bridge.writeLine(list);
+    EXPECT_EQ(bridge.readLine(), echoed(list));
+    bridge.writeLine(cancel);
+    ASSERT_TRUE(endpoint.waitForRequests(3));
+    EXPECT_EQ(bridge.readLine(), echoed(call));
+    EXPECT_EQ(endpoint.events(), (std::vector<std::string>{"request " + call, "request " + list, "answer " + echoed(list),
+                                                           "request " + cancel, "answer " + echoed(cancel),
+                                                           "answer " + echoed(call)}));
+}
+
+// The endpoint of this tree serves one request per connection and closes it shortly after
+// answering. Requests written back to back, each as soon as the last answer came, and
+// bursts written at once, are all answered, each exactly once and with its own id.
+TEST(BridgeRequests, AnApplicationThatClosesEachConnectionAnswersEveryRequest) {
+    TempHome home;
+    RecordingEndpoint endpoint([&](const std::string& body) { return CannedAnswer{echoed(body)}; });
+    writeConfig(home, "t", endpoint.port(), freePort());
+    RunningBridge bridge;
+
+    auto request = [](int id) {
+        return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", id % 2 ? "tools/list" : "tools/call"}}.dump();
+    };
+    for (int id = 1; id <= 20; ++id) {
+        bridge.writeLine(request(id));
+        EXPECT_EQ(bridge.readLine(), echoed(request(id)));
+    }
+    std::set<int> answered;
+    for (int id = 21; id <= 60; ++id) bridge.writeLine(request(id));
+    for (int id = 21; id <= 60; ++id) {
+        json answer = json::parse(bridge.readLine(), nullptr, false);
+        ASSERT_TRUE(answer.is_object());
+        EXPECT_EQ(answer, json::parse(echoed(request(answer["id"].get<int>()))));
+        answered.insert(answer["id"].get<int>());
+    }
+    EXPECT_EQ(answered.size(), 40u);
+    EXPECT_EQ(endpoint.events().size(), 2u * 60u) << "a request was sent twice or not at all";
 }
 
 TEST(BridgeRequests, NotificationsAreSentWithoutWaitingAndExitAtEndOfInputLeavesThemBehind) {
@@ -110,7 +147,7 @@ TEST(BridgeRequests, OnlyJsonRpcResponsesReachTheClientEachWithItsRequestsId) {
     };
     for (const Case& c : cases) {
         bridge.writeLine(c.line);
-        std::string line = bridge.readLine(30000);
+        std::string line = bridge.readLine(90000);
         json message = json::parse(line, nullptr, false);
         ASSERT_TRUE(message.is_object()) << c.line.substr(0, 60) << " -> " << line.substr(0, 200);
         if (c.message.empty()) {
@@ -136,6 +173,20 @@ TEST(BridgeRequests, UnreachableApplicationGivesTheTransportErrorAndEndOfInputSt
     ASSERT_TRUE(bridge.waitForStderr("WS failed: "));
     bridge.process().closeStdin();
     EXPECT_EQ(bridge.process().wait(10000), 0);
+}
+
+// A token that would break the request's header block (one written into the file by hand,
+// or by someone else) is never sent: the request goes without it and is refused unread.
+TEST(BridgeRequests, ATokenThatCouldBreakTheHeaderBlockIsNotSent) {
+    TempHome home;
+    RecordingEndpoint endpoint([](const std::string& body) { return CannedAnswer{echoed(body)}; }, "secret");
+    writeConfig(home, "secret\r\nX-Injected: yes", endpoint.port(), freePort());
+    RunningBridge bridge;
+    bridge.writeLine(R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})");
+    const json answer = json::parse(bridge.readLine(), nullptr, false);
+    EXPECT_EQ(answer.value("id", 0), 1);
+    EXPECT_TRUE(answer.contains("error")) << answer.dump();
+    EXPECT_TRUE(endpoint.events().empty()) << "the endpoint read no request";
 }
 
 TEST(BridgeRequests, PortOutsideTheTcpRangeGivesBadUrl) {

@@ -2,7 +2,10 @@
 #include "bridge/running_bridge.h"
 #include "support/free_port.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
@@ -56,7 +59,20 @@ TEST(BridgeCommandLine, AnswersVersionAndHelpAndRejectsAnythingElse) {
     std::string help = run("--help", err);
     EXPECT_TRUE(help.ends_with("exit 0")) << help;
     EXPECT_NE(help.find("~/.velmor/config.json"), std::string::npos) << help;
-    EXPECT_NE(help.find("\"type\": \"stdio\""), std::string::npos) << help;
+    // The example is a whole client configuration, ready to paste: it parses on its own,
+    // names this very program, and is the text the README shows (with the README's path).
+    const auto example = help.find("{\n");
+    ASSERT_NE(example, std::string::npos) << help;
+    const std::string entry = help.substr(example, help.rfind("}\n") + 1 - example);
+    auto parsed = nlohmann::json::parse(entry, nullptr, /*allow_exceptions=*/false);
+    ASSERT_FALSE(parsed.is_discarded()) << entry;
+    EXPECT_EQ(parsed, (nlohmann::json{{"mcpServers", {{"velmor", {{"type", "stdio"}, {"command", VELMOR_BRIDGE_BINARY}}}}}}));
+    std::string readmeEntry = entry;
+    readmeEntry.replace(readmeEntry.find(VELMOR_BRIDGE_BINARY), std::string_view(VELMOR_BRIDGE_BINARY).size(),
+                        "/usr/local/bin/velmor-bridge");
+    std::ifstream readme(VELMOR_README);
+    const std::string readmeText((std::istreambuf_iterator<char>(readme)), std::istreambuf_iterator<char>());
+    EXPECT_NE(readmeText.find(readmeEntry), std::string::npos) << "README lacks:\n" << readmeEntry;
     EXPECT_EQ(run("--port=1", err), "exit 2");
     EXPECT_NE(err.find("Usage: velmor-bridge"), std::string::npos) << err;
 }

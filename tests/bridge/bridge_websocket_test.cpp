@@ -64,7 +64,7 @@ TEST_F(BridgeWebSocket, PushArrivesWhileARequestIsOutstandingAndLinesStayWhole) 
     ASSERT_TRUE(endpoint.waitForRequests(1));
     agent.send(R"({"type":"tools_changed"})");
     EXPECT_EQ(bridge->readLine(), kListChanged);
-    EXPECT_EQ(bridge->readLine(), R"({"id":1,"jsonrpc":"2.0","result":{}})");
+    EXPECT_EQ(bridge->readLine(), R"({"jsonrpc":"2.0","id":1,"result":{}})");
 }
 
 // A client that stops reading fills the standard-output pipe. The WebSocket keeps being
@@ -92,10 +92,10 @@ TEST_F(BridgeWebSocket, AClientThatStopsReadingStallsNeitherTheWebSocketNorReque
 
     std::vector<std::string> lines;
     for (int i = 0; i < 5; ++i) lines.push_back(bridge->readLine());
-    std::string answer = R"({"id":1,"jsonrpc":"2.0","result":{"text":")" + text + R"("}})";
+    std::string answer = R"({"jsonrpc":"2.0","id":1,"result":{"text":")" + text + R"("}})";
     EXPECT_EQ(std::count(lines.begin(), lines.end(), answer), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kListChanged), 3);
-    EXPECT_EQ(lines.back().substr(0, 16), R"({"id":2,"jsonrpc)") << lines.back().substr(0, 200);
+    EXPECT_EQ(lines.back().substr(0, 23), R"({"jsonrpc":"2.0","id":2)") << lines.back().substr(0, 200);
 }
 
 TEST_F(BridgeWebSocket, KeepsRetryingUntilTheListenerAppearsAndSubscribesAgainAfterEachReconnect) {

@@ -15,7 +15,7 @@
 namespace velmor::bridge::test {
 
 // What the endpoint does with one request body: answers `body` after `delay` (nothing is
-// HTTP 204, the answer to a notification), or holds the request unanswered while it lives.
+// HTTP 202, the answer to a notification), or holds the request unanswered while it lives.
 struct CannedAnswer {
     std::optional<std::string> body;
     std::chrono::milliseconds delay{0};
@@ -31,7 +31,8 @@ public:
 
     explicit RecordingEndpoint(Responder responder, const std::string& token = "t")
         : responder_(std::move(responder)),
-          server_(0, token, [this](std::string_view body) { return answer(std::string(body)); }) {
+          server_(0, token,
+                  [this](std::string_view body, const mcp::RequestChannel&) { return answer(std::string(body)); }) {
         EXPECT_TRUE(server_.start());
     }
     ~RecordingEndpoint() {

@@ -1,4 +1,5 @@
 #include "browser/listener_fixture.h"
+#include "base/call_context.h"
 #include "browser/registry_tool_family.h"
 
 #include <future>
@@ -81,9 +82,22 @@ TEST_F(BrowserToolCalls, MalformedAnswersAreIgnoredAndTheCallTimesOut) {
     EXPECT_EQ(answer.get()["text"], "fresh");
 }
 
-TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsAsSoonAsItsSessionCloses) {
+TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsWhenCancelledOrItsSessionCloses) {
     startListener({.toolCall = 60s, .screenshot = 60s});
     auto client = readyPage({"stuck"});
+
+    // Its client gave up: the call stops waiting, and the page's late answer reaches nobody.
+    auto givenUp = std::make_shared<CallContext>();
+    auto cancelled = std::async(std::launch::async, [this, givenUp] {
+        CallScope scope(givenUp);
+        return RegistryToolFamily(*sessions).callBrowserTool("stuck", json::object());
+    });
+    std::string cancelledId = client->nextJson().value()["callId"];
+    givenUp->cancel();
+    ASSERT_EQ(cancelled.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(cancelled.get(), json({{"error", "the call was cancelled"}}));
+    client->send(json{{"type", "tool_result"}, {"callId", cancelledId}, {"result", {{"content", {{{"text", "late"}}}}}}});
+
     auto answer = call("stuck");
     ASSERT_TRUE(client->nextJson());
     auto picture = screenshot();

@@ -11,17 +11,28 @@ namespace velmor::test {
 LogTail::LogTail() {
     Log::flush();
     struct stat info{};
-    start_ = ::stat(Log::kPath, &info) == 0 ? info.st_size : 0;
+    start_ = ::stat(Log::path().c_str(), &info) == 0 ? info.st_size : 0;
 }
 
 std::vector<std::string> LogTail::lines() const {
     Log::flush();
-    std::ifstream in(Log::kPath);
-    in.seekg(start_);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        auto space = line.find(' ');
-        lines.push_back(space == std::string::npos ? line : line.substr(space + 1));
+    auto readFrom = [&lines](const std::string& path, std::streamoff offset) {
+        std::ifstream in(path);
+        in.seekg(offset);
+        for (std::string line; std::getline(in, line);) {
+            auto space = line.find(' ');
+            lines.push_back(space == std::string::npos ? line : line.substr(space + 1));
+        }
+    };
+    // Rotated meanwhile: what came after the start is the rest of the previous file and all of
+    // the new one.
+    struct stat info{};
+    if (::stat(Log::path().c_str(), &info) == 0 && info.st_size < start_) {
+        readFrom(Log::path() + ".1", start_);
+        readFrom(Log::path(), 0);
+    } else {
+        readFrom(Log::path(), start_);
     }
     return lines;
 }

@@ -97,7 +97,7 @@ TEST_F(VelmorPageAgent, DeepNestingFromAnywhereLeavesVelmorServing) {
     std::string token = json::parse(test::readFile(home.path() + "/.velmor/config.json"))["token"];
     auto post = [&](const std::string& body) {
         std::string answer = test::sendAndReadAll(
-            19820, "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+            19820, "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAuthorization: Bearer " + token +
                        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
                        "\r\n\r\n" + body);
         return answer.substr(0, answer.find("\r\n"));

@@ -3,7 +3,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace velmor;
 using namespace velmor::test;
@@ -62,14 +67,14 @@ TEST(FlowDatabaseOpening, CreatingAndReopeningACurrentDatabaseIsQuietAndChangesN
     TempHome home;
     const std::string path = paths::flowDatabase();
     Log::flush();
-    const size_t logBefore = readFile(Log::kPath).size();
+    const size_t logBefore = readFile(Log::path()).size();
     flows::FlowStore(path).beginRecording("Notes");
     const std::string schema = schemaOf(path);
     flows::FlowStore store(path);
     EXPECT_EQ(schemaOf(path), schema);
     EXPECT_EQ(RawDatabase(path).text("PRAGMA journal_mode"), "wal");
     Log::flush();
-    std::string logged = readFile(Log::kPath);
+    std::string logged = readFile(Log::path());
     // Other tests log errors of their own meanwhile; no migration may fail.
     EXPECT_EQ(logged.find("duplicate column", std::min(logBefore, logged.size())), std::string::npos)
         << logged.substr(std::min(logBefore, logged.size()));
@@ -126,7 +131,7 @@ TEST(FlowDatabaseOpening, TheDatabaseAndItsFolderAreReadableByTheUserAlone) {
     EXPECT_EQ(fileMode(std::filesystem::path(path).parent_path()), 0700u);
 }
 
-TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreRemoved) {
+TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreKeptAsIncompleteFlows) {
     TempHome home;
     const std::string path = paths::flowDatabase();
     {
@@ -134,17 +139,75 @@ TEST(FlowDatabaseOpening, RecordingsAKilledRunLeftUnfinishedAreRemoved) {
         store.beginRecording("Notes");
         store.recordStep("click_a", Json::object());
         ASSERT_TRUE(store.endRecording("kept"));
+        store.beginRecording("Empty");  // abandoned without a step
         store.beginRecording("Notes");
-        store.recordStep("click_b", Json::object());
-        // The process dies here: the placeholder and its step stay in the file.
+        store.recordStep("click_b", Json{{"n", 1}});
+        store.recordStep("type_text", Json{{"text", "hi"}});
+        // The process dies here: the placeholders and their steps stay in the file.
     }
-    EXPECT_EQ(RawDatabase(path).text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "1");
+    EXPECT_EQ(RawDatabase(path).text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "2");
 
     flows::FlowStore store(path);
     RawDatabase raw(path);
     EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flows WHERE name = '__recording__'"), "0");
-    EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flow_steps"), "1");
+    EXPECT_EQ(raw.text("SELECT COUNT(*) FROM flows WHERE app_name = 'Empty'"), "0") << "nothing to keep";
+    EXPECT_EQ(namesOf(store.listFlows()), (Names{"Notes recording (incomplete)", "kept"}));
+    auto incomplete = store.loadFlow("Notes recording (incomplete)");
+    ASSERT_TRUE(incomplete);
+    EXPECT_EQ(toolsOf(*incomplete), (Names{"click_b", "type_text"}));
     EXPECT_EQ(store.loadFlow("kept").value().at("step_count"), 1);
     Log::flush();
-    EXPECT_NE(readFile(Log::path()).find("Removed 1 unfinished recording(s) left by an earlier run"), std::string::npos);
+    EXPECT_NE(readFile(Log::path()).find("Kept an unfinished recording of 2 steps as 'Notes recording (incomplete)' v1"),
+              std::string::npos);
+}
+
+// The disk fills in the middle of a recording: the steps stored before it filled survive the
+// run's end and the next start while the disk is still full, and appear as an incomplete
+// flow once there is room again. The disk is a real file system of 512 KiB.
+TEST(FlowDatabaseOpening, ADiskThatFillsMidRecordingKeepsTheStoredSteps) {
+    TempHome home;
+    const std::string disk = home.path() + "/small-disk";
+    std::filesystem::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k,mode=0700") != 0)
+        GTEST_SKIP() << "mounting a small file system needs root: " << std::strerror(errno);
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    const std::string path = disk + "/flows.db", filler = disk + "/filler";
+    const std::string bulky(16 * 1024, 'x');
+    constexpr int kSteps = 10;
+    {
+        flows::FlowStore store(path);
+        store.beginRecording("Notes");
+        struct statvfs room{};
+        ASSERT_EQ(::statvfs(disk.c_str(), &room), 0);
+        // Leaves room for a few of the steps only.
+        const size_t left = 96 * 1024, free = room.f_bavail * room.f_frsize;
+        ASSERT_GT(free, left);
+        writeFile(filler, std::string(free - left, 'f'));
+        for (int step = 1; step <= kSteps; ++step) store.recordStep("type_text", Json{{"step", step}, {"text", bulky}});
+        EXPECT_EQ(store.endRecording("notes").error(), "db error");
+    }
+    auto storedSteps = [&] {
+        return RawDatabase(path).integer("SELECT COUNT(*) FROM flow_steps");
+    };
+    const long long stored = storedSteps();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, kSteps) << "the disk was meant to fill";
+
+    { flows::FlowStore stillFull(path); }
+    EXPECT_EQ(storedSteps(), stored) << "a start on a full disk loses nothing";
+
+    std::filesystem::remove(filler);
+    flows::FlowStore store(path);
+    EXPECT_EQ(namesOf(store.listFlows()), (Names{"Notes recording (incomplete)"}));
+    auto incomplete = store.loadFlow("Notes recording (incomplete)");
+    ASSERT_TRUE(incomplete) << incomplete.error();
+    ASSERT_EQ(incomplete->at("steps").size(), static_cast<size_t>(stored));
+    for (long long i = 0; i < stored; ++i) {
+        const Json& step = incomplete->at("steps")[i];
+        EXPECT_EQ(step.at("tool"), "type_text");
+        EXPECT_EQ(step.at("args"), (Json{{"step", i + 1}, {"text", bulky}})) << "stored steps are whole and in order";
+    }
 }

@@ -19,10 +19,12 @@ protected:
 }  // namespace
 
 TEST_F(FlowToolsTest, AnswersAndArgumentErrorsAreShapedForTheAgent) {
-    EXPECT_EQ(call("search_flows", {{"query", 3}}), (Json{{"error", "missing 'query'"}}));
+    EXPECT_EQ(call("search_flows", {{"query", 3}}), (Json{{"error", "'query' must be a string"}}));
+    EXPECT_EQ(call("search_flows"), (Json{{"error", "missing 'query'"}}));
     EXPECT_EQ(call("load_flow"), (Json{{"error", "missing 'name'"}}));
-    EXPECT_EQ(call("delete_flow", {{"name", Json::array()}}), (Json{{"error", "missing 'name'"}}));
-    EXPECT_EQ(call("dry_run", {{"active", "true"}}), (Json{{"error", "missing 'active' (true/false)"}}));
+    EXPECT_EQ(call("delete_flow", {{"name", Json::array()}}), (Json{{"error", "'name' must be a string"}}));
+    EXPECT_EQ(call("dry_run", {{"active", "true"}}), (Json{{"error", "'active' must be a boolean"}}));
+    EXPECT_EQ(call("dry_run"), (Json{{"error", "missing 'active' (true/false)"}}));
 
     saveFlow("login", "Browser", {"click_sign_in"});
     Json found = store.searchFlows("sign");

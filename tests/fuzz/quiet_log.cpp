@@ -1,5 +1,5 @@
-// The fuzz targets' log: entries are dropped. The real one appends every entry to the shared
-// /tmp/velmor.log, which a fuzzing run would flood with junk and slow to a crawl.
+// The fuzz targets' log: entries are dropped. The real one appends every entry to the log
+// file, which a fuzzing run would flood with junk and slow to a crawl.
 #include "base/log.h"
 
 namespace velmor {

@@ -9,10 +9,16 @@
 #include "media/tts_manager.h"
 #include "media/window_recorder.h"
 #include "fixtures/desktop_listing.h"
+#include "mcp/json_rpc.h"
+#include "mcp/mcp_server.h"
+#include "support/eventually.h"
+#include "support/free_port.h"
 #include "tools/recording_tools.h"
 #include "tools/speech_tools.h"
 
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <regex>
 #include <sys/stat.h>
 
@@ -22,6 +28,26 @@ namespace {
 using nlohmann::json;
 
 constexpr double kToneSeconds = 1.5;
+constexpr const char* kToken = "c0ffeec0ffeec0ffeec0ffeec0ffeec0";
+
+std::string post(const json& message) {
+    std::string body = message.dump();
+    return std::string("POST /mcp HTTP/1.1\r\nAuthorization: Bearer ") + kToken +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// The processes whose command line mentions `text`.
+std::vector<int> processesMentioning(const std::string& text) {
+    std::vector<int> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        std::string commandLine((std::istreambuf_iterator<char>(file)), {});
+        if (commandLine.find(text) != std::string::npos) found.push_back(std::stoi(name));
+    }
+    return found;
+}
 
 // A tone in place of a voice: what the fake vendor answers every request with.
 std::string toneMp3() {
@@ -178,6 +204,65 @@ TEST_F(NarratedDemoTest, AWriterErrorStillSavesAUsableFile) {
     EXPECT_EQ(call("stop_recording"), json({{"error", "not recording"}}));
     EXPECT_EQ(call("start_recording", {{"mode", "window"}}), json({{"error", "no active session"}}));
     EXPECT_EQ(call("record_narrated_demo"), json({{"error", "missing 'script' array"}}));
+}
+
+// Waits are bounded: an hour is refused at once. A client that asked for progress hears of
+// each step and of each second of a long wait. A demo its client cancels over HTTP (from a
+// second connection, as clients do) stops in the middle of a long wait without an answer,
+// and the recording it started is finished: its ffmpeg is gone and the video plays.
+TEST_F(NarratedDemoTest, LongDemosAreBoundedReportProgressAndStopUnansweredWhenCancelled) {
+    json bounded = demo(json::array({{{"action", "wait"}, {"ms", 3'600'000}},
+                                     {{"action", "wait_for_tool"}, {"tool", "click_never"}, {"timeout_ms", 3'600'000}}}));
+    const std::string refusal = "refused: a wait of 3600000 ms is longer than the 10 minutes allowed";
+    EXPECT_EQ(bounded.value("results", json()), json::array({"Step 1: wait " + refusal, "Step 2: wait_for_tool " + refusal}));
+
+    std::vector<json> progress;
+    mcp::RequestChannel listening{"", [&](const std::string& text) { progress.push_back(json::parse(text)["params"]); }};
+    json waiting = {{"jsonrpc", "2.0"}, {"id", 5}, {"method", "tools/call"},
+                    {"params", {{"name", "record_narrated_demo"}, {"_meta", {{"progressToken", "demo-progress"}}},
+                                {"arguments", {{"script", {{{"action", "wait"}, {"ms", 2500}}, {{"action", "wave"}}}}}}}}};
+    auto waited = mcp::handleRequest(router, waiting.dump(), listening);
+    ASSERT_TRUE(waited);
+    EXPECT_EQ(json::parse(json::parse(*waited)["result"]["content"][0]["text"].get<std::string>())["results"],
+              json::array({"Step 1: waited 2500ms", "Step 2: unknown action 'wave'"}));
+    ASSERT_GE(progress.size(), 4u);
+    EXPECT_EQ(progress.front(), json({{"progressToken", "demo-progress"}, {"progress", 0}, {"total", 2}, {"message", "Step 1"}}));
+    EXPECT_EQ(progress[1], json({{"progressToken", "demo-progress"}, {"progress", 0.4}, {"total", 2},
+                                 {"message", "Step 1: waited 1000 of 2500ms"}}));
+    EXPECT_EQ(progress[2]["progress"], 0.8);
+    EXPECT_EQ(progress.back(), json({{"progressToken", "demo-progress"}, {"progress", 2}, {"total", 2},
+                                     {"message", "Demo completed"}}));
+
+    mcp::McpServer server(0, kToken, [this](std::string_view body, const mcp::RequestChannel& channel) {
+        return mcp::handleRequest(router, body, channel);
+    });
+    ASSERT_TRUE(server.start());
+    json script = json::array({{{"action", "start_recording"}, {"mode", "display"}},
+                               {{"action", "wait"}, {"ms", 600'000}},
+                               {{"action", "speak"}, {"text", "Nobody hears this."}},
+                               {{"action", "stop_recording"}}});
+    json request = {{"jsonrpc", "2.0"}, {"id", "demo-1"}, {"method", "tools/call"},
+                    {"params", {{"name", "record_narrated_demo"}, {"arguments", {{"script", script}}}}}};
+    auto answer = std::async(std::launch::async, [&] { return sendAndReadAll(server.boundPort(), post(request), 120'000); });
+    ASSERT_TRUE(eventually([&] { return recorder->isRecording(); }, std::chrono::seconds(20)));
+    auto recorders = processesMentioning(desktop());
+    ASSERT_EQ(recorders.size(), 1u) << "one ffmpeg records";
+
+    json cancellation = {{"jsonrpc", "2.0"}, {"method", "notifications/cancelled"}, {"params", {{"requestId", "demo-1"}}}};
+    EXPECT_TRUE(sendAndReadAll(server.boundPort(), post(cancellation)).starts_with("HTTP/1.1 204 No Content\r\n"));
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "the demo kept waiting";
+    std::string answered = answer.get();
+    EXPECT_TRUE(answered.starts_with("HTTP/1.1 204 No Content\r\n")) << answered;
+    EXPECT_EQ(answered.find("demo-1"), std::string::npos) << answered;
+
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(processesMentioning(desktop()).empty()) << "the recording's ffmpeg ended";
+    std::vector<std::string> videos;
+    for (const auto& entry : std::filesystem::directory_iterator(desktop())) videos.push_back(entry.path().string());
+    ASSERT_EQ(videos.size(), 1u);
+    EXPECT_EQ(streamOf(probeMedia(videos[0]), "video").value("codec_name", ""), "h264") << videos[0];
+    for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("velmor-narration")) << entry.path();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "fake_speech_vendor.h"
+#include "speech_test_support.h"
 #include "media/cloud_providers.h"
 #include "media/tts_manager.h"
 #include "support/temp_home.h"
@@ -127,6 +128,54 @@ TEST(SpeechSettings, ConfigureTtsSavesTheKeyBesideOtherSettingsAndPrefetchCounts
     EXPECT_EQ(router.callTool("speak", {{"voice", "nova"}}), (json{{"error", "missing 'text'"}}));
     // A cached line still needs a player; one that cannot run is reported, not hidden.
     EXPECT_EQ(router.callTool("speak", {{"text", "First"}})["error"], "playback error: cannot run /nonexistent/ffmpeg");
+}
+
+// A key is put into a request header, where a CR or LF would end the header and let the
+// key's author add headers or a whole second request. Such keys are refused when given,
+// skipped when found stored, and never sent even when a provider holds one.
+TEST(SpeechSettings, AKeyThatCouldBreakTheHeaderBlockIsRefusedAndNeverReachesTheVendor) {
+    test::TempHome home;
+    std::string file = home.path() + "/.velmor/config.json";
+    test::writeFile(file, R"({"openai_api_key": "old"})");
+    Speech speech;
+    tools::ToolRouter router;
+    tools::installSpeechTools(router, speech.manager, file);
+
+    const std::string smuggled = "sk-1\r\nX-Injected: yes\r\n\r\nPOST /v1/other HTTP/1.1";
+    for (const std::string& key : {smuggled, std::string("sk-\n"), std::string("sk\x1b[2J"), std::string("sk-\xc2\x85"),
+                                   std::string("sk\0x", 4)})
+        EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", key}}),
+                  (json{{"error", "api_key contains characters a key never has"}}));
+    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "gemini"}, {"api_key", std::string(513, 'k')}}),
+              (json{{"error", "api_key is longer than 512 bytes"}}));
+    EXPECT_FALSE(speech.manager.isConfigured());
+    EXPECT_EQ(json::parse(test::readFile(file)), (json{{"openai_api_key", "old"}})) << "nothing is stored";
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}})["succeeded"], 0);
+
+    // The longest key still works, with its scheme in front.
+    ASSERT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", std::string(512, 'k')}})["status"],
+              "configured");
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}})["succeeded"], 1);
+    ASSERT_EQ(speech.vendor.requests().size(), 1u);
+    EXPECT_EQ(speech.vendor.requests()[0].headers["authorization"], "Bearer " + std::string(512, 'k'));
+
+    // A key written into the file by hand is left out at start-up.
+    Speech restarted;
+    test::writeFile(file, json{{"tts_provider", "deepgram"}, {"deepgram_api_key", smuggled}, {"gemini_api_key", "g"}}.dump());
+    size_t mark = test::logMark();
+    restarted.manager.loadFromConfig(file);
+    EXPECT_FALSE(restarted.manager.isConfigured());
+    EXPECT_TRUE(restarted.manager.provider("gemini")->isConfigured());
+    EXPECT_NE(test::logSince(mark).find("The stored deepgram key contains characters a key never has; it is not used"),
+              std::string::npos);
+
+    // And a provider that holds one anyway, however it got there, sends nothing.
+    restarted.manager.provider("deepgram")->configure(smuggled);
+    mark = test::logMark();
+    EXPECT_FALSE(restarted.manager.provider("deepgram")->fetchAudio("Hello", std::nullopt));
+    EXPECT_NE(test::logSince(mark).find("the Authorization header contains characters a key never has; nothing was sent"),
+              std::string::npos);
+    EXPECT_TRUE(restarted.vendor.requests().empty());
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 
 class WindowRecorderTest : public DesktopTest {
 protected:
-    WindowRecorderTest() : recorder("ffmpeg", home.path() + "/Desktop", test::testDesktop().windows) {
+    WindowRecorderTest() : recorder("ffmpeg", home.path() + "/Videos", test::testDesktop().windows) {
         session.setOnSessionStarted([this] { recorder.clearCachedSelection(); });
     }
 
@@ -22,7 +22,7 @@ protected:
     nlohmann::json recordFor(std::chrono::milliseconds length) {
         std::this_thread::sleep_for(length);
         std::string path = recorder.stopRecording();
-        EXPECT_TRUE(path.starts_with(home.path() + "/Desktop/velmor-demo-") && path.ends_with(".mp4")) << path;
+        EXPECT_TRUE(path.starts_with(home.path() + "/Videos/velmor-demo-") && path.ends_with(".mp4")) << path;
         EXPECT_GT(std::filesystem::file_size(path), 1000u);
         auto probe = probeMedia(path);
         auto video = streamOf(probe, "video");
@@ -71,7 +71,7 @@ TEST_F(WindowRecorderTest, RecordsTheTargetsWindowUntilANewSessionThenTheWholeSc
     EXPECT_EQ(sizeOf(recordFor(1500ms)), evenSize(*windows.screen()));
     // Four recordings, four files: one started within the second of another did not overwrite it.
     size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/Desktop")) files += entry.is_regular_file();
+    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/Videos")) files += entry.is_regular_file();
     EXPECT_EQ(files, 4u);
 }
 

@@ -1,6 +1,7 @@
 // The velmor-shortcuts program without a desktop: its library listing, its signing check,
 // running shortcuts that pass outputs along (a shell script, variables, a local web page),
 // and an import that cannot ask anyone.
+#include "base/call_context.h"
 #include "shortcuts/shortcut_builder.h"
 #include "shortcuts/shortcut_file.h"
 #include "support/child_process.h"
@@ -13,10 +14,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 
 namespace velmor::shortcuts {
 namespace {
+
+using namespace std::string_literals;
 
 using nlohmann::json;
 
@@ -67,8 +72,13 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
     auto good = shortcutFileBytes({script("echo hi"), {"com.example.anything", {{"UUID", "X"}}}});
     ASSERT_TRUE(good);
     test::writeFile(in, *good);
-    Ran signedOk = run({"sign", "-m", "anyone", "-i", in, "-o", out});
-    EXPECT_EQ(signedOk.status, 0) << signedOk.err;
+    Ran checked = run({"check", "-i", in, "-o", out});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(test::readFile(out), *good);
+    // Scripts written for the command's former name still work.
+    std::filesystem::remove(out);
+    Ran formerName = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+    EXPECT_EQ(formerName.status, 0) << formerName.err;
     EXPECT_EQ(test::readFile(out), *good);
 
     auto header = [](const std::string& actions) {
@@ -91,11 +101,93 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
     for (const auto& [content, reason] : malformed) {
         std::filesystem::remove(out);
         test::writeFile(in, content);
-        Ran refused = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+        Ran refused = run({"check", "-i", in, "-o", out});
         EXPECT_EQ(refused.status, 1) << reason;
-        EXPECT_EQ(refused.err, "cannot sign " + in + ": " + reason + "\n");
+        EXPECT_EQ(refused.err, "cannot check " + in + ": " + reason + "\n");
         EXPECT_FALSE(std::filesystem::exists(out)) << reason;
     }
+}
+
+// A binary property list made of the given objects (references and offsets one byte
+// each), with `top` as its top object. Objects are written as the format spells them.
+std::string binaryPlist(const std::vector<std::string>& objects, uint8_t top = 0) {
+    std::string file = "bplist00";
+    std::string offsets;
+    for (const auto& object : objects) {
+        offsets += static_cast<char>(file.size());
+        file += object;
+    }
+    const size_t tableAt = file.size();
+    file += offsets;
+    std::string trailer(32, '\0');
+    trailer[6] = 1;  // offset size
+    trailer[7] = 1;  // reference size
+    trailer[15] = static_cast<char>(objects.size());
+    trailer[23] = static_cast<char>(top);
+    trailer[31] = static_cast<char>(tableAt);
+    return file + trailer;
+}
+
+std::string asciiObject(const std::string& text) {
+    return text.size() < 15 ? std::string(1, static_cast<char>(0x50 | text.size())) + text
+                            : std::string("\x5F\x10", 2) + static_cast<char>(text.size()) + text;
+}
+
+// Files libplist would abort on, or follow out of bounds, or unfold without end: each is
+// refused with its reason by every command that reads a shortcut, and nothing is written.
+TEST_F(Facility, MalformedBinaryFilesAreRefusedWithAReasonByEveryCommand) {
+    auto good = shortcutFileBytes({script("echo a")});
+    ASSERT_TRUE(good);
+    std::string withNul = *good;
+    const size_t at = withNul.find("echo a");
+    ASSERT_NE(at, std::string::npos);
+    withNul[at + 4] = '\0';
+
+    const std::string actionsKey = asciiObject("WFWorkflowActions");
+    std::vector<std::string> nested;  // 40 arrays, each holding the next
+    for (int i = 0; i < 40; ++i) nested.push_back(std::string("\xA1", 1) + static_cast<char>(i + 1));
+    nested.push_back("\x09");
+    std::vector<std::string> doubling;  // 30 arrays, each holding the next one twice
+    for (int i = 0; i < 30; ++i) doubling.push_back(std::string("\xA2", 1) + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    doubling.push_back("\x08");
+
+    const std::pair<std::string, std::string> malformed[] = {
+        {withNul, "a string of the property list holds a NUL character"},
+        {good->substr(0, good->size() / 2), "the property list's offset table lies outside the file"},
+        {good->substr(0, 20), "the file is not a binary property list"},
+        {binaryPlist({std::string("\xD1\x01\x02", 3), actionsKey, std::string("\xA1\x02", 2)}),
+         "the property list refers back to an object that contains the reference"},
+        {binaryPlist({std::string("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)}),
+         "an array or dictionary of the property list is cut off"},
+        {binaryPlist({std::string("\xD1\x01\x01", 3), std::string("\x10\x05", 2)}),
+         "a dictionary key of the property list is not a string"},
+        {binaryPlist({std::string("\xA1\x05", 2)}), "the property list refers to an object that does not exist"},
+        {binaryPlist({std::string("\x80\x01", 2)}), "the property list holds an object of a kind shortcuts never hold"},
+        {binaryPlist({std::string("\x62\xD8\x00\x00\x41", 5)}), "a string of the property list is not well-formed UTF-16"},
+        {binaryPlist(nested), "the property list is nested more than 32 deep"},
+        {binaryPlist(doubling), "the property list unfolds into more than 200000 objects"},
+        {"<plist><string>a\0b</string></plist>"s, "the property list holds a NUL character"},
+        {"<plist><string>a&#0;b</string></plist>", "the property list holds a NUL character"},
+        {"<plist><string>a&#xD800;b</string></plist>", "the property list refers to a character that does not exist"},
+    };
+    const std::string in = home.path() + "/in.shortcut", out = home.path() + "/out.shortcut";
+    for (const auto& [content, reason] : malformed) {
+        test::writeFile(in, content);
+        Ran signing = run({"sign", "-m", "anyone", "-i", in, "-o", out});
+        EXPECT_EQ(signing.status, 1) << reason;
+        EXPECT_EQ(signing.err, "cannot sign " + in + ": " + reason + "\n");
+        EXPECT_FALSE(std::filesystem::exists(out)) << reason;
+
+        Ran importing = run({"import", in}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+        EXPECT_EQ(importing.status, 1) << reason;
+        EXPECT_EQ(importing.err, "cannot import " + in + ": " + reason + "\n");
+
+        test::writeFile(library + "/Bad.shortcut", content);
+        Ran running = run({"run", "Bad"});
+        EXPECT_EQ(running.status, 1) << reason;
+        EXPECT_EQ(running.err, "the shortcut 'Bad' cannot be read: " + reason + "\n");
+    }
+    EXPECT_EQ(run({"list"}).out, "Bad\n");
 }
 
 TEST_F(Facility, RunPassesEachOutputOnAndFailsWithTheReason) {
@@ -156,6 +248,53 @@ TEST_F(Facility, ImportWithoutADesktopIsReportedAsNotImported) {
     EXPECT_EQ(created->importError, "cannot import " + created->path +
                                         ": there is no desktop to ask for approval on (DISPLAY is not set)");
     EXPECT_FALSE(std::filesystem::exists(library + "/Quiet.shortcut"));
+}
+
+// Whether the process runs (a zombie nobody reaps has ended).
+bool running(const std::string& pidFile) {
+    std::string pid(test::readFile(pidFile));
+    while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (pid.empty() || !std::getline(stat, line)) return false;
+    auto state = line.find(") ");
+    return state != std::string::npos && line[state + 2] != 'Z';
+}
+
+// No wait a shortcut asks for may exceed the bound, and a run ends at its own bound or when
+// its call is cancelled, together with the script running and what that script started.
+TEST_F(Facility, RunsAreBoundedAndEndWithEverythingTheyStarted) {
+    put("Hour", {{"is.workflow.actions.delay", {{"WFDelayTime", 3600}}}, script("touch \"$HOME/never\"")});
+    Ran hour = run({"run", "Hour"});
+    EXPECT_EQ(hour.status, 1);
+    EXPECT_EQ(hour.err, "a wait of 3600000 ms is longer than the 10 minutes allowed\n");
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/never"));
+
+    put("Sleepy", {script("sleep 600 & echo $! > \"$HOME/sleep.pid\"; echo $$ > \"$HOME/shell.pid\"; wait")});
+    const std::string shellPid = home.path() + "/shell.pid", sleepPid = home.path() + "/sleep.pid";
+    auto started = [&] { return running(shellPid) && running(sleepPid); };
+    auto ended = [&] { return !running(shellPid) && !running(sleepPid); };
+    ::mkdir((home.path() + "/tmp").c_str(), 0700);
+
+    ShortcutBuilder bounded(VELMOR_SHORTCUTS_BINARY, home.path() + "/tmp", std::chrono::seconds(2));
+    auto cut = bounded.runShortcut("Sleepy", std::nullopt);
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error(), "shortcut 'Sleepy' failed: the shortcut was stopped after 2 seconds, the longest a shortcut may run");
+    EXPECT_TRUE(test::eventually(ended)) << "the script and its sleep ended with the run";
+    std::filesystem::remove(shellPid);
+    std::filesystem::remove(sleepPid);
+
+    ShortcutBuilder builder(VELMOR_SHORTCUTS_BINARY, home.path() + "/tmp");
+    auto call = std::make_shared<CallContext>();
+    auto ran = std::async(std::launch::async, [&] {
+        CallScope scope(call);
+        return builder.runShortcut("Sleepy", std::nullopt);
+    });
+    ASSERT_TRUE(test::eventually(started));
+    call->cancel();
+    ASSERT_EQ(ran.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the run went on";
+    EXPECT_FALSE(ran.get());
+    EXPECT_TRUE(test::eventually(ended)) << "the script and its sleep ended with the cancelled call";
 }
 
 }  // namespace

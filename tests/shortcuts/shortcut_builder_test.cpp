@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -19,7 +20,8 @@ namespace {
 using nlohmann::json;
 
 // Answers as told by files in its folder: "list.out" is printed for list, "fail-<command>"
-// makes that command fail with the file's text on standard error; sign copies IN to OUT.
+// makes that command fail with the file's text on standard error; check copies IN to OUT;
+// import keeps a copy of the file it was given as "imported.<name>".
 constexpr const char* kStandIn = R"(#!/bin/sh
 here=$(dirname "$0")
 printf '%s\n' "$@" > "$here/args.$1"
@@ -27,7 +29,8 @@ if [ -f "$here/fail-$1" ]; then cat "$here/fail-$1" >&2; exit 3; fi
 case "$1" in
   list) cat "$here/list.out" ;;
   run) echo "  ran $2  " ;;
-  sign) cp "$5" "$7" ;;
+  check) cp "$3" "$5" ;;
+  import) name=$(basename "$2"); cp "$2" "$here/imported.$name" ;;
 esac
 )";
 
@@ -125,17 +128,17 @@ TEST_F(Builder, EveryStepTypeAndAliasBecomesItsActionsWithDefaults) {
     EXPECT_TRUE(created->imported);
     EXPECT_EQ(created->path, created->path.substr(0, created->path.rfind('/')) + "/Everything.shortcut");
     EXPECT_EQ(lines(args("import")), (std::vector<std::string>{"import", created->path}));
-    auto signArgs = lines(args("sign"));
-    ASSERT_EQ(signArgs.size(), 7u);
-    EXPECT_EQ((std::vector<std::string>(signArgs.begin(), signArgs.begin() + 3)),
-              (std::vector<std::string>{"sign", "-m", "anyone"}));
-    EXPECT_EQ(signArgs[6], created->path);
+    auto checkArgs = lines(args("check"));
+    ASSERT_EQ(checkArgs.size(), 5u);
+    EXPECT_EQ((std::vector<std::string>{checkArgs[0], checkArgs[1], checkArgs[3]}),
+              (std::vector<std::string>{"check", "-i", "-o"}));
+    EXPECT_EQ(checkArgs[4], created->path);
     struct stat st{};
-    EXPECT_NE(::stat(signArgs[4].c_str(), &st), 0) << "the unsigned file is gone";
-    ASSERT_EQ(::stat(created->path.substr(0, created->path.rfind('/')).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u) << "a private folder";
+    EXPECT_NE(::stat(checkArgs[2].c_str(), &st), 0) << "the unchecked file is gone";
+    EXPECT_TRUE(std::filesystem::is_empty(home.path() + "/tmp")) << "the import ended: nothing is left behind";
 
-    json top = readPlist(created->path);
+    const std::string imported = home.path() + "/imported.Everything.shortcut";
+    json top = readPlist(imported);
     EXPECT_EQ(top["MinimumClientVersionString"], "900");
     EXPECT_EQ(top["MinimumClientVersion"], "900");
     EXPECT_EQ(top["IconStartColor"], "4282601983");
@@ -162,7 +165,7 @@ TEST_F(Builder, EveryStepTypeAndAliasBecomesItsActionsWithDefaults) {
         << "\"Show\" is no type: names are compared exactly, so it passes through as an identifier";
 
     // The parameters, without the UUIDs: defaults, text tokens, plain strings.
-    auto read = parseShortcutFile(test::readFile(created->path));
+    auto read = parseShortcutFile(test::readFile(imported));
     ASSERT_TRUE(read) << read.error();
     std::vector<json> params;
     for (auto action : *read) {
@@ -214,16 +217,23 @@ TEST_F(Builder, FailuresOfSigningAndImportAreToldApartAndCreationsDoNotShareFile
     EXPECT_FALSE(first->imported);
     EXPECT_EQ(first->importError, "no desktop here") << "an import failure is reported inside a success";
     EXPECT_NE(first->path, second->path) << "each creation writes files of its own";
-    EXPECT_EQ(test::readFile(first->path).size(), test::readFile(second->path).size());
+    EXPECT_TRUE(std::filesystem::is_empty(home.path() + "/tmp")) << "a refused import leaves nothing behind either";
+
+    auto kept = builder.createShortcut("Kept", steps, /*autoImport=*/false);
+    ASSERT_TRUE(kept);
+    struct stat st{};
+    ASSERT_EQ(::stat(kept->path.substr(0, kept->path.rfind('/')).c_str(), &st), 0) << "without an import the file is the result";
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "a private folder";
+    EXPECT_TRUE(parseShortcutFile(test::readFile(kept->path)));
 
     auto bad = builder.createShortcut("a/b", json::array(), false);
     ASSERT_FALSE(bad);
     EXPECT_EQ(bad.error(), "a shortcut's name cannot contain '/'");
 
-    test::writeFile(home.path() + "/fail-sign", "bad file");
-    auto unsigned_ = builder.createShortcut("Plain", json::array({{{"action", "x.y"}}, {{"params", 1}}}), false);
-    ASSERT_FALSE(unsigned_);
-    EXPECT_EQ(unsigned_.error(), "signing failed: bad file");
+    test::writeFile(home.path() + "/fail-check", "bad file");
+    auto unchecked = builder.createShortcut("Plain", json::array({{{"action", "x.y"}}, {{"params", 1}}}), false);
+    ASSERT_FALSE(unchecked);
+    EXPECT_EQ(unchecked.error(), "the shortcut file is not valid: bad file");
 }
 
 }  // namespace

@@ -123,6 +123,9 @@ TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
     EXPECT_EQ(created.value("imported", false), true) << created.dump();
     EXPECT_NE(created.value("message", "").find("The user must accept it"), std::string::npos) << created.dump();
     EXPECT_FALSE(std::filesystem::exists(library + "/Shout.shortcut")) << "nothing is added before the user says so";
+    for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("velmor-shortcut-"))
+            << entry.path() << ": the dialog holds the shortcut, its file is not left behind";
 
     json dialog = userSeesDialog();
     auto offered = dialog.value("available_tools", json::array());

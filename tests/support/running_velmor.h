@@ -2,11 +2,17 @@
 
 #include "support/child_process.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace velmor::test {
+
+// What velmor is started with besides the test's environment: a runtime folder of its own
+// in `home`, so that Velmors of tests running side by side do not take each other for a
+// second start of one user; sound still goes to the desktop's PulseAudio server.
+std::map<std::string, std::string> velmorEnvironment(const std::string& home);
 
 // The real velmor, started in the test's HOME (`home`) and waited for until it serves MCP on
 // its fixed port and has published its configuration there; the test fails otherwise.

@@ -17,7 +17,9 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
     std::set<std::string> names;
     for (const auto& t : tools) {
         names.insert(t["name"].get<std::string>());
-        ASSERT_EQ(t.size(), 3u) << t["name"];  // name, description, inputSchema; no defer_loading
+        ASSERT_EQ(t.size(), 5u) << t["name"];  // name, title, description, inputSchema, annotations; no defer_loading
+        EXPECT_FALSE(t["title"].get<std::string>().empty());
+        EXPECT_EQ(t["annotations"]["title"], t["title"]);
         const json& schema = t["inputSchema"];
         EXPECT_EQ(schema["type"], "object");
         EXPECT_TRUE(schema["properties"].is_object());
@@ -26,7 +28,10 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
             for (const auto& name : schema["required"]) EXPECT_TRUE(schema["properties"].contains(name));
         }
         for (const auto& [name, parameter] : schema["properties"].items()) {
-            EXPECT_EQ(parameter.size(), 2u) << t["name"] << "." << name;  // no items, no nested properties
+            // Arrays say what they hold; nothing else nests.
+            bool isArray = parameter["type"] == "array";
+            EXPECT_EQ(parameter.size(), isArray ? 3u : 2u) << t["name"] << "." << name;
+            if (isArray) EXPECT_TRUE(kTypes.count(parameter["items"]["type"].get<std::string>())) << name;
             EXPECT_TRUE(kTypes.count(parameter["type"].get<std::string>())) << name;
             EXPECT_FALSE(parameter["description"].get<std::string>().empty());
         }
@@ -36,6 +41,32 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
     }
     EXPECT_EQ(tools.size(), 40u);
     EXPECT_EQ(names, std::set<std::string>(fixedToolNames().begin(), fixedToolNames().end()));
+}
+
+// Reads change nothing; what types, clicks, deletes or runs scripts may destroy data; what
+// reaches web pages or speech vendors is open-world.
+TEST(StaticCatalogue, AnnotatesWhatEachFixedToolMayDo) {
+    const std::set<std::string> readOnly = {"get_page_info", "list_apps", "screenshot", "get_clipboard", "list_menus",
+                                            "get_windows", "search_flows", "list_flows", "load_flow", "web_scan",
+                                            "web_content", "list_shortcuts"};
+    const std::set<std::string> destructive = {"type_text", "press_key", "click_at", "drag", "menu_click", "delete_flow",
+                                               "web_action", "web_execute_js", "run_shortcut", "record_narrated_demo"};
+    for (const auto& t : staticTools()) {
+        std::string name = t["name"];
+        const json& hints = t["annotations"];
+        for (const char* hint : {"readOnlyHint", "destructiveHint", "idempotentHint", "openWorldHint"})
+            EXPECT_TRUE(hints[hint].is_boolean()) << name << " " << hint;
+        EXPECT_EQ(hints["readOnlyHint"], readOnly.contains(name)) << name;
+        if (destructive.contains(name)) EXPECT_EQ(hints["destructiveHint"], true) << name;
+        if (readOnly.contains(name)) EXPECT_EQ(hints["destructiveHint"], false) << name;
+        if (name.starts_with("web_") || name == "fill_form" || name == "inject_webmcp")
+            EXPECT_EQ(hints["openWorldHint"], true) << name;
+        if (name.starts_with("list_") && name != "list_shortcuts") EXPECT_EQ(hints["openWorldHint"], false) << name;
+    }
+    json byName;
+    for (const auto& t : staticTools()) byName[t["name"].get<std::string>()] = t;
+    EXPECT_EQ(byName["menu_click"]["inputSchema"]["properties"]["path"]["items"], json({{"type", "string"}}));
+    EXPECT_EQ(byName["create_shortcut"]["inputSchema"]["properties"]["steps"]["items"]["type"], "object");
 }
 
 TEST(ElementTools, FillTakesARequiredStringSetARequiredNumberAndOthersNothing) {

@@ -64,6 +64,34 @@ protected:
     ToolRouter router;
 };
 
+// A fixed tool's argument of the wrong type is named with the type its schema declares,
+// before the tool runs; a missing or null one is left to the tool's own "missing" answer.
+TEST_F(Dispatcher, WronglyTypedArgumentsOfFixedToolsAreNamedWithTheirType) {
+    ToolRouter plain;
+    plain.setHandler("click_at", [](const Arguments&) { return json{{"error", "missing 'x' and 'y' coordinates"}}; });
+    struct Case {
+        std::string tool;
+        json args;
+        std::string error;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"click_at", {{"x", "left"}, {"y", 1}}, "'x' must be an integer"},
+             {"click_at", {{"x", 10.5}, {"y", 1}}, "'x' must be an integer"},
+             {"click_at", {{"y", 1}}, "missing 'x' and 'y' coordinates"},
+             {"click_at", {{"x", nullptr}, {"y", 1}}, "missing 'x' and 'y' coordinates"},
+             {"click_at", {{"x", 3.0}, {"y", 1}, {"button", 2}}, "'button' must be a string"},
+             {"menu_click", {{"path", {"File", 1}}}, "'path' must be an array of strings"},
+             {"menu_click", {{"path", "File"}}, "'path' must be an array of strings"},
+             {"fill_form", {{"fields", "a"}}, "'fields' must be an object"},
+             {"drag", {{"from_x", 1}, {"from_y", 1}, {"to_x", 2}, {"to_y", 2}, {"duration", "1"}}, "'duration' must be a number"},
+             {"dry_run", {{"active", "yes"}}, "'active' must be a boolean"},
+             {"prefetch_audio", {{"lines", {"hello"}}}, "'lines' must be an array of objects"},
+         })
+        EXPECT_EQ(plain.callTool(c.tool, c.args), json({{"error", c.error}})) << c.tool << " " << c.args;
+    EXPECT_EQ(plain.callTool("click_at", {{"x", 3.0}, {"y", 1}}), json({{"error", "missing 'x' and 'y' coordinates"}}))
+        << "a whole number written with a fraction part reaches the tool";
+}
+
 TEST_F(Dispatcher, FixedToolsWithoutAHandlerSaySoByName) {
     EXPECT_EQ(router.callTool("screenshot", json::object()), json({{"error", "screenshot is not available yet"}}));
     router.setHandler("screenshot", [](const Arguments&) { return json({{"ok", true}}); });
@@ -134,12 +162,18 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
     EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
     EXPECT_EQ(ToolRouter().allTools().size(), 40u);
+    // Run-time tools are annotated by their kind: page and web tools reach the web, element
+    // tools act on this desktop, shortcuts may do anything.
+    EXPECT_EQ(tools[40]["annotations"]["openWorldHint"], true);
+    EXPECT_EQ(tools[41]["annotations"]["openWorldHint"], true);
+    EXPECT_EQ(tools[42]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
+                                              {"idempotentHint", false}, {"openWorldHint", false}}));
+    EXPECT_EQ(tools[46]["annotations"]["destructiveHint"], true);
 
     // tools/list is assembled from the fixed tools' text serialised once; it must read as
     // the envelope of the whole list built afresh, whatever the request's id.
-    for (json id : {json(1), json("x"), json(nullptr), json({{"a", {1, "b"}}})}) {
-        json request = {{"method", "tools/list"}};
-        if (!id.is_null()) request["id"] = id;
+    for (json id : {json(1), json("x"), json(-2.5)}) {
+        json request = {{"jsonrpc", "2.0"}, {"method", "tools/list"}, {"id", id}};
         EXPECT_EQ(mcp::handleRequest(router, request.dump()), mcp::jsonRpc(id, {{"tools", tools}}));
     }
 }

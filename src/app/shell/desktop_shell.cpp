@@ -1,8 +1,10 @@
 #include "app/shell/desktop_shell.h"
 
 #include "app/shell/client_config.h"
+#include "app/shell/main_loop.h"
 #include "app/shell/shell_style.h"
 
+#include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
 namespace velmor::shell {
@@ -10,6 +12,11 @@ namespace velmor::shell {
 bool openDisplay(int& argc, char**& argv) {
     g_set_prgname("velmor");
     g_set_application_name("Velmor");
+    // Threads: GTK's display connection belongs to the main loop; Velmor's own X11
+    // connections (platform/linux/x11_display) are opened and used on tool-call threads
+    // under their own lock. Xlib shares process-wide state between connections (the error
+    // handler, the locale), so it must know about threads before its first call.
+    XInitThreads();
     return gtk_init_check(&argc, &argv);
 }
 
@@ -31,8 +38,20 @@ void DesktopShell::run() {
     actions.showSettings = [this] { settingsWindow_.show(); };
     actions.quit = settings_.quit;
     tray_ = std::make_unique<Tray>(settings_.status, std::move(actions), icons);
+    if (settings_.followTarget)
+        settings_.followTarget([tray = tray_.get()](const std::string& target) {
+            onMainThread([tray, target] { tray->setTarget(target); });
+        });
     onboarding_.showIfNeeded();
     gtk_main();
+}
+
+void DesktopShell::requestGuide() {
+    if (guideRequested_.exchange(true)) return;
+    onMainThread([this] {
+        guideRequested_ = false;
+        onboarding_.show();
+    });
 }
 
 }  // namespace velmor::shell

@@ -4,6 +4,7 @@
 #include "app/shell/settings_window.h"
 #include "app/shell/tray.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,9 @@ struct ShellSettings {
     media::TTSManager* speech = nullptr;  // the settings window's voice
     platform::Desktop* desktop = nullptr;  // what the guide's checks ask
     std::function<void()> quit;
+    // Hands the shell a listener for the name of the application under control (empty:
+    // none), told at once and at every change, from any thread.
+    std::function<void(std::function<void(const std::string&)>)> followTarget;
 };
 
 // The tray item and its windows, on the GTK main loop of the main thread. Tool calls never
@@ -33,7 +37,12 @@ public:
     // only with the process.
     void run();
 
+    // Brings up the setup guide, from any thread (another start of Velmor asked for it).
+    // Requests that come while one is on its way to the main loop count once.
+    void requestGuide();
+
 private:
+    std::atomic<bool> guideRequested_{false};
     ShellSettings settings_;
     OnboardingWindow onboarding_;
     SettingsWindow settingsWindow_;

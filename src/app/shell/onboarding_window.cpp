@@ -4,8 +4,11 @@
 #include "app/shell/main_loop.h"
 #include "app/shell/shell_style.h"
 #include "app/user_defaults.h"
+#include "base/client_entry.h"
 #include "base/log.h"
 
+#include <algorithm>
+#include <string_view>
 #include <gtk/gtk.h>
 #include <thread>
 
@@ -18,7 +21,7 @@ constexpr const char* kCopied = "  Copied!  ";
 constexpr const char* kGrantAll = "  Grant All Permissions  ";
 constexpr const char* kWaiting = "  Waiting for permissions...  ";
 constexpr const char* kAllGranted = "  All Permissions Granted  ";
-constexpr const char* kBrowserCommand = "chromium --remote-debugging-port=9222";
+constexpr const char* kNotYet = "Not yet";
 
 struct Client {
     const char* name;
@@ -45,6 +48,28 @@ void enableDesktopAccessibility() {
                   static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
                                            G_SPAWN_STDERR_TO_DEV_NULL),
                   nullptr, nullptr, nullptr, nullptr);
+}
+
+// What a card says while it is not green: what the user can do about it, where the guide
+// knows, since "Not yet" alone suggests that waiting helps.
+std::string missingText(const std::string& key, const PermissionStates& states, uint16_t devToolsPort) {
+    if (key == "browser") return "start Chromium with --remote-debugging-port=" + std::to_string(devToolsPort);
+    if (key == "menus") return states.accessibility ? "open an application" : "needs Accessibility";
+    return kNotYet;
+}
+
+// The guide's height: as designed where the screen has room, else the height of the
+// monitor's work area (what panels leave), so that the window and its Done button fit.
+int guideHeight() {
+    constexpr int kDesigned = 720;
+    constexpr int kWindowFrame = 40;  // the window manager's title bar and borders
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+    if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor) return kDesigned;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    return std::max(200, std::min(kDesigned, area.height - kWindowFrame));
 }
 
 GtkWidget* cardIcon(const std::string& name) {
@@ -90,7 +115,7 @@ void OnboardingWindow::show() {
 void OnboardingWindow::build() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window_), "Velmor Setup Guide");
-    gtk_window_set_default_size(GTK_WINDOW(window_), 520, 720);
+    gtk_window_set_default_size(GTK_WINDOW(window_), 520, guideHeight());
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
     g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](OnboardingWindow* self) { self->closed(); }), this);
 
@@ -105,16 +130,28 @@ void OnboardingWindow::build() {
     gtk_box_pack_start(GTK_BOX(content), permissionSection(), false, false, 0);
     gtk_box_pack_start(GTK_BOX(content), browserSection(), false, false, 0);
 
+    // The sections scroll where the screen is too small for them; Done and the footer stay
+    // below them, always in view.
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scrolled), content);
+
     GtkWidget* doneButton = gtk_button_new_with_label("  Done  ");
     gtk_widget_set_halign(doneButton, GTK_ALIGN_CENTER);
     g_signal_connect_swapped(doneButton, "clicked", G_CALLBACK(+[](OnboardingWindow* self) { self->done(); }), this);
-    gtk_box_pack_start(GTK_BOX(content), doneButton, false, false, 4);
-    gtk_box_pack_start(GTK_BOX(content),
+    GtkWidget* bottom = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_container_set_border_width(GTK_CONTAINER(bottom), 10);
+    gtk_box_pack_start(GTK_BOX(bottom), doneButton, false, false, 0);
+    gtk_box_pack_start(GTK_BOX(bottom),
                        styledLabel("Voice setup and other settings available from the tray menu  ›  Settings",
                                    "footnote"),
                        false, false, 0);
 
-    gtk_container_add(GTK_CONTAINER(window_), content);
+    GtkWidget* layout = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_start(GTK_BOX(layout), scrolled, true, true, 0);
+    gtk_box_pack_start(GTK_BOX(layout), gtk_separator_new(GTK_ORIENTATION_HORIZONTAL), false, false, 0);
+    gtk_box_pack_start(GTK_BOX(layout), bottom, false, false, 0);
+    gtk_container_add(GTK_CONTAINER(window_), layout);
 }
 
 GtkWidget* OnboardingWindow::connectSection() {
@@ -125,7 +162,7 @@ GtkWidget* OnboardingWindow::connectSection() {
     for (const Client& client : kClients) gtk_box_pack_start(GTK_BOX(pills), pill(client.name, client.icon), false, false, 0);
     gtk_box_pack_start(GTK_BOX(section), pills, false, false, 0);
 
-    GtkWidget* code = codeBlock(clientConfigDisplayed(bridgePath()));
+    GtkWidget* code = codeBlock(clientEntry(bridgePath()));
     copyButton_ = gtk_button_new_with_label(kCopy);
     gtk_widget_set_valign(copyButton_, GTK_ALIGN_START);
     g_signal_connect_swapped(copyButton_, "clicked", G_CALLBACK(+[](OnboardingWindow* self) { self->copyConfig(); }),
@@ -142,7 +179,7 @@ GtkWidget* OnboardingWindow::permissionSection() {
     for (const Permission& permission : permissions()) {
         Card card;
         card.dot = gtk_label_new("●");
-        card.state = gtk_label_new("Not yet");
+        card.state = gtk_label_new(kNotYet);
         card.grantedIcon = gtk_image_new_from_icon_name("emblem-ok-symbolic", GTK_ICON_SIZE_BUTTON);
         GtkWidget* text = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
         gtk_box_pack_start(GTK_BOX(text), styledLabel(permission.name, "card-title"), false, false, 0);
@@ -166,7 +203,7 @@ GtkWidget* OnboardingWindow::permissionSection() {
     grantNote_ = styledLabel(
         std::string("Accessibility is now on for this desktop session. Applications started from now on publish "
                     "their windows and menus; restart the ones that are already open. For browser control, start "
-                    "Chromium or Chrome with: ") + kBrowserCommand,
+                    "Chromium or Chrome with: ") + browserCommand(),
         "card-text");
     gtk_box_pack_start(GTK_BOX(section), grantNote_, false, false, 0);
     return section;
@@ -180,12 +217,16 @@ GtkWidget* OnboardingWindow::browserSection() {
     gtk_box_pack_start(GTK_BOX(section),
                        iconLine("preferences-system-symbolic", "Chromium or Chrome — start it with remote debugging:"), false,
                        false, 0);
-    gtk_box_pack_start(GTK_BOX(section), codeBlock(kBrowserCommand), false, false, 0);
+    gtk_box_pack_start(GTK_BOX(section), codeBlock(browserCommand()), false, false, 0);
     return section;
 }
 
+std::string OnboardingWindow::browserCommand() const {
+    return "chromium --remote-debugging-port=" + std::to_string(devToolsPort_);
+}
+
 void OnboardingWindow::copyConfig() {
-    copyToClipboard(clientConfigDocument(bridgePath()));
+    copyToClipboard(clientEntry(bridgePath()));
     gtk_button_set_label(GTK_BUTTON(copyButton_), kCopied);
     const unsigned opening = generation_;
     after(1500, [this, opening] {
@@ -218,12 +259,16 @@ void OnboardingWindow::apply(const PermissionStates& states) {
         const bool granted = states.granted(key);
         const char* colour = granted ? kGreen : kOrange;
         setColouredText(card.dot, "●", colour);
-        setColouredText(card.state, granted ? "Granted" : "Not yet", colour);
+        setColouredText(card.state, granted ? "Granted" : missingText(key, states, devToolsPort_), colour);
         gtk_widget_set_visible(card.grantedIcon, granted);
     }
-    if (states.allRequiredGranted()) {
+    if (states.allGranted()) {
         gtk_button_set_label(GTK_BUTTON(startButton_), kAllGranted);
         gtk_widget_set_sensitive(startButton_, false);
+    } else if (gtk_button_get_label(GTK_BUTTON(startButton_)) == std::string_view(kAllGranted)) {
+        // A card turned orange again (the browser closed, say): the claim goes with it.
+        gtk_button_set_label(GTK_BUTTON(startButton_), kGrantAll);
+        gtk_widget_set_sensitive(startButton_, true);
     }
 }
 

@@ -35,6 +35,8 @@ private:
     GtkWidget* connectSection();
     GtkWidget* permissionSection();
     GtkWidget* browserSection();
+    // How to start the browser so that its DevTools endpoint is where Velmor looks.
+    std::string browserCommand() const;
     void copyConfig();
     void grantAll();
     void refresh();

@@ -8,7 +8,10 @@
 
 // What the tools need from this desktop, checked the way a user can put right: each check
 // is one of the guide's cards. The checks talk to the accessibility bus, the X server and
-// the browser, so they run off the main loop.
+// the browser, so they run off the main loop. Threads: they use Velmor's own connections
+// (the desktop's AT-SPI connection and X11 display, each under its lock, and a session bus
+// connection of their own), never GTK's display or the accessibility connection GTK's
+// bridge dispatches; only their answer goes back to the main loop.
 namespace velmor::shell {
 
 struct Permission {
@@ -31,6 +34,8 @@ struct PermissionStates {
     // What the guide waits for before it stays away: the accessibility bus. The browser
     // endpoint is only there while a browser runs with it, so it never holds the guide open.
     bool allRequiredGranted() const { return accessibility; }
+    // Every card green: what "All Permissions Granted" claims.
+    bool allGranted() const { return accessibility && browser && menus && screenCapture; }
 };
 
 PermissionStates checkPermissions(platform::Desktop& desktop, uint16_t devToolsPort);

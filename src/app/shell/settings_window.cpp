@@ -4,6 +4,7 @@
 #include "app/shell/main_loop.h"
 #include "app/shell/shell_style.h"
 #include "media/speech_settings.h"
+#include "media/tts_engine.h"
 #include "media/tts_manager.h"
 
 #include <gtk/gtk.h>
@@ -18,11 +19,14 @@ struct Provider {
     const char* id;
     const char* placeholder;
 };
-constexpr Provider kProviders[] = {{"ElevenLabs", "elevenlabs", "sk-..."},
+// The system voice first: it speaks whenever no cloud provider is chosen, and needs no key.
+constexpr Provider kProviders[] = {{"System voice", media::TTSManager::kSystemVoiceId, "No API key needed"},
+                                   {"ElevenLabs", "elevenlabs", "sk-..."},
                                    {"OpenAI", "openai", "sk-proj-..."},
                                    {"Google Gemini", "gemini", "AIza..."},
                                    {"Deepgram", "deepgram", "dg-..."}};
 constexpr int kProviderCount = static_cast<int>(std::size(kProviders));
+constexpr int kSystemVoice = 0;
 constexpr const char* kGrey = "#6e7781";
 
 std::string keyEntry(const Provider& provider) { return std::string(provider.id) + "_api_key"; }
@@ -115,11 +119,13 @@ void SettingsWindow::build() {
     gtk_window_set_default(GTK_WINDOW(window_), saveButton);
 }
 
-// The first provider that holds a key is the one shown, whichever provider is active.
+// The system voice where the user chose it or no cloud provider holds a key; otherwise the
+// first provider that holds one, whichever of them is active.
 void SettingsWindow::loadCurrentSettings() {
     const nlohmann::json config = readJsonObjectFile(configFile_);
-    int shown = 0;
-    for (int index = 0; index < kProviderCount; ++index) {
+    int shown = kSystemVoice;
+    const bool systemChosen = config.value("tts_provider", nlohmann::json()) == media::TTSManager::kSystemVoiceId;
+    for (int index = kSystemVoice + 1; index < kProviderCount && !systemChosen; ++index) {
         if (!storedKey(config, kProviders[index]).empty()) {
             shown = index;
             break;
@@ -135,6 +141,7 @@ void SettingsWindow::providerChanged() {
     const nlohmann::json config = readJsonObjectFile(configFile_);
     gtk_entry_set_text(GTK_ENTRY(apiKeyField_), storedKey(config, kProviders[index]).c_str());
     gtk_entry_set_placeholder_text(GTK_ENTRY(apiKeyField_), kProviders[index].placeholder);
+    gtk_widget_set_sensitive(apiKeyField_, index != kSystemVoice);
     showStatus("", nullptr);
 }
 
@@ -142,31 +149,55 @@ void SettingsWindow::saveSettings() {
     const int index = gtk_combo_box_get_active(GTK_COMBO_BOX(providerPopup_));
     if (index < 0 || index >= kProviderCount) return;
     const std::string apiKey = gtk_entry_get_text(GTK_ENTRY(apiKeyField_));
+    if (index == kSystemVoice) {
+        // The cloud keys stay stored: choosing a provider again needs no retyping.
+        auto saved = mergeIntoJsonObjectFile(configFile_, {{"tts_provider", media::TTSManager::kSystemVoiceId}});
+        if (!saved.ok()) {
+            showStatus("Failed: " + saved.error(), kRed);
+            return;
+        }
+        speech_.setActiveProvider(media::TTSManager::kSystemVoiceId);
+        showStatus("Saved!", kGreen, 2000);
+        return;
+    }
     // A file that could not be written is said so: the key would otherwise be lost at the
     // next start while the window claimed it was kept.
+    // A key that could not go into a request header is neither used nor kept.
+    if (!apiKey.empty())
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            return;
+        }
     auto saved = saveSpeechSettings(configFile_, kProviders[index].id, apiKey);
     if (!saved.ok()) {
         showStatus("Failed: " + saved.error(), kRed);
         return;
     }
-    if (!apiKey.empty()) speech_.configureProvider(kProviders[index].id, apiKey, true);
     showStatus("Saved!", kGreen, 2000);
 }
 
 void SettingsWindow::testVoice() {
     const std::string apiKey = gtk_entry_get_text(GTK_ENTRY(apiKeyField_));
-    if (apiKey.empty()) {
+    const int index = gtk_combo_box_get_active(GTK_COMBO_BOX(providerPopup_));
+    const bool systemVoice = index == kSystemVoice;
+    if (apiKey.empty() && !systemVoice) {
         showStatus("Enter an API key first.", kOrange);
         return;
     }
-    const int index = gtk_combo_box_get_active(GTK_COMBO_BOX(providerPopup_));
     const bool chosen = index >= 0 && index < kProviderCount;
     const std::string name = chosen ? kProviders[index].name : "Voice";
     showStatus("Testing...", kGrey);
     gtk_widget_set_sensitive(testButton_, false);
-    if (chosen) speech_.configureProvider(kProviders[index].id, apiKey, true);
-    std::thread([this, name] {
-        auto spoken = speech_.speakSync("Hello! Velmor voice is working.", std::nullopt);
+    if (chosen && !systemVoice)
+        if (auto configured = speech_.configureProvider(kProviders[index].id, apiKey, true); !configured) {
+            showStatus("Failed: the key " + configured.error(), kRed);
+            gtk_widget_set_sensitive(testButton_, true);
+            return;
+        }
+    std::thread([this, name, systemVoice] {
+        const char* line = "Hello! Velmor voice is working.";
+        auto spoken = systemVoice ? speech_.systemVoice().speakSync(line, std::nullopt)
+                                  : speech_.speakSync(line, std::nullopt);
         std::string failure = spoken.ok() ? std::string() : spoken.error();
         onMainThread([this, name, failure] {
             gtk_widget_set_sensitive(testButton_, true);

@@ -1,9 +1,11 @@
 #include "app/shell/tray.h"
 
+#include "base/client_entry.h"
 #include "base/log.h"
 #include "app/shell/autostart.h"
 #include "app/shell/client_config.h"
 #include "app/shell/main_loop.h"
+#include "app/shell/update_advice.h"
 
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
@@ -25,9 +27,8 @@ GtkWidget* addItem(GtkWidget* menu, const std::string& title, bool enabled = fal
 
 void addSeparator(GtkWidget* menu) { gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new()); }
 
-// Shows the shortcut next to an entry, as menus on this desktop do.
-void showShortcut(GtkWidget* item, GtkAccelGroup* accelerators, guint key) {
-    gtk_widget_add_accelerator(item, "activate", accelerators, key, GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
+std::string targetLine(const std::string& target) {
+    return "Target: " + (target.empty() ? std::string("None") : target);
 }
 
 template <typename Handler>
@@ -48,9 +49,9 @@ void tellUser(GtkMessageType type, const char* title, const char* message, const
 }  // namespace
 
 Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirectory) : actions_(std::move(actions)) {
+    // No keyboard shortcuts: a tray menu has no window that could take them, so showing
+    // some would promise what never happens.
     GtkWidget* menu = gtk_menu_new();
-    GtkAccelGroup* accelerators = gtk_accel_group_new();
-    gtk_menu_set_accel_group(GTK_MENU(menu), accelerators);
 
     addItem(menu, "Velmor");
     addSeparator(menu);
@@ -58,16 +59,13 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
     addItem(menu, "WebSocket: 127.0.0.1:" + std::to_string(status.wsPort));
     addItem(menu, std::string("Accessibility: ") + (status.accessibilityGranted ? "Granted" : "Not Granted"));
     addSeparator(menu);
-    addItem(menu, "Target: " + (status.target.empty() ? std::string("None") : status.target));
+    targetItem_ = addItem(menu, targetLine(""));
     addSeparator(menu);
 
     GtkWidget* copy = addItem(menu, "Copy MCP Config", true);
-    showShortcut(copy, accelerators, GDK_KEY_c);
     g_signal_connect_swapped(copy, "activate", G_CALLBACK(+[](Tray* tray) { tray->copyMcpConfig(); }), this);
 
-    GtkWidget* settings = addItem(menu, "Settings…", true);
-    showShortcut(settings, accelerators, GDK_KEY_comma);
-    onActivate(settings, &actions_.showSettings);
+    onActivate(addItem(menu, "Settings…", true), &actions_.showSettings);
 
     onActivate(addItem(menu, "Setup Guide…", true), &actions_.showOnboarding);
 
@@ -83,9 +81,7 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
     g_signal_connect_swapped(updates, "activate", G_CALLBACK(+[](Tray* tray) { tray->checkForUpdates(); }), this);
     addSeparator(menu);
 
-    GtkWidget* quit = addItem(menu, "Quit Velmor", true);
-    showShortcut(quit, accelerators, GDK_KEY_q);
-    onActivate(quit, &actions_.quit);
+    onActivate(addItem(menu, "Quit Velmor", true), &actions_.quit);
     gtk_widget_show_all(menu);
 
     indicator_ = app_indicator_new("velmor", kIcon, APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
@@ -95,8 +91,12 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
 }
 
+void Tray::setTarget(const std::string& target) {
+    gtk_menu_item_set_label(GTK_MENU_ITEM(targetItem_), targetLine(target).c_str());
+}
+
 void Tray::copyMcpConfig() {
-    copyToClipboard(serverListEntry(bridgePath()));
+    copyToClipboard(clientEntry(bridgePath()));
     // A tray icon has no title to flash; its icon (and label, where the tray shows one)
     // confirms the copy instead.
     ++flashes_;
@@ -110,10 +110,8 @@ void Tray::copyMcpConfig() {
 }
 
 void Tray::checkForUpdates() {
-    tellUser(GTK_MESSAGE_INFO, "Check for Updates", "Updates come from your package manager",
-             "Velmor is updated together with the rest of this system. Install updates with your "
-             "desktop's software updater or your package manager (for example: sudo apt update && "
-             "sudo apt upgrade).");
+    UpdateAdvice advice = updateAdvice(programDirectory());
+    tellUser(GTK_MESSAGE_INFO, "Check for Updates", advice.headline.c_str(), advice.detail);
 }
 
 void Tray::setStartAtLogin(bool enabled) {

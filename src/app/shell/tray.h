@@ -9,12 +9,12 @@ typedef struct _GtkWidget GtkWidget;
 
 namespace velmor::shell {
 
-// What the menu's status lines show: taken once, when the menu is built.
+// What the menu's status lines show, taken when the menu is built; the "Target:" line
+// follows the session through Tray::setTarget instead.
 struct TrayStatus {
     uint16_t mcpPort = 0;
     uint16_t wsPort = 0;
     bool accessibilityGranted = false;
-    std::string target;  // empty when no application is under control
 };
 
 struct TrayActions {
@@ -31,6 +31,9 @@ public:
     Tray(const Tray&) = delete;
     Tray& operator=(const Tray&) = delete;
 
+    // The "Target:" line: the application under control, empty for none.
+    void setTarget(const std::string& target);
+
 private:
     void copyMcpConfig();
     void checkForUpdates();
@@ -38,6 +41,7 @@ private:
 
     TrayActions actions_;
     AppIndicator* indicator_ = nullptr;
+    GtkWidget* targetItem_ = nullptr;
     GtkWidget* atLogin_ = nullptr;
     bool reverting_ = false;  // the check mark is being put back after a failed change
     unsigned flashes_ = 0;  // copies whose confirmation is still showing

@@ -3,8 +3,6 @@
 #include "base/log.h"
 #include "platform/linux/dbus_message.h"
 
-#include <atspi/atspi.h>
-
 #include <cctype>
 #include <cstdlib>
 
@@ -16,27 +14,54 @@ constexpr const char* kRegistry = "org.a11y.atspi.Registry";
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 
+// Where the accessibility bus listens: as libatspi finds it, from the environment or from the
+// bus launcher on the session bus.
+Result<std::string> accessibilityBusAddress() {
+    if (const char* address = std::getenv("AT_SPI_BUS_ADDRESS"); address && *address) return std::string(address);
+    auto session = openPrivateSessionBus();
+    if (!session) return fail(session.error());
+    DbusReply reply = DbusCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress")
+                          .send(session->get(), kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("s")) return fail("no accessibility bus launcher on the session bus");
+    std::string address = reply.reader().string();
+    if (address.empty()) return fail("the accessibility bus launcher gave no address");
+    return address;
+}
+
 }  // namespace
 
 DBusConnection* AtspiConnection::connection() {
     // The accessibility bus belongs to an X11 desktop: without a display there is none, and
-    // libatspi would only go looking for a session bus to start one on.
+    // asking would only go looking for a session bus to start one on.
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         failure_ = "no X display (DISPLAY is not set)";
         return nullptr;
     }
-    // Only the connection is taken from libatspi: it finds the bus (root window property
-    // or session bus) and reconnects after the bus went away. Everything else is plain
-    // AT-SPI calls on it, so no libatspi state is ever touched by another thread's main loop.
-    DBusConnection* bus = atspi_get_a11y_bus();
-    if (!bus || !dbus_connection_get_is_connected(bus)) {
-        if (failure_.empty()) Log::error("ax", "accessibility bus not reachable");
-        failure_ = "the accessibility bus (AT-SPI) is not reachable";
-        return nullptr;
+    if (bus_ && !dbus_connection_get_is_connected(bus_.get())) {
+        Log::info("ax", "the accessibility bus went away; connecting again");
+        bus_.reset();
+        forgetApplications();
+    }
+    if (!bus_) {
+        auto address = accessibilityBusAddress();
+        auto opened = address ? openPrivateBus(*address) : Result<PrivateBus>(fail(address.error()));
+        if (!opened) {
+            if (failure_.empty()) Log::error("ax", "accessibility bus not reachable: " + opened.error());
+            failure_ = "the accessibility bus (AT-SPI) is not reachable";
+            return nullptr;
+        }
+        bus_ = std::move(*opened);
     }
     failure_.clear();
-    return bus;
+    discardUnaskedMessages(bus_.get());
+    return bus_.get();
+}
+
+void AtspiConnection::forgetApplications() {
+    pids_.clear();
+    introduced_.clear();
+    toolkits_.clear();
 }
 
 std::optional<std::string> AtspiConnection::unavailable() {

@@ -2,6 +2,7 @@
 
 #include "base/guarded.h"
 #include "platform/linux/atspi_toolkit.h"
+#include "platform/linux/private_bus.h"
 
 #include <dbus/dbus.h>
 
@@ -27,8 +28,14 @@ struct AtspiApplicationEntry {
     int32_t pid = 0;
 };
 
-// The process's connection to the AT-SPI accessibility bus, as the holder of the bus lock
-// sees it: only AtspiBus::withLocked hands one out.
+// Velmor's own connection to the AT-SPI accessibility bus, as the holder of the bus lock sees
+// it: only AtspiBus::withLocked hands one out.
+//
+// Threads: GTK's accessibility bridge in this process has libatspi's shared connection and
+// dispatches it from the main loop; Velmor never touches that connection nor libatspi's
+// state. Its own connection is private (see PrivateBus): opened here, used only by the
+// thread that holds the bus lock, dispatched by no main loop, opened again after the bus
+// went away.
 class AtspiConnection {
 public:
     AtspiConnection(const AtspiConnection&) = delete;
@@ -52,16 +59,18 @@ public:
 private:
     friend class Guarded<AtspiConnection>;
     AtspiConnection() = default;
+    void forgetApplications();
 
+    PrivateBus bus_;
     std::string failure_;
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
     std::set<std::string> introduced_;
     std::map<std::string, AtspiToolkit> toolkits_;  // bus name -> toolkit
 };
 
-// libatspi is not thread-safe, and the snapshots read through the bus are shared by the
-// elements of a scan, so every AT-SPI read and action of the process runs inside
-// withLocked, which holds the bus lock while `use` runs; a snapshot's nodes are read and
+// A libdbus connection must not be used by two threads at once here (pending calls block on
+// it and drain it), and the snapshots read through the bus are shared by the elements of a
+// scan, so every AT-SPI read and action of Velmor runs inside withLocked, which holds the bus lock while `use` runs; a snapshot's nodes are read and
 // completed only there too. Lock order: the session's lock, then the bus lock, then the
 // display lock (X11Display); never the other way round.
 class AtspiBus : public Guarded<AtspiConnection> {};

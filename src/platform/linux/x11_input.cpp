@@ -143,10 +143,9 @@ Result<void> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
         if (!stroke) return fail("no key code for the key");
 
         std::vector<KeyCode> held;
-        // The command modifier of this platform is Control.
-        if (modifiers.command || modifiers.control) held.push_back(XKeysymToKeycode(display, XK_Control_L));
+        if (modifiers.control) held.push_back(XKeysymToKeycode(display, XK_Control_L));
         if (modifiers.shift || stroke->shift) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
-        if (modifiers.option) held.push_back(XKeysymToKeycode(display, XK_Alt_L));
+        if (modifiers.alt) held.push_back(XKeysymToKeycode(display, XK_Alt_L));
         held.erase(std::remove(held.begin(), held.end(), KeyCode{0}), held.end());
         for (KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
         XTestFakeKeyEvent(display, stroke->code, True, CurrentTime);

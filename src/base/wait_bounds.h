@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace velmor {
+
+// How long an agent may make Velmor wait. A wait holds one of the few tool-call workers (and
+// in a shortcut, its child process) for all of its length, so no argument may ask for more.
+inline constexpr std::chrono::minutes kLongestWait{10};
+// A whole shortcut run, whatever its steps add up to; it is stopped there.
+inline constexpr std::chrono::minutes kLongestShortcutRun{30};
+
+// Why a wait of `asked` is refused ("a wait of 3600000 ms is longer than the 10 minutes
+// allowed"); nothing when it may go ahead.
+std::optional<std::string> waitRefusal(std::chrono::milliseconds asked);
+
+// "the shortcut was stopped after 30 minutes, the longest a shortcut may run" (`limit` in
+// whole minutes, else seconds).
+std::string shortcutRunCutText(std::chrono::milliseconds limit = kLongestShortcutRun);
+
+}  // namespace velmor
