@@ -350,10 +350,10 @@ TEST(VelmorCommandLine, HelpAndVersionAnswerInEveryProgramAndOtherArgumentsAreRe
 // log, and lets go of its claim, so that the next start is the one Velmor of the user.
 TEST_F(VelmorProcess, SighupEndsVelmorInOrderAndTheNextStartRuns) {
     auto velmor = launchVelmor();
-    const size_t logBefore = test::readFile(Log::kPath).size();
+    const size_t logBefore = test::readFile(paths::logFile()).size();
     velmor->signal(SIGHUP);
     EXPECT_EQ(velmor->wait(5000), 0);
-    EXPECT_NE(test::readFile(Log::kPath).find("Stopping on SIGHUP", logBefore), std::string::npos);
+    EXPECT_NE(test::readFile(paths::logFile()).find("Stopping on SIGHUP", logBefore), std::string::npos);
 
     auto next = launchVelmor();
     next->signal(SIGTERM);
