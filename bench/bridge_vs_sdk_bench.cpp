@@ -42,7 +42,9 @@ int main() {
     velmor::tools::ToolRouter router;
     router.setHandler("list_apps", [](const velmor::tools::Arguments&) { return json::parse(kCallAnswer); });
     velmor::mcp::McpServer endpoint(0, "bench-token",
-                                    [&router](std::string_view body) { return velmor::mcp::handleRequest(router, body); });
+                                    [&router](std::string_view body, const velmor::mcp::RequestChannel& channel) {
+                                        return velmor::mcp::handleRequest(router, body, channel);
+                                    });
     if (!endpoint.start()) return 1;
     velmor::test::writeFile(home.path() + "/.velmor/config.json",
                             json{{"token", "bench-token"}, {"port", endpoint.boundPort()}, {"wsPort", velmor::test::freePort()}}.dump());

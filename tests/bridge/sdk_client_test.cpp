@@ -21,7 +21,7 @@ const std::string kFixtures = VELMOR_MCP_SDK_FIXTURES;
 
 class ApplicationEndpoint {
 public:
-    ApplicationEndpoint() : server_(0, "sdk-token", [this](std::string_view body) { return mcp::handleRequest(router_, body); }) {
+    ApplicationEndpoint() : server_(0, "sdk-token", [this](std::string_view body, const mcp::RequestChannel& channel) { return mcp::handleRequest(router_, body, channel); }) {
         router_.setHandler("list_apps", [](const tools::Arguments&) {
             return json{{"apps", {{{"name", "Calculator"}, {"pid", 7}}}}};
         });
