@@ -102,6 +102,9 @@ TEST_F(Dispatcher, FixedToolsWithoutAHandlerSaySoByName) {
 TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
     browser->pageAgentTools = {"shortcut_ghost"};
     EXPECT_EQ(router.callTool("shortcut_hello_world", {{"input", "hi"}}), json({{"ran", "Hello World"}, {"input", "hi"}}));
+    // The second of two names that meet on one tool name runs under the numbered name.
+    EXPECT_EQ(router.callTool("shortcut_hello_world_2", json::object()),
+              json({{"ran", "hello-world"}, {"input", nullptr}}));
     EXPECT_EQ(router.callTool("shortcut_log_caf_visit", {{"input", 3}}),
               json({{"ran", "Log Café Visit!"}, {"input", nullptr}}));
     EXPECT_EQ(router.callTool("shortcut_ghost", json::object()),
@@ -157,9 +160,9 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     EXPECT_EQ(tools[41]["name"], "click_web");
     EXPECT_EQ(tools[42]["name"], "click_ok");
     EXPECT_EQ(tools[43]["inputSchema"]["required"], json({"value"}));
-    // Shortcuts whose names collide are both listed: nothing is de-duplicated here.
+    // Shortcuts whose names meet on one tool name are both listed, the later one numbered.
     EXPECT_EQ(tools[44]["name"], "shortcut_hello_world");
-    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world_2");
     EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
     EXPECT_EQ(ToolRouter().allTools().size(), 40u);
     // Run-time tools are annotated by their kind: page and web tools reach the web, element
