@@ -46,6 +46,7 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
+    if (auto free = notOwnWindowFocused(); !free) return free;
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
     // came forward) the rest of the text would land in another application. A cancelled call
@@ -61,6 +62,7 @@ Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
 Result<void> InputActions::pressKey(const std::string& combo, int32_t pid) {
     auto keys = parseKeyCombo(combo);
     if (!keys) return fail(keys.error());
+    if (auto free = notOwnWindowFocused(); !free) return free;
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     return input_.pressKey(keys->key, keys->modifiers);
 }
@@ -92,6 +94,12 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
 
 Result<void> InputActions::notOwnWindowAt(Point point) {
     auto owner = windows_.processAt(point.x, point.y);
+    if (owner && own_.owns(*owner)) return fail(kOwnWindow);
+    return succeeded();
+}
+
+Result<void> InputActions::notOwnWindowFocused() {
+    auto owner = windows_.processWithFocus();
     if (owner && own_.owns(*owner)) return fail(kOwnWindow);
     return succeeded();
 }

@@ -40,6 +40,9 @@ public:
     // The process whose window is topmost at the point (screen coordinates); nothing when no
     // window of a known process is there.
     virtual std::optional<int32_t> processAt(int x, int y) = 0;
+    // The process whose window has the keyboard focus; nothing when no window of a known
+    // process has it.
+    virtual std::optional<int32_t> processWithFocus() = 0;
     // Where the pointer is, in screen coordinates; nothing without a display.
     virtual std::optional<Frame> pointer() = 0;
     // The whole screen; nothing without a display.

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 namespace velmor {
 namespace {
@@ -131,14 +132,6 @@ TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
     auto offered = dialog.value("available_tools", json::array());
     ASSERT_NE(std::find(offered.begin(), offered.end(), "click_add"), offered.end()) << dialog.dump();
     ASSERT_NE(std::find(offered.begin(), offered.end(), "click_cancel"), offered.end()) << dialog.dump();
-    // The agent cannot answer for the user: velmor will not operate its own dialog, by any
-    // name it goes by, and nothing reaches the library.
-    for (const char* name : {"velmor-shortcuts", "Velmor-Shortcuts"}) {
-        EXPECT_EQ(call("session_start", {{"app_name", name}}),
-                  json({{"error", "this window belongs to Velmor and asks the user; it cannot be operated by the agent"}}));
-    }
-    EXPECT_TRUE(call("click_add").contains("error"));
-    EXPECT_FALSE(std::filesystem::exists(library + "/Shout.shortcut"));
     pushes = 0;
     userPresses("click_add");
     userLeaves();
@@ -179,6 +172,58 @@ TEST_F(ShortcutsOnTheDesktop, CreatedApprovedListedAndRunAsItsOwnTool) {
     EXPECT_TRUE(test::eventually([] { return clipboard() == "other"; }, 5s));
     EXPECT_EQ(copier.wait(5000), 0);
     EXPECT_TRUE(test::eventually([] { return !clipboardKeeperRunning(); }, 5s));
+}
+
+// The import dialog exists so that a person accepts what a shortcut will run: the agent
+// reaches it neither as a session, nor with keys while it has the focus, nor with the pointer
+// over it, whatever application it controls meanwhile.
+TEST_F(ShortcutsOnTheDesktop, TheAgentCannotAcceptItsOwnImport) {
+    test::ChildProcess fixture({VELMOR_FIXTURE_APP});
+    ASSERT_TRUE(test::fixtureReadyOnTheDesktop(fixture));
+    json controlled = call("session_start", {{"app_name", "velmor-fixture-" + std::to_string(fixture.pid())}});
+    ASSERT_FALSE(controlled.contains("error")) << controlled.dump();
+
+    json created = call("create_shortcut",
+                        {{"name", "Sneak"}, {"steps", {{{"type", "shell"}, {"script", "touch \"$HOME/sneaked\""}}}}});
+    ASSERT_EQ(created.value("imported", false), true) << created.dump();
+    userSeesDialog();
+    userLeaves();
+    auto& windows = test::testDesktop().windows;
+    std::optional<int32_t> dialogPid;
+    for (const auto& app : test::testDesktop().applications.regularApplications())
+        if (app.name && app.name->find("velmor-shortcuts") != std::string::npos) dialogPid = app.pid;
+    ASSERT_TRUE(dialogPid);
+    ASSERT_TRUE(test::eventually([&] { return windows.processWithFocus() == dialogPid; }, 5s))
+        << "the import dialog comes forward with the focus";
+
+    const json refused = {{"error", "Error: this window belongs to Velmor and asks the user; it cannot be operated by the agent"}};
+    for (const char* name : {"velmor-shortcuts", "Velmor-Shortcuts"})
+        EXPECT_EQ(call("session_start", {{"app_name", name}}), refused) << name;
+    EXPECT_EQ(call("press_key", {{"key", "return"}}), refused);
+    EXPECT_EQ(call("type_text", {{"text", "\n"}}), refused);
+    // The pointer over the dialog, in the coordinates click_at takes: the controlled
+    // window's, or the screen's while that window is not focused.
+    auto dialogWindows = windows.windowsOf(*dialogPid);
+    ASSERT_FALSE(dialogWindows.empty());
+    const platform::Frame& frame = dialogWindows.front().frame;
+    int x = frame.x + frame.width / 2, y = frame.y + frame.height / 2;
+    if (auto origin = windows.focusedWindowOf(fixture.pid())) {
+        x -= origin->frame.x;
+        y -= origin->frame.y;
+    }
+    EXPECT_EQ(call("click_at", {{"x", x}, {"y", y}}), refused);
+    EXPECT_EQ(call("mouse_move", {{"x", x}, {"y", y}}), refused);
+    EXPECT_TRUE(call("click_add").contains("error")) << "the dialog's buttons are no tools of the agent";
+    EXPECT_EQ(windows.processWithFocus(), dialogPid) << "the focus stays with the person's dialog";
+
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(std::filesystem::exists(library + "/Sneak.shortcut")) << "nothing reached the library";
+    EXPECT_EQ(call("list_shortcuts"), json({{"shortcuts", json::array()}, {"count", 0}}));
+    userSeesDialog();
+    userPresses("click_cancel");
+    userLeaves();
+    call("session_end");
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/sneaked"));
 }
 
 TEST_F(ShortcutsOnTheDesktop, AsksTheUserAndTellsThroughTheNotificationService) {

@@ -137,6 +137,15 @@ std::optional<int32_t> X11Windows::processAt(int x, int y) {
     });
 }
 
+std::optional<int32_t> X11Windows::processWithFocus() {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<int32_t> {
+        if (!x11.display()) return std::nullopt;
+        auto active = x11.cardinal(x11.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        if (!active || *active == None) return std::nullopt;
+        return windowPid(x11, *active);
+    });
+}
+
 std::optional<Frame> X11Windows::pointer() {
     return x11_.withLocked([&](X11Connection& x11) -> std::optional<Frame> {
         if (!x11.display()) return std::nullopt;

@@ -15,6 +15,7 @@ public:
     std::optional<WindowInfo> focusedWindowOf(int32_t pid) override;
     std::optional<WindowInfo> frontWindowOf(int32_t pid) override;
     std::optional<int32_t> processAt(int x, int y) override;
+    std::optional<int32_t> processWithFocus() override;
     std::optional<Frame> pointer() override;
     std::optional<Frame> screen() override;
     void changeFrame(uint64_t window, const FrameChange& change) override;
