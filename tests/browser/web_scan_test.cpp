@@ -97,7 +97,7 @@ TEST_F(WebScan, SumsUpThePageAndRefillsTheWebTools) {
 
 // A page that overrides the built-ins the scan would use (JSON.stringify answers 5,005
 // forged tools, Array.prototype.map adds an order to every list) gets a scan of what it really
-// shows: its four controls, named and described cleanly, within every bound.
+// shows: its five controls, named and described cleanly, within every bound.
 TEST_F(WebScan, APageThatOverridesTheBuiltInsCannotShapeTheScan) {
     std::string url = open("hostile.html");
     // The trap is armed in the page's own world, where the agent's scripts run.
@@ -106,7 +106,7 @@ TEST_F(WebScan, APageThatOverridesTheBuiltInsCannotShapeTheScan) {
 
     json scan = call("web_scan", {{"url", url}});
     std::string answer = scan.dump();
-    EXPECT_LE(answer.size(), 256u * 1024) ;
+    EXPECT_LE(answer.size(), 256u * 1024);
     for (const char* forged : {"fake_", "SYSTEM", "forged", "web_action", "session_start", "\\r"})
         EXPECT_EQ(answer.find(forged), std::string::npos) << forged << " in " << answer.substr(0, 2000);
     std::map<std::string, json> tools;
@@ -118,7 +118,8 @@ TEST_F(WebScan, APageThatOverridesTheBuiltInsCannotShapeTheScan) {
     // "At" would make click_at, a fixed tool: it takes the next free name.
     EXPECT_EQ(tools["click_at_2"]["selector"], "#at");
     EXPECT_FALSE(tools.count("click_at"));
-    EXPECT_EQ(scan["title"], "Checkout[2Jlanif");
+    // The browser shows the escape character of the title as a space; the reversal is gone.
+    EXPECT_EQ(scan["title"], "Checkout [2Jlanif");
     EXPECT_EQ(scan["headings"], json({"H1: Checkout"}));
     for (const auto& [name, tool] : tools) {
         EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return std::islower(c) || std::isdigit(c) || c == '_'; }))
@@ -130,6 +131,11 @@ TEST_F(WebScan, APageThatOverridesTheBuiltInsCannotShapeTheScan) {
             EXPECT_EQ(description.find(hidden), std::string::npos) << name << ": " << description;
     }
     EXPECT_EQ(tools["click_re_fund_31m"]["label"], "Refund[31m") << scan.dump(2);
+    std::string longLabel;
+    for (const auto& [name, tool] : tools)
+        if (name.starts_with("click_long_label")) longLabel = tool["label"];
+    EXPECT_EQ(longLabel.size(), 200u);
+    EXPECT_TRUE(longLabel.ends_with("...")) << longLabel;
 
     // tools/list holds each name once.
     std::set<std::string> listed;
