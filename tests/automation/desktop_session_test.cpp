@@ -125,6 +125,9 @@ TEST_F(HostileApplication, IsShownCleanAndBoundedWithEveryToolNameOnce) {
     EXPECT_TRUE(title.starts_with("Hostile[2J ")) << title.substr(0, 40);
     EXPECT_TRUE(title.ends_with("...")) << title.size();
     EXPECT_TRUE(shownClean(title));
+    json windows = call("get_windows").value("windows", json::array());
+    ASSERT_FALSE(windows.empty()) << windows.dump().substr(0, 400);
+    for (const auto& window : windows) EXPECT_EQ(window.value("title", ""), title);
     EXPECT_LE(state.dump().size(), 64u * 1024) << "ten labels of 10 KB are cut to 200 characters each";
 
     std::map<std::string, std::string> labels;
