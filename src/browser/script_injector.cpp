@@ -3,6 +3,7 @@
 #include "base/error_result.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
@@ -95,7 +96,11 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
                              const std::optional<std::string>& value, const Tab& tab) const {
     return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
-        return evaluateApart(session, buildActionScript(action, selector, value));
+        json done = evaluateApart(session, buildActionScript(action, selector, value));
+        // What a click reports of the element is the page's text.
+        if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
+            done["label"] = outside_text::label(*label);
+        return done;
     }, true);
 }
 
@@ -137,7 +142,7 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                     auto value = remote->find("value");
                     if (value != remote->end() && value->is_object()) {
                         answer["url"] = stringFieldOr(*value, "url");
-                        answer["title"] = stringFieldOr(*value, "title");
+                        answer["title"] = outside_text::title(stringFieldOr(*value, "title"));
                     }
                 }
             }
@@ -191,7 +196,8 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     json result = work(*session, chosen);
     if (!session->dialogs().empty() && result.is_object()) {
         const PageDialog& dialog = session->dialogs().front();
-        result["dialog"] = {{"type", dialog.type}, {"message", dialog.message}};
+        result["dialog"] = {{"type", outside_text::label(dialog.type)},
+                            {"message", outside_text::description(dialog.message)}};
     }
     if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
     return result;
@@ -220,7 +226,7 @@ json ScriptInjector::evaluate(DevToolsSession& session, const std::string& scrip
     if (!answer) return errorResult(answer.error());
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
-        return errorResult("Chrome: " + exceptionText(*details));
+        return errorResult("Chrome: " + outside_text::description(exceptionText(*details)));
     auto remote = result.find("result");
     if (remote == result.end() || !remote->is_object()) return errorResult(kNoResult);
     auto value = remote->find("value");
