@@ -6,6 +6,7 @@
 #include "automation/text.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace velmor::automation {
 
@@ -30,9 +31,9 @@ bool isBreadcrumbContainer(const std::string& role) {
 // The working state of one scan.
 class ScanWalk {
 public:
-    ScanWalk(const std::string& windowTitle, const std::vector<std::string>& reservedNames) {
+    ScanWalk(const std::string& windowTitle, const std::vector<std::string>& reservedNames)
+        : takenNames(reservedNames.begin(), reservedNames.end()) {
         breadcrumb.push_back("Window '" + windowTitle + "'");
-        for (const auto& name : reservedNames) nameCounts[name] = 1;
     }
 
     // The native part of the window. Web content is only located here; it is walked after.
@@ -98,14 +99,26 @@ private:
         if (label.empty()) return;
 
         std::string verb(rule.name);
-        std::string base = verb + "_" + slugOf(label);
-        int seen = nameCounts[base]++;
-        std::string name = seen == 0 ? base : base + "_" + std::to_string(seen + 1);
+        std::string name = claimName(verb + "_" + slugOf(label));
         std::optional<std::string> value = element->value();
         if (value) value = outside_text::description(*value);
         std::string description = toolDescription(verb, label, value, role);
         elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
                             element->enabled(), element, std::move(description)});
+    }
+
+    // The base name, or its next numbered form ("_2", "_3", ...) that no tool has taken: a
+    // label "OK 2" beside two "OK" buttons must not repeat a name either.
+    std::string claimName(const std::string& base) {
+        std::string name = base;
+        if (takenNames.contains(name)) {
+            int& next = nextSuffix[base];
+            next = std::max(next, 2);
+            do name = base + "_" + std::to_string(next++);
+            while (takenNames.contains(name));
+        }
+        takenNames.insert(name);
+        return name;
     }
 
     static std::string labelOf(platform::AccessibleElement& element, const std::string& title) {
@@ -118,7 +131,8 @@ private:
         return "";
     }
 
-    std::unordered_map<std::string, int> nameCounts;
+    std::unordered_set<std::string> takenNames;
+    std::unordered_map<std::string, int> nextSuffix;
 };
 
 ElementRef chooseWindow(platform::AccessibleApplication& application) {

@@ -173,6 +173,18 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
                                               {"idempotentHint", false}, {"openWorldHint", false}}));
     EXPECT_EQ(tools[46]["annotations"]["destructiveHint"], true);
 
+    // A name is listed once, for the tool a call of it reaches: a web tool before an element
+    // of the same name, never a fixed tool's, and "shortcut_" names only for shortcuts.
+    browser->webTools["shortcut_hello_world"] = {"click", "#s", "x"};
+    browser->webTools["screenshot"] = {"click", "#p", "x"};
+    elements->tools.push_back({"click_web", "click", "Click the element"});
+    std::set<std::string> names;
+    for (const auto& tool : router.allTools())
+        EXPECT_TRUE(names.insert(tool["name"].get<std::string>()).second) << tool["name"] << " listed twice";
+    EXPECT_EQ(names.size(), 40u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(router.callTool("click_web", json::object())["by"], "web");
+    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object())["ran"], "Hello World");
+
     // tools/list is assembled from the fixed tools' text serialised once; it must read as
     // the envelope of the whole list built afresh, whatever the request's id.
     for (json id : {json(1), json("x"), json(-2.5)}) {
