@@ -105,6 +105,8 @@ Result<void> InputActions::notOwnWindowFocused() {
 }
 
 Result<void> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
+    // A press anywhere would take the focus from the window that asks the user.
+    if (auto free = notOwnWindowFocused(); !free) return free;
     if (auto free = notOwnWindowAt(point); !free) return free;
     if (auto moved = input_.movePointer(point.x, point.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
@@ -136,6 +138,7 @@ Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t 
     if (!std::isfinite(duration) || duration < 0) return fail("the drag duration must be a number of seconds, 0 or more");
     if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))))
         return fail("drag refused: " + *refused);
+    if (auto free = notOwnWindowFocused(); !free) return free;
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
     for (Point end : {from, to}) {

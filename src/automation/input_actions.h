@@ -17,10 +17,10 @@ inline constexpr const char* kNoKeyboardFocus =
     "the target application has no window that takes the keyboard focus; nothing was sent";
 
 // Typing, key combinations and pointer actions on the target application. Keyboard input
-// goes to the target's window, which is activated first when it does not have the focus; it
-// is refused (kOwnWindow) while a window of Velmor's own has the focus, which the agent must
-// not take from the person that window asks. Pointer input is refused where such a window
-// lies under a point it would press, move over or scroll at.
+// goes to the target's window, which is activated first when it does not have the focus.
+// Keys, clicks and drags are refused (kOwnWindow) while a window of Velmor's own has the
+// focus, which the agent must not take from the person that window asks; pointer input is
+// refused where such a window lies under a point it would press, move over or scroll at.
 // Pointer coordinates are relative to the top left of the target's focused window (its
 // frame), or absolute when it has none.
 class InputActions {

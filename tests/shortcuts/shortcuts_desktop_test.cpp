@@ -213,6 +213,20 @@ TEST_F(ShortcutsOnTheDesktop, TheAgentCannotAcceptItsOwnImport) {
     }
     EXPECT_EQ(call("click_at", {{"x", x}, {"y", y}}), refused);
     EXPECT_EQ(call("mouse_move", {{"x", x}, {"y", y}}), refused);
+    // Nor may a press elsewhere take the focus from the dialog.
+    auto fixtureWindows = windows.windowsOf(fixture.pid());
+    ASSERT_FALSE(fixtureWindows.empty());
+    const platform::Frame& own = fixtureWindows.front().frame;
+    auto inDialog = [&](int px, int py) {
+        return px >= frame.x && py >= frame.y && px < frame.x + frame.width && py < frame.y + frame.height;
+    };
+    std::optional<std::pair<int, int>> aside;
+    for (auto [px, py] : {std::pair{own.x + 5, own.y + 5}, std::pair{own.x + own.width - 5, own.y + 5},
+                          std::pair{own.x + 5, own.y + own.height - 5},
+                          std::pair{own.x + own.width - 5, own.y + own.height - 5}})
+        if (!aside && !inDialog(px, py)) aside = std::pair{px, py};
+    ASSERT_TRUE(aside) << "the dialog covers the controlled window";
+    EXPECT_EQ(call("click_at", {{"x", aside->first}, {"y", aside->second}}), refused);
     EXPECT_TRUE(call("click_add").contains("error")) << "the dialog's buttons are no tools of the agent";
     EXPECT_EQ(windows.processWithFocus(), dialogPid) << "the focus stays with the person's dialog";
 
