@@ -14,8 +14,9 @@ namespace velmor::tools {
 
 using nlohmann::json;
 
-// How much of a shortcut's name its tool name keeps.
+// How much of a shortcut's name its tool name keeps, and the longest tool name, numbered.
 constexpr size_t kShortcutSlugLength = 50;
+constexpr size_t kShortcutToolNameLength = 64;
 
 using tool_schema::param;
 using tool_schema::tool;
@@ -251,7 +252,10 @@ std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcut
     for (const auto& shortcutName : shortcutNames) {
         std::string base = shortcutToolName(shortcutName);
         std::string name = base;
-        for (int n = 2; taken.contains(name); ++n) name = base + "_" + std::to_string(n);
+        for (int n = 2; taken.contains(name); ++n) {
+            std::string suffix = "_" + std::to_string(n);
+            name = base.substr(0, kShortcutToolNameLength - suffix.size()) + suffix;
+        }
         taken.insert(name);
         tools.push_back({std::move(name), shortcutName});
     }

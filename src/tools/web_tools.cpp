@@ -1,9 +1,9 @@
 #include "tools/web_tools.h"
 
 #include "base/text.h"
+#include "base/tool_description.h"
 #include "browser/scan_answer.h"
 #include "tools/catalogue.h"
-#include "base/tool_description.h"
 
 #include <algorithm>
 #include <cctype>
