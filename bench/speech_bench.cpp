@@ -31,7 +31,10 @@ void prefetchBench() {
     media::TTSEngine systemVoice;
     media::AudioPlayer player;
     media::TTSManager speech(systemVoice, media::makeCloudProviders(player, {.openAI = vendor.baseUrl()}));
-    if (!speech.configureProvider("openai", "sk-bench", true)) return;
+    if (!speech.configureProvider("openai", "sk-bench", true)) {
+        std::printf("prefetch: the bench key was refused\n");
+        return;
+    }
     tools::ToolRouter router;
     tools::installSpeechTools(router, speech, home.path() + "/.velmor/config.json");
     nlohmann::json lines = nlohmann::json::array();

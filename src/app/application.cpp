@@ -108,6 +108,7 @@ void Application::buildToolRouter() {
     });
     families.shortcuts = tools::shortcutToolFamily(*shortcutBuilder_, shortcuts::defaultLibraryFolder());
     router_ = std::make_unique<tools::ToolRouter>(std::move(families));
+    session_->setReservedToolNames(tools::fixedToolNames());
 
     auto& desktop = desktop_->services();
     tools::installAppControlTools(*router_, *session_, desktop.windows);

@@ -1,10 +1,12 @@
 #include "automation/ax_scanner.h"
 
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "automation/element_naming.h"
 #include "automation/text.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace velmor::automation {
 
@@ -29,7 +31,10 @@ bool isBreadcrumbContainer(const std::string& role) {
 // The working state of one scan.
 class ScanWalk {
 public:
-    explicit ScanWalk(const std::string& windowTitle) { breadcrumb.push_back("Window '" + windowTitle + "'"); }
+    ScanWalk(const std::string& windowTitle, const std::vector<std::string>& reservedNames)
+        : takenNames(reservedNames.begin(), reservedNames.end()) {
+        breadcrumb.push_back("Window '" + windowTitle + "'");
+    }
 
     // The native part of the window. Web content is only located here; it is walked after.
     void walkNative(const ElementRef& element, int depth) {
@@ -52,7 +57,7 @@ public:
                 }
             }
         }
-        std::string title = element->title().value_or("");
+        std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title);
         if (depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
             breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
@@ -63,7 +68,7 @@ public:
     void walkWeb(const ElementRef& element, int depth) {
         if (depth >= kWebDepthLimit || elements.size() >= kElementCap) return;
         std::string role = element->role().value_or("");
-        std::string title = element->title().value_or("");
+        std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title);
         if (depth < kWebBreadcrumbDepth && !title.empty())
             breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
@@ -94,23 +99,40 @@ private:
         if (label.empty()) return;
 
         std::string verb(rule.name);
-        std::string base = verb + "_" + slugOf(label);
-        int seen = nameCounts[base]++;
-        std::string name = seen == 0 ? base : base + "_" + std::to_string(seen + 1);
+        std::string name = claimName(verb + "_" + slugOf(label));
         std::optional<std::string> value = element->value();
+        if (value) value = outside_text::description(*value);
         std::string description = toolDescription(verb, label, value, role);
         elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
                             element->enabled(), element, std::move(description)});
     }
 
-    static std::string labelOf(platform::AccessibleElement& element, const std::string& title) {
-        if (!title.empty()) return title;
-        if (auto description = element.description(); description && !description->empty()) return *description;
-        if (auto placeholder = element.placeholder(); placeholder && !placeholder->empty()) return *placeholder;
-        return element.identifier().value_or("");
+    // The base name, or its next numbered form ("_2", "_3", ...) that no tool has taken: a
+    // label "OK 2" beside two "OK" buttons must not repeat a name either.
+    std::string claimName(const std::string& base) {
+        std::string name = base;
+        if (takenNames.contains(name)) {
+            int& next = nextSuffix[base];
+            next = std::max(next, 2);
+            do name = base + "_" + std::to_string(next++);
+            while (takenNames.contains(name));
+        }
+        takenNames.insert(name);
+        return name;
     }
 
-    std::unordered_map<std::string, int> nameCounts;
+    static std::string labelOf(platform::AccessibleElement& element, const std::string& title) {
+        if (!title.empty()) return title;
+        for (auto candidate : {&platform::AccessibleElement::description, &platform::AccessibleElement::placeholder,
+                               &platform::AccessibleElement::identifier}) {
+            if (std::string label = outside_text::label((element.*candidate)().value_or("")); !label.empty())
+                return label;
+        }
+        return "";
+    }
+
+    std::unordered_set<std::string> takenNames;
+    std::unordered_map<std::string, int> nextSuffix;
 };
 
 ElementRef chooseWindow(platform::AccessibleApplication& application) {
@@ -127,15 +149,15 @@ ScanResult AXScanner::scan() const {
     if (!window) return {"(no windows)", std::nullopt, {}, "No windows found"};
 
     ScanResult result;
-    result.windowTitle = window->title().value_or("(untitled)");
+    result.windowTitle = outside_text::title(window->title().value_or("(untitled)"));
     if (auto focused = application->focusedElement()) {
         // Only a missing title falls through to the description; an empty one is used as it is.
         auto title = focused->title();
         std::string label = title ? *title : focused->description().value_or("");
-        result.focusedElement = focused->role().value_or("") + ": " + label;
+        result.focusedElement = focused->role().value_or("") + ": " + outside_text::label(label);
     }
 
-    ScanWalk walk(result.windowTitle);
+    ScanWalk walk(result.windowTitle, reservedNames_);
     walk.walkNative(window, 0);
     if (walk.webArea) {
         walk.breadcrumb.push_back("WebArea");

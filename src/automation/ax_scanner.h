@@ -4,6 +4,8 @@
 #include "platform/accessibility.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace velmor::automation {
 
@@ -12,7 +14,10 @@ namespace velmor::automation {
 // scan starts from scratch and never fails (what cannot be read is left out).
 class AXScanner {
 public:
-    AXScanner(platform::Accessibility& accessibility, int32_t pid) : accessibility_(accessibility), targetPID_(pid) {}
+    // An element tool never takes a name in `reservedNames` (the fixed tools'): it gets the
+    // next numbered name instead, as a second element of the same name would.
+    AXScanner(platform::Accessibility& accessibility, int32_t pid, std::vector<std::string> reservedNames = {})
+        : accessibility_(accessibility), targetPID_(pid), reservedNames_(std::move(reservedNames)) {}
 
     int32_t targetPID() const { return targetPID_; }
     ScanResult scan() const;
@@ -20,6 +25,7 @@ public:
 private:
     platform::Accessibility& accessibility_;
     int32_t targetPID_;
+    std::vector<std::string> reservedNames_;
 };
 
 }  // namespace velmor::automation

@@ -1,6 +1,7 @@
 #include "automation/element_naming.h"
 
 #include "automation/text.h"
+#include "base/outside_text.h"
 
 #include <algorithm>
 #include <iterator>
@@ -93,8 +94,10 @@ std::string_view unlabelledFieldLabel(std::string_view role) {
     return {};
 }
 
-std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
-                            std::string_view role) {
+namespace {
+
+std::string describedAs(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
+                        std::string_view role) {
     std::string quoted = "'" + std::string(label) + "'";
     if (verb == "fill")
         return "Fill " + quoted + " text field. Current value: '" + utf8Prefix(value.value_or(""), kDescribedValueLength) +
@@ -105,6 +108,13 @@ std::string toolDescription(std::string_view verb, std::string_view label, const
     std::string capitalised(verb);
     if (!capitalised.empty() && capitalised[0] >= 'a' && capitalised[0] <= 'z') capitalised[0] -= 'a' - 'A';
     return capitalised + " " + quoted + " " + lowerAscii(withoutAX(role));
+}
+
+}  // namespace
+
+std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
+                            std::string_view role) {
+    return outside_text::capped(describedAs(verb, label, value, role), outside_text::kDescriptionLength);
 }
 
 }  // namespace velmor::automation

@@ -28,7 +28,8 @@ std::string slugOf(std::string_view label);
 // "text area"); empty for other roles, which stay without a tool.
 std::string_view unlabelledFieldLabel(std::string_view role);
 
-// The tool description the agent reads, by verb.
+// The tool description the agent reads, by verb, within the description limit. The label and
+// value come as the sanitiser left them.
 std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
                             std::string_view role);
 

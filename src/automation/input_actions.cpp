@@ -46,6 +46,7 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
+    if (auto free = notOwnWindowFocused(); !free) return free;
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
     // came forward) the rest of the text would land in another application. A cancelled call
@@ -61,6 +62,7 @@ Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
 Result<void> InputActions::pressKey(const std::string& combo, int32_t pid) {
     auto keys = parseKeyCombo(combo);
     if (!keys) return fail(keys.error());
+    if (auto free = notOwnWindowFocused(); !free) return free;
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     return input_.pressKey(keys->key, keys->modifiers);
 }
@@ -80,6 +82,7 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
         centre.y >= frame.y + frame.height)
         return false;
+    if (!notOwnWindowAt(centre).ok()) return false;
     // One press as a user makes it, without the pauses of click_at: the settle that follows
     // every element action gives the application its time.
     if (!input_.movePointer(centre.x, centre.y)) return false;
@@ -89,7 +92,22 @@ bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     return input_.setButton(platform::MouseButton::left, false).ok();
 }
 
+Result<void> InputActions::notOwnWindowAt(Point point) {
+    auto owner = windows_.processAt(point.x, point.y);
+    if (owner && own_.owns(*owner)) return fail(kOwnWindow);
+    return succeeded();
+}
+
+Result<void> InputActions::notOwnWindowFocused() {
+    auto owner = windows_.processWithFocus();
+    if (owner && own_.owns(*owner)) return fail(kOwnWindow);
+    return succeeded();
+}
+
 Result<void> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
+    // A press anywhere would take the focus from the window that asks the user.
+    if (auto free = notOwnWindowFocused(); !free) return free;
+    if (auto free = notOwnWindowAt(point); !free) return free;
     if (auto moved = input_.movePointer(point.x, point.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.
@@ -104,17 +122,28 @@ Result<void> InputActions::click(Point point, platform::MouseButton which, int64
 
 Result<void> InputActions::mouseMove(int x, int y, int32_t pid) {
     Point point = onScreen(x, y, pid);
+    // Hovering opens menus and tooltips too.
+    if (auto free = notOwnWindowAt(point); !free) return free;
     return input_.movePointer(point.x, point.y);
 }
 
-Result<void> InputActions::scroll(int deltaY, int deltaX) { return input_.scroll(deltaY, deltaX); }
+Result<void> InputActions::scroll(int deltaY, int deltaX) {
+    if (auto at = windows_.pointer()) {
+        if (auto free = notOwnWindowAt({at->x, at->y}); !free) return free;
+    }
+    return input_.scroll(deltaY, deltaX);
+}
 
 Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
     if (!std::isfinite(duration) || duration < 0) return fail("the drag duration must be a number of seconds, 0 or more");
     if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))))
         return fail("drag refused: " + *refused);
+    if (auto free = notOwnWindowFocused(); !free) return free;
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
+    for (Point end : {from, to}) {
+        if (auto free = notOwnWindowAt(end); !free) return free;
+    }
     if (auto moved = input_.movePointer(from.x, from.y); !moved) return moved;
     std::this_thread::sleep_for(kAfterMove);
     if (auto pressed = input_.setButton(platform::MouseButton::left, true); !pressed) return pressed;

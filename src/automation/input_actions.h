@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/own_processes.h"
 #include "base/result.h"
 #include "platform/applications.h"
 #include "platform/input.h"
@@ -17,6 +18,9 @@ inline constexpr const char* kNoKeyboardFocus =
 
 // Typing, key combinations and pointer actions on the target application. Keyboard input
 // goes to the target's window, which is activated first when it does not have the focus.
+// Keys, clicks and drags are refused (kOwnWindow) while a window of Velmor's own has the
+// focus, which the agent must not take from the person that window asks; pointer input is
+// refused where such a window lies under a point it would press, move over or scroll at.
 // Pointer coordinates are relative to the top left of the target's focused window (its
 // frame), or absolute when it has none.
 class InputActions {
@@ -49,6 +53,11 @@ private:
     };
     Point onScreen(int x, int y, int32_t pid);
     Result<void> click(Point point, platform::MouseButton button, int64_t clicks);
+    // Fail with kOwnWindow when a window of Velmor's own lies under the point, or has the focus.
+    Result<void> notOwnWindowAt(Point point);
+    Result<void> notOwnWindowFocused();
+
+    const OwnProcesses own_ = velmorProcesses();
 
     platform::Input& input_;
     platform::Windows& windows_;

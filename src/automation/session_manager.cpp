@@ -2,6 +2,7 @@
 
 #include "base/error_result.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "automation/text.h"
 
 #include <algorithm>
@@ -82,15 +83,17 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
     if (!match) {
         std::string names;
         for (const auto& app : apps) {
-            if (app.name) names += (names.empty() ? "" : ", ") + *app.name;
+            if (app.name) names += (names.empty() ? "" : ", ") + outside_text::label(*app.name);
         }
         return fail("app not found. Running apps: " + names);
     }
 
+    if (own_.owns(match->pid)) return fail(kOwnWindow);
+
     // Scanned before it becomes the target: an application that quits meanwhile leaves the
     // previous session as it was.
     platform::RunningApplication candidate = *match;
-    AXScanner scanner(accessibility_, candidate.pid);
+    AXScanner scanner(accessibility_, candidate.pid, reservedToolNames_);
     applications_.activate(candidate.pid);
     accessibility_.prepare(candidate.pid);
     std::this_thread::sleep_for(kSettleDelay);
@@ -131,8 +134,9 @@ Result<json> SessionManager::endLocked(const std::optional<std::string>& saveNam
 }
 
 std::string SessionManager::goneMessage() const {
-    std::string app = targetApp_ ? targetApp_->name.value_or(targetApp_->bundleId.value_or("the application"))
-                                 : "the application";
+    std::string app = targetApp_ ? outside_text::label(targetApp_->name.value_or(targetApp_->bundleId.value_or("")))
+                                 : "";
+    if (app.empty()) app = "the application";
     return app + " is no longer running. Call session_start again.";
 }
 
@@ -167,6 +171,11 @@ void SessionManager::publish() {
 void SessionManager::setOnElementToolsChanged(std::function<void()> callback) {
     std::lock_guard guard(mutex_);
     onElementToolsChanged_ = std::move(callback);
+}
+
+void SessionManager::setReservedToolNames(std::vector<std::string> names) {
+    std::lock_guard guard(mutex_);
+    reservedToolNames_ = std::move(names);
 }
 
 void SessionManager::setOnSessionStarted(std::function<void()> callback) {
@@ -215,10 +224,15 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
     if (auto done = actions_.perform(*it, args, targetApp_->pid); !done) return fail(done.error());
+    // The action was carried out: an application that quits on it (a dialog closed by its
+    // button) is news for the agent, not a failure.
+    auto performedThenGone = [&](const std::string& gone) {
+        return json{{"status", "performed"}, {"tool", toolName}, {"session_ended", gone}};
+    };
     std::this_thread::sleep_for(kSettleDelay);
-    if (auto gone = endIfGone()) return fail(*gone);
+    if (auto gone = endIfGone()) return performedThenGone(*gone);
     scanTarget();
-    if (auto gone = endIfGone()) return fail(*gone);
+    if (auto gone = endIfGone()) return performedThenGone(*gone);
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     return diffResponse(*lastScan_, previousTools_);
 }
@@ -235,8 +249,8 @@ Result<json> SessionManager::activateTarget() {
 json SessionManager::listApps() {
     json apps = json::array();
     for (const auto& app : applications_.regularApplications()) {
-        apps.push_back({{"name", app.name.value_or("(unknown)")},
-                        {"bundle_id", app.bundleId.value_or("")},
+        apps.push_back({{"name", outside_text::label(app.name.value_or("(unknown)"))},
+                        {"bundle_id", outside_text::label(app.bundleId.value_or(""))},
                         {"pid", std::to_string(app.pid)}});
     }
     return apps;

@@ -4,6 +4,7 @@
 #include "automation/ax_scanner.h"
 #include "automation/element_action.h"
 #include "automation/input_actions.h"
+#include "automation/own_processes.h"
 #include "automation/session_responses.h"
 #include "base/result.h"
 #include "flows/flow_store.h"
@@ -34,6 +35,8 @@ namespace velmor::automation {
 // bus, then the X display); session, then the flow store. Never the other way round: the
 // platform and the store call nothing back that would take the session lock.
 //
+// Velmor's own processes (own_processes.h) never become the target.
+//
 // A target that has quit ends the session as session_end does, and every operation that
 // meets it answers "<app> is no longer running. Call session_start again.": input must
 // never reach whatever window is in front instead.
@@ -56,7 +59,8 @@ public:
     // Rescans; what changed since the last answer.
     Result<nlohmann::json> getStateDiff();
     // Carries out one element tool of the last scan, waits for the effect, rescans, records
-    // the step and answers the diff.
+    // the step and answers the diff. When the target quits on the action, the session ends and
+    // the answer says the action was carried out and the session ended with it.
     Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args);
     // Brings the target forward, waits for it and answers the diff.
     Result<nlohmann::json> activateTarget();
@@ -76,6 +80,9 @@ public:
     // Called when a scan or the end of the session changes the set of element tool names,
     // so that clients listing the tools learn of it. Set once, before the first call.
     void setOnElementToolsChanged(std::function<void()> callback);
+    // Names element tools never take (the fixed tools'): an element that would have one gets
+    // the next numbered name. Set once, before the first call.
+    void setReservedToolNames(std::vector<std::string> names);
     // Called whenever a session starts on a target (the recorder forgets the window it
     // chose for the previous one). Set once, before the first call.
     void setOnSessionStarted(std::function<void()> callback);
@@ -112,6 +119,8 @@ private:
     std::function<void()> onElementToolsChanged_;
     std::function<void()> onSessionStarted_;
     std::function<void(const std::string&)> onTargetChanged_;
+    std::vector<std::string> reservedToolNames_;
+    const OwnProcesses own_ = velmorProcesses();
 
     std::mutex publishedMutex_;
     std::optional<platform::RunningApplication> publishedTarget_;

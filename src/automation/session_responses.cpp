@@ -1,6 +1,7 @@
 #include "automation/session_responses.h"
 
 #include "automation/text.h"
+#include "base/outside_text.h"
 
 #include <set>
 
@@ -36,14 +37,16 @@ ToolStates stateToolStates(const ScanResult& scan) {
 json stateResponse(const ScanResult& scan, const platform::RunningApplication& app) {
     json elements = json::array();
     for (const auto& element : scan.elements) elements.push_back(elementEntry(element));
-    return {{"app", app.name.value_or("")},
-            {"bundle_id", app.bundleId.value_or("")},
-            {"window_title", scan.windowTitle},
-            {"focused_element", scan.focusedElement.value_or("")},
-            {"element_count", scan.elements.size()},
-            {"interactive_elements", std::move(elements)},
-            {"available_tools", toolNames(scan)},
-            {"hierarchy_summary", scan.hierarchySummary}};
+    json response = {{"app", outside_text::label(app.name.value_or(""))},
+                     {"bundle_id", outside_text::label(app.bundleId.value_or(""))},
+                     {"window_title", scan.windowTitle},
+                     {"focused_element", scan.focusedElement.value_or("")},
+                     {"element_count", scan.elements.size()},
+                     {"interactive_elements", std::move(elements)},
+                     {"available_tools", toolNames(scan)},
+                     {"hierarchy_summary", scan.hierarchySummary}};
+    outside_text::fitToBudget(response, "interactive_elements");
+    return response;
 }
 
 json diffResponse(const ScanResult& scan, ToolStates& previous) {
@@ -91,6 +94,7 @@ json diffResponse(const ScanResult& scan, ToolStates& previous) {
     if (!added.empty()) response["added"] = std::move(added);
     if (!removed.empty()) response["removed"] = std::move(removed);
     if (!changed.empty()) response["changed"] = std::move(changed);
+    outside_text::fitToBudget(response, "added");
     return response;
 }
 

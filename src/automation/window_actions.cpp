@@ -1,5 +1,7 @@
 #include "automation/window_actions.h"
 
+#include "base/outside_text.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -23,7 +25,7 @@ nlohmann::json getWindows(platform::Windows& windows, int32_t pid) {
                                 {"y", window.frame.y},
                                 {"width", window.frame.width},
                                 {"height", window.frame.height}};
-        if (window.title) entry["title"] = *window.title;
+        if (window.title) entry["title"] = outside_text::title(*window.title);
         list.push_back(std::move(entry));
     }
     return list;

@@ -46,6 +46,44 @@ Utf8Scan scanUtf8(const std::string& text, size_t from) {
     return {i, false};
 }
 
+std::optional<char32_t> nextCodePoint(std::string_view text, size_t& at) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    int length = sequenceLength(lead);
+    if (length == 0 || at + static_cast<size_t>(length) > text.size()) {
+        ++at;
+        return std::nullopt;
+    }
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        auto c = static_cast<unsigned char>(text[at + k]);
+        if (!validContinuation(lead, static_cast<size_t>(k), c)) {
+            ++at;
+            return std::nullopt;
+        }
+        point = (point << 6) | (c & 0x3F);
+    }
+    at += static_cast<size_t>(length);
+    return point;
+}
+
+void appendUtf8(std::string& out, char32_t point) {
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | (point >> 6));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | (point >> 12));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (point >> 18));
+        out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+}
+
 std::string utf8Prefix(std::string_view text, size_t characters) {
     size_t end = 0;
     for (size_t count = 0; end < text.size() && count < characters; ++count) {

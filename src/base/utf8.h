@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,13 @@ struct Utf8Scan {
     bool invalid;
 };
 Utf8Scan scanUtf8(const std::string& text, size_t from);
+
+// The character that starts at `at`, moving `at` past it; nullopt (and `at` one byte on)
+// for a byte that does not start a complete, valid sequence. `at` must be inside `text`.
+std::optional<char32_t> nextCodePoint(std::string_view text, size_t& at);
+
+// Appends the UTF-8 form of a valid code point.
+void appendUtf8(std::string& out, char32_t point);
 
 // The first `characters` characters of UTF-8 text, never cutting a character in two.
 std::string utf8Prefix(std::string_view text, size_t characters);

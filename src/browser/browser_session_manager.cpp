@@ -3,6 +3,7 @@
 #include "base/constant_time.h"
 #include "base/json_text.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/tool_description.h"
 #include "base/uuid.h"
 
@@ -30,6 +31,31 @@ json toolDescription(const std::string& name, const std::string& description, co
     json described = tool_schema::describe(name, description, inputSchema);
     described["defer_loading"] = true;
     return described;
+}
+
+// Whether every name in the page's schema (property names, keys) reads as it is.
+bool cleanSchemaNames(const json& schema) {
+    if (schema.is_array())
+        return std::all_of(schema.begin(), schema.end(), [](const json& item) { return cleanSchemaNames(item); });
+    if (!schema.is_object()) return true;
+    for (const auto& [key, value] : schema.items()) {
+        if (!outside_text::isClean(key) || !cleanSchemaNames(value)) return false;
+    }
+    return true;
+}
+
+// The page's schema with its descriptions and titles as the agent may read them.
+void cleanSchemaTexts(json& schema) {
+    if (schema.is_array()) {
+        for (auto& item : schema) cleanSchemaTexts(item);
+        return;
+    }
+    if (!schema.is_object()) return;
+    for (auto& [key, value] : schema.items()) {
+        if (key == "description" && value.is_string()) value = outside_text::description(value.get<std::string>());
+        else if (key == "title" && value.is_string()) value = outside_text::title(value.get<std::string>());
+        else cleanSchemaTexts(value);
+    }
 }
 
 // Names that read well in a tool list and in a log line: letters, digits, "_" and "-".
@@ -193,6 +219,7 @@ std::optional<std::string> BrowserSessionManager::refusalLocked(const SessionRec
     if (!wellFormedToolName(name)) return "malformed name";
     if (description.size() > kMaxDescriptionLength) return "description longer than 1024 characters";
     if (dictToJson(inputSchema).size() > kMaxSchemaBytes) return "input schema larger than 16 KiB";
+    if (!cleanSchemaNames(inputSchema)) return "input schema names with hidden or control characters";
     if (shadowedLocked(name, others)) return "the name belongs to another tool";
     if (!record.tools.contains(name) && record.tools.size() >= kMaxToolsPerPage) return "more than 200 tools";
     return std::nullopt;
@@ -207,7 +234,10 @@ bool BrowserSessionManager::registerTool(const std::string& sessionId, const std
         if (it == sessions_.end()) return false;
         refusal = refusalLocked(it->second, name, description, inputSchema, otherNamesSeen_);
         if (!refusal) {
-            it->second.tools.insert_or_assign(name, BrowserTool{name, description, std::move(inputSchema), sessionId});
+            // The descriptions are the page's text: the agent reads them clean, as every other.
+            cleanSchemaTexts(inputSchema);
+            it->second.tools.insert_or_assign(
+                name, BrowserTool{name, outside_text::description(description), std::move(inputSchema), sessionId});
             it->second.listing.reset();
             listing_.reset();
             return true;

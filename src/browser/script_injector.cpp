@@ -3,6 +3,7 @@
 #include "base/error_result.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
@@ -19,6 +20,9 @@ namespace {
 
 constexpr const char* kSafariUnavailable = "Safari: not available on this system; use Chromium or Chrome";
 constexpr const char* kNoResult = "no result from Chrome";
+// The scan and action scripts run in a JavaScript world of their own, which shares the page's
+// document but none of its scripts' changes to the built-ins.
+constexpr const char* kWorldName = "velmor";
 // Reading where a page stands after a navigation is a small script; a tab that cannot run it
 // quickly is reported as it is.
 constexpr std::chrono::milliseconds kStateReadLimit{2'000};
@@ -83,7 +87,7 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
         {urlPattern, ""},
-        [&](DevToolsSession& session, const DevToolsPage&) { return evaluate(session, script); }, false,
+        [&](DevToolsSession& session, const DevToolsPage&) { return evaluateApart(session, script); }, false,
         &scan.targetId);
     return scan;
 }
@@ -92,7 +96,11 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
                              const std::optional<std::string>& value, const Tab& tab) const {
     return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
-        return evaluate(session, buildActionScript(action, selector, value));
+        json done = evaluateApart(session, buildActionScript(action, selector, value));
+        // What a click reports of the element is the page's text.
+        if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
+            done["label"] = outside_text::label(*label);
+        return done;
     }, true);
 }
 
@@ -134,7 +142,7 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                     auto value = remote->find("value");
                     if (value != remote->end() && value->is_object()) {
                         answer["url"] = stringFieldOr(*value, "url");
-                        answer["title"] = stringFieldOr(*value, "title");
+                        answer["title"] = outside_text::title(stringFieldOr(*value, "title"));
                     }
                 }
             }
@@ -188,21 +196,37 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     json result = work(*session, chosen);
     if (!session->dialogs().empty() && result.is_object()) {
         const PageDialog& dialog = session->dialogs().front();
-        result["dialog"] = {{"type", dialog.type}, {"message", dialog.message}};
+        result["dialog"] = {{"type", outside_text::label(dialog.type)},
+                            {"message", outside_text::description(dialog.message)}};
     }
     if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
     return result;
 }
 
-json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script) const {
-    auto answer = session.call("Runtime.evaluate", {{"expression", script},
-                                                    {"returnByValue", true},
-                                                    {"awaitPromise", true},
-                                                    {"userGesture", true}});
+json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script) const {
+    auto tree = session.call("Page.getFrameTree");
+    if (!tree) return errorResult(tree.error());
+    const json* frameTree = findField(*tree, "frameTree");
+    const json* frame = frameTree && frameTree->is_object() ? findField(*frameTree, "frame") : nullptr;
+    const std::string* frameId = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
+    if (!frameId) return errorResult("Chrome: the tab has no main frame");
+    // A world of its own for each script: one made earlier may have gone with its document.
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", *frameId}, {"worldName", kWorldName}});
+    if (!world) return errorResult(world.error());
+    const json* context = findField(*world, "executionContextId");
+    if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
+    return evaluate(session, script, context->get<int64_t>());
+}
+
+json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
+                              std::optional<int64_t> contextId) const {
+    json params = {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}, {"userGesture", true}};
+    if (contextId) params["contextId"] = *contextId;
+    auto answer = session.call("Runtime.evaluate", params);
     if (!answer) return errorResult(answer.error());
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
-        return errorResult("Chrome: " + exceptionText(*details));
+        return errorResult("Chrome: " + outside_text::description(exceptionText(*details)));
     auto remote = result.find("result");
     if (remote == result.end() || !remote->is_object()) return errorResult(kNoResult);
     auto value = remote->find("value");
@@ -214,7 +238,7 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     auto params = keyEventParams(key);
     if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
-        json focused = evaluate(session, buildActionScript("focus", selector, std::nullopt));
+        json focused = evaluateApart(session, buildActionScript("focus", selector, std::nullopt));
         if (focused.contains("error")) return focused;
     }
     json down = *params;

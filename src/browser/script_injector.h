@@ -83,7 +83,13 @@ private:
     // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
     // (`acts`) get the page's focus events as if its window had the focus.
     nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
-    nlohmann::json evaluate(DevToolsSession& session, const std::string& script) const;
+    // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
+    // which works with the page's scripts.
+    nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
+                            std::optional<int64_t> contextId = std::nullopt) const;
+    // In a fresh isolated world of the tab's main frame, where what the page's scripts did to
+    // the built-ins (JSON.stringify, Array.prototype.map, ...) does not reach.
+    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;

@@ -37,6 +37,14 @@ public:
     virtual std::optional<WindowInfo> focusedWindowOf(int32_t pid) = 0;
     // The process's topmost normal window that is on screen (not a menu, tooltip or dock).
     virtual std::optional<WindowInfo> frontWindowOf(int32_t pid) = 0;
+    // The process whose window is topmost at the point (screen coordinates); nothing when no
+    // window of a known process is there.
+    virtual std::optional<int32_t> processAt(int x, int y) = 0;
+    // The process whose window has the keyboard focus; nothing when no window of a known
+    // process has it.
+    virtual std::optional<int32_t> processWithFocus() = 0;
+    // Where the pointer is, in screen coordinates; nothing without a display.
+    virtual std::optional<Frame> pointer() = 0;
     // The whole screen; nothing without a display.
     virtual std::optional<Frame> screen() = 0;
     // Moves and resizes a window's frame. Returns before the window manager has done so.

@@ -1,6 +1,7 @@
 #include "shortcuts/shortcut_library.h"
 
 #include "base/json_object_file.h"
+#include "base/outside_text.h"
 #include "base/paths.h"
 
 #include <algorithm>
@@ -30,9 +31,13 @@ std::vector<std::string> ShortcutLibrary::names() const {
         std::string file = entry->d_name;
         // Hidden files are half-written ones and editors' leftovers.
         if (file.starts_with('.') || file.size() <= suffix.size() || !file.ends_with(suffix)) continue;
+        // A file whose name no shortcut may have (one with a line break would list as two)
+        // is no shortcut.
+        std::string name = file.substr(0, file.size() - suffix.size());
+        if (!checkShortcutName(name)) continue;
         struct stat st{};
         if (::stat((folder_ + "/" + file).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        found.push_back(file.substr(0, file.size() - suffix.size()));
+        found.push_back(std::move(name));
     }
     ::closedir(dir);
     std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
@@ -64,6 +69,10 @@ Result<void> checkShortcutName(const std::string& name) {
     if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
         return fail("a shortcut's name cannot contain '/'");
     if (name.size() > kMaxNameBytes) return fail("a shortcut's name cannot be longer than 200 bytes");
+    // The name is shown to the agent and the user as it is.
+    if (!outside_text::isClean(name))
+        return fail("a shortcut's name cannot hold control, invisible or direction-changing characters, nor begin "
+                    "or end with a space");
     return succeeded();
 }
 

@@ -28,7 +28,7 @@ private:
 // $XDG_DATA_HOME/velmor/shortcuts (~/.local/share/velmor/shortcuts).
 std::string defaultLibraryFolder();
 
-// A shortcut's name must be able to name its file.
+// A shortcut's name must be able to name its file, and be shown as it is.
 Result<void> checkShortcutName(const std::string& name);
 
 constexpr const char* kShortcutSuffix = ".shortcut";

@@ -1,19 +1,22 @@
 #include "tools/catalogue.h"
 
 #include "base/json_text.h"
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "base/tool_description.h"
 #include "tools/tool_metadata.h"
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace velmor::tools {
 
 using nlohmann::json;
 
-// How much of a shortcut's name its tool name keeps.
+// How much of a shortcut's name its tool name keeps, and the longest tool name, numbered.
 constexpr size_t kShortcutSlugLength = 50;
+constexpr size_t kShortcutToolNameLength = 64;
 
 using tool_schema::param;
 using tool_schema::tool;
@@ -243,8 +246,24 @@ std::string shortcutToolName(const std::string& shortcutName) {
     return "shortcut_" + toSlug(shortcutName, kShortcutSlugLength);
 }
 
-json shortcutToolDescription(const std::string& shortcutName) {
-    json described = tool(shortcutToolName(shortcutName), "Run the shortcut: \"" + shortcutName + "\"",
+std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcutNames) {
+    std::vector<ShortcutTool> tools;
+    std::set<std::string> taken;
+    for (const auto& shortcutName : shortcutNames) {
+        std::string base = shortcutToolName(shortcutName);
+        std::string name = base;
+        for (int n = 2; taken.contains(name); ++n) {
+            std::string suffix = "_" + std::to_string(n);
+            name = base.substr(0, kShortcutToolNameLength - suffix.size()) + suffix;
+        }
+        taken.insert(name);
+        tools.push_back({std::move(name), shortcutName});
+    }
+    return tools;
+}
+
+json shortcutToolDescription(const ShortcutTool& shortcut) {
+    json described = tool(shortcut.toolName, "Run the shortcut: \"" + outside_text::label(shortcut.shortcutName) + "\"",
                           {{"input", param("string", "Optional text input for the shortcut")}});
     described["defer_loading"] = true;
     return described;

@@ -26,7 +26,19 @@ nlohmann::json elementToolDescription(const ElementTool& element);
 // outside a-z and 0-9 turned into one "_", leading and trailing "_" stripped, cut to 50.
 std::string shortcutToolName(const std::string& shortcutName);
 
-nlohmann::json shortcutToolDescription(const std::string& shortcutName);
+// One Shortcut as a tool.
+struct ShortcutTool {
+    std::string toolName;
+    std::string shortcutName;
+};
+
+// The Shortcuts listed, in order, as tools named by shortcutToolName(); a Shortcut whose tool
+// name an earlier one already has ("Café Visit", then "café visit!") gets the next free
+// "_2", "_3", ...
+std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcutNames);
+
+// Its description shows the Shortcut's name sanitised: it comes from a file name.
+nlohmann::json shortcutToolDescription(const ShortcutTool& shortcut);
 
 // The names under "shortcuts" when it is an array of strings; empty otherwise.
 std::vector<std::string> shortcutNames(const nlohmann::json& listing);

@@ -27,7 +27,8 @@ json createdResult(const Result<shortcuts::CreatedShortcut>& created) {
     if (created->importTried && created->imported) {
         result["imported"] = true;
         result["message"] = "Shortcut '" + created->name +
-                            "' created and opened for import. Accept the import dialog on the desktop.";
+                            "' created and opened for import. The user must accept it in the import dialog on the desktop; "
+                            "the agent cannot.";
     } else if (created->importTried) {
         result["imported"] = false;
         result["import_error"] = created->importError;

@@ -1,9 +1,11 @@
 #include "tools/tool_router.h"
 
+#include "base/json_fields.h"
 #include "tools/catalogue.h"
 #include "tools/tool_metadata.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 namespace velmor::tools {
 
@@ -36,7 +38,13 @@ json ToolRouter::allTools() const {
 
 json ToolRouter::dynamicTools() const {
     json tools = json::array();
-    auto add = [&tools](json tool, DynamicToolKind kind) {
+    // Each name is listed once, for the tool a call of it reaches (callFallThrough): a
+    // "shortcut_" name only for a shortcut, else the first family in this order.
+    std::unordered_set<std::string> listed(fixedToolNames().begin(), fixedToolNames().end());
+    auto add = [&tools, &listed](json tool, DynamicToolKind kind) {
+        const std::string* name = tool.is_object() ? stringField(tool, "name") : nullptr;
+        if (!name || (name->starts_with("shortcut_") != (kind == DynamicToolKind::Shortcut))) return;
+        if (!listed.insert(*name).second) return;
         annotateDynamicTool(tool, kind);
         tools.push_back(std::move(tool));
     };
@@ -44,8 +52,8 @@ json ToolRouter::dynamicTools() const {
     for (auto& t : families_.browser->allWebTools()) add(std::move(t), DynamicToolKind::WebScan);
     for (const auto& element : families_.elements->elementTools())
         add(elementToolDescription(element), DynamicToolKind::Element);
-    for (const auto& name : shortcutNames(families_.shortcuts->listShortcuts()))
-        add(shortcutToolDescription(name), DynamicToolKind::Shortcut);
+    for (const auto& shortcut : shortcutTools(shortcutNames(families_.shortcuts->listShortcuts())))
+        add(shortcutToolDescription(shortcut), DynamicToolKind::Shortcut);
     return tools;
 }
 
@@ -82,8 +90,8 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
 
 json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args) const {
     auto& shortcuts = *families_.shortcuts;
-    for (const auto& shortcut : shortcutNames(shortcuts.listShortcuts())) {
-        if (shortcutToolName(shortcut) == name) return shortcuts.runShortcut(shortcut, args.string("input"));
+    for (const auto& shortcut : shortcutTools(shortcutNames(shortcuts.listShortcuts()))) {
+        if (shortcut.toolName == name) return shortcuts.runShortcut(shortcut.shortcutName, args.string("input"));
     }
     return errorResult("shortcut not found for tool: " + name);
 }

@@ -2,6 +2,8 @@
 
 #include "base/text.h"
 #include "base/tool_description.h"
+#include "browser/scan_answer.h"
+#include "tools/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -59,6 +61,16 @@ std::variant<size_t, json> textLength(const Arguments& args) {
     return static_cast<size_t>(*asked);
 }
 
+// The scan as the agent may see it. Its tools never take the name of a fixed tool or of an
+// element tool of the controlled application.
+browser::ScriptInjector::Scan checkedScan(browser::ScriptInjector::Scan scan, size_t maxTextLength,
+                                          const ToolRouter& router) {
+    std::vector<std::string> reserved = fixedToolNames();
+    for (const auto& element : router.families().elements->elementTools()) reserved.push_back(element.toolName);
+    scan.result = browser::checkedScan(scan.result, maxTextLength, reserved);
+    return scan;
+}
+
 // A scan that failed is reported as the failure, not as an empty page.
 json contentSummary(const json& scan) {
     if (isFailure(scan)) return scan;
@@ -86,10 +98,12 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     router.setHandler("inject_webmcp", [&injector](const Arguments& args) {
         return injector.injectPageAgent(args.string("browser").value_or("auto"));
     });
-    router.setHandler("web_scan", [&injector, &sessions](const Arguments& args) {
+    router.setHandler("web_scan", [&injector, &sessions, &router](const Arguments& args) {
         auto length = textLength(args);
         if (auto* error = std::get_if<json>(&length)) return *error;
-        auto scan = injector.scan(args.string("browser").value_or("auto"), args.string("url"), std::get<size_t>(length));
+        size_t maxLength = std::get<size_t>(length);
+        auto scan = checkedScan(injector.scan(args.string("browser").value_or("auto"), args.string("url"), maxLength),
+                                maxLength, router);
         refillWebTools(scan, sessions);
         return std::move(scan.result);
     });
@@ -111,10 +125,11 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (!path) return errorResult(missingField("path"));
         return injector.navigate(*path, args.string("url"));
     });
-    router.setHandler("web_content", [&injector](const Arguments& args) {
+    router.setHandler("web_content", [&injector, &router](const Arguments& args) {
         auto length = textLength(args);
         if (auto* error = std::get_if<json>(&length)) return *error;
-        return contentSummary(injector.scan("auto", args.string("url"), std::get<size_t>(length)).result);
+        size_t maxLength = std::get<size_t>(length);
+        return contentSummary(checkedScan(injector.scan("auto", args.string("url"), maxLength), maxLength, router).result);
     });
     router.setHandler("web_execute_js", [&injector](const Arguments& args) {
         auto js = args.string("js");

@@ -4,6 +4,7 @@
 #include "platform/linux/process_identity.h"
 #include "support/eventually.h"
 #include "tools/app_control_tools.h"
+#include "tools/catalogue.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
@@ -55,6 +56,7 @@ DesktopSessionTest::DesktopSessionTest()
                   recorded.push_back(step.toolName);
               }}) {
     auto& desktop = testDesktop();
+    session.setReservedToolNames(tools::fixedToolNames());
     tools::installAppControlTools(router, session, desktop.windows);
     tools::installInputTools(router, session,
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});

@@ -33,13 +33,15 @@ Fake withValue(Fake element, std::optional<std::string> value) {
     return element;
 }
 
-TEST_F(ElementTools, EqualNamesAreNumberedInTraversalOrderCountingBaseNames) {
+TEST_F(ElementTools, EqualNamesAreNumberedInTraversalOrderAndNeverRepeat) {
     EXPECT_EQ(names({element("AXButton", "OK"), element("AXGroup", std::nullopt, {element("AXButton", "OK")}),
                      element("AXButton", "OK")}),
               (Names{"click_ok", "click_ok_2", "click_ok_3"}));
-    // A label can therefore collide with a suffix.
+    // A label that meets a numbered name is numbered in turn.
     EXPECT_EQ(names({element("AXButton", "OK"), element("AXButton", "OK"), element("AXButton", "OK 2")}),
-              (Names{"click_ok", "click_ok_2", "click_ok_2"}));
+              (Names{"click_ok", "click_ok_2", "click_ok_2_2"}));
+    EXPECT_EQ(names({element("AXButton", "OK 2"), element("AXButton", "OK"), element("AXButton", "OK")}),
+              (Names{"click_ok_2", "click_ok", "click_ok_3"}));
     // Fields without a label are named after their role; a button without one is no tool.
     EXPECT_EQ(names({element("AXTextArea", ""), element("AXTextField", ""), element("AXTextField", ""),
                      element("AXSecureTextField", ""), element("AXButton", "")}),

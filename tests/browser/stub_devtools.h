@@ -13,7 +13,7 @@
 namespace velmor::test {
 
 // A DevTools endpoint without a browser: a fixed tab list, and pages whose every command is
-// answered by `answer`. What was asked of it is kept in `log` ("list", "connect <id>",
+// answered by `answer`, but for the main frame and isolated worlds, which they answer themselves. What was asked of it is kept in `log` ("list", "connect <id>",
 // "<id> <method>"), for the tests to see which tab the work went to.
 class StubDevTools final : public browser::DevToolsClient {
 public:
@@ -55,6 +55,9 @@ private:
         Result<nlohmann::json> call(const std::string& method, const nlohmann::json& params,
                                     std::optional<std::chrono::milliseconds>) override {
             devTools_.log.push_back(targetId_ + " " + method);
+            // A stub tab is one frame, named as the tab, and has room for any isolated world.
+            if (method == "Page.getFrameTree") return nlohmann::json{{"frameTree", {{"frame", {{"id", targetId_}}}}}};
+            if (method == "Page.createIsolatedWorld") return nlohmann::json{{"executionContextId", 2}};
             return devTools_.answer(targetId_, method, params);
         }
         bool waitForEvent(const std::function<bool(const std::string&, const nlohmann::json&)>&,

@@ -1,6 +1,8 @@
 #include "browser/web_page_fixture.h"
 
 #include <algorithm>
+#include <cctype>
+#include <set>
 #include <map>
 
 namespace velmor::browser {
@@ -91,6 +93,59 @@ TEST_F(WebScan, SumsUpThePageAndRefillsTheWebTools) {
     EXPECT_EQ(failed["error"], "no Chrome tab matching 'no-such-tab'");
     EXPECT_EQ(call("web_content", {{"url", "no-such-tab"}}), json({{"error", "no Chrome tab matching 'no-such-tab'"}}));
     EXPECT_FALSE(sessions.getWebTool("fill_email_address"));
+}
+
+// A page that overrides the built-ins the scan would use (JSON.stringify answers 5,005
+// forged tools, Array.prototype.map adds an order to every list) gets a scan of what it really
+// shows: its five controls, named and described cleanly, within every bound.
+TEST_F(WebScan, APageThatOverridesTheBuiltInsCannotShapeTheScan) {
+    std::string url = open("hostile.html");
+    // The trap is armed in the page's own world, where the agent's scripts run.
+    EXPECT_EQ(pageValue(url, "JSON.stringify({tools: []}).includes('fake_4999')"), true);
+    EXPECT_EQ(pageValue(url, "[1].map((x) => x).length"), 2);
+
+    json scan = call("web_scan", {{"url", url}});
+    std::string answer = scan.dump();
+    EXPECT_LE(answer.size(), 256u * 1024);
+    for (const char* forged : {"fake_", "SYSTEM", "forged", "web_action", "session_start", "\\r"})
+        EXPECT_EQ(answer.find(forged), std::string::npos) << forged << " in " << answer.substr(0, 2000);
+    std::map<std::string, json> tools;
+    for (const auto& tool : scan.at("tools")) tools[tool.at("name").get<std::string>()] = tool;
+    EXPECT_EQ(tools.size(), 5u) << scan.dump(2);
+    EXPECT_EQ(scan["toolCount"], 5);
+    EXPECT_EQ(tools["click_pay_now"]["selector"], "#pay");
+    EXPECT_EQ(tools["fill_card_holder"]["selector"], "#holder");
+    // "At" would make click_at, a fixed tool: it takes the next free name.
+    EXPECT_EQ(tools["click_at_2"]["selector"], "#at");
+    EXPECT_FALSE(tools.count("click_at"));
+    // The browser shows the escape character of the title as a space; the reversal is gone.
+    EXPECT_EQ(scan["title"], "Checkout [2Jlanif");
+    EXPECT_EQ(scan["headings"], json({"H1: Checkout"}));
+    for (const auto& [name, tool] : tools) {
+        EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return std::islower(c) || std::isdigit(c) || c == '_'; }))
+            << name;
+        EXPECT_LE(name.size(), 64u);
+        std::string description = tool["description"];
+        EXPECT_LE(description.size(), 1024u);
+        for (const char* hidden : {"\x1b", "\xE2\x80\xAE", "\xE2\x80\x8B", "\n"})
+            EXPECT_EQ(description.find(hidden), std::string::npos) << name << ": " << description;
+    }
+    EXPECT_EQ(tools["click_re_fund_31m"]["label"], "Refund[31m") << scan.dump(2);
+    std::string longLabel;
+    for (const auto& [name, tool] : tools)
+        if (name.starts_with("click_long_label")) longLabel = tool["label"];
+    EXPECT_EQ(longLabel.size(), 200u);
+    EXPECT_TRUE(longLabel.ends_with("...")) << longLabel;
+
+    // tools/list holds each name once.
+    std::set<std::string> listed;
+    for (const auto& tool : router->allTools()) EXPECT_TRUE(listed.insert(tool["name"]).second) << tool["name"];
+    EXPECT_TRUE(listed.count("click_at_2"));
+
+    // Actions run apart from the page's scripts too, and still reach the page's listeners.
+    json typed = call("web_action", {{"tool_name", "fill_card_holder"}, {"value", "Ada"}});
+    EXPECT_FALSE(typed.contains("error")) << typed.dump();
+    EXPECT_EQ(pageValue(url, "document.getElementById('holder').value"), "Ada");
 }
 
 }  // namespace

@@ -64,6 +64,11 @@ TEST_F(Facility, ListsTheLibrarySortedIgnoringCaseAndSignsOnlyWellFormedShortcut
     put("gamma two", {});
     test::writeFile(library + "/.half-written.shortcut", "");
     test::writeFile(library + "/notes.txt", "");
+    for (const char* hostile : {"Two\nLines", "Clear\x1b[2J", "gro\xe2\x80\xaeexe"}) {
+        // Well-formed files, whose names no shortcut may have: not listed, not run.
+        put(hostile, {});
+        EXPECT_EQ(run({"run", hostile}).status, 1) << hostile;
+    }
     Ran listed = run({"list"});
     EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_EQ(listed.out, "Alpha\nbeta\ngamma two\n");

@@ -229,6 +229,10 @@ TEST_F(Builder, FailuresOfSigningAndImportAreToldApartAndCreationsDoNotShareFile
     auto bad = builder.createShortcut("a/b", json::array(), false);
     ASSERT_FALSE(bad);
     EXPECT_EQ(bad.error(), "a shortcut's name cannot contain '/'");
+    auto twoLines = builder.createShortcut("Two\nLines", json::array(), false);
+    ASSERT_FALSE(twoLines);
+    EXPECT_EQ(twoLines.error(), "a shortcut's name cannot hold control, invisible or direction-changing characters, "
+                                "nor begin or end with a space");
 
     test::writeFile(home.path() + "/fail-check", "bad file");
     auto unchecked = builder.createShortcut("Plain", json::array({{{"action", "x.y"}}, {{"params", 1}}}), false);

@@ -87,7 +87,17 @@ TEST(ElementTools, FillTakesARequiredStringSetARequiredNumberAndOthersNothing) {
 // The slug rule itself is proven in base/slug_rule_test; here, its use for shortcuts.
 TEST(ShortcutTools, AreNamedByTheirSlugDeferredAndTakeAnOptionalInput) {
     EXPECT_EQ(shortcutToolName(std::string(60, 'Z')), "shortcut_" + std::string(50, 'z'));
-    json t = shortcutToolDescription("Log Café Visit!");
+    // Names that meet on one slug are told apart in listing order; a name from a file shows
+    // clean in the description.
+    auto tools = shortcutTools({"Café Visit", "Log Café Visit!", "café visit!", "Caf\u00e9\nVisit", "Log\x1b[2J"});
+    std::vector<std::string> names;
+    for (const auto& t : tools) names.push_back(t.toolName);
+    EXPECT_EQ(names, (std::vector<std::string>{"shortcut_caf_visit", "shortcut_log_caf_visit", "shortcut_caf_visit_2",
+                                               "shortcut_caf_visit_3", "shortcut_log_2j"}));
+    EXPECT_EQ(tools[2].shortcutName, "café visit!");
+    EXPECT_EQ(shortcutToolDescription(tools[3])["description"], "Run the shortcut: \"Café Visit\"");
+    EXPECT_EQ(shortcutToolDescription(tools[4])["description"], "Run the shortcut: \"Log[2J\"");
+    json t = shortcutToolDescription(tools[1]);
     EXPECT_EQ(t, json({{"name", "shortcut_log_caf_visit"},
                        {"description", "Run the shortcut: \"Log Café Visit!\""},
                        {"defer_loading", true},

@@ -102,6 +102,9 @@ TEST_F(Dispatcher, FixedToolsWithoutAHandlerSaySoByName) {
 TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
     browser->pageAgentTools = {"shortcut_ghost"};
     EXPECT_EQ(router.callTool("shortcut_hello_world", {{"input", "hi"}}), json({{"ran", "Hello World"}, {"input", "hi"}}));
+    // The second of two names that meet on one tool name runs under the numbered name.
+    EXPECT_EQ(router.callTool("shortcut_hello_world_2", json::object()),
+              json({{"ran", "hello-world"}, {"input", nullptr}}));
     EXPECT_EQ(router.callTool("shortcut_log_caf_visit", {{"input", 3}}),
               json({{"ran", "Log Café Visit!"}, {"input", nullptr}}));
     EXPECT_EQ(router.callTool("shortcut_ghost", json::object()),
@@ -157,9 +160,9 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     EXPECT_EQ(tools[41]["name"], "click_web");
     EXPECT_EQ(tools[42]["name"], "click_ok");
     EXPECT_EQ(tools[43]["inputSchema"]["required"], json({"value"}));
-    // Shortcuts whose names collide are both listed: nothing is de-duplicated here.
+    // Shortcuts whose names meet on one tool name are both listed, the later one numbered.
     EXPECT_EQ(tools[44]["name"], "shortcut_hello_world");
-    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world_2");
     EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
     EXPECT_EQ(ToolRouter().allTools().size(), 40u);
     // Run-time tools are annotated by their kind: page and web tools reach the web, element
@@ -169,6 +172,18 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     EXPECT_EQ(tools[42]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
                                               {"idempotentHint", false}, {"openWorldHint", false}}));
     EXPECT_EQ(tools[46]["annotations"]["destructiveHint"], true);
+
+    // A name is listed once, for the tool a call of it reaches: a web tool before an element
+    // of the same name, never a fixed tool's, and "shortcut_" names only for shortcuts.
+    browser->webTools["shortcut_hello_world"] = {"click", "#s", "x"};
+    browser->webTools["screenshot"] = {"click", "#p", "x"};
+    elements->tools.push_back({"click_web", "click", "Click the element"});
+    std::set<std::string> names;
+    for (const auto& tool : router.allTools())
+        EXPECT_TRUE(names.insert(tool["name"].get<std::string>()).second) << tool["name"] << " listed twice";
+    EXPECT_EQ(names.size(), 40u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(router.callTool("click_web", json::object())["by"], "web");
+    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object())["ran"], "Hello World");
 
     // tools/list is assembled from the fixed tools' text serialised once; it must read as
     // the envelope of the whole list built afresh, whatever the request's id.

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_menus.h"
 
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "platform/linux/atspi_extents.h"
 #include "platform/linux/dbus_message.h"
@@ -22,8 +23,9 @@ bool menuRole(uint32_t role) {
 }
 
 // Toolkits pad item names to line up their accelerators ("Find      "); what a user reads
-// and types is the name without the blanks around it.
-std::string menuName(const AtspiNode& node) { return std::string(trimmed(node.name)); }
+// and types is the name without the blanks around it. The agent reads the names and gives
+// them back in a path, so both go by the name as the sanitiser shows it.
+std::string menuName(const AtspiNode& node) { return outside_text::label(node.name); }
 
 // The top-level window a node belongs to.
 int topLevelOf(const AtspiSnapshot& snapshot, int node) {
@@ -47,12 +49,12 @@ std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int 
     std::vector<int> entries;
     for (int child : snapshot.childrenOf(atspi, node)) {
         const AtspiNode& n = snapshot.node(child);
-        if (menuRole(n.role) && !trimmed(n.name).empty()) entries.push_back(child);
+        if (menuRole(n.role) && !menuName(n).empty()) entries.push_back(child);
     }
     return entries;
 }
 
-std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
 
 std::string noProcess(int32_t pid) { return "can't find process name for PID " + std::to_string(pid); }
 
@@ -65,8 +67,8 @@ Result<void> doAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node)
     DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
                           .add(int32_t{0})
                           .send(connection, kAtspiCallTimeoutMs);
-    if (!reply.ok()) return fail(quoted(n.name) + " cannot be chosen (" + reply.errorName() + ")");
-    if (!reply.hasSignature("b") || !reply.reader().boolean()) return fail(quoted(n.name) + " is not available");
+    if (!reply.ok()) return fail(inQuotes(menuName(n)) + " cannot be chosen (" + reply.errorName() + ")");
+    if (!reply.hasSignature("b") || !reply.reader().boolean()) return fail(inQuotes(menuName(n)) + " is not available");
     return succeeded();
 }
 
@@ -80,7 +82,7 @@ Result<void> select(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
                           .add(int32_t{n.indexInParent})
                           .send(connection, kAtspiCallTimeoutMs);
     if (!reply.ok() || !reply.hasSignature("b") || !reply.reader().boolean())
-        return fail(quoted(n.name) + " cannot be highlighted");
+        return fail(inQuotes(menuName(n)) + " cannot be highlighted");
     return succeeded();
 }
 
@@ -119,7 +121,7 @@ Result<void> AtspiMenus::reach(AtspiSnapshot& snapshot, int node, bool click) {
     auto frame = shownFrame(snapshot, node);
     if (!frame) {
         if (click) return bus_.withLocked([&](AtspiConnection& atspi) { return doAction(atspi, snapshot, node); });
-        return fail(quoted(snapshot.node(node).name) + " does not come on screen");
+        return fail(inQuotes(menuName(snapshot.node(node))) + " does not come on screen");
     }
     // The pointer goes through the display, never with the bus held.
     Result<void> done = input_.movePointer(frame->x + frame->width / 2, frame->y + frame->height / 2);
@@ -155,8 +157,8 @@ Result<std::vector<int>> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapsho
             }
         }
         if (next < 0) {
-            return fail(nodes.empty() ? "no menu " + quoted(name) + " in the menu bar"
-                                      : "no menu item " + quoted(name) + " in " + quoted(menuName(snapshot.node(node))));
+            return fail(nodes.empty() ? "no menu " + inQuotes(name) + " in the menu bar"
+                                      : "no menu item " + inQuotes(name) + " in " + inQuotes(menuName(snapshot.node(node))));
         }
         nodes.push_back(next);
         node = next;

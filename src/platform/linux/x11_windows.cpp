@@ -123,6 +123,41 @@ std::optional<WindowInfo> X11Windows::frontWindowOf(int32_t pid) {
     });
 }
 
+std::optional<int32_t> X11Windows::processAt(int x, int y) {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<int32_t> {
+        if (!x11.display()) return std::nullopt;
+        auto stacking = clientWindows(x11, true);  // bottom to top
+        for (auto window = stacking.rbegin(); window != stacking.rend(); ++window) {
+            if (!onScreen(x11, *window)) continue;
+            Frame frame = describeWindow(x11, *window).frame;
+            if (x >= frame.x && y >= frame.y && x < frame.x + frame.width && y < frame.y + frame.height)
+                return windowPid(x11, *window);
+        }
+        return std::nullopt;
+    });
+}
+
+std::optional<int32_t> X11Windows::processWithFocus() {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<int32_t> {
+        if (!x11.display()) return std::nullopt;
+        auto active = x11.cardinal(x11.root(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        if (!active || *active == None) return std::nullopt;
+        return windowPid(x11, *active);
+    });
+}
+
+std::optional<Frame> X11Windows::pointer() {
+    return x11_.withLocked([&](X11Connection& x11) -> std::optional<Frame> {
+        if (!x11.display()) return std::nullopt;
+        Window root = 0, child = 0;
+        int x = 0, y = 0, windowX = 0, windowY = 0;
+        unsigned int buttons = 0;
+        if (!XQueryPointer(x11.display(), x11.root(), &root, &child, &x, &y, &windowX, &windowY, &buttons))
+            return std::nullopt;
+        return Frame{x, y, 0, 0};
+    });
+}
+
 std::optional<Frame> X11Windows::screen() {
     return x11_.withLocked([&](X11Connection& x11) -> std::optional<Frame> {
         Display* display = x11.display();
