@@ -121,7 +121,7 @@ Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name,
         if (!created.imported) created.importError = opened.errors;
         // The import has read the file by the time it returns (its dialog holds the bytes
         // it shows and adds), so nothing of this creation is left in the temporary folder.
-        ::unlink(signedPath.c_str());
+        ::unlink(checkedPath.c_str());
         ::rmdir(folder->c_str());
     }
     return created;
