@@ -9,5 +9,5 @@ if [ -s "$run_dir/base" ]; then
   base=$(cat "$run_dir/base")
   case "$base" in /tmp/velmor-wayland.*) rm -rf "$base" ;; esac
 fi
-rm -f "$run_dir/base" "$run_dir/as-user.sh" "$run_dir/environment"
+rm -f "$run_dir/base" "$run_dir/environment"
 exit 0

@@ -40,7 +40,7 @@ chmod 755 "$base"
 chmod 700 "$runtime"
 
 as_user() {
-  setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
+  exec setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime" \
     XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" XDG_DATA_HOME="$home/.local/share" \
     ${DBUS_SESSION_BUS_ADDRESS:+DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS"} \
@@ -64,8 +64,8 @@ cat > "$base/session-bus.conf" <<EOT
   <policy context="default"><allow user="root"/></policy>
 </busconfig>
 EOT
-read -r DBUS_SESSION_BUS_ADDRESS dbus_pid < <(as_user dbus-daemon --config-file="$base/session-bus.conf" --fork \
-  --nopidfile --print-address=1 --print-pid=1 | paste -s -d' ')
+read -r DBUS_SESSION_BUS_ADDRESS dbus_pid < <( (as_user dbus-daemon --config-file="$base/session-bus.conf" --fork \
+  --nopidfile --print-address=1 --print-pid=1) | paste -s -d' ')
 # session.conf listens on a socket of its own as well; keep the one named here.
 DBUS_SESSION_BUS_ADDRESS="unix:path=$base/session-bus"
 export DBUS_SESSION_BUS_ADDRESS
@@ -79,41 +79,43 @@ default_border none
 focus_on_window_activation focus
 EOT
 chown "$uid:$gid" "$base/sway.conf"
-as_user env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-  sway --config "$base/sway.conf" >"$run_dir/sway.log" 2>&1 &
+(as_user env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway --config "$base/sway.conf") >"$run_dir/sway.log" 2>&1 &
 echo "$! sway" >> "$run_dir/pids"
 wait_for "sway" sh -c "ls '$runtime' | grep -q '^wayland-[0-9]*$'"
 WAYLAND_DISPLAY="$runtime/$(ls "$runtime" | grep '^wayland-[0-9]*$' | head -n1)"
 export WAYLAND_DISPLAY
-wait_for "sway's output" as_user grim -t png "$base/check.png"
+wait_for "sway's output" sh -c "grim -t png '$base/check.png'"
 [ "$(head -c 8 "$base/check.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
   { echo "wayland stack: grim made no PNG of sway's output" >&2; false; }
+# sway's IPC socket tells clients where windows are; a client of another user cannot find it
+# by its own user id, so it is named in the environment.
+SWAYSOCK=$(ls "$runtime"/sway-ipc."$uid".*.sock)
+export SWAYSOCK
 
 # The accessibility bus, started now so that it is enabled (org.a11y.Status.IsEnabled).
-as_user /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1 >"$run_dir/atspi.log" 2>&1 &
+(as_user /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1) >"$run_dir/atspi.log" 2>&1 &
 echo "$! at-spi-bus-launcher" >> "$run_dir/pids"
 wait_for "the AT-SPI bus" dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
   org.a11y.Bus.GetAddress
 
+# Root's clients (the tests and their applications) get a runtime folder of their own: GTK
+# wants one even when the Wayland socket is named by its path.
+mkdir -p "$run_dir/xdg"
+chmod 700 "$run_dir/xdg"
+
 # The same for programs that read it themselves (the Wayland tests): NAME=VALUE per line.
 cat > "$run_dir/environment" <<EOT
 WAYLAND_DISPLAY=$WAYLAND_DISPLAY
+SWAYSOCK=$SWAYSOCK
+XDG_RUNTIME_DIR=$run_dir/xdg
 DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
 XDG_SESSION_TYPE=wayland
 EOT
 cat > "$run_dir/env.sh" <<EOT
-export WAYLAND_DISPLAY=$WAYLAND_DISPLAY
+export WAYLAND_DISPLAY=$WAYLAND_DISPLAY SWAYSOCK=$SWAYSOCK XDG_RUNTIME_DIR=$run_dir/xdg
 export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'
 export XDG_SESSION_TYPE=wayland
 unset DISPLAY
 EOT
-# How to run a program as the desktop's user (the test applications).
-cat > "$run_dir/as-user.sh" <<EOT
-#!/bin/sh
-exec setpriv --reuid=$uid --regid=$gid --init-groups -- env -u DISPLAY HOME=$home XDG_RUNTIME_DIR=$runtime \
-  XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache XDG_DATA_HOME=$home/.local/share \
-  WAYLAND_DISPLAY=$WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS' XDG_SESSION_TYPE=wayland \
-  "\$@"
-EOT
-chmod 755 "$run_dir/as-user.sh"
 trap - ERR

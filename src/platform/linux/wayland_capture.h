@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/linux/sway_windows.h"
+#include "platform/linux/wayland_client.h"
+#include "platform/window_capture.h"
+
+namespace velmor::platform {
+
+// Captures a window's rectangle from what the compositor shows (zwlr_screencopy_v1), the
+// rectangle taken from the window list. A compositor draws every window whole, so nothing
+// is raised first.
+class WaylandCapture final : public WindowCapture {
+public:
+    WaylandCapture(WaylandClient& wayland, Windows& windows) : wayland_(wayland), windows_(windows) {}
+
+    Result<std::vector<uint8_t>> captureFrontWindow(int32_t pid) override;
+
+private:
+    WaylandClient& wayland_;
+    Windows& windows_;
+};
+
+}  // namespace velmor::platform
