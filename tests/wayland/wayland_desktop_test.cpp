@@ -137,5 +137,46 @@ TEST_F(WaylandDesktop, TheClipboardRoundTripsWithOtherClients) {
     EXPECT_TRUE(eventually([&] { return call("get_clipboard").value("text", "") == "from wl-copy ✓"; }, 3s));
 }
 
+// The calculator opens beside another window, so its buttons are not where the application
+// believes (it knows only places within its window).
+TEST_F(WaylandDesktop, CalculatorComputesWithItsOwnButtons) {
+    auto neighbour = launchFixture({});
+    auto calculator = launch({"gnome-calculator"});
+    ASSERT_TRUE(neighbour && calculator);
+    json window = swayWindow([&](const json& node) { return node.value("pid", 0) == calculator->id(); });
+    ASSERT_GT(window.at("rect").value("x", 0), 0) << "the calculator was meant to open beside the fixture";
+
+    json started = call("session_start", {{"app_name", "gnome-calculator"}});
+    ASSERT_FALSE(started.contains("error")) << started.dump();
+    for (const char* tool : {"click_1", "click_2", "click_times", "click_3", "click_4", "click_equals"}) {
+        json answer = call(tool);
+        EXPECT_FALSE(answer.contains("error")) << tool << ": " << answer.dump();
+    }
+    // The result, read back without Velmor: copied by the calculator, pasted by wl-paste.
+    call("press_key", {{"key", "ctrl+c"}});
+    EXPECT_TRUE(eventually([&] { return commandOutput("wl-paste --no-newline") == "408"; }, 3s))
+        << commandOutput("wl-paste --no-newline");
+}
+
+// A dialog that runs its own main loop (gtk_dialog_run), opened by a button placed through
+// the compositor: the application keeps answering, and answering the dialog lets the
+// handler return. (A menu item chosen through its action would run the dialog inside the
+// application's accessibility dispatch, which GTK 3 then holds until the dialog closes.)
+TEST_F(WaylandDesktop, ModalDialogsLeaveTheApplicationAnswering) {
+    auto app = launchFixture({"--modal"});
+    ASSERT_TRUE(app);
+    ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
+
+    json asked = call("click_ask");
+    ASSERT_TRUE(app->printed("asking")) << asked.dump();
+    json dialog = stateWith("click_yes");
+    ASSERT_NE(toolStartingWith(dialog, "click_yes"), "") << dialog.dump();
+    json answered = call("click_yes");
+    EXPECT_TRUE(app->printed("answered yes"));
+    EXPECT_EQ(toolStartingWith(answered, "click_yes"), "") << answered.dump();
+    EXPECT_NE(toolStartingWith(call("get_page_info"), "click_ask"), "");
+    EXPECT_TRUE(app->running());
+}
+
 }  // namespace
 }  // namespace velmor::test

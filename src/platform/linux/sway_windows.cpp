@@ -67,6 +67,20 @@ void SwayWindows::changeFrame(uint64_t window, const FrameChange& change) {
     if (auto done = SwayIpc(*socket_).command(commands); !done) Log::error("wayland", done.error());
 }
 
+std::optional<Frame> SwayWindows::frameOf(int32_t pid, const std::string& title) {
+    std::vector<SwayWindow> owned;
+    for (auto& window : all())
+        if (window.pid == pid) owned.push_back(std::move(window));
+    std::optional<Frame> named;
+    int sameName = 0;
+    for (const auto& window : owned) {
+        if (window.title == title) named = window.frame, ++sameName;
+    }
+    if (sameName == 1) return named;
+    if (owned.size() == 1) return owned.front().frame;
+    return std::nullopt;
+}
+
 Result<void> SwayWindows::focus(int32_t pid) {
     if (!socket_) return fail("no sway IPC socket");
     std::optional<uint64_t> front;

@@ -23,6 +23,9 @@ public:
 
     // The windows of every process; nothing without sway's IPC.
     std::vector<SwayWindow> all();
+    // The frame of the process's window with that title, or of its only window; nothing
+    // when no window or several answer to it.
+    std::optional<Frame> frameOf(int32_t pid, const std::string& title);
     // Gives the process's front window the focus; fails with the reason.
     Result<void> focus(int32_t pid);
 

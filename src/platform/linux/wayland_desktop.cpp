@@ -61,13 +61,19 @@ private:
     std::optional<std::string> socket_ = SwayIpc::findSocket();
     AtspiBus bus_;
     WaylandClient wayland_;
-    AtspiAccessibility accessibility_{bus_};
     SwayWindows windows_{socket_};
+    const AtspiSessionRules rules_{.windowFrame = [this](int32_t pid, const std::string& name) { return windows_.frameOf(pid, name); },
+               .focusedWindowName = [this](int32_t pid) -> std::optional<std::string> {
+                   if (auto window = windows_.focusedWindowOf(pid)) return window->title;
+                   return std::nullopt;
+               },
+               .awaitPressAnswer = false};
+    AtspiAccessibility accessibility_{bus_, rules_};
     WaylandApplications applications_{bus_, wayland_, windows_};
     WaylandInput input_{wayland_};
     WaylandClipboard clipboard_{wayland_};
     WaylandCapture capture_{wayland_, windows_};
-    AtspiMenus menus_{bus_, input_};
+    AtspiMenus menus_{bus_, input_, rules_};
     DesktopServices services_{accessibility_, applications_, windows_, input_, clipboard_, capture_, menus_};
 };
 
