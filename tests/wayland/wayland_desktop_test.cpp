@@ -5,6 +5,7 @@
 #include "wayland_stack.h"
 
 #include "fixtures/desktop_listing.h"
+#include "media/window_recorder.h"
 #include "support/child_process.h"
 #include "support/eventually.h"
 
@@ -12,6 +13,7 @@
 #include <png.h>
 
 #include <set>
+#include <thread>
 
 namespace velmor::test {
 namespace {
@@ -176,6 +178,34 @@ TEST_F(WaylandDesktop, ModalDialogsLeaveTheApplicationAnswering) {
     EXPECT_EQ(toolStartingWith(answered, "click_yes"), "") << answered.dump();
     EXPECT_NE(toolStartingWith(call("get_page_info"), "click_ask"), "");
     EXPECT_TRUE(app->running());
+}
+
+// Seconds of the target's window as an MP4 of its size, checked by ffprobe.
+TEST_F(WaylandDesktop, ARecordingIsAnMp4OfTheWindow) {
+    auto fixture = launchFixture({"--input"});
+    ASSERT_TRUE(fixture);
+    std::optional<platform::WindowInfo> window;
+    ASSERT_TRUE(eventually([&] { return (window = testDesktop().windows.frontWindowOf(fixture->id())).has_value(); }, 5s));
+    media::WindowRecorder recorder("ffmpeg", home.path() + "/Videos", testDesktop().windows);
+    recorder.feedFramesFrom(testDesktop().frames);
+    auto started = recorder.startRecording(fixture->id());
+    ASSERT_TRUE(started) << started.error();
+    std::this_thread::sleep_for(3s);
+    std::string path = recorder.stopRecording();
+    ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
+
+    json probe = json::parse(commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
+                                           "stream=codec_name,width,height:format=duration -of json '" +
+                                           path + "'"),
+                             nullptr, false);
+    ASSERT_TRUE(probe.is_object()) << "ffprobe could not read " << path;
+    const json& stream = probe.at("streams").at(0);
+    EXPECT_EQ(stream.value("codec_name", ""), "h264");
+    EXPECT_EQ(stream.value("width", 0), window->frame.width / 2 * 2);
+    EXPECT_EQ(stream.value("height", 0), window->frame.height / 2 * 2);
+    double seconds = std::stod(probe.at("format").value("duration", "0"));
+    EXPECT_GT(seconds, 2.5);
+    EXPECT_LT(seconds, 4.5);
 }
 
 }  // namespace

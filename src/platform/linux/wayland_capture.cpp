@@ -22,4 +22,10 @@ Result<std::vector<uint8_t>> WaylandCapture::captureFrontWindow(int32_t pid) {
     return std::move(*png);
 }
 
+Result<RgbImage> WaylandScreenFrames::copy(const Frame& area) {
+    Result<RgbImage> image = fail("screen copy failed");
+    if (auto reason = wayland_.run([&](WaylandConnection& c) { image = copyScreenArea(c, area); })) return fail(*reason);
+    return image;
+}
+
 }  // namespace velmor::platform

@@ -2,6 +2,7 @@
 
 #include "platform/linux/sway_windows.h"
 #include "platform/linux/wayland_client.h"
+#include "platform/screen_frames.h"
 #include "platform/window_capture.h"
 
 namespace velmor::platform {
@@ -18,6 +19,17 @@ public:
 private:
     WaylandClient& wayland_;
     Windows& windows_;
+};
+
+// Frames for recordings, copied from the compositor (zwlr_screencopy_v1).
+class WaylandScreenFrames final : public ScreenFrames {
+public:
+    explicit WaylandScreenFrames(WaylandClient& wayland) : wayland_(wayland) {}
+
+    Result<RgbImage> copy(const Frame& area) override;
+
+private:
+    WaylandClient& wayland_;
 };
 
 }  // namespace velmor::platform

@@ -73,8 +73,9 @@ private:
     WaylandInput input_{wayland_};
     WaylandClipboard clipboard_{wayland_};
     WaylandCapture capture_{wayland_, windows_};
+    WaylandScreenFrames frames_{wayland_};
     AtspiMenus menus_{bus_, input_, rules_};
-    DesktopServices services_{accessibility_, applications_, windows_, input_, clipboard_, capture_, menus_};
+    DesktopServices services_{accessibility_, applications_, windows_, input_, clipboard_, capture_, menus_, &frames_};
 };
 
 }  // namespace

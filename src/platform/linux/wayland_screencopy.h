@@ -2,18 +2,12 @@
 
 #include "base/result.h"
 #include "platform/linux/wayland_client.h"
-#include "platform/windows.h"
+#include "platform/screen_frames.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace velmor::platform {
-
-// A picture of part of the layout: 8-bit RGB, rows top to bottom.
-struct RgbImage {
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;
-};
 
 // Copies what the compositor shows through zwlr_screencopy_v1 into shared memory. Runs on
 // the connection's owner thread (inside WaylandClient::run). `area` in layout coordinates
