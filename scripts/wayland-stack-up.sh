@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts a private Wayland desktop for the Wayland tests: a headless sway with its own
-# session D-Bus and AT-SPI bus, all run as an unprivileged test user (sway refuses root).
+# session D-Bus and AT-SPI bus, all run as an unprivileged test user (sway refuses root), and
+# a headless weston beside it (VELMOR_WESTON_DISPLAY in the environment file).
 # Every process it starts is listed in RUN_DIR/pids ("PID name" per line), so
 # wayland-stack-down.sh stops exactly those. Clients take their environment from
 # RUN_DIR/env.sh:
@@ -93,6 +94,13 @@ wait_for "sway's output" sh -c "grim -t png '$base/check.png'"
 SWAYSOCK=$(ls "$runtime"/sway-ipc."$uid".*.sock)
 export SWAYSOCK
 
+# Beside it weston, a compositor without the wlroots protocols, where every service that
+# needs one must say which it lacks.
+(as_user weston --backend=headless-backend.so --socket=weston-velmor --width=1024 --height=768 \
+  --idle-time=0) >"$run_dir/weston.log" 2>&1 &
+echo "$! weston" >> "$run_dir/pids"
+wait_for "weston" test -S "$runtime/weston-velmor"
+
 # The accessibility bus, started now so that it is enabled (org.a11y.Status.IsEnabled).
 (as_user /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1) >"$run_dir/atspi.log" 2>&1 &
 echo "$! at-spi-bus-launcher" >> "$run_dir/pids"
@@ -108,6 +116,7 @@ chmod 700 "$run_dir/xdg"
 cat > "$run_dir/environment" <<EOT
 WAYLAND_DISPLAY=$WAYLAND_DISPLAY
 SWAYSOCK=$SWAYSOCK
+VELMOR_WESTON_DISPLAY=$runtime/weston-velmor
 XDG_RUNTIME_DIR=$run_dir/xdg
 DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
 XDG_SESSION_TYPE=wayland

@@ -29,6 +29,16 @@ public:
             auto equals = line.find('=');
             if (equals != std::string::npos) setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
         }
+#ifdef VELMOR_WAYLAND_ON_WESTON
+        // The compositor beside sway, which offers none of the wlroots protocols.
+        const char* weston = std::getenv("VELMOR_WESTON_DISPLAY");
+        if (!weston) {
+            missing = "the Wayland desktop has no weston";
+            return;
+        }
+        setenv("WAYLAND_DISPLAY", weston, 1);
+        unsetenv("SWAYSOCK");
+#endif
         // The X11 desktop's variables would otherwise lead applications started here to it.
         unsetenv("DISPLAY");
         unsetenv("AT_SPI_BUS_ADDRESS");

@@ -7,6 +7,11 @@
 namespace velmor::platform {
 
 Result<std::vector<uint8_t>> WaylandCapture::captureFrontWindow(int32_t pid) {
+    // A compositor that copies nothing is named as the reason, whichever window is meant.
+    bool offered = false;
+    if (auto reason = wayland_.run([&](WaylandConnection& c) { offered = c.offers("zwlr_screencopy_manager_v1"); }))
+        return fail(*reason);
+    if (!offered) return fail(kNoScreencopy);
     auto window = windows_.frontWindowOf(pid);
     if (!window) return fail("target app window not found (pid " + std::to_string(pid) + ")");
     Result<RgbImage> image = fail("screenshot capture failed");
