@@ -215,12 +215,12 @@ std::optional<Frame> AtspiElement::frameOnScreen() {
             return std::nullopt;
         auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
         if (!frame || !onScreen(*frame)) return std::nullopt;
-        if (const auto& windowFrame = snapshot_->rules().windowFrame) {
+        if (const auto& windowOrigin = snapshot_->rules().windowOrigin) {
             // Relative to the element's top-level window, the application's child it lies in.
             int window = node_;
             while (snapshot_->node(window).parent >= 0 && snapshot_->node(snapshot_->node(window).parent).parent >= 0)
                 window = snapshot_->node(window).parent;
-            auto origin = windowFrame(snapshot_->pid(), snapshot_->node(window).name);
+            auto origin = windowOrigin(snapshot_->pid(), snapshot_->node(window).name);
             if (!origin) return std::nullopt;
             frame->x += origin->x;
             frame->y += origin->y;

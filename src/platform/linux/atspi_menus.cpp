@@ -110,7 +110,7 @@ std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, i
 }  // namespace
 
 std::optional<Frame> AtspiMenus::shownFrame(AtspiSnapshot& snapshot, int node) {
-    if (rules_.windowFrame) return std::nullopt;
+    if (rules_.windowOrigin) return std::nullopt;
     auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
     while (true) {
         auto frame = bus_.withLocked([&](AtspiConnection& atspi) { return frameNow(atspi, snapshot, node); });

@@ -75,6 +75,7 @@ void collect(const nlohmann::json& node, std::vector<SwayWindow>& windows, int d
         window.focused = focused != node.end() && focused->is_boolean() && focused->get<bool>();
         auto visible = node.find("visible");
         window.visible = visible != node.end() && visible->is_boolean() && visible->get<bool>();
+        window.xwayland = text(node, "shell") == "xwayland";
         windows.push_back(std::move(window));
     }
     for (const char* children : {"nodes", "floating_nodes"}) {

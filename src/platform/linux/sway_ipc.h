@@ -21,6 +21,7 @@ struct SwayWindow {
     Frame frame;
     bool focused = false;
     bool visible = false;
+    bool xwayland = false;  // an X11 client under XWayland, which knows where its window is
 };
 
 // sway's IPC socket: the layout with each window's process and geometry, and commands.

@@ -67,18 +67,19 @@ void SwayWindows::changeFrame(uint64_t window, const FrameChange& change) {
     if (auto done = SwayIpc(*socket_).command(commands); !done) Log::error("wayland", done.error());
 }
 
-std::optional<Frame> SwayWindows::frameOf(int32_t pid, const std::string& title) {
+std::optional<Frame> SwayWindows::extentsOrigin(int32_t pid, const std::string& title) {
     std::vector<SwayWindow> owned;
     for (auto& window : all())
         if (window.pid == pid) owned.push_back(std::move(window));
-    std::optional<Frame> named;
+    const SwayWindow* chosen = nullptr;
     int sameName = 0;
     for (const auto& window : owned) {
-        if (window.title == title) named = window.frame, ++sameName;
+        if (window.title == title) chosen = &window, ++sameName;
     }
-    if (sameName == 1) return named;
-    if (owned.size() == 1) return owned.front().frame;
-    return std::nullopt;
+    if (sameName != 1) chosen = owned.size() == 1 ? &owned.front() : nullptr;
+    if (!chosen) return std::nullopt;
+    if (chosen->xwayland) return Frame{};
+    return chosen->frame;
 }
 
 Result<void> SwayWindows::focus(int32_t pid) {

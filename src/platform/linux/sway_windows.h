@@ -23,9 +23,11 @@ public:
 
     // The windows of every process; nothing without sway's IPC.
     std::vector<SwayWindow> all();
-    // The frame of the process's window with that title, or of its only window; nothing
-    // when no window or several answer to it.
-    std::optional<Frame> frameOf(int32_t pid, const std::string& title);
+    // Where the accessible extents of the process's window with that title (or of its only
+    // window) are measured from: the window's origin for a Wayland client, which knows only
+    // places within its window; the layout's for an X11 client under XWayland, whose places
+    // are the layout's already. Nothing when no window or several answer to it.
+    std::optional<Frame> extentsOrigin(int32_t pid, const std::string& title);
     // Gives the process's front window the focus; fails with the reason.
     Result<void> focus(int32_t pid);
 

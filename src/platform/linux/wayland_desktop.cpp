@@ -62,7 +62,7 @@ private:
     AtspiBus bus_;
     WaylandClient wayland_;
     SwayWindows windows_{socket_};
-    const AtspiSessionRules rules_{.windowFrame = [this](int32_t pid, const std::string& name) { return windows_.frameOf(pid, name); },
+    const AtspiSessionRules rules_{.windowOrigin = [this](int32_t pid, const std::string& name) { return windows_.extentsOrigin(pid, name); },
                .focusedWindowName = [this](int32_t pid) -> std::optional<std::string> {
                    if (auto window = windows_.focusedWindowOf(pid)) return window->title;
                    return std::nullopt;

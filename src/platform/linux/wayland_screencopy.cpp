@@ -16,6 +16,9 @@ const char* const kNoScreencopy =
 namespace {
 
 constexpr int kCopyTimeoutMs = 5000;
+// The largest copy taken: an 8K output.
+constexpr uint32_t kMaxSide = 8192;
+constexpr size_t kMaxBytes = size_t{7680} * 4320 * 4;
 
 struct FrameState {
     uint32_t format = 0, width = 0, height = 0, stride = 0, flags = 0;
@@ -84,8 +87,8 @@ Result<RgbImage> copyScreenArea(WaylandConnection& c, const Frame& area) {
     int r = 0, g = 0, b = 0;
     if (state.failed || !state.described) return fail("the compositor refused the screen copy");
     if (!channelOffsets(state.format, r, g, b)) return fail("the compositor offers screen copies in an unknown format");
-    if (state.width == 0 || state.height == 0 || state.width > 16384 || state.height > 16384 ||
-        state.stride < state.width * 4)
+    if (state.width == 0 || state.height == 0 || state.width > kMaxSide || state.height > kMaxSide ||
+        state.stride < state.width * 4 || static_cast<size_t>(state.stride) * state.height > kMaxBytes)
         return fail("the compositor described an impossible screen copy");
 
     const size_t size = static_cast<size_t>(state.stride) * state.height;
