@@ -125,7 +125,7 @@ std::optional<std::string> WaylandClient::run(const std::function<void(WaylandCo
         wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         thread_ = std::thread([this] { serve(); });
     }
-    changed_.wait(lock, [&] { return connection_.display != nullptr || failure_; });
+    changed_.wait(lock, [&] { return connected_ || failure_; });
     if (failure_) return failure_;
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
@@ -189,6 +189,8 @@ void WaylandClient::serve() {
             failure_ = reason;
             if (display) wl_display_disconnect(display);
             c.display = nullptr;
+        } else {
+            connected_ = true;
         }
     }
     changed_.notify_all();

@@ -74,7 +74,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::function<void(WaylandConnection&)>> queue_;
-    bool started_ = false, stopping_ = false;
+    bool started_ = false, connected_ = false, stopping_ = false;
     std::optional<std::string> failure_;
     int wakeFd_ = -1;
     WaylandConnection connection_;  // owned by thread_
