@@ -101,11 +101,20 @@ TEST_F(WaylandDesktop, ApplicationsAreListedWithTheirWindowsActivatedAndCaptured
     EXPECT_TRUE(eventually([&] { return focusedPidBySway() == fixture->id(); }, 5s))
         << "sway gave the focus to " << focusedPidBySway();
 
+    // The window goes where it is asked to, and the screenshot is of its new size.
+    json moved = call("set_window_frame", {{"x", 100}, {"y", 50}, {"width", 640}, {"height", 480}});
+    EXPECT_FALSE(moved.contains("error")) << moved.dump();
+    EXPECT_TRUE(eventually(
+        [&] {
+            json rect = swayWindow([&](const json& node) { return node.value("pid", 0) == fixture->id(); }).at("rect");
+            return rect == json({{"x", 100}, {"y", 50}, {"width", 640}, {"height", 480}});
+        },
+        5s));
     json shot = call("screenshot");
     ASSERT_TRUE(shot.contains("__image__")) << shot.dump();
     Picture picture = decode(shot.at("__image__"));
-    EXPECT_EQ(picture.width, windows[0].value("width", 0));
-    EXPECT_EQ(picture.height, windows[0].value("height", 0));
+    EXPECT_EQ(picture.width, 640);
+    EXPECT_EQ(picture.height, 480);
     EXPECT_GT(picture.colours.size(), 2u) << "the window's picture is all one colour";
 }
 

@@ -58,12 +58,12 @@ void SwayWindows::changeFrame(uint64_t window, const FrameChange& change) {
     for (const auto& candidate : all())
         if (candidate.id == window) now = candidate.frame;
     if (!now) return;
-    // A tiled window takes the place the layout gives it: floating, it takes the one asked for.
-    const std::string target = "[con_id=" + std::to_string(window) + "] ";
-    std::string commands = target + "floating enable, " + target + "move absolute position " +
-                           std::to_string(change.x.value_or(now->x)) + " " + std::to_string(change.y.value_or(now->y)) +
-                           ", " + target + "resize set width " + std::to_string(change.width.value_or(now->width)) +
-                           " px height " + std::to_string(change.height.value_or(now->height)) + " px";
+    // A tiled window takes the place the layout gives it: floating, it takes the one asked
+    // for. The criteria apply to every command after them up to the next ';'.
+    std::string commands = "[con_id=" + std::to_string(window) + "] floating enable, resize set width " +
+                           std::to_string(change.width.value_or(now->width)) + " px height " +
+                           std::to_string(change.height.value_or(now->height)) + " px, move absolute position " +
+                           std::to_string(change.x.value_or(now->x)) + " " + std::to_string(change.y.value_or(now->y));
     if (auto done = SwayIpc(*socket_).command(commands); !done) Log::error("wayland", done.error());
 }
 
