@@ -40,6 +40,7 @@ chown -R "$uid:$gid" "$base"
 chmod 755 "$base"
 chmod 700 "$runtime"
 
+# Runs a program as the test user in place of the (sub)shell that calls it.
 as_user() {
   exec setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime" \
