@@ -28,7 +28,7 @@ test_packages=(
   libgtest-dev libgmock-dev iproute2 sqlite3 procps pulseaudio pulseaudio-utils
   xvfb x11-utils xauth openbox perl xclip trayer
   # a headless Wayland desktop (wlroots) beside it, and tools that check it from outside
-  sway weston grim wtype wl-clipboard util-linux passwd
+  sway xwayland x11-xserver-utils weston grim wtype wl-clipboard util-linux passwd
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
   # GTK 4 (gnome-calculator), Firefox
   featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr

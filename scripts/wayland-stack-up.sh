@@ -95,6 +95,19 @@ wait_for "sway's output" sh -c "grim -t png '$base/check.png'"
 SWAYSOCK=$(ls "$runtime"/sway-ipc."$uid".*.sock)
 export SWAYSOCK
 
+# X11 applications reach sway through its XWayland, which admits only the user it runs as:
+# root's test applications are let in too. The display is the one whose lock file names sway
+# (it listens for X clients itself and starts the server for the first).
+sway_pid=$(sed -n 's/^\([0-9]*\) sway$/\1/p' "$run_dir/pids")
+xwayland_display=
+for lock in /tmp/.X*-lock; do
+  [ "$(tr -d ' \0\n' < "$lock" 2>/dev/null)" = "$sway_pid" ] || continue
+  xwayland_display=":$(basename "$lock" -lock | sed 's/^\.X//')"
+done
+if [ -n "$xwayland_display" ]; then
+  (as_user env DISPLAY="$xwayland_display" xhost +si:localuser:root) >"$run_dir/xhost.log" 2>&1
+fi
+
 # Beside it weston, a compositor without the wlroots protocols, where every service that
 # needs one must say which it lacks.
 (as_user weston --backend=headless-backend.so --socket=weston-velmor --width=1024 --height=768 \
@@ -118,6 +131,7 @@ cat > "$run_dir/environment" <<EOT
 WAYLAND_DISPLAY=$WAYLAND_DISPLAY
 SWAYSOCK=$SWAYSOCK
 VELMOR_WESTON_DISPLAY=$runtime/weston-velmor
+VELMOR_XWAYLAND_DISPLAY=$xwayland_display
 XDG_RUNTIME_DIR=$run_dir/xdg
 DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
 XDG_SESSION_TYPE=wayland

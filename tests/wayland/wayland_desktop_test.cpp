@@ -189,6 +189,30 @@ TEST_F(WaylandDesktop, ModalDialogsLeaveTheApplicationAnswering) {
     EXPECT_TRUE(app->running());
 }
 
+// An X11 application under XWayland, beside a Wayland one: listed, pressed where its
+// elements are (its places are the layout's own, not its window's) and typed into.
+TEST_F(WaylandDesktop, AnX11ApplicationUnderXWaylandIsReachedAsANativeOne) {
+    const char* display = std::getenv("VELMOR_XWAYLAND_DISPLAY");
+    ASSERT_TRUE(display && *display) << "sway runs no XWayland";
+    auto neighbour = launchFixture({});
+    ASSERT_TRUE(neighbour);
+    auto app = std::make_unique<Program>(std::vector<std::string>{VELMOR_FIXTURE_APP, "--modal"},
+                                         std::map<std::string, std::string>{{"DISPLAY", display}, {"GDK_BACKEND", "x11"}});
+    ASSERT_TRUE(app->printed("ready", 15000) && listedOnTheDesktopWithin(app->id(), 10000));
+    json window = swayWindow([&](const json& node) { return node.value("pid", 0) == app->id(); });
+    ASSERT_EQ(window.value("shell", ""), "xwayland") << window.dump();
+    ASSERT_GT(window.at("rect").value("x", 0), 0) << "the X11 window was meant to open beside the fixture";
+
+    ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
+    json asked = call("click_ask");
+    EXPECT_TRUE(app->printed("asking")) << asked.dump();
+    // The dialog's buttons are listed; answering it by key reaches the X11 client too.
+    json dialog = stateWith("click_yes");
+    ASSERT_NE(toolStartingWith(dialog, "click_yes"), "") << dialog.dump();
+    call("press_key", {{"key", "enter"}});
+    EXPECT_TRUE(app->printed("answered yes"));
+}
+
 // Seconds of the target's window as an MP4 of its size, checked by ffprobe.
 TEST_F(WaylandDesktop, ARecordingIsAnMp4OfTheWindow) {
     auto fixture = launchFixture({"--input"});
