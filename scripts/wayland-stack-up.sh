@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts a private Wayland desktop for the Wayland tests: a headless sway with its own
-# session D-Bus and AT-SPI bus, all run as an unprivileged test user (sway refuses root), and
-# a headless weston beside it (VELMOR_WESTON_DISPLAY in the environment file).
+# session D-Bus and AT-SPI bus, all run as an unprivileged test user (sway refuses root), its
+# XWayland for X11 clients (VELMOR_XWAYLAND_DISPLAY in the environment file), and a headless
+# weston beside it (VELMOR_WESTON_DISPLAY).
 # Every process it starts is listed in RUN_DIR/pids ("PID name" per line), so
 # wayland-stack-down.sh stops exactly those. Clients take their environment from
 # RUN_DIR/env.sh:
