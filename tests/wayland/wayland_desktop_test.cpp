@@ -148,8 +148,7 @@ TEST_F(WaylandDesktop, TheClipboardRoundTripsWithOtherClients) {
     EXPECT_TRUE(eventually([&] { return call("get_clipboard").value("text", "") == "from wl-copy ✓"; }, 3s));
 }
 
-// The calculator opens beside another window, so its buttons are not where the application
-// believes (it knows only places within its window).
+// The calculator (GTK 4) opens beside another window.
 TEST_F(WaylandDesktop, CalculatorComputesWithItsOwnButtons) {
     auto neighbour = launchFixture({});
     auto calculator = launch({"gnome-calculator"});
@@ -159,9 +158,12 @@ TEST_F(WaylandDesktop, CalculatorComputesWithItsOwnButtons) {
 
     json started = call("session_start", {{"app_name", "gnome-calculator"}});
     ASSERT_FALSE(started.contains("error")) << started.dump();
+    // GTK 4 marks its buttons visible but never showing, so they have no place on screen:
+    // each is pressed through its action, and the answer says so.
     for (const char* tool : {"click_1", "click_2", "click_times", "click_3", "click_4", "click_equals"}) {
         json answer = call(tool);
-        EXPECT_FALSE(answer.contains("error")) << tool << ": " << answer.dump();
+        EXPECT_EQ(answer.value("pressed_by", ""), "accessibility action (sent without waiting for the application)")
+            << tool << ": " << answer.dump();
     }
     // The result, read back without Velmor: copied by the calculator, pasted by wl-paste.
     call("press_key", {{"key", "ctrl+c"}});
@@ -178,8 +180,10 @@ TEST_F(WaylandDesktop, ModalDialogsLeaveTheApplicationAnswering) {
     ASSERT_TRUE(app);
     ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
 
+    // A GTK 3 button has its place: the press is a pointer click, and the answer says so.
     json asked = call("click_ask");
     ASSERT_TRUE(app->printed("asking")) << asked.dump();
+    EXPECT_EQ(asked.value("pressed_by", ""), "pointer click") << asked.dump();
     json dialog = stateWith("click_yes");
     ASSERT_NE(toolStartingWith(dialog, "click_yes"), "") << dialog.dump();
     json answered = call("click_yes");

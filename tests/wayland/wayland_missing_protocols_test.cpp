@@ -1,5 +1,7 @@
 // A Wayland compositor without the wlroots protocols (weston): every desktop service that
-// needs one fails, naming the protocol it lacks, and nothing pretends to have worked.
+// needs one fails, naming the protocol it lacks, and nothing pretends to have worked; with no
+// window placed, element presses go through the accessibility actions and say so.
+#include "desktop_test.h"
 #include "wayland_stack.h"
 
 #include "fixtures/desktop_listing.h"
@@ -14,6 +16,7 @@ namespace velmor::test {
 namespace {
 
 using namespace std::chrono_literals;
+using nlohmann::json;
 
 void expectNamed(const Result<void>& outcome, const std::string& protocol, const char* what) {
     ASSERT_FALSE(outcome) << what << " claimed to work";
@@ -41,6 +44,27 @@ TEST(WaylandWithoutWlrootsProtocols, EachServiceNamesTheProtocolItLacks) {
     auto frame = desktop.frames->copy({0, 0, 16, 16});
     ASSERT_FALSE(frame);
     EXPECT_NE(frame.error().find("zwlr_screencopy_manager_v1"), std::string::npos) << frame.error();
+}
+
+class WestonSession : public DesktopSessionTest {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(waylandStackMissing(), "");
+        DesktopSessionTest::SetUp();
+    }
+};
+
+TEST_F(WestonSession, ElementsArePressedThroughTheirActionsAndTheAnswerSaysSo) {
+    auto app = launchFixture({});
+    ASSERT_TRUE(app);
+    json started = call("session_start", {{"app_name", fixtureName(*app)}});
+    ASSERT_FALSE(started.contains("error")) << started.dump();
+    const std::string ok = toolStartingWith(started, "click_ok");
+    ASSERT_NE(ok, "") << started.dump();
+    json pressed = call(ok);
+    EXPECT_TRUE(app->printed("pressed OK"));
+    EXPECT_EQ(pressed.value("pressed_by", ""), "accessibility action (sent without waiting for the application)")
+        << pressed.dump();
 }
 
 }  // namespace
