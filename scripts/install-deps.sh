@@ -16,6 +16,8 @@ build_packages=(
   libboost-dev nlohmann-json3-dev libsqlite3-dev libssl-dev libcurl4-openssl-dev
   libatspi2.0-dev libx11-dev libxtst-dev libpng-dev openssl
   libpulse-dev libplist-dev libgtk-3-dev libayatana-appindicator3-dev
+  # Wayland sessions: the client library, the scanner and keymaps
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
   # making the .deb: dpkg-shlibdeps finds the libraries the programs link
   dpkg-dev
 )
@@ -25,6 +27,8 @@ test_packages=(
   # daemon with a null sink
   libgtest-dev libgmock-dev iproute2 sqlite3 procps pulseaudio pulseaudio-utils
   xvfb x11-utils xauth openbox perl xclip trayer
+  # a headless Wayland desktop (wlroots) beside it, and tools that check it from outside
+  sway xwayland x11-xserver-utils weston grim wtype wl-clipboard util-linux passwd
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
   # GTK 4 (gnome-calculator), Firefox
   featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr

@@ -82,6 +82,7 @@ void Application::buildServices() {
     session_ = std::make_unique<automation::SessionManager>(desktop.accessibility, desktop.applications,
                                                             desktop.windows, desktop.input, *flowStore_);
     recorder_ = std::make_unique<media::WindowRecorder>(kFfmpegProgram, paths::videosDirectory(), desktop.windows);
+    recorder_->feedFramesFrom(desktop.frames);
     // The window a recording follows is chosen again for each new target.
     session_->setOnSessionStarted([recorder = recorder_.get()] { recorder->clearCachedSelection(); });
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),

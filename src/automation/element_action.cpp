@@ -40,13 +40,22 @@ bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
-Result<void> ElementActions::perform(const AXElement& element, const nlohmann::json& args, int32_t pid) {
+Result<std::optional<ElementActions::PressRoute>> ElementActions::perform(const AXElement& element,
+                                                                         const nlohmann::json& args, int32_t pid) {
     const std::string& verb = element.toolPrefix;
-    if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") return press(element, pid);
+    if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") {
+        auto pressed = press(element, pid);
+        if (!pressed) return fail(pressed.error());
+        return std::optional<PressRoute>(*pressed);
+    }
+    auto done = [](const Result<void>& outcome) -> Result<std::optional<PressRoute>> {
+        if (!outcome) return fail(outcome.error());
+        return std::optional<PressRoute>();
+    };
     if (verb == "fill") {
         const nlohmann::json* value = findField(args, "value");
         if (!value || !value->is_string()) return fail("missing 'value' argument");
-        return fill(element, value->get<std::string>(), pid);
+        return done(fill(element, value->get<std::string>(), pid));
     }
     if (verb == "set") {
         const nlohmann::json* value = findField(args, "value");
@@ -54,12 +63,12 @@ Result<void> ElementActions::perform(const AXElement& element, const nlohmann::j
         if (value && value->is_number()) given = value->get<double>();
         else if (value && value->is_string()) given = value->get<std::string>();
         else return fail("missing 'value' argument");
-        return element.elementRef->setValue(given);
+        return done(element.elementRef->setValue(given));
     }
     return fail("unknown action prefix: " + verb);
 }
 
-Result<void> ElementActions::press(const AXElement& element, int32_t pid) {
+Result<ElementActions::PressRoute> ElementActions::press(const AXElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     // A real click lets the application run the handler from its own event loop. Through
     // the accessibility action it would run inside the accessibility call, where a handler
@@ -67,9 +76,10 @@ Result<void> ElementActions::press(const AXElement& element, int32_t pid) {
     // also work where toolkits refuse the action (Firefox check boxes and selects). A
     // disabled element is left to the action, which says that it did nothing.
     if (element.enabled) {
-        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return succeeded();
+        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return PressRoute::pointer;
     }
-    return target.press();
+    if (auto pressed = target.press(); !pressed) return fail(pressed.error());
+    return PressRoute::action;
 }
 
 Result<void> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace velmor::automation {
@@ -17,10 +18,14 @@ class ElementActions {
 public:
     explicit ElementActions(InputActions& input) : input_(input) {}
 
-    Result<void> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
+    // How a press reached its element.
+    enum class PressRoute { pointer, action };
+
+    // The route of a press; nothing for the tools that are not presses.
+    Result<std::optional<PressRoute>> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
 
 private:
-    Result<void> press(const AXElement& element, int32_t pid);
+    Result<PressRoute> press(const AXElement& element, int32_t pid);
     Result<void> fill(const AXElement& element, const std::string& text, int32_t pid);
     // Focuses the field as a user would, selects what it holds and types `text` over it;
     // false when the field does not take the keyboard focus (nothing is typed then).

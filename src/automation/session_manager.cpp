@@ -223,7 +223,10 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     if (it == elements.end())
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
-    if (auto done = actions_.perform(*it, args, targetApp_->pid); !done) return fail(done.error());
+    auto done = actions_.perform(*it, args, targetApp_->pid);
+    if (!done) return fail(done.error());
+    // Read before the rescan replaces the element.
+    const bool sayRoute = done->has_value() && !it->elementRef->pressAwaitsAnswer();
     // The action was carried out: an application that quits on it (a dialog closed by its
     // button) is news for the agent, not a failure.
     auto performedThenGone = [&](const std::string& gone) {
@@ -234,7 +237,13 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     scanTarget();
     if (auto gone = endIfGone()) return performedThenGone(*gone);
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
-    return diffResponse(*lastScan_, previousTools_);
+    json response = diffResponse(*lastScan_, previousTools_);
+    if (sayRoute) {
+        response["pressed_by"] = **done == ElementActions::PressRoute::pointer
+                                     ? "pointer click"
+                                     : "accessibility action (sent without waiting for the application)";
+    }
+    return response;
 }
 
 Result<json> SessionManager::activateTarget() {

@@ -2,6 +2,7 @@
 
 #include "base/log.h"
 #include "base/private_file.h"
+#include "media/frame_feeder.h"
 #include "media/recording_files.h"
 
 #include <algorithm>
@@ -27,15 +28,22 @@ std::string sizeText(const platform::Frame& area) {
     return std::to_string(area.width) + "x" + std::to_string(area.height);
 }
 
-// H.264 in yuv420p (what every player takes) at up to 30 frames a second with the
-// pointer drawn. The fastest preset keeps the encoder's share of a core small while the
-// demo runs; -progress on standard output tells us when frames are being written.
-std::vector<std::string> grabArguments(const std::string& program, const std::string& display,
-                                       const platform::Frame& area, const std::string& output) {
-    return {program, "-hide_banner", "-nostats", "-loglevel", "error", "-progress", "pipe:1",
-            "-f", "x11grab", "-framerate", "30", "-draw_mouse", "1", "-video_size", sizeText(area),
-            "-i", display + "+" + std::to_string(area.x) + "," + std::to_string(area.y),
-            "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", output};
+// H.264 in yuv420p (what every player takes) from `input`. The fastest preset keeps the
+// encoder's share of a core small while the demo runs; -progress on standard output tells
+// us when frames are being written.
+std::vector<std::string> encodeArguments(const std::string& program, const std::vector<std::string>& input,
+                                         const std::string& output) {
+    std::vector<std::string> arguments = {program, "-hide_banner", "-nostats", "-loglevel", "error", "-progress",
+                                          "pipe:1"};
+    arguments.insert(arguments.end(), input.begin(), input.end());
+    arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", output});
+    return arguments;
+}
+
+// ffmpeg's own X11 grabber, at up to 30 frames a second with the pointer drawn.
+std::vector<std::string> grabInput(const std::string& display, const platform::Frame& area) {
+    return {"-f", "x11grab", "-framerate", "30", "-draw_mouse", "1", "-video_size", sizeText(area),
+            "-i", display + "+" + std::to_string(area.x) + "," + std::to_string(area.y)};
 }
 
 std::string failureText(ChildProcess& ffmpeg, int status) {
@@ -114,8 +122,18 @@ std::filesystem::path WindowRecorder::nextOutputPath() const {
 }
 
 Result<void> WindowRecorder::record(const platform::Frame& area) {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) return fail("no display found");
+    std::vector<std::string> input;
+    std::unique_ptr<FrameFeeder> feeder;
+    if (frames_) {
+        auto started = FrameFeeder::start(*frames_, area);
+        if (!started) return fail("setup failed: " + started.error());
+        feeder = std::move(*started);
+        input = feeder->ffmpegInput();
+    } else {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) return fail("no display found");
+        input = grabInput(display, area);
+    }
     std::error_code ignored;
     std::filesystem::create_directories(recordingsFolder_, ignored);
     auto output = nextOutputPath();
@@ -124,7 +142,7 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
     // Standard input stays open for the "q" that stops it; only the last line of diagnostics
     // is needed. Should Velmor end without stopping it, however it ends, ffmpeg is
     // interrupted, which finishes the file as "q" does, instead of recording forever.
-    auto started = ChildProcess::start(grabArguments(ffmpegProgram_, display, area, output.string()),
+    auto started = ChildProcess::start(encodeArguments(ffmpegProgram_, input, output.string()),
                                        {.outputLimit = 0, .errorLimit = 0, .parentDeathSignal = SIGINT});
     if (!started) return fail("setup failed: " + started.error());
     auto ffmpeg = std::move(*started);
@@ -145,6 +163,7 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
         std::this_thread::sleep_for(kPoll);
     }
     ffmpeg_ = std::move(ffmpeg);
+    feeder_ = std::move(feeder);
     Log::info(kCategory, "Recording started to " + output.string() + " (" + sizeText(area) + ")");
     return succeeded();
 }
@@ -155,6 +174,8 @@ std::string WindowRecorder::stopRecording() {
     auto ffmpeg = std::move(ffmpeg_);
     std::string path = outputPath_ ? outputPath_->string() : std::string();
     outputPath_.reset();
+    // Fed frames end with their pipe, which lets ffmpeg finish as "q" does.
+    if (feeder_) feeder_->stop(), feeder_.reset();
 
     // "q" lets ffmpeg write the file's index and close it; a killed ffmpeg leaves an MP4
     // that no player opens.

@@ -2,6 +2,7 @@
 
 #include "base/child_process.h"
 #include "base/result.h"
+#include "platform/screen_frames.h"
 #include "platform/windows.h"
 
 #include <cstdint>
@@ -14,11 +15,14 @@
 
 namespace velmor::media {
 
+class FrameFeeder;
+
 // What stopRecording() answers when nothing is recording.
 inline constexpr std::string_view kNotRecording = "error: not recording";
 
-// Records the screen into an MP4 in the videos folder by running ffmpeg's X11 grabber, for demo
-// videos the agent narrates. A window recording captures the target's front window's
+// Records the screen into an MP4 in the videos folder by running ffmpeg, for demo videos the
+// agent narrates: ffmpeg reads the screen with its X11 grabber, or encodes the frames the
+// desktop copies (feedFramesFrom) where it cannot read the screen itself. A window recording captures the target's front window's
 // rectangle, chosen when the first window recording starts and kept for later ones until a
 // new session starts; a display recording captures the whole screen. Only one recording
 // runs at a time. Every operation blocks its caller until done, within fixed limits.
@@ -38,6 +42,9 @@ public:
     std::string stopRecording();
     // Forgets the window chosen for window recordings; called when a session starts.
     void clearCachedSelection();
+    // Where the desktop copies frames for recordings (DesktopServices::frames); null keeps
+    // ffmpeg's own grabber. Set before the first recording.
+    void feedFramesFrom(platform::ScreenFrames* frames) { frames_ = frames; }
 
     bool isRecording();
 
@@ -48,9 +55,11 @@ private:
     const std::string ffmpegProgram_;
     const std::filesystem::path recordingsFolder_;
     platform::Windows& windows_;
+    platform::ScreenFrames* frames_ = nullptr;
 
     std::mutex mutex_;
     std::unique_ptr<ChildProcess> ffmpeg_;
+    std::unique_ptr<FrameFeeder> feeder_;
     std::optional<std::filesystem::path> outputPath_;
     std::optional<platform::Frame> cachedArea_;
 };

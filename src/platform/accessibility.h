@@ -59,6 +59,10 @@ public:
     virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
 
     virtual Result<void> press() = 0;                             // AXPress
+    // Whether press() waits for the application's answer. Where it does not (Wayland), a
+    // press's answer says which way it went: the agent cannot otherwise tell a pointer click
+    // that was seen from an action that was only sent.
+    virtual bool pressAwaitsAnswer() { return true; }
     virtual Result<void> focus() = 0;                             // AXFocused = true
     virtual Result<void> setValue(const ElementValue& value) = 0;  // AXValue
 };

@@ -5,6 +5,7 @@
 #include "platform/clipboard.h"
 #include "platform/input.h"
 #include "platform/menus.h"
+#include "platform/screen_frames.h"
 #include "platform/window_capture.h"
 #include "platform/windows.h"
 
@@ -24,6 +25,9 @@ struct DesktopServices {
     Clipboard& clipboard;
     WindowCapture& capture;
     Menus& menus;
+    // For recordings, where the screen is read frame by frame; null where the recorder reads
+    // the screen itself.
+    ScreenFrames* frames = nullptr;
 };
 
 // Owns the backend's connections and services. Open one per process and keep it for the

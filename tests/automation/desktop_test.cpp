@@ -66,7 +66,8 @@ DesktopSessionTest::DesktopSessionTest()
 
 void DesktopSessionTest::SetUp() {
     const char* display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display && *display)
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE((display && *display) || (wayland && *wayland))
         << "desktop tests need the virtual desktop: run scripts/desktop-stack-up.sh <dir> and source <dir>/env.sh";
 }
 

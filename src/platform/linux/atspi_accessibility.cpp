@@ -10,6 +10,7 @@ std::unique_ptr<AccessibleApplication> AtspiAccessibility::application(int32_t p
         auto busName = atspi.busNameOf(pid);
         if (!busName) return nullptr;
         auto snapshot = AtspiSnapshot::read(bus_, atspi, *busName);
+        snapshot->followRules(rules_, pid);
         if (snapshot->root() < 0) return nullptr;
         return std::make_unique<AtspiApplicationElement>(std::move(snapshot));
     });

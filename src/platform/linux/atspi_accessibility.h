@@ -2,19 +2,21 @@
 
 #include "platform/accessibility.h"
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_session_rules.h"
 
 namespace velmor::platform {
 
 // Accessibility through AT-SPI: each application() call reads the application's tree afresh.
 class AtspiAccessibility final : public Accessibility {
 public:
-    explicit AtspiAccessibility(AtspiBus& bus) : bus_(bus) {}
+    explicit AtspiAccessibility(AtspiBus& bus, AtspiSessionRules rules = {}) : bus_(bus), rules_(std::move(rules)) {}
 
     std::unique_ptr<AccessibleApplication> application(int32_t pid) override;
     void prepare(int32_t pid) override;
 
 private:
     AtspiBus& bus_;
+    const AtspiSessionRules rules_;
 };
 
 }  // namespace velmor::platform

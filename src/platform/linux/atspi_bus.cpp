@@ -31,10 +31,11 @@ Result<std::string> accessibilityBusAddress() {
 }  // namespace
 
 DBusConnection* AtspiConnection::connection() {
-    // The accessibility bus belongs to an X11 desktop: without a display there is none, and
-    // asking would only go looking for a session bus to start one on.
+    // The accessibility bus belongs to a graphical session (X11 or Wayland): without one there
+    // is none, and asking would only go looking for a session bus to start one on.
     const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !*display) && (!wayland || !*wayland)) {
         failure_ = "no X display (DISPLAY is not set)";
         return nullptr;
     }

@@ -215,6 +215,16 @@ std::optional<Frame> AtspiElement::frameOnScreen() {
             return std::nullopt;
         auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
         if (!frame || !onScreen(*frame)) return std::nullopt;
+        if (const auto& windowOrigin = snapshot_->rules().windowOrigin) {
+            // Relative to the element's top-level window, the application's child it lies in.
+            int window = node_;
+            while (snapshot_->node(window).parent >= 0 && snapshot_->node(snapshot_->node(window).parent).parent >= 0)
+                window = snapshot_->node(window).parent;
+            auto origin = windowOrigin(snapshot_->pid(), snapshot_->node(window).name);
+            if (!origin) return std::nullopt;
+            frame->x += origin->x;
+            frame->y += origin->y;
+        }
         return frame;
     });
 }
@@ -232,6 +242,12 @@ std::optional<AccessibilityError> AtspiElement::attemptPress() {
         if (!bus) return AccessibilityError::cannotComplete;
         std::optional<AccessibilityError> error;
         if (auto index = pressActionIndex(atspi, error)) {
+            if (!snapshot_->rules().awaitPressAnswer) {
+                DbusCall(snapshot_->busName(), node().path, kActionDbus, "DoAction")
+                    .add(int32_t{*index})
+                    .sendWithoutReply(bus);
+                return std::nullopt;
+            }
             return outcome(DbusCall(snapshot_->busName(), node().path, kActionDbus, "DoAction")
                                .add(int32_t{*index})
                                .send(bus, kAtspiCallTimeoutMs),
@@ -328,7 +344,17 @@ std::vector<int> AtspiApplicationElement::windowNodes(AtspiConnection& atspi) {
 }
 
 ElementRef AtspiApplicationElement::focusedWindow() {
+    std::optional<std::string> focusedName;
+    bool compositorSays = false;
+    if (const auto& name = snapshot_->rules().focusedWindowName) compositorSays = true, focusedName = name(snapshot_->pid());
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        if (compositorSays) {
+            if (!focusedName) return nullptr;
+            for (int window : windowNodes(atspi)) {
+                if (snapshot_->node(window).name == *focusedName)
+                    return std::make_shared<AtspiElement>(snapshot_, window, false);
+            }
+        }
         for (int window : windowNodes(atspi)) {
             if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
         }

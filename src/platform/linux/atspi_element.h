@@ -30,6 +30,7 @@ public:
     bool focused() override;
 
     Result<void> press() override;
+    bool pressAwaitsAnswer() override { return snapshot_->rules().awaitPressAnswer; }
     Result<void> focus() override;
     Result<void> setValue(const ElementValue& value) override;
 

@@ -64,6 +64,10 @@ Result<void> doAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node)
     DBusConnection* connection = atspi.connection();
     if (!connection) return fail(atspi.unavailable().value_or("accessibility bus not available"));
     const AtspiNode& n = snapshot.node(node);
+    if (!snapshot.rules().awaitPressAnswer) {
+        DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction").add(int32_t{0}).sendWithoutReply(connection);
+        return succeeded();
+    }
     DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
                           .add(int32_t{0})
                           .send(connection, kAtspiCallTimeoutMs);
@@ -108,6 +112,7 @@ std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, i
 }  // namespace
 
 std::optional<Frame> AtspiMenus::shownFrame(AtspiSnapshot& snapshot, int node) {
+    if (rules_.windowOrigin) return std::nullopt;
     auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
     while (true) {
         auto frame = bus_.withLocked([&](AtspiConnection& atspi) { return frameNow(atspi, snapshot, node); });
@@ -139,6 +144,7 @@ std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(AtspiConnection& atspi, in
     if (!busName) return nullptr;
     auto snapshot = AtspiSnapshot::read(bus_, atspi, *busName);
     if (snapshot->root() < 0) return nullptr;
+    snapshot->followRules(rules_, pid);
     return snapshot;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_session_rules.h"
 #include "platform/linux/atspi_snapshot.h"
 #include "platform/input.h"
 #include "platform/menus.h"
@@ -19,10 +20,13 @@ namespace velmor::platform {
 // then runs from the application's own event loop. Chosen through the accessibility action
 // instead, a command that runs a modal dialog would hold up the application's accessibility
 // dispatch until the dialog closed. The action is used only for an entry that does not
-// come on screen.
+// come on screen, and for every entry where the session places no menu on screen (Wayland:
+// menus are pop-ups the compositor does not list); it is then sent as the session's rules
+// say, without waiting for its answer under Wayland.
 class AtspiMenus final : public Menus {
 public:
-    AtspiMenus(AtspiBus& bus, Input& input) : bus_(bus), input_(input) {}
+    AtspiMenus(AtspiBus& bus, Input& input, AtspiSessionRules rules = {})
+        : bus_(bus), input_(input), rules_(std::move(rules)) {}
 
     std::vector<MenuListing> listMenus(int32_t pid) override;
     Result<void> click(int32_t pid, const std::vector<std::string>& path) override;
@@ -48,6 +52,7 @@ private:
     Result<void> choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click);
 
     AtspiBus& bus_;
+    const AtspiSessionRules rules_;
     Input& input_;
 };
 

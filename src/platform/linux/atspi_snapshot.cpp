@@ -32,6 +32,8 @@ uint32_t readInterfaces(DbusReader names) {
 
 }  // namespace
 
+const AtspiSessionRules AtspiSnapshot::kScreenCoordinates{};
+
 std::shared_ptr<AtspiSnapshot> AtspiSnapshot::read(AtspiBus& bus, AtspiConnection& atspi,
                                                    const std::string& busName) {
     std::shared_ptr<AtspiSnapshot> snapshot(new AtspiSnapshot(bus, busName));

@@ -2,6 +2,7 @@
 
 #include "platform/linux/atspi_actions.h"
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_session_rules.h"
 #include "platform/linux/atspi_toolkit.h"
 
 #include <cstdint>
@@ -69,9 +70,15 @@ public:
     // The node's press action as the application lists it now.
     PressActionLookup livePressAction(AtspiConnection& atspi, int index);
     void rememberLabel(int index, std::optional<std::string> label);
+    // The session's rules for the application's process `pid`; they outlive the snapshot.
+    void followRules(const AtspiSessionRules& rules, int32_t pid) { rules_ = &rules, pid_ = pid; }
+    const AtspiSessionRules& rules() const { return *rules_; }
+    int32_t pid() const { return pid_; }
 
 private:
     AtspiSnapshot(AtspiBus& bus, std::string busName) : bus_(bus), busName_(std::move(busName)) {}
+
+    static const AtspiSessionRules kScreenCoordinates;
 
     bool readCache(AtspiConnection& atspi);
     void linkChildren();
@@ -88,6 +95,8 @@ private:
 
     AtspiBus& bus_;
     std::string busName_;
+    const AtspiSessionRules* rules_ = &kScreenCoordinates;
+    int32_t pid_ = 0;
     std::vector<AtspiNode> nodes_;
     std::unordered_map<std::string, int> byPath_;
     ActionNames untranslatedActions_;

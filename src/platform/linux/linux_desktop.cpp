@@ -4,13 +4,17 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_menus.h"
+#include "base/log.h"
 #include "platform/linux/desktop_applications.h"
+#include "platform/linux/session_choice.h"
+#include "platform/linux/wayland_desktop.h"
 #include "platform/linux/x11_capture.h"
 #include "platform/linux/x11_clipboard.h"
 #include "platform/linux/x11_display.h"
 #include "platform/linux/x11_input.h"
 #include "platform/linux/x11_windows.h"
 
+#include <cstdlib>
 #include <unistd.h>
 
 namespace velmor::platform {
@@ -51,6 +55,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Desktop> openDesktop() { return std::make_unique<LinuxDesktop>(); }
+// The one place that knows which backend serves this process.
+std::unique_ptr<Desktop> openDesktop() {
+    SessionChoice session = chooseSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+    if (session.kind == SessionChoice::Kind::wayland) {
+        Log::info("desktop", "Wayland backends: " + session.reason);
+        return openWlrootsDesktop();
+    }
+    Log::info("desktop", "X11 backends (XTest, EWMH, X selections, X captures): " + session.reason);
+    return std::make_unique<LinuxDesktop>();
+}
 
 }  // namespace velmor::platform

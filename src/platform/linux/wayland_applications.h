@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/applications.h"
+#include "platform/linux/atspi_bus.h"
+#include "platform/linux/sway_windows.h"
+#include "platform/linux/wayland_client.h"
+
+namespace velmor::platform {
+
+// Running applications in a wlroots session: those on the accessibility bus that have a
+// window in sway's layout, identified by the window's app id (else the executable's name)
+// and activated through sway. Without sway's IPC every application on the accessibility
+// bus counts, as nothing else tells which process owns a window.
+class WaylandApplications final : public Applications {
+public:
+    WaylandApplications(AtspiBus& bus, WaylandClient& wayland, SwayWindows& windows)
+        : bus_(bus), wayland_(wayland), windows_(windows) {}
+
+    Result<void> reachable() override;
+    std::vector<RunningApplication> regularApplications() override;
+    void activate(int32_t pid) override;
+    bool isRunning(const RunningApplication& application) override;
+
+private:
+    AtspiBus& bus_;
+    WaylandClient& wayland_;
+    SwayWindows& windows_;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/desktop.h"
+
+#include <memory>
+
+namespace velmor::platform {
+
+// The desktop of a Wayland session on a wlroots compositor (sway, Hyprland, river, labwc):
+// AT-SPI for accessibility and menus, the wlroots protocols for input, screen copies and the
+// clipboard, sway's IPC for the windows' places.
+std::unique_ptr<Desktop> openWlrootsDesktop();
+
+}  // namespace velmor::platform
