@@ -45,6 +45,26 @@ std::optional<WindowInfo> SwayWindows::frontWindowOf(int32_t pid) {
     return front;
 }
 
+std::optional<int32_t> SwayWindows::processAt(int x, int y) {
+    // Without the stacking order, the focused window wins where it is, else the newest of
+    // the visible ones there: dialogs and other new windows come up on top.
+    std::optional<SwayWindow> top;
+    for (const auto& window : all()) {
+        const Frame& f = window.frame;
+        if (!window.visible || x < f.x || y < f.y || x >= f.x + f.width || y >= f.y + f.height) continue;
+        if (window.focused) return window.pid;
+        if (!top || window.id > top->id) top = window;
+    }
+    if (!top) return std::nullopt;
+    return top->pid;
+}
+
+std::optional<int32_t> SwayWindows::processWithFocus() {
+    for (const auto& window : all())
+        if (window.focused) return window.pid;
+    return std::nullopt;
+}
+
 std::optional<Frame> SwayWindows::screen() {
     if (!socket_) return std::nullopt;
     auto layout = SwayIpc(*socket_).layout();

@@ -18,6 +18,10 @@ public:
     std::vector<WindowInfo> windowsOf(int32_t pid) override;
     std::optional<WindowInfo> focusedWindowOf(int32_t pid) override;
     std::optional<WindowInfo> frontWindowOf(int32_t pid) override;
+    std::optional<int32_t> processAt(int x, int y) override;
+    std::optional<int32_t> processWithFocus() override;
+    // A Wayland client is not told where the pointer is: always nothing.
+    std::optional<Frame> pointer() override { return std::nullopt; }
     std::optional<Frame> screen() override;
     void changeFrame(uint64_t window, const FrameChange& change) override;
 
