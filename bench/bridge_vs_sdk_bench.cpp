@@ -1,6 +1,7 @@
 // The bridge against the official SDK's own stdio server, side by side in one run: both
 // serve the same tool list (Velmor's fixed tools) and answer the same small call, and a
-// client writes one request and waits for its answer, alternating between the two.
+// client writes one request and waits for its answer, alternating between the two. Then,
+// through the bridge alone, how soon a tools/list is answered while a 4 s call runs.
 // Velmor's MCP endpoint (the real listener, JSON-RPC layer and catalogue) runs in this
 // process on an ephemeral port, the bridge and the node server as child processes.
 #include "bench_stats.h"
@@ -13,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 using namespace std::chrono;
@@ -41,6 +43,11 @@ int main() {
     velmor::test::TempHome home;
     velmor::tools::ToolRouter router;
     router.setHandler("list_apps", [](const velmor::tools::Arguments&) { return json::parse(kCallAnswer); });
+    // A call that takes its time, for the list asked for meanwhile.
+    router.setHandler("get_clipboard", [](const velmor::tools::Arguments&) {
+        std::this_thread::sleep_for(4s);
+        return json{{"text", ""}};
+    });
     velmor::mcp::McpServer endpoint(0, "bench-token",
                                     [&router](std::string_view body, const velmor::mcp::RequestChannel& channel) {
                                         return velmor::mcp::handleRequest(router, body, channel);
@@ -84,5 +91,20 @@ int main() {
     std::puts(velmor::bench::summarise("small tools/call from the SDK's stdio server", sdkCall).c_str());
     std::printf("bridge / SDK median: tools/list %.2fx, tools/call %.2fx; %d failed requests\n",
                 median(bridgeList) / median(sdkList), median(bridgeCall) / median(sdkCall), failures);
+
+    // A list asked for while a long call holds its answer back: answered at once, the
+    // call's answer coming after it.
+    std::vector<double> listDuringCall;
+    const std::string slowCall = R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"get_clipboard","arguments":{}}})";
+    const std::string listDuring = R"({"jsonrpc":"2.0","id":4,"method":"tools/list"})";
+    for (int round = 0; round < 3; ++round) {
+        bridge.writeStdin(slowCall + "\n");
+        std::this_thread::sleep_for(200ms);
+        double ms = exchange(bridge, listDuring, "\"id\":4");
+        std::string line;
+        if (ms < 0 || !bridge.readLine(line, 10000) || line.find("\"id\":3") == std::string::npos) ++failures;
+        else listDuringCall.push_back(ms);
+    }
+    std::puts(velmor::bench::summarise("tools/list through velmor-bridge while a 4 s call runs", listDuringCall).c_str());
     return failures == 0 ? 0 : 1;
 }
