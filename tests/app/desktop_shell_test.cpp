@@ -405,11 +405,12 @@ TEST_F(DesktopShell, GuideShowsAtFirstStartCopiesTheClientConfigurationGrantsAcc
 TEST_F(DesktopShell, GuideOnASmallScreenKeepsDoneInView) {
     // A display number no server has taken: Xvfb's own choice (-displayfd) replaces the
     // socket file of a live display while it probes it, which leaves that display out of
-    // reach for clients in another network namespace.
+    // reach for clients in another network namespace. Without -noreset the server starts
+    // over when its first client (the readiness check) leaves, refusing the next one meanwhile.
     test::ChildProcess smallScreen(
         {"/bin/sh", "-c",
          "n=50; while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n+1)); done; echo $n; "
-         "exec Xvfb :$n -screen 0 1366x768x24 -nolisten tcp 2>/dev/null"});
+         "exec Xvfb :$n -screen 0 1366x768x24 -nolisten tcp -noreset 2>/dev/null"});
     std::string number;
     ASSERT_TRUE(smallScreen.readLine(number, 15000)) << "no free display";
     const std::string display = ":" + number;
