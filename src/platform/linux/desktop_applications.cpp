@@ -6,22 +6,11 @@
 #include <X11/Xatom.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace velmor::platform {
 
 namespace {
-
-std::optional<std::string> executableName(int32_t pid) {
-    std::error_code error;
-    auto target = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-    if (!error && !target.filename().empty()) return target.filename().string();
-    std::string name;
-    if (std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name) && !name.empty()) return name;
-    return std::nullopt;
-}
 
 std::optional<std::string> bundleIdOf(X11Connection& x11, const std::vector<Window>& windows) {
     for (Window window : windows) {

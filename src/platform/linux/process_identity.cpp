@@ -1,5 +1,6 @@
 #include "platform/linux/process_identity.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,6 +26,15 @@ std::optional<uint64_t> processStart(int32_t pid) {
     uint64_t start = 0;
     if (!(fields >> start)) return std::nullopt;
     return start;
+}
+
+std::optional<std::string> executableName(int32_t pid) {
+    std::error_code error;
+    auto target = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (!error && !target.filename().empty()) return target.filename().string();
+    std::string name;
+    if (std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name) && !name.empty()) return name;
+    return std::nullopt;
 }
 
 }  // namespace velmor::platform

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace velmor::platform {
 
@@ -9,5 +10,9 @@ namespace velmor::platform {
 // one process for good, as a reused identifier gets a later start. Nothing when no live
 // process has the identifier (zombies included: they have quit).
 std::optional<uint64_t> processStart(int32_t pid);
+
+// The name of the process's executable file, else its command name; nothing when neither can
+// be read.
+std::optional<std::string> executableName(int32_t pid);
 
 }  // namespace velmor::platform
