@@ -18,6 +18,8 @@ build_packages=(
   libpulse-dev libplist-dev libgtk-3-dev libayatana-appindicator3-dev
   # Wayland sessions: the client library, the scanner and keymaps
   libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
+  # GNOME sessions: mutter's screen casts arrive through PipeWire
+  libpipewire-0.3-dev
   # making the .deb: dpkg-shlibdeps finds the libraries the programs link
   dpkg-dev
 )
@@ -29,6 +31,8 @@ test_packages=(
   xvfb x11-utils xauth openbox perl xclip trayer
   # a headless Wayland desktop (wlroots) beside it, and tools that check it from outside
   sway xwayland x11-xserver-utils weston grim wtype wl-clipboard util-linux passwd
+  # a headless GNOME desktop (mutter) with PipeWire for its screen casts
+  mutter pipewire wireplumber
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), GTK 3 (mousepad),
   # GTK 4 (gnome-calculator), Firefox
   featherpad python3-pyqt5 mousepad gnome-calculator firefox-esr
