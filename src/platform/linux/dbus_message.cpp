@@ -158,6 +158,45 @@ DbusCall& DbusCall::add(uint32_t value) {
     return *this;
 }
 
+DbusCall& DbusCall::add(bool value) {
+    dbus_bool_t flag = value;
+    dbus_message_iter_append_basic(&append_, DBUS_TYPE_BOOLEAN, &flag);
+    return *this;
+}
+
+DbusCall& DbusCall::add(double value) {
+    dbus_message_iter_append_basic(&append_, DBUS_TYPE_DOUBLE, &value);
+    return *this;
+}
+
+DbusCall& DbusCall::addOptions(const std::vector<std::pair<std::string, OptionValue>>& options) {
+    DBusMessageIter array;
+    dbus_message_iter_open_container(&append_, DBUS_TYPE_ARRAY, "{sv}", &array);
+    for (const auto& [key, value] : options) {
+        DBusMessageIter entry, variant;
+        dbus_message_iter_open_container(&array, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
+        const char* name = key.c_str();
+        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &name);
+        if (auto text = std::get_if<std::string>(&value)) {
+            const char* contents = text->c_str();
+            dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING, &variant);
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_STRING, &contents);
+        } else if (auto number = std::get_if<uint32_t>(&value)) {
+            dbus_uint32_t contents = *number;
+            dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_UINT32_AS_STRING, &variant);
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_UINT32, &contents);
+        } else {
+            dbus_bool_t contents = std::get<bool>(value);
+            dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant);
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &contents);
+        }
+        dbus_message_iter_close_container(&entry, &variant);
+        dbus_message_iter_close_container(&array, &entry);
+    }
+    dbus_message_iter_close_container(&append_, &array);
+    return *this;
+}
+
 DbusCall& DbusCall::addVariant(double value) {
     DBusMessageIter variant;
     dbus_message_iter_open_container(&append_, DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING, &variant);

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
 namespace velmor::platform {
 
@@ -80,7 +83,12 @@ public:
     DbusCall& add(const std::string& value);
     DbusCall& add(int32_t value);
     DbusCall& add(uint32_t value);
+    DbusCall& add(bool value);
+    DbusCall& add(double value);
     DbusCall& addVariant(double value);
+    // An a{sv} of options, such as the services of a desktop take.
+    using OptionValue = std::variant<std::string, uint32_t, bool>;
+    DbusCall& addOptions(const std::vector<std::pair<std::string, OptionValue>>& options);
 
     DbusReply send(DBusConnection* bus, int timeoutMs);
     PendingReply sendLater(DBusConnection* bus, int timeoutMs);

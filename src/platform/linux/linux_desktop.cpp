@@ -6,6 +6,8 @@
 #include "platform/linux/atspi_menus.h"
 #include "base/log.h"
 #include "platform/linux/desktop_applications.h"
+#include "platform/linux/gnome_desktop.h"
+#include "platform/linux/mutter_session.h"
 #include "platform/linux/session_choice.h"
 #include "platform/linux/wayland_desktop.h"
 #include "platform/linux/x11_capture.h"
@@ -59,7 +61,12 @@ private:
 std::unique_ptr<Desktop> openDesktop() {
     SessionChoice session = chooseSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
     if (session.kind == SessionChoice::Kind::wayland) {
-        Log::info("desktop", "Wayland backends: " + session.reason);
+        auto notMutter = MutterSession::unreachable();
+        if (!notMutter) {
+            Log::info("desktop", "GNOME backends: " + session.reason + ", and mutter's RemoteDesktop service is on the session bus");
+            return openGnomeDesktop();
+        }
+        Log::info("desktop", "Wayland backends: " + session.reason + " (not GNOME: " + *notMutter + ")");
         return openWlrootsDesktop();
     }
     Log::info("desktop", "X11 backends (XTest, EWMH, X selections, X captures): " + session.reason);

@@ -1,0 +1,32 @@
+#include "platform/linux/mutter_capture.h"
+
+#include "base/log.h"
+#include "platform/linux/png_encoder.h"
+
+
+namespace velmor::platform {
+
+Result<RgbImage> MutterScreenFrames::copy(const Frame& area) {
+    auto stream = session_.stream();
+    if (!stream) return fail(stream.error());
+    const Frame& monitor = stream->monitor;
+    return frames_.copy(stream->node, {area.x - monitor.x, area.y - monitor.y, area.width, area.height});
+}
+
+Result<std::vector<uint8_t>> MutterCapture::captureFrontWindow(int32_t pid) {
+    auto window = windows_.frontWindowOf(pid);
+    if (!window) return fail("target app window not found (pid " + std::to_string(pid) + ")");
+    auto screen = windows_.screen();
+    if (!screen) return fail("screenshot capture failed");
+    const bool placed = window->frame.x != 0 || window->frame.y != 0;
+    auto image = frames_.copy(placed ? window->frame : *screen);
+    if (!image) {
+        Log::error("gnome", "Screen cast frame failed: " + image.error());
+        return fail("screenshot capture failed");
+    }
+    auto png = encodePng(image->pixels, image->width, image->height);
+    if (!png) return fail("screenshot capture failed");
+    return std::move(*png);
+}
+
+}  // namespace velmor::platform

@@ -1,0 +1,151 @@
+#include "platform/linux/mutter_session.h"
+
+#include "base/log.h"
+#include "platform/linux/dbus_message.h"
+
+#include <chrono>
+
+namespace velmor::platform {
+
+namespace {
+
+constexpr const char* kRemoteDesktop = "org.gnome.Mutter.RemoteDesktop";
+constexpr const char* kRemoteDesktopPath = "/org/gnome/Mutter/RemoteDesktop";
+constexpr const char* kRemoteSession = "org.gnome.Mutter.RemoteDesktop.Session";
+constexpr const char* kScreenCast = "org.gnome.Mutter.ScreenCast";
+constexpr const char* kScreenCastPath = "/org/gnome/Mutter/ScreenCast";
+constexpr const char* kCastSession = "org.gnome.Mutter.ScreenCast.Session";
+constexpr const char* kCastStream = "org.gnome.Mutter.ScreenCast.Stream";
+constexpr int kCallTimeoutMs = 3000;
+// mutter announces the stream's PipeWire node once the session has started.
+constexpr auto kNodeTimeout = std::chrono::seconds(5);
+// ScreenCast's cursor modes: the pointer is not drawn into screenshots.
+constexpr uint32_t kCursorHidden = 0;
+
+std::string failure(const char* what, const DbusReply& reply) {
+    return std::string(what) + " failed (" + reply.errorName() + ")";
+}
+
+// The stream's place and size from its Parameters ("position" and "size", each (ii)).
+Frame monitorOf(DBusConnection* bus, const std::string& stream) {
+    Frame monitor;
+    DbusReply reply = getProperty(bus, kScreenCast, stream, kCastStream, "Parameters", kCallTimeoutMs);
+    if (!reply.ok()) return monitor;
+    DbusReader variant = reply.reader().open();
+    DbusReader entries = variant.open();
+    while (!entries.atEnd()) {
+        DbusReader entry = entries.open();
+        std::string key = entry.string();
+        DbusReader value = entry.open().open();
+        int first = value.int32(), second = value.int32();
+        if (key == "position") monitor.x = first, monitor.y = second;
+        if (key == "size") monitor.width = first, monitor.height = second;
+    }
+    return monitor;
+}
+
+// Waits for the stream's PipeWireStreamAdded signal; its node, or nothing.
+std::optional<uint32_t> awaitNode(DBusConnection* bus, const std::string& stream) {
+    auto deadline = std::chrono::steady_clock::now() + kNodeTimeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        dbus_connection_read_write(bus, 100);
+        while (DBusMessage* message = dbus_connection_pop_message(bus)) {
+            std::optional<uint32_t> node;
+            if (dbus_message_is_signal(message, kCastStream, "PipeWireStreamAdded") &&
+                stream == (dbus_message_get_path(message) ? dbus_message_get_path(message) : ""))
+                node = DbusReader(message).uint32();
+            dbus_message_unref(message);
+            if (node) return node;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> MutterSession::unreachable() {
+    auto bus = openPrivateSessionBus();
+    if (!bus) return "no session bus: " + bus.error();
+    DbusReply owned = DbusCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "NameHasOwner")
+                          .add(std::string(kRemoteDesktop))
+                          .send(bus->get(), kCallTimeoutMs);
+    if (!owned.ok() || !owned.reader().boolean()) return std::string(kRemoteDesktop) + " is not on the session bus";
+    return std::nullopt;
+}
+
+Result<MutterStream> MutterSession::stream() {
+    std::lock_guard lock(mutex_);
+    if (!session_.empty()) return stream_;
+    return startLocked();
+}
+
+Result<void> MutterSession::notify(const char* method,
+                                   const std::function<void(DbusCall&, const MutterStream&)>& arguments) {
+    std::lock_guard lock(mutex_);
+    // A session mutter has ended answers with an error: one fresh session is tried.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (session_.empty()) {
+            auto started = startLocked();
+            if (!started) return fail(started.error());
+        }
+        discardUnaskedMessages(bus_.get());
+        DbusCall call(kRemoteDesktop, session_, kRemoteSession, method);
+        arguments(call, stream_);
+        DbusReply reply = call.send(bus_.get(), kCallTimeoutMs);
+        if (reply.ok()) return succeeded();
+        Log::info("gnome", std::string("mutter refused ") + method + " (" + reply.errorName() + "); starting a new session");
+        closeLocked();
+    }
+    return fail(std::string("mutter's remote desktop session refused the input event (") + method + ")");
+}
+
+Result<MutterStream> MutterSession::startLocked() {
+    closeLocked();
+    auto bus = openPrivateSessionBus();
+    if (!bus) return fail("no session bus: " + bus.error());
+    DBusConnection* c = bus->get();
+    DbusReply created = DbusCall(kRemoteDesktop, kRemoteDesktopPath, kRemoteDesktop, "CreateSession").send(c, kCallTimeoutMs);
+    if (!created.ok())
+        return fail(created.errorName() == DBUS_ERROR_SERVICE_UNKNOWN || created.errorName() == DBUS_ERROR_NAME_HAS_NO_OWNER
+                        ? std::string("mutter's RemoteDesktop service is not on the session bus")
+                        : failure("creating mutter's remote desktop session", created));
+    std::string session = created.reader().string();
+    DbusReply id = getProperty(c, kRemoteDesktop, session, kRemoteSession, "SessionId", kCallTimeoutMs);
+    std::string sessionId = id.ok() ? id.reader().open().string() : "";
+    DbusReply cast = DbusCall(kScreenCast, kScreenCastPath, kScreenCast, "CreateSession")
+                         .addOptions({{"remote-desktop-session-id", sessionId}})
+                         .send(c, kCallTimeoutMs);
+    if (!cast.ok()) return fail(failure("creating mutter's screen cast session", cast));
+    std::string castSession = cast.reader().string();
+    // An empty connector is the primary monitor.
+    DbusReply recorded = DbusCall(kScreenCast, castSession, kCastSession, "RecordMonitor")
+                             .add(std::string())
+                             .addOptions({{"cursor-mode", kCursorHidden}})
+                             .send(c, kCallTimeoutMs);
+    if (!recorded.ok()) return fail(failure("recording the monitor", recorded));
+    std::string streamPath = recorded.reader().string();
+    const std::string match = std::string("type='signal',interface='") + kCastStream + "',path='" + streamPath + "'";
+    dbus_bus_add_match(c, match.c_str(), nullptr);
+    DbusReply startedReply = DbusCall(kRemoteDesktop, session, kRemoteSession, "Start").send(c, kCallTimeoutMs);
+    if (!startedReply.ok()) return fail(failure("starting mutter's remote desktop session", startedReply));
+    auto node = awaitNode(c, streamPath);
+    if (!node) {
+        DbusCall(kRemoteDesktop, session, kRemoteSession, "Stop").send(c, kCallTimeoutMs);
+        return fail("mutter started the remote desktop session but announced no PipeWire stream");
+    }
+    bus_ = std::move(*bus);
+    session_ = session;
+    stream_ = {streamPath, *node, monitorOf(c, streamPath)};
+    Log::info("gnome", "mutter remote desktop session " + session_ + ", monitor stream on PipeWire node " +
+                           std::to_string(*node));
+    return stream_;
+}
+
+void MutterSession::closeLocked() {
+    if (bus_ && !session_.empty())
+        DbusCall(kRemoteDesktop, session_, kRemoteSession, "Stop").send(bus_.get(), kCallTimeoutMs);
+    session_.clear();
+    bus_.reset();
+}
+
+}  // namespace velmor::platform

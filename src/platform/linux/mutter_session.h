@@ -1,0 +1,51 @@
+#pragma once
+
+#include "base/result.h"
+#include "platform/linux/private_bus.h"
+#include "platform/windows.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace velmor::platform {
+
+// The monitor stream of a started session: where PipeWire delivers its frames, and the
+// monitor's place on the screen (pointer positions are given within it).
+struct MutterStream {
+    std::string path;  // the ScreenCast stream's object path
+    uint32_t node = 0; // its PipeWire node
+    Frame monitor;
+};
+
+// mutter's remote desktop: a org.gnome.Mutter.RemoteDesktop session with a linked
+// org.gnome.Mutter.ScreenCast stream of the primary monitor, so that input and screen frames
+// come from one session. mutter ends the session when the D-Bus connection that made it
+// closes, so the connection is Velmor's own (PrivateBus) and lives as long as the session.
+//
+// Threads: every call holds the session's lock; the connection is used by no one else. A
+// session that mutter ended (it restarted, or closed it) is made afresh on the next call.
+class MutterSession {
+public:
+    // Whether mutter's RemoteDesktop service answers on the session bus; the reason when not.
+    static std::optional<std::string> unreachable();
+
+    // Starts the session when it is not running yet; its stream, or why there is none.
+    Result<MutterStream> stream();
+    // One event of the session's input devices (a Notify* method), with `arguments` added to
+    // the call; the stream is started first when needed.
+    Result<void> notify(const char* method, const std::function<void(class DbusCall&, const MutterStream&)>& arguments);
+
+private:
+    Result<MutterStream> startLocked();
+    void closeLocked();
+
+    std::mutex mutex_;
+    PrivateBus bus_;
+    std::string session_;  // the RemoteDesktop session's object path; empty when none
+    MutterStream stream_;
+};
+
+}  // namespace velmor::platform
