@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <thread>
 
 namespace velmor::automation {
@@ -78,8 +79,25 @@ Result<ElementActions::PressRoute> ElementActions::press(const AXElement& elemen
     if (element.enabled) {
         if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return PressRoute::pointer;
     }
+    // Without a place on screen, an action that is not awaited (Wayland) would leave the
+    // application stuck in its dispatch once the handler runs a modal dialog: a key on the
+    // focused element goes through the application's own event loop.
+    if (element.enabled && !target.pressAwaitsAnswer() && target.pressHeldByModalDialogs() &&
+        pressByKeyboard(element, pid))
+        return PressRoute::keyboard;
     if (auto pressed = target.press(); !pressed) return fail(pressed.error());
     return PressRoute::action;
+}
+
+bool ElementActions::pressByKeyboard(const AXElement& element, int32_t pid) {
+    // Space presses what a user can press from the keyboard: buttons and boxes, not menu
+    // items or links, whose keys differ.
+    static const std::set<std::string> pressedBySpace = {"AXButton", "AXCheckBox", "AXRadioButton"};
+    if (!pressedBySpace.count(element.role)) return false;
+    platform::AccessibleElement& target = *element.elementRef;
+    if (!input_.focusTarget(pid) || !target.focus()) return false;
+    if (!soon([&] { return target.focused(); }, kFocusTimeout)) return false;
+    return input_.pressKey("space", pid).ok();
 }
 
 Result<void> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {

@@ -19,13 +19,16 @@ public:
     explicit ElementActions(InputActions& input) : input_(input) {}
 
     // How a press reached its element.
-    enum class PressRoute { pointer, action };
+    enum class PressRoute { pointer, keyboard, action };
 
     // The route of a press; nothing for the tools that are not presses.
     Result<std::optional<PressRoute>> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
 
 private:
     Result<PressRoute> press(const AXElement& element, int32_t pid);
+    // Gives the element the keyboard focus and presses space on it; false when it did not
+    // take the focus or the key could not be pressed (nothing was pressed then).
+    bool pressByKeyboard(const AXElement& element, int32_t pid);
     Result<void> fill(const AXElement& element, const std::string& text, int32_t pid);
     // Focuses the field as a user would, selects what it holds and types `text` over it;
     // false when the field does not take the keyboard focus (nothing is typed then).

@@ -239,9 +239,13 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     json response = diffResponse(*lastScan_, previousTools_);
     if (sayRoute) {
-        response["pressed_by"] = **done == ElementActions::PressRoute::pointer
-                                     ? "pointer click"
-                                     : "accessibility action (sent without waiting for the application)";
+        switch (**done) {
+            case ElementActions::PressRoute::pointer: response["pressed_by"] = "pointer click"; break;
+            case ElementActions::PressRoute::keyboard: response["pressed_by"] = "space key on the focused element"; break;
+            case ElementActions::PressRoute::action:
+                response["pressed_by"] = "accessibility action (sent without waiting for the application)";
+                break;
+        }
     }
     return response;
 }

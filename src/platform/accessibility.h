@@ -63,6 +63,11 @@ public:
     // press's answer says which way it went: the agent cannot otherwise tell a pointer click
     // that was seen from an action that was only sent.
     virtual bool pressAwaitsAnswer() { return true; }
+    // Whether the application runs the handler of press() inside its accessibility dispatch,
+    // where a modal dialog the handler opens holds every later call until the dialog closes
+    // (GTK 3, Qt). A key pressed on the focused element runs it from the application's own
+    // event loop instead.
+    virtual bool pressHeldByModalDialogs() { return false; }
     virtual Result<void> focus() = 0;                             // AXFocused = true
     virtual Result<void> setValue(const ElementValue& value) = 0;  // AXValue
 };

@@ -297,6 +297,12 @@ std::optional<AccessibilityError> AtspiElement::attemptSetValue(const ElementVal
     });
 }
 
+bool AtspiElement::pressHeldByModalDialogs() {
+    // GTK 4 answers an action before it runs the handler.
+    return snapshot_->bus().withLocked(
+        [&](AtspiConnection& atspi) { return snapshot_->toolkit(atspi) != AtspiToolkit::gtk4; });
+}
+
 Result<void> AtspiElement::press() {
     if (auto error = attemptPress()) return refused("AXPress", *error);
     return succeeded();

@@ -31,6 +31,7 @@ public:
 
     Result<void> press() override;
     bool pressAwaitsAnswer() override { return snapshot_->rules().awaitPressAnswer; }
+    bool pressHeldByModalDialogs() override;
     Result<void> focus() override;
     Result<void> setValue(const ElementValue& value) override;
 
