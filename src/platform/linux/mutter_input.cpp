@@ -30,80 +30,85 @@ uint32_t symbolOfCodePoint(char32_t c) {
 
 }  // namespace
 
-Result<void> MutterInput::key(uint32_t symbol, bool down) {
-    return session_.notify("NotifyKeyboardKeysym", [&](DbusCall& call, const MutterStream&) { call.add(symbol).add(down); });
-}
-
-Result<void> MutterInput::strike(uint32_t symbol, const Modifiers& modifiers) {
+void MutterInput::strike(Events& events, uint32_t symbol, const Modifiers& modifiers) {
+    auto key = [&](uint32_t which, bool down) {
+        events.push_back({"NotifyKeyboardKeysym", [which, down](DbusCall& call, const MutterStream&) {
+                              call.add(which).add(down);
+                          }});
+    };
     std::vector<uint32_t> held;
     if (modifiers.control) held.push_back(XKB_KEY_Control_L);
     if (modifiers.shift) held.push_back(XKB_KEY_Shift_L);
     if (modifiers.alt) held.push_back(XKB_KEY_Alt_L);
-    Result<void> result = succeeded();
-    size_t down = 0;
-    for (; down < held.size() && result; ++down) result = key(held[down], true);
-    if (result) result = key(symbol, true);
-    if (result) result = key(symbol, false);
-    // Whatever was pressed is released, even after a refusal: no modifier stays stuck.
-    while (down > 0) {
-        auto released = key(held[--down], false);
-        if (result && !released) result = released;
-    }
-    return result;
+    for (uint32_t modifier : held) key(modifier, true);
+    key(symbol, true);
+    key(symbol, false);
+    for (auto modifier = held.rbegin(); modifier != held.rend(); ++modifier) key(*modifier, false);
 }
 
-Result<void> MutterInput::typeCodePoint(char32_t c) {
+bool MutterInput::type(Events& events, char32_t c) {
+    const uint32_t symbol = symbolOfCodePoint(c);
+    if (symbol == XKB_KEY_NoSymbol) return false;
+    if (layoutHasKeyFor(symbol)) {
+        strike(events, symbol, {});
+        return true;
+    }
     char hex[16];
     std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(c));
-    if (auto opened = strike(XKB_KEY_u, {.control = true, .shift = true}); !opened) return opened;
-    for (const char* digit = hex; *digit; ++digit)
-        if (auto typed = strike(keySymbolOf(*digit), {}); !typed) return typed;
-    return strike(XKB_KEY_space, {});
+    strike(events, XKB_KEY_u, {.control = true, .shift = true});
+    for (const char* digit = hex; *digit; ++digit) strike(events, keySymbolOf(*digit), {});
+    strike(events, XKB_KEY_space, {});
+    return true;
 }
 
 Result<void> MutterInput::typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
                                          const std::function<bool()>& stillAimed) {
+    // A text with a character nothing can type is refused before any of it is typed.
+    Events all;
+    for (const auto& character : characters)
+        for (char32_t c : character)
+            if (!type(all, c)) return fail("no key types the character U+" + std::to_string(c));
     for (const auto& character : characters) {
         if (!stillAimed()) return fail("the target window is gone; typing stopped");
-        for (char32_t c : character) {
-            const uint32_t symbol = symbolOfCodePoint(c);
-            if (symbol == XKB_KEY_NoSymbol) return fail("no key types the character U+" + std::to_string(c));
-            auto typed = layoutHasKeyFor(symbol) ? strike(symbol, {}) : typeCodePoint(c);
-            if (!typed) return typed;
-        }
+        Events events;
+        for (char32_t c : character) type(events, c);
+        if (auto typed = session_.notify(events); !typed) return typed;
         std::this_thread::sleep_for(pace);
     }
     return succeeded();
 }
 
 Result<void> MutterInput::pressKey(const Key& pressed, const Modifiers& modifiers) {
-    return strike(keySymbolOf(pressed), modifiers);
+    Events events;
+    strike(events, keySymbolOf(pressed), modifiers);
+    return session_.notify(events);
 }
 
 Result<void> MutterInput::movePointer(int x, int y) {
-    return session_.notify("NotifyPointerMotionAbsolute", [&](DbusCall& call, const MutterStream& stream) {
-        const Frame& monitor = stream.monitor;
-        const int px = std::clamp(x - monitor.x, 0, std::max(monitor.width - 1, 0));
-        const int py = std::clamp(y - monitor.y, 0, std::max(monitor.height - 1, 0));
-        call.add(stream.path).add(static_cast<double>(px)).add(static_cast<double>(py));
-    });
+    return session_.notify({{"NotifyPointerMotionAbsolute", [x, y](DbusCall& call, const MutterStream& stream) {
+                                 const Frame& monitor = stream.monitor;
+                                 const int px = std::clamp(x - monitor.x, 0, std::max(monitor.width - 1, 0));
+                                 const int py = std::clamp(y - monitor.y, 0, std::max(monitor.height - 1, 0));
+                                 call.add(stream.path).add(static_cast<double>(px)).add(static_cast<double>(py));
+                             }}});
 }
 
 Result<void> MutterInput::setButton(MouseButton button, bool down) {
-    return session_.notify("NotifyPointerButton", [&](DbusCall& call, const MutterStream&) {
-        call.add(int32_t{button == MouseButton::left ? BTN_LEFT : BTN_RIGHT}).add(down);
-    });
+    const int32_t code = button == MouseButton::left ? BTN_LEFT : BTN_RIGHT;
+    return session_.notify({{"NotifyPointerButton", [code, down](DbusCall& call, const MutterStream&) { call.add(code).add(down); }}});
 }
 
 Result<void> MutterInput::scroll(int deltaY, int deltaX) {
+    Events events;
     for (auto [axis, pixels] : {std::pair{kVerticalAxis, deltaY}, std::pair{kHorizontalAxis, deltaX}}) {
         const int32_t steps = wheelNotches(pixels) * (pixels < 0 ? -1 : 1);
         if (steps == 0) continue;
-        auto turned = session_.notify("NotifyPointerAxisDiscrete",
-                                      [&](DbusCall& call, const MutterStream&) { call.add(axis).add(steps); });
-        if (!turned) return turned;
+        events.push_back({"NotifyPointerAxisDiscrete", [axis, steps](DbusCall& call, const MutterStream&) {
+                              call.add(axis).add(steps);
+                          }});
     }
-    return succeeded();
+    if (events.empty()) return succeeded();
+    return session_.notify(events);
 }
 
 }  // namespace velmor::platform

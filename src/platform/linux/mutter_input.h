@@ -4,6 +4,7 @@
 #include "platform/linux/mutter_session.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace velmor::platform {
 
@@ -11,7 +12,8 @@ namespace velmor::platform {
 // (mutter finds the key in the user's layout and holds Shift or AltGr where its level needs
 // it), the pointer at absolute places on the session's monitor stream. Characters the layout
 // has no key for are entered by their code point (Ctrl+Shift+U, the hex digits, space), as
-// GTK's and IBus's input methods take them.
+// GTK's and IBus's input methods take them. The events of one key press, or of one
+// character, go to mutter together.
 class MutterInput final : public Input {
 public:
     explicit MutterInput(MutterSession& session) : session_(session) {}
@@ -24,9 +26,12 @@ public:
     Result<void> scroll(int deltaY, int deltaX) override;
 
 private:
-    Result<void> key(uint32_t symbol, bool down);
-    Result<void> strike(uint32_t symbol, const Modifiers& modifiers);
-    Result<void> typeCodePoint(char32_t c);
+    using Events = std::vector<MutterSession::Event>;
+    // Adds the events that press and release the key of `symbol` with the modifiers held.
+    static void strike(Events& events, uint32_t symbol, const Modifiers& modifiers);
+    // Adds the events that type `c` however the layout lets it be typed; false when no key
+    // symbol stands for it.
+    static bool type(Events& events, char32_t c);
 
     MutterSession& session_;
 };

@@ -79,24 +79,35 @@ Result<MutterStream> MutterSession::stream() {
     return startLocked();
 }
 
-Result<void> MutterSession::notify(const char* method,
-                                   const std::function<void(DbusCall&, const MutterStream&)>& arguments) {
+Result<void> MutterSession::notify(const std::vector<Event>& events) {
     std::lock_guard lock(mutex_);
-    // A session mutter has ended answers with an error: one fresh session is tried.
+    // A session mutter has ended refuses every event: then one fresh session is tried. Once
+    // an event has gone through, the rest are not sent again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (session_.empty()) {
             auto started = startLocked();
             if (!started) return fail(started.error());
         }
         discardUnaskedMessages(bus_.get());
-        DbusCall call(kRemoteDesktop, session_, kRemoteSession, method);
-        arguments(call, stream_);
-        DbusReply reply = call.send(bus_.get(), kCallTimeoutMs);
-        if (reply.ok()) return succeeded();
-        Log::info("gnome", std::string("mutter refused ") + method + " (" + reply.errorName() + "); starting a new session");
+        std::vector<PendingReply> pending;
+        for (const auto& event : events) {
+            DbusCall call(kRemoteDesktop, session_, kRemoteSession, event.method);
+            event.arguments(call, stream_);
+            pending.push_back(call.sendLater(bus_.get(), kCallTimeoutMs));
+        }
+        std::string refused;
+        bool anyAccepted = false;
+        for (size_t i = 0; i < pending.size(); ++i) {
+            DbusReply reply = pending[i].wait();
+            if (reply.ok()) anyAccepted = true;
+            else if (refused.empty()) refused = std::string(events[i].method) + " (" + reply.errorName() + ")";
+        }
+        if (refused.empty()) return succeeded();
+        if (anyAccepted) return fail("mutter's remote desktop session refused an input event: " + refused);
+        Log::info("gnome", "mutter refused " + refused + "; starting a new session");
         closeLocked();
     }
-    return fail(std::string("mutter's remote desktop session refused the input event (") + method + ")");
+    return fail("mutter's remote desktop session refused the input events");
 }
 
 Result<MutterStream> MutterSession::startLocked() {

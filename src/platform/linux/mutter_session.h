@@ -9,8 +9,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmor::platform {
+
+class DbusCall;
 
 // The monitor stream of a started session: where PipeWire delivers its frames, and the
 // monitor's place on the screen (pointer positions are given within it).
@@ -34,9 +37,15 @@ public:
 
     // Starts the session when it is not running yet; its stream, or why there is none.
     Result<MutterStream> stream();
-    // One event of the session's input devices (a Notify* method), with `arguments` added to
-    // the call; the stream is started first when needed.
-    Result<void> notify(const char* method, const std::function<void(class DbusCall&, const MutterStream&)>& arguments);
+    // One event of the session's input devices: a Notify* method, with `arguments` added to
+    // the call.
+    struct Event {
+        const char* method;
+        std::function<void(DbusCall&, const MutterStream&)> arguments;
+    };
+    // Sends the events in order, all before the first answer is awaited (one round trip for
+    // them all); the stream is started first when needed.
+    Result<void> notify(const std::vector<Event>& events);
 
 private:
     Result<MutterStream> startLocked();
