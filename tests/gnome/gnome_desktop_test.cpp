@@ -100,6 +100,26 @@ TEST_F(GnomeDesktop, TypedTextReachesTheFocusedFieldExactly) {
     EXPECT_EQ(fixture->nextStartingWith("text").value_or("<nothing>"), "text ");
 }
 
+// The clipboard goes both ways with an application: what Velmor puts there is pasted into
+// the fixture's field, and what the fixture copies is what Velmor reads.
+TEST_F(GnomeDesktop, TheClipboardRoundTripsWithAnApplication) {
+    auto fixture = launchFixture({"--input"});
+    ASSERT_TRUE(fixture);
+    ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*fixture)}}).contains("error"));
+    const std::string text = "héllo ☃ from Velmor";
+    json answer = call("set_clipboard", {{"text", text}});
+    ASSERT_FALSE(answer.contains("error")) << answer.dump();
+    call("press_key", {{"key", "ctrl+v"}});
+    EXPECT_TRUE(fixture->printed("text " + text)) << "the pasted text never reached the field";
+
+    call("type_text", {{"text", " and more"}});
+    EXPECT_TRUE(fixture->printed("text " + text + " and more"));
+    call("press_key", {{"key", "ctrl+a"}});
+    call("press_key", {{"key", "ctrl+c"}});
+    EXPECT_TRUE(eventually([&] { return call("get_clipboard").value("text", "") == text + " and more"; }, 3s))
+        << call("get_clipboard").dump();
+}
+
 // Both applications are listed; activation takes the focus back to the one that lost it,
 // as the toolkit's own accessibility says.
 TEST_F(GnomeDesktop, ApplicationsAreListedAndActivated) {

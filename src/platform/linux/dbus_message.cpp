@@ -42,6 +42,13 @@ bool DbusReader::boolean() {
     return value;
 }
 
+int DbusReader::fileDescriptor() {
+    int fd = -1;
+    if (type() == DBUS_TYPE_UNIX_FD) dbus_message_iter_get_basic(&iter_, &fd);
+    skip();
+    return fd;
+}
+
 double DbusReader::number() {
     DBusBasicValue value{};
     double result = 0;
@@ -185,6 +192,15 @@ DbusCall& DbusCall::addOptions(const std::vector<std::pair<std::string, OptionVa
             dbus_uint32_t contents = *number;
             dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_UINT32_AS_STRING, &variant);
             dbus_message_iter_append_basic(&variant, DBUS_TYPE_UINT32, &contents);
+        } else if (auto texts = std::get_if<std::vector<std::string>>(&value)) {
+            DBusMessageIter list;
+            dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "as", &variant);
+            dbus_message_iter_open_container(&variant, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, &list);
+            for (const auto& text : *texts) {
+                const char* contents = text.c_str();
+                dbus_message_iter_append_basic(&list, DBUS_TYPE_STRING, &contents);
+            }
+            dbus_message_iter_close_container(&variant, &list);
         } else {
             dbus_bool_t contents = std::get<bool>(value);
             dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant);

@@ -25,6 +25,8 @@ public:
     uint32_t uint32();
     bool boolean();
     double number();  // a double, or any integer type converted
+    // A file descriptor passed with the message, now the caller's to close; -1 when none.
+    int fileDescriptor();
     // The contents of the container (array, struct, variant, dict entry) at the current
     // position; the reader itself moves past it.
     DbusReader open();
@@ -87,7 +89,7 @@ public:
     DbusCall& add(double value);
     DbusCall& addVariant(double value);
     // An a{sv} of options, such as the services of a desktop take.
-    using OptionValue = std::variant<std::string, uint32_t, bool>;
+    using OptionValue = std::variant<std::string, uint32_t, bool, std::vector<std::string>>;
     DbusCall& addOptions(const std::vector<std::pair<std::string, OptionValue>>& options);
 
     DbusReply send(DBusConnection* bus, int timeoutMs);

@@ -1,11 +1,16 @@
 #include "platform/linux/gnome_clipboard.h"
 
+#include "base/log.h"
+
 namespace velmor::platform {
 
-const char* const kGnomeClipboardUnavailable =
-    "GNOME (mutter) gives the clipboard only to the window that has the keyboard focus and offers no "
-    "clipboard protocol to other programs; copy and paste with the application's own keys (ctrl+c, ctrl+v) instead";
+std::string GnomeClipboard::text() {
+    auto text = session_.clipboardText();
+    if (text) return std::move(*text);
+    Log::error("gnome", "Reading the clipboard failed: " + text.error());
+    return {};
+}
 
-Result<void> GnomeClipboard::setText(const std::string&) { return fail(kGnomeClipboardUnavailable); }
+Result<void> GnomeClipboard::setText(const std::string& text) { return session_.setClipboardText(text); }
 
 }  // namespace velmor::platform

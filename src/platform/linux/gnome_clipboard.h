@@ -1,19 +1,21 @@
 #pragma once
 
 #include "platform/clipboard.h"
+#include "platform/linux/mutter_session.h"
 
 namespace velmor::platform {
 
-// The clipboard in a GNOME Wayland session: mutter hands the clipboard only to the window
-// that has the keyboard focus and offers no data-control protocol, so a program without a
-// focused window of its own can neither read nor set it.
+// The clipboard in a GNOME Wayland session, through mutter's remote desktop session (mutter
+// hands the clipboard to no other background program).
 class GnomeClipboard final : public Clipboard {
 public:
-    std::string text() override { return {}; }
-    Result<void> setText(const std::string& text) override;
-};
+    explicit GnomeClipboard(MutterSession& session) : session_(session) {}
 
-// Why the clipboard cannot be used, for the tool answers.
-extern const char* const kGnomeClipboardUnavailable;
+    std::string text() override;
+    Result<void> setText(const std::string& text) override;
+
+private:
+    MutterSession& session_;
+};
 
 }  // namespace velmor::platform

@@ -27,7 +27,7 @@ public:
         say("screenshots and recordings", "org.gnome.Mutter.ScreenCast stream through PipeWire");
         say("windows", "accessibility frames (mutter tells no client where windows are; element presses use "
                        "accessibility actions, activation mutter's window switcher)");
-        say("clipboard", "unavailable (GNOME gives a background program no clipboard access)");
+        say("clipboard", "the remote desktop session's clipboard");
         say("accessibility", "AT-SPI");
     }
 
@@ -52,7 +52,7 @@ private:
     AtspiAccessibility accessibility_{bus_, rules_};
     MutterInput input_{session_};
     GnomeApplications applications_{bus_, windows_, input_};
-    GnomeClipboard clipboard_;
+    GnomeClipboard clipboard_{session_};
     MutterScreenFrames frames_{session_};
     MutterCapture capture_{frames_, windows_};
     AtspiMenus menus_{bus_, input_, rules_};

@@ -3,6 +3,10 @@
 #include "base/log.h"
 #include "platform/linux/dbus_message.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <chrono>
 
 namespace velmor::platform {
@@ -21,6 +25,40 @@ constexpr int kCallTimeoutMs = 3000;
 constexpr auto kNodeTimeout = std::chrono::seconds(5);
 // ScreenCast's cursor modes: the pointer is not drawn into screenshots.
 constexpr uint32_t kCursorHidden = 0;
+// Clipboard transfers go through pipes to and from the application that pastes or holds
+// the contents; one that does not read or write in time is given up on.
+constexpr int kTransferTimeoutMs = 2000;
+constexpr size_t kMaxClipboardBytes = 16 * 1024 * 1024;
+const std::vector<std::string> kTextTypes = {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING", "STRING", "TEXT"};
+
+// Writes all of `text` to the pipe; false when the reader stopped reading.
+bool writeAll(int fd, const std::string& text) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    size_t done = 0;
+    while (done < text.size()) {
+        pollfd ready{fd, POLLOUT, 0};
+        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return false;
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (written > 0) done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Reads the pipe to its end; nothing when the writer took too long or wrote too much.
+std::optional<std::string> readAll(int fd) {
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return std::nullopt;
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0) return text;
+        if (got < 0 && errno != EAGAIN && errno != EINTR) return std::nullopt;
+        if (got > 0) text.append(buffer, static_cast<size_t>(got));
+        if (text.size() > kMaxClipboardBytes) return std::nullopt;
+    }
+}
 
 std::string failure(const char* what, const DbusReply& reply) {
     return std::string(what) + " failed (" + reply.errorName() + ")";
@@ -79,16 +117,21 @@ Result<MutterStream> MutterSession::stream() {
     return startLocked();
 }
 
+Result<void> MutterSession::startedLocked() {
+    if (!session_.empty()) return succeeded();
+    auto started = startLocked();
+    if (!started) return fail(started.error());
+    return succeeded();
+}
+
 Result<void> MutterSession::notify(const std::vector<Event>& events) {
     std::lock_guard lock(mutex_);
     // A session mutter has ended refuses every event: then one fresh session is tried. Once
     // an event has gone through, the rest are not sent again.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (session_.empty()) {
-            auto started = startLocked();
-            if (!started) return fail(started.error());
-        }
-        discardUnaskedMessages(bus_.get());
+        if (auto started = startedLocked(); !started) return started;
+        handleSignalsLocked();
+        if (session_.empty()) continue;
         std::vector<PendingReply> pending;
         for (const auto& event : events) {
             DbusCall call(kRemoteDesktop, session_, kRemoteSession, event.method);
@@ -144,6 +187,12 @@ Result<MutterStream> MutterSession::startLocked() {
         DbusCall(kRemoteDesktop, session, kRemoteSession, "Stop").send(c, kCallTimeoutMs);
         return fail("mutter started the remote desktop session but announced no PipeWire stream");
     }
+    const std::string signals = std::string("type='signal',sender='") + kRemoteDesktop + "',interface='" +
+                                kRemoteSession + "',path='" + session + "'";
+    dbus_bus_add_match(c, signals.c_str(), nullptr);
+    DbusReply clipboard = DbusCall(kRemoteDesktop, session, kRemoteSession, "EnableClipboard").addOptions({}).send(c, kCallTimeoutMs);
+    clipboardEnabled_ = clipboard.ok();
+    if (!clipboardEnabled_) Log::info("gnome", "mutter keeps the clipboard from the session (" + clipboard.errorName() + ")");
     bus_ = std::move(*bus);
     session_ = session;
     stream_ = {streamPath, *node, monitorOf(c, streamPath)};
@@ -157,6 +206,102 @@ void MutterSession::closeLocked() {
         DbusCall(kRemoteDesktop, session_, kRemoteSession, "Stop").send(bus_.get(), kCallTimeoutMs);
     session_.clear();
     bus_.reset();
+    clipboardEnabled_ = false;
+    ownsClipboard_ = false;
+}
+
+void MutterSession::handleSignalsLocked() {
+    if (!bus_) return;
+    DBusConnection* c = bus_.get();
+    dbus_connection_read_write(c, 0);
+    bool closed = false;
+    while (DBusMessage* message = dbus_connection_pop_message(c)) {
+        const char* path = dbus_message_get_path(message);
+        const bool ours = path && session_ == path;
+        if (ours && dbus_message_is_signal(message, kRemoteSession, "SelectionTransfer")) {
+            DbusReader reader(message);
+            reader.string();
+            transferLocked(reader.uint32());
+        } else if (ours && dbus_message_is_signal(message, kRemoteSession, "SelectionOwnerChanged")) {
+            DbusReader options = DbusReader(message).open();
+            bool owner = false;
+            while (!options.atEnd()) {
+                DbusReader entry = options.open();
+                if (entry.string() == "session-is-owner") owner = entry.open().boolean();
+            }
+            ownsClipboard_ = owner;
+        } else if (ours && dbus_message_is_signal(message, kRemoteSession, "Closed")) {
+            closed = true;
+        }
+        dbus_message_unref(message);
+    }
+    if (closed) {
+        Log::info("gnome", "mutter closed the remote desktop session " + session_);
+        session_.clear();
+        bus_.reset();
+        clipboardEnabled_ = false;
+        ownsClipboard_ = false;
+    }
+}
+
+void MutterSession::transferLocked(uint32_t serial) {
+    DBusConnection* c = bus_.get();
+    DbusReply pipe = DbusCall(kRemoteDesktop, session_, kRemoteSession, "SelectionWrite").add(serial).send(c, kCallTimeoutMs);
+    const int fd = pipe.ok() ? pipe.reader().fileDescriptor() : -1;
+    const bool written = fd >= 0 && writeAll(fd, offered_);
+    if (fd >= 0) close(fd);
+    DbusCall(kRemoteDesktop, session_, kRemoteSession, "SelectionWriteDone").add(serial).add(written).send(c, kCallTimeoutMs);
+}
+
+void MutterSession::serve(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        int fd = -1;
+        {
+            std::lock_guard lock(mutex_);
+            if (bus_) dbus_connection_get_unix_fd(bus_.get(), &fd);
+        }
+        pollfd ready{fd, POLLIN, 0};
+        // A session made afresh has a new connection: the wait is short enough to notice.
+        if (fd < 0 || poll(&ready, 1, 200) <= 0) {
+            if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
+        std::lock_guard lock(mutex_);
+        handleSignalsLocked();
+    }
+}
+
+Result<std::string> MutterSession::clipboardText() {
+    std::lock_guard lock(mutex_);
+    if (auto started = startedLocked(); !started) return fail(started.error());
+    handleSignalsLocked();
+    if (!clipboardEnabled_) return fail("mutter keeps the clipboard from this session");
+    if (ownsClipboard_) return offered_;
+    for (const auto& type : kTextTypes) {
+        DbusReply pipe = DbusCall(kRemoteDesktop, session_, kRemoteSession, "SelectionRead").add(type).send(bus_.get(), kCallTimeoutMs);
+        const int fd = pipe.ok() ? pipe.reader().fileDescriptor() : -1;
+        if (fd < 0) continue;
+        auto text = readAll(fd);
+        close(fd);
+        if (!text) return fail("the application that holds the clipboard did not hand over its text");
+        return std::move(*text);
+    }
+    return std::string();
+}
+
+Result<void> MutterSession::setClipboardText(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (auto started = startedLocked(); !started) return started;
+    handleSignalsLocked();
+    if (!clipboardEnabled_) return fail("mutter keeps the clipboard from this session");
+    DbusReply offered = DbusCall(kRemoteDesktop, session_, kRemoteSession, "SetSelection")
+                            .addOptions({{"mime-types", kTextTypes}})
+                            .send(bus_.get(), kCallTimeoutMs);
+    if (!offered.ok()) return fail("mutter refused the clipboard contents (" + offered.errorName() + ")");
+    offered_ = text;
+    ownsClipboard_ = true;
+    if (!server_.joinable()) server_ = std::jthread([this](std::stop_token stop) { serve(stop); });
+    return succeeded();
 }
 
 }  // namespace velmor::platform

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmor::platform {
@@ -28,8 +29,14 @@ struct MutterStream {
 // come from one session. mutter ends the session when the D-Bus connection that made it
 // closes, so the connection is Velmor's own (PrivateBus) and lives as long as the session.
 //
-// Threads: every call holds the session's lock; the connection is used by no one else. A
-// session that mutter ended (it restarted, or closed it) is made afresh on the next call.
+// The session's clipboard is the desktop's: mutter lets a remote desktop session read the
+// clipboard and offer contents of its own, which it then asks the session for whenever an
+// application pastes.
+//
+// Threads: every use of the connection holds the session's lock; the connection is used by
+// no one else. Once Velmor has offered clipboard contents, a thread of the session's own
+// answers mutter's requests for them (under the same lock). A session that mutter ended (it
+// restarted, or closed it) is made afresh on the next call.
 class MutterSession {
 public:
     // Whether mutter's RemoteDesktop service answers on the session bus; the reason when not.
@@ -47,14 +54,31 @@ public:
     // them all); the stream is started first when needed.
     Result<void> notify(const std::vector<Event>& events);
 
+    // The clipboard's text (UTF-8), as the application that holds it gives it; empty when it
+    // holds no text. Fails with the reason.
+    Result<std::string> clipboardText();
+    // Offers `text` as the clipboard's contents, until another application copies something.
+    Result<void> setClipboardText(const std::string& text);
+
 private:
     Result<MutterStream> startLocked();
+    Result<void> startedLocked();
     void closeLocked();
+    // Handles what mutter sent unasked: requests for the clipboard contents Velmor offers,
+    // news of the clipboard's owner, the session's end; the rest is dropped.
+    void handleSignalsLocked();
+    void transferLocked(uint32_t serial);
+    // The clipboard thread: waits for mutter's messages and handles them.
+    void serve(std::stop_token stop);
 
     std::mutex mutex_;
     PrivateBus bus_;
     std::string session_;  // the RemoteDesktop session's object path; empty when none
     MutterStream stream_;
+    bool clipboardEnabled_ = false;
+    std::string offered_;  // the clipboard text Velmor offers
+    bool ownsClipboard_ = false;
+    std::jthread server_;  // last: stops before the rest goes
 };
 
 }  // namespace velmor::platform
