@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 #include <thread>
 
 namespace velmor::test {
@@ -98,6 +99,48 @@ TEST_F(GnomeDesktop, TypedTextReachesTheFocusedFieldExactly) {
         EXPECT_FALSE(answer.contains("error")) << answer.dump();
     }
     EXPECT_EQ(fixture->nextStartingWith("text").value_or("<nothing>"), "text ");
+}
+
+// Where the fixture says a widget is, within its window ("at <name> x y w h").
+platform::Frame widgetIn(Program& fixture, const std::string& widget) {
+    fixture.send("where");
+    platform::Frame frame;
+    auto line = fixture.nextStartingWith("at " + widget + " ");
+    if (line) std::istringstream(line->substr(4 + widget.size())) >> frame.x >> frame.y >> frame.width >> frame.height;
+    return frame;
+}
+
+// mutter tells no one where a window is, but a maximized one fills the monitor: there the
+// pointer's clicks, motion and wheel land where they are aimed.
+TEST_F(GnomeDesktop, PointerEventsLandWhereTheyAreAimedInAMaximizedWindow) {
+    auto fixture = launchFixture({"--input"});
+    ASSERT_TRUE(fixture);
+    ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*fixture)}}).contains("error"));
+    // mutter's own key for maximizing.
+    call("press_key", {{"key", "alt+f10"}});
+    ASSERT_TRUE(eventually(
+        [&] {
+            auto window = testDesktop().windows.focusedWindowOf(fixture->id());
+            return window && window->frame.width == 1280;
+        },
+        5s))
+        << "the window was not maximized";
+    std::this_thread::sleep_for(300ms);
+    platform::Frame pad = widgetIn(*fixture, "pad");
+    ASSERT_GT(pad.width, 0);
+    json answer = call("click_at", {{"x", pad.x + pad.width / 2}, {"y", pad.y + pad.height / 2}, {"clicks", 2}});
+    EXPECT_FALSE(answer.contains("error")) << answer.dump();
+    EXPECT_TRUE(fixture->printed("double click"));
+    call("click_at", {{"x", pad.x + 5}, {"y", pad.y + 5}, {"button", "right"}});
+    EXPECT_TRUE(fixture->printed("right click"));
+
+    platform::Frame list = widgetIn(*fixture, "list");
+    call("mouse_move", {{"x", list.x + list.width / 2}, {"y", list.y + list.height / 2}});
+    answer = call("scroll", {{"delta_y", 60}});
+    EXPECT_FALSE(answer.contains("error")) << answer.dump();
+    auto scrolled = fixture->nextStartingWith("scrolled ");
+    ASSERT_TRUE(scrolled) << "the list did not scroll";
+    EXPECT_GT(std::stoi(scrolled->substr(9)), 0);
 }
 
 // The clipboard goes both ways with an application: what Velmor puts there is pasted into
