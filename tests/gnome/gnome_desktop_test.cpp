@@ -149,6 +149,10 @@ TEST_F(GnomeDesktop, TheClipboardRoundTripsWithAnApplication) {
     auto fixture = launchFixture({"--input"});
     ASSERT_TRUE(fixture);
     ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*fixture)}}).contains("error"));
+    // A Wayland client hears of the clipboard's contents while it has the focus.
+    call("activate_app");
+    AtspiProbe probe;
+    ASSERT_TRUE(eventually([&] { return probe.windowActive(fixture->id()); }, 5s));
     const std::string text = "héllo ☃ from Velmor";
     json answer = call("set_clipboard", {{"text", text}});
     ASSERT_FALSE(answer.contains("error")) << answer.dump();
@@ -163,29 +167,33 @@ TEST_F(GnomeDesktop, TheClipboardRoundTripsWithAnApplication) {
         << call("get_clipboard").dump();
 }
 
-// Both applications are listed; activation takes the focus back to the one that lost it,
-// as the toolkit's own accessibility says.
+// Both applications are listed; activation gives each the focus in turn, as the toolkits'
+// own accessibility says. (mutter may keep the focus from a window opened just after input
+// went elsewhere, so the order is set by the test.)
 TEST_F(GnomeDesktop, ApplicationsAreListedAndActivated) {
     auto fixture = launchFixture({});
     auto calculator = launch({"gnome-calculator"});
     ASSERT_TRUE(fixture && calculator);
-    AtspiProbe probe;
-    EXPECT_TRUE(eventually([&] { return probe.windowActive(calculator->id()); }, 5s)) << "the newest window has no focus";
 
     json apps = call("list_apps").at("apps");
     std::set<std::string> pids;
     for (const auto& app : apps) pids.insert(app.value("pid", ""));
     EXPECT_TRUE(pids.count(std::to_string(fixture->id())) && pids.count(std::to_string(calculator->id()))) << apps.dump();
 
-    json started = call("session_start", {{"app_name", fixtureName(*fixture)}});
-    ASSERT_FALSE(started.contains("error")) << started.dump();
+    AtspiProbe probe;
+    for (Program* app : {calculator.get(), fixture.get()}) {
+        Program* other = app == fixture.get() ? calculator.get() : fixture.get();
+        const std::string name = app == fixture.get() ? fixtureName(*fixture) : "gnome-calculator";
+        json started = call("session_start", {{"app_name", name}});
+        ASSERT_FALSE(started.contains("error")) << started.dump();
+        json activated = call("activate_app");
+        EXPECT_FALSE(activated.contains("error")) << activated.dump();
+        EXPECT_TRUE(eventually([&] { return probe.windowActive(app->id()); }, 5s)) << name << " was not activated";
+        EXPECT_FALSE(probe.windowActive(other->id()));
+    }
     json windows = call("get_windows").at("windows");
     ASSERT_EQ(windows.size(), 1u) << windows.dump();
     EXPECT_EQ(windows[0].value("title", ""), "Velmor Fixture");
-    json activated = call("activate_app");
-    EXPECT_FALSE(activated.contains("error")) << activated.dump();
-    EXPECT_TRUE(eventually([&] { return probe.windowActive(fixture->id()); }, 5s));
-    EXPECT_FALSE(probe.windowActive(calculator->id()));
 }
 
 // A dialog that runs its own main loop (gtk_dialog_run), opened by a press: the application
