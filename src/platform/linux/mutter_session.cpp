@@ -2,8 +2,8 @@
 
 #include "base/log.h"
 #include "platform/linux/dbus_message.h"
+#include "platform/linux/pipe_transfer.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -25,40 +25,8 @@ constexpr int kCallTimeoutMs = 3000;
 constexpr auto kNodeTimeout = std::chrono::seconds(5);
 // ScreenCast's cursor modes: the pointer is not drawn into screenshots.
 constexpr uint32_t kCursorHidden = 0;
-// Clipboard transfers go through pipes to and from the application that pastes or holds
-// the contents; one that does not read or write in time is given up on.
-constexpr int kTransferTimeoutMs = 2000;
-constexpr size_t kMaxClipboardBytes = 16 * 1024 * 1024;
+// The names applications give text on the clipboard, the usual first.
 const std::vector<std::string> kTextTypes = {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING", "STRING", "TEXT"};
-
-// Writes all of `text` to the pipe; false when the reader stopped reading.
-bool writeAll(int fd, const std::string& text) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    size_t done = 0;
-    while (done < text.size()) {
-        pollfd ready{fd, POLLOUT, 0};
-        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return false;
-        ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-        if (written > 0) done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Reads the pipe to its end; nothing when the writer took too long or wrote too much.
-std::optional<std::string> readAll(int fd) {
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return std::nullopt;
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got == 0) return text;
-        if (got < 0 && errno != EAGAIN && errno != EINTR) return std::nullopt;
-        if (got > 0) text.append(buffer, static_cast<size_t>(got));
-        if (text.size() > kMaxClipboardBytes) return std::nullopt;
-    }
-}
 
 std::string failure(const char* what, const DbusReply& reply) {
     return std::string(what) + " failed (" + reply.errorName() + ")";

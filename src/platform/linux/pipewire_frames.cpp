@@ -16,7 +16,8 @@ namespace velmor::platform {
 namespace {
 
 constexpr auto kFirstFrameTimeout = std::chrono::seconds(3);
-constexpr int kMaxSide = 16384;
+// Larger pictures than any monitor are refused before memory is taken for them.
+constexpr int kMaxSide = 8192;
 
 void onParamChanged(void* data, uint32_t id, const struct spa_pod* param) {
     if (id == SPA_PARAM_Format && param) static_cast<PipewireFrames*>(data)->formatChanged(param);
@@ -50,6 +51,7 @@ PipewireFrames::~PipewireFrames() { disconnect(); }
 void PipewireFrames::formatChanged(const spa_pod* format) {
     spa_video_info_raw info{};
     if (spa_format_video_raw_parse(format, &info) < 0) return;
+    if (info.size.width == 0 || info.size.height == 0 || info.size.width > kMaxSide || info.size.height > kMaxSide) return;
     {
         std::lock_guard lock(mutex_);
         width_ = static_cast<int>(info.size.width);
