@@ -18,8 +18,7 @@ Result<std::vector<uint8_t>> MutterCapture::captureFrontWindow(int32_t pid) {
     if (!window) return fail("target app window not found (pid " + std::to_string(pid) + ")");
     auto screen = windows_.screen();
     if (!screen) return fail("screenshot capture failed");
-    const bool placed = window->frame.x != 0 || window->frame.y != 0;
-    auto image = frames_.copy(placed ? window->frame : *screen);
+    auto image = frames_.copy(*screen);
     if (!image) {
         Log::error("gnome", "Screen cast frame failed: " + image.error());
         return fail("screenshot capture failed");

@@ -21,7 +21,7 @@ private:
 };
 
 // Screenshots of an application's window. mutter tells no client where a window is, so the
-// picture is of the monitor that shows it, unless the window's frame has a known place.
+// picture is of the monitor that shows it (all of the window when it is maximized).
 class MutterCapture final : public WindowCapture {
 public:
     MutterCapture(ScreenFrames& frames, Windows& windows) : frames_(frames), windows_(windows) {}
