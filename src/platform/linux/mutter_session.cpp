@@ -149,11 +149,15 @@ Result<MutterStream> MutterSession::startLocked() {
     const std::string match = std::string("type='signal',interface='") + kCastStream + "',path='" + streamPath + "'";
     dbus_bus_add_match(c, match.c_str(), nullptr);
     DbusReply startedReply = DbusCall(kRemoteDesktop, session, kRemoteSession, "Start").send(c, kCallTimeoutMs);
-    if (!startedReply.ok()) return fail(failure("starting mutter's remote desktop session", startedReply));
+    // The session starts with its screen cast, which needs PipeWire.
+    if (!startedReply.ok())
+        return fail(failure("starting mutter's remote desktop session", startedReply) +
+                    "; its screen cast needs PipeWire running in the desktop session");
     auto node = awaitNode(c, streamPath);
     if (!node) {
         DbusCall(kRemoteDesktop, session, kRemoteSession, "Stop").send(c, kCallTimeoutMs);
-        return fail("mutter started the remote desktop session but announced no PipeWire stream");
+        return fail("mutter started the remote desktop session but announced no PipeWire stream (is PipeWire running "
+                    "in the desktop session?)");
     }
     const std::string signals = std::string("type='signal',sender='") + kRemoteDesktop + "',interface='" +
                                 kRemoteSession + "',path='" + session + "'";
