@@ -16,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kTypingPace = 20ms;
 constexpr auto kAfterMove = 50ms;
 constexpr auto kButtonHeld = 20ms;
 constexpr auto kAfterClick = 50ms;
@@ -52,7 +51,7 @@ Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
     // came forward) the rest of the text would land in another application. A cancelled call
     // types no further character either.
     const CallContext& call = currentCall();
-    auto typed = input_.typeCharacters(userCharacters(text), kTypingPace, [this, pid, &call] {
+    auto typed = input_.typeCharacters(userCharacters(text), [this, pid, &call] {
         return !call.cancelled() && windows_.focusedWindowOf(pid).has_value();
     });
     if (!typed && call.cancelled()) return fail("typing cancelled");

@@ -18,7 +18,7 @@ Result<void> WaylandApplications::reachable() {
 
 std::vector<RunningApplication> WaylandApplications::regularApplications() {
     std::vector<AtspiApplicationEntry> entries = bus_.withLocked([](AtspiConnection& atspi) { return atspi.applications(true); });
-    std::vector<SwayWindow> windows = windows_.all();
+    std::vector<CompositorWindow> windows = windows_.all();
     std::map<int32_t, std::optional<std::string>> appIdByPid;
     for (const auto& window : windows) {
         auto& id = appIdByPid[window.pid];
