@@ -117,6 +117,14 @@ TEST_F(WaylandDesktop, TypedTextReachesTheFocusedFieldExactly) {
         EXPECT_FALSE(answer.contains("error")) << answer.dump();
     }
     EXPECT_EQ(fixture->nextStartingWith("text").value_or("<nothing>"), "text ");
+
+    // A long text at full speed: repeated letters, upper case, digits and characters beyond
+    // ASCII arrive complete and in order.
+    std::string longer;
+    for (int i = 0; i < 4; ++i) longer += "aaAA bbBB 0011 ÄÖÜ ßß ☃☃ The QUICK fox! ";
+    answer = call("type_text", {{"text", longer}});
+    EXPECT_FALSE(answer.contains("error")) << answer.dump();
+    EXPECT_TRUE(fixture->printed("text " + longer)) << "the field never held the long text exactly";
 }
 
 TEST_F(WaylandDesktop, TheClipboardRoundTripsWithOtherClients) {
