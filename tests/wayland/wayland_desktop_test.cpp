@@ -199,9 +199,17 @@ TEST_F(WaylandDesktop, AnX11ApplicationUnderXWaylandIsReachedAsANativeOne) {
     ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
     json asked = call("click_ask");
     EXPECT_TRUE(app->printed("asking")) << asked.dump();
-    // The dialog's buttons are listed; answering it by key reaches the X11 client too.
+    // The dialog's buttons are listed, and a pointer click on one answers it: the pointer
+    // enters the dialog's window on the way.
     json dialog = stateWith("click_yes");
     ASSERT_NE(toolStartingWith(dialog, "click_yes"), "") << dialog.dump();
+    json answered = call("click_yes");
+    EXPECT_EQ(answered.value("pressed_by", ""), "pointer click") << answered.dump();
+    EXPECT_TRUE(app->printed("answered yes"));
+    // Asked again, it is answered by key: keys reach the X11 client too.
+    call("click_ask");
+    ASSERT_TRUE(app->printed("asking"));
+    ASSERT_NE(toolStartingWith(stateWith("click_yes"), "click_yes"), "");
     call("press_key", {{"key", "enter"}});
     EXPECT_TRUE(app->printed("answered yes"));
 }
