@@ -29,7 +29,8 @@ constexpr auto kFocusPoll = 5ms;
 
 bool InputActions::focusTarget(int32_t pid) {
     if (windows_.focusedWindowOf(pid)) return true;
-    applications_.activate(pid);
+    // Whether it worked shows in the focus.
+    static_cast<void>(applications_.activate(pid));
     auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
         if (windows_.focusedWindowOf(pid)) return true;

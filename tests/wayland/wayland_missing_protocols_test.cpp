@@ -65,6 +65,10 @@ TEST_F(WestonSession, ElementsArePressedThroughTheirActionsAndTheAnswerSaysSo) {
     EXPECT_TRUE(app->printed("pressed OK"));
     EXPECT_EQ(pressed.value("pressed_by", ""), "accessibility action (sent without waiting for the application)")
         << pressed.dump();
+    // No window list to raise the application's window from.
+    json activated = call("activate_app");
+    EXPECT_NE(activated.value("error", "").find("zwlr_foreign_toplevel_manager_v1"), std::string::npos)
+        << activated.dump();
 }
 
 }  // namespace

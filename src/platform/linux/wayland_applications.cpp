@@ -39,9 +39,10 @@ std::vector<RunningApplication> WaylandApplications::regularApplications() {
     return applications;
 }
 
-void WaylandApplications::activate(int32_t pid) {
-    if (auto focused = windows_.focus(pid); !focused)
-        Log::error("wayland", "Activating process " + std::to_string(pid) + " failed: " + focused.error());
+Result<void> WaylandApplications::activate(int32_t pid) {
+    auto focused = windows_.focus(pid);
+    if (!focused) Log::error("wayland", "Activating process " + std::to_string(pid) + " failed: " + focused.error());
+    return focused;
 }
 
 bool WaylandApplications::isRunning(const RunningApplication& application) {
