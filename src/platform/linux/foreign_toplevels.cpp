@@ -50,7 +50,11 @@ ForeignToplevels::~ForeignToplevels() {
     (void)wayland_.run([this](WaylandConnection& c) {
         for (auto& handle : handles_) zwlr_foreign_toplevel_handle_v1_destroy(handle->proxy);
         handles_.clear();
+        if (!manager_) return;
+        // Events still on their way to the proxy are dropped once it is destroyed: none
+        // reaches this object after it has gone.
         zwlr_foreign_toplevel_manager_v1_stop(manager_);
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(manager_));
         wl_display_flush(c.display);
     });
 }
