@@ -210,8 +210,8 @@ Result<void> WaylandInput::movePointer(int x, int y) {
         auto layout = c.layout();
         if (!layout) return void(why = "the Wayland compositor shows no output");
         const int px = std::clamp(x - layout->x, 0, layout->width - 1), py = std::clamp(y - layout->y, 0, layout->height - 1);
-        auto moveTo = [&](int to_x, int to_y) {
-            zwlr_virtual_pointer_v1_motion_absolute(p, now(), static_cast<uint32_t>(to_x), static_cast<uint32_t>(to_y),
+        auto moveTo = [&](int toX, int toY) {
+            zwlr_virtual_pointer_v1_motion_absolute(p, now(), static_cast<uint32_t>(toX), static_cast<uint32_t>(toY),
                                                     static_cast<uint32_t>(layout->width),
                                                     static_cast<uint32_t>(layout->height));
             zwlr_virtual_pointer_v1_frame(p);
@@ -219,7 +219,7 @@ Result<void> WaylandInput::movePointer(int x, int y) {
         // XWayland does not take the place a pointer enters one of its windows at for its X
         // clients: a button pressed next goes to whatever X window the last motion inside
         // was over. A last step of one pixel is such a motion, wherever the pointer came from.
-        moveTo(px > 0 ? px - 1 : px + 1, py);
+        moveTo(px > 0 ? px - 1 : std::min(px + 1, layout->width - 1), py);
         moveTo(px, py);
         c.roundtrip();
     });

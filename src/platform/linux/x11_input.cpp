@@ -22,8 +22,8 @@ constexpr unsigned int kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight
 // any size turns the wheel at least once.
 constexpr int kPixelsPerNotch = 20;
 constexpr int kMaxNotches = 200;
-// Between two typed characters: a spare key code is bound again for the next character, and
-// an application must have read the keymap change before it sees the key.
+// The pause after each typed character: the pace typing on X11 has always kept, which
+// applications there are known to keep up with.
 constexpr auto kTypingPace = std::chrono::milliseconds(20);
 
 void strike(Display* display, const KeyStroke& stroke) {
