@@ -80,7 +80,8 @@ int measure(const std::string& desktopName) {
     {
         ChildProcess app({VELMOR_FIXTURE_APP, "--buttons", "10"});
         if (!velmor::test::fixtureReadyOnTheDesktop(app)) return 1;
-        if (auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt); !started) {
+        auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt);
+        if (!started) {
             std::fprintf(stderr, "%s session_start: %s\n", desktopName.c_str(), started.error().c_str());
             return 1;
         }
@@ -117,9 +118,9 @@ int measure(const std::string& desktopName) {
             }
         }
     }
+    const std::string how = pressedBy.empty() ? "" : " (" + pressedBy + ")";
     std::fprintf(stderr, "%s\n%s\n",
-                 velmor::bench::summarise(desktopName + ": element press" + (pressedBy.empty() ? "" : " (" + pressedBy + ")") +
-                                              " to answered diff, less the 0.3 s settle",
+                 velmor::bench::summarise(desktopName + ": element press" + how + " to answered diff, less the 0.3 s settle",
                                           presses)
                      .c_str(),
                  velmor::bench::summarise(desktopName + ": type_text of 100 characters, less the 0.2 s settle", typings)

@@ -93,7 +93,8 @@ std::vector<CompositorWindow> ToplevelWindows::all() {
         std::map<int32_t, const AccessibleWindow*> owners;
         for (const auto& window : accessible)
             if (window.name == toplevel.title) owners.emplace(window.pid, &window);
-        if (owners.size() > 1) std::erase_if(owners, [&](const auto& owner) { return !appIdNames(toplevel.appId, owner.first); });
+        if (owners.size() > 1)
+            std::erase_if(owners, [&](const auto& owner) { return !appIdNames(toplevel.appId, owner.first); });
         if (owners.size() != 1) continue;
         const auto& [pid, window] = *owners.begin();
         windows.push_back({.id = toplevel.id,
@@ -120,7 +121,8 @@ std::optional<Frame> ToplevelWindows::screen() {
 }
 
 Result<void> ToplevelWindows::changeFrame(uint64_t, const FrameChange&) {
-    return fail("this Wayland compositor lets clients neither move nor resize other windows; that needs sway's IPC (SWAYSOCK)");
+    return fail("this Wayland compositor lets clients neither move nor resize other windows; that needs sway's IPC "
+                "(SWAYSOCK)");
 }
 
 }  // namespace velmor::platform

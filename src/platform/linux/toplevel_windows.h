@@ -7,7 +7,7 @@
 
 namespace velmor::platform {
 
-// Windows as a wlroots compositor without sway's IPC tells them (zwlr_foreign_toplevel_v1):
+// Windows as a wlroots compositor without sway's IPC tells them (zwlr_foreign_toplevel_management_v1):
 // titles, app ids and which one is active, but neither processes nor places. Each window is
 // joined to the process whose accessible top-level window has its title (the app id settles a
 // title several processes use), and takes that accessible window's extents as its frame: a
@@ -21,7 +21,8 @@ public:
     std::optional<Frame> extentsOrigin(int32_t, const std::string&) override { return std::nullopt; }
     Result<void> focus(int32_t pid) override;
     std::string source() const override {
-        return "zwlr_foreign_toplevel_v1 (no sway IPC): window places unknown, element presses use accessibility actions";
+        return "zwlr_foreign_toplevel_management_v1 (no sway IPC): window places unknown, element presses use "
+               "accessibility actions";
     }
 
     // The point's window is not told, nor the stacking order.
