@@ -119,12 +119,11 @@ int measure(const std::string& desktopName) {
         }
     }
     const std::string how = pressedBy.empty() ? "" : " (" + pressedBy + ")";
-    std::fprintf(stderr, "%s\n%s\n",
-                 velmor::bench::summarise(desktopName + ": element press" + how + " to answered diff, less the 0.3 s settle",
-                                          presses)
-                     .c_str(),
-                 velmor::bench::summarise(desktopName + ": type_text of 100 characters, less the 0.2 s settle", typings)
-                     .c_str());
+    const std::string pressFigures = velmor::bench::summarise(
+        desktopName + ": element press" + how + " to answered diff, less the 0.3 s settle", presses);
+    const std::string typeFigures =
+        velmor::bench::summarise(desktopName + ": type_text of 100 characters, less the 0.2 s settle", typings);
+    std::fprintf(stderr, "%s\n%s\n", pressFigures.c_str(), typeFigures.c_str());
     std::printf("press %.3f\ntype %.3f\n", median(presses), median(typings));
     return 0;
 }
