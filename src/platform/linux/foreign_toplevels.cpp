@@ -86,6 +86,8 @@ Result<std::vector<Toplevel>> ForeignToplevels::list() {
     bool followed = false;
     if (auto reason = wayland_.run([&](WaylandConnection& c) {
             if (!(followed = follow(c))) return;
+            // Changes the compositor has sent but this thread not yet read count too.
+            c.roundtrip();
             auto gone = std::remove_if(handles_.begin(), handles_.end(), [](const auto& handle) {
                 if (handle->closed) zwlr_foreign_toplevel_handle_v1_destroy(handle->proxy);
                 return handle->closed;
