@@ -16,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kTypingPace = 20ms;
 constexpr auto kAfterMove = 50ms;
 constexpr auto kButtonHeld = 20ms;
 constexpr auto kAfterClick = 50ms;
@@ -30,7 +29,8 @@ constexpr auto kFocusPoll = 5ms;
 
 bool InputActions::focusTarget(int32_t pid) {
     if (windows_.focusedWindowOf(pid)) return true;
-    applications_.activate(pid);
+    // Whether it worked shows in the focus.
+    static_cast<void>(applications_.activate(pid));
     auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
         if (windows_.focusedWindowOf(pid)) return true;
@@ -52,7 +52,7 @@ Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
     // came forward) the rest of the text would land in another application. A cancelled call
     // types no further character either.
     const CallContext& call = currentCall();
-    auto typed = input_.typeCharacters(userCharacters(text), kTypingPace, [this, pid, &call] {
+    auto typed = input_.typeCharacters(userCharacters(text), [this, pid, &call] {
         return !call.cancelled() && windows_.focusedWindowOf(pid).has_value();
     });
     if (!typed && call.cancelled()) return fail("typing cancelled");

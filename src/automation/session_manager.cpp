@@ -94,7 +94,8 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
     // previous session as it was.
     platform::RunningApplication candidate = *match;
     AXScanner scanner(accessibility_, candidate.pid, reservedToolNames_);
-    applications_.activate(candidate.pid);
+    // A target that cannot be raised is still read and pressed; activate_app says why.
+    static_cast<void>(applications_.activate(candidate.pid));
     accessibility_.prepare(candidate.pid);
     std::this_thread::sleep_for(kSettleDelay);
     auto scan = std::make_shared<const ScanResult>(scanner.scan());
@@ -254,7 +255,7 @@ Result<json> SessionManager::activateTarget() {
     std::lock_guard guard(mutex_);
     if (!active()) return fail("no active session");
     if (auto gone = endIfGone()) return fail(*gone);
-    applications_.activate(targetApp_->pid);
+    if (auto activated = applications_.activate(targetApp_->pid); !activated) return fail(activated.error());
     std::this_thread::sleep_for(kSettleDelay);
     return rescanForDiff();
 }

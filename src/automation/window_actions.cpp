@@ -44,7 +44,7 @@ Result<void> setWindowFrame(platform::Windows& windows, int32_t pid, std::option
         change.width = screenInt(*width);
         change.height = screenInt(*height);
     }
-    if (change.x || change.width) windows.changeFrame(focused->id, change);
+    if (change.x || change.width) return windows.changeFrame(focused->id, change);
     return succeeded();
 }
 

@@ -27,8 +27,8 @@ public:
     // process itself are not among them.
     virtual std::vector<RunningApplication> regularApplications() = 0;
     // Brings the application's front window forward and gives it the focus. Returns before
-    // the window manager has done so.
-    virtual void activate(int32_t pid) = 0;
+    // the window manager has done so; fails with the reason where windows cannot be raised.
+    virtual Result<void> activate(int32_t pid) = 0;
     // Whether the application's process still runs (the very process, not a later one that
     // got the same process identifier).
     virtual bool isRunning(const RunningApplication& application) = 0;

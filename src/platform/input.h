@@ -2,7 +2,6 @@
 
 #include "base/result.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <variant>
@@ -37,11 +36,12 @@ class Input {
 public:
     virtual ~Input() = default;
 
-    // Types each character (one or more code points forming what a reader sees as one),
-    // waiting `pace` after each. Characters the keyboard has no key for are typed as well.
+    // Types each character (one or more code points forming what a reader sees as one), at
+    // the pace the receiving side keeps up with. Characters the keyboard has no key for are
+    // typed as well.
     // `stillAimed` is asked before each character, with nothing held: when it answers false
     // (the window meant to receive them has gone) typing stops with an error.
-    virtual Result<void> typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+    virtual Result<void> typeCharacters(const std::vector<std::u32string>& characters,
                                         const std::function<bool()>& stillAimed) = 0;
     // Presses and releases one key with the modifiers held.
     virtual Result<void> pressKey(const Key& key, const Modifiers& modifiers) = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,8 +49,9 @@ public:
     virtual std::optional<Frame> pointer() = 0;
     // The whole screen; nothing without a display.
     virtual std::optional<Frame> screen() = 0;
-    // Moves and resizes a window's frame. Returns before the window manager has done so.
-    virtual void changeFrame(uint64_t window, const FrameChange& change) = 0;
+    // Moves and resizes a window's frame. Returns before the window manager has done so;
+    // fails with the reason where windows cannot be moved.
+    virtual Result<void> changeFrame(uint64_t window, const FrameChange& change) = 0;
 };
 
 }  // namespace velmor::platform

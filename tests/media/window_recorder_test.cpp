@@ -56,7 +56,7 @@ TEST_F(WindowRecorderTest, RecordsTheTargetsWindowUntilANewSessionThenTheWholeSc
     EXPECT_EQ(recorder.stopRecording(), "error: not recording");
 
     // The window chosen first is kept, even after the window has grown...
-    windows.changeFrame(window->id, {.width = window->frame.width + 41, .height = window->frame.height + 31});
+    ASSERT_TRUE(windows.changeFrame(window->id, {.width = window->frame.width + 41, .height = window->frame.height + 31}));
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(recorder.startRecording(app->pid()).ok());
     EXPECT_EQ(sizeOf(recordFor(1000ms)), evenSize(window->frame));

@@ -29,25 +29,6 @@ protected:
     }
 };
 
-// The first window in sway's layout (as swaymsg reports it) that `wanted` picks.
-json swayWindow(const std::function<bool(const json&)>& wanted) {
-    json tree = json::parse(commandOutput("swaymsg -r -t get_tree"), nullptr, false);
-    std::function<json(const json&)> find = [&](const json& node) -> json {
-        if (!node.is_object()) return nullptr;
-        if (node.value("pid", 0) > 0 && wanted(node)) return node;
-        for (const char* key : {"nodes", "floating_nodes"})
-            for (const auto& child : node.value(key, json::array()))
-                if (json found = find(child); !found.is_null()) return found;
-        return nullptr;
-    };
-    return find(tree);
-}
-
-int32_t focusedPidBySway() {
-    json focused = swayWindow([](const json& node) { return node.value("focused", false); });
-    return focused.is_null() ? 0 : focused.value("pid", 0);
-}
-
 struct Picture {
     int width = 0, height = 0;
     std::set<uint32_t> colours;
@@ -94,7 +75,7 @@ TEST_F(WaylandDesktop, ApplicationsAreListedWithTheirWindowsActivatedAndCaptured
     EXPECT_GT(windows[0].value("width", 0), 100);
 
     // Activation takes the focus back from whichever window has it.
-    ASSERT_EQ(std::system(("swaymsg -q '[pid=" + std::to_string(calculator->id()) + "] focus'").c_str()), 0);
+    ASSERT_TRUE(swaymsg("'[pid=" + std::to_string(calculator->id()) + "] focus'").is_array());
     EXPECT_TRUE(eventually([&] { return focusedPidBySway() == calculator->id(); }, 5s));
     json activated = call("activate_app");
     EXPECT_FALSE(activated.contains("error")) << activated.dump();
@@ -136,6 +117,14 @@ TEST_F(WaylandDesktop, TypedTextReachesTheFocusedFieldExactly) {
         EXPECT_FALSE(answer.contains("error")) << answer.dump();
     }
     EXPECT_EQ(fixture->nextStartingWith("text").value_or("<nothing>"), "text ");
+
+    // A long text at full speed: repeated letters, upper case, digits and characters beyond
+    // ASCII arrive complete and in order.
+    std::string longer;
+    for (int i = 0; i < 4; ++i) longer += "aaAA bbBB 0011 ÄÖÜ ßß ☃☃ The QUICK fox! ";
+    answer = call("type_text", {{"text", longer}});
+    EXPECT_FALSE(answer.contains("error")) << answer.dump();
+    EXPECT_TRUE(fixture->printed("text " + longer)) << "the field never held the long text exactly";
 }
 
 TEST_F(WaylandDesktop, TheClipboardRoundTripsWithOtherClients) {
@@ -210,9 +199,17 @@ TEST_F(WaylandDesktop, AnX11ApplicationUnderXWaylandIsReachedAsANativeOne) {
     ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*app)}}).contains("error"));
     json asked = call("click_ask");
     EXPECT_TRUE(app->printed("asking")) << asked.dump();
-    // The dialog's buttons are listed; answering it by key reaches the X11 client too.
+    // The dialog's buttons are listed, and a pointer click on one answers it: the pointer
+    // enters the dialog's window on the way.
     json dialog = stateWith("click_yes");
     ASSERT_NE(toolStartingWith(dialog, "click_yes"), "") << dialog.dump();
+    json answered = call("click_yes");
+    EXPECT_EQ(answered.value("pressed_by", ""), "pointer click") << answered.dump();
+    EXPECT_TRUE(app->printed("answered yes"));
+    // Asked again, it is answered by key: keys reach the X11 client too.
+    call("click_ask");
+    ASSERT_TRUE(app->printed("asking"));
+    ASSERT_NE(toolStartingWith(stateWith("click_yes"), "click_yes"), "");
     call("press_key", {{"key", "enter"}});
     EXPECT_TRUE(app->printed("answered yes"));
 }

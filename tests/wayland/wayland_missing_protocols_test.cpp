@@ -29,7 +29,7 @@ TEST(WaylandWithoutWlrootsProtocols, EachServiceNamesTheProtocolItLacks) {
     EXPECT_TRUE(desktop.applications.reachable()) << "the compositor and the accessibility bus are there";
 
     const std::string keyboard = "zwp_virtual_keyboard_manager_v1", pointer = "zwlr_virtual_pointer_manager_v1";
-    expectNamed(desktop.input.typeCharacters({U"a"}, 0ms, [] { return true; }), keyboard, "typing");
+    expectNamed(desktop.input.typeCharacters({U"a"}, [] { return true; }), keyboard, "typing");
     expectNamed(desktop.input.pressKey('a', {.control = true}), keyboard, "a key");
     expectNamed(desktop.input.movePointer(10, 10), pointer, "a pointer move");
     expectNamed(desktop.input.setButton(platform::MouseButton::left, true), pointer, "a button");
@@ -65,6 +65,10 @@ TEST_F(WestonSession, ElementsArePressedThroughTheirActionsAndTheAnswerSaysSo) {
     EXPECT_TRUE(app->printed("pressed OK"));
     EXPECT_EQ(pressed.value("pressed_by", ""), "accessibility action (sent without waiting for the application)")
         << pressed.dump();
+    // No window list to raise the application's window from.
+    json activated = call("activate_app");
+    EXPECT_NE(activated.value("error", "").find("zwlr_foreign_toplevel_manager_v1"), std::string::npos)
+        << activated.dump();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "wayland_stack.h"
 
+#include "support/child_process.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -38,6 +40,10 @@ public:
         }
         setenv("WAYLAND_DISPLAY", weston, 1);
         unsetenv("SWAYSOCK");
+#elif defined(VELMOR_WAYLAND_WITHOUT_SWAY_IPC)
+        // sway, for Velmor a compositor like any other wlroots one; the tests still ask it.
+        if (const char* socket = std::getenv("SWAYSOCK")) setenv("VELMOR_TEST_SWAYSOCK", socket, 1);
+        unsetenv("SWAYSOCK");
 #endif
         // The X11 desktop's variables would otherwise lead applications started here to it.
         unsetenv("DISPLAY");
@@ -52,5 +58,30 @@ public:
 }  // namespace
 
 const std::string& waylandStackMissing() { return missing; }
+
+nlohmann::json swaymsg(const std::string& arguments) {
+    const char* socket = std::getenv("SWAYSOCK");
+    if (!socket) socket = std::getenv("VELMOR_TEST_SWAYSOCK");
+    const std::string command = std::string("swaymsg -s '") + (socket ? socket : "") + "' -r " + arguments;
+    return nlohmann::json::parse(commandOutput(command), nullptr, false);
+}
+
+nlohmann::json swayWindow(const std::function<bool(const nlohmann::json&)>& wanted) {
+    using nlohmann::json;
+    std::function<json(const json&)> find = [&](const json& node) -> json {
+        if (!node.is_object()) return nullptr;
+        if (node.value("pid", 0) > 0 && wanted(node)) return node;
+        for (const char* key : {"nodes", "floating_nodes"})
+            for (const auto& child : node.value(key, json::array()))
+                if (json found = find(child); !found.is_null()) return found;
+        return nullptr;
+    };
+    return find(swaymsg("-t get_tree"));
+}
+
+int32_t focusedPidBySway() {
+    nlohmann::json focused = swayWindow([](const nlohmann::json& node) { return node.value("focused", false); });
+    return focused.is_null() ? 0 : focused.value("pid", 0);
+}
 
 }  // namespace velmor::test

@@ -56,7 +56,7 @@ std::vector<RunningApplication> DesktopApplications::regularApplications() {
     });
 }
 
-void DesktopApplications::activate(int32_t pid) {
+Result<void> DesktopApplications::activate(int32_t pid) {
     x11_.withLocked([&](X11Connection& x11) {
         Display* display = x11.display();
         if (!display) return;
@@ -82,6 +82,7 @@ void DesktopApplications::activate(int32_t pid) {
         }
         XFlush(display);
     });
+    return succeeded();
 }
 
 bool DesktopApplications::isRunning(const RunningApplication& application) {

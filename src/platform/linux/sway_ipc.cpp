@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kMagic[] = "i3-ipc";
 constexpr size_t kMagicSize = 6;
-constexpr uint32_t kRunCommand = 0, kGetTree = 4;
+constexpr uint32_t kRunCommand = 0, kGetTree = 4, kGetVersion = 7;
 constexpr size_t kMaxAnswer = 16 * 1024 * 1024;
 constexpr int kTimeoutMs = 2000;
 constexpr int kMaxDepth = 64;
@@ -55,12 +55,12 @@ Frame rectOf(const nlohmann::json& node) {
     return {number(*rect, "x"), number(*rect, "y"), number(*rect, "width"), number(*rect, "height")};
 }
 
-void collect(const nlohmann::json& node, std::vector<SwayWindow>& windows, int depth) {
+void collect(const nlohmann::json& node, std::vector<CompositorWindow>& windows, int depth) {
     if (!node.is_object() || depth > kMaxDepth) return;
     auto type = text(node, "type");
     int pid = number(node, "pid");
     if (pid > 0 && (type == "con" || type == "floating_con")) {
-        SwayWindow window;
+        CompositorWindow window;
         auto id = node.find("id");
         window.id = id != node.end() && id->is_number_unsigned() ? id->get<uint64_t>() : 0;
         window.pid = pid;
@@ -137,13 +137,19 @@ Result<nlohmann::json> SwayIpc::request(uint32_t type, const std::string& payloa
     return json;
 }
 
-Result<std::vector<SwayWindow>> SwayIpc::windows() {
+Result<std::vector<CompositorWindow>> SwayIpc::windows() {
     auto tree = request(kGetTree, "");
     if (!tree) return fail(tree.error());
-    std::vector<SwayWindow> windows;
+    std::vector<CompositorWindow> windows;
     collect(*tree, windows, 0);
-    std::sort(windows.begin(), windows.end(), [](const SwayWindow& a, const SwayWindow& b) { return a.id < b.id; });
+    std::sort(windows.begin(), windows.end(), [](const CompositorWindow& a, const CompositorWindow& b) { return a.id < b.id; });
     return windows;
+}
+
+Result<void> SwayIpc::answers() {
+    auto version = request(kGetVersion, "");
+    if (!version) return fail(version.error());
+    return succeeded();
 }
 
 Result<Frame> SwayIpc::layout() {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/result.h"
-#include "platform/windows.h"
+#include "platform/linux/wlroots_windows.h"
 
 #include <nlohmann/json.hpp>
 
@@ -11,18 +11,6 @@
 #include <vector>
 
 namespace velmor::platform {
-
-// A window as sway's layout tree describes it.
-struct SwayWindow {
-    uint64_t id = 0;  // sway's container id; grows with each new window
-    int32_t pid = 0;
-    std::optional<std::string> title;
-    std::optional<std::string> appId;  // the Wayland app id, or the X11 class under XWayland
-    Frame frame;
-    bool focused = false;
-    bool visible = false;
-    bool xwayland = false;  // an X11 client under XWayland, which knows where its window is
-};
 
 // sway's IPC socket: the layout with each window's process and geometry, and commands.
 // Each request opens a connection of its own, so any thread may ask. Answers are bounded in
@@ -36,7 +24,9 @@ public:
     explicit SwayIpc(std::string socket) : socket_(std::move(socket)) {}
 
     // The application windows, in the order they were opened.
-    Result<std::vector<SwayWindow>> windows();
+    Result<std::vector<CompositorWindow>> windows();
+    // Whether sway answers on the socket; fails with the reason.
+    Result<void> answers();
     // The whole layout's rectangle.
     Result<Frame> layout();
     // Runs sway commands ("[pid=42] focus"); fails with sway's own words when one fails.

@@ -18,7 +18,7 @@ Result<void> WaylandApplications::reachable() {
 
 std::vector<RunningApplication> WaylandApplications::regularApplications() {
     std::vector<AtspiApplicationEntry> entries = bus_.withLocked([](AtspiConnection& atspi) { return atspi.applications(true); });
-    std::vector<SwayWindow> windows = windows_.all();
+    std::vector<CompositorWindow> windows = windows_.all();
     std::map<int32_t, std::optional<std::string>> appIdByPid;
     for (const auto& window : windows) {
         auto& id = appIdByPid[window.pid];
@@ -39,9 +39,10 @@ std::vector<RunningApplication> WaylandApplications::regularApplications() {
     return applications;
 }
 
-void WaylandApplications::activate(int32_t pid) {
-    if (auto focused = windows_.focus(pid); !focused)
-        Log::error("wayland", "Activating process " + std::to_string(pid) + " failed: " + focused.error());
+Result<void> WaylandApplications::activate(int32_t pid) {
+    auto focused = windows_.focus(pid);
+    if (!focused) Log::error("wayland", "Activating process " + std::to_string(pid) + " failed: " + focused.error());
+    return focused;
 }
 
 bool WaylandApplications::isRunning(const RunningApplication& application) {

@@ -2,29 +2,29 @@
 
 #include "platform/applications.h"
 #include "platform/linux/atspi_bus.h"
-#include "platform/linux/sway_windows.h"
+#include "platform/linux/wlroots_windows.h"
 #include "platform/linux/wayland_client.h"
 
 namespace velmor::platform {
 
 // Running applications in a wlroots session: those on the accessibility bus that have a
-// window in sway's layout, identified by the window's app id (else the executable's name)
-// and activated through sway. Without sway's IPC every application on the accessibility
-// bus counts, as nothing else tells which process owns a window.
+// window the compositor shows, identified by the window's app id (else the executable's name)
+// and activated through the compositor. Where the compositor tells of no windows every
+// application on the accessibility bus counts, as nothing else tells which process owns one.
 class WaylandApplications final : public Applications {
 public:
-    WaylandApplications(AtspiBus& bus, WaylandClient& wayland, SwayWindows& windows)
+    WaylandApplications(AtspiBus& bus, WaylandClient& wayland, WlrootsWindows& windows)
         : bus_(bus), wayland_(wayland), windows_(windows) {}
 
     Result<void> reachable() override;
     std::vector<RunningApplication> regularApplications() override;
-    void activate(int32_t pid) override;
+    Result<void> activate(int32_t pid) override;
     bool isRunning(const RunningApplication& application) override;
 
 private:
     AtspiBus& bus_;
     WaylandClient& wayland_;
-    SwayWindows& windows_;
+    WlrootsWindows& windows_;
 };
 
 }  // namespace velmor::platform

@@ -31,6 +31,10 @@ constexpr uint32_t kShiftMask = 1u << 0, kControlMask = 1u << 2, kAltMask = 1u <
 // A keymap a keyboard gets is not in use at once: sway hands it to the focused application
 // only after a moment, and keys struck before are lost.
 constexpr auto kKeymapSettle = std::chrono::milliseconds(300);
+// The compositor passes keys on at once and in order, but holds only so many events for an
+// application that has not read them yet before it gives up on that application: a short
+// breath between characters lets a busy one keep up.
+constexpr auto kTypingPace = std::chrono::milliseconds(2);
 // xkb key codes are evdev codes plus 8; evdev code 0 means no key.
 constexpr uint32_t kFirstXkbCode = 9;
 constexpr size_t kMaxKeys = 255 - kFirstXkbCode;
@@ -163,7 +167,7 @@ void WaylandInput::strike(uint32_t symbol, const Modifiers& modifiers) {
     if (mask) zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
 }
 
-Result<void> WaylandInput::typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+Result<void> WaylandInput::typeCharacters(const std::vector<std::u32string>& characters,
                                           const std::function<bool()>& stillAimed) {
     std::vector<uint32_t> symbols;
     for (const auto& character : characters) {
@@ -185,7 +189,7 @@ Result<void> WaylandInput::typeCharacters(const std::vector<std::u32string>& cha
             wl_display_flush(c.display);
         });
         if (!typed) return typed;
-        std::this_thread::sleep_for(pace);
+        std::this_thread::sleep_for(kTypingPace);
     }
     return succeeded();
 }
@@ -206,9 +210,17 @@ Result<void> WaylandInput::movePointer(int x, int y) {
         auto layout = c.layout();
         if (!layout) return void(why = "the Wayland compositor shows no output");
         const int px = std::clamp(x - layout->x, 0, layout->width - 1), py = std::clamp(y - layout->y, 0, layout->height - 1);
-        zwlr_virtual_pointer_v1_motion_absolute(p, now(), static_cast<uint32_t>(px), static_cast<uint32_t>(py),
-                                                static_cast<uint32_t>(layout->width), static_cast<uint32_t>(layout->height));
-        zwlr_virtual_pointer_v1_frame(p);
+        auto moveTo = [&](int toX, int toY) {
+            zwlr_virtual_pointer_v1_motion_absolute(p, now(), static_cast<uint32_t>(toX), static_cast<uint32_t>(toY),
+                                                    static_cast<uint32_t>(layout->width),
+                                                    static_cast<uint32_t>(layout->height));
+            zwlr_virtual_pointer_v1_frame(p);
+        };
+        // XWayland does not take the place a pointer enters one of its windows at for its X
+        // clients: a button pressed next goes to whatever X window the last motion inside
+        // was over. A last step of one pixel is such a motion, wherever the pointer came from.
+        moveTo(px > 0 ? px - 1 : std::min(px + 1, layout->width - 1), py);
+        moveTo(px, py);
         c.roundtrip();
     });
 }

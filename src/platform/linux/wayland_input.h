@@ -22,7 +22,7 @@ class WaylandInput final : public Input {
 public:
     explicit WaylandInput(WaylandClient& wayland) : wayland_(wayland) {}
 
-    Result<void> typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+    Result<void> typeCharacters(const std::vector<std::u32string>& characters,
                                 const std::function<bool()>& stillAimed) override;
     Result<void> pressKey(const Key& key, const Modifiers& modifiers) override;
     Result<void> movePointer(int x, int y) override;

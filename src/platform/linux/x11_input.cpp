@@ -22,6 +22,9 @@ constexpr unsigned int kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight
 // any size turns the wheel at least once.
 constexpr int kPixelsPerNotch = 20;
 constexpr int kMaxNotches = 200;
+// The pause after each typed character: the pace typing on X11 has always kept, which
+// applications there are known to keep up with.
+constexpr auto kTypingPace = std::chrono::milliseconds(20);
 
 void strike(Display* display, const KeyStroke& stroke) {
     KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
@@ -54,7 +57,7 @@ void X11Input::restoreAfterSettling(KeyboardBindings& bindings, Display* display
     });
 }
 
-Result<void> X11Input::typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+Result<void> X11Input::typeCharacters(const std::vector<std::u32string>& characters,
                                       const std::function<bool()>& stillAimed) {
     Display* display = nullptr;
     std::optional<KeyboardBindings> bindings;
@@ -88,7 +91,7 @@ Result<void> X11Input::typeCharacters(const std::vector<std::u32string>& charact
             failure = "no spare key code to type a character with";
             break;
         }
-        std::this_thread::sleep_for(pace);
+        std::this_thread::sleep_for(kTypingPace);
     }
     restoreAfterSettling(*bindings, display);
     if (failure) return fail(*failure);

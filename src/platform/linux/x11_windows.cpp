@@ -167,7 +167,7 @@ std::optional<Frame> X11Windows::screen() {
     });
 }
 
-void X11Windows::changeFrame(uint64_t window, const FrameChange& change) {
+Result<void> X11Windows::changeFrame(uint64_t window, const FrameChange& change) {
     x11_.withLocked([&](X11Connection& x11) {
         Display* display = x11.display();
         if (!display) return;
@@ -193,6 +193,7 @@ void X11Windows::changeFrame(uint64_t window, const FrameChange& change) {
         XSendEvent(display, x11.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
         XFlush(display);
     });
+    return succeeded();
 }
 
 }  // namespace velmor::platform

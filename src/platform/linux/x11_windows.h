@@ -18,7 +18,7 @@ public:
     std::optional<int32_t> processWithFocus() override;
     std::optional<Frame> pointer() override;
     std::optional<Frame> screen() override;
-    void changeFrame(uint64_t window, const FrameChange& change) override;
+    Result<void> changeFrame(uint64_t window, const FrameChange& change) override;
 
 private:
     X11Display& x11_;
