@@ -101,14 +101,15 @@ Result<std::vector<Toplevel>> ForeignToplevels::list() {
     return shown;
 }
 
-Result<void> ForeignToplevels::request(uint64_t id, void (*send)(Handle&, WaylandConnection&)) {
+Result<void> ForeignToplevels::activate(uint64_t id) {
     bool followed = false, found = false;
     if (auto reason = wayland_.run([&](WaylandConnection& c) {
             if (!(followed = follow(c))) return;
             for (auto& handle : handles_) {
                 if (handle->shown.id != id || handle->closed) continue;
                 found = true;
-                send(*handle, c);
+                if (handle->shown.minimized) zwlr_foreign_toplevel_handle_v1_unset_minimized(handle->proxy);
+                zwlr_foreign_toplevel_handle_v1_activate(handle->proxy, c.seat);
                 wl_display_flush(c.display);
             }
         }))
@@ -116,17 +117,6 @@ Result<void> ForeignToplevels::request(uint64_t id, void (*send)(Handle&, Waylan
     if (!followed) return fail(kNoForeignToplevels);
     if (!found) return fail("the window is gone");
     return succeeded();
-}
-
-Result<void> ForeignToplevels::activate(uint64_t id) {
-    return request(id, [](Handle& handle, WaylandConnection& c) {
-        if (handle.shown.minimized) zwlr_foreign_toplevel_handle_v1_unset_minimized(handle.proxy);
-        zwlr_foreign_toplevel_handle_v1_activate(handle.proxy, c.seat);
-    });
-}
-
-Result<void> ForeignToplevels::close(uint64_t id) {
-    return request(id, [](Handle& handle, WaylandConnection&) { zwlr_foreign_toplevel_handle_v1_close(handle.proxy); });
 }
 
 }  // namespace velmor::platform

@@ -39,8 +39,6 @@ public:
     Result<std::vector<Toplevel>> list();
     // Asks the compositor to raise the window and give it the keyboard focus.
     Result<void> activate(uint64_t id);
-    // Asks the window's client to close it, as its close button would.
-    Result<void> close(uint64_t id);
 
     struct Handle;  // one toplevel's proxy and what the compositor said of it
 
@@ -48,7 +46,6 @@ private:
     // Binds the manager on first use and waits until the existing windows are described
     // (owner thread); false without the protocol.
     bool follow(WaylandConnection& c);
-    Result<void> request(uint64_t id, void (*send)(Handle&, WaylandConnection&));
 
     WaylandClient& wayland_;
     // Owner thread only:

@@ -42,23 +42,25 @@ std::vector<RunningApplication> GnomeApplications::regularApplications() {
     return applications;
 }
 
-void GnomeApplications::activate(int32_t pid) {
-    if (windows_.focusedWindowOf(pid)) return;
+Result<void> GnomeApplications::activate(int32_t pid) {
+    if (windows_.focusedWindowOf(pid)) return succeeded();
     // Each switch brings the least recently used window forward, so every window comes
     // round once within as many switches as there are windows.
     const size_t windows = windows_.topLevels().size();
     for (size_t turn = 0; turn < windows; ++turn) {
         if (auto pressed = input_.pressKey(NamedKey::tab, {.shift = true, .alt = true}); !pressed) {
             Log::error("gnome", "Activating process " + std::to_string(pid) + " failed: " + pressed.error());
-            return;
+            return pressed;
         }
         auto deadline = std::chrono::steady_clock::now() + kSwitchSettle;
         while (std::chrono::steady_clock::now() < deadline) {
-            if (windows_.focusedWindowOf(pid)) return;
+            if (windows_.focusedWindowOf(pid)) return succeeded();
             std::this_thread::sleep_for(kSwitchPoll);
         }
     }
-    Log::error("gnome", "Activating process " + std::to_string(pid) + " failed: mutter's window switcher never reached its window");
+    const std::string why = "mutter's window switcher never reached its window";
+    Log::error("gnome", "Activating process " + std::to_string(pid) + " failed: " + why);
+    return fail(why);
 }
 
 bool GnomeApplications::isRunning(const RunningApplication& application) {

@@ -18,7 +18,7 @@ public:
 
     Result<void> reachable() override;
     std::vector<RunningApplication> regularApplications() override;
-    void activate(int32_t pid) override;
+    Result<void> activate(int32_t pid) override;
     bool isRunning(const RunningApplication& application) override;
 
 private:

@@ -1,7 +1,5 @@
 #include "platform/linux/gnome_windows.h"
 
-#include "base/log.h"
-
 #include <functional>
 
 namespace velmor::platform {
@@ -63,8 +61,9 @@ std::optional<Frame> GnomeWindows::screen() {
     return stream->monitor;
 }
 
-void GnomeWindows::changeFrame(uint64_t, const FrameChange&) {
-    Log::info("gnome", "Window not moved: GNOME lets no other program move or resize an application's window");
+Result<void> GnomeWindows::changeFrame(uint64_t, const FrameChange&) {
+    return fail("GNOME lets no other program move or resize an application's window (that needs a GNOME Shell "
+                "extension)");
 }
 
 }  // namespace velmor::platform

@@ -29,7 +29,7 @@ public:
     // The monitor of the remote desktop session's stream.
     std::optional<Frame> screen() override;
     // mutter moves no window at a client's request: logged, nothing else.
-    void changeFrame(uint64_t window, const FrameChange& change) override;
+    Result<void> changeFrame(uint64_t window, const FrameChange& change) override;
 
     // The visible top-levels of every application, or of one process.
     std::vector<AtspiTopLevel> topLevels(std::optional<int32_t> pid = std::nullopt);

@@ -1,6 +1,7 @@
 #include "platform/linux/key_symbols.h"
 
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace velmor::platform {
 
@@ -45,6 +46,16 @@ uint32_t keySymbolOf(const Key& key) {
     if (const NamedKey* named = std::get_if<NamedKey>(&key)) return namedKeySymbol(*named);
     // Printable ASCII characters are their own key symbols.
     return static_cast<unsigned char>(std::get<char>(key));
+}
+
+uint32_t keySymbolTyping(char32_t c) {
+    switch (c) {
+        case U'\n':
+        case U'\r': return XK_Return;
+        case U'\t': return XK_Tab;
+        case U'\b': return XK_BackSpace;
+        default: return xkb_utf32_to_keysym(c);
+    }
 }
 
 }  // namespace velmor::platform

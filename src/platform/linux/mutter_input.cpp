@@ -17,16 +17,9 @@ namespace {
 
 // mutter's axes for discrete scrolling.
 constexpr uint32_t kVerticalAxis = 0, kHorizontalAxis = 1;
-
-uint32_t symbolOfCodePoint(char32_t c) {
-    switch (c) {
-        case U'\n':
-        case U'\r': return XKB_KEY_Return;
-        case U'\t': return XKB_KEY_Tab;
-        case U'\b': return XKB_KEY_BackSpace;
-        default: return xkb_utf32_to_keysym(c);
-    }
-}
+// mutter has taken each character's events when its call returns; a short breath between
+// characters lets a busy application read them before the next ones come.
+constexpr auto kTypingPace = std::chrono::milliseconds(2);
 
 }  // namespace
 
@@ -47,7 +40,7 @@ void MutterInput::strike(Events& events, uint32_t symbol, const Modifiers& modif
 }
 
 bool MutterInput::type(Events& events, char32_t c) {
-    const uint32_t symbol = symbolOfCodePoint(c);
+    const uint32_t symbol = keySymbolTyping(c);
     if (symbol == XKB_KEY_NoSymbol) return false;
     if (layoutHasKeyFor(symbol)) {
         strike(events, symbol, {});
@@ -61,7 +54,7 @@ bool MutterInput::type(Events& events, char32_t c) {
     return true;
 }
 
-Result<void> MutterInput::typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+Result<void> MutterInput::typeCharacters(const std::vector<std::u32string>& characters,
                                          const std::function<bool()>& stillAimed) {
     // A text with a character nothing can type is refused before any of it is typed.
     Events all;
@@ -73,7 +66,7 @@ Result<void> MutterInput::typeCharacters(const std::vector<std::u32string>& char
         Events events;
         for (char32_t c : character) type(events, c);
         if (auto typed = session_.notify(events); !typed) return typed;
-        std::this_thread::sleep_for(pace);
+        std::this_thread::sleep_for(kTypingPace);
     }
     return succeeded();
 }

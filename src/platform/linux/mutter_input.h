@@ -18,7 +18,7 @@ class MutterInput final : public Input {
 public:
     explicit MutterInput(MutterSession& session) : session_(session) {}
 
-    Result<void> typeCharacters(const std::vector<std::u32string>& characters, std::chrono::milliseconds pace,
+    Result<void> typeCharacters(const std::vector<std::u32string>& characters,
                                 const std::function<bool()>& stillAimed) override;
     Result<void> pressKey(const Key& key, const Modifiers& modifiers) override;
     Result<void> movePointer(int x, int y) override;

@@ -30,8 +30,6 @@ public:
     // The outputs' layout.
     std::optional<Frame> screen() override;
     Result<void> changeFrame(uint64_t window, const FrameChange& change) override;
-    // Asks the window's application to close it, as its close button would.
-    Result<void> close(uint64_t window) { return toplevels_.close(window); }
 
 private:
     WaylandClient& wayland_;

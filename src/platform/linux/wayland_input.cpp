@@ -1,6 +1,7 @@
 #include "platform/linux/wayland_input.h"
 
 #include "platform/linux/key_symbols.h"
+#include "platform/linux/wheel_notches.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -38,25 +39,12 @@ constexpr auto kTypingPace = std::chrono::milliseconds(2);
 // xkb key codes are evdev codes plus 8; evdev code 0 means no key.
 constexpr uint32_t kFirstXkbCode = 9;
 constexpr size_t kMaxKeys = 255 - kFirstXkbCode;
-// Same as the X11 backend: a wheel notch stands for this many pixels.
-constexpr int kPixelsPerNotch = 20;
-constexpr int kMaxNotches = 200;
 // A wheel notch as libinput reports it, in the axis' units.
 constexpr int kAxisPerNotch = 15;
 
 uint32_t now() {
     using namespace std::chrono;
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-uint32_t symbolOfCodePoint(char32_t c) {
-    switch (c) {
-        case U'\n':
-        case U'\r': return XKB_KEY_Return;
-        case U'\t': return XKB_KEY_Tab;
-        case U'\b': return XKB_KEY_BackSpace;
-        default: return xkb_utf32_to_keysym(c);
-    }
 }
 
 // The keys every keymap starts with: the named keys and printable ASCII, so that key
@@ -83,10 +71,6 @@ std::string keymapText(const std::vector<uint32_t>& symbols) {
            "  };\n  xkb_types \"velmor\" { include \"complete\" };\n"
            "  xkb_compatibility \"velmor\" { include \"complete\" };\n  xkb_symbols \"velmor\" {\n" +
            keys + "  };\n};\n";
-}
-
-int notches(int pixels) {
-    return pixels == 0 ? 0 : std::clamp((std::abs(pixels) + kPixelsPerNotch - 1) / kPixelsPerNotch, 1, kMaxNotches);
 }
 
 }  // namespace
@@ -172,7 +156,7 @@ Result<void> WaylandInput::typeCharacters(const std::vector<std::u32string>& cha
     std::vector<uint32_t> symbols;
     for (const auto& character : characters) {
         for (char32_t c : character) {
-            uint32_t symbol = symbolOfCodePoint(c);
+            uint32_t symbol = keySymbolTyping(c);
             if (symbol == XKB_KEY_NoSymbol) return fail("no key types the character U+" + std::to_string(c));
             symbols.push_back(symbol);
         }
@@ -183,7 +167,7 @@ Result<void> WaylandInput::typeCharacters(const std::vector<std::u32string>& cha
         if (!stillAimed()) return fail("the target window is gone; typing stopped");
         auto typed = onConnection([&](WaylandConnection& c, std::string& why) {
             std::vector<uint32_t> these;
-            for (char32_t cp : character) these.push_back(symbolOfCodePoint(cp));
+            for (char32_t cp : character) these.push_back(keySymbolTyping(cp));
             if (!keyboardWith(c, these, why)) return;
             for (uint32_t symbol : these) strike(symbol, {});
             wl_display_flush(c.display);
@@ -241,7 +225,7 @@ Result<void> WaylandInput::scroll(int deltaY, int deltaX) {
         auto* p = pointer(c, why);
         if (!p) return;
         auto turn = [&](uint32_t axis, int pixels) {
-            int steps = notches(pixels) * (pixels < 0 ? -1 : 1);
+            int steps = wheelNotches(pixels) * (pixels < 0 ? -1 : 1);
             if (steps == 0) return;
             zwlr_virtual_pointer_v1_axis_source(p, WL_POINTER_AXIS_SOURCE_WHEEL);
             zwlr_virtual_pointer_v1_axis_discrete(p, now(), axis, wl_fixed_from_int(steps * kAxisPerNotch), steps);

@@ -2,6 +2,7 @@
 
 #include "platform/linux/key_symbols.h"
 #include "platform/linux/x11_keyboard.h"
+#include "platform/linux/wheel_notches.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -18,10 +19,6 @@ namespace {
 // Core pointer buttons: 4 and 5 turn the wheel up and down, 6 and 7 tilt it left and right.
 constexpr unsigned int kLeftButton = 1, kRightButton = 3;
 constexpr unsigned int kWheelUp = 4, kWheelDown = 5, kWheelLeft = 6, kWheelRight = 7;
-// X has no pixel scrolling: a wheel notch stands for this many pixels, and a scroll of
-// any size turns the wheel at least once.
-constexpr int kPixelsPerNotch = 20;
-constexpr int kMaxNotches = 200;
 // The pause after each typed character: the pace typing on X11 has always kept, which
 // applications there are known to keep up with.
 constexpr auto kTypingPace = std::chrono::milliseconds(20);
@@ -34,8 +31,6 @@ void strike(Display* display, const KeyStroke& stroke) {
     if (stroke.shift) XTestFakeKeyEvent(display, shift, False, CurrentTime);
     XFlush(display);
 }
-
-int notches(int pixels) { return pixels == 0 ? 0 : std::clamp((std::abs(pixels) + kPixelsPerNotch - 1) / kPixelsPerNotch, 1, kMaxNotches); }
 
 }  // namespace
 
@@ -156,8 +151,8 @@ Result<void> X11Input::scroll(int deltaY, int deltaX) {
     return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
         Display* display = nullptr;
         if (auto ready = readyDisplay(x11, display); !ready) return ready;
-        clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, notches(deltaY));
-        clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, notches(deltaX));
+        clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, wheelNotches(deltaY));
+        clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, wheelNotches(deltaX));
         XFlush(display);
         return succeeded();
     });
