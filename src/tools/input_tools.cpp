@@ -109,7 +109,11 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
             return errorResult(done.error());
         return json{{"status", "dragged"}, {"from", {*fromX, *fromY}}, {"to", {*toX, *toY}}};
     });
-    router.setHandler("get_clipboard", [&clipboard](const Arguments&) { return json{{"text", clipboard.text()}}; });
+    router.setHandler("get_clipboard", [&clipboard](const Arguments&) {
+        auto text = clipboard.text();
+        if (!text) return errorResult(text.error());
+        return json{{"text", *text}};
+    });
     router.setHandler("set_clipboard", [&clipboard](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));

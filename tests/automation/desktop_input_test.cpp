@@ -6,6 +6,8 @@
 #include "support/child_process.h"
 #include "support/eventually.h"
 
+#include <csignal>
+
 namespace velmor::test {
 namespace {
 
@@ -129,6 +131,25 @@ TEST_F(DesktopInput, TextCopiedElsewhereIsReadAndPastedIntoTheApplication) {
     focusNotes();
     call("press_key", {{"key", "ctrl+v"}});
     EXPECT_TRUE(app->printed("text pasted ß"));
+}
+
+// An owner that holds the clipboard but no longer answers is not an empty clipboard: the read
+// says so, and reads work again once the owner does.
+TEST_F(DesktopInput, AClipboardOwnerThatStopsAnsweringIsAnErrorNotAnEmptyClipboard) {
+    ChildProcess xclip({"xclip", "-quiet", "-selection", "clipboard", "-i"});
+    xclip.writeStdin("held by xclip");
+    xclip.closeStdin();
+    json read;
+    ASSERT_TRUE(eventually([&] { return (read = call("get_clipboard")) == json({{"text", "held by xclip"}}); },
+                           std::chrono::seconds(2)))
+        << read.dump();
+
+    xclip.signal(SIGSTOP);
+    EXPECT_EQ(call("get_clipboard"), json({{"error", "the application that holds the clipboard did not hand over its text"}}));
+    xclip.signal(SIGCONT);
+    EXPECT_TRUE(eventually([&] { return (read = call("get_clipboard")) == json({{"text", "held by xclip"}}); },
+                           std::chrono::seconds(3)))
+        << read.dump();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <csignal>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -165,6 +166,15 @@ TEST_F(GnomeDesktop, TheClipboardRoundTripsWithAnApplication) {
     call("press_key", {{"key", "ctrl+c"}});
     EXPECT_TRUE(eventually([&] { return call("get_clipboard").value("text", "") == text + " and more"; }, 3s))
         << call("get_clipboard").dump();
+
+    // Stopped, the application still holds the clipboard but hands nothing over: that is an
+    // error, not an empty clipboard; once it runs again, its text is read again.
+    fixture->signal(SIGSTOP);
+    EXPECT_EQ(call("get_clipboard"), json({{"error", "the application that holds the clipboard did not hand over its text"}}));
+    fixture->signal(SIGCONT);
+    json read;
+    EXPECT_TRUE(eventually([&] { return (read = call("get_clipboard")) == json({{"text", text + " and more"}}); }, 3s))
+        << read.dump();
 }
 
 // Both applications are listed; activation gives each the focus in turn, as the toolkits'

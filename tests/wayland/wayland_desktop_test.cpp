@@ -12,6 +12,7 @@
 #include <boost/beast/core/detail/base64.hpp>
 #include <png.h>
 
+#include <csignal>
 #include <set>
 #include <thread>
 
@@ -135,6 +136,23 @@ TEST_F(WaylandDesktop, TheClipboardRoundTripsWithOtherClients) {
     // wl-copy serves the selection from the background until it has been pasted once.
     ASSERT_EQ(std::system("printf 'from wl-copy ✓' | wl-copy --paste-once >/dev/null 2>&1"), 0);
     EXPECT_TRUE(eventually([&] { return call("get_clipboard").value("text", "") == "from wl-copy ✓"; }, 3s));
+}
+
+// A client that holds the clipboard but no longer answers is not an empty clipboard: the read
+// says so, and reads work again once the client does.
+TEST_F(WaylandDesktop, AClipboardOwnerThatStopsAnsweringIsAnErrorNotAnEmptyClipboard) {
+    ChildProcess copier({"wl-copy", "--foreground"});
+    copier.writeStdin("held by wl-copy");
+    copier.closeStdin();
+    json read;
+    ASSERT_TRUE(eventually([&] { return (read = call("get_clipboard")) == json({{"text", "held by wl-copy"}}); }, 3s))
+        << read.dump();
+
+    copier.signal(SIGSTOP);
+    EXPECT_EQ(call("get_clipboard"), json({{"error", "the application that holds the clipboard did not hand over its text"}}));
+    copier.signal(SIGCONT);
+    EXPECT_TRUE(eventually([&] { return (read = call("get_clipboard")) == json({{"text", "held by wl-copy"}}); }, 3s))
+        << read.dump();
 }
 
 // The calculator (GTK 4) opens beside another window.

@@ -11,7 +11,7 @@ class GnomeClipboard final : public Clipboard {
 public:
     explicit GnomeClipboard(MutterSession& session) : session_(session) {}
 
-    std::string text() override;
+    Result<std::string> text() override;
     Result<void> setText(const std::string& text) override;
 
 private:

@@ -255,8 +255,7 @@ Result<std::string> MutterSession::clipboardText() {
         if (fd < 0) continue;
         auto text = readAll(fd);
         close(fd);
-        if (!text) return fail("the application that holds the clipboard did not hand over its text");
-        return std::move(*text);
+        return text;
     }
     return std::string();
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/pipe_transfer.h"
 
+#include "platform/clipboard.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -28,17 +30,17 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-std::optional<std::string> readAll(int fd) {
+Result<std::string> readAll(int fd) {
     std::string text;
     char buffer[65536];
     for (;;) {
         pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return std::nullopt;
+        if (poll(&ready, 1, kTransferTimeoutMs) <= 0) return fail(kClipboardNotHandedOver);
         ssize_t got = read(fd, buffer, sizeof buffer);
         if (got == 0) return text;
-        if (got < 0 && errno != EAGAIN && errno != EINTR) return std::nullopt;
+        if (got < 0 && errno != EAGAIN && errno != EINTR) return fail(kClipboardNotHandedOver);
         if (got > 0) text.append(buffer, static_cast<size_t>(got));
-        if (text.size() > kMaxBytes) return std::nullopt;
+        if (text.size() > kMaxBytes) return fail("the clipboard holds more than 16 MiB of text");
     }
 }
 

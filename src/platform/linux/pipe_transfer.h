@@ -1,6 +1,7 @@
 #pragma once
 
-#include <optional>
+#include "base/result.h"
+
 #include <string>
 
 namespace velmor::platform {
@@ -10,7 +11,7 @@ namespace velmor::platform {
 
 // Writes all of `text` to the pipe; false when the reader stopped reading.
 bool writeAll(int fd, const std::string& text);
-// Reads the pipe to its end; nothing when the writer took too long or wrote too much.
-std::optional<std::string> readAll(int fd);
+// Reads the pipe to its end; fails when the writer took too long or wrote too much.
+Result<std::string> readAll(int fd);
 
 }  // namespace velmor::platform

@@ -1,14 +1,14 @@
 #include "platform/linux/wayland_clipboard.h"
 
-#include "base/log.h"
+#include "platform/linux/pipe_transfer.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
+#include <cstring>
 
 namespace velmor::platform {
 
@@ -19,15 +19,6 @@ const char* const kNoDataControl =
     "data-control protocol (zwlr_data_control_manager_v1)";
 // Text types in the order they are asked for; all of them are offered.
 const char* const kTextTypes[] = {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING", "STRING", "TEXT"};
-constexpr size_t kMaxText = 16 * 1024 * 1024;
-constexpr int kTransferTimeoutMs = 2000;
-
-using Clock = std::chrono::steady_clock;
-
-int leftMs(Clock::time_point deadline) {
-    return static_cast<int>(
-        std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-}
 
 WaylandClipboard* self(void* data) { return static_cast<WaylandClipboard*>(data); }
 
@@ -75,18 +66,7 @@ void WaylandClipboard::selected(zwlr_data_control_offer_v1* offer) {
 
 void WaylandClipboard::send(zwlr_data_control_source_v1* source, int fd) {
     // The reader is another client: a slow or stuck one gets what fits in the time given.
-    if (source == source_) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
-        size_t sent = 0;
-        while (sent < sourceText_.size()) {
-            pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, leftMs(deadline)) <= 0) break;
-            ssize_t n = write(fd, sourceText_.data() + sent, sourceText_.size() - sent);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-    }
+    if (source == source_) writeAll(fd, sourceText_);
     close(fd);
 }
 
@@ -107,11 +87,11 @@ bool WaylandClipboard::ready(WaylandConnection& c, std::string& why) {
     return true;
 }
 
-std::string WaylandClipboard::text() {
-    std::string text;
+Result<std::string> WaylandClipboard::text() {
+    Result<std::string> text = std::string();
     auto reason = wayland_.run([&](WaylandConnection& c) {
         std::string why;
-        if (!ready(c, why)) return Log::error("wayland", why);
+        if (!ready(c, why)) return void(text = fail(why));
         c.roundtrip();
         if (source_) return void(text = sourceText_);  // asking ourselves would wait on this very thread
         auto offer = std::find_if(offers_.begin(), offers_.end(), [&](const Offer& o) { return o.offer == selection_; });
@@ -121,22 +101,15 @@ std::string WaylandClipboard::text() {
             if (!type && std::find(offer->types.begin(), offer->types.end(), wanted) != offer->types.end()) type = wanted;
         if (!type) return;
         int fds[2];
-        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            return void(text = fail(std::string("no pipe for the clipboard's text: ") + std::strerror(errno)));
         zwlr_data_control_offer_v1_receive(selection_, type, fds[1]);
         close(fds[1]);
         wl_display_flush(c.display);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
-        char chunk[65536];
-        while (text.size() < kMaxText) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, leftMs(deadline)) <= 0) break;
-            ssize_t n = read(fds[0], chunk, sizeof chunk);
-            if (n <= 0) break;
-            text.append(chunk, static_cast<size_t>(std::min<size_t>(n, kMaxText - text.size())));
-        }
+        text = readAll(fds[0]);
         close(fds[0]);
     });
-    if (reason) Log::error("wayland", *reason);
+    if (reason) return fail(*reason);
     return text;
 }
 

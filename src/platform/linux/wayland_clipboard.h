@@ -22,7 +22,7 @@ class WaylandClipboard final : public Clipboard {
 public:
     explicit WaylandClipboard(WaylandClient& wayland) : wayland_(wayland) {}
 
-    std::string text() override;
+    Result<std::string> text() override;
     Result<void> setText(const std::string& text) override;
 
     // Event handlers (owner thread).

@@ -72,33 +72,40 @@ Result<void> X11Clipboard::setText(const std::string& text) {
     return owned;
 }
 
-std::string X11Clipboard::text() {
-    return x11_.withLocked([&](X11Connection& x11) -> std::string {
+Result<std::string> X11Clipboard::text() {
+    return x11_.withLocked([&](X11Connection& x11) -> Result<std::string> {
         Display* display = x11.display();
-        if (!display) return {};
+        if (!display) return fail(x11.unavailable().value_or(""));
         Window ours = window(display);
         Window owner = XGetSelectionOwner(display, x11.atom("CLIPBOARD"));
-        if (owner == None) return {};
+        if (owner == None) return std::string();
         if (owner == ours && owned_) return text_;
-        if (auto text = fetch(x11, ours, x11.atom("UTF8_STRING"))) return *text;
-        return fetch(x11, ours, XA_STRING).value_or("");
+        for (Atom target : {x11.atom("UTF8_STRING"), XA_STRING}) {
+            auto text = fetch(x11, ours, target);
+            if (!text) return fail(text.error());
+            if (*text) return std::move(**text);
+        }
+        return std::string();  // the owner has no text to give
     });
 }
 
-std::optional<std::string> X11Clipboard::fetch(X11Connection& x11, Window ours, Atom target) {
+Result<std::optional<std::string>> X11Clipboard::fetch(X11Connection& x11, Window ours, Atom target) {
     Display* display = x11.display();
     Atom property = x11.atom(kTransferProperty);
+    // An owner that answers after an earlier read gave up must not pass for this read's answer.
+    XEvent event;
+    while (XCheckTypedWindowEvent(display, ours, SelectionNotify, &event)) {
+    }
     XDeleteProperty(display, ours, property);
     XConvertSelection(display, x11.atom("CLIPBOARD"), target, property, ours, CurrentTime);
     XFlush(display);
     // The owner thread waits for the lock meanwhile, so the answer is left for this loop.
     auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
-    XEvent event;
     while (!XCheckTypedWindowEvent(display, ours, SelectionNotify, &event)) {
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        if (std::chrono::steady_clock::now() >= deadline) return fail(kClipboardNotHandedOver);
         waitForInput(display, 10);
     }
-    if (event.xselection.property == None) return std::nullopt;
+    if (event.xselection.property == None) return std::optional<std::string>();
     std::optional<std::string> text =
         target == XA_STRING ? x11.latin1String(ours, property) : x11.utf8String(ours, kTransferProperty);
     XDeleteProperty(display, ours, property);

@@ -18,7 +18,7 @@ class X11Clipboard final : public Clipboard {
 public:
     explicit X11Clipboard(X11Display& x11) : x11_(x11) {}
 
-    std::string text() override;
+    Result<std::string> text() override;
     Result<void> setText(const std::string& text) override;
 
 private:
@@ -26,7 +26,9 @@ private:
     Window window(Display* display);
     void handle(X11Connection& x11, XEvent& event);
     void answer(X11Connection& x11, const XSelectionRequestEvent& request);
-    std::optional<std::string> fetch(X11Connection& x11, Window window, Atom target);
+    // The owner's text as `target`; nothing when it has none of that kind; fails when it does
+    // not answer in time.
+    Result<std::optional<std::string>> fetch(X11Connection& x11, Window window, Atom target);
     // The owner thread's loop.
     void serve();
 
