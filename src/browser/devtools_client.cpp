@@ -196,7 +196,7 @@ private:
             const json& params = message["params"];
             std::string type = stringFieldOr(params, "type");
             if (dialogs_.size() < kKeptDialogLimit) dialogs_.push_back({type, stringFieldOr(params, "message")});
-            command(++nextId, "Page.handleJavaScriptDialog", {{"accept", type == "alert"}});
+            command(++nextId, "Page.handleJavaScriptDialog", {{"accept", acceptedByDefault(type)}});
         }
         events.push_back(std::move(message));
         if (events.size() > kQueuedEventLimit) events.pop_front();
@@ -360,6 +360,11 @@ Result<std::vector<DevToolsPage>> ChromiumDevTools::listPages() const {
                          stringFieldOr(target, "webSocketDebuggerUrl")});
     }
     return pages;
+}
+
+DialogWatch* ChromiumDevTools::dialogWatch() const {
+    std::call_once(watchStarted_, [this] { dialogWatch_ = makeChromiumDialogWatch(host_, port_, limits_.connect); });
+    return dialogWatch_.get();
 }
 
 Result<std::unique_ptr<DevToolsSession>> ChromiumDevTools::connect(const DevToolsPage& page) const {

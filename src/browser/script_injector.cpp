@@ -62,6 +62,10 @@ json decode(const json& value) {
     return json{{"result", text}};
 }
 
+json reportedDialog(const PageDialog& dialog) {
+    return {{"type", outside_text::label(dialog.type)}, {"message", outside_text::description(dialog.message)}};
+}
+
 }  // namespace
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
@@ -107,7 +111,10 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
     return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
         const std::string& target = page.id;
-        json answer = evaluate(session, buildNavigationScript(path));
+        // A page blocked by a dialog runs no script; the browser itself can still take it away.
+        DialogWatch* watch = devTools_->dialogWatch();
+        json answer = watch && watch->pageSilent(target) ? navigateFromBrowser(session, path)
+                                                         : evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
         std::string outcome = "navigating";
         bool answered = session.waitForEvent(
@@ -151,6 +158,22 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
     }, false);
 }
 
+json ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {
+    auto history = session.call("Page.getNavigationHistory");
+    if (!history) return errorResult(history.error());
+    const json* entries = findField(*history, "entries");
+    const json* index = findField(*history, "currentIndex");
+    if (!entries || !entries->is_array() || !index || !index->is_number_integer() || *index < 0 ||
+        index->get<size_t>() >= entries->size())
+        return errorResult("Chrome: the tab's address is unknown");
+    std::string current = stringFieldOr((*entries)[index->get<size_t>()], "url");
+    auto started = session.call("Page.navigate", {{"url", resolvedUrl(current, path)}});
+    if (!started) return errorResult(started.error());
+    if (std::string failure = stringFieldOr(*started, "errorText"); !failure.empty())
+        return errorResult("Chrome: " + outside_text::description(failure));
+    return json{{"status", "navigating"}, {"path", path}};
+}
+
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
     return inTab({std::nullopt, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
@@ -158,6 +181,20 @@ json ScriptInjector::injectPageAgent(const std::string& browser) const {
         std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
         return evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce));
     }, false);
+}
+
+Result<DevToolsPage> ScriptInjector::findTab(const std::optional<std::string>& urlPattern) const {
+    auto listed = devTools_->listPages();
+    if (!listed) return fail(listed.error());
+    const auto& pages = *listed;
+    if (!urlPattern || urlPattern->empty()) {
+        if (pages.empty()) return fail("no Chrome windows");
+        return pages.front();
+    }
+    auto match = std::find_if(pages.begin(), pages.end(),
+                              [&](const DevToolsPage& p) { return urlMatches(p.url, *urlPattern); });
+    if (match == pages.end()) return fail("no Chrome tab matching '" + *urlPattern + "'");
+    return *match;
 }
 
 json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
@@ -171,35 +208,59 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
         }
     }
     if (!session) {
-        auto listed = devTools_->listPages();
-        if (!listed) return errorResult(listed.error());
-        const auto& pages = *listed;
-        const DevToolsPage* page = nullptr;
-        if (!tab.urlPattern || tab.urlPattern->empty()) {
-            if (pages.empty()) return errorResult("no Chrome windows");
-            page = &pages.front();
-        } else {
-            auto match = std::find_if(pages.begin(), pages.end(),
-                                      [&](const DevToolsPage& p) { return urlMatches(p.url, *tab.urlPattern); });
-            if (match == pages.end()) return errorResult("no Chrome tab matching '" + *tab.urlPattern + "'");
-            page = &*match;
-        }
-        auto connected = devTools_->connect(*page);
+        auto found = findTab(tab.urlPattern);
+        if (!found) return errorResult(found.error());
+        auto connected = devTools_->connect(*found);
         if (!connected) return errorResult(connected.error());
         session = std::move(*connected);
-        chosen = *page;
+        chosen = std::move(*found);
     }
+    // A dialog the page opened since the last call blocks every script there: it is answered
+    // by the usual rule first, and told of in this call's answer.
+    DialogWatch* watch = devTools_->dialogWatch();
+    std::optional<PageDialog> metBefore = watch ? watch->beginCall(chosen.id) : std::nullopt;
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
     if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     json result = work(*session, chosen);
-    if (!session->dialogs().empty() && result.is_object()) {
-        const PageDialog& dialog = session->dialogs().front();
-        result["dialog"] = {{"type", outside_text::label(dialog.type)},
-                            {"message", outside_text::description(dialog.message)}};
+    std::optional<PageDialog> metDuring = watch ? watch->endCall(chosen.id) : std::nullopt;
+    if (!result.is_object()) return result;
+    if (!session->dialogs().empty()) metDuring = session->dialogs().front();
+    if (metBefore || metDuring) result["dialog"] = reportedDialog(metBefore ? *metBefore : *metDuring);
+    if (auto error = result.find("error"); error != result.end() && error->is_string() && watch) {
+        // A page that did not answer may be waiting for someone to answer its dialog.
+        if (auto open = watch->openDialog(chosen.id))
+            *error = error->get<std::string>() + "; the page shows a " + outside_text::label(open->type) +
+                     " dialog (\"" + outside_text::description(open->message) +
+                     "\"): answer it with web_handle_dialog";
+        else if (watch->pageSilent(chosen.id))
+            *error = error->get<std::string>() +
+                     "; the page may show a dialog that opened before Velmor reached the tab: web_navigate "
+                     "takes the tab past it";
     }
     if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
+    return result;
+}
+
+json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                  const std::optional<std::string>& urlPattern) const {
+    DialogWatch* watch = devTools_->dialogWatch();
+    if (!watch) return errorResult("no dialog is open in the tab");
+    std::string target;
+    if (urlPattern && !urlPattern->empty()) {
+        auto found = findTab(urlPattern);
+        if (!found) return errorResult(found.error());
+        target = found->id;
+    } else {
+        auto open = watch->tabsWithDialogs();
+        if (open.empty()) return errorResult("no dialog is open in any tab Velmor has worked in");
+        target = open.front();
+    }
+    auto answered = watch->answer(target, accept, promptText);
+    if (!answered) return errorResult(answered.error());
+    json result = {{"status", accept ? "accepted" : "dismissed"}, {"dialog", reportedDialog(*answered)}};
+    if (accept && promptText && answered->type == "prompt") result["prompt_text"] = *promptText;
     return result;
 }
 

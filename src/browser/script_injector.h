@@ -17,9 +17,9 @@ namespace velmor::browser {
 // Runs JavaScript in a Chromium or Chrome tab over the DevTools Protocol and hands back the
 // JSON object the script returned, or {"error": message}. Nothing throws. Holds no state
 // beyond where the browser and the page-agent listener are, and the registry that issues the
-// page agents' nonces. A JavaScript dialog the page
-// opens meanwhile is answered (alerts accepted, the others dismissed) and reported under
-// "dialog" as {"type", "message"}.
+// page agents' nonces. A JavaScript dialog the page opens meanwhile, or opened since the last
+// call in that tab, is answered (by acceptedByDefault) and reported under "dialog" as
+// {"type", "message"}.
 class ScriptInjector {
 public:
     struct Endpoints {
@@ -75,12 +75,19 @@ public:
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
     // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
     nlohmann::json injectPageAgent(const std::string& browser) const;
+    // Accepts or dismisses the dialog open in the tab the pattern picks, else in the tab whose
+    // dialog opened last; `promptText` answers a prompt.
+    nlohmann::json answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                const std::optional<std::string>& urlPattern) const;
 
 private:
     // `page` is the tab the work runs in; its URL is empty when it was reached by its id.
     using TabWork = std::function<nlohmann::json(DevToolsSession&, const DevToolsPage& page)>;
 
-    // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
+    // The first tab whose URL contains the pattern, else the front tab.
+    Result<DevToolsPage> findTab(const std::optional<std::string>& urlPattern) const;
+    // Connects to the chosen tab and runs `work` there; answers a dialog left open there
+    // first, and reports the dialogs it met. Actions
     // (`acts`) get the page's focus events as if its window had the focus.
     nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
@@ -90,6 +97,8 @@ private:
     // In a fresh isolated world of the tab's main frame, where what the page's scripts did to
     // the built-ins (JSON.stringify, Array.prototype.map, ...) does not reach.
     nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script) const;
+    // Navigates through the browser rather than the page, for a page that runs no script.
+    nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;
