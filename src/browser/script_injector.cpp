@@ -5,6 +5,7 @@
 #include "base/json_fields.h"
 #include "base/outside_text.h"
 #include "base/text.h"
+#include "browser/frame_scan.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"
@@ -90,9 +91,8 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     Scan scan;
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
-        {urlPattern, ""},
-        [&](DevToolsSession& session, const DevToolsPage&) { return evaluateApart(session, script); }, false,
-        &scan.targetId);
+        {urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) { return scanFrames(session, script); },
+        false, &scan.targetId);
     return scan;
 }
 
@@ -100,7 +100,8 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
                              const std::optional<std::string>& value, const Tab& tab) const {
     return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
-        json done = evaluateApart(session, buildActionScript(action, selector, value));
+        auto [frameId, inner] = splitFrameSelector(selector);
+        json done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
         // What a click reports of the element is the page's text.
         if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
             done["label"] = outside_text::label(*label);
@@ -113,8 +114,8 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
         const std::string& target = page.id;
         // A page blocked by a dialog runs no script; the browser itself can still take it away.
         DialogWatch* watch = devTools_->dialogWatch();
-        json answer = watch && watch->pageSilent(target) ? navigateFromBrowser(session, path)
-                                                         : evaluate(session, buildNavigationScript(path));
+        bool fromBrowser = watch && watch->pageSilent(target);
+        json answer = fromBrowser ? navigateFromBrowser(session, path) : evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
         std::string outcome = "navigating";
         bool answered = session.waitForEvent(
@@ -123,7 +124,9 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                 if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
                     outcome = "loaded";
                 else if (method == "Page.frameStoppedLoading" && mainFrame)
-                    outcome = "stopped";
+                    // The page blocked until now tells of its new document's load only when it
+                    // is quick to take up this client; the browser's own word is the end of it.
+                    outcome = fromBrowser ? "loaded" : "stopped";
                 else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
                     outcome = "cancelled";  // the dialog is dismissed: the page stays
                 return outcome != "navigating";
@@ -264,15 +267,54 @@ json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>&
     return result;
 }
 
-json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script) const {
+json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
+    auto frames = framesOf(session);
+    if (!frames) return errorResult(frames.error());
+    json main = evaluateApart(session, script, frames->front().id);
+    if (main.contains("error")) return main;
+    // A frame that cannot be read (gone meanwhile, still loading) leaves out only itself.
+    std::vector<FrameScan> below;
+    for (auto frame = frames->begin() + 1; frame != frames->end(); ++frame) {
+        json result = evaluateApart(session, script, frame->id);
+        if (!result.contains("error")) below.push_back({frame->id, frame->name, std::move(result)});
+    }
+    return mergedFrameScans(std::move(main), below);
+}
+
+Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSession& session) const {
     auto tree = session.call("Page.getFrameTree");
-    if (!tree) return errorResult(tree.error());
-    const json* frameTree = findField(*tree, "frameTree");
-    const json* frame = frameTree && frameTree->is_object() ? findField(*frameTree, "frame") : nullptr;
-    const std::string* frameId = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
-    if (!frameId) return errorResult("Chrome: the tab has no main frame");
+    if (!tree) return fail(tree.error());
+    std::vector<Frame> frames;
+    // Depth first, in document order: the main frame, then each frame after its parent.
+    std::vector<const json*> pending;
+    if (const json* root = findField(*tree, "frameTree")) pending.push_back(root);
+    while (!pending.empty() && frames.size() < kMaxScannedFrames) {
+        const json* node = pending.back();
+        pending.pop_back();
+        if (!node->is_object()) continue;
+        const json* frame = findField(*node, "frame");
+        const std::string* id = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
+        if (!id) continue;
+        frames.push_back({*id, stringFieldOr(*frame, "name")});
+        if (const json* children = findField(*node, "childFrames"); children && children->is_array())
+            for (auto child = children->rbegin(); child != children->rend(); ++child) pending.push_back(&*child);
+    }
+    if (frames.empty()) return fail("Chrome: the tab has no main frame");
+    return frames;
+}
+
+json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
+                                   const std::optional<std::string>& frameId) const {
+    std::string frame;
+    if (frameId) {
+        frame = *frameId;
+    } else {
+        auto frames = framesOf(session);
+        if (!frames) return errorResult(frames.error());
+        frame = frames->front().id;
+    }
     // A world of its own for each script: one made earlier may have gone with its document.
-    auto world = session.call("Page.createIsolatedWorld", {{"frameId", *frameId}, {"worldName", kWorldName}});
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}});
     if (!world) return errorResult(world.error());
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
@@ -299,7 +341,8 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     auto params = keyEventParams(key);
     if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
-        json focused = evaluateApart(session, buildActionScript("focus", selector, std::nullopt));
+        auto [frameId, inner] = splitFrameSelector(selector);
+        json focused = evaluateApart(session, buildActionScript("focus", inner, std::nullopt), frameId);
         if (focused.contains("error")) return focused;
     }
     json down = *params;

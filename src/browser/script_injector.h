@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmor::browser {
 
@@ -94,9 +95,19 @@ private:
     // which works with the page's scripts.
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
                             std::optional<int64_t> contextId = std::nullopt) const;
-    // In a fresh isolated world of the tab's main frame, where what the page's scripts did to
-    // the built-ins (JSON.stringify, Array.prototype.map, ...) does not reach.
-    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script) const;
+    // In a fresh isolated world of the frame (the tab's main frame when none is given), where
+    // what the page's scripts did to the built-ins (JSON.stringify, Array.prototype.map, ...)
+    // does not reach.
+    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
+                                 const std::optional<std::string>& frameId = std::nullopt) const;
+    struct Frame {
+        std::string id;
+        std::string name;
+    };
+    // The tab's frames, main frame first, at most kMaxScannedFrames.
+    Result<std::vector<Frame>> framesOf(DevToolsSession& session) const;
+    // The scan script in every frame, its answers merged into one.
+    nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
     // Navigates through the browser rather than the page, for a page that runs no script.
     nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;

@@ -29,7 +29,7 @@
   const action = __ACTION__;
   const selector = __SELECTOR__;
   const value = __VALUE__;
-  const el = document.querySelector(selector);
+  const el = findElement(selector);
   if (!el) return JSON.stringify({ error: 'Element not found: ' + selector });
   el.scrollIntoView({ behavior: 'smooth', block: 'center' });
   switch (action) {

@@ -15,6 +15,19 @@ function isHidden(el) {
   const style = getComputedStyle(el);
   return style.display === 'none' || style.visibility === 'hidden' || !el.getClientRects().length;
 }
+// Between the path of a shadow host and the path inside its shadow root, in a selector.
+const shadowStep = ' >>> ';
+// The element a selector of the scan names, stepping into shadow roots where it says so.
+function findElement(selector) {
+  const steps = String(selector).split(shadowStep);
+  let root = document;
+  for (let i = 0; ; i++) {
+    const el = root.querySelector(steps[i]);
+    if (!el || i === steps.length - 1) return el;
+    root = el.shadowRoot;
+    if (!root) return null;
+  }
+}
 const clickableSelector = 'button, [role="button"], a[href], input[type="submit"]';
 // Text that tells apart controls with the same label: that of the nearest ancestor (up to six
 // levels) holding no other clickable control of that label, without its own controls and
