@@ -218,10 +218,12 @@
   const maxShadowRoots = 500;
   const shadowRoots = [];
   function collectShadowRoots(root) {
-    for (const el of root.querySelectorAll('*')) {
-      if (!el.shadowRoot || shadowRoots.length >= maxShadowRoots) continue;
-      shadowRoots.push(el.shadowRoot);
-      collectShadowRoots(el.shadowRoot);
+    const walker = document.createTreeWalker(root, NodeFilter.SHOW_ELEMENT);
+    while (walker.nextNode() && shadowRoots.length < maxShadowRoots) {
+      const shadow = walker.currentNode.shadowRoot;
+      if (!shadow) continue;
+      shadowRoots.push(shadow);
+      collectShadowRoots(shadow);
     }
   }
   collectShadowRoots(document);
