@@ -237,6 +237,10 @@ TEST_F(WebTasks, ListsEveryVisibleControlUnderADistinctName) {
     EXPECT_EQ(call("web_scan", {{"url", url}, {"max_length", 100001}}),
               json({{"error", "max_length must be between 1 and 100000"}}));
 
+    // An icon button's click is answered with the name a reader gives it.
+    EXPECT_EQ(call("click_close", json::object()), json({{"status", "clicked"}, {"label", "Close"}}));
+    EXPECT_EQ(call("click_refresh_list", json::object())["label"], "Refresh list");
+
     EXPECT_EQ(call("fill_rich_text_editor_city", {{"value", "Lyon"}})["status"], "filled");
     EXPECT_EQ(pageValue(url, "document.querySelectorAll('[contenteditable]')[1].textContent"), "Lyon");
 }

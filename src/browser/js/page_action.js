@@ -35,7 +35,7 @@
   switch (action) {
     case 'click':
       el.click();
-      return JSON.stringify({ status: 'clicked', label: (el.textContent || '').trim().slice(0, 60) });
+      return JSON.stringify({ status: 'clicked', label: accessibleName(el).slice(0, 60) });
     case 'focus':
       el.focus();
       return JSON.stringify({ status: 'focused' });

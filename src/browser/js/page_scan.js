@@ -11,27 +11,6 @@
     return JSON.stringify({ url: location.href, title: document.title, toolCount: 0, tools: [], headings: [],
       content: '' });
   }
-  // Text as it is shown: a web component's shadow content in place of its host's children,
-  // which show only where its slots put them. `parts` gathers the text nodes' values.
-  const leftOut = 'nav, header, footer, [role="navigation"], [role="banner"], [role="contentinfo"], ' +
-    'script, style, noscript, template, [aria-hidden="true"], .ad, [data-ad]';
-  function collectShownText(node, parts) {
-    if (node.nodeType === 3) {
-      parts.push(node.nodeValue);
-      return;
-    }
-    if (node.nodeType !== 1 || node.matches(leftOut)) return;
-    const assigned = node.tagName === 'SLOT' ? node.assignedNodes() : [];
-    const children = node.shadowRoot ? node.shadowRoot.childNodes : assigned.length ? assigned : node.childNodes;
-    for (const child of children) collectShownText(child, parts);
-  }
-  // An element's own text; inside a web component, what its slots show counts.
-  function ownText(el) {
-    if (!el.querySelector('slot')) return el.textContent;
-    const parts = [];
-    for (const child of el.childNodes) collectShownText(child, parts);
-    return parts.join('');
-  }
   function isDisabled(el) {
     return !!(el.disabled || el.readOnly || el.getAttribute('aria-disabled') === 'true');
   }
