@@ -34,7 +34,7 @@ struct DevToolsLimits {
 
 // One DevTools connection to one page. Every exchange runs against a deadline; dialogs that
 // open while a command runs are answered at once (by acceptedByDefault) so that the command
-// can finish, and are kept for the caller to report.
+// can finish, unless a DialogWatch does that, and are kept for the caller to report.
 // Failures are phrased for the user.
 class DevToolsSession {
 public:
@@ -55,6 +55,9 @@ public:
         std::chrono::milliseconds limit) = 0;
 
     virtual const std::vector<PageDialog>& dialogs() const = 0;
+    // Whether this connection answers the dialogs it meets (it does unless told otherwise);
+    // they are kept for dialogs() either way.
+    virtual void answerDialogs(bool answer) = 0;
 };
 
 // The DevTools endpoint of one browser: its tab list, and the connections to its pages.

@@ -108,19 +108,19 @@ public:
             forget(targetId, listener.get());
     }
 
-    std::optional<PageDialog> beginCall(const std::string& targetId) override {
+    CallStart beginCall(const std::string& targetId) override {
         watch(targetId);
         std::optional<PageDialog> open;
         {
             std::lock_guard lock(mutex_);
             auto found = tabs_.find(targetId);
-            if (found == tabs_.end()) return std::nullopt;
+            if (found == tabs_.end() || !found->second.listening) return {};
             ++found->second.calls;
             open = found->second.dialog;
         }
-        if (!open) return std::nullopt;
+        if (!open) return {true, std::nullopt};
         auto answered = answer(targetId, acceptedByDefault(open->type), std::nullopt);
-        return answered ? std::optional<PageDialog>(*answered) : std::nullopt;
+        return {true, answered ? std::optional<PageDialog>(*answered) : std::nullopt};
     }
 
     std::optional<PageDialog> endCall(const std::string& targetId) override {
@@ -196,6 +196,11 @@ public:
         tab.dialog = std::move(dialog);
         tab.openedAt = ++clock_;
     }
+    void listening(const std::string& targetId, const Listener* listener) {
+        std::lock_guard lock(mutex_);
+        auto found = tabs_.find(targetId);
+        if (found != tabs_.end() && found->second.listener.get() == listener) found->second.listening = true;
+    }
     void pageAnswered(const std::string& targetId, const Listener* listener) {
         std::lock_guard lock(mutex_);
         auto found = tabs_.find(targetId);
@@ -220,6 +225,7 @@ private:
         std::optional<PageDialog> dialog;  // open, waiting for an answer
         uint64_t openedAt = 0;
         uint64_t lastUsed = 0;
+        bool listening = false;  // Page.enable is on its way: dialogs are told from then on
         bool pageAnswered = false;
         int calls = 0;  // Velmor's calls running in the tab
         std::optional<PageDialog> answeredInCall;
@@ -267,6 +273,7 @@ void Listener::start(const std::string& host, const std::string& port, std::chro
                                     if (error) return report(false);
                                     beast::get_lowest_layer(ws_).expires_never();
                                     readNext();
+                                    watch_.listening(targetId_, this);
                                     // Dialogs are heard from the moment the browser has the
                                     // command; its answer waits for the page, which may be busy.
                                     command("Page.enable", json::object(), [this, report](Result<json>) {

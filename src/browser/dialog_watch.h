@@ -33,10 +33,15 @@ public:
     // Starts listening to the tab unless it already is; returns once the listener hears the
     // tab's dialogs, or gives up quietly when the tab does not let it (a tab already blocked).
     virtual void watch(const std::string& targetId) = 0;
+    struct CallStart {
+        bool heard = false;                  // the tab's dialogs are heard, and answered during the call
+        std::optional<PageDialog> answered;  // the dialog left open before the call, answered now
+    };
     // Watches the tab and counts a call of Velmor's running there until endCall. A dialog
-    // open already is answered by acceptedByDefault and returned; one that opens while the
-    // call runs is answered so at once, as the call would wait for the page forever.
-    virtual std::optional<PageDialog> beginCall(const std::string& targetId) = 0;
+    // open already is answered by acceptedByDefault; one that opens while the call runs is
+    // answered so at once, as the call would wait for the page forever. Only the watch
+    // answers: two clients answering in turn could give one dialog's answer to the next.
+    virtual CallStart beginCall(const std::string& targetId) = 0;
     // The first dialog answered while the call ran.
     virtual std::optional<PageDialog> endCall(const std::string& targetId) = 0;
     // Whether the watched tab has not yet answered its listener: a page blocked by a dialog

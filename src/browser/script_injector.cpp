@@ -221,13 +221,15 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     // A dialog the page opened since the last call blocks every script there: it is answered
     // by the usual rule first, and told of in this call's answer.
     DialogWatch* watch = devTools_->dialogWatch();
-    std::optional<PageDialog> metBefore = watch ? watch->beginCall(chosen.id) : std::nullopt;
+    auto start = watch ? watch->beginCall(chosen.id) : DialogWatch::CallStart{};
+    std::optional<PageDialog> metBefore = start.answered;
+    session->answerDialogs(!start.heard);
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
     if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     json result = work(*session, chosen);
-    std::optional<PageDialog> metDuring = watch ? watch->endCall(chosen.id) : std::nullopt;
+    std::optional<PageDialog> metDuring = start.heard ? watch->endCall(chosen.id) : std::nullopt;
     if (!result.is_object()) return result;
     if (!session->dialogs().empty()) metDuring = session->dialogs().front();
     if (metBefore || metDuring) result["dialog"] = reportedDialog(metBefore ? *metBefore : *metDuring);

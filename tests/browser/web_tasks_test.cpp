@@ -174,6 +174,9 @@ TEST_F(WebTasks, DialogsAreAnsweredAndReported) {
     EXPECT_EQ(call("click_ask_name_dialogs", json::object())["dialog"]["type"], "prompt");
     EXPECT_EQ(pageValue(url, "state.name"), nullptr);
     EXPECT_FALSE(call("web_execute_js", {{"js", "document.title"}, {"url", url}}).contains("dialog"));
+    // Each dialog of a row gets its own answer: accepting the alert never accepts the question.
+    EXPECT_EQ(call("click_warn_then_ask_dialogs", json::object())["dialog"]["type"], "alert");
+    EXPECT_EQ(pageValue(url, "state.sure"), false);
 }
 
 // A page that never answers, or an endpoint that accepts and then says nothing, ends the
