@@ -17,11 +17,14 @@ protected:
         return url;
     }
     DialogWatch& watch() { return *ownDevTools.dialogWatch(); }
-    // Has the page open a dialog from a timer, after the call that arms it has ended, and
-    // waits until it is open.
-    void dialogFromTimer(const std::string& url, const std::string& opening) {
-        json armed = call("web_execute_js", {{"js", "setTimeout(() => { " + opening + " }, 50); 'armed'"}, {"url", url}});
-        ASSERT_EQ(armed, json({{"result", "armed"}}));
+    // Has the page open a dialog from a timer, armed over the test's own connection so that
+    // no call of Velmor's runs when it opens, and waits until it is open.
+    void dialogFromTimer(const std::string& opening) {
+        auto session = ownDevTools.connect(tabs.back());
+        ASSERT_TRUE(session) << session.error();
+        (*session)->answerDialogs(false);
+        auto armed = (*session)->call("Runtime.evaluate", {{"expression", "setTimeout(() => { " + opening + " }, 0)"}});
+        ASSERT_TRUE(armed) << armed.error();
         ASSERT_TRUE(test::eventually([&] { return watch().openDialog(tabs.back()).has_value(); }, 10s));
     }
 
@@ -33,7 +36,7 @@ protected:
 TEST_F(WebDialogs, ATimerDialogBlocksNoLaterCall) {
     std::string url = openWatched();
     call("web_scan", {{"url", url}});
-    dialogFromTimer(url, "state.confirmed = confirm('Still there?');");
+    dialogFromTimer("state.confirmed = confirm('Still there?');");
 
     json scan = call("web_scan", {{"url", url}});
     EXPECT_EQ(scan["dialog"], json({{"type", "confirm"}, {"message", "Still there?"}})) << scan.dump();
@@ -44,7 +47,7 @@ TEST_F(WebDialogs, ATimerDialogBlocksNoLaterCall) {
     EXPECT_EQ(call("web_execute_js", {{"js", "JSON.stringify({confirmed: state.confirmed})"}, {"url", url}}),
               json({{"confirmed", false}}));
 
-    dialogFromTimer(url, "alert('Session expired'); state.after.push('alert');");
+    dialogFromTimer("alert('Session expired'); state.after.push('alert');");
     json navigated = call("web_navigate", {{"path", "dialogs.html?after=alert"}, {"url", url}});
     EXPECT_EQ(navigated["status"], "loaded") << navigated.dump();
     EXPECT_EQ(navigated["dialog"], json({{"type", "alert"}, {"message", "Session expired"}}));
@@ -57,7 +60,7 @@ TEST_F(WebDialogs, AnAgentAnswersAPromptItself) {
     call("web_scan", {{"url", url}});
     EXPECT_EQ(call("web_handle_dialog", json::object()),
               json({{"error", "no dialog is open in any tab Velmor has worked in"}}));
-    dialogFromTimer(url, "state.name = prompt('Your name?', 'Ada');");
+    dialogFromTimer("state.name = prompt('Your name?', 'Ada');");
 
     EXPECT_EQ(call("web_handle_dialog", {{"accept", true}, {"prompt_text", "Grace Hopper"}}),
               json({{"status", "accepted"},
@@ -67,7 +70,7 @@ TEST_F(WebDialogs, AnAgentAnswersAPromptItself) {
     EXPECT_EQ(call("web_handle_dialog", {{"accept", false}, {"url", url}}),
               json({{"error", "no dialog is open in the tab"}}));
 
-    dialogFromTimer(url, "state.confirmed = confirm('Delete everything?');");
+    dialogFromTimer("state.confirmed = confirm('Delete everything?');");
     EXPECT_EQ(call("web_handle_dialog", {{"accept", true}, {"url", url}})["status"], "accepted");
     EXPECT_EQ(pageValue(url, "state.confirmed"), true);
 }
@@ -76,7 +79,7 @@ TEST_F(WebDialogs, AnAgentAnswersAPromptItself) {
 // runs into it says what may hold the page, and web_navigate leaves it all the same.
 TEST_F(WebDialogs, ADialogOpenBeforeVelmorCameIsNamedAndNavigatedPast) {
     std::string url = openWatched();
-    dialogFromTimer(url, "alert('Here before you');");
+    dialogFromTimer("alert('Here before you');");
 
     ScriptInjector::Endpoints impatient{.devToolsPort = chromium->devToolsPort()};
     impatient.limits.answer = 1500ms;
