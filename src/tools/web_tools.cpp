@@ -116,7 +116,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (action && !name) return injector.execute(kPress, "", args.string("value"), {args.string("url"), ""});
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
-        if (!tool) return errorResult("web tool '" + *name + "' not found. Run web_scan first.");
+        if (!tool) return errorResult(webToolNotFound(*name));
         return injector.execute(action ? *action : tool->actionType, tool->selector, args.string("value"),
                                 {tool->urlPattern, tool->targetId});
     });

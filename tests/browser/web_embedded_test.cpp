@@ -77,6 +77,8 @@ TEST_F(WebEmbedded, FormsInFramesOfThisAndAnotherOriginAreSubmitted) {
     EXPECT_EQ(sentTo("/api/billing"), std::vector<json>({{{"email", "bill@example.com"}}}));
     EXPECT_EQ(sentTo("/api/shipping"), std::vector<json>({{{"email", "ship@example.com"}}}));
     for (const auto& request : chromium->apiRequests()) EXPECT_NE(request["path"], "/api/newsletter");
+    EXPECT_EQ(call("fill_email_returns", {{"value", "x"}}),
+              json({{"error", "web tool 'fill_email_returns' not found. Run web_scan first."}}));
     json content = call("web_content", {{"url", url}});
     EXPECT_NE(content["content"].get<std::string>().find("Billing details"), std::string::npos) << content.dump();
 }

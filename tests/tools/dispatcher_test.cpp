@@ -138,7 +138,7 @@ TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenThey
     EXPECT_EQ(recorded[1].context, "browser-dom:#email");
 }
 
-TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
+TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnlessItIsAGoneWebTool) {
     json args = {{"value", "x"}, {"extra", {1, 2}}};
     EXPECT_EQ(router.callTool("fill_name", args), json({{"by", "session"}, {"tool", "fill_name"}, {"args", args}}));
     EXPECT_EQ(router.callTool("", json::object())["by"], "session");
@@ -148,6 +148,14 @@ TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
 
     ToolRouter bare;
     EXPECT_EQ(bare.callTool("click_ok", json::object()), json({{"error", "no active session"}}));
+
+    // Once a page scan left web tools, a name nothing knows is a web tool that is gone, unless
+    // an application's elements are scanned.
+    browser->webTools["click_web"] = {"click", "#w", "x"};
+    EXPECT_EQ(router.callTool("click_gone", json::object()),
+              json({{"error", "web tool 'click_gone' not found. Run web_scan first."}}));
+    elements->tools = {{"click_ok", "click", "Click OK"}};
+    EXPECT_EQ(router.callTool("click_gone", json::object())["by"], "session");
 }
 
 TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSentWhole) {
