@@ -317,7 +317,8 @@ json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& 
     }
     // A world of its own for each script: one made earlier may have gone with its document.
     auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}});
-    if (!world) return errorResult(world.error());
+    // A frame named by an earlier scan may have been taken out of the page since.
+    if (!world) return errorResult(frameId ? "Chrome: the frame is gone; run web_scan again" : world.error());
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
     return evaluate(session, script, context->get<int64_t>());

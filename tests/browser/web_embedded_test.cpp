@@ -81,6 +81,10 @@ TEST_F(WebEmbedded, FormsInFramesOfThisAndAnotherOriginAreSubmitted) {
               json({{"error", "web tool 'fill_email_returns' not found. Run web_scan first."}}));
     json content = call("web_content", {{"url", url}});
     EXPECT_NE(content["content"].get<std::string>().find("Billing details"), std::string::npos) << content.dump();
+
+    call("web_execute_js", {{"js", "document.querySelector('iframe[name=Billing]').remove()"}, {"url", url}});
+    EXPECT_EQ(call("fill_email_billing", {{"value", "late@example.com"}}),
+              json({{"error", "Chrome: the frame is gone; run web_scan again"}}));
 }
 
 }  // namespace
