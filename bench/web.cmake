@@ -1,5 +1,5 @@
 # The page half's figures against a real headless Chromium: web_scan of a page with 1,000
-# controls and one web_execute_js round trip.
+# controls and of one with frames and shadow roots, and one web_execute_js round trip.
 if(NOT TARGET velmor_headless_chromium)
   return()  # the test helpers come with the tests
 endif()

@@ -1,6 +1,6 @@
 // Measures the page half against a real headless Chromium, end to end through the dispatcher
-// (DevTools round trips, page script, registry refill): web_scan of TodoMVC and of a page with
-// 1,000 controls, a click through a scanned tool on a button whose page handler does next to
+// (DevTools round trips, page script, registry refill): web_scan of TodoMVC, of a page with
+// 1,000 controls and of a page with 3 frames and 2 web components' shadow roots, a click through a scanned tool on a button whose page handler does next to
 // nothing (so the figure is Velmor's own cost), one web_execute_js round trip with a small
 // and with a large script, and the bytes of each test page's web_scan answer and of the tools
 // it adds to tools/list.
@@ -64,6 +64,11 @@ int main() {
     std::string swagger = openRendered("swagger.html", "document.querySelectorAll('.opblock').length === 12");
     std::string many = openRendered("many_controls.html", "true");
     std::string listeners = openRendered("listeners.html", "true");
+    std::string embedded = openRendered("embedded.html?other=" + std::to_string(chromium.otherOriginPort()),
+                                        "document.querySelector('login-card').shadowRoot");
+    // The frames load after the page.
+    for (int i = 0; i < 200 && router.callTool("web_scan", {{"url", embedded}}).value("toolCount", 0) < 11; ++i)
+        std::this_thread::sleep_for(50ms);
 
     std::printf("bytes per page (web_scan answer / tools it adds to tools/list):\n");
     for (const auto& [name, url] : std::vector<std::pair<std::string, std::string>>{
@@ -72,9 +77,10 @@ int main() {
              {"listeners.html", listeners},
              {"TodoMVC (React, 3 items)", todo},
              {"Swagger UI (12 operations)", swagger},
-             {"many_controls.html", many}}) {
+             {"many_controls.html", many},
+             {"embedded.html (3 frames, 2 shadow roots)", embedded}}) {
         json scan = router.callTool("web_scan", {{"url", url}});
-        std::printf("  %-28s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
+        std::printf("  %-42s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
                     sessions.allWebTools().dump().size(), scan.value("toolCount", 0));
     }
 
@@ -86,6 +92,10 @@ int main() {
                         })).c_str());
     std::printf("%s\n", bench::summarise("web_scan, 1000 controls", timed(30, [&] {
                             router.callTool("web_scan", {{"url", many}});
+                        })).c_str());
+
+    std::printf("%s\n", bench::summarise("web_scan, 3 frames and 2 shadow roots", timed(30, [&] {
+                            router.callTool("web_scan", {{"url", embedded}});
                         })).c_str());
 
     router.callTool("web_scan", {{"url", listeners}});

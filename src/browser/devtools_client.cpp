@@ -117,6 +117,7 @@ public:
     bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
                       std::chrono::milliseconds limit) override;
     const std::vector<PageDialog>& dialogs() const override { return dialogs_; }
+    void answerDialogs(bool answer) override { answersDialogs = answer; }
 
 private:
     bool run(const bool& done, Clock::time_point deadline) { return runUntil(io, done, deadline, ws.next_layer()); }
@@ -189,14 +190,14 @@ private:
         return message;
     }
 
-    // A dialog blocks the page until someone answers it; everything else is kept for
+    // A dialog blocks the page until someone answers it; every event is kept for
     // waitForEvent.
     void onEvent(json message) {
         if (stringFieldOr(message, "method") == "Page.javascriptDialogOpening") {
             const json& params = message["params"];
             std::string type = stringFieldOr(params, "type");
             if (dialogs_.size() < kKeptDialogLimit) dialogs_.push_back({type, stringFieldOr(params, "message")});
-            command(++nextId, "Page.handleJavaScriptDialog", {{"accept", type == "alert"}});
+            if (answersDialogs) command(++nextId, "Page.handleJavaScriptDialog", {{"accept", acceptedByDefault(type)}});
         }
         events.push_back(std::move(message));
         if (events.size() > kQueuedEventLimit) events.pop_front();
@@ -207,6 +208,7 @@ private:
     websocket::stream<tcp::socket> ws;
     int nextId = 0;
     bool broken = false;
+    bool answersDialogs = true;
     std::deque<json> events;
     std::vector<PageDialog> dialogs_;
     // The start of the last frame that was no usable JSON, for the error that reports it.
@@ -360,6 +362,11 @@ Result<std::vector<DevToolsPage>> ChromiumDevTools::listPages() const {
                          stringFieldOr(target, "webSocketDebuggerUrl")});
     }
     return pages;
+}
+
+DialogWatch* ChromiumDevTools::dialogWatch() const {
+    std::call_once(watchStarted_, [this] { dialogWatch_ = makeChromiumDialogWatch(host_, port_, limits_.connect); });
+    return dialogWatch_.get();
 }
 
 Result<std::unique_ptr<DevToolsSession>> ChromiumDevTools::connect(const DevToolsPage& page) const {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/result.h"
+#include "browser/dialog_watch.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -30,15 +32,9 @@ struct DevToolsLimits {
     std::chrono::milliseconds answer{30'000};   // a command's answer, script run time included
 };
 
-// A JavaScript dialog the page opened while a command ran, and how it was answered.
-struct PageDialog {
-    std::string type;     // "alert", "confirm", "prompt" or "beforeunload"
-    std::string message;
-};
-
 // One DevTools connection to one page. Every exchange runs against a deadline; dialogs that
-// open while a command runs are answered at once (alerts accepted, everything else
-// dismissed) so that the command can finish, and are kept for the caller to report.
+// open while a command runs are answered at once (by acceptedByDefault) so that the command
+// can finish, unless a DialogWatch does that, and are kept for the caller to report.
 // Failures are phrased for the user.
 class DevToolsSession {
 public:
@@ -59,6 +55,9 @@ public:
         std::chrono::milliseconds limit) = 0;
 
     virtual const std::vector<PageDialog>& dialogs() const = 0;
+    // Whether this connection answers the dialogs it meets (it does unless told otherwise);
+    // they are kept for dialogs() either way.
+    virtual void answerDialogs(bool answer) = 0;
 };
 
 // The DevTools endpoint of one browser: its tab list, and the connections to its pages.
@@ -72,6 +71,8 @@ public:
     // Connects to the page with this target id without listing the tabs first; fails when
     // the tab is gone.
     virtual Result<std::unique_ptr<DevToolsSession>> connect(const std::string& targetId) const = 0;
+    // The listener for dialogs pages open between commands; none for an endpoint without one.
+    virtual DialogWatch* dialogWatch() const { return nullptr; }
 };
 
 // The DevTools endpoint of a Chromium or Chrome started with --remote-debugging-port: the tab
@@ -83,6 +84,8 @@ public:
     Result<std::vector<DevToolsPage>> listPages() const override;
     Result<std::unique_ptr<DevToolsSession>> connect(const DevToolsPage& page) const override;
     Result<std::unique_ptr<DevToolsSession>> connect(const std::string& targetId) const override;
+    // Started on first use: most users of the endpoint never need one.
+    DialogWatch* dialogWatch() const override;
 
 private:
     std::string unreachable() const;
@@ -90,6 +93,8 @@ private:
     std::string host_;
     uint16_t port_;
     DevToolsLimits limits_;
+    mutable std::once_flag watchStarted_;
+    mutable std::unique_ptr<DialogWatch> dialogWatch_;
 };
 
 }  // namespace velmor::browser

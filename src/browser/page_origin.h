@@ -10,4 +10,9 @@ namespace velmor::browser {
 // (about:, data:, ...).
 std::string pageOrigin(const std::string& url);
 
+// Where a link to `reference` on the page at `base` leads, as the page would resolve it: a
+// full URL as it is, "//host/x", "/x", "?q", "#f" and relative paths (with "." and "..")
+// against the base. `base` is a full URL with an authority (http, https, file).
+std::string resolvedUrl(const std::string& base, const std::string& reference);
+
 }  // namespace velmor::browser

@@ -119,6 +119,13 @@ json checkedScan(const json& raw, size_t maxTextLength, const std::vector<std::s
                    {"headings", std::move(headings)},
                    {"content", shownText(raw, "content", maxTextLength)},
                    {"tools", std::move(tools)}};
+    // A dialog the tab showed while it was scanned, as the injector reported it.
+    if (auto dialog = raw.find("dialog"); dialog != raw.end() && dialog->is_object()) {
+        const std::string* type = text(*dialog, "type");
+        const std::string* message = text(*dialog, "message");
+        answer["dialog"] = {{"type", outside_text::label(type ? *type : "")},
+                            {"message", outside_text::description(message ? *message : "")}};
+    }
     outside_text::fitToBudget(answer, "tools");
     answer["toolCount"] = answer["tools"].size();
     return answer;

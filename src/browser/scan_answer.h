@@ -13,7 +13,7 @@ inline constexpr size_t kMaxScanTools = 500;
 // What a page scan answered, rebuilt from the parts Velmor asked for: the scan runs apart from
 // the page's own scripts, but it reads what the page put in its document, and a page that
 // gets hold of the answer could still shape it. Kept: "url", "title", "toolCount", "tools",
-// "headings" and "content" of the right types, "error" when the scan failed. Texts are
+// "headings", "content" and "dialog" of the right types, "error" when the scan failed. Texts are
 // sanitised and capped; at most kMaxScanTools tools, each with a name of a-z, 0-9 and "_"
 // (64 characters at most, never one of `reservedNames` nor a name taken before it: those get
 // the next free "_2", "_3", ...), a known action type and a clean selector; page text up to

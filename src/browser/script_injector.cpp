@@ -5,6 +5,7 @@
 #include "base/json_fields.h"
 #include "base/outside_text.h"
 #include "base/text.h"
+#include "browser/frame_scan.h"
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"
@@ -62,6 +63,10 @@ json decode(const json& value) {
     return json{{"result", text}};
 }
 
+json reportedDialog(const PageDialog& dialog) {
+    return {{"type", outside_text::label(dialog.type)}, {"message", outside_text::description(dialog.message)}};
+}
+
 }  // namespace
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
@@ -86,9 +91,8 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
     Scan scan;
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
     scan.result = inTab(
-        {urlPattern, ""},
-        [&](DevToolsSession& session, const DevToolsPage&) { return evaluateApart(session, script); }, false,
-        &scan.targetId);
+        {urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) { return scanFrames(session, script); },
+        false, &scan.targetId);
     return scan;
 }
 
@@ -96,7 +100,8 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
                              const std::optional<std::string>& value, const Tab& tab) const {
     return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
         if (action == "press") return pressKey(session, selector, value.value_or(""));
-        json done = evaluateApart(session, buildActionScript(action, selector, value));
+        auto [frameId, inner] = splitFrameSelector(selector);
+        json done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
         // What a click reports of the element is the page's text.
         if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
             done["label"] = outside_text::label(*label);
@@ -107,7 +112,10 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
     return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
         const std::string& target = page.id;
-        json answer = evaluate(session, buildNavigationScript(path));
+        // A page blocked by a dialog runs no script; the browser itself can still take it away.
+        DialogWatch* watch = devTools_->dialogWatch();
+        bool fromBrowser = watch && watch->pageSilent(target);
+        json answer = fromBrowser ? navigateFromBrowser(session, path) : evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
         std::string outcome = "navigating";
         bool answered = session.waitForEvent(
@@ -116,7 +124,9 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
                 if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
                     outcome = "loaded";
                 else if (method == "Page.frameStoppedLoading" && mainFrame)
-                    outcome = "stopped";
+                    // The page blocked until now tells of its new document's load only when it
+                    // is quick to take up this client; the browser's own word is the end of it.
+                    outcome = fromBrowser ? "loaded" : "stopped";
                 else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
                     outcome = "cancelled";  // the dialog is dismissed: the page stays
                 return outcome != "navigating";
@@ -151,6 +161,22 @@ json ScriptInjector::navigate(const std::string& path, const std::optional<std::
     }, false);
 }
 
+json ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {
+    auto history = session.call("Page.getNavigationHistory");
+    if (!history) return errorResult(history.error());
+    const json* entries = findField(*history, "entries");
+    const json* index = findField(*history, "currentIndex");
+    if (!entries || !entries->is_array() || !index || !index->is_number_integer() || *index < 0 ||
+        index->get<size_t>() >= entries->size())
+        return errorResult("Chrome: the tab's address is unknown");
+    std::string current = stringFieldOr((*entries)[index->get<size_t>()], "url");
+    auto started = session.call("Page.navigate", {{"url", resolvedUrl(current, path)}});
+    if (!started) return errorResult(started.error());
+    if (std::string failure = stringFieldOr(*started, "errorText"); !failure.empty())
+        return errorResult("Chrome: " + outside_text::description(failure));
+    return json{{"status", "navigating"}, {"path", path}};
+}
+
 json ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return errorResult(kSafariUnavailable);
     return inTab({std::nullopt, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
@@ -158,6 +184,20 @@ json ScriptInjector::injectPageAgent(const std::string& browser) const {
         std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
         return evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce));
     }, false);
+}
+
+Result<DevToolsPage> ScriptInjector::findTab(const std::optional<std::string>& urlPattern) const {
+    auto listed = devTools_->listPages();
+    if (!listed) return fail(listed.error());
+    const auto& pages = *listed;
+    if (!urlPattern || urlPattern->empty()) {
+        if (pages.empty()) return fail("no Chrome windows");
+        return pages.front();
+    }
+    auto match = std::find_if(pages.begin(), pages.end(),
+                              [&](const DevToolsPage& p) { return urlMatches(p.url, *urlPattern); });
+    if (match == pages.end()) return fail("no Chrome tab matching '" + *urlPattern + "'");
+    return *match;
 }
 
 json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
@@ -171,48 +211,114 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
         }
     }
     if (!session) {
-        auto listed = devTools_->listPages();
-        if (!listed) return errorResult(listed.error());
-        const auto& pages = *listed;
-        const DevToolsPage* page = nullptr;
-        if (!tab.urlPattern || tab.urlPattern->empty()) {
-            if (pages.empty()) return errorResult("no Chrome windows");
-            page = &pages.front();
-        } else {
-            auto match = std::find_if(pages.begin(), pages.end(),
-                                      [&](const DevToolsPage& p) { return urlMatches(p.url, *tab.urlPattern); });
-            if (match == pages.end()) return errorResult("no Chrome tab matching '" + *tab.urlPattern + "'");
-            page = &*match;
-        }
-        auto connected = devTools_->connect(*page);
+        auto found = findTab(tab.urlPattern);
+        if (!found) return errorResult(found.error());
+        auto connected = devTools_->connect(*found);
         if (!connected) return errorResult(connected.error());
         session = std::move(*connected);
-        chosen = *page;
+        chosen = std::move(*found);
     }
+    // A dialog the page opened since the last call blocks every script there: it is answered
+    // by the usual rule first, and told of in this call's answer.
+    DialogWatch* watch = devTools_->dialogWatch();
+    auto start = watch ? watch->beginCall(chosen.id) : DialogWatch::CallStart{};
+    std::optional<PageDialog> metBefore = start.answered;
+    session->answerDialogs(!start.heard);
     // Dialogs are only reported to a client with the Page domain on. Focus emulation lets a
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
     if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     json result = work(*session, chosen);
-    if (!session->dialogs().empty() && result.is_object()) {
-        const PageDialog& dialog = session->dialogs().front();
-        result["dialog"] = {{"type", outside_text::label(dialog.type)},
-                            {"message", outside_text::description(dialog.message)}};
+    std::optional<PageDialog> metDuring = start.heard ? watch->endCall(chosen.id) : std::nullopt;
+    if (!result.is_object()) return result;
+    if (!session->dialogs().empty()) metDuring = session->dialogs().front();
+    if (metBefore || metDuring) result["dialog"] = reportedDialog(metBefore ? *metBefore : *metDuring);
+    if (auto error = result.find("error"); error != result.end() && error->is_string() && watch) {
+        // A page that did not answer may be waiting for someone to answer its dialog.
+        if (auto open = watch->openDialog(chosen.id))
+            *error = error->get<std::string>() + "; the page shows a " + outside_text::label(open->type) +
+                     " dialog (\"" + outside_text::description(open->message) +
+                     "\"): answer it with web_handle_dialog";
+        else if (watch->pageSilent(chosen.id))
+            *error = error->get<std::string>() +
+                     "; the page may show a dialog that opened before Velmor reached the tab: web_navigate "
+                     "takes the tab past it";
     }
     if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
     return result;
 }
 
-json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script) const {
+json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                  const std::optional<std::string>& urlPattern) const {
+    DialogWatch* watch = devTools_->dialogWatch();
+    if (!watch) return errorResult("no dialog is open in the tab");
+    std::string target;
+    if (urlPattern && !urlPattern->empty()) {
+        auto found = findTab(urlPattern);
+        if (!found) return errorResult(found.error());
+        target = found->id;
+    } else {
+        auto open = watch->tabsWithDialogs();
+        if (open.empty()) return errorResult("no dialog is open in any tab Velmor has worked in");
+        target = open.front();
+    }
+    auto answered = watch->answer(target, accept, promptText);
+    if (!answered) return errorResult(answered.error());
+    json result = {{"status", accept ? "accepted" : "dismissed"}, {"dialog", reportedDialog(*answered)}};
+    if (accept && promptText && answered->type == "prompt") result["prompt_text"] = *promptText;
+    return result;
+}
+
+json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
+    auto frames = framesOf(session);
+    if (!frames) return errorResult(frames.error());
+    json main = evaluateApart(session, script, frames->front().id);
+    if (main.contains("error")) return main;
+    // A frame that cannot be read (gone meanwhile, still loading) leaves out only itself.
+    std::vector<FrameScan> below;
+    for (auto frame = frames->begin() + 1; frame != frames->end(); ++frame) {
+        json result = evaluateApart(session, script, frame->id);
+        if (!result.contains("error")) below.push_back({frame->id, frame->name, std::move(result)});
+    }
+    return mergedFrameScans(std::move(main), below);
+}
+
+Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSession& session) const {
     auto tree = session.call("Page.getFrameTree");
-    if (!tree) return errorResult(tree.error());
-    const json* frameTree = findField(*tree, "frameTree");
-    const json* frame = frameTree && frameTree->is_object() ? findField(*frameTree, "frame") : nullptr;
-    const std::string* frameId = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
-    if (!frameId) return errorResult("Chrome: the tab has no main frame");
+    if (!tree) return fail(tree.error());
+    std::vector<Frame> frames;
+    // Depth first, in document order: the main frame, then each frame after its parent.
+    std::vector<const json*> pending;
+    if (const json* root = findField(*tree, "frameTree")) pending.push_back(root);
+    while (!pending.empty() && frames.size() < kMaxScannedFrames) {
+        const json* node = pending.back();
+        pending.pop_back();
+        if (!node->is_object()) continue;
+        const json* frame = findField(*node, "frame");
+        const std::string* id = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
+        if (!id) continue;
+        frames.push_back({*id, stringFieldOr(*frame, "name")});
+        if (const json* children = findField(*node, "childFrames"); children && children->is_array())
+            for (auto child = children->rbegin(); child != children->rend(); ++child) pending.push_back(&*child);
+    }
+    if (frames.empty()) return fail("Chrome: the tab has no main frame");
+    return frames;
+}
+
+json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
+                                   const std::optional<std::string>& frameId) const {
+    std::string frame;
+    if (frameId) {
+        frame = *frameId;
+    } else {
+        auto frames = framesOf(session);
+        if (!frames) return errorResult(frames.error());
+        frame = frames->front().id;
+    }
     // A world of its own for each script: one made earlier may have gone with its document.
-    auto world = session.call("Page.createIsolatedWorld", {{"frameId", *frameId}, {"worldName", kWorldName}});
-    if (!world) return errorResult(world.error());
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}});
+    // A frame named by an earlier scan may have been taken out of the page since.
+    if (!world) return errorResult(frameId ? "Chrome: the frame is gone; run web_scan again" : world.error());
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
     return evaluate(session, script, context->get<int64_t>());
@@ -238,7 +344,8 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     auto params = keyEventParams(key);
     if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
-        json focused = evaluateApart(session, buildActionScript("focus", selector, std::nullopt));
+        auto [frameId, inner] = splitFrameSelector(selector);
+        json focused = evaluateApart(session, buildActionScript("focus", inner, std::nullopt), frameId);
         if (focused.contains("error")) return focused;
     }
     json down = *params;

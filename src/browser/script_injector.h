@@ -11,15 +11,16 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmor::browser {
 
 // Runs JavaScript in a Chromium or Chrome tab over the DevTools Protocol and hands back the
 // JSON object the script returned, or {"error": message}. Nothing throws. Holds no state
 // beyond where the browser and the page-agent listener are, and the registry that issues the
-// page agents' nonces. A JavaScript dialog the page
-// opens meanwhile is answered (alerts accepted, the others dismissed) and reported under
-// "dialog" as {"type", "message"}.
+// page agents' nonces. A JavaScript dialog the page opens meanwhile, or opened since the last
+// call in that tab, is answered (by acceptedByDefault) and reported under "dialog" as
+// {"type", "message"}.
 class ScriptInjector {
 public:
     struct Endpoints {
@@ -75,21 +76,40 @@ public:
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
     // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
     nlohmann::json injectPageAgent(const std::string& browser) const;
+    // Accepts or dismisses the dialog open in the tab the pattern picks, else in the tab whose
+    // dialog opened last; `promptText` answers a prompt.
+    nlohmann::json answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                const std::optional<std::string>& urlPattern) const;
 
 private:
     // `page` is the tab the work runs in; its URL is empty when it was reached by its id.
     using TabWork = std::function<nlohmann::json(DevToolsSession&, const DevToolsPage& page)>;
 
-    // Connects to the chosen tab and runs `work` there; reports the dialogs it met. Actions
+    // The first tab whose URL contains the pattern, else the front tab.
+    Result<DevToolsPage> findTab(const std::optional<std::string>& urlPattern) const;
+    // Connects to the chosen tab and runs `work` there; answers a dialog left open there
+    // first, and reports the dialogs it met. Actions
     // (`acts`) get the page's focus events as if its window had the focus.
     nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
     // which works with the page's scripts.
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
                             std::optional<int64_t> contextId = std::nullopt) const;
-    // In a fresh isolated world of the tab's main frame, where what the page's scripts did to
-    // the built-ins (JSON.stringify, Array.prototype.map, ...) does not reach.
-    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script) const;
+    // In a fresh isolated world of the frame (the tab's main frame when none is given), where
+    // what the page's scripts did to the built-ins (JSON.stringify, Array.prototype.map, ...)
+    // does not reach.
+    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
+                                 const std::optional<std::string>& frameId = std::nullopt) const;
+    struct Frame {
+        std::string id;
+        std::string name;
+    };
+    // The tab's frames, main frame first, at most kMaxScannedFrames.
+    Result<std::vector<Frame>> framesOf(DevToolsSession& session) const;
+    // The scan script in every frame, its answers merged into one.
+    nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
+    // Navigates through the browser rather than the page, for a page that runs no script.
+    nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;

@@ -169,6 +169,11 @@ json buildStaticTools() {
               {"browser", param("string", "Target browser: 'chrome' (Chromium or Chrome) or 'auto' (default)")},
               {"url", param("string", "URL pattern to target a specific tab")}},
              {"js"}),
+        tool("web_handle_dialog",
+             "Answer the JavaScript dialog (alert, confirm, prompt, leave-page question) a browser tab shows. Velmor answers dialogs by itself before its next call in that tab (alerts accepted, the others dismissed) and reports them under 'dialog'; call this first to answer one yourself.",
+             {{"accept", param("boolean", "true to accept (OK), false to dismiss (Cancel); default true")},
+              {"prompt_text", param("string", "Text to answer a prompt with when accepting")},
+              {"url", param("string", "URL pattern of the tab (default: the tab whose dialog opened last)")}}),
         tool("fill_form",
              "Fill multiple form fields at once on a browser tab. Pass a dict of field_name:value pairs. Field names come from web_scan results (without the 'fill_' prefix).",
              {{"fields", param("object", "Object mapping field names to values, e.g. {email: 'user@example.com', password: 'secret'}")},
@@ -224,7 +229,7 @@ const std::vector<std::string>& fixedToolNames() {
         "list_menus", "menu_click", "menu_hover", "get_windows", "set_window_frame", "activate_app",
         "start_recording", "stop_recording", "configure_tts", "speak", "prefetch_audio", "dry_run",
         "record_narrated_demo", "inject_webmcp", "web_scan", "web_action", "web_navigate", "web_content",
-        "web_execute_js", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
+        "web_execute_js", "web_handle_dialog", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
         "list_flows", "load_flow", "delete_flow"};
     return names;
 }

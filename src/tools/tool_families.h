@@ -37,6 +37,11 @@ struct WebToolTarget {
     std::string targetId;  // the browser's id of the scanned tab; empty when unknown
 };
 
+// What a call of a web tool name that no scan holds (any more) is answered.
+inline std::string webToolNotFound(const std::string& name) {
+    return "web tool '" + name + "' not found. Run web_scan first.";
+}
+
 class BrowserToolFamily {
 public:
     virtual ~BrowserToolFamily() = default;

@@ -85,6 +85,10 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
                         .context = "browser-dom:" + webTool->selector});
         return result;
     }
+    // A name nothing knows, while a page scan left web tools and no application's elements
+    // are scanned, is taken for a web tool its page no longer has.
+    if (!browser.allWebTools().empty() && families_.elements->elementTools().empty())
+        return errorResult(webToolNotFound(name));
     return families_.elements->performAction(name, args);
 }
 

@@ -79,7 +79,7 @@ json contentSummary(const json& scan) {
         return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();
     };
     json summary = {{"url", text("url")}, {"title", text("title")}};
-    for (const char* key : {"headings", "content", "toolCount"}) {
+    for (const char* key : {"headings", "content", "toolCount", "dialog"}) {
         if (auto found = scan.find(key); found != scan.end()) summary[key] = *found;
     }
     return summary;
@@ -116,7 +116,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (action && !name) return injector.execute(kPress, "", args.string("value"), {args.string("url"), ""});
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
-        if (!tool) return errorResult("web tool '" + *name + "' not found. Run web_scan first.");
+        if (!tool) return errorResult(webToolNotFound(*name));
         return injector.execute(action ? *action : tool->actionType, tool->selector, args.string("value"),
                                 {tool->urlPattern, tool->targetId});
     });
@@ -135,6 +135,10 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         auto js = args.string("js");
         if (!js) return errorResult(missingField("js"));
         return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
+    });
+    router.setHandler("web_handle_dialog", [&injector](const Arguments& args) {
+        return injector.answerDialog(args.boolean("accept").value_or(true), args.string("prompt_text"),
+                                     args.string("url"));
     });
     router.setHandler("fill_form", [&injector, &sessions](const Arguments& args) {
         const json* fields = args.object("fields");

@@ -36,13 +36,17 @@ bool listensWithin(uint16_t port, std::chrono::milliseconds limit) {
 HeadlessChromium::HeadlessChromium(uint16_t devToolsPort) {
     if (!std::filesystem::exists(std::string(VELMOR_WEB_FIXTURES) + "/node_modules/todomvc"))
         throw std::runtime_error("the npm fixture pages are missing: run scripts/install-deps.sh");
-    pagesPort_ = test::freePort();
     apiLog_ = home_.path() + "/api-requests.jsonl";
-    pages_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
-        "/usr/bin/python3", std::string(VELMOR_WEB_FIXTURES) + "/fixture_server.py", std::to_string(pagesPort_),
-        VELMOR_WEB_FIXTURES, apiLog_});
-    if (!listensWithin(pagesPort_, 10s))
-        throw std::runtime_error("the fixture page server did not start");
+    auto servePages = [&](uint16_t& port) {
+        port = test::freePort();
+        auto server = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+            "/usr/bin/python3", std::string(VELMOR_WEB_FIXTURES) + "/fixture_server.py", std::to_string(port),
+            VELMOR_WEB_FIXTURES, apiLog_});
+        if (!listensWithin(port, 10s)) throw std::runtime_error("the fixture page server did not start");
+        return server;
+    };
+    pages_ = servePages(pagesPort_);
+    otherPages_ = servePages(otherPagesPort_);
 
     std::string profile = home_.path() + "/chromium-profile";
     std::filesystem::create_directories(profile);
@@ -99,7 +103,10 @@ std::string HeadlessChromium::devTools(const std::string& method, const std::str
 }
 
 std::string HeadlessChromium::openTab(const std::string& url) {
-    auto target = nlohmann::json::parse(devTools("PUT", "/json/new?" + url));
+    // The endpoint takes the address as its whole query, decoded: a "&" in it must be escaped.
+    std::string escaped;
+    for (char c : url) escaped += c == '&' ? std::string("%26") : std::string(1, c);
+    auto target = nlohmann::json::parse(devTools("PUT", "/json/new?" + escaped));
     std::string id = target.at("id").get<std::string>();
     BrowserSessionManager sessions;
     ScriptInjector injector({.devToolsPort = devToolsPort_}, sessions);

@@ -65,6 +65,7 @@ private:
             return false;
         }
         const std::vector<browser::PageDialog>& dialogs() const override { return dialogs_; }
+        void answerDialogs(bool) override {}
 
     private:
         const StubDevTools& devTools_;

@@ -41,7 +41,8 @@ protected:
 
     // Opens the fixture page in a new tab; answers the tab's URL, which no other tab shares.
     std::string open(const std::string& page) {
-        std::string url = chromium->pageUrl(page) + "?tab=" + std::to_string(++tabCounter);
+        std::string url = chromium->pageUrl(page) + (page.find('?') == std::string::npos ? "?" : "&") + "tab=" +
+                          std::to_string(++tabCounter);
         tabs.push_back(chromium->openTab(url));
         return url;
     }

@@ -174,6 +174,9 @@ TEST_F(WebTasks, DialogsAreAnsweredAndReported) {
     EXPECT_EQ(call("click_ask_name_dialogs", json::object())["dialog"]["type"], "prompt");
     EXPECT_EQ(pageValue(url, "state.name"), nullptr);
     EXPECT_FALSE(call("web_execute_js", {{"js", "document.title"}, {"url", url}}).contains("dialog"));
+    // Each dialog of a row gets its own answer: accepting the alert never accepts the question.
+    EXPECT_EQ(call("click_warn_then_ask_dialogs", json::object())["dialog"]["type"], "alert");
+    EXPECT_EQ(pageValue(url, "state.sure"), false);
 }
 
 // A page that never answers, or an endpoint that accepts and then says nothing, ends the
@@ -236,6 +239,10 @@ TEST_F(WebTasks, ListsEveryVisibleControlUnderADistinctName) {
     EXPECT_EQ(longer["content"].get<std::string>().size(), 5000u);
     EXPECT_EQ(call("web_scan", {{"url", url}, {"max_length", 100001}}),
               json({{"error", "max_length must be between 1 and 100000"}}));
+
+    // An icon button's click is answered with the name a reader gives it.
+    EXPECT_EQ(call("click_close", json::object()), json({{"status", "clicked"}, {"label", "Close"}}));
+    EXPECT_EQ(call("click_refresh_list", json::object())["label"], "Refresh list");
 
     EXPECT_EQ(call("fill_rich_text_editor_city", {{"value", "Lyon"}})["status"], "filled");
     EXPECT_EQ(pageValue(url, "document.querySelectorAll('[contenteditable]')[1].textContent"), "Lyon");

@@ -138,7 +138,7 @@ TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenThey
     EXPECT_EQ(recorded[1].context, "browser-dom:#email");
 }
 
-TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
+TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnlessItIsAGoneWebTool) {
     json args = {{"value", "x"}, {"extra", {1, 2}}};
     EXPECT_EQ(router.callTool("fill_name", args), json({{"by", "session"}, {"tool", "fill_name"}, {"args", args}}));
     EXPECT_EQ(router.callTool("", json::object())["by"], "session");
@@ -148,6 +148,14 @@ TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnchanged) {
 
     ToolRouter bare;
     EXPECT_EQ(bare.callTool("click_ok", json::object()), json({{"error", "no active session"}}));
+
+    // Once a page scan left web tools, a name nothing knows is a web tool that is gone, unless
+    // an application's elements are scanned.
+    browser->webTools["click_web"] = {"click", "#w", "x"};
+    EXPECT_EQ(router.callTool("click_gone", json::object()),
+              json({{"error", "web tool 'click_gone' not found. Run web_scan first."}}));
+    elements->tools = {{"click_ok", "click", "Click OK"}};
+    EXPECT_EQ(router.callTool("click_gone", json::object())["by"], "session");
 }
 
 TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSentWhole) {
@@ -155,23 +163,23 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     browser->webTools["click_web"] = {"click", "#w", "x"};
     elements->tools = {{"click_ok", "click", "Click OK"}, {"fill_name", "fill", "Fill Name"}};
     json tools = router.allTools();
-    ASSERT_EQ(tools.size(), 40u + 1 + 1 + 2 + 3);
-    EXPECT_EQ(tools[40]["name"], "agent_tool");
-    EXPECT_EQ(tools[41]["name"], "click_web");
-    EXPECT_EQ(tools[42]["name"], "click_ok");
-    EXPECT_EQ(tools[43]["inputSchema"]["required"], json({"value"}));
+    ASSERT_EQ(tools.size(), 41u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(tools[41]["name"], "agent_tool");
+    EXPECT_EQ(tools[42]["name"], "click_web");
+    EXPECT_EQ(tools[43]["name"], "click_ok");
+    EXPECT_EQ(tools[44]["inputSchema"]["required"], json({"value"}));
     // Shortcuts whose names meet on one tool name are both listed, the later one numbered.
-    EXPECT_EQ(tools[44]["name"], "shortcut_hello_world");
-    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world_2");
-    EXPECT_EQ(tools[46]["name"], "shortcut_log_caf_visit");
-    EXPECT_EQ(ToolRouter().allTools().size(), 40u);
+    EXPECT_EQ(tools[45]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[46]["name"], "shortcut_hello_world_2");
+    EXPECT_EQ(tools[47]["name"], "shortcut_log_caf_visit");
+    EXPECT_EQ(ToolRouter().allTools().size(), 41u);
     // Run-time tools are annotated by their kind: page and web tools reach the web, element
     // tools act on this desktop, shortcuts may do anything.
-    EXPECT_EQ(tools[40]["annotations"]["openWorldHint"], true);
     EXPECT_EQ(tools[41]["annotations"]["openWorldHint"], true);
-    EXPECT_EQ(tools[42]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
+    EXPECT_EQ(tools[42]["annotations"]["openWorldHint"], true);
+    EXPECT_EQ(tools[43]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
                                               {"idempotentHint", false}, {"openWorldHint", false}}));
-    EXPECT_EQ(tools[46]["annotations"]["destructiveHint"], true);
+    EXPECT_EQ(tools[47]["annotations"]["destructiveHint"], true);
 
     // A name is listed once, for the tool a call of it reaches: a web tool before an element
     // of the same name, never a fixed tool's, and "shortcut_" names only for shortcuts.
@@ -181,7 +189,7 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     std::set<std::string> names;
     for (const auto& tool : router.allTools())
         EXPECT_TRUE(names.insert(tool["name"].get<std::string>()).second) << tool["name"] << " listed twice";
-    EXPECT_EQ(names.size(), 40u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(names.size(), 41u + 1 + 1 + 2 + 3);
     EXPECT_EQ(router.callTool("click_web", json::object())["by"], "web");
     EXPECT_EQ(router.callTool("shortcut_hello_world", json::object())["ran"], "Hello World");
 

@@ -29,13 +29,13 @@
   const action = __ACTION__;
   const selector = __SELECTOR__;
   const value = __VALUE__;
-  const el = document.querySelector(selector);
+  const el = findElement(selector);
   if (!el) return JSON.stringify({ error: 'Element not found: ' + selector });
   el.scrollIntoView({ behavior: 'smooth', block: 'center' });
   switch (action) {
     case 'click':
       el.click();
-      return JSON.stringify({ status: 'clicked', label: (el.textContent || '').trim().slice(0, 60) });
+      return JSON.stringify({ status: 'clicked', label: accessibleName(el).slice(0, 60) });
     case 'focus':
       el.focus();
       return JSON.stringify({ status: 'focused' });

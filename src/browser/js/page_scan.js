@@ -6,17 +6,25 @@
   const maxTextLength = __MAX_TEXT_LENGTH__;
   // A navigation that has not produced its new document yet has no body to scan.
   if (!document.body) return JSON.stringify({ error: 'the page has no document body yet' });
+  // A frame whose element is not shown has no room on screen: nothing in it can be seen.
+  if (window !== window.top && (innerWidth === 0 || innerHeight === 0)) {
+    return JSON.stringify({ url: location.href, title: document.title, toolCount: 0, tools: [], headings: [],
+      content: '' });
+  }
   function isDisabled(el) {
     return !!(el.disabled || el.readOnly || el.getAttribute('aria-disabled') === 'true');
   }
+  // Ids and label references count within the element's own tree (its shadow root or the
+  // document).
   function labelledByText(el) {
     const id = el.getAttribute('aria-labelledby');
-    const target = id ? document.getElementById(id) : null;
+    const root = el.getRootNode();
+    const target = id && root.getElementById ? root.getElementById(id) : null;
     return target ? trimmed(target.textContent) : '';
   }
   function forLabelText(el) {
     if (!el.id) return '';
-    const label = document.querySelector('label[for="' + CSS.escape(el.id) + '"]');
+    const label = el.getRootNode().querySelector('label[for="' + CSS.escape(el.id) + '"]');
     return label ? trimmed(label.textContent) : '';
   }
   // A label written next to its field with neither for nor nesting (TodoMVC's items): after a
@@ -55,7 +63,7 @@
       () => labelledByText(el),
       () => el.tagName === 'INPUT' && buttonInputTypes.includes(el.type)
         ? trimmed(el.value) || (el.type === 'reset' ? 'Reset' : el.type === 'submit' ? 'Submit' : '') : '',
-      () => { const own = trimmed(el.textContent); return own.length < 80 && /[\p{L}\p{N}]/u.test(own) ? own : ''; },
+      () => { const own = trimmed(ownText(el)); return own.length < 80 && /[\p{L}\p{N}]/u.test(own) ? own : ''; },
       () => trimmed(el.getAttribute('title')),
       () => trimmed(el.getAttribute('placeholder')) || trimmed(el.getAttribute('aria-placeholder')),
       () => { const image = el.querySelector('img[alt]'); return image ? trimmed(image.getAttribute('alt')) : ''; },
@@ -107,7 +115,7 @@
   // once per control keeps large pages fast.
   const siblingPositions = new Map();
   function positionAmongSameTag(node) {
-    const parent = node.parentElement;
+    const parent = node.parentNode;
     let positions = siblingPositions.get(parent);
     if (!positions) {
       positions = { counts: new Map(), index: new Map() };
@@ -120,6 +128,8 @@
     }
     return positions.counts.get(node.tagName) > 1 ? positions.index.get(node) : 0;
   }
+  // A path within the element's own tree; one inside a shadow root starts with its host's
+  // path and the step into the shadow root (findElement reads it).
   function cssPath(el) {
     const parts = [];
     for (let node = el; node && node.nodeType === 1; node = node.parentElement) {
@@ -128,11 +138,13 @@
         break;
       }
       let part = node.tagName.toLowerCase();
-      const position = node.parentElement ? positionAmongSameTag(node) : 0;
+      const position = node.parentNode ? positionAmongSameTag(node) : 0;
       if (position) part += ':nth-of-type(' + position + ')';
       parts.unshift(part);
     }
-    return parts.join(' > ');
+    const root = el.getRootNode();
+    const path = parts.join(' > ');
+    return root instanceof ShadowRoot ? cssPath(root.host) + shadowStep + path : path;
   }
 
   // Controls shown only while the pointer is over their row (TodoMVC's delete buttons) are
@@ -181,8 +193,21 @@
   const portalSelector = '[data-radix-portal], [data-headlessui-portal], body > [role="dialog"], ' +
     'body > [role="alertdialog"], body > [role="listbox"], body > [role="menu"], ' +
     'body > [data-radix-popper-content-wrapper]';
+  // Web components keep their controls in open shadow roots, nested as deep as they like.
+  const maxShadowRoots = 500;
+  const shadowRoots = [];
+  function collectShadowRoots(root) {
+    const walker = document.createTreeWalker(root, NodeFilter.SHOW_ELEMENT);
+    while (walker.nextNode() && shadowRoots.length < maxShadowRoots) {
+      const shadow = walker.currentNode.shadowRoot;
+      if (!shadow) continue;
+      shadowRoots.push(shadow);
+      collectShadowRoots(shadow);
+    }
+  }
+  collectShadowRoots(document);
   const roots = [document.body].concat(Array.from(document.querySelectorAll(portalSelector))
-    .filter((el) => el !== document.body && document.body.contains(el)));
+    .filter((el) => el !== document.body && document.body.contains(el)), shadowRoots);
   // Portal content lies inside the body as well; it is listed once, from the body.
   function queryAll(selector) {
     const seen = new Set();
@@ -427,13 +452,12 @@
     tools.push(item);
   }
 
-  const headings = Array.from(document.querySelectorAll('h1, h2, h3'))
+  const headings = queryAll('h1, h2, h3')
     .filter((h) => trimmed(h.textContent))
     .map((h) => h.tagName.toUpperCase() + ': ' + trimmed(h.textContent).slice(0, 100));
-  const body = document.body.cloneNode(true);
-  body.querySelectorAll('nav, header, footer, [role="navigation"], [role="banner"], [role="contentinfo"], ' +
-    'script, style, noscript, [aria-hidden="true"], .ad, [data-ad]').forEach((n) => n.remove());
-  const content = body.textContent.replace(/\s+/g, ' ').trim().slice(0, maxTextLength);
+  const textParts = [];
+  for (let child = document.body.firstChild; child; child = child.nextSibling) collectShownText(child, textParts);
+  const content = textParts.join('').replace(/\s+/g, ' ').trim().slice(0, maxTextLength);
   return JSON.stringify({
     url: location.href,
     title: document.title,
