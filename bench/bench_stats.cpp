@@ -16,6 +16,12 @@ std::string summarise(const std::string& name, std::vector<double> ms) {
     return text;
 }
 
+double median(std::vector<double> ms) {
+    if (ms.empty()) return 0;
+    std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
+    return ms[ms.size() / 2];
+}
+
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }

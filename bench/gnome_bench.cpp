@@ -8,6 +8,7 @@
 #include "bench_stats.h"
 #include "flows/flow_store.h"
 #include "support/child_process.h"
+#include "support/stack_environment.h"
 #include "support/temp_home.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
@@ -18,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -32,26 +32,13 @@ constexpr int kSamples = 20;
 constexpr int kTypingSamples = 5;
 constexpr double kSettleMilliseconds = 300;
 
-// Takes over the mutter desktop's environment, as the GNOME tests do.
-bool onTheMutterDesktop() {
-    const char* stack = std::getenv("VELMOR_MUTTER_STACK");
-    std::ifstream file(std::string(stack ? stack : "") + "/environment");
-    if (!stack || !file) return false;
-    for (std::string line; std::getline(file, line);) {
-        auto equals = line.find('=');
-        if (equals != std::string::npos) setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
-    }
-    unsetenv("DISPLAY");
-    unsetenv("SWAYSOCK");
-    unsetenv("AT_SPI_BUS_ADDRESS");
-    return true;
-}
-
 }  // namespace
 
 int main() {
-    if (!onTheMutterDesktop()) {
-        std::fprintf(stderr, "no mutter desktop: run scripts/mutter-stack-up.sh <dir> and set VELMOR_MUTTER_STACK=<dir>\n");
+    if (auto missing = velmor::test::takeStackEnvironment("VELMOR_MUTTER_STACK", "GNOME (headless mutter)",
+                                                         "scripts/mutter-stack-up.sh");
+        !missing.empty()) {
+        std::fprintf(stderr, "%s\n", missing.c_str());
         return 1;
     }
     ChildProcess app({VELMOR_FIXTURE_APP, "--input"});

@@ -12,6 +12,7 @@
 #include "fixtures/desktop_listing.h"
 #include "flows/flow_store.h"
 #include "support/child_process.h"
+#include "support/stack_environment.h"
 #include "support/temp_home.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
@@ -19,11 +20,9 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -42,25 +41,6 @@ constexpr double kTypeSettleMilliseconds = 200;
 // Upper and lower case, digits, punctuation, repeats and characters beyond ASCII.
 const std::string kHundredCharacters =
     "Hello, World! aaaa bbbb 1234567890 The QUICK brown fox jumps; over: the lazy dog? ÄÖÜ ß é ñ ☃ ok ZZZ";
-
-double median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples.empty() ? 0 : samples[samples.size() / 2];
-}
-
-// Takes over the Wayland desktop's environment, as the Wayland tests do.
-bool onTheWaylandDesktop() {
-    const char* stack = std::getenv("VELMOR_WAYLAND_STACK");
-    std::ifstream file(std::string(stack ? stack : "") + "/environment");
-    if (!file) return false;
-    for (std::string line; std::getline(file, line);) {
-        auto equals = line.find('=');
-        if (equals != std::string::npos) setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
-    }
-    unsetenv("DISPLAY");
-    unsetenv("AT_SPI_BUS_ADDRESS");
-    return true;
-}
 
 // Measures on this process's desktop; prints "press <median>" and "type <median>" lines
 // for the parent, and the summaries for the reader.
@@ -124,7 +104,7 @@ int measure(const std::string& desktopName) {
     const std::string typeFigures =
         velmor::bench::summarise(desktopName + ": type_text of 100 characters, less the 0.2 s settle", typings);
     std::fprintf(stderr, "%s\n%s\n", pressFigures.c_str(), typeFigures.c_str());
-    std::printf("press %.3f\ntype %.3f\n", median(presses), median(typings));
+    std::printf("press %.3f\ntype %.3f\n", velmor::bench::median(presses), velmor::bench::median(typings));
     return 0;
 }
 
@@ -147,7 +127,8 @@ std::map<std::string, double> measuredBy(const char* self, const std::string& de
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--measure") == 0) {
-        if (std::strcmp(argv[2], "wayland") == 0 && !onTheWaylandDesktop()) return 1;
+        if (std::strcmp(argv[2], "wayland") == 0 && !velmor::test::takeStackEnvironment("VELMOR_WAYLAND_STACK", "Wayland", "scripts/wayland-stack-up.sh").empty())
+            return 1;
         return measure(argv[2]);
     }
     if (!velmor::bench::onTheVirtualDesktop()) return 1;

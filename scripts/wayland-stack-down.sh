@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
 # Stops the Wayland desktop that wayland-stack-up.sh started in RUN_DIR (exactly the listed
-# processes, as desktop-stack-down.sh does) and removes the test user's files.
+# processes) and removes the test user's files.
 set -uo pipefail
-
-run_dir=$(realpath -m "${1:-${VELMOR_WAYLAND_STACK_DIR:-/tmp/velmor-wayland-stack}}")
-"$(dirname "$0")/desktop-stack-down.sh" "$run_dir"
-if [ -s "$run_dir/base" ]; then
-  base=$(cat "$run_dir/base")
-  case "$base" in /tmp/velmor-wayland.*) rm -rf "$base" ;; esac
-fi
-rm -f "$run_dir/base" "$run_dir/environment"
+. "$(dirname "$0")/user-desktop.sh"
+user_desktop_down wayland "$(realpath -m "${1:-${VELMOR_WAYLAND_STACK_DIR:-/tmp/velmor-wayland-stack}}")"
 exit 0

@@ -13,66 +13,10 @@
 # by its policy, and the accessibility bus does so by its own default policy.
 set -euo pipefail
 
-run_dir=$(realpath -m "${1:-${VELMOR_WAYLAND_STACK_DIR:-/tmp/velmor-wayland-stack}}")
-user=${VELMOR_WAYLAND_USER:-velmor-wayland}
-if [ -s "$run_dir/pids" ]; then
-  echo "wayland stack already running in $run_dir (stop it with wayland-stack-down.sh)" >&2
-  exit 1
-fi
-[ "$(id -u)" -eq 0 ] || { echo "wayland-stack-up.sh: run as root (it starts the desktop as '$user')" >&2; exit 1; }
-mkdir -p "$run_dir"
-chmod 700 "$run_dir"
-: > "$run_dir/pids"
-
-trap '"$(dirname "$0")/wayland-stack-down.sh" "$run_dir"' ERR
-
-id -u "$user" >/dev/null 2>&1 ||
-  useradd --system --user-group --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
-uid=$(id -u "$user")
-gid=$(id -g "$user")
-
-# The user's files live outside the work tree, whose folders the user may not be able to enter.
-base=$(mktemp -d /tmp/velmor-wayland.XXXXXX)
-echo "$base" > "$run_dir/base"
-home="$base/home"
-runtime="$base/xdg"
-mkdir -p "$home/.config" "$home/.cache" "$home/.local/share" "$runtime"
-chown -R "$uid:$gid" "$base"
-chmod 755 "$base"
-chmod 700 "$runtime"
-
-# Runs a program as the test user in place of the (sub)shell that calls it.
-as_user() {
-  exec setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
-    env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime" \
-    XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" XDG_DATA_HOME="$home/.local/share" \
-    ${DBUS_SESSION_BUS_ADDRESS:+DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS"} \
-    ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY="$WAYLAND_DISPLAY"} "$@"
-}
-
-wait_for() {  # wait_for <what> <command...>: up to 10 s
-  local what=$1; shift
-  for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
-  echo "wayland stack: $what did not come up (logs in $run_dir)" >&2
-  return 1
-}
-
-# Session bus: the session defaults, and root may connect too.
-cat > "$base/session-bus.conf" <<EOT
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <include>/usr/share/dbus-1/session.conf</include>
-  <listen>unix:path=$base/session-bus</listen>
-  <policy context="default"><allow user="root"/></policy>
-</busconfig>
-EOT
-read -r DBUS_SESSION_BUS_ADDRESS dbus_pid < <( (as_user dbus-daemon --config-file="$base/session-bus.conf" --fork \
-  --nopidfile --print-address=1 --print-pid=1) | paste -s -d' ')
-# session.conf listens on a socket of its own as well; keep the one named here.
-DBUS_SESSION_BUS_ADDRESS="unix:path=$base/session-bus"
-export DBUS_SESSION_BUS_ADDRESS
-echo "$dbus_pid dbus-daemon" >> "$run_dir/pids"
+. "$(dirname "$0")/user-desktop.sh"
+user_desktop_begin wayland "$(realpath -m "${1:-${VELMOR_WAYLAND_STACK_DIR:-/tmp/velmor-wayland-stack}}")" \
+  "${VELMOR_WAYLAND_USER:-velmor-wayland}"
+start_session_bus
 
 # sway on one virtual output, without a bar or wallpaper, so the screen holds only the test's
 # windows. The headless backend needs neither a GPU nor input devices.
@@ -116,31 +60,10 @@ fi
 echo "$! weston" >> "$run_dir/pids"
 wait_for "weston" test -S "$runtime/weston-velmor"
 
-# The accessibility bus, started now so that it is enabled (org.a11y.Status.IsEnabled).
-(as_user /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1) >"$run_dir/atspi.log" 2>&1 &
-echo "$! at-spi-bus-launcher" >> "$run_dir/pids"
-wait_for "the AT-SPI bus" dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
-  org.a11y.Bus.GetAddress
+# The accessibility bus, started now so that it is enabled for the tests' applications.
+start_accessibility_bus
 
-# Root's clients (the tests and their applications) get a runtime folder of their own: GTK
-# wants one even when the Wayland socket is named by its path.
-mkdir -p "$run_dir/xdg"
-chmod 700 "$run_dir/xdg"
-
-# The same for programs that read it themselves (the Wayland tests): NAME=VALUE per line.
-cat > "$run_dir/environment" <<EOT
-WAYLAND_DISPLAY=$WAYLAND_DISPLAY
-SWAYSOCK=$SWAYSOCK
-VELMOR_WESTON_DISPLAY=$runtime/weston-velmor
-VELMOR_XWAYLAND_DISPLAY=$xwayland_display
-XDG_RUNTIME_DIR=$run_dir/xdg
-DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
-XDG_SESSION_TYPE=wayland
-EOT
-cat > "$run_dir/env.sh" <<EOT
-export WAYLAND_DISPLAY=$WAYLAND_DISPLAY SWAYSOCK=$SWAYSOCK XDG_RUNTIME_DIR=$run_dir/xdg
-export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'
-export XDG_SESSION_TYPE=wayland
-unset DISPLAY
-EOT
+write_environment "WAYLAND_DISPLAY=$WAYLAND_DISPLAY" "SWAYSOCK=$SWAYSOCK" \
+  "VELMOR_WESTON_DISPLAY=$runtime/weston-velmor" "VELMOR_XWAYLAND_DISPLAY=$xwayland_display" \
+  XDG_SESSION_TYPE=wayland
 trap - ERR

@@ -1,9 +1,9 @@
 #include "mutter_stack.h"
 
+#include "support/stack_environment.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 
 namespace velmor::test {
 
@@ -14,26 +14,7 @@ std::string missing = "the GNOME tests' environment was not read";
 class MutterStackEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        const char* stack = std::getenv("VELMOR_MUTTER_STACK");
-        if (!stack || !*stack) {
-            missing = "GNOME tests need the headless mutter desktop: run scripts/mutter-stack-up.sh <dir> and set "
-                      "VELMOR_MUTTER_STACK=<dir>";
-            return;
-        }
-        std::ifstream file(std::string(stack) + "/environment");
-        if (!file) {
-            missing = std::string("no mutter desktop runs in ") + stack;
-            return;
-        }
-        for (std::string line; std::getline(file, line);) {
-            auto equals = line.find('=');
-            if (equals != std::string::npos) setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
-        }
-        // The other desktops' variables would otherwise lead applications started here to them.
-        unsetenv("DISPLAY");
-        unsetenv("SWAYSOCK");
-        unsetenv("AT_SPI_BUS_ADDRESS");
-        missing.clear();
+        missing = takeStackEnvironment("VELMOR_MUTTER_STACK", "GNOME (headless mutter)", "scripts/mutter-stack-up.sh");
     }
 };
 
