@@ -2,6 +2,7 @@
 // applications and their windows, activation, screenshots, typing and the clipboard, each
 // checked from outside Velmor (sway's own IPC client, wl-clipboard, the fixture's reports).
 #include "desktop_test.h"
+#include "media_probe.h"
 #include "wayland_stack.h"
 
 #include "fixtures/desktop_listing.h"
@@ -246,16 +247,13 @@ TEST_F(WaylandDesktop, ARecordingIsAnMp4OfTheWindow) {
     std::string path = recorder.stopRecording();
     ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
 
-    json probe = json::parse(commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
-                                           "stream=codec_name,width,height:format=duration -of json '" +
-                                           path + "'"),
-                             nullptr, false);
+    json probe = probeMedia(path);
     ASSERT_TRUE(probe.is_object()) << "ffprobe could not read " << path;
-    const json& stream = probe.at("streams").at(0);
+    const json stream = streamOf(probe, "video");
     EXPECT_EQ(stream.value("codec_name", ""), "h264");
     EXPECT_EQ(stream.value("width", 0), window->frame.width / 2 * 2);
     EXPECT_EQ(stream.value("height", 0), window->frame.height / 2 * 2);
-    double seconds = std::stod(probe.at("format").value("duration", "0"));
+    double seconds = durationOf(probe.at("format"));
     EXPECT_GT(seconds, 2.5);
     EXPECT_LT(seconds, 4.5);
 }
