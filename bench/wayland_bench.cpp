@@ -5,7 +5,8 @@
 //     0.3 s settle, which would hide the difference;
 //   - type_text of 100 characters into the fixture's field, less the fixed 0.2 s settle.
 // Run from a shell with the X11 desktop's env.sh sourced and VELMOR_WAYLAND_STACK naming the
-// Wayland desktop's folder. Each desktop is measured by a child process of its own: a
+// Wayland desktop's folder; with VELMOR_MUTTER_STACK naming a headless mutter's folder as
+// well, GNOME is measured the same way. Each desktop is measured by a child process of its own: a
 // process opens one desktop for its life.
 #include "automation/session_manager.h"
 #include "bench_stats.h"
@@ -127,9 +128,18 @@ std::map<std::string, double> measuredBy(const char* self, const std::string& de
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--measure") == 0) {
-        if (std::strcmp(argv[2], "wayland") == 0 && !velmor::test::takeStackEnvironment("VELMOR_WAYLAND_STACK", "Wayland", "scripts/wayland-stack-up.sh").empty())
+        const std::string desktopName = argv[2];
+        std::string missing;
+        if (desktopName == "wayland")
+            missing = velmor::test::takeStackEnvironment("VELMOR_WAYLAND_STACK", "Wayland", "scripts/wayland-stack-up.sh");
+        else if (desktopName == "gnome")
+            missing = velmor::test::takeStackEnvironment("VELMOR_MUTTER_STACK", "GNOME (headless mutter)",
+                                                         "scripts/mutter-stack-up.sh");
+        if (!missing.empty()) {
+            std::fprintf(stderr, "%s\n", missing.c_str());
             return 1;
-        return measure(argv[2]);
+        }
+        return measure(desktopName);
     }
     if (!velmor::bench::onTheVirtualDesktop()) return 1;
     if (!std::getenv("VELMOR_WAYLAND_STACK")) {
@@ -143,5 +153,11 @@ int main(int argc, char** argv) {
     std::printf("element press on sway: %.2fx the X11 figure (%.1f ms against %.1f ms)\n",
                 wayland["press"] / x11["press"], wayland["press"], x11["press"]);
     std::printf("type_text of 100 characters: %.0f ms on sway, %.0f ms on X11\n", wayland["type"], x11["type"]);
+    if (!std::getenv("VELMOR_MUTTER_STACK")) return 0;
+    auto gnome = measuredBy(argv[0], "gnome");
+    if (gnome.empty()) return 1;
+    std::printf("element press on GNOME (mutter): %.2fx the X11 figure (%.1f ms against %.1f ms)\n",
+                gnome["press"] / x11["press"], gnome["press"], x11["press"]);
+    std::printf("type_text of 100 characters: %.0f ms on GNOME (mutter)\n", gnome["type"]);
     return 0;
 }
