@@ -27,6 +27,7 @@ TEST_F(RawWidgetNames, ReadAsAPersonWouldSayThem) {
     auto titles = titlesByTool(state);
     std::map<std::string, std::string> expected = {
         {"click_add_alarm", "Add Alarm"},
+        {"click_export", "Export"},
         {"click_calculate_show_number", "Calculate & show number"},
         {"click_plus_minus", "+/−"},
         {"toggle_keep_snake_case_names", "Keep snake_case_names"},

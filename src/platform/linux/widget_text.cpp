@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "base/utf8.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <unordered_set>
@@ -12,7 +13,6 @@ namespace velmor::platform {
 namespace {
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // What a mnemonic can mark: a letter or digit, ASCII or not.
@@ -20,15 +20,32 @@ bool markable(char c) {
     return isAsciiLetter(c) || (c >= '0' && c <= '9') || static_cast<unsigned char>(c) >= 0x80;
 }
 
-// Whether the marker at `at` marks the character after it.
+// Whether the marker at `at` marks the character after it. Only one at the start of a word
+// counts: a marker inside a word is as often the character itself ("id_rsa", "R&D"), in a
+// text the toolkit already read.
 bool marksNext(std::string_view text, size_t at) {
     if (at + 1 >= text.size() || !markable(text[at + 1])) return false;
-    return !(at > 0 && isUpper(text[at - 1]) && isUpper(text[at + 1]));
+    return at == 0 || isBlank(text[at - 1]);
+}
+
+// "Add A_larm Add Alarm": the raw text followed by the same text read, as GTK 4 joins a
+// widget's label and its own text. The read half, when it is that.
+std::optional<std::string> readHalf(std::string_view text, char marker) {
+    if (text.size() < 4 || text.size() % 2 != 0) return std::nullopt;
+    size_t readLength = (text.size() - 2) / 2;
+    std::string_view raw = text.substr(0, readLength + 1);
+    std::string_view read = text.substr(readLength + 2);
+    if (text[readLength + 1] != ' ' || std::count(raw.begin(), raw.end(), marker) != 1) return std::nullopt;
+    std::string unmarked(raw);
+    unmarked.erase(unmarked.find(marker), 1);
+    if (unmarked != read) return std::nullopt;
+    return std::string(read);
 }
 
 }  // namespace
 
 std::string withoutMnemonic(std::string_view text, char marker) {
+    if (auto read = readHalf(text, marker)) return *read;
     int mnemonics = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != marker) continue;

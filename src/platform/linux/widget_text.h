@@ -9,11 +9,11 @@ namespace velmor::platform {
 // the user reads on screen.
 
 // The text without its mnemonic marker (`marker` is '_' for GTK, '&' for Qt): "_Add Alarm"
-// and "Add A_larm" read "Add Alarm", "&File" reads "File". A doubled marker is the character
-// itself ("R&&D" reads "R&D"). A marker before a blank or at the end, between two capitals
-// ("R&D", "AT&T", "MAX_SIZE") or one of several in the text ("snake_case_name") is taken as
-// the character itself too: a label has one mnemonic, and a toolkit that already removed it
-// hands over such texts as they are.
+// reads "Add Alarm", "&File" reads "File", and "Add A_larm Add Alarm" (the raw text and the
+// read one joined) reads "Add Alarm". A doubled marker is the character itself ("R&&D"
+// reads "R&D"). Other markers are taken as the character too: one inside a word ("id_rsa",
+// "R&D"), before a blank or at the end, or one of several ("_a _b"), since a toolkit that
+// already read the text hands such texts over as they are.
 std::string withoutMnemonic(std::string_view text, char marker);
 
 // The text of HTML or Pango markup ("<p style='white-space:pre'>Calculate number</p>" reads
