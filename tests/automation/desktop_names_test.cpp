@@ -58,7 +58,9 @@ TEST_F(RawWidgetNames, ReadAsAPersonWouldSayThem) {
 
 // Qt names a combo box nobody named by its current choice, and reads a button's mnemonic
 // itself: "R&&D" reaches the bus as "R&D", which is no mnemonic to remove again.
-TEST_F(DesktopSessionTest, QtWidgetsReadAsAPersonWouldSayThem) {
+class QtWidgetNames : public DesktopSessionTest {};
+
+TEST_F(QtWidgetNames, ReadAsAPersonWouldSayThem) {
     Program form({VELMOR_QT5_NAMES}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
     ASSERT_TRUE(form.printed("ready", 20000) && listedOnTheDesktopWithin(form.id(), 20000));
     json state = call("session_start", {{"app_name", "velmor-qt-names-" + std::to_string(form.id())}});
