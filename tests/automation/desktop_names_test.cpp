@@ -50,10 +50,12 @@ TEST_F(RawWidgetNames, ReadAsAPersonWouldSayThem) {
     // Another choice in each combo box leaves the tools as they were.
     app->send("choose");
     ASSERT_TRUE(app->printed("chosen"));
+    EXPECT_EQ(valueIn(state, "open_country"), "Norway");
     json after = call("get_page_info");
     auto titlesAfter = titlesByTool(after);
     for (const char* tool : {"open_country", "open_combo_box"})
         EXPECT_EQ(titlesAfter[tool], titles[tool]) << tool << " in " << after["available_tools"].dump();
+    EXPECT_EQ(valueIn(after, "open_country"), "Peru") << "the choice is the value";
 }
 
 // Qt names a combo box nobody named by its current choice, and reads a button's mnemonic
@@ -73,9 +75,11 @@ TEST_F(QtWidgetNames, ReadAsAPersonWouldSayThem) {
 
     form.send("choose");
     ASSERT_TRUE(form.printed("chosen"));
+    EXPECT_EQ(valueIn(state, "open_country"), "Norway");
     json after = call("get_page_info");
     for (const char* tool : {"open_country", "open_combo_box"})
         EXPECT_NE(toolStartingWith(after, tool), "") << tool << " in " << after["available_tools"].dump();
+    EXPECT_EQ(valueIn(after, "open_country"), "Peru");
     form.kill();
 }
 

@@ -92,24 +92,6 @@ std::string withoutRepeat(AtspiToolkit toolkit, std::string name) {
     return name;
 }
 
-// Whether `name` is one of the combo box's options: GTK 3 and Qt name a combo box nobody
-// named after its current choice, which changes with every choice.
-bool isComboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, const std::string& name) {
-    if (snapshot.node(node).role != ATSPI_ROLE_COMBO_BOX || name.empty()) return false;
-    std::vector<int> options = snapshot.childrenOf(atspi, node);
-    // The options sit in a menu (GTK 3) or a list (Qt) below the combo box.
-    for (size_t i = 0; i < options.size() && i < kOptionsCompared; ++i) {
-        const AtspiNode& child = snapshot.node(options[i]);
-        if (child.name == name) return true;
-        if (child.role != ATSPI_ROLE_MENU && child.role != ATSPI_ROLE_LIST && child.role != ATSPI_ROLE_LIST_BOX)
-            continue;
-        const std::vector<int>& items = snapshot.childrenOf(atspi, options[i]);
-        for (size_t k = 0; k < items.size() && k < kOptionsCompared; ++k)
-            if (snapshot.node(items[k]).name == name) return true;
-    }
-    return false;
-}
-
 // The roles a label laid beside names: fields and choices.
 bool namedByNeighbour(uint32_t role) {
     switch (role) {
@@ -139,6 +121,22 @@ std::optional<std::string> labelBeside(AtspiConnection& atspi, AtspiSnapshot& sn
 }
 
 }  // namespace
+
+std::optional<std::string> comboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    const std::string name = snapshot.node(node).name;
+    if (snapshot.node(node).role != ATSPI_ROLE_COMBO_BOX || name.empty()) return std::nullopt;
+    std::vector<int> options = snapshot.childrenOf(atspi, node);
+    // The options sit in a menu (GTK 3) or a list (Qt) below the combo box.
+    for (size_t i = 0; i < options.size() && i < kOptionsCompared; ++i) {
+        if (snapshot.node(options[i]).name == name) return name;
+        uint32_t role = snapshot.node(options[i]).role;
+        if (role != ATSPI_ROLE_MENU && role != ATSPI_ROLE_LIST && role != ATSPI_ROLE_LIST_BOX) continue;
+        const std::vector<int>& items = snapshot.childrenOf(atspi, options[i]);
+        for (size_t k = 0; k < items.size() && k < kOptionsCompared; ++k)
+            if (snapshot.node(items[k]).name == name) return name;
+    }
+    return std::nullopt;
+}
 
 std::string shownText(AtspiToolkit toolkit, uint32_t role, const std::string& text) {
     std::string shown = withoutMarkup(text);
@@ -199,7 +197,7 @@ void readLabels(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vect
 std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, bool widgetText) {
     AtspiToolkit toolkit = snapshot.toolkit(atspi);
     auto own = usableName(toolkit, snapshot.node(node).name);
-    bool choice = own && isComboChoice(atspi, snapshot, node, *own);
+    bool choice = own && comboChoice(atspi, snapshot, node);
     std::optional<std::string> name = choice ? std::nullopt : own;
     if (choice || namedByLabel(toolkit, snapshot.node(node))) {
         readLabels(atspi, snapshot, {node});

@@ -17,6 +17,10 @@ namespace velmor::platform {
 // content) the name is read as the widget shows it: see shownText.
 std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, bool widgetText);
 
+// The current choice of a combo box that gives it as its name, as GTK 3 and Qt do for a
+// combo box nobody named: its name when that is one of its options.
+std::optional<std::string> comboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node);
+
 // A widget's text as the widget shows it: the text of markup, and for the roles whose texts
 // carry a mnemonic, without the toolkit's mnemonic marker.
 std::string shownText(AtspiToolkit toolkit, uint32_t role, const std::string& text);
