@@ -82,16 +82,6 @@ char mnemonicMarker(AtspiToolkit toolkit) {
     return 0;
 }
 
-// GTK 4 joins a widget's label and its own text into its name ("Add Alarm Add Alarm" once the
-// marker is gone): one of them is the name.
-std::string withoutRepeat(AtspiToolkit toolkit, std::string name) {
-    size_t half = name.size() / 2;
-    if (toolkit == AtspiToolkit::gtk4 && name.size() % 2 == 1 && name[half] == ' ' &&
-        name.compare(0, half, name, half + 1, half) == 0)
-        name.resize(half);
-    return name;
-}
-
 // The roles a label laid beside names: fields and choices.
 bool namedByNeighbour(uint32_t role) {
     switch (role) {
@@ -123,6 +113,7 @@ std::optional<std::string> labelBeside(AtspiConnection& atspi, AtspiSnapshot& sn
 }  // namespace
 
 std::optional<std::string> comboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    // A copy: reading the children may grow the snapshot.
     const std::string name = snapshot.node(node).name;
     if (snapshot.node(node).role != ATSPI_ROLE_COMBO_BOX || name.empty()) return std::nullopt;
     std::vector<int> options = snapshot.childrenOf(atspi, node);
@@ -205,7 +196,7 @@ std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& s
         else if (!name) name = labelBeside(atspi, snapshot, node);
     }
     if (!name || !widgetText) return name;
-    return usableName(toolkit, withoutRepeat(toolkit, shownText(toolkit, snapshot.node(node).role, *name)));
+    return usableName(toolkit, shownText(toolkit, snapshot.node(node).role, *name));
 }
 
 }  // namespace velmor::platform
