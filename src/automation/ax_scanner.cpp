@@ -58,7 +58,7 @@ public:
             }
         }
         std::string title = outside_text::label(element->title().value_or(""));
-        addTool(element, role, title);
+        addTool(element, role, title, false);
         if (depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
             breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
         if (!children) children = element->children();
@@ -69,7 +69,7 @@ public:
         if (depth >= kWebDepthLimit || elements.size() >= kElementCap) return;
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
-        addTool(element, role, title);
+        addTool(element, role, title, true);
         if (depth < kWebBreadcrumbDepth && !title.empty())
             breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
         for (const auto& child : element->children()) walkWeb(child, depth + 1);
@@ -89,17 +89,22 @@ private:
     // Attributes are read as the rules need them, which gives the same tools as reading all
     // of them first: most elements of a large window are then answered from what the scan
     // already holds.
-    void addTool(const ElementRef& element, const std::string& role, const std::string& title) {
+    void addTool(const ElementRef& element, const std::string& role, const std::string& title, bool web) {
         RoleVerb rule = verbForRole(role);
         if (rule.kind == RoleVerb::noTool) return;
         if (rule.kind == RoleVerb::pressable && !element->offersPress()) return;
         std::string label = labelOf(*element, title);
-        // An editor or an entry without any label is still there to be filled.
-        if (label.empty()) label = unlabelledFieldLabel(role);
+        // A control of the application that nothing names (an icon button, an entry) is still
+        // there to be used; in page content such controls are mostly decoration, and only the
+        // editable fields count.
+        bool field = role == "AXTextField" || role == "AXTextArea" || role == "AXSecureTextField";
+        if (label.empty() && rule.kind == RoleVerb::verb && (field || !web)) label = roleLabel(role);
         if (label.empty()) return;
 
         std::string verb(rule.name);
-        std::string name = claimName(verb + "_" + slugOf(label));
+        std::string slug = slugOf(label);
+        if (slug.empty()) slug = slugOf(roleLabel(role));
+        std::string name = claimName(verb + "_" + slug);
         std::optional<std::string> value = element->value();
         if (value) value = outside_text::description(*value);
         std::string description = toolDescription(verb, label, value, role);

@@ -20,7 +20,7 @@ bool isSlugCharacter(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <
 // The one table of symbols that stand for a word on keys and buttons. Longer symbols come
 // before their beginnings ("<-" before "<", "+/-" before "+").
 constexpr std::pair<std::string_view, std::string_view> kSymbolWords[] = {
-    {"+/-", "plus_minus"}, {"<-", "back"},      {"->", "forward"},    {"...", "more"},      {"±", "plus_minus"},
+    {"+/-", "plus_minus"}, {"+/−", "plus_minus"}, {"<-", "back"},      {"->", "forward"},    {"...", "more"},      {"±", "plus_minus"},
     {"←", "back"},         {"⌫", "back"},       {"→", "forward"},     {"…", "more"},        {"=", "equals"},
     {"+", "plus"},         {"-", "minus"},      {"−", "minus"},       {"*", "times"},       {"×", "times"},
     {"/", "divide"},       {"÷", "divide"},     {"%", "percent"},     {".", "point"},       {",", "comma"},
@@ -87,11 +87,17 @@ std::string slugOf(std::string_view label) {
     return slug;
 }
 
-std::string_view unlabelledFieldLabel(std::string_view role) {
-    if (role == "AXTextField") return "text field";
-    if (role == "AXTextArea") return "text area";
-    if (role == "AXSecureTextField") return "secure text field";
-    return {};
+std::string_view roleLabel(std::string_view role) {
+    static const std::unordered_map<std::string_view, std::string_view> labels = {
+        {"AXTextField", "text field"},     {"AXTextArea", "text area"},     {"AXSecureTextField", "secure text field"},
+        {"AXButton", "button"},            {"AXMenuButton", "menu button"}, {"AXLink", "link"},
+        {"AXCheckBox", "check box"},       {"AXRadioButton", "radio button"}, {"AXMenuItem", "menu item"},
+        {"AXPopUpButton", "combo box"},    {"AXComboBox", "combo box"},     {"AXSlider", "slider"},
+        {"AXRow", "row"},                  {"AXCell", "cell"},              {"AXImage", "image"},
+        {"AXStaticText", "text"},
+    };
+    auto it = labels.find(role);
+    return it == labels.end() ? "element" : it->second;
 }
 
 namespace {

@@ -24,9 +24,9 @@ RoleVerb verbForRole(std::string_view role);
 // spelt out in words instead (equals, divide, back, m_plus).
 std::string slugOf(std::string_view label);
 
-// What an editable field without any label is called after its role ("text field",
-// "text area"); empty for other roles, which stay without a tool.
-std::string_view unlabelledFieldLabel(std::string_view role);
+// What an element is called after its role where nothing names it, or where its label has
+// no letter or digit a name can keep ("保存"): "text field", "button", "combo box".
+std::string_view roleLabel(std::string_view role);
 
 // The tool description the agent reads, by verb, within the description limit. The label and
 // value come as the sanitiser left them.

@@ -42,15 +42,19 @@ TEST_F(ElementTools, EqualNamesAreNumberedInTraversalOrderAndNeverRepeat) {
               (Names{"click_ok", "click_ok_2", "click_ok_2_2"}));
     EXPECT_EQ(names({element("AXButton", "OK 2"), element("AXButton", "OK"), element("AXButton", "OK")}),
               (Names{"click_ok_2", "click_ok", "click_ok_3"}));
-    // Fields without a label are named after their role; a button without one is no tool.
+    // Controls without a label are named after their role, numbered in order.
     EXPECT_EQ(names({element("AXTextArea", ""), element("AXTextField", ""), element("AXTextField", ""),
-                     element("AXSecureTextField", ""), element("AXButton", "")}),
-              (Names{"fill_text_area", "fill_text_field", "fill_text_field_2", "fill_secure_text_field"}));
-    // Labels without Latin letters or digits slug to nothing; names are cut at forty.
+                     element("AXSecureTextField", ""), element("AXButton", ""), element("AXPopUpButton", ""),
+                     element("AXButton", "")}),
+              (Names{"fill_text_area", "fill_text_field", "fill_text_field_2", "fill_secure_text_field", "click_button",
+                     "open_combo_box", "click_button_2"}));
+    // Labels without Latin letters or digits keep their text for the description and take
+    // the role's name; names are cut at forty.
     std::string sixty(60, 'a');
     auto scanned = tools({element("AXButton", "保存"), element("AXButton", "送信"), element("AXButton", sixty)});
-    EXPECT_EQ(scanned[0].toolName, "click_");
-    EXPECT_EQ(scanned[1].toolName, "click__2");
+    EXPECT_EQ(scanned[0].toolName, "click_button");
+    EXPECT_EQ(scanned[0].description, "Click '保存' button");
+    EXPECT_EQ(scanned[1].toolName, "click_button_2");
     EXPECT_EQ(scanned[2].toolName, "click_" + std::string(40, 'a'));
     EXPECT_EQ(scanned[2].description, "Click '" + sixty + "' button");
 }
@@ -61,10 +65,11 @@ TEST_F(ElementTools, SymbolLabelsAreSpeltOutWhereTheSlugWouldBeEmptyOrALoneLette
                      element("AXButton", "%"), element("AXButton", "<-"), element("AXButton", "M+"),
                      element("AXButton", "M−"), element("AXButton", "+/-"), element("AXButton", "x²"),
                      element("AXButton", "−"), element("AXButton", "1/x"), element("AXButton", "C"),
-                     element("AXButton", "Save As…")}),
+                     element("AXButton", "Save As…"), element("AXButton", "+/−")}),
               (Names{"click_equals", "click_plus", "click_times", "click_times_2", "click_divide", "click_divide_2",
                      "click_percent", "click_back", "click_m_plus", "click_m_minus", "click_plus_minus",
-                     "click_x_squared", "click_minus", "click_1_x", "click_c", "click_save_as"}));
+                     "click_x_squared", "click_minus", "click_1_x", "click_c", "click_save_as",
+                     "click_plus_minus_2"}));
     auto equals = tools({element("AXButton", "=")}).at(0);
     EXPECT_EQ(equals.title, "=") << "the label stays as it was";
     EXPECT_EQ(equals.description, "Click '=' button");

@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_labels.h"
 #include "platform/linux/atspi_visibility.h"
 #include "platform/linux/dbus_message.h"
+#include "platform/linux/widget_text.h"
 
 #include <atspi/atspi-constants.h>
 
@@ -60,13 +61,15 @@ std::optional<std::string> AtspiElement::role() { return mapping_.role; }
 
 std::optional<std::string> AtspiElement::title() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
-        return readableName(atspi, *snapshot_, node_);
+        return readableName(atspi, *snapshot_, node_, !insideWebArea_);
     });
 }
 
 std::optional<std::string> AtspiElement::description() {
     return snapshot_->bus().withLocked([&](AtspiConnection&) -> std::optional<std::string> {
-        return node().description;
+        // Tooltips are often rich text.
+        if (insideWebArea_) return node().description;
+        return withoutMarkup(node().description);
     });
 }
 
@@ -86,6 +89,9 @@ std::optional<std::string> AtspiElement::identifier() {
 
 std::optional<std::string> AtspiElement::value() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        // A combo box without a value of its own shows its choice as its name.
+        if (mapping_.value == ValueSource::none && node().role == ATSPI_ROLE_COMBO_BOX)
+            return comboChoice(atspi, *snapshot_, node_);
         if (node().detailsKnown) {
             if (mapping_.value == ValueSource::text) return node().text;
             if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;

@@ -1,9 +1,11 @@
 #include "platform/linux/atspi_labels.h"
 
 #include "platform/linux/dbus_message.h"
+#include "platform/linux/widget_text.h"
 
 #include <atspi/atspi-constants.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace velmor::platform {
@@ -13,6 +15,10 @@ namespace {
 constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
 // A label made of many widgets is rare; a hostile relation list must not make a scan slow.
 constexpr size_t kLabelTargets = 4;
+// The longest label beside a control that names it.
+constexpr size_t kNeighbourLabelLength = 60;
+// Options of a combo box compared with its name; a longer list is not read for that.
+constexpr size_t kOptionsCompared = 64;
 
 std::optional<std::string> usableName(AtspiToolkit toolkit, std::string name) {
     if (name.empty() || (toolkit == AtspiToolkit::gtk4 && isWidgetTypeName(name))) return std::nullopt;
@@ -41,7 +47,94 @@ bool namedByLabel(AtspiToolkit toolkit, const AtspiNode& node) {
     return !own || (toolkit == AtspiToolkit::gtk4 && gtk4NameHidesLabel(node, *own));
 }
 
+// The roles whose names come from texts that carry a mnemonic: buttons, menus, tabs, and the
+// fields and choices labels name. Cells, rows, links and text are content, whose markers are
+// the characters themselves ("my_file.txt").
+bool namedByMnemonicText(uint32_t role) {
+    switch (role) {
+        case ATSPI_ROLE_PUSH_BUTTON:
+        case ATSPI_ROLE_PUSH_BUTTON_MENU:
+        case ATSPI_ROLE_TOGGLE_BUTTON:
+        case ATSPI_ROLE_CHECK_BOX:
+        case ATSPI_ROLE_RADIO_BUTTON:
+        case ATSPI_ROLE_MENU:
+        case ATSPI_ROLE_MENU_ITEM:
+        case ATSPI_ROLE_CHECK_MENU_ITEM:
+        case ATSPI_ROLE_RADIO_MENU_ITEM:
+        case ATSPI_ROLE_PAGE_TAB:
+        case ATSPI_ROLE_COMBO_BOX:
+        case ATSPI_ROLE_ENTRY:
+        case ATSPI_ROLE_TEXT:
+        case ATSPI_ROLE_PASSWORD_TEXT:
+        case ATSPI_ROLE_SPIN_BUTTON:
+        case ATSPI_ROLE_SLIDER: return true;
+        default: return false;
+    }
+}
+
+char mnemonicMarker(AtspiToolkit toolkit) {
+    switch (toolkit) {
+        case AtspiToolkit::gtk3:
+        case AtspiToolkit::gtk4: return '_';
+        case AtspiToolkit::qt: return '&';
+        case AtspiToolkit::other: break;
+    }
+    return 0;
+}
+
+// The roles a label laid beside names: fields and choices.
+bool namedByNeighbour(uint32_t role) {
+    switch (role) {
+        case ATSPI_ROLE_COMBO_BOX:
+        case ATSPI_ROLE_ENTRY:
+        case ATSPI_ROLE_TEXT:
+        case ATSPI_ROLE_PASSWORD_TEXT:
+        case ATSPI_ROLE_SPIN_BUTTON:
+        case ATSPI_ROLE_SLIDER: return true;
+        default: return false;
+    }
+}
+
+// The label just before a field or a choice in its container ("Theme:" [Dark v]), for
+// applications that lay a label beside a control without tying the two together. A longer
+// text there is a sentence about something, not a name.
+std::optional<std::string> labelBeside(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    int parent = snapshot.node(node).parent;
+    if (!namedByNeighbour(snapshot.node(node).role) || parent < 0) return std::nullopt;
+    const std::vector<int>& siblings = snapshot.childrenOf(atspi, parent);
+    auto self = std::find(siblings.begin(), siblings.end(), node);
+    if (self == siblings.begin() || self == siblings.end()) return std::nullopt;
+    const AtspiNode& before = snapshot.node(*(self - 1));
+    if (before.role != ATSPI_ROLE_LABEL || before.name.empty() || before.name.size() > kNeighbourLabelLength)
+        return std::nullopt;
+    return before.name;
+}
+
 }  // namespace
+
+std::optional<std::string> comboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    // A copy: reading the children may grow the snapshot.
+    const std::string name = snapshot.node(node).name;
+    if (snapshot.node(node).role != ATSPI_ROLE_COMBO_BOX || name.empty()) return std::nullopt;
+    std::vector<int> options = snapshot.childrenOf(atspi, node);
+    // The options sit in a menu (GTK 3) or a list (Qt) below the combo box.
+    for (size_t i = 0; i < options.size() && i < kOptionsCompared; ++i) {
+        if (snapshot.node(options[i]).name == name) return name;
+        uint32_t role = snapshot.node(options[i]).role;
+        if (role != ATSPI_ROLE_MENU && role != ATSPI_ROLE_LIST && role != ATSPI_ROLE_LIST_BOX) continue;
+        const std::vector<int>& items = snapshot.childrenOf(atspi, options[i]);
+        for (size_t k = 0; k < items.size() && k < kOptionsCompared; ++k)
+            if (snapshot.node(items[k]).name == name) return name;
+    }
+    return std::nullopt;
+}
+
+std::string shownText(AtspiToolkit toolkit, uint32_t role, const std::string& text) {
+    std::string shown = withoutMarkup(text);
+    char marker = mnemonicMarker(toolkit);
+    if (marker && shown == text && namedByMnemonicText(role)) shown = withoutMnemonic(shown, marker);
+    return shown;
+}
 
 void readLabels(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vector<int>& nodes) {
     DBusConnection* bus = atspi.connection();
@@ -51,7 +144,8 @@ void readLabels(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vect
     std::vector<PendingReply> relationSets;
     for (int node : nodes) {
         const AtspiNode& n = snapshot.node(node);
-        if (n.labelKnown || !namedByLabel(toolkit, n)) continue;
+        // A combo box's own name may be its current choice: its label is asked for too.
+        if (n.labelKnown || !(namedByLabel(toolkit, n) || n.role == ATSPI_ROLE_COMBO_BOX)) continue;
         asked.push_back(node);
         relationSets.push_back(
             DbusCall(snapshot.busName(), n.path, kAccessibleDbus, "GetRelationSet").sendLater(bus, kAtspiCallTimeoutMs));
@@ -91,13 +185,18 @@ void readLabels(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vect
     }
 }
 
-std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, bool widgetText) {
     AtspiToolkit toolkit = snapshot.toolkit(atspi);
     auto own = usableName(toolkit, snapshot.node(node).name);
-    if (!namedByLabel(toolkit, snapshot.node(node))) return own;
-    readLabels(atspi, snapshot, {node});
-    const auto& label = snapshot.node(node).label;
-    return label ? label : own;
+    bool choice = own && comboChoice(atspi, snapshot, node);
+    std::optional<std::string> name = choice ? std::nullopt : own;
+    if (choice || namedByLabel(toolkit, snapshot.node(node))) {
+        readLabels(atspi, snapshot, {node});
+        if (snapshot.node(node).label) name = snapshot.node(node).label;
+        else if (!name) name = labelBeside(atspi, snapshot, node);
+    }
+    if (!name || !widgetText) return name;
+    return usableName(toolkit, shownText(toolkit, snapshot.node(node).role, *name));
 }
 
 }  // namespace velmor::platform

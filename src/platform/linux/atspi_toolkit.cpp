@@ -33,7 +33,7 @@ AtspiToolkit readToolkit(DBusConnection* bus, const std::string& busName) {
     std::string toolkit = lowerAscii(nameReply.reader().open().string());
     if (toolkit == "qt") return AtspiToolkit::qt;
     std::string number = versionReply.hasSignature("v") ? versionReply.reader().open().string() : "";
-    if (toolkit == "gtk" && number.starts_with("4.")) return AtspiToolkit::gtk4;
+    if (toolkit == "gtk") return number.starts_with("4.") ? AtspiToolkit::gtk4 : AtspiToolkit::gtk3;
     return AtspiToolkit::other;
 }
 

@@ -12,7 +12,8 @@ enum class AtspiToolkit {
     gtk4,   // VISIBLE but never SHOWING below the window; SENSITIVE without ENABLED; names
             // that repeat the label or fall back to the widget's type name
     qt,     // no bulk cache read, no accessible ids, action names no press action matches
-    other,  // GTK 3 and the rest: SHOWING and names as AT-SPI means them
+    gtk3,   // SHOWING and names as AT-SPI means them
+    other,  // the rest, as GTK 3
 };
 
 // The toolkit of the application at `busName`, from its application object. Called with
