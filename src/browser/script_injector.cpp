@@ -341,25 +341,20 @@ json ScriptInjector::evaluate(DevToolsSession& session, const std::string& scrip
 }
 
 json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const {
-    auto params = keyEventParams(key);
-    if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
+    auto press = keyPress(key);
+    if (!press) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
         auto [frameId, inner] = splitFrameSelector(selector);
         json focused = evaluateApart(session, buildActionScript("focus", inner, std::nullopt), frameId);
         if (focused.contains("error")) return focused;
     }
-    json down = *params;
-    // A key that types something is a full key press; the others have no character.
-    down["type"] = params->contains("text") ? "keyDown" : "rawKeyDown";
-    json up = *params;
-    up.erase("text");
-    up.erase("unmodifiedText");
-    up["type"] = "keyUp";
-    for (const json* event : {&down, &up}) {
-        auto sent = session.call("Input.dispatchKeyEvent", *event);
+    for (const json& event : press->events) {
+        auto sent = session.call("Input.dispatchKeyEvent", event);
         if (!sent) return errorResult(sent.error());
     }
-    return json{{"status", "pressed"}, {"key", (*params)["key"]}};
+    json answer = {{"status", "pressed"}, {"key", press->key}};
+    if (!press->modifiers.empty()) answer["modifiers"] = press->modifiers;
+    return answer;
 }
 
 }  // namespace velmor::browser
