@@ -116,6 +116,8 @@ public:
                       std::optional<std::chrono::milliseconds> limit) override;
     bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
                       std::chrono::milliseconds limit) override;
+    bool skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) override;
+    bool usable() const override { return !broken; }
     const std::vector<PageDialog>& dialogs() const override { return dialogs_; }
     void answerDialogs(bool answer) override { answersDialogs = answer; }
 
@@ -309,6 +311,16 @@ bool ChromiumSession::waitForEvent(const std::function<bool(const std::string&, 
             return true;
         }
     }
+}
+
+bool ChromiumSession::skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) {
+    auto hit = std::find_if(events.begin(), events.end(), [&](const json& event) {
+        auto params = event.find("params");
+        return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
+    });
+    if (hit == events.end()) return false;
+    events.erase(events.begin(), hit);
+    return true;
 }
 
 }  // namespace

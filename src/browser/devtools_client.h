@@ -53,6 +53,12 @@ public:
     virtual bool waitForEvent(
         const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept,
         std::chrono::milliseconds limit) = 0;
+    // Whether an event `accept` takes has already arrived, without reading or waiting; when
+    // one has, the events before it are dropped, so a waitForEvent after starts at it.
+    virtual bool skipToArrivedEvent(
+        const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept) = 0;
+    // False once the connection is lost or a command ran out of time: every later command fails.
+    virtual bool usable() const = 0;
 
     virtual const std::vector<PageDialog>& dialogs() const = 0;
     // Whether this connection answers the dialogs it meets (it does unless told otherwise);

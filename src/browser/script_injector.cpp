@@ -98,67 +98,86 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
 
 json ScriptInjector::execute(const std::string& action, const std::string& selector,
                              const std::optional<std::string>& value, const Tab& tab) const {
-    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
-        if (action == "press") return pressKey(session, selector, value.value_or(""));
-        auto [frameId, inner] = splitFrameSelector(selector);
-        json done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
-        // What a click reports of the element is the page's text.
-        if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
-            done["label"] = outside_text::label(*label);
+    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage& page) {
+        json done;
+        if (action == "press") {
+            done = pressKey(session, selector, value.value_or(""));
+        } else {
+            auto [frameId, inner] = splitFrameSelector(selector);
+            done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
+            // What a click reports of the element is the page's text.
+            if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
+                done["label"] = outside_text::label(*label);
+        }
+        // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
+        // the answer waits for the new document, so the next call meets it.
+        if (done.is_object() && !done.contains("error"))
+            if (auto moved = followNavigation(session, page.id)) done["navigation"] = std::move(*moved);
         return done;
     }, true);
 }
 
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
     return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
-        const std::string& target = page.id;
         // A page blocked by a dialog runs no script; the browser itself can still take it away.
         DialogWatch* watch = devTools_->dialogWatch();
-        bool fromBrowser = watch && watch->pageSilent(target);
+        bool fromBrowser = watch && watch->pageSilent(page.id);
         json answer = fromBrowser ? navigateFromBrowser(session, path) : evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
-        std::string outcome = "navigating";
-        bool answered = session.waitForEvent(
-            [&](const std::string& method, const json& params) {
-                bool mainFrame = params.is_object() && stringFieldOr(params, "frameId") == target;
-                if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
-                    outcome = "loaded";
-                else if (method == "Page.frameStoppedLoading" && mainFrame)
-                    // The page blocked until now tells of its new document's load only when it
-                    // is quick to take up this client; the browser's own word is the end of it.
-                    outcome = fromBrowser ? "loaded" : "stopped";
-                else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
-                    outcome = "cancelled";  // the dialog is dismissed: the page stays
-                return outcome != "navigating";
-            },
-            endpoints_.navigationLimit);
-        answer["status"] = outcome;
-        // A wait that ran out closed its connection; where the tab stands is read afresh.
-        std::unique_ptr<DevToolsSession> fresh;
-        DevToolsSession* reader = &session;
-        if (!answered) {
-            // A tab that cannot be reached again is answered without its place.
-            if (auto connected = devTools_->connect(target)) fresh = std::move(*connected);
-            reader = fresh.get();
-        }
-        if (reader) {
-            auto state = reader->call("Runtime.evaluate",
-                                      {{"expression", "({url: location.href, title: document.title})"},
-                                       {"returnByValue", true}},
-                                      kStateReadLimit);
-            if (state) {
-                auto remote = state->find("result");
-                if (remote != state->end() && remote->is_object()) {
-                    auto value = remote->find("value");
-                    if (value != remote->end() && value->is_object()) {
-                        answer["url"] = stringFieldOr(*value, "url");
-                        answer["title"] = outside_text::title(stringFieldOr(*value, "title"));
-                    }
-                }
-            }
-        }
+        answer.update(settleNavigation(session, page.id, fromBrowser));
         return answer;
     }, false);
+}
+
+std::optional<json> ScriptInjector::followNavigation(DevToolsSession& session, const std::string& target) const {
+    // Navigations the action asked for are requested before its script answers; one a page
+    // starts later, from a timer or after a request of its own, is not waited for.
+    bool started = session.skipToArrivedEvent([&](const std::string& method, const json& params) {
+        if (!params.is_object() || stringFieldOr(params, "frameId") != target) return false;
+        if (method == "Page.navigatedWithinDocument") return true;
+        return method == "Page.frameRequestedNavigation" && stringFieldOr(params, "disposition") == "currentTab";
+    });
+    if (!started) return std::nullopt;
+    return settleNavigation(session, target, false);
+}
+
+json ScriptInjector::settleNavigation(DevToolsSession& session, const std::string& target, bool fromBrowser) const {
+    std::string outcome = "navigating";
+    bool answered = session.waitForEvent(
+        [&](const std::string& method, const json& params) {
+            bool mainFrame = params.is_object() && stringFieldOr(params, "frameId") == target;
+            if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
+                outcome = "loaded";
+            else if (method == "Page.frameStoppedLoading" && mainFrame)
+                // The page blocked until now tells of its new document's load only when it
+                // is quick to take up this client; the browser's own word is the end of it.
+                outcome = fromBrowser ? "loaded" : "stopped";
+            else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
+                outcome = "cancelled";  // the dialog is dismissed: the page stays
+            return outcome != "navigating";
+        },
+        endpoints_.navigationLimit);
+    json settled = {{"status", outcome}};
+    // A wait that ran out closed its connection; where the tab stands is read afresh.
+    std::unique_ptr<DevToolsSession> fresh;
+    DevToolsSession* reader = &session;
+    if (!answered) {
+        // A tab that cannot be reached again is answered without its place.
+        if (auto connected = devTools_->connect(target)) fresh = std::move(*connected);
+        reader = fresh.get();
+    }
+    if (!reader) return settled;
+    auto state = reader->call("Runtime.evaluate",
+                              {{"expression", "({url: location.href, title: document.title})"}, {"returnByValue", true}},
+                              kStateReadLimit);
+    if (!state) return settled;
+    auto remote = state->find("result");
+    if (remote == state->end() || !remote->is_object()) return settled;
+    auto value = remote->find("value");
+    if (value == remote->end() || !value->is_object()) return settled;
+    settled["url"] = stringFieldOr(*value, "url");
+    settled["title"] = outside_text::title(stringFieldOr(*value, "title"));
+    return settled;
 }
 
 json ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {

@@ -68,8 +68,9 @@ public:
     Scan scan(const std::string& browser, const std::optional<std::string>& urlPattern,
               size_t maxTextLength = kDefaultTextLength) const;
     // One of "click", "fill", "select", "fill_contenteditable", "set" on the element, or
-    // "press": the key named by `value` sent to the element (to the focused element when
-    // the selector is empty).
+    // "press": the key or key combination named by `value` sent to the element (to the
+    // focused element when the selector is empty). An action that takes the tab to another
+    // address answers once the new document has loaded, with it under "navigation".
     nlohmann::json execute(const std::string& action, const std::string& selector,
                            const std::optional<std::string>& value, const Tab& tab) const;
     // Answers once the new document has loaded, or with what it has after the navigation limit.
@@ -110,6 +111,13 @@ private:
     nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
     // Navigates through the browser rather than the page, for a page that runs no script.
     nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
+    // Where a navigation of the main frame (`target`) that the action just asked for has
+    // taken the tab, as settleNavigation tells it; nothing when it asked for none.
+    std::optional<nlohmann::json> followNavigation(DevToolsSession& session, const std::string& target) const;
+    // Waits, up to the navigation limit, for the document a navigation of the main frame
+    // brings: {"status": "loaded", "stopped" (no new document came), "cancelled" (a
+    // leave-page question kept the page) or "navigating" (still on its way), "url", "title"}.
+    nlohmann::json settleNavigation(DevToolsSession& session, const std::string& target, bool fromBrowser) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;

@@ -137,6 +137,26 @@ TEST_F(WebActions, KeyCombinationsReachThePageAndItsDefaultActions) {
               json({{"error", std::string("unknown key 'ctrl+shift': use ") + knownKeyNames()}}));
 }
 
+// A click that takes the tab to another document answers once that document is there, and
+// says where the tab went; one that moves within the page says so too, and one that stays says
+// nothing of it.
+TEST_F(WebActions, AClickThatNavigatesAnswersTheNewDocument) {
+    std::string url = open("listeners.html");
+    call("web_scan", {{"url", url}});
+    EXPECT_FALSE(call("click_go_profile", json::object()).contains("navigation"));
+    EXPECT_EQ(call("navigate_jump_to_bio", json::object())["navigation"],
+              json({{"status", "loaded"}, {"url", url + "#bio"}, {"title", "Listening page"}}));
+
+    std::string next = chromium->pageUrl("delay/300/dialogs.html") + "?from=profile";
+    EXPECT_EQ(call("navigate_open_dialogs", json::object()),
+              json({{"status", "clicked"},
+                    {"label", "Open dialogs"},
+                    {"navigation", {{"status", "loaded"}, {"url", next}, {"title", "Dialogs"}}}}));
+    json scan = call("web_scan", {{"url", "from=profile"}});
+    EXPECT_EQ(scan["title"], "Dialogs");
+    EXPECT_FALSE(toolNamed(scan, "click_say_hello_dialogs").is_null()) << scan.dump(1);
+}
+
 // Quotes, backslashes and line breaks in a path arrive in the page exactly as given.
 TEST_F(WebActions, NavigatesToAnyPathUnchanged) {
     std::string url = open("listeners.html");
