@@ -32,6 +32,9 @@ struct DevToolsLimits {
     std::chrono::milliseconds answer{30'000};   // a command's answer, script run time included
 };
 
+// A limit as the errors that name it put it: "30 s", "1.5 s".
+std::string secondsText(std::chrono::milliseconds limit);
+
 // One DevTools connection to one page. Every exchange runs against a deadline; dialogs that
 // open while a command runs are answered at once (by acceptedByDefault) so that the command
 // can finish, unless a DialogWatch does that, and are kept for the caller to report.

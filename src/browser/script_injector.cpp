@@ -1,5 +1,6 @@
 #include "browser/script_injector.h"
 
+#include "base/call_context.h"
 #include "base/error_result.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
@@ -61,6 +62,22 @@ json decode(const json& value) {
     if (parsed.is_object()) return parsed;
     if (!parsed.is_discarded()) return json{{"result", std::move(parsed)}};
     return json{{"result", text}};
+}
+
+using Clock = std::chrono::steady_clock;
+
+// How long past a wait's deadline a page may take to answer its last look.
+constexpr std::chrono::milliseconds kWaitGrace{1'000};
+
+// Why a wait ended without what it waited for.
+std::string unmetWait(const ScriptInjector::Wait& wait) {
+    std::string within = (wait.gone ? " after " : " within ") + secondsText(wait.limit);
+    std::string text = "the text \"" + wait.text + "\"";
+    std::string matching = "matching \"" + wait.selector + "\"";
+    if (wait.selector.empty()) return text + (wait.gone ? " was still shown" : " did not appear") + within;
+    if (wait.text.empty())
+        return (wait.gone ? "an element " + matching + " was still shown" : "no element " + matching + " appeared") + within;
+    return text + (wait.gone ? " was still shown in an element " : " did not appear in an element ") + matching + within;
 }
 
 json reportedDialog(const PageDialog& dialog) {
@@ -288,6 +305,65 @@ json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>&
     return result;
 }
 
+json ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const {
+    std::string script = buildWaitScript(wait.text, wait.selector);
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) {
+        auto start = Clock::now();
+        auto deadline = start + wait.limit;
+        while (true) {
+            // A page slow to answer is given a moment past the deadline before it counts as
+            // not answering at all.
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            json look = lookInFrames(session, script, std::max(left, std::chrono::milliseconds(0)) + kWaitGrace);
+            std::string state = stringFieldOr(look, "state");
+            if (state == "invalid")
+                return errorResult("invalid selector '" + wait.selector +
+                                   "': " + outside_text::description(stringFieldOr(look, "reason")));
+            // A look that failed (a document on its way, a frame gone) settles nothing.
+            bool seen = state == "seen";
+            if (!state.empty() && seen != wait.gone) {
+                json answer = {{"status", wait.gone ? "gone" : "appeared"},
+                               {"waited_ms", std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()}};
+                if (!wait.text.empty()) answer["text"] = wait.text;
+                if (!wait.selector.empty()) answer["selector"] = wait.selector;
+                if (seen) {
+                    answer["seen"] = outside_text::description(stringFieldOr(look, "seen"));
+                    answer["count"] = look.value("count", 1);
+                }
+                return answer;
+            }
+            if (!session.usable()) return look.contains("error") ? look : errorResult("Chrome: the connection to the tab was lost");
+            auto now = Clock::now();
+            if (now >= deadline) return errorResult(unmetWait(wait));
+            if (!currentCall().waitFor(std::min<Clock::duration>(kWaitPollInterval, deadline - now)))
+                return errorResult("the wait was cancelled");
+        }
+    }, false);
+}
+
+json ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& script,
+                                  std::chrono::milliseconds limit) const {
+    auto frames = framesOf(session, limit);
+    if (!frames) return errorResult(frames.error());
+    json main;
+    json seen;
+    int64_t count = 0;
+    for (const auto& frame : *frames) {
+        json look = evaluateApart(session, script, frame.id, limit);
+        std::string state = stringFieldOr(look, "state");
+        if (state == "invalid") return look;
+        if (state == "seen") {
+            if (seen.is_null()) seen = look;
+            count += look.value("count", 1);
+        }
+        if (main.is_null()) main = std::move(look);
+        if (!session.usable()) break;
+    }
+    if (seen.is_null()) return main;
+    seen["count"] = count;
+    return seen;
+}
+
 json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
     auto frames = framesOf(session);
     if (!frames) return errorResult(frames.error());
@@ -302,8 +378,9 @@ json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& scr
     return mergedFrameScans(std::move(main), below);
 }
 
-Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSession& session) const {
-    auto tree = session.call("Page.getFrameTree");
+Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(
+    DevToolsSession& session, std::optional<std::chrono::milliseconds> limit) const {
+    auto tree = session.call("Page.getFrameTree", json::object(), limit);
     if (!tree) return fail(tree.error());
     std::vector<Frame> frames;
     // Depth first, in document order: the main frame, then each frame after its parent.
@@ -325,29 +402,30 @@ Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSess
 }
 
 json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
-                                   const std::optional<std::string>& frameId) const {
+                                   const std::optional<std::string>& frameId,
+                                   std::optional<std::chrono::milliseconds> limit) const {
     std::string frame;
     if (frameId) {
         frame = *frameId;
     } else {
-        auto frames = framesOf(session);
+        auto frames = framesOf(session, limit);
         if (!frames) return errorResult(frames.error());
         frame = frames->front().id;
     }
     // A world of its own for each script: one made earlier may have gone with its document.
-    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}});
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}}, limit);
     // A frame named by an earlier scan may have been taken out of the page since.
     if (!world) return errorResult(frameId ? "Chrome: the frame is gone; run web_scan again" : world.error());
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
-    return evaluate(session, script, context->get<int64_t>());
+    return evaluate(session, script, context->get<int64_t>(), limit);
 }
 
 json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
-                              std::optional<int64_t> contextId) const {
+                              std::optional<int64_t> contextId, std::optional<std::chrono::milliseconds> limit) const {
     json params = {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}, {"userGesture", true}};
     if (contextId) params["contextId"] = *contextId;
-    auto answer = session.call("Runtime.evaluate", params);
+    auto answer = session.call("Runtime.evaluate", params, limit);
     if (!answer) return errorResult(answer.error());
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())

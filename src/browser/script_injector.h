@@ -75,6 +75,20 @@ public:
                            const std::optional<std::string>& value, const Tab& tab) const;
     // Answers once the new document has loaded, or with what it has after the navigation limit.
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
+    // What web_wait_for waits for: shown text (letter case and runs of blanks ignored), shown
+    // elements matching a CSS selector, or that text inside such elements, in any frame; to
+    // appear, or with `gone` to be shown no more.
+    struct Wait {
+        std::string text;
+        std::string selector;
+        bool gone = false;
+        std::chrono::milliseconds limit{10'000};
+    };
+    // Looks again every kWaitPollInterval until what `wait` asks for holds, then answers
+    // {"status": "appeared" or "gone", "waited_ms", "seen" and "count" for what appeared}; an
+    // error once the limit has passed.
+    nlohmann::json waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const;
+    static constexpr std::chrono::milliseconds kWaitPollInterval{100};
     // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
     nlohmann::json injectPageAgent(const std::string& browser) const;
     // Accepts or dismisses the dialog open in the tab the pattern picks, else in the tab whose
@@ -94,19 +108,27 @@ private:
     nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
     // which works with the page's scripts.
+    // `limit` replaces the usual answer limit of each command.
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
-                            std::optional<int64_t> contextId = std::nullopt) const;
+                            std::optional<int64_t> contextId = std::nullopt,
+                            std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
     // In a fresh isolated world of the frame (the tab's main frame when none is given), where
     // what the page's scripts did to the built-ins (JSON.stringify, Array.prototype.map, ...)
     // does not reach.
     nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
-                                 const std::optional<std::string>& frameId = std::nullopt) const;
+                                 const std::optional<std::string>& frameId = std::nullopt,
+                                 std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
     struct Frame {
         std::string id;
         std::string name;
     };
     // The tab's frames, main frame first, at most kMaxScannedFrames.
-    Result<std::vector<Frame>> framesOf(DevToolsSession& session) const;
+    Result<std::vector<Frame>> framesOf(DevToolsSession& session,
+                                        std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    // One look of the wait script in every frame: seen where any frame sees it (its first
+    // sighting, the count summed), invalid where any frame says so, else what the main frame says.
+    nlohmann::json lookInFrames(DevToolsSession& session, const std::string& script,
+                                std::chrono::milliseconds limit) const;
     // The scan script in every frame, its answers merged into one.
     nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
     // Navigates through the browser rather than the page, for a page that runs no script.

@@ -169,6 +169,13 @@ json buildStaticTools() {
               {"browser", param("string", "Target browser: 'chrome' (Chromium or Chrome) or 'auto' (default)")},
               {"url", param("string", "URL pattern to target a specific tab")}},
              {"js"}),
+        tool("web_wait_for",
+             "Wait until a browser tab shows some text or an element matching a CSS selector (or, with gone: true, no longer shows it), e.g. after a click that loads results. Only what the user can see counts; frames and web components are searched too. Answers what was seen and after how many milliseconds, or an error when the time runs out.",
+             {{"text", param("string", "Text to wait for (letter case and spacing ignored)")},
+              {"selector", param("string", "CSS selector of the element to wait for; with text, the text must be inside such an element")},
+              {"gone", param("boolean", "true to wait until it is no longer shown; default false")},
+              {"timeout_ms", param("integer", "How long to wait, in milliseconds (default 10000)")},
+              {"url", param("string", "URL pattern of the tab (e.g. 'example.com')")}}),
         tool("web_handle_dialog",
              "Answer the JavaScript dialog (alert, confirm, prompt, leave-page question) a browser tab shows. Velmor answers dialogs by itself before its next call in that tab (alerts accepted, the others dismissed) and reports them under 'dialog'; call this first to answer one yourself.",
              {{"accept", param("boolean", "true to accept (OK), false to dismiss (Cancel); default true")},
@@ -229,7 +236,7 @@ const std::vector<std::string>& fixedToolNames() {
         "list_menus", "menu_click", "menu_hover", "get_windows", "set_window_frame", "activate_app",
         "start_recording", "stop_recording", "configure_tts", "speak", "prefetch_audio", "dry_run",
         "record_narrated_demo", "inject_webmcp", "web_scan", "web_action", "web_navigate", "web_content",
-        "web_execute_js", "web_handle_dialog", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
+        "web_execute_js", "web_wait_for", "web_handle_dialog", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
         "list_flows", "load_flow", "delete_flow"};
     return names;
 }
