@@ -47,7 +47,7 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
 // reaches web pages or speech vendors is open-world.
 TEST(StaticCatalogue, AnnotatesWhatEachFixedToolMayDo) {
     const std::set<std::string> readOnly = {"get_page_info", "list_apps", "screenshot", "get_clipboard", "list_menus",
-                                            "get_windows", "search_flows", "list_flows", "load_flow", "web_scan",
+                                            "get_windows", "search_flows", "list_flows", "load_flow", "web_scan", "web_wait_for",
                                             "web_content", "list_shortcuts"};
     const std::set<std::string> destructive = {"type_text", "press_key", "click_at", "drag", "menu_click", "delete_flow",
                                                "web_action", "web_execute_js", "run_shortcut", "record_narrated_demo"};

@@ -12,6 +12,8 @@
   const maxNodes = 100000;
   const fold = (s) => s.replace(/\s+/g, ' ').trim().toLowerCase();
   const wanted = fold(text);
+  // A frame whose element is not shown has no room on screen: nothing in it can be seen.
+  if (window !== window.top && (innerWidth === 0 || innerHeight === 0)) return JSON.stringify({ state: 'unseen' });
 
   // Every element that shows itself, found in the document and in each open shadow root.
   const roots = [document];
