@@ -1,7 +1,7 @@
 // Measures the page half against a real headless Chromium, end to end through the dispatcher
 // (DevTools round trips, page script, registry refill): web_scan of TodoMVC, of a page with
 // 1,000 controls and of a page with 3 frames and 2 web components' shadow roots, a click through a scanned tool on a button whose page handler does next to
-// nothing (so the figure is Velmor's own cost), one web_execute_js round trip with a small
+// nothing (so the figure is Velmor's own cost), one web_wait_for look that finds its text at once, one web_execute_js round trip with a small
 // and with a large script, and the bytes of each test page's web_scan answer and of the tools
 // it adds to tools/list.
 #include "bench_stats.h"
@@ -101,6 +101,9 @@ int main() {
     router.callTool("web_scan", {{"url", listeners}});
     std::printf("%s\n", bench::summarise("click through a scanned tool", timed(200, [&] {
                             router.callTool("click_go_profile", json::object());
+                        })).c_str());
+    std::printf("%s\n", bench::summarise("web_wait_for text already shown (one look)", timed(200, [&] {
+                            router.callTool("web_wait_for", {{"text", "profile"}, {"url", listeners}});
                         })).c_str());
     std::printf("%s\n", bench::summarise("web_execute_js round trip", timed(200, [&] {
                             router.callTool("web_execute_js", {{"js", "JSON.stringify({n: 1})"}, {"url", listeners}});

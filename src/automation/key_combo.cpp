@@ -1,6 +1,6 @@
 #include "automation/key_combo.h"
 
-#include "automation/text.h"
+#include "base/key_combination.h"
 
 #include <map>
 #include <optional>
@@ -40,25 +40,13 @@ std::optional<platform::Key> keyNamed(const std::string& name) {
 }  // namespace
 
 Result<KeyCombo> parseKeyCombo(const std::string& combo) {
+    KeyCombination written = keyCombination(combo);
+    auto key = keyNamed(written.key);
+    if (!key) return fail("unknown key: " + written.key);
     platform::Modifiers modifiers;
-    std::string keyName;
-    std::string lowered = lowerAscii(combo);
-    size_t start = 0;
-    while (start <= lowered.size()) {
-        size_t plus = lowered.find('+', start);
-        if (plus == std::string::npos) plus = lowered.size();
-        std::string piece = lowered.substr(start, plus - start);
-        start = plus + 1;
-        if (piece.empty()) continue;
-        // Agents used to other desktops write cmd+s and option+x; what they mean here is
-        // ctrl+s and alt+x.
-        if (piece == "ctrl" || piece == "control" || piece == "cmd" || piece == "command") modifiers.control = true;
-        else if (piece == "shift") modifiers.shift = true;
-        else if (piece == "alt" || piece == "option") modifiers.alt = true;
-        else keyName = piece;
-    }
-    auto key = keyNamed(keyName);
-    if (!key) return fail("unknown key: " + keyName);
+    modifiers.control = written.control;
+    modifiers.shift = written.shift;
+    modifiers.alt = written.alt;
     return KeyCombo{*key, modifiers};
 }
 

@@ -13,10 +13,8 @@ struct KeyCombo {
     platform::Modifiers modifiers;
 };
 
-// Reads a combination, case-insensitively: modifier words ("ctrl"/"control", with
-// "cmd"/"command" as aliases; "shift"; "alt", alias "option") and one key name, the last one winning when there are
-// several. Pieces are not trimmed. "unknown key: <name>" when the key is not in the key
-// table, also when there is none.
+// Reads a combination by the words of keyCombination (base/key_combination.h). "unknown key:
+// <name>" when the key is not in the key table, also when there is none.
 Result<KeyCombo> parseKeyCombo(const std::string& combo);
 
 }  // namespace velmor::automation

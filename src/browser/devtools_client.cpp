@@ -33,12 +33,6 @@ constexpr size_t kKeptDialogLimit = 16;
 // How much of an unusable answer an error quotes.
 constexpr size_t kEchoedTextLimit = 200;
 
-std::string seconds(std::chrono::milliseconds limit) {
-    auto whole = limit.count() / 1000;
-    auto tenths = (limit.count() % 1000) / 100;
-    return std::to_string(whole) + (tenths ? "." + std::to_string(tenths) : "") + " s";
-}
-
 // A script still running at its deadline is told to stop; its own answer then follows within
 // this time.
 constexpr std::chrono::milliseconds kInterruptLimit{2'000};
@@ -116,6 +110,8 @@ public:
                       std::optional<std::chrono::milliseconds> limit) override;
     bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
                       std::chrono::milliseconds limit) override;
+    bool skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) override;
+    bool usable() const override { return !broken; }
     const std::vector<PageDialog>& dialogs() const override { return dialogs_; }
     void answerDialogs(bool answer) override { answersDialogs = answer; }
 
@@ -231,7 +227,7 @@ Result<std::unique_ptr<DevToolsSession>> ChromiumSession::open(const std::string
     if (!address) return fail("Chrome: the tab is already being debugged by another client");
     auto session = std::make_unique<ChromiumSession>(limits);
     auto deadline = Clock::now() + limits.connect;
-    std::string failure = "Chrome: cannot connect to the tab within " + seconds(limits.connect);
+    std::string failure = "Chrome: cannot connect to the tab within " + secondsText(limits.connect);
     if (auto connected = connectBefore(session->io, session->ws.next_layer(), address->host, address->port, deadline);
         !connected)
         return fail(connected.error().empty() ? failure : connected.error());
@@ -255,14 +251,14 @@ Result<json> ChromiumSession::call(const std::string& method, const json& params
                                    std::optional<std::chrono::milliseconds> limit) {
     int id = ++nextId;
     if (!command(id, method, params))
-        return fail("Chrome: could not send to the tab within " + seconds(limits.write));
+        return fail("Chrome: could not send to the tab within " + secondsText(limits.write));
     auto answerLimit = limit.value_or(limits.answer);
     auto deadline = Clock::now() + answerLimit;
     while (true) {
         bool timedOut = false;
         auto message = read(deadline, timedOut, true);
         if (!message) {
-            return fail(timedOut ? "Chrome: the page did not answer within " + seconds(answerLimit)
+            return fail(timedOut ? "Chrome: the page did not answer within " + secondsText(answerLimit)
                                  : "Chrome: the connection to the tab was lost");
         }
         // Unparsable or too deeply nested: waiting for a better frame would only run into the
@@ -311,7 +307,23 @@ bool ChromiumSession::waitForEvent(const std::function<bool(const std::string&, 
     }
 }
 
+bool ChromiumSession::skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) {
+    auto hit = std::find_if(events.begin(), events.end(), [&](const json& event) {
+        auto params = event.find("params");
+        return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
+    });
+    if (hit == events.end()) return false;
+    events.erase(events.begin(), hit);
+    return true;
+}
+
 }  // namespace
+
+std::string secondsText(std::chrono::milliseconds limit) {
+    auto whole = limit.count() / 1000;
+    auto tenths = (limit.count() % 1000) / 100;
+    return std::to_string(whole) + (tenths ? "." + std::to_string(tenths) : "") + " s";
+}
 
 ChromiumDevTools::ChromiumDevTools(std::string host, uint16_t port, DevToolsLimits limits)
     : host_(std::move(host)), port_(port), limits_(limits) {}
@@ -345,7 +357,7 @@ Result<std::vector<DevToolsPage>> ChromiumDevTools::listPages() const {
         done = true;
     });
     if (!runUntil(io, done, Clock::now() + limits_.answer, socket))
-        return fail("Chrome: the DevTools endpoint did not answer within " + seconds(limits_.answer));
+        return fail("Chrome: the DevTools endpoint did not answer within " + secondsText(limits_.answer));
     if (error) return fail(unreachable());
     beast::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);

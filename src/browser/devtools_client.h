@@ -32,6 +32,9 @@ struct DevToolsLimits {
     std::chrono::milliseconds answer{30'000};   // a command's answer, script run time included
 };
 
+// A limit as the errors that name it put it: "30 s", "1.5 s".
+std::string secondsText(std::chrono::milliseconds limit);
+
 // One DevTools connection to one page. Every exchange runs against a deadline; dialogs that
 // open while a command runs are answered at once (by acceptedByDefault) so that the command
 // can finish, unless a DialogWatch does that, and are kept for the caller to report.
@@ -53,6 +56,12 @@ public:
     virtual bool waitForEvent(
         const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept,
         std::chrono::milliseconds limit) = 0;
+    // Whether an event `accept` takes has already arrived, without reading or waiting; when
+    // one has, the events before it are dropped, so a waitForEvent after starts at it.
+    virtual bool skipToArrivedEvent(
+        const std::function<bool(const std::string& method, const nlohmann::json& params)>& accept) = 0;
+    // False once the connection is lost or a command ran out of time: every later command fails.
+    virtual bool usable() const = 0;
 
     virtual const std::vector<PageDialog>& dialogs() const = 0;
     // Whether this connection answers the dialogs it meets (it does unless told otherwise);

@@ -69,6 +69,10 @@ std::string buildNavigationScript(const std::string& path) {
     return fill(page_js::page_navigate, {{"__PATH__", literal(path)}});
 }
 
+std::string buildWaitScript(const std::string& text, const std::string& selector) {
+    return fill(page_js::page_wait, {{"__TEXT__", literal(text)}, {"__SELECTOR__", literal(selector)}});
+}
+
 std::string buildPageAgentScript(const std::string& scheme, uint16_t port, const std::string& nonce) {
     return fill(page_js::page_agent,
                 {{"__SCHEME__", literal(scheme)}, {"__PORT__", std::to_string(port)}, {"__NONCE__", literal(nonce)}});

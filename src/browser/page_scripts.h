@@ -17,6 +17,8 @@ std::string buildScanScript(size_t maxTextLength);
 std::string buildActionScript(const std::string& action, const std::string& selector,
                               const std::optional<std::string>& value);
 std::string buildNavigationScript(const std::string& path);
+// One look for shown `text` (empty: any), in shown elements matching `selector` (empty: the page).
+std::string buildWaitScript(const std::string& text, const std::string& selector);
 // The page agent, connecting to scheme://localhost:port and proving `nonce` first.
 std::string buildPageAgentScript(const std::string& scheme, uint16_t port, const std::string& nonce);
 

@@ -1,5 +1,6 @@
 #include "browser/script_injector.h"
 
+#include "base/call_context.h"
 #include "base/error_result.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
@@ -63,6 +64,22 @@ json decode(const json& value) {
     return json{{"result", text}};
 }
 
+using Clock = std::chrono::steady_clock;
+
+// How long past a wait's deadline a page may take to answer its last look.
+constexpr std::chrono::milliseconds kWaitGrace{1'000};
+
+// Why a wait ended without what it waited for.
+std::string unmetWait(const ScriptInjector::Wait& wait) {
+    std::string within = (wait.gone ? " after " : " within ") + secondsText(wait.limit);
+    std::string text = "the text \"" + wait.text + "\"";
+    std::string matching = "matching \"" + wait.selector + "\"";
+    if (wait.selector.empty()) return text + (wait.gone ? " was still shown" : " did not appear") + within;
+    if (wait.text.empty())
+        return (wait.gone ? "an element " + matching + " was still shown" : "no element " + matching + " appeared") + within;
+    return text + (wait.gone ? " was still shown in an element " : " did not appear in an element ") + matching + within;
+}
+
 json reportedDialog(const PageDialog& dialog) {
     return {{"type", outside_text::label(dialog.type)}, {"message", outside_text::description(dialog.message)}};
 }
@@ -98,67 +115,86 @@ ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std:
 
 json ScriptInjector::execute(const std::string& action, const std::string& selector,
                              const std::optional<std::string>& value, const Tab& tab) const {
-    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage&) {
-        if (action == "press") return pressKey(session, selector, value.value_or(""));
-        auto [frameId, inner] = splitFrameSelector(selector);
-        json done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
-        // What a click reports of the element is the page's text.
-        if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
-            done["label"] = outside_text::label(*label);
+    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage& page) {
+        json done;
+        if (action == "press") {
+            done = pressKey(session, selector, value.value_or(""));
+        } else {
+            auto [frameId, inner] = splitFrameSelector(selector);
+            done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
+            // What a click reports of the element is the page's text.
+            if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
+                done["label"] = outside_text::label(*label);
+        }
+        // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
+        // the answer waits for the new document, so the next call meets it.
+        if (done.is_object() && !done.contains("error"))
+            if (auto moved = followNavigation(session, page.id)) done["navigation"] = std::move(*moved);
         return done;
     }, true);
 }
 
 json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
     return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
-        const std::string& target = page.id;
         // A page blocked by a dialog runs no script; the browser itself can still take it away.
         DialogWatch* watch = devTools_->dialogWatch();
-        bool fromBrowser = watch && watch->pageSilent(target);
+        bool fromBrowser = watch && watch->pageSilent(page.id);
         json answer = fromBrowser ? navigateFromBrowser(session, path) : evaluate(session, buildNavigationScript(path));
         if (answer.contains("error")) return answer;
-        std::string outcome = "navigating";
-        bool answered = session.waitForEvent(
-            [&](const std::string& method, const json& params) {
-                bool mainFrame = params.is_object() && stringFieldOr(params, "frameId") == target;
-                if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
-                    outcome = "loaded";
-                else if (method == "Page.frameStoppedLoading" && mainFrame)
-                    // The page blocked until now tells of its new document's load only when it
-                    // is quick to take up this client; the browser's own word is the end of it.
-                    outcome = fromBrowser ? "loaded" : "stopped";
-                else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
-                    outcome = "cancelled";  // the dialog is dismissed: the page stays
-                return outcome != "navigating";
-            },
-            endpoints_.navigationLimit);
-        answer["status"] = outcome;
-        // A wait that ran out closed its connection; where the tab stands is read afresh.
-        std::unique_ptr<DevToolsSession> fresh;
-        DevToolsSession* reader = &session;
-        if (!answered) {
-            // A tab that cannot be reached again is answered without its place.
-            if (auto connected = devTools_->connect(target)) fresh = std::move(*connected);
-            reader = fresh.get();
-        }
-        if (reader) {
-            auto state = reader->call("Runtime.evaluate",
-                                      {{"expression", "({url: location.href, title: document.title})"},
-                                       {"returnByValue", true}},
-                                      kStateReadLimit);
-            if (state) {
-                auto remote = state->find("result");
-                if (remote != state->end() && remote->is_object()) {
-                    auto value = remote->find("value");
-                    if (value != remote->end() && value->is_object()) {
-                        answer["url"] = stringFieldOr(*value, "url");
-                        answer["title"] = outside_text::title(stringFieldOr(*value, "title"));
-                    }
-                }
-            }
-        }
+        answer.update(settleNavigation(session, page.id, fromBrowser));
         return answer;
     }, false);
+}
+
+std::optional<json> ScriptInjector::followNavigation(DevToolsSession& session, const std::string& target) const {
+    // Navigations the action asked for are requested before its script answers; one a page
+    // starts later, from a timer or after a request of its own, is not waited for.
+    bool started = session.skipToArrivedEvent([&](const std::string& method, const json& params) {
+        if (!params.is_object() || stringFieldOr(params, "frameId") != target) return false;
+        if (method == "Page.navigatedWithinDocument") return true;
+        return method == "Page.frameRequestedNavigation" && stringFieldOr(params, "disposition") == "currentTab";
+    });
+    if (!started) return std::nullopt;
+    return settleNavigation(session, target, false);
+}
+
+json ScriptInjector::settleNavigation(DevToolsSession& session, const std::string& target, bool fromBrowser) const {
+    std::string outcome = "navigating";
+    bool answered = session.waitForEvent(
+        [&](const std::string& method, const json& params) {
+            bool mainFrame = params.is_object() && stringFieldOr(params, "frameId") == target;
+            if (method == "Page.loadEventFired" || (method == "Page.navigatedWithinDocument" && mainFrame))
+                outcome = "loaded";
+            else if (method == "Page.frameStoppedLoading" && mainFrame)
+                // The page blocked until now tells of its new document's load only when it
+                // is quick to take up this client; the browser's own word is the end of it.
+                outcome = fromBrowser ? "loaded" : "stopped";
+            else if (method == "Page.javascriptDialogOpening" && stringFieldOr(params, "type") == "beforeunload")
+                outcome = "cancelled";  // the dialog is dismissed: the page stays
+            return outcome != "navigating";
+        },
+        endpoints_.navigationLimit);
+    json settled = {{"status", outcome}};
+    // A wait that ran out closed its connection; where the tab stands is read afresh.
+    std::unique_ptr<DevToolsSession> fresh;
+    DevToolsSession* reader = &session;
+    if (!answered) {
+        // A tab that cannot be reached again is answered without its place.
+        if (auto connected = devTools_->connect(target)) fresh = std::move(*connected);
+        reader = fresh.get();
+    }
+    if (!reader) return settled;
+    auto state = reader->call("Runtime.evaluate",
+                              {{"expression", "({url: location.href, title: document.title})"}, {"returnByValue", true}},
+                              kStateReadLimit);
+    if (!state) return settled;
+    auto remote = state->find("result");
+    if (remote == state->end() || !remote->is_object()) return settled;
+    auto value = remote->find("value");
+    if (value == remote->end() || !value->is_object()) return settled;
+    settled["url"] = stringFieldOr(*value, "url");
+    settled["title"] = outside_text::title(stringFieldOr(*value, "title"));
+    return settled;
 }
 
 json ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {
@@ -269,6 +305,65 @@ json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>&
     return result;
 }
 
+json ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const {
+    std::string script = buildWaitScript(wait.text, wait.selector);
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) {
+        auto start = Clock::now();
+        auto deadline = start + wait.limit;
+        while (true) {
+            // A page slow to answer is given a moment past the deadline before it counts as
+            // not answering at all.
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            json look = lookInFrames(session, script, std::max(left, std::chrono::milliseconds(0)) + kWaitGrace);
+            std::string state = stringFieldOr(look, "state");
+            if (state == "invalid")
+                return errorResult("invalid selector '" + wait.selector +
+                                   "': " + outside_text::description(stringFieldOr(look, "reason")));
+            // A look that failed (a document on its way, a frame gone) settles nothing.
+            bool seen = state == "seen";
+            if (!state.empty() && seen != wait.gone) {
+                json answer = {{"status", wait.gone ? "gone" : "appeared"},
+                               {"waited_ms", std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()}};
+                if (!wait.text.empty()) answer["text"] = wait.text;
+                if (!wait.selector.empty()) answer["selector"] = wait.selector;
+                if (seen) {
+                    answer["seen"] = outside_text::description(stringFieldOr(look, "seen"));
+                    answer["count"] = look.value("count", 1);
+                }
+                return answer;
+            }
+            if (!session.usable()) return look.contains("error") ? look : errorResult("Chrome: the connection to the tab was lost");
+            auto now = Clock::now();
+            if (now >= deadline) return errorResult(unmetWait(wait));
+            if (!currentCall().waitFor(std::min<Clock::duration>(kWaitPollInterval, deadline - now)))
+                return errorResult("the wait was cancelled");
+        }
+    }, false);
+}
+
+json ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& script,
+                                  std::chrono::milliseconds limit) const {
+    auto frames = framesOf(session, limit);
+    if (!frames) return errorResult(frames.error());
+    json main;
+    json seen;
+    int64_t count = 0;
+    for (const auto& frame : *frames) {
+        json look = evaluateApart(session, script, frame.id, limit);
+        std::string state = stringFieldOr(look, "state");
+        if (state == "invalid") return look;
+        if (state == "seen") {
+            if (seen.is_null()) seen = look;
+            count += look.value("count", 1);
+        }
+        if (main.is_null()) main = std::move(look);
+        if (!session.usable()) break;
+    }
+    if (seen.is_null()) return main;
+    seen["count"] = count;
+    return seen;
+}
+
 json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
     auto frames = framesOf(session);
     if (!frames) return errorResult(frames.error());
@@ -283,8 +378,9 @@ json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& scr
     return mergedFrameScans(std::move(main), below);
 }
 
-Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSession& session) const {
-    auto tree = session.call("Page.getFrameTree");
+Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(
+    DevToolsSession& session, std::optional<std::chrono::milliseconds> limit) const {
+    auto tree = session.call("Page.getFrameTree", json::object(), limit);
     if (!tree) return fail(tree.error());
     std::vector<Frame> frames;
     // Depth first, in document order: the main frame, then each frame after its parent.
@@ -306,29 +402,30 @@ Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(DevToolsSess
 }
 
 json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
-                                   const std::optional<std::string>& frameId) const {
+                                   const std::optional<std::string>& frameId,
+                                   std::optional<std::chrono::milliseconds> limit) const {
     std::string frame;
     if (frameId) {
         frame = *frameId;
     } else {
-        auto frames = framesOf(session);
+        auto frames = framesOf(session, limit);
         if (!frames) return errorResult(frames.error());
         frame = frames->front().id;
     }
     // A world of its own for each script: one made earlier may have gone with its document.
-    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}});
+    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}}, limit);
     // A frame named by an earlier scan may have been taken out of the page since.
     if (!world) return errorResult(frameId ? "Chrome: the frame is gone; run web_scan again" : world.error());
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
-    return evaluate(session, script, context->get<int64_t>());
+    return evaluate(session, script, context->get<int64_t>(), limit);
 }
 
 json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
-                              std::optional<int64_t> contextId) const {
+                              std::optional<int64_t> contextId, std::optional<std::chrono::milliseconds> limit) const {
     json params = {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}, {"userGesture", true}};
     if (contextId) params["contextId"] = *contextId;
-    auto answer = session.call("Runtime.evaluate", params);
+    auto answer = session.call("Runtime.evaluate", params, limit);
     if (!answer) return errorResult(answer.error());
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
@@ -341,25 +438,20 @@ json ScriptInjector::evaluate(DevToolsSession& session, const std::string& scrip
 }
 
 json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const {
-    auto params = keyEventParams(key);
-    if (!params) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
+    auto press = keyPress(key);
+    if (!press) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
     if (!selector.empty()) {
         auto [frameId, inner] = splitFrameSelector(selector);
         json focused = evaluateApart(session, buildActionScript("focus", inner, std::nullopt), frameId);
         if (focused.contains("error")) return focused;
     }
-    json down = *params;
-    // A key that types something is a full key press; the others have no character.
-    down["type"] = params->contains("text") ? "keyDown" : "rawKeyDown";
-    json up = *params;
-    up.erase("text");
-    up.erase("unmodifiedText");
-    up["type"] = "keyUp";
-    for (const json* event : {&down, &up}) {
-        auto sent = session.call("Input.dispatchKeyEvent", *event);
+    for (const json& event : press->events) {
+        auto sent = session.call("Input.dispatchKeyEvent", event);
         if (!sent) return errorResult(sent.error());
     }
-    return json{{"status", "pressed"}, {"key", (*params)["key"]}};
+    json answer = {{"status", "pressed"}, {"key", press->key}};
+    if (!press->modifiers.empty()) answer["modifiers"] = press->modifiers;
+    return answer;
 }
 
 }  // namespace velmor::browser

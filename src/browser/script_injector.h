@@ -68,12 +68,27 @@ public:
     Scan scan(const std::string& browser, const std::optional<std::string>& urlPattern,
               size_t maxTextLength = kDefaultTextLength) const;
     // One of "click", "fill", "select", "fill_contenteditable", "set" on the element, or
-    // "press": the key named by `value` sent to the element (to the focused element when
-    // the selector is empty).
+    // "press": the key or key combination named by `value` sent to the element (to the
+    // focused element when the selector is empty). An action that takes the tab to another
+    // address answers once the new document has loaded, with it under "navigation".
     nlohmann::json execute(const std::string& action, const std::string& selector,
                            const std::optional<std::string>& value, const Tab& tab) const;
     // Answers once the new document has loaded, or with what it has after the navigation limit.
     nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
+    // What web_wait_for waits for: shown text (letter case and runs of blanks ignored), shown
+    // elements matching a CSS selector, or that text inside such elements, in any frame; to
+    // appear, or with `gone` to be shown no more.
+    struct Wait {
+        std::string text;
+        std::string selector;
+        bool gone = false;
+        std::chrono::milliseconds limit{10'000};
+    };
+    // Looks again every kWaitPollInterval until what `wait` asks for holds, then answers
+    // {"status": "appeared" or "gone", "waited_ms", "seen" and "count" for what appeared}; an
+    // error once the limit has passed.
+    nlohmann::json waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const;
+    static constexpr std::chrono::milliseconds kWaitPollInterval{100};
     // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
     nlohmann::json injectPageAgent(const std::string& browser) const;
     // Accepts or dismisses the dialog open in the tab the pattern picks, else in the tab whose
@@ -93,23 +108,38 @@ private:
     nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
     // which works with the page's scripts.
+    // `limit` replaces the usual answer limit of each command.
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
-                            std::optional<int64_t> contextId = std::nullopt) const;
+                            std::optional<int64_t> contextId = std::nullopt,
+                            std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
     // In a fresh isolated world of the frame (the tab's main frame when none is given), where
     // what the page's scripts did to the built-ins (JSON.stringify, Array.prototype.map, ...)
     // does not reach.
     nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
-                                 const std::optional<std::string>& frameId = std::nullopt) const;
+                                 const std::optional<std::string>& frameId = std::nullopt,
+                                 std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
     struct Frame {
         std::string id;
         std::string name;
     };
     // The tab's frames, main frame first, at most kMaxScannedFrames.
-    Result<std::vector<Frame>> framesOf(DevToolsSession& session) const;
+    Result<std::vector<Frame>> framesOf(DevToolsSession& session,
+                                        std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    // One look of the wait script in every frame: seen where any frame sees it (its first
+    // sighting, the count summed), invalid where any frame says so, else what the main frame says.
+    nlohmann::json lookInFrames(DevToolsSession& session, const std::string& script,
+                                std::chrono::milliseconds limit) const;
     // The scan script in every frame, its answers merged into one.
     nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
     // Navigates through the browser rather than the page, for a page that runs no script.
     nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
+    // Where a navigation of the main frame (`target`) that the action just asked for has
+    // taken the tab, as settleNavigation tells it; nothing when it asked for none.
+    std::optional<nlohmann::json> followNavigation(DevToolsSession& session, const std::string& target) const;
+    // Waits, up to the navigation limit, for the document a navigation of the main frame
+    // brings: {"status": "loaded", "stopped" (no new document came), "cancelled" (a
+    // leave-page question kept the page) or "navigating" (still on its way), "url", "title"}.
+    nlohmann::json settleNavigation(DevToolsSession& session, const std::string& target, bool fromBrowser) const;
     nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;

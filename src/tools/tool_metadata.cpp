@@ -66,6 +66,7 @@ const std::map<std::string_view, FixedTool, std::less<>>& fixedTools() {
         {"web_navigate", {"Navigate a Browser Tab", {false, false, true, true}}},
         {"web_content", {"Read a Web Page", kReadsTheWeb}},
         {"web_execute_js", {"Run JavaScript in a Tab", {false, true, false, true}}},
+        {"web_wait_for", {"Wait for a Page to Show Something", kReadsTheWeb}},
         {"web_handle_dialog", {"Answer a Page's Dialog", {false, true, false, true}}},
         {"fill_form", {"Fill a Web Form", {false, true, true, true}}},
         {"list_shortcuts", {"List Shortcuts", kReads}},

@@ -2,11 +2,14 @@
 
 #include "base/text.h"
 #include "base/tool_description.h"
+#include "base/wait_bounds.h"
 #include "browser/scan_answer.h"
 #include "tools/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <limits>
 #include <variant>
 #include <vector>
 
@@ -135,6 +138,17 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         auto js = args.string("js");
         if (!js) return errorResult(missingField("js"));
         return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
+    });
+    router.setHandler("web_wait_for", [&injector](const Arguments& args) {
+        browser::ScriptInjector::Wait wait{args.string("text").value_or(""), args.string("selector").value_or(""),
+                                           args.boolean("gone").value_or(false)};
+        if (wait.text.empty() && wait.selector.empty()) return errorResult("missing 'text' or 'selector'");
+        if (auto asked = args.integer("timeout_ms")) {
+            if (*asked < 0) return errorResult("timeout_ms must be 0 or more");
+            wait.limit = std::chrono::milliseconds(std::min<int64_t>(*asked, std::numeric_limits<int32_t>::max()));
+            if (auto refused = waitRefusal(wait.limit)) return errorResult(*refused);
+        }
+        return injector.waitFor(wait, args.string("url"));
     });
     router.setHandler("web_handle_dialog", [&injector](const Arguments& args) {
         return injector.answerDialog(args.boolean("accept").value_or(true), args.string("prompt_text"),

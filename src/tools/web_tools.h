@@ -8,7 +8,7 @@
 namespace velmor::tools {
 
 // Plugs in the handlers of inject_webmcp, web_scan, web_action, web_navigate, web_content,
-// web_execute_js, web_handle_dialog and fill_form. `web_scan` refills the sessions' web tools.
+// web_execute_js, web_wait_for, web_handle_dialog and fill_form. `web_scan` refills the sessions' web tools.
 void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
                      browser::BrowserSessionManager& sessions);
 

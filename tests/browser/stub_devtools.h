@@ -64,6 +64,10 @@ private:
                           std::chrono::milliseconds) override {
             return false;
         }
+        bool skipToArrivedEvent(const std::function<bool(const std::string&, const nlohmann::json&)>&) override {
+            return false;
+        }
+        bool usable() const override { return true; }
         const std::vector<browser::PageDialog>& dialogs() const override { return dialogs_; }
         void answerDialogs(bool) override {}
 

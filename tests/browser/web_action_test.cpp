@@ -1,5 +1,6 @@
 #include "browser/web_page_fixture.h"
 
+#include "browser/key_events.h"
 #include "support/free_port.h"
 
 namespace velmor::browser {
@@ -96,6 +97,64 @@ TEST_F(WebActions, ScriptsRunInThePickedTabAndAnswerValuesOrTheBrowsersWords) {
     EXPECT_EQ(nowhere.runJS("1"),
               json({{"error", "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
                                   " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port}}));
+}
+
+// Key combinations reach the page's own key handlers with their modifiers, and the browser's
+// own default actions follow: ctrl+a selects a field's text, shift+tab moves the focus back.
+TEST_F(WebActions, KeyCombinationsReachThePageAndItsDefaultActions) {
+    std::string url = open("listeners.html");
+    call("web_scan", {{"url", url}});
+    auto press = [&](const std::optional<std::string>& tool, const std::string& keys) {
+        json args = {{"action", "press"}, {"value", keys}, {"url", url}};
+        if (tool) args["tool_name"] = *tool;
+        return call("web_action", args);
+    };
+    call("fill_first_name", {{"value", "Ada Lovelace"}});
+    EXPECT_EQ(press("fill_first_name", "Ctrl+A"), json({{"status", "pressed"}, {"key", "a"}, {"modifiers", {"ctrl"}}}));
+    EXPECT_EQ(pageValue(url, "[document.activeElement.id, document.activeElement.selectionStart, "
+                             "document.activeElement.selectionEnd]"),
+              json({"name", 0, 12}));
+    // What is selected goes with one key, as the page's own model sees.
+    EXPECT_EQ(press(std::nullopt, "Backspace")["status"], "pressed");
+    EXPECT_EQ(pageValue(url, "state.name"), "");
+
+    EXPECT_EQ(press("fill_bio", "shift+tab"),
+              json({{"status", "pressed"}, {"key", "Tab"}, {"modifiers", {"shift"}}}));
+    EXPECT_EQ(pageValue(url, "document.activeElement.id"), "name");
+    EXPECT_EQ(press(std::nullopt, "cmd+shift+k"),
+              json({{"status", "pressed"}, {"key", "K"}, {"modifiers", {"ctrl", "shift"}}}));
+    // Shift types the shifted sign; Control and Alt type nothing.
+    press(std::nullopt, "shift+1");
+    press(std::nullopt, "alt+x");
+    EXPECT_EQ(pageValue(url, "document.getElementById('name').value"), "!");
+    EXPECT_EQ(pageValue(url, "state.keys"),
+              json({"ctrl+Control", "ctrl+a", "Backspace", "shift+Shift", "shift+Tab", "ctrl+Control",
+                    "ctrl+shift+Shift", "ctrl+shift+K", "shift+Shift", "shift+!", "alt+Alt", "alt+x"}));
+
+    EXPECT_EQ(press(std::nullopt, "ctrl+hyper"),
+              json({{"error", std::string("unknown key 'ctrl+hyper': use ") + knownKeyNames()}}));
+    EXPECT_EQ(press(std::nullopt, "ctrl+shift"),
+              json({{"error", std::string("unknown key 'ctrl+shift': use ") + knownKeyNames()}}));
+}
+
+// A click that takes the tab to another document answers once that document is there, and
+// says where the tab went; one that moves within the page says so too, and one that stays says
+// nothing of it.
+TEST_F(WebActions, AClickThatNavigatesAnswersTheNewDocument) {
+    std::string url = open("listeners.html");
+    call("web_scan", {{"url", url}});
+    EXPECT_FALSE(call("click_go_profile", json::object()).contains("navigation"));
+    EXPECT_EQ(call("navigate_jump_to_bio", json::object())["navigation"],
+              json({{"status", "loaded"}, {"url", url + "#bio"}, {"title", "Listening page"}}));
+
+    std::string next = chromium->pageUrl("delay/300/dialogs.html") + "?from=profile";
+    EXPECT_EQ(call("navigate_open_dialogs", json::object()),
+              json({{"status", "clicked"},
+                    {"label", "Open dialogs"},
+                    {"navigation", {{"status", "loaded"}, {"url", next}, {"title", "Dialogs"}}}}));
+    json scan = call("web_scan", {{"url", "from=profile"}});
+    EXPECT_EQ(scan["title"], "Dialogs");
+    EXPECT_FALSE(toolNamed(scan, "click_say_hello_dialogs").is_null()) << scan.dump(1);
 }
 
 // Quotes, backslashes and line breaks in a path arrive in the page exactly as given.

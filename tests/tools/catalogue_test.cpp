@@ -39,7 +39,7 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
         for (const char* foreign : {"macOS", "cmd+s", "Keychain", "Apple"})
             EXPECT_EQ(t.dump().find(foreign), std::string::npos) << t["name"] << " mentions " << foreign;
     }
-    EXPECT_EQ(tools.size(), 41u);
+    EXPECT_EQ(tools.size(), 42u);
     EXPECT_EQ(names, std::set<std::string>(fixedToolNames().begin(), fixedToolNames().end()));
 }
 
@@ -47,7 +47,7 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
 // reaches web pages or speech vendors is open-world.
 TEST(StaticCatalogue, AnnotatesWhatEachFixedToolMayDo) {
     const std::set<std::string> readOnly = {"get_page_info", "list_apps", "screenshot", "get_clipboard", "list_menus",
-                                            "get_windows", "search_flows", "list_flows", "load_flow", "web_scan",
+                                            "get_windows", "search_flows", "list_flows", "load_flow", "web_scan", "web_wait_for",
                                             "web_content", "list_shortcuts"};
     const std::set<std::string> destructive = {"type_text", "press_key", "click_at", "drag", "menu_click", "delete_flow",
                                                "web_action", "web_execute_js", "run_shortcut", "record_narrated_demo"};
