@@ -281,17 +281,28 @@ protected:
 
 TEST_F(DesktopShell, TrayMenuShowsTheLaunchStatusCopiesTheServerEntryAndStartsAtLogin) {
     startVelmor(/*guideDone=*/true);
-    openTrayMenu();
     std::vector<std::string> items;
     std::vector<bool> enabled;
-    forEachElement([&](AtspiAccessible* object) {
-        auto role = roleOf(object);
-        if (role == "menu item" || role == "check menu item") {
-            items.push_back(nameOf(object));
-            enabled.push_back(DesktopShell::enabled(object));
-        }
-        return false;
-    });
+    auto readMenu = [&] {
+        items.clear();
+        enabled.clear();
+        forEachElement([&](AtspiAccessible* object) {
+            auto role = roleOf(object);
+            if (role == "menu item" || role == "check menu item") {
+                items.push_back(nameOf(object));
+                enabled.push_back(DesktopShell::enabled(object));
+            }
+            return false;
+        });
+        return !items.empty();
+    };
+    // A popup menu closes when another window takes the pointer grab (the window manager
+    // settling after the test before, say): then it is opened once more.
+    openTrayMenu();
+    if (!readMenu()) {
+        openTrayMenu();
+        readMenu();
+    }
     EXPECT_EQ(items, (std::vector<std::string>{"Velmor", "MCP: 127.0.0.1:19820", "WebSocket: 127.0.0.1:19821",
                                                "Accessibility: Granted", "Target: None", "Copy MCP Config",
                                                "Settings…", "Setup Guide…", "Start at Login", "Check for Updates…",
