@@ -8,6 +8,7 @@
 #include "support/running_velmor.h"
 #include "support/temp_home.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <atomic>
 #include <thread>
@@ -632,16 +633,31 @@ private:
     std::thread thread_;
 };
 
-// Closes the top-level window with this title as its close button does: the window
-// manager's WM_DELETE_WINDOW request.
-bool closeWindow(const std::string& title) {
+// Closes the process's top-level window with this title as its close button does: the
+// window manager's WM_DELETE_WINDOW request. Another process's window of the same title (a
+// Velmor that a test running beside this one started on the same display) is left alone.
+bool closeWindow(const std::string& title, pid_t owner) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
     Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+    auto pidOf = [&](Window window) -> pid_t {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        pid_t pid = 0;
+        if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                               &data) == Success &&
+            data && format == 32 && items == 1)
+            pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
+        if (data) XFree(data);
+        return pid;
+    };
     std::function<bool(Window)> visit = [&](Window window) {
         char* name = nullptr;
-        bool match = XFetchName(display, window, &name) && name && title == name;
+        bool match = XFetchName(display, window, &name) && name && title == name && pidOf(window) == owner;
         if (name) XFree(name);
         if (match) {
             XEvent event{};
@@ -687,12 +703,12 @@ protected:
             ToolCallLoad load;
             ASSERT_TRUE(waitFor("Say Hello to Velmor")) << "start " << start;
             for (int walk = 0; walk < kWalksPerStart; ++walk) {
-                ASSERT_TRUE(closeWindow("Velmor Setup Guide"));
+                ASSERT_TRUE(closeWindow("Velmor Setup Guide", velmor->pid()));
                 ASSERT_TRUE(test::eventually([&] { return !find("Say Hello to Velmor"); }, 15s));
                 openTrayMenu();
                 press("Settings…");
                 ASSERT_TRUE(waitFor("Velmor Settings")) << "start " << start << ", walk " << walk;
-                ASSERT_TRUE(closeWindow("Velmor Settings"));
+                ASSERT_TRUE(closeWindow("Velmor Settings", velmor->pid()));
                 ASSERT_TRUE(test::eventually([&] { return !find("Velmor Settings"); }, 15s));
                 openTrayMenu();
                 press("Setup Guide…");
