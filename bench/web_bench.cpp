@@ -100,7 +100,7 @@ int main() {
 
     router.callTool("web_scan", {{"url", listeners}});
     std::printf("%s\n", bench::summarise("click through a scanned tool", timed(200, [&] {
-                            router.callTool("click_go_profile", json::object());
+                            router.callTool("click_go", json::object());
                         })).c_str());
     std::printf("%s\n", bench::summarise("web_wait_for text already shown (one look)", timed(200, [&] {
                             router.callTool("web_wait_for", {{"text", "profile"}, {"url", listeners}});

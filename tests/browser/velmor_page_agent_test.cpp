@@ -80,9 +80,9 @@ TEST_F(VelmorPageAgent, AnInjectedPageOffersItsControlsToTheClient) {
     std::vector<std::string> pageTools;
     for (const auto& tool : listed["result"]["tools"])
         if (tool.value("defer_loading", false)) pageTools.push_back(tool["name"]);
-    EXPECT_EQ(pageTools, (std::vector<std::string>{"click_leave_agent_page", "click_ring_agent_page", "fill_guest"}));
+    EXPECT_EQ(pageTools, (std::vector<std::string>{"click_leave", "click_ring", "fill_guest"}));
 
-    send(callTool(3, "click_ring_agent_page", json::object()));
+    send(callTool(3, "click_ring", json::object()));
     json clicked = nextAnswer();
     EXPECT_EQ(clicked["id"], 3);
     EXPECT_NE(clicked["result"]["content"][0]["text"].get<std::string>().find("Clicked"), std::string::npos) << clicked;

@@ -35,7 +35,7 @@ TEST_F(WebActions, PageListenersObserveEveryAction) {
               json({{"status", "filled"}, {"value", "Once upon a time"}, {"method", "contenteditable"}}));
     EXPECT_EQ(pageValue(url, "state.story"), "Once upon a time");
 
-    EXPECT_EQ(call("web_action", {{"tool_name", "click_go_profile"}}), json({{"status", "clicked"}, {"label", "Go"}}));
+    EXPECT_EQ(call("web_action", {{"tool_name", "click_go"}}), json({{"status", "clicked"}, {"label", "Go"}}));
     EXPECT_EQ(pageValue(url, "state.clicks"), 1);
 
     // Only the calls by name are steps of a flow, with the element they acted on.
@@ -143,7 +143,7 @@ TEST_F(WebActions, KeyCombinationsReachThePageAndItsDefaultActions) {
 TEST_F(WebActions, AClickThatNavigatesAnswersTheNewDocument) {
     std::string url = open("listeners.html");
     call("web_scan", {{"url", url}});
-    EXPECT_FALSE(call("click_go_profile", json::object()).contains("navigation"));
+    EXPECT_FALSE(call("click_go", json::object()).contains("navigation"));
     EXPECT_EQ(call("navigate_jump_to_bio", json::object())["navigation"],
               json({{"status", "loaded"}, {"url", url + "#bio"}, {"title", "Listening page"}}));
 
@@ -154,7 +154,7 @@ TEST_F(WebActions, AClickThatNavigatesAnswersTheNewDocument) {
                     {"navigation", {{"status", "loaded"}, {"url", next}, {"title", "Dialogs"}}}}));
     json scan = call("web_scan", {{"url", "from=profile"}});
     EXPECT_EQ(scan["title"], "Dialogs");
-    EXPECT_FALSE(toolNamed(scan, "click_say_hello_dialogs").is_null()) << scan.dump(1);
+    EXPECT_FALSE(toolNamed(scan, "click_say_hello").is_null()) << scan.dump(1);
 }
 
 // Quotes, backslashes and line breaks in a path arrive in the page exactly as given.

@@ -56,7 +56,7 @@ TEST_F(PageAgent, OffersThePageControlsAndKeepsThemCurrent) {
               json({{"status", "injected"}, {"wsUrl", "ws://localhost:" + std::to_string(server->boundPort())}}));
     ASSERT_TRUE(test::eventually([&] { return !listed().empty(); }, 10s)) << "no tools_ready from the page";
     // Nothing inside the body tells the buttons apart, so the walk reaches the page title.
-    EXPECT_EQ(listed(), (std::vector<std::string>{"click_leave_agent_page", "click_ring_agent_page", "fill_guest"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"click_leave", "click_ring", "fill_guest"}));
 
     std::string origin = url.substr(0, url.find('/', 7));
     for (const auto& tool : sessions.allBrowserTools())
@@ -67,8 +67,8 @@ TEST_F(PageAgent, OffersThePageControlsAndKeepsThemCurrent) {
     EXPECT_EQ(pageValue(url, "document.querySelector('input').value"), "Ada");
 
     call("web_execute_js", {{"js", "document.getElementById('leave').remove(); JSON.stringify({})"}, {"url", url}});
-    EXPECT_TRUE(test::eventually([&] { return !sessions.hasTool("click_leave_agent_page"); }, 5s));
-    EXPECT_EQ(listed(), (std::vector<std::string>{"click_ring_agent_page", "fill_guest"}));
+    EXPECT_TRUE(test::eventually([&] { return !sessions.hasTool("click_leave"); }, 5s));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"click_ring", "fill_guest"}));
 
     EXPECT_EQ(call("inject_webmcp", json::object()), json({{"status", "already_connected"}}));
     EXPECT_EQ(call("inject_webmcp", {{"browser", "SAFARI"}}),
@@ -152,7 +152,7 @@ TEST_F(PageAgent, AReconnectedAgentWorksAndAnotherPageCannotAnswerItsCalls) {
       JSON.stringify({}))");
     injectAndWait(4);
 
-    auto answer = std::async(std::launch::async, [this] { return call("click_ring_agent_page", json::object()); });
+    auto answer = std::async(std::launch::async, [this] { return call("click_ring", json::object()); });
     std::string callId;
     ASSERT_TRUE(test::eventually([&] {
         json calls = run(first, "JSON.stringify({calls: window.seen.filter((m) => m.type === 'tool_call')})");
@@ -173,7 +173,7 @@ TEST_F(PageAgent, AReconnectedAgentWorksAndAnotherPageCannotAnswerItsCalls) {
 // A page tool never takes the name of a fixed, web or element tool: refused when those came
 // first, and giving way to a web tool found later.
 TEST_F(PageAgent, PageToolsNeverShadowTheApplicationsTools) {
-    std::vector<std::string> elementTools = {"click_leave_agent_page"};
+    std::vector<std::string> elementTools = {"click_leave"};
     sessions.setOtherToolNames([&] {
         std::vector<std::string> names = tools::fixedToolNames();
         names.insert(names.end(), elementTools.begin(), elementTools.end());
@@ -182,8 +182,8 @@ TEST_F(PageAgent, PageToolsNeverShadowTheApplicationsTools) {
     std::string url = open("agent.html");
     test::LogTail log;
     injectAndWait(2);
-    EXPECT_EQ(listed(), (std::vector<std::string>{"click_ring_agent_page", "fill_guest"}));
-    EXPECT_EQ(log.containing("'click_leave_agent_page': the name belongs to another tool").size(), 1u);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"click_ring", "fill_guest"}));
+    EXPECT_EQ(log.containing("'click_leave': the name belongs to another tool").size(), 1u);
 
     // A later scan names the page's controls the same way; the dispatcher then acts through
     // the scanned web tools, and the page agent hears nothing of it.

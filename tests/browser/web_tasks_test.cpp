@@ -163,19 +163,19 @@ TEST_F(WebTasks, DialogsAreAnsweredAndReported) {
     std::string url = open("dialogs.html");
     call("web_scan", {{"url", url}});
 
-    json answer = call("click_say_hello_dialogs", json::object());
+    json answer = call("click_say_hello", json::object());
     EXPECT_EQ(answer["status"], "clicked");
     EXPECT_EQ(answer["dialog"], json({{"type", "alert"}, {"message", "Hello there"}}));
     EXPECT_EQ(pageValue(url, "state.after"), json({"alert"}));
 
-    EXPECT_EQ(call("click_delete_everything_dialogs", json::object())["dialog"],
+    EXPECT_EQ(call("click_delete_everything", json::object())["dialog"],
               json({{"type", "confirm"}, {"message", "Delete everything?"}}));
     EXPECT_EQ(pageValue(url, "state.confirmed"), false);
-    EXPECT_EQ(call("click_ask_name_dialogs", json::object())["dialog"]["type"], "prompt");
+    EXPECT_EQ(call("click_ask_name", json::object())["dialog"]["type"], "prompt");
     EXPECT_EQ(pageValue(url, "state.name"), nullptr);
     EXPECT_FALSE(call("web_execute_js", {{"js", "document.title"}, {"url", url}}).contains("dialog"));
     // Each dialog of a row gets its own answer: accepting the alert never accepts the question.
-    EXPECT_EQ(call("click_warn_then_ask_dialogs", json::object())["dialog"]["type"], "alert");
+    EXPECT_EQ(call("click_warn_then_ask", json::object())["dialog"]["type"], "alert");
     EXPECT_EQ(pageValue(url, "state.sure"), false);
 }
 

@@ -46,19 +46,17 @@
       registered.set(name, { el: el, action: action });
       send({ type: 'register_tool', tool: { name: name, description: description, inputSchema: schemaFor(action) } });
     }
+    // The first free number, as the page scan numbers alike controls.
     function renamed(name) {
-      return found.has(name) ? name + '_' + found.size : name;
+      let numbered = name;
+      for (let n = 2; found.has(numbered); n++) numbered = name + '_' + n;
+      return numbered;
     }
     for (const el of document.querySelectorAll('button, [role="button"], input[type="submit"], input[type="button"]')) {
       if (isHidden(el) || el.disabled) continue;
       const label = getLabel(el);
       if (!label) continue;
-      const context = getContextLabel(el, label);
-      const name = renamed('click_' + slug(context ? label + ' ' + context : label));
-      const description = context
-        ? 'Click "' + label.slice(0, 40) + '" for "' + context.slice(0, 40) + '"'
-        : 'Click "' + label.slice(0, 60) + '"';
-      offer(name, el, 'click', description);
+      offer(renamed('click_' + slug(label)), el, 'click', 'Click "' + label.slice(0, 60) + '"');
     }
     for (const el of document.querySelectorAll('input:not([type="submit"]):not([type="button"])' +
         ':not([type="hidden"]):not([type="file"]), textarea')) {

@@ -66,26 +66,6 @@ function findElement(selector) {
     if (!root) return null;
   }
 }
-const clickableSelector = 'button, [role="button"], a[href], input[type="submit"]';
-// Text that tells apart controls with the same label: that of the nearest ancestor (up to six
-// levels) holding no other clickable control of that label, without its own controls and
-// without script text, which is code and no name.
-// Uses the getLabel of the script the helpers are placed in.
-function getContextLabel(el, label) {
-  let ancestor = el.parentElement;
-  for (let depth = 0; ancestor && depth < 6; depth++, ancestor = ancestor.parentElement) {
-    const twin = Array.from(ancestor.querySelectorAll(clickableSelector))
-      .some((other) => other !== el && getLabel(other) === label);
-    if (twin) continue;
-    const copy = ancestor.cloneNode(true);
-    copy.querySelectorAll('button, [role="button"], a, input, select, textarea, svg, [aria-hidden="true"], ' +
-      'script, style, noscript, template')
-      .forEach((n) => n.remove());
-    const text = copy.textContent.replace(/\s+/g, ' ').trim();
-    if (text && text.length < 120 && text !== label) return text.slice(0, 60);
-  }
-  return null;
-}
 // Sets an input's or text area's value the way typing does: focus, the new value, input and
 // change, then leaving the field. Frameworks that track the value themselves ignore a plain
 // assignment; the prototype's setter goes underneath them. Debounced fields commit on blur.

@@ -108,7 +108,8 @@
     }
     const placeholder = el.querySelector('[data-placeholder]');
     if (placeholder && trimmed(placeholder.textContent)) return trimmed(placeholder.textContent);
-    const own = trimmed(el.textContent);
+    // Never the options of a list it opened, which come and go.
+    const own = textWithout(el, null, 40);
     return own && own.length < 40 ? own : null;
   }
   // Rows of a long table share one parent; counting its children once per scan rather than
@@ -232,13 +233,20 @@
   }
   const forContext = (context) => ' for "' + context.slice(0, 40) + '"';
 
-  // The text of `root` without that of `skip`, scripts and hidden decoration, collapsed;
-  // reading stops a little past `limit` characters.
+  // Parts of a page that change while it is used (status lines, counts announced to readers,
+  // lists opened from a control): their text never names a control, or the name would change
+  // with them.
+  const liveSelector = '[role="status"], [role="alert"], [role="log"], [role="timer"], [role="progressbar"], ' +
+    '[role="marquee"], [aria-live]:not([aria-live="off"]), output, [role="listbox"], [role="menu"], ' +
+    '[role="tooltip"]';
+  const unnamingSelector = 'script, style, svg, [aria-hidden="true"], ' + liveSelector;
+  // The text of `root` without that of `skip` (if any), scripts, hidden decoration and live parts,
+  // collapsed; reading stops a little past `limit` characters.
   function textWithout(root, skip, limit) {
     const walker = document.createTreeWalker(root, NodeFilter.SHOW_TEXT, {
       acceptNode(node) {
         const parent = node.parentElement;
-        if (!parent || skip.contains(parent) || parent.closest('script, style, svg, [aria-hidden="true"]'))
+        if (!parent || (skip && skip.contains(parent)) || parent.closest(unnamingSelector))
           return NodeFilter.FILTER_REJECT;
         return NodeFilter.FILTER_ACCEPT;
       },
@@ -272,19 +280,85 @@
     }
     return null;
   }
-  // What tells one of several same-named controls apart: the text of its nearest enclosing
-  // element that holds none of the others (its row, its operation, its property), or that
-  // element's heading when the text is long; else the section heading above it.
+  const collapsed = (text) => trimmed(text).replace(/\s+/g, ' ');
+  const rowSelector = 'tr, [role="row"], li, [role="listitem"]';
+  const cellSelector = 'td, th, [role="gridcell"], [role="cell"], [role="rowheader"], [role="columnheader"]';
+  const operableSelector = 'button, input, select, textarea, a[href], [role="button"], [role="combobox"], ' +
+    '[role="checkbox"], [role="switch"], [role="slider"], [contenteditable="true"], [contenteditable=""]';
+  // What a row is known by: its header cell, else its first piece of text that is neither a
+  // control, nor holds one, nor changes on its own.
+  function rowKey(row, el, label) {
+    const header = row.querySelector('th, [role="rowheader"]');
+    if (header && !header.contains(el) && !header.closest(unnamingSelector)) {
+      const text = collapsed(header.textContent);
+      if (text && text !== label) return text;
+    }
+    let budget = 200;
+    const walker = document.createTreeWalker(row, NodeFilter.SHOW_ELEMENT, {
+      acceptNode(node) {
+        if (--budget < 0 || node.matches(operableSelector) || node.matches(unnamingSelector))
+          return NodeFilter.FILTER_REJECT;
+        if (node.contains(el) || node.querySelector(operableSelector)) return NodeFilter.FILTER_SKIP;
+        const text = collapsed(node.textContent);
+        return text && text !== label ? NodeFilter.FILTER_ACCEPT : NodeFilter.FILTER_REJECT;
+      },
+    });
+    const key = walker.nextNode();
+    return key ? collapsed(key.textContent) : '';
+  }
+  // The header of the column a table or grid cell stands in.
+  function columnHeader(cell) {
+    const row = cell.parentElement;
+    const table = cell.closest('table, [role="grid"], [role="treegrid"], [role="table"]');
+    if (!row || !table) return '';
+    const headerRow = Array.from(table.querySelectorAll('tr, [role="row"]')).slice(0, 5).find((candidate) =>
+      Array.from(candidate.children).some((child) => child.matches('th, [role="columnheader"]')));
+    if (!headerRow || headerRow === row) return '';
+    const header = headerRow.children[Array.prototype.indexOf.call(row.children, cell)];
+    return header ? collapsed(header.textContent) : '';
+  }
+  const titleSelector = headingSelector + ', label, th, dt, summary, caption';
+  // What a block the page built around one control calls itself: its own label, else a
+  // heading, legend, label or term inside it.
+  function blockTitle(block, el, label) {
+    const own = trimmed(block.getAttribute('aria-label')) || labelledByText(block);
+    if (own && own !== label) return own;
+    // Titles come first in a block; looking further only costs time on a large one.
+    let budget = 400;
+    const walker = document.createTreeWalker(block, NodeFilter.SHOW_ELEMENT);
+    while (budget-- > 0 && walker.nextNode()) {
+      const title = walker.currentNode;
+      if (!title.matches(titleSelector) || title.contains(el) || title.closest(unnamingSelector)) continue;
+      const text = collapsed(title.textContent);
+      if (text && text !== label) return text;
+    }
+    return '';
+  }
+  // Numbers standing alone in a block's text are counts and amounts, which change as the page
+  // is used; the words around them stay.
+  const withoutNumbers = (text) => text.replace(/(^|\s)[-+]?\d[\d.,:]*(?=\s|$)/g, ' ').replace(/\s+/g, ' ').trim();
+  // What tells one of several same-named controls apart, from the page's structure: the key
+  // of its row (with the column's header when the row holds more than one), else the title
+  // of the nearest block around it that holds none of the others (its legend, heading,
+  // label or property name) or that block's steady words, else the section heading above it.
   function distinguishingContext(el, label, sharedAncestors) {
+    const shared = (node) => sharedAncestors.get(node) > 1;
+    const row = el.parentElement ? el.parentElement.closest(rowSelector) : null;
+    if (row && row !== document.body) {
+      const key = rowKey(row, el, label);
+      if (key && !shared(row)) return key.slice(0, 60);
+      const cell = el.closest(cellSelector);
+      const column = cell && row.contains(cell) && !shared(cell) ? columnHeader(cell) : '';
+      if (key && column && column !== label) return (column + ' ' + key).slice(0, 60);
+    }
     for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 12;
       node = node.parentElement, depth++) {
-      if (sharedAncestors.get(node) > 1) break;
-      const text = textWithout(node, el, 240);
+      if (shared(node)) break;
+      const title = blockTitle(node, el, label);
+      if (title) return title.slice(0, 60);
+      const text = withoutNumbers(textWithout(node, el, 240));
       if (!text || text === label) continue;
       if (text.length < 120) return text.slice(0, 60);
-      const heading = node.querySelector(headingSelector + ', label, th, dt, summary');
-      const headingText = heading && !heading.contains(el) ? trimmed(heading.textContent) : '';
-      return (headingText && headingText !== label ? headingText : text).slice(0, 60);
     }
     return precedingHeading(el);
   }
@@ -323,16 +397,64 @@
     }
   }
 
+  // A control keeps the name an earlier scan of this document gave it, as long as that name
+  // still says what the control is and where: an agent that holds the name can go on using it
+  // while other parts of the page come and go. The element carries its name, as elements are
+  // all that scans of the same document share.
+  const nameMark = 'data-velmor-tool';
+  function stillFits(c, name) {
+    if (name === c.item.name) return true;
+    const base = c.prefix + slug(c.item.label);
+    if (name.length > 64 || !name.startsWith(base)) return false;
+    const rest = name.slice(base.length);
+    // The label alone, or numbered, says nothing of where the control is.
+    if (rest === '' || /^_[0-9]+$/.test(rest)) return true;
+    // A name with a context holds while the control is still there: an element a list
+    // reused for another row is named afresh.
+    const context = distinguishingContext(c.el, c.item.label, new Map());
+    return !!context && name === contextName(c.prefix, c.item.label, context);
+  }
+  // Marks each candidate that may take its remembered name back and answers those names. A
+  // name two elements carry (a copied row) tells neither apart: both are named afresh.
+  function rememberedNames() {
+    const carriers = new Map();
+    for (const c of candidates) {
+      const name = c.el.getAttribute(nameMark);
+      if (!name || !stillFits(c, name)) continue;
+      c.remembered = name;
+      carriers.set(name, (carriers.get(name) || 0) + 1);
+    }
+    const names = new Set();
+    for (const c of candidates) {
+      if (!c.remembered) continue;
+      if (carriers.get(c.remembered) === 1) names.add(c.remembered);
+      else c.remembered = null;
+    }
+    return names;
+  }
+  // An element with more than one tool (a field that is also a combo box) carries the first.
+  const marked = new Set();
+  function remember(el, name) {
+    if (marked.has(el)) return;
+    marked.add(el);
+    if (el.getAttribute(nameMark) !== name) el.setAttribute(nameMark, name);
+  }
+  // The name with the first free number after it, within the 64 characters of a tool name.
+  function nextFreeName(name, taken) {
+    for (let n = 2; ; n++) {
+      const suffix = '_' + n;
+      const numbered = name.slice(0, 64 - suffix.length) + suffix;
+      if (!taken.has(numbered)) return numbered;
+    }
+  }
+
   const nonButtonRoles = ['tab', 'option', 'menuitem', 'menuitemradio', 'menuitemcheckbox'];
   for (const el of queryAll('button, [role="button"], input[type="submit"], input[type="button"], input[type="reset"]')) {
     if (unseen(el) || isDisabled(el) || nonButtonRoles.includes(el.getAttribute('role'))) continue;
     const label = getLabel(el);
     if (!label) continue;
-    const context = getContextLabel(el, label);
-    const describeFor = (ctx) => 'Click "' + label.slice(0, 40) + '" for "' + ctx.slice(0, 40) + '"';
-    offer(el, 'click_', context ? label + ' ' + context : label, 'click',
-      context ? describeFor(context) : 'Click "' + label.slice(0, 60) + '"', 'rename', describeFor);
-    candidates[candidates.length - 1].item.label = label;
+    offer(el, 'click_', label, 'click', 'Click "' + label.slice(0, 60) + '"', 'rename',
+      (ctx) => 'Click "' + label.slice(0, 40) + '" for "' + ctx.slice(0, 40) + '"');
   }
   for (const el of queryAll('input:not([type="submit"]):not([type="button"]):not([type="reset"])' +
       ':not([type="hidden"]):not([type="file"]):not([type="checkbox"]):not([type="radio"]), textarea')) {
@@ -440,16 +562,19 @@
 
   distinguishRepeated();
   const tools = [];
-  const taken = new Set();
+  const taken = rememberedNames();
   // Renaming keeps every element callable; skipping keeps one tool per name.
   for (const c of candidates) {
     const item = c.item;
-    if (taken.has(item.name)) {
+    if (c.remembered) {
+      item.name = c.remembered;
+    } else if (taken.has(item.name)) {
       if (c.onTaken === 'skip') continue;
-      item.name = item.name + '_' + taken.size;
+      item.name = nextFreeName(item.name, taken);
     }
     taken.add(item.name);
     tools.push(item);
+    remember(c.el, item.name);
   }
 
   const headings = queryAll('h1, h2, h3')
