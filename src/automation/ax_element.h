@@ -26,6 +26,7 @@ struct ScanResult {
     std::optional<std::string> focusedElement;  // "AXTextField: Search"
     std::vector<AXElement> elements;            // in traversal order
     std::string hierarchySummary;               // Window 'Inbox' > Toolbar 'Mail' > WebArea
+    bool windowless = false;                    // the application showed no window to scan
 };
 
 }  // namespace velmor::automation

@@ -151,7 +151,7 @@ ElementRef chooseWindow(platform::AccessibleApplication& application) {
 ScanResult AXScanner::scan() const {
     auto application = accessibility_.application(targetPID_);
     ElementRef window = application ? chooseWindow(*application) : nullptr;
-    if (!window) return {"(no windows)", std::nullopt, {}, "No windows found"};
+    if (!window) return {"(no windows)", std::nullopt, {}, "No windows found", true};
 
     ScanResult result;
     result.windowTitle = outside_text::title(window->title().value_or("(untitled)"));

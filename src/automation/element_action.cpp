@@ -1,6 +1,7 @@
 #include "automation/element_action.h"
 
 #include "automation/characters.h"
+#include "automation/scroll_into_view.h"
 #include "base/json_fields.h"
 
 #include <chrono>
@@ -21,6 +22,11 @@ constexpr auto kFocusDelay = 100ms;
 constexpr auto kReadBackTimeout = 1500ms;
 constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kPoll = 50ms;
+// How long a pressed row gets to show it is selected.
+constexpr auto kSelectionTimeout = 1000ms;
+
+// Rows, items and cells: what lists and tables hold, and scroll out of view.
+bool isListEntry(const std::string& role) { return role == "AXRow" || role == "AXCell"; }
 
 // Whether the field shows `text`. A password field shows as many bullets as it has characters.
 bool holds(const AXElement& element, const std::string& text) {
@@ -41,17 +47,18 @@ bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
-Result<std::optional<ElementActions::PressRoute>> ElementActions::perform(const AXElement& element,
-                                                                         const nlohmann::json& args, int32_t pid) {
+Result<ElementActions::Performed> ElementActions::perform(const AXElement& element, const nlohmann::json& args,
+                                                          int32_t pid) {
     const std::string& verb = element.toolPrefix;
     if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") {
+        if (isListEntry(element.role) && element.enabled) return pressEntry(element, pid);
         auto pressed = press(element, pid);
         if (!pressed) return fail(pressed.error());
-        return std::optional<PressRoute>(*pressed);
+        return Performed{.route = *pressed};
     }
-    auto done = [](const Result<void>& outcome) -> Result<std::optional<PressRoute>> {
+    auto done = [](const Result<void>& outcome) -> Result<Performed> {
         if (!outcome) return fail(outcome.error());
-        return std::optional<PressRoute>();
+        return Performed{};
     };
     if (verb == "fill") {
         const nlohmann::json* value = findField(args, "value");
@@ -67,6 +74,24 @@ Result<std::optional<ElementActions::PressRoute>> ElementActions::perform(const 
         return done(element.elementRef->setValue(given));
     }
     return fail("unknown action prefix: " + verb);
+}
+
+Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& element, int32_t pid) {
+    platform::AccessibleElement& target = *element.elementRef;
+    auto scrolled = scrollIntoView(target, element.title, input_, pid);
+    if (!scrolled) return fail(scrolled.error());
+    auto pressed = press(element, pid);
+    if (!pressed) return fail(pressed.error());
+    Performed performed{.route = *pressed, .scrolledIntoView = *scrolled};
+    // An entry that can be selected shows whether the press took, which an action on it need
+    // not (a tree view's activates its row without selecting it). One that cannot, or that
+    // left the screen with its popup, is done once pressed.
+    std::optional<bool> selected;
+    soon([&] { return (selected = target.selected()) != false; }, kSelectionTimeout);
+    if (selected == true) performed.selected = true;
+    else if (selected == false && target.frameOnScreen())
+        return fail("'" + element.title + "' was pressed but is not selected");
+    return performed;
 }
 
 Result<ElementActions::PressRoute> ElementActions::press(const AXElement& element, int32_t pid) {

@@ -21,11 +21,21 @@ public:
     // How a press reached its element.
     enum class PressRoute { pointer, keyboard, action };
 
-    // The route of a press; nothing for the tools that are not presses.
-    Result<std::optional<PressRoute>> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
+    struct Performed {
+        std::optional<PressRoute> route;  // nothing for the tools that are not presses
+        bool scrolledIntoView = false;    // a row, item or cell brought into view to be pressed
+        bool selected = false;            // a row, item or cell the press left selected, read back
+    };
+
+    // A row, item or cell out of view is scrolled into it first; one that can be selected
+    // must be selected afterwards, or the press fails saying so.
+    Result<Performed> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
 
 private:
     Result<PressRoute> press(const AXElement& element, int32_t pid);
+    // Presses a row, item or cell of a list or table, brought into view first, and reads
+    // back whether it is selected.
+    Result<Performed> pressEntry(const AXElement& element, int32_t pid);
     // Gives the element the keyboard focus and presses space on it; false when it did not
     // take the focus or the key could not be pressed (nothing was pressed then).
     bool pressByKeyboard(const AXElement& element, int32_t pid);

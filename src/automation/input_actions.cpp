@@ -73,23 +73,36 @@ Result<void> InputActions::clickAt(int x, int y, int32_t pid, const std::string&
     return click(onScreen(x, y, pid), which, clicks);
 }
 
-bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
-    if (area.width <= 0 || area.height <= 0 || !focusTarget(pid)) return false;
+std::optional<InputActions::Point> InputActions::centreInTarget(const platform::Frame& area, int32_t pid) {
+    if (area.width <= 0 || area.height <= 0 || !focusTarget(pid)) return std::nullopt;
     auto window = windows_.focusedWindowOf(pid);
-    if (!window) return false;
+    if (!window) return std::nullopt;
     Point centre{area.x + area.width / 2, area.y + area.height / 2};
     const platform::Frame& frame = window->frame;
     if (centre.x < frame.x || centre.y < frame.y || centre.x >= frame.x + frame.width ||
         centre.y >= frame.y + frame.height)
-        return false;
-    if (!notOwnWindowAt(centre).ok()) return false;
+        return std::nullopt;
+    if (!notOwnWindowAt(centre).ok()) return std::nullopt;
+    return centre;
+}
+
+bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
+    auto centre = centreInTarget(area, pid);
+    if (!centre) return false;
     // One press as a user makes it, without the pauses of click_at: the settle that follows
     // every element action gives the application its time.
-    if (!input_.movePointer(centre.x, centre.y)) return false;
+    if (!input_.movePointer(centre->x, centre->y)) return false;
     std::this_thread::sleep_for(kButtonHeld);
     if (!input_.setButton(platform::MouseButton::left, true)) return false;
     std::this_thread::sleep_for(kButtonHeld);
     return input_.setButton(platform::MouseButton::left, false).ok();
+}
+
+bool InputActions::scrollInTarget(const platform::Frame& area, int deltaY, int deltaX, int32_t pid) {
+    auto centre = centreInTarget(area, pid);
+    if (!centre || !input_.movePointer(centre->x, centre->y)) return false;
+    std::this_thread::sleep_for(kAfterMove);
+    return input_.scroll(deltaY, deltaX).ok();
 }
 
 Result<void> InputActions::notOwnWindowAt(Point point) {

@@ -7,6 +7,7 @@
 #include "platform/windows.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velmor::automation {
@@ -44,6 +45,10 @@ public:
     // with nothing clicked, when the centre does not lie in the target's focused window, so
     // that the click would land elsewhere.
     bool clickInTarget(const platform::Frame& area, int32_t pid);
+    // Turns the wheel by pixel amounts (positive: down and right) with the pointer at the
+    // centre of `area`, as clickInTarget clicks there; false, with nothing sent, where
+    // clickInTarget would not click.
+    bool scrollInTarget(const platform::Frame& area, int deltaY, int deltaX, int32_t pid);
     // Gives the target the keyboard focus; false when none of its windows takes it.
     bool focusTarget(int32_t pid);
 
@@ -52,6 +57,9 @@ private:
         int x, y;
     };
     Point onScreen(int x, int y, int32_t pid);
+    // The centre of `area` once the target is in front, when that centre lies in the
+    // target's focused window and in no window of Velmor's own.
+    std::optional<Point> centreInTarget(const platform::Frame& area, int32_t pid);
     Result<void> click(Point point, platform::MouseButton button, int64_t clicks);
     // Fail with kOwnWindow when a window of Velmor's own lies under the point, or has the focus.
     Result<void> notOwnWindowAt(Point point);

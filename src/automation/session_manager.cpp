@@ -18,6 +18,9 @@ namespace {
 
 // What an application needs to show the effect of an action before it is scanned again.
 constexpr auto kSettleDelay = std::chrono::milliseconds(300);
+// How long an application whose last window closed on an action gets to end.
+constexpr auto kExitGrace = std::chrono::milliseconds(1500);
+constexpr auto kExitPoll = std::chrono::milliseconds(50);
 
 const platform::RunningApplication* findApplication(const std::vector<platform::RunningApplication>& apps,
                                                     const std::optional<std::string>& appName,
@@ -126,12 +129,16 @@ SessionManager::EndedSession SessionManager::endSession(const std::optional<std:
 
 Result<json> SessionManager::endLocked(const std::optional<std::string>& saveName) {
     Result<json> flow = flows_.endRecording(saveName);
+    dropTarget();
+    return flow;
+}
+
+void SessionManager::dropTarget() {
     // previousTools_ stays: the next state response rebuilds it.
     targetApp_.reset();
     scanner_.reset();
     lastScan_.reset();
     publish();
-    return flow;
 }
 
 std::string SessionManager::goneMessage() const {
@@ -225,22 +232,32 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
     auto done = actions_.perform(*it, args, targetApp_->pid);
-    if (!done) return fail(done.error());
+    if (!done) {
+        // An application that ends on the press may end before it answers the action.
+        if (auto ended = endedByAction(toolName, args)) return *ended;
+        return fail(done.error());
+    }
     // Read before the rescan replaces the element.
-    const bool sayRoute = done->has_value() && !it->elementRef->pressAwaitsAnswer();
-    // The action was carried out: an application that quits on it (a dialog closed by its
-    // button) is news for the agent, not a failure.
-    auto performedThenGone = [&](const std::string& gone) {
-        return json{{"status", "performed"}, {"tool", toolName}, {"session_ended", gone}};
-    };
+    const bool sayRoute = done->route.has_value() && !it->elementRef->pressAwaitsAnswer();
+    const std::string title = it->title;
     std::this_thread::sleep_for(kSettleDelay);
-    if (auto gone = endIfGone()) return performedThenGone(*gone);
+    if (auto ended = endedByAction(toolName, args)) return *ended;
     scanTarget();
-    if (auto gone = endIfGone()) return performedThenGone(*gone);
+    if (auto ended = endedByAction(toolName, args)) return *ended;
+    // The last window closed: an application on its way out (a form that submits and quits)
+    // gets a little longer before its windowless state is believed.
+    if (lastScan_->windowless) {
+        auto deadline = std::chrono::steady_clock::now() + kExitGrace;
+        while (applications_.isRunning(*targetApp_) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(kExitPoll);
+        if (auto ended = endedByAction(toolName, args)) return *ended;
+    }
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     json response = diffResponse(*lastScan_, previousTools_);
+    if (done->scrolledIntoView) response["scrolled_into_view"] = true;
+    if (done->selected) response["selected"] = title;
     if (sayRoute) {
-        switch (**done) {
+        switch (*done->route) {
             case ElementActions::PressRoute::pointer: response["pressed_by"] = "pointer click"; break;
             case ElementActions::PressRoute::keyboard: response["pressed_by"] = "space key on the focused element"; break;
             case ElementActions::PressRoute::action:
@@ -249,6 +266,26 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
         }
     }
     return response;
+}
+
+std::optional<json> SessionManager::endedByAction(const std::string& toolName, const json& args) {
+    if (applications_.isRunning(*targetApp_)) return std::nullopt;
+    std::string app = outside_text::label(targetName(targetApp_));
+    json answer = {{"status", "performed"}, {"tool", toolName}, {"app_ended", app}, {"session", "ended"}};
+    std::string how = app + " ended";
+    if (auto end = applications_.howItEnded(*targetApp_)) {
+        answer[end->bySignal ? "signal" : "exit_status"] = end->code;
+        how += (end->bySignal ? " on signal " : " with exit status ") + std::to_string(end->code);
+    }
+    answer["message"] = how + " after " + toolName +
+                        ", and the session ended with it. session_end with save_as keeps the steps recorded so far; "
+                        "session_start works with another application.";
+    Log::info("session", how + " after " + toolName);
+    // The step was carried out: it belongs to the recording, which stays open for
+    // session_end to save or discard.
+    flows_.recordStep(toolName, args, lastScan_ ? lastScan_->windowTitle : "", 0);
+    dropTarget();
+    return answer;
 }
 
 Result<json> SessionManager::activateTarget() {

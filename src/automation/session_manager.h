@@ -39,7 +39,8 @@ namespace velmor::automation {
 //
 // A target that has quit ends the session as session_end does, and every operation that
 // meets it answers "<app> is no longer running. Call session_start again.": input must
-// never reach whatever window is in front instead.
+// never reach whatever window is in front instead. A target that quits on an element
+// action is that action's outcome instead (performAction).
 class SessionManager {
 public:
     SessionManager(platform::Accessibility& accessibility, platform::Applications& applications,
@@ -59,8 +60,10 @@ public:
     // Rescans; what changed since the last answer.
     Result<nlohmann::json> getStateDiff();
     // Carries out one element tool of the last scan, waits for the effect, rescans, records
-    // the step and answers the diff. When the target quits on the action, the session ends and
-    // the answer says the action was carried out and the session ended with it.
+    // the step and answers the diff. When the target quits on the action (a form that submits
+    // and exits), that is the action's outcome: the answer is a success that says the
+    // application ended, with its exit status where it can be read, and the session ends as
+    // session_end ends it, its recording left open for session_end to save.
     Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args);
     // Brings the target forward, waits for it and answers the diff.
     Result<nlohmann::json> activateTarget();
@@ -98,6 +101,11 @@ private:
     // session is ended and the error to answer is returned.
     std::optional<std::string> endIfGone();
     std::string goneMessage() const;
+    // With the session lock held, after an action: when the target has ended, the answer
+    // that says so, with the session ended and the step recorded.
+    std::optional<nlohmann::json> endedByAction(const std::string& toolName, const nlohmann::json& args);
+    // Forgets the target and its scans, and tells whoever listens.
+    void dropTarget();
     // Ends the session and its recording, saved under `saveName` when given: the recording's summary.
     Result<nlohmann::json> endLocked(const std::optional<std::string>& saveName);
     void scanTarget();

@@ -57,6 +57,22 @@ public:
     // showing or has no extent.
     virtual std::optional<Frame> frameOnScreen() = 0;
     virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
+    // Where the element lies now, whether or not it shows there, and the part of the screen
+    // its containers show (the overlap of its ancestors' rectangles up to its window): a row
+    // its list has scrolled away lies outside that part. Nothing when the containers' part
+    // cannot be read.
+    struct Placement {
+        std::optional<Frame> frame;  // nothing where the element reports no place (GTK 3's
+                                     // rows out of view give the smallest coordinates there are)
+        Frame shown;
+    };
+    virtual std::optional<Placement> placement() { return std::nullopt; }
+    // Asks the application to scroll the element's containers until it is in view
+    // (AXScrollToVisible); false when it refuses or cannot.
+    virtual bool scrollToVisible() { return false; }
+    // Whether the element is selected now; nothing when it is not something that can be
+    // selected (a row, item or cell of a list that has a selection).
+    virtual std::optional<bool> selected() { return std::nullopt; }
 
     virtual Result<void> press() = 0;                             // AXPress
     // Whether press() waits for the application's answer. Where it does not (Wayland), a

@@ -17,6 +17,12 @@ struct RunningApplication {
     uint64_t started = 0;  // when its process started: tells it from a later one with the same pid
 };
 
+// How an application's process ended: its exit status, or the signal that ended it.
+struct ProcessEnd {
+    bool bySignal = false;
+    int code = 0;
+};
+
 class Applications {
 public:
     virtual ~Applications() = default;
@@ -32,6 +38,9 @@ public:
     // Whether the application's process still runs (the very process, not a later one that
     // got the same process identifier).
     virtual bool isRunning(const RunningApplication& application) = 0;
+    // How the application's process ended, once it has; nothing while it runs or once that
+    // can no longer be read (the system forgets it when its parent collects it).
+    virtual std::optional<ProcessEnd> howItEnded(const RunningApplication&) { return std::nullopt; }
 };
 
 }  // namespace velmor::platform

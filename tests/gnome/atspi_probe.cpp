@@ -13,7 +13,7 @@ constexpr int kTimeoutMs = 2000;
 constexpr size_t kMaxObjects = 5000;
 constexpr const char* kRoot = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
-constexpr uint32_t kRoleFrame = 23, kActiveState = 1;
+constexpr uint32_t kRoleFrame = 23, kActiveState = 1, kSelectedState = 23;
 
 DBusMessage* ask(DBusConnection* bus, const std::string& name, const std::string& path, const char* interface,
                  const char* method, const std::vector<std::pair<int, const void*>>& args = {}) {
@@ -54,6 +54,18 @@ std::string stringIn(DBusMessage* reply) {
     const char* text = nullptr;
     dbus_message_iter_get_basic(&iter, &text);
     return text ? text : "";
+}
+
+// The first 32 states of a GetState reply, which it releases; none for a failed one.
+dbus_uint32_t firstStateWord(DBusMessage* reply) {
+    DBusMessageIter iter, words;
+    dbus_uint32_t first = 0;
+    if (reply && dbus_message_iter_init(reply, &iter) && dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_ARRAY) {
+        dbus_message_iter_recurse(&iter, &words);
+        if (dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32) dbus_message_iter_get_basic(&words, &first);
+    }
+    if (reply) dbus_message_unref(reply);
+    return first;
 }
 
 }  // namespace
@@ -99,31 +111,52 @@ std::string AtspiProbe::busNameOf(int32_t pid) {
     return found;
 }
 
-std::vector<std::string> AtspiProbe::textsOf(int32_t pid) {
-    std::vector<std::string> texts;
-    const std::string name = busNameOf(pid);
-    if (name.empty()) return texts;
+void AtspiProbe::walk(const std::string& busName, const std::function<void(const std::string&)>& visit) {
     std::deque<std::string> paths{kRoot};
     for (size_t seen = 0; !paths.empty() && seen < kMaxObjects; ++seen) {
         const std::string path = paths.front();
         paths.pop_front();
-        const char *interface = kAccessible, *property = "Name";
-        if (DBusMessage* reply = ask(bus_, name, path, DBUS_INTERFACE_PROPERTIES, "Get",
-                                     {{DBUS_TYPE_STRING, &interface}, {DBUS_TYPE_STRING, &property}})) {
-            texts.push_back(stringIn(reply));
-            dbus_message_unref(reply);
-        }
+        visit(path);
+        DBusMessage* children = ask(bus_, busName, path, kAccessible, "GetChildren");
+        for (const auto& child : references(children)) paths.push_back(child.second);
+        if (children) dbus_message_unref(children);
+    }
+}
+
+std::string AtspiProbe::nameOf(const std::string& busName, const std::string& path) {
+    const char *interface = kAccessible, *property = "Name";
+    DBusMessage* reply = ask(bus_, busName, path, DBUS_INTERFACE_PROPERTIES, "Get",
+                             {{DBUS_TYPE_STRING, &interface}, {DBUS_TYPE_STRING, &property}});
+    std::string name = stringIn(reply);
+    if (reply) dbus_message_unref(reply);
+    return name;
+}
+
+std::vector<std::string> AtspiProbe::textsOf(int32_t pid) {
+    std::vector<std::string> texts;
+    const std::string name = busNameOf(pid);
+    if (name.empty()) return texts;
+    walk(name, [&](const std::string& path) {
+        texts.push_back(nameOf(name, path));
         const dbus_int32_t start = 0, end = -1;
         if (DBusMessage* reply = ask(bus_, name, path, "org.a11y.atspi.Text", "GetText",
                                      {{DBUS_TYPE_INT32, &start}, {DBUS_TYPE_INT32, &end}})) {
             texts.push_back(stringIn(reply));
             dbus_message_unref(reply);
         }
-        DBusMessage* children = ask(bus_, name, path, kAccessible, "GetChildren");
-        for (const auto& child : references(children)) paths.push_back(child.second);
-        if (children) dbus_message_unref(children);
-    }
+    });
     return texts;
+}
+
+std::vector<std::string> AtspiProbe::selectedOf(int32_t pid) {
+    std::vector<std::string> selected;
+    const std::string name = busNameOf(pid);
+    if (name.empty()) return selected;
+    walk(name, [&](const std::string& path) {
+        if (firstStateWord(ask(bus_, name, path, kAccessible, "GetState")) >> kSelectedState & 1u)
+            selected.push_back(nameOf(name, path));
+    });
+    return selected;
 }
 
 bool AtspiProbe::windowActive(int32_t pid) {
@@ -136,16 +169,8 @@ bool AtspiProbe::windowActive(int32_t pid) {
         dbus_uint32_t kind = 0;
         if (role) dbus_message_get_args(role, nullptr, DBUS_TYPE_UINT32, &kind, DBUS_TYPE_INVALID);
         if (role) dbus_message_unref(role);
-        DBusMessage* state = ask(bus_, name, window.second, kAccessible, "GetState");
-        DBusMessageIter iter, words;
-        if (kind == kRoleFrame && state && dbus_message_iter_init(state, &iter) &&
-            dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_ARRAY) {
-            dbus_message_iter_recurse(&iter, &words);
-            dbus_uint32_t first = 0;
-            if (dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32) dbus_message_iter_get_basic(&words, &first);
-            active = active || (first >> kActiveState & 1u);
-        }
-        if (state) dbus_message_unref(state);
+        dbus_uint32_t states = firstStateWord(ask(bus_, name, window.second, kAccessible, "GetState"));
+        active = active || (kind == kRoleFrame && (states >> kActiveState & 1u));
     }
     if (windows) dbus_message_unref(windows);
     return active;

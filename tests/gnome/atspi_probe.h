@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,16 @@ public:
     std::vector<std::string> textsOf(int32_t pid);
     // Whether one of the process's top-level windows is marked active (has the focus).
     bool windowActive(int32_t pid);
+    // The names of the objects of the process's accessible tree that are selected (rows of
+    // lists and tables, tabs).
+    std::vector<std::string> selectedOf(int32_t pid);
 
 private:
     std::string busNameOf(int32_t pid);
+    // Calls `visit` with the path of every object of the application's tree, breadth first,
+    // at most a few thousand.
+    void walk(const std::string& busName, const std::function<void(const std::string&)>& visit);
+    std::string nameOf(const std::string& busName, const std::string& path);
     DBusConnection* bus_ = nullptr;
 };
 

@@ -8,6 +8,7 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,16 @@ AccessibilityError errorFor(const std::string& dbusError, AccessibilityError uns
     if (silent.count(dbusError)) return AccessibilityError::cannotComplete;
     if (missing.count(dbusError)) return unsupported;
     return AccessibilityError::failure;
+}
+
+// Deep enough for any real window; a hostile tree ends here.
+constexpr int kMaxAncestors = 64;
+
+// The part two rectangles share; empty (zero width or height) when they do not meet.
+Frame overlapOf(const Frame& a, const Frame& b) {
+    int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
+    int right = std::min(a.x + a.width, b.x + b.width), bottom = std::min(a.y + a.height, b.y + b.height);
+    return {left, top, std::max(0, right - left), std::max(0, bottom - top)};
 }
 
 // A call that answers a boolean: nothing when it answered true.
@@ -221,17 +232,69 @@ std::optional<Frame> AtspiElement::frameOnScreen() {
             return std::nullopt;
         auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
         if (!frame || !onScreen(*frame)) return std::nullopt;
-        if (const auto& windowOrigin = snapshot_->rules().windowOrigin) {
-            // Relative to the element's top-level window, the application's child it lies in.
-            int window = node_;
-            while (snapshot_->node(window).parent >= 0 && snapshot_->node(snapshot_->node(window).parent).parent >= 0)
-                window = snapshot_->node(window).parent;
-            auto origin = windowOrigin(snapshot_->pid(), snapshot_->node(window).name);
-            if (!origin) return std::nullopt;
-            frame->x += origin->x;
-            frame->y += origin->y;
+        return onScreenFrom(*frame);
+    });
+}
+
+std::optional<Frame> AtspiElement::onScreenFrom(Frame reported) {
+    const auto& windowOrigin = snapshot_->rules().windowOrigin;
+    if (!windowOrigin) return reported;
+    // Relative to the element's top-level window, the application's child it lies in.
+    int window = node_;
+    while (snapshot_->node(window).parent >= 0 && snapshot_->node(snapshot_->node(window).parent).parent >= 0)
+        window = snapshot_->node(window).parent;
+    auto origin = windowOrigin(snapshot_->pid(), snapshot_->node(window).name);
+    if (!origin) return std::nullopt;
+    reported.x += origin->x;
+    reported.y += origin->y;
+    return reported;
+}
+
+std::optional<AccessibleElement::Placement> AtspiElement::placement() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<Placement> {
+        DBusConnection* bus = atspi.connection();
+        if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
+        // The element and every ancestor below the application, asked for at once.
+        std::vector<PendingReply> asked;
+        asked.push_back(askScreenExtents(bus, snapshot_->busName(), node().path));
+        int steps = 0;
+        for (int up = node().parent; up >= 0 && up != snapshot_->root() && steps < kMaxAncestors;
+             up = snapshot_->node(up).parent, ++steps) {
+            if (snapshot_->node(up).interfaces & kComponentInterface)
+                asked.push_back(askScreenExtents(bus, snapshot_->busName(), snapshot_->node(up).path));
         }
-        return frame;
+        auto frame = extentsFrom(asked.front().wait());
+        if (frame && !onScreen(*frame)) frame.reset();
+        std::optional<Frame> shown;
+        for (size_t i = 1; i < asked.size(); ++i) {
+            auto area = extentsFrom(asked[i].wait());
+            // Containers without a place of their own (rows of some toolkits) clip nothing.
+            if (!area || !onScreen(*area)) continue;
+            shown = shown ? overlapOf(*shown, *area) : *area;
+        }
+        if (!shown) return std::nullopt;
+        auto shownThere = onScreenFrom(*shown);
+        if (!shownThere) return std::nullopt;
+        return Placement{frame ? onScreenFrom(*frame) : std::nullopt, *shownThere};
+    });
+}
+
+bool AtspiElement::scrollToVisible() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
+        DBusConnection* bus = atspi.connection();
+        if (!bus || !(node().interfaces & kComponentInterface)) return false;
+        return !outcome(DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Component", "ScrollTo")
+                            .add(uint32_t{ATSPI_SCROLL_ANYWHERE})
+                            .send(bus, kAtspiCallTimeoutMs),
+                        AccessibilityError::actionUnsupported);
+    });
+}
+
+std::optional<bool> AtspiElement::selected() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<bool> {
+        auto states = liveStates(atspi);
+        if (!states || !((*states >> ATSPI_STATE_SELECTABLE) & 1u)) return std::nullopt;
+        return static_cast<bool>((*states >> ATSPI_STATE_SELECTED) & 1u);
     });
 }
 

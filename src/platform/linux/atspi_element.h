@@ -28,6 +28,9 @@ public:
     bool offersPress() override;
     std::optional<Frame> frameOnScreen() override;
     bool focused() override;
+    std::optional<Placement> placement() override;
+    bool scrollToVisible() override;
+    std::optional<bool> selected() override;
 
     Result<void> press() override;
     bool pressAwaitsAnswer() override { return snapshot_->rules().awaitPressAnswer; }
@@ -41,6 +44,9 @@ private:
     // The element's states as the application reports them now; nothing when it cannot be asked.
     std::optional<uint64_t> liveStates(AtspiConnection& atspi);
     std::optional<std::string> liveValue(AtspiConnection& atspi);
+    // Where a rectangle the application reported lies on screen: the session's rules may
+    // measure from the element's window.
+    std::optional<Frame> onScreenFrom(Frame reported);
     std::optional<AccessibilityError> attemptPress();
     std::optional<AccessibilityError> attemptFocus();
     std::optional<AccessibilityError> attemptSetValue(const ElementValue& value);

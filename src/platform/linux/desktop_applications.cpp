@@ -89,4 +89,8 @@ bool DesktopApplications::isRunning(const RunningApplication& application) {
     return processStart(application.pid) == application.started;
 }
 
+std::optional<ProcessEnd> DesktopApplications::howItEnded(const RunningApplication& application) {
+    return processEnd(application.pid, application.started);
+}
+
 }  // namespace velmor::platform

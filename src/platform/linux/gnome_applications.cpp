@@ -67,4 +67,8 @@ bool GnomeApplications::isRunning(const RunningApplication& application) {
     return processStart(application.pid) == application.started;
 }
 
+std::optional<ProcessEnd> GnomeApplications::howItEnded(const RunningApplication& application) {
+    return processEnd(application.pid, application.started);
+}
+
 }  // namespace velmor::platform

@@ -49,4 +49,8 @@ bool WaylandApplications::isRunning(const RunningApplication& application) {
     return processStart(application.pid) == application.started;
 }
 
+std::optional<ProcessEnd> WaylandApplications::howItEnded(const RunningApplication& application) {
+    return processEnd(application.pid, application.started);
+}
+
 }  // namespace velmor::platform

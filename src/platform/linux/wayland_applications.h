@@ -20,6 +20,7 @@ public:
     std::vector<RunningApplication> regularApplications() override;
     Result<void> activate(int32_t pid) override;
     bool isRunning(const RunningApplication& application) override;
+    std::optional<ProcessEnd> howItEnded(const RunningApplication& application) override;
 
 private:
     AtspiBus& bus_;
