@@ -1,6 +1,8 @@
-// The menu tools on the fixture's menu bar: File (Save, Recent > Report.txt, Quit) and a
-// View menu whose only entry is a separator.
+// The menu tools on the GTK fixture's menu bar (File: Save, Recent > Report.txt, Quit, and a
+// View menu whose only entry is a separator), and on the menu bars of Qt 5 and Qt 6, where an
+// unnamed popup menu stands between an item and its entries.
 #include "desktop_test.h"
+#include "fixtures/desktop_listing.h"
 
 namespace velmor::test {
 namespace {
@@ -40,6 +42,48 @@ TEST_F(DesktopMenus, BadPathsAreNamedInTheAnswer) {
     EXPECT_EQ(call("menu_hover", {{"path", {"Edit", "Copy"}}}),
               json({{"error", "menu hover failed: no menu \"Edit\" in the menu bar"}}));
     EXPECT_TRUE(app->printsNothingLike("menu ", 300));
+}
+
+using QtMenus = DesktopSessionTest;
+
+TEST_F(QtMenus, Qt6EntriesAndSubmenuEntriesAreListedAndChosenByPath) {
+    Program window({VELMOR_QT6_MENUS}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+    ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000));
+    json started = call("session_start", {{"app_name", "velmor-qt6-menus-" + std::to_string(window.id())}});
+    ASSERT_FALSE(started.contains("error")) << started.dump().substr(0, 2000);
+
+    EXPECT_EQ(call("list_menus"), json({{"menus",
+                                         {{{"menu", "File"}, {"items", {"New", "Export", "Quit"}}},
+                                          {{"menu", "Options"}, {"items", {"Preferences"}}}}}}));
+    json chosen = call("menu_click", {{"path", {"File", "Export", "As HTML"}}});
+    EXPECT_EQ(chosen.value("status", ""), "clicked") << chosen.dump();
+    EXPECT_TRUE(window.printed("menu As HTML"));
+    chosen = call("menu_click", {{"path", {"Options", "Preferences"}}});
+    EXPECT_EQ(chosen.value("status", ""), "clicked") << chosen.dump();
+    EXPECT_TRUE(window.printed("menu Preferences"));
+    EXPECT_EQ(call("menu_click", {{"path", {"File", "Export", "As Text"}}}),
+              json({{"error", "menu click failed: no menu item \"As Text\" in \"Export\""}}));
+}
+
+// A real Qt 5 editor: its Edit menu's "To Upper Case" changes the selected text, read back
+// through the clipboard by xclip.
+TEST_F(QtMenus, Qt5EditorRunsAMenuCommandOnItsText) {
+    auto editor = launch({"featherpad"}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+    ASSERT_TRUE(editor);
+    ASSERT_FALSE(call("session_start", {{"app_name", "featherpad"}}).contains("error"));
+    json menus = call("list_menus").at("menus");
+    ASSERT_GE(menus.size(), 4u) << menus.dump();
+    EXPECT_EQ(menus[2].at("menu"), "Options");
+    EXPECT_NE(menus[2].at("items").dump().find("\"Preferences\""), std::string::npos) << menus.dump();
+
+    EXPECT_FALSE(call("type_text", {{"text", "quiet words"}}).contains("error"));
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+a"}}).contains("error"));
+    json chosen = call("menu_click", {{"path", {"Edit", "To Upper Case"}}});
+    EXPECT_EQ(chosen.value("status", ""), "clicked") << chosen.dump();
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+a"}}).contains("error"));
+    EXPECT_FALSE(call("press_key", {{"key", "ctrl+c"}}).contains("error"));
+    EXPECT_EQ(clipboardByXclip(), "QUIET WORDS");
+    EXPECT_TRUE(editor->running());
 }
 
 }  // namespace

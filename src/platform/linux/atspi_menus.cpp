@@ -44,12 +44,22 @@ int menuBarOf(AtspiSnapshot& snapshot) {
     return found;
 }
 
+// Qt puts an unnamed popup menu between a menu-bar item (or an item with a submenu) and its
+// entries. Nobody names it in a path: its entries are the item's own.
+bool holdsEntriesOnly(const AtspiNode& node) {
+    return (node.role == ATSPI_ROLE_POPUP_MENU || node.role == ATSPI_ROLE_MENU) && menuName(node).empty();
+}
+
 // The named menu entries below a node, in order.
-std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, bool throughHolder = true) {
     std::vector<int> entries;
     for (int child : snapshot.childrenOf(atspi, node)) {
         const AtspiNode& n = snapshot.node(child);
-        if (menuRole(n.role) && !menuName(n).empty()) entries.push_back(child);
+        if (menuRole(n.role) && !menuName(n).empty()) {
+            entries.push_back(child);
+        } else if (throughHolder && holdsEntriesOnly(n)) {
+            for (int entry : entriesOf(atspi, snapshot, child, false)) entries.push_back(entry);
+        }
     }
     return entries;
 }

@@ -52,8 +52,8 @@ private:
     Result<void> choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click);
 
     AtspiBus& bus_;
-    const AtspiSessionRules rules_;
     Input& input_;
+    const AtspiSessionRules rules_;
 };
 
 }  // namespace velmor::platform
