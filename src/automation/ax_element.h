@@ -20,6 +20,8 @@ struct AXElement {
     std::string description;
 };
 
+inline constexpr size_t kShownTextCap = 300;
+
 // One scan of the target's window.
 struct ScanResult {
     std::string windowTitle;
@@ -27,6 +29,9 @@ struct ScanResult {
     std::vector<AXElement> elements;            // in traversal order
     std::string hierarchySummary;               // Window 'Inbox' > Toolbar 'Mail' > WebArea
     bool windowless = false;                    // the application showed no window to scan
+    // What the window's labels show (a calculator's result, a status line), in traversal
+    // order, at most kShownTextCap of them.
+    std::vector<std::string> shownTexts;
 };
 
 }  // namespace velmor::automation

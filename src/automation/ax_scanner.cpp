@@ -59,6 +59,7 @@ public:
         }
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, false);
+        noteShownText(role, title);
         if (depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
             breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
         if (!children) children = element->children();
@@ -70,6 +71,7 @@ public:
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
+        noteShownText(role, title);
         if (depth < kWebBreadcrumbDepth && !title.empty())
             breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
         for (const auto& child : element->children()) walkWeb(child, depth + 1);
@@ -82,10 +84,15 @@ public:
     }
 
     std::vector<AXElement> elements;
+    std::vector<std::string> shownTexts;
     std::vector<std::string> breadcrumb;
     ElementRef webArea;
 
 private:
+    void noteShownText(const std::string& role, const std::string& title) {
+        if (role == "AXStaticText" && !title.empty() && shownTexts.size() < kShownTextCap) shownTexts.push_back(title);
+    }
+
     // Attributes are read as the rules need them, which gives the same tools as reading all
     // of them first: most elements of a large window are then answered from what the scan
     // already holds.
@@ -169,6 +176,7 @@ ScanResult AXScanner::scan() const {
         walk.walkWeb(walk.webArea, 0);
     }
     result.elements = std::move(walk.elements);
+    result.shownTexts = std::move(walk.shownTexts);
     result.hierarchySummary = walk.summary();
     return result;
 }

@@ -117,7 +117,7 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
                              std::to_string(targetApp_->pid) + ", " + std::to_string(lastScan_->elements.size()) +
                              " elements)");
     flows_.beginRecording(targetApp_->name.value_or(""), targetApp_->bundleId);
-    previousTools_ = stateToolStates(*lastScan_);
+    lastSeen_ = seenState(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
@@ -134,7 +134,7 @@ Result<json> SessionManager::endLocked(const std::optional<std::string>& saveNam
 }
 
 void SessionManager::dropTarget() {
-    // previousTools_ stays: the next state response rebuilds it.
+    // lastSeen_ stays: the next state response rebuilds it.
     targetApp_.reset();
     scanner_.reset();
     lastScan_.reset();
@@ -203,7 +203,7 @@ Result<json> SessionManager::getState() {
     if (auto gone = endIfGone()) return fail(*gone);
     scanTarget();
     if (auto gone = endIfGone()) return fail(*gone);
-    previousTools_ = stateToolStates(*lastScan_);
+    lastSeen_ = seenState(*lastScan_);
     return stateResponse(*lastScan_, *targetApp_);
 }
 
@@ -218,7 +218,7 @@ Result<json> SessionManager::rescanForDiff() {
     scanTarget();
     // A scan of an application that quit while it was read would pass for "no windows".
     if (auto gone = endIfGone()) return fail(*gone);
-    return diffResponse(*lastScan_, previousTools_);
+    return diffResponse(*lastScan_, lastSeen_);
 }
 
 Result<json> SessionManager::performAction(const std::string& toolName, const json& args) {
@@ -253,7 +253,7 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
         if (auto ended = endedByAction(toolName, args)) return *ended;
     }
     flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
-    json response = diffResponse(*lastScan_, previousTools_);
+    json response = diffResponse(*lastScan_, lastSeen_);
     if (done->scrolledIntoView) response["scrolled_into_view"] = true;
     if (done->selected) response["selected"] = title;
     if (sayRoute) {

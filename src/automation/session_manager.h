@@ -123,7 +123,7 @@ private:
     std::optional<platform::RunningApplication> targetApp_;
     std::optional<AXScanner> scanner_;
     std::shared_ptr<const ScanResult> lastScan_;
-    ToolStates previousTools_;
+    SeenState lastSeen_;
     std::function<void()> onElementToolsChanged_;
     std::function<void()> onSessionStarted_;
     std::function<void(const std::string&)> onTargetChanged_;

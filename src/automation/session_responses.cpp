@@ -3,13 +3,35 @@
 #include "automation/text.h"
 #include "base/outside_text.h"
 
+#include <map>
 #include <set>
+#include <string_view>
 
 namespace velmor::automation {
 
 using nlohmann::json;
 
 namespace {
+
+// At most this many new texts in one answer: a window that changed its whole content is
+// read with get_page_info.
+constexpr size_t kNewTextsInAnswer = 20;
+
+// The texts of `now` beyond those `before` showed, in order; a text shown twice where it was
+// shown once is new once.
+json newTexts(const std::vector<std::string>& before, const std::vector<std::string>& now) {
+    std::map<std::string_view, int> shownBefore;
+    for (const auto& text : before) ++shownBefore[text];
+    json fresh = json::array();
+    for (const auto& text : now) {
+        if (int& count = shownBefore[text]; count > 0) {
+            --count;
+        } else if (fresh.size() < kNewTextsInAnswer) {
+            fresh.push_back(text);
+        }
+    }
+    return fresh;
+}
 
 json toolNames(const ScanResult& scan) {
     json names = json::array();
@@ -28,10 +50,10 @@ json elementEntry(const AXElement& element) {
     return entry;
 }
 
-ToolStates stateToolStates(const ScanResult& scan) {
-    ToolStates states;
-    for (const auto& element : scan.elements) states[element.toolName] = {element.value, element.enabled};
-    return states;
+SeenState seenState(const ScanResult& scan) {
+    SeenState seen{.shownTexts = scan.shownTexts};
+    for (const auto& element : scan.elements) seen.tools[element.toolName] = {element.value, element.enabled};
+    return seen;
 }
 
 json stateResponse(const ScanResult& scan, const platform::RunningApplication& app) {
@@ -49,7 +71,8 @@ json stateResponse(const ScanResult& scan, const platform::RunningApplication& a
     return response;
 }
 
-json diffResponse(const ScanResult& scan, ToolStates& previous) {
+json diffResponse(const ScanResult& scan, SeenState& seen) {
+    ToolStates& previous = seen.tools;
     ToolStates current;
     for (const auto& element : scan.elements) current.emplace(element.toolName, ToolState{element.value, element.enabled});
 
@@ -76,6 +99,8 @@ json diffResponse(const ScanResult& scan, ToolStates& previous) {
         if (!current.count(name)) removed.push_back(name);
     }
     previous = std::move(current);
+    json shown = newTexts(seen.shownTexts, scan.shownTexts);
+    seen.shownTexts = scan.shownTexts;
 
     // Filtered from the scan, so in scan order, a repeated name as often as it occurs.
     json added = json::array();
@@ -87,13 +112,14 @@ json diffResponse(const ScanResult& scan, ToolStates& previous) {
                      {"focused_element", scan.focusedElement.value_or("")},
                      {"element_count", scan.elements.size()},
                      {"available_tools", toolNames(scan)}};
-    if (added.empty() && removed.empty() && changed.empty()) {
+    if (added.empty() && removed.empty() && changed.empty() && shown.empty()) {
         response["diff"] = "no changes";
         return response;
     }
     if (!added.empty()) response["added"] = std::move(added);
     if (!removed.empty()) response["removed"] = std::move(removed);
     if (!changed.empty()) response["changed"] = std::move(changed);
+    if (!shown.empty()) response["new_text"] = std::move(shown);
     outside_text::fitToBudget(response, "added");
     return response;
 }

@@ -14,8 +14,11 @@ AXElement tool(const std::string& name, std::optional<std::string> value, bool e
 }
 
 TEST(SessionDiff, ListsAddedRemovedAndChangedTools) {
-    ToolStates previous = {{"kept", {"same"}},       {"emptied", {std::nullopt}}, {"typed", {"old"}},
-                           {"gone", {"1"}},          {"undo", {std::nullopt, false}}};
+    SeenState previous{.tools = {{"kept", {"same"}},
+                                 {"emptied", {std::nullopt}},
+                                 {"typed", {"old"}},
+                                 {"gone", {"1"}},
+                                 {"undo", {std::nullopt, false}}}};
     ScanResult scan{.windowTitle = "W",
                     .elements = {tool("fresh", std::nullopt), tool("kept", "same"), tool("emptied", ""),
                                  tool("typed", "new"), tool("fresh", "again"), tool("undo", std::nullopt, true)}};
@@ -43,12 +46,28 @@ TEST(SessionDiff, ListsAddedRemovedAndChangedTools) {
     EXPECT_FALSE(again.contains("added") || again.contains("removed") || again.contains("changed"));
 }
 
+// A calculator's result or a status line is a label, no tool: the answer shows what labels
+// show that they did not before, a repeated text as often as it is new.
+TEST(SessionDiff, ListsTextsLabelsShowThatTheyDidNotBefore) {
+    ScanResult before{.elements = {tool("equals", std::nullopt)}, .shownTexts = {"Ready", "0", "Mode"}};
+    SeenState seen = seenState(before);
+    ScanResult after{.elements = {tool("equals", std::nullopt)}, .shownTexts = {"7×6", "=", "42", "Mode", "42"}};
+    json diff = diffResponse(after, seen);
+    EXPECT_EQ(diff.at("new_text"), json({"7×6", "=", "42", "42"}));
+    EXPECT_FALSE(diff.contains("diff"));
+    EXPECT_FALSE(diff.contains("added") || diff.contains("removed") || diff.contains("changed"));
+
+    EXPECT_EQ(diffResponse(after, seen).at("diff"), "no changes");
+    after.shownTexts.assign(100, "line");
+    EXPECT_EQ(diffResponse(after, seen).at("new_text").size(), 20u) << "a screenful at most";
+}
+
 TEST(SessionDiff, TheFirstOfEqualNamesCountsForDiffsAndTheLastForTheState) {
     ScanResult scan{.elements = {tool("ok", "first"), tool("ok", "second")}};
-    EXPECT_EQ(stateToolStates(scan).at("ok").value, "second");
-    ToolStates previous;
+    EXPECT_EQ(seenState(scan).tools.at("ok").value, "second");
+    SeenState previous;
     diffResponse(scan, previous);
-    EXPECT_EQ(previous.at("ok").value, "first");
+    EXPECT_EQ(previous.tools.at("ok").value, "first");
 }
 
 }  // namespace
