@@ -86,9 +86,10 @@ TEST_F(DesktopApps, CalculatorComputesWithItsOwnButtonsAndTheClientHearsOfTheToo
     EXPECT_TRUE(offers(state, "click_clear_display_escape")) << "an unnamed button takes its description";
 
     for (const char* tool : {"click_7", "click_times", "click_6"}) call(tool);
-    // The result shows in labels, no tool: the press's answer reads it.
+    // The press's answer shows the result, in the display's value or in the labels of the
+    // history, whichever has shown it by then.
     json equals = call("click_equals");
-    EXPECT_NE(equals.value("new_text", json::array()).dump().find("\"42\""), std::string::npos) << equals.dump();
+    EXPECT_NE(equals.dump().find("\"42\""), std::string::npos) << equals.dump();
     call("press_key", {{"key", "ctrl+c"}});
     EXPECT_EQ(test::commandOutput("xclip -selection clipboard -o 2>/dev/null"), "42");
 
