@@ -18,6 +18,10 @@ struct AXElement {
     bool enabled = false;
     platform::ElementRef elementRef;  // live while the application keeps the element
     std::string description;
+    // Whether it lies in the window the user is in. A click at the place of an element of
+    // another window of the application (the main window behind its dialog) may land on
+    // the window in front of it.
+    bool inFocusedWindow = true;
 };
 
 // One scan of the target's window.

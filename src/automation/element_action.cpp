@@ -100,8 +100,9 @@ Result<ElementActions::PressRoute> ElementActions::press(const AXElement& elemen
     // the accessibility action it would run inside the accessibility call, where a handler
     // that runs a modal dialog holds up every later call until the dialog closes. Clicks
     // also work where toolkits refuse the action (Firefox check boxes and selects). A
-    // disabled element is left to the action, which says that it did nothing.
-    if (element.enabled) {
+    // disabled element is left to the action, which says that it did nothing, and so is one
+    // of a window behind the focused one, where a click could land on the window in front.
+    if (element.enabled && element.inFocusedWindow) {
         if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return PressRoute::pointer;
     }
     // Without a place on screen, an action that is not awaited (Wayland) would leave the
@@ -142,7 +143,7 @@ Result<void> ElementActions::fill(const AXElement& element, const std::string& t
 
 bool ElementActions::typeOver(const AXElement& element, const std::string& text, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
-    auto frame = target.frameOnScreen();
+    auto frame = element.inFocusedWindow ? target.frameOnScreen() : std::nullopt;
     if (!frame || !input_.clickInTarget(*frame, pid)) {
         if (!input_.focusTarget(pid)) return false;
         // Whether the focus arrived is checked next, whatever the request answered.

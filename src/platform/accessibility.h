@@ -108,6 +108,13 @@ public:
     // Tells the application that it is about to be read, so that it gets ready (ATK toolkits
     // build their object cache) while the caller waits anyway. Returns at once.
     virtual void prepare(int32_t pid) = 0;
+    // Starts following what the application does, just before an action on it, so that
+    // awaitSettled waits for what the action set off.
+    virtual void followChanges(int32_t pid) = 0;
+    // Returns once the application has taken in what was sent to it before the call and its
+    // user interface has stopped changing (a window it opened has come on screen), or at a
+    // deadline when it keeps changing.
+    virtual void awaitSettled(int32_t pid) = 0;
 };
 
 }  // namespace velmor::platform

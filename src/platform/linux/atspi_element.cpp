@@ -426,12 +426,11 @@ ElementRef AtspiApplicationElement::focusedWindow() {
         if (compositorSays) {
             if (!focusedName) return nullptr;
             for (int window : windowNodes(atspi)) {
-                if (snapshot_->node(window).name == *focusedName)
-                    return std::make_shared<AtspiElement>(snapshot_, window, false);
+                if (snapshot_->node(window).name == *focusedName) return windowElement(window);
             }
         }
         for (int window : windowNodes(atspi)) {
-            if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
+            if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return windowElement(window);
         }
         return nullptr;
     });
@@ -440,9 +439,15 @@ ElementRef AtspiApplicationElement::focusedWindow() {
 std::vector<ElementRef> AtspiApplicationElement::windows() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
         std::vector<ElementRef> windows;
-        for (int window : windowNodes(atspi)) windows.push_back(std::make_shared<AtspiElement>(snapshot_, window, false));
+        for (int window : windowNodes(atspi)) windows.push_back(windowElement(window));
         return windows;
     });
+}
+
+ElementRef AtspiApplicationElement::windowElement(int node) {
+    ElementRef& element = windowElements_[node];
+    if (!element) element = std::make_shared<AtspiElement>(snapshot_, node, false);
+    return element;
 }
 
 ElementRef AtspiApplicationElement::focusedElement() {

@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/atspi_snapshot.h"
 
+#include <map>
 #include <memory>
 
 namespace velmor::platform {
@@ -70,8 +71,12 @@ public:
 
 private:
     std::vector<int> windowNodes(AtspiConnection& atspi);
+    // One element per window, whichever call hands it out: the scanner tells the focused
+    // window among the others by identity. Reached with the bus lock held.
+    ElementRef windowElement(int node);
 
     std::shared_ptr<AtspiSnapshot> snapshot_;
+    std::map<int, ElementRef> windowElements_;
 };
 
 }  // namespace velmor::platform
