@@ -20,13 +20,6 @@ json changeOf(const json& diff, const std::string& tool) {
     return json();
 }
 
-// Whether the diff's "added" (entries) or "removed" (names) holds `tool`.
-bool lists(const json& diff, const std::string& part, const std::string& tool) {
-    for (const auto& entry : diff.value(part, json::array()))
-        if (entry == tool || (entry.is_object() && entry.value("tool", "") == tool)) return true;
-    return false;
-}
-
 TEST_F(DesktopActions, EachActionAnswersTheDiffOfWhatItChanged) {
     start();
     json clicked = call("click_ok_2");

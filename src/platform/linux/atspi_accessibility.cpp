@@ -16,6 +16,11 @@ using Clock = std::chrono::steady_clock;
 // How long an interface must send no events to count as settled: toolkits send the events
 // of one change in a burst, well within this even on a loaded machine.
 constexpr auto kQuiet = 50ms;
+// An action that has shown no effect yet may still be on its way to one: a toolkit may
+// first ask a worker thread (a file chooser checks the file it is to save to) and show the
+// result only then. Until then the interface is waited on this long before it is answered
+// as unchanged.
+constexpr auto kEffectWait = 500ms;
 // Past this, an interface that keeps changing (a spinner, a clock) is read as it is.
 constexpr auto kSettleDeadline = 2000ms;
 // A window that was created but neither shown nor activated yet (the window manager maps it
@@ -74,7 +79,9 @@ void AtspiAccessibility::awaitSettled(int32_t pid) {
         AtspiActivity activity = bus_.withLocked([&](AtspiConnection& atspi) { return atspi.awaitEvents(kSlice); });
         auto now = Clock::now();
         bool windowDue = activity.windowComing && now - activity.windowCreated < kWindowWait;
-        if (!windowDue && now - std::max(activity.last, answered) >= kQuiet) return;
+        bool still = activity.effects > 0 ? now - std::max(activity.last, answered) >= kQuiet
+                                          : now - answered >= kEffectWait;
+        if (!windowDue && still) return;
     }
 }
 

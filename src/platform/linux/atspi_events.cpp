@@ -3,6 +3,7 @@
 #include "platform/linux/dbus_message.h"
 #include "platform/linux/private_bus.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace velmor::platform {
@@ -65,6 +66,14 @@ void AtspiEvents::take(DBusMessage* message) {
     activity_.last = now;
     ++activity_.events;
     std::string kind = interface + std::strlen(kEventPrefix);
+    std::string state;
+    int32_t on = 0;
+    if (kind == "Object" && std::strcmp(member, "StateChanged") == 0) {
+        DbusReader reader(message);
+        state = reader.string();
+        on = reader.int32();
+    }
+    if (state != "focused" && state != "armed" && state != "pressed") ++activity_.effects;
     if (kind == "Window" && std::strcmp(member, "Create") == 0) {
         activity_.windowComing = true;
         activity_.windowCreated = now;
@@ -72,12 +81,8 @@ void AtspiEvents::take(DBusMessage* message) {
         return;
     }
     if (!activity_.windowComing || windowPath_ != path) return;
-    if (kind == "Window" && std::strcmp(member, "Activate") == 0) activity_.windowComing = false;
-    if (kind == "Object" && std::strcmp(member, "StateChanged") == 0) {
-        DbusReader reader(message);
-        std::string state = reader.string();
-        if ((state == "showing" || state == "active") && reader.int32() == 1) activity_.windowComing = false;
-    }
+    if ((kind == "Window" && std::strcmp(member, "Activate") == 0) || ((state == "showing" || state == "active") && on == 1))
+        activity_.windowComing = false;
 }
 
 }  // namespace velmor::platform

@@ -11,6 +11,9 @@ namespace velmor::platform {
 struct AtspiActivity {
     std::chrono::steady_clock::time_point last;  // its latest event, or when following began
     int events = 0;
+    // The events that tell an effect: all but the focus and press states a press itself
+    // sets on what was pressed.
+    int effects = 0;
     // A window it created has not come on screen yet (neither shown nor activated); since when.
     bool windowComing = false;
     std::chrono::steady_clock::time_point windowCreated;
