@@ -43,6 +43,7 @@ public:
     void enterWindow(const std::string& title, bool focused) {
         windowContext = slugOf(title);
         inFocusedWindow = focused;
+        namesOfWindowsBefore = takenNames;
     }
 
     // The native part of the window. Web content is only located here; it is walked after.
@@ -121,11 +122,11 @@ private:
                             element->enabled(), element, std::move(description), inFocusedWindow});
     }
 
-    // The base name; when it is taken, the base with the window's title, if the window is
-    // not the first; else its next numbered form ("_2", "_3", ...) that no tool has taken:
-    // a label "OK 2" beside two "OK" buttons must not repeat a name either.
+    // The base name; when a window before this one has it, the base with this window's
+    // title; else its next numbered form ("_2", "_3", ...) that no tool has taken: a label
+    // "OK 2" beside two "OK" buttons must not repeat a name either.
     std::string claimName(std::string base) {
-        if (takenNames.contains(base) && !windowContext.empty()) base += "_" + windowContext;
+        if (!windowContext.empty() && namesOfWindowsBefore.contains(base)) base += "_" + windowContext;
         std::string name = base;
         if (takenNames.contains(name)) {
             int& next = nextSuffix[base];
@@ -150,6 +151,7 @@ private:
     std::unordered_set<std::string> takenNames;
     std::unordered_map<std::string, int> nextSuffix;
     std::string windowContext;  // empty in the first window
+    std::unordered_set<std::string> namesOfWindowsBefore;
     bool inFocusedWindow = true;
 };
 

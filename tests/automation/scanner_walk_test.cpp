@@ -41,13 +41,16 @@ TEST_F(Scanner, ReadsEveryWindowTitledByTheFocusedElseTheFirstAndSaysWhenThereIs
 
     // A dialog's controls are offered beside the main window's; a name the main window has
     // already taken gets the dialog's title, so the main window's names stay as they were.
+    // Names repeated within the dialog alone are numbered as in any window.
     desktop.windows = {element("AXWindow", "Editor", {element("AXToolbar", "Main", {element("AXButton", "OK")}),
                                                       element("AXButton", "Save")}),
                        element("AXWindow", "Save File", {element("AXGroup", "Places", {element("AXButton", "OK")}),
-                                                         element("AXButton", "OK"), element("AXButton", "Cancel")})};
+                                                         element("AXButton", "OK"), element("AXButton", "Cancel"),
+                                                         element("AXButton", "Home"), element("AXButton", "Home")})};
     ScanResult first = AXScanner(desktop, 4242).scan();
     EXPECT_EQ(first.windowTitle, "Editor");
-    const Names both{"click_ok", "click_save", "click_ok_save_file", "click_ok_save_file_2", "click_cancel"};
+    const Names both{"click_ok",     "click_save",  "click_ok_save_file", "click_ok_save_file_2",
+                     "click_cancel", "click_home", "click_home_2"};
     EXPECT_EQ(toolNames(first), both);
     EXPECT_EQ(first.hierarchySummary, "Window 'Editor' > Toolbar 'Main'");
     ScanResult focused = scan(desktop.windows[1]);
