@@ -70,6 +70,14 @@ public:
     // The regular applications: name, bundle_id, pid (all strings).
     nlohmann::json listApps();
 
+    // Around an input tool's action on the target's process `pid` (keys, typing, a menu
+    // command): follows what the target does from then on, and waits until its interface has
+    // settled, so that the diff answered after holds the action's effect. They take no session
+    // lock (the accessibility bus has its own): an element action running meanwhile on the
+    // same target at worst shortens or lengthens the wait.
+    void followTarget(int32_t pid) { accessibility_.followChanges(pid); }
+    void awaitTargetSettled(int32_t pid) { accessibility_.awaitSettled(pid); }
+
     // The target's process, for the tools that act on its windows and input; nothing
     // without a session. Never waits behind an action.
     std::optional<int32_t> targetPid();
