@@ -4,7 +4,8 @@
 //   - element action to answer on an idle machine, where nothing opens (the OK buttons
 //     retitle the window): median, p95 and worst;
 //   - with every core busy, how many of 10 presses that open a dialog answer with the
-//     dialog's buttons, and how long those answers took.
+//     dialog's buttons, and how long those answers took;
+//   - element action to answer on a Qt 5 window (tests/fixtures/qt5_form.py), idle.
 #include "automation/session_manager.h"
 #include "bench_stats.h"
 #include "fixtures/desktop_listing.h"
@@ -62,6 +63,30 @@ void dialogsUnderLoad(velmor::automation::SessionManager& session) {
     std::printf("%s\n", velmor::bench::summarise("element action to answer, under load, dialog opens", answers).c_str());
 }
 
+// Qt 5 sends its events through its own accessibility adaptor: check boxes of the Qt 5
+// form toggled back and forth.
+void qtToggles(velmor::automation::SessionManager& session) {
+    velmor::test::ChildProcess form({"/usr/bin/python3", VELMOR_QT5_FORM}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+    std::string line;
+    if (!form.readLine(line, 15000) || line != "ready" || !velmor::test::listedOnTheDesktopWithin(form.pid(), 15000)) {
+        std::fprintf(stderr, "the Qt 5 form did not show up (is python3-pyqt5 installed?)\n");
+        return;
+    }
+    if (auto started = session.startSession("velmor-qt-form-" + std::to_string(form.pid()), std::nullopt); !started) {
+        std::fprintf(stderr, "session_start: %s\n", started.error().c_str());
+        return;
+    }
+    std::vector<double> answers;
+    for (int i = 0; i < kIdleActions; ++i) {
+        auto start = Clock::now();
+        auto answer = session.performAction("toggle_option_" + std::to_string(i % 4 + 1), json::object());
+        answers.push_back(velmor::bench::millisecondsSince(start));
+        if (!answer) std::fprintf(stderr, "action: %s\n", answer.error().c_str());
+    }
+    std::printf("%s\n", velmor::bench::summarise("element action to answer, idle, Qt 5 check box", answers).c_str());
+    static_cast<void>(session.endSession(std::nullopt));
+}
+
 }  // namespace
 
 int main() {
@@ -80,5 +105,6 @@ int main() {
     idleActions(session);
     dialogsUnderLoad(session);
     static_cast<void>(session.endSession(std::nullopt));
+    qtToggles(session);
     return 0;
 }
