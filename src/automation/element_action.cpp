@@ -24,6 +24,9 @@ constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kPoll = 50ms;
 // How long a pressed row gets to show it is selected.
 constexpr auto kSelectionTimeout = 1000ms;
+// How long a control the scan saw disabled gets to become enabled before it is pressed
+// all the same.
+constexpr auto kEnablingTimeout = 500ms;
 
 // Rows, items and cells: what lists and tables hold, and scroll out of view.
 bool isListEntry(const std::string& role) { return role == "AXRow" || role == "AXCell"; }
@@ -92,6 +95,11 @@ Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& el
     else if (selected == false && target.frameOnScreen())
         return fail("'" + element.title + "' was pressed but is not selected");
     return performed;
+}
+
+void ElementActions::awaitEnabled(AXElement& element) {
+    if (element.enabled) return;
+    element.enabled = soon([&] { return element.elementRef->enabledNow(); }, kEnablingTimeout);
 }
 
 Result<ElementActions::PressRoute> ElementActions::press(const AXElement& element, int32_t pid) {

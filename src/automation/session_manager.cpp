@@ -232,16 +232,18 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     if (it == elements.end())
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
+    AXElement element = *it;
+    actions_.awaitEnabled(element);
     accessibility_.followChanges(targetApp_->pid);
-    auto done = actions_.perform(*it, args, targetApp_->pid);
+    auto done = actions_.perform(element, args, targetApp_->pid);
     if (!done) {
         // An application that ends on the press may end before it answers the action.
         if (auto ended = endedByAction(toolName, args)) return *ended;
         return fail(done.error());
     }
     // Read before the rescan replaces the element.
-    const bool sayRoute = done->route.has_value() && !it->elementRef->pressAwaitsAnswer();
-    const std::string title = it->title;
+    const bool sayRoute = done->route.has_value() && !element.elementRef->pressAwaitsAnswer();
+    const std::string title = element.title;
     accessibility_.awaitSettled(targetApp_->pid);
     if (auto ended = endedByAction(toolName, args)) return *ended;
     scanTarget();

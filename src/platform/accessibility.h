@@ -50,7 +50,9 @@ public:
     virtual std::optional<std::string> value() = 0;        // AXValue, as text, as scanned
     virtual std::optional<std::string> currentValue() = 0;  // AXValue as the application has it now
     virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
-    virtual bool enabled() = 0;                            // AXEnabled
+    virtual bool enabled() = 0;                            // AXEnabled, as scanned
+    // AXEnabled as the application has it now.
+    virtual bool enabledNow() { return enabled(); }
     virtual std::vector<ElementRef> children() = 0;        // AXChildren
     virtual bool offersPress() = 0;                        // AXPress among the actions
     // Where the element is on screen now (AXPosition, AXSize); nothing when it is not

@@ -167,6 +167,13 @@ bool AtspiElement::enabled() {
     });
 }
 
+bool AtspiElement::enabledNow() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
+        auto states = liveStates(atspi);
+        return states && (((*states >> ATSPI_STATE_ENABLED) & 1u) || ((*states >> ATSPI_STATE_SENSITIVE) & 1u));
+    });
+}
+
 std::vector<ElementRef> AtspiElement::children() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
         // Inside web content everything counts, as page content off screen does; elsewhere what

@@ -25,6 +25,7 @@ public:
     std::optional<std::string> currentValue() override;
     std::optional<std::string> placeholder() override;
     bool enabled() override;
+    bool enabledNow() override;
     std::vector<ElementRef> children() override;
     bool offersPress() override;
     std::optional<Frame> frameOnScreen() override;
