@@ -24,7 +24,7 @@ struct AXElement {
     bool inFocusedWindow = true;
 };
 
-// One scan of the target's window.
+// One scan of the target's windows; the title is the focused one's.
 struct ScanResult {
     std::string windowTitle;
     std::optional<std::string> focusedElement;  // "AXTextField: Search"
