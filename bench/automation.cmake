@@ -22,3 +22,13 @@ target_compile_definitions(velmor_desktop_control_bench PRIVATE
   VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>"
   VELMOR_QT5_FORM="${PROJECT_SOURCE_DIR}/tests/fixtures/qt5_form.py")
 add_dependencies(velmor_desktop_control_bench velmor-fixture-app)
+
+# Element actions answered once the interface has settled: idle, and with a dialog opening
+# on a loaded machine.
+velmor_add_bench(velmor_settle_bench
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settle_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/bench_stats.cpp
+  LIBS velmor_automation velmor_test_support velmor_fixture_support)
+target_compile_definitions(velmor_settle_bench PRIVATE
+  VELMOR_FIXTURE_APP="$<TARGET_FILE:velmor-fixture-app>"
+  VELMOR_QT5_FORM="${PROJECT_SOURCE_DIR}/tests/fixtures/qt5_form.py")
+add_dependencies(velmor_settle_bench velmor-fixture-app)

@@ -18,11 +18,15 @@ struct AXElement {
     bool enabled = false;
     platform::ElementRef elementRef;  // live while the application keeps the element
     std::string description;
+    // Whether it lies in the window the user is in. A click at the place of an element of
+    // another window of the application (the main window behind its dialog) may land on
+    // the window in front of it.
+    bool inFocusedWindow = true;
 };
 
 inline constexpr size_t kShownTextCap = 300;
 
-// One scan of the target's window.
+// One scan of the target's windows; the title is the focused one's.
 struct ScanResult {
     std::string windowTitle;
     std::optional<std::string> focusedElement;  // "AXTextField: Search"

@@ -5,6 +5,7 @@
 #include "automation/element_naming.h"
 #include "automation/text.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -36,6 +37,15 @@ public:
         breadcrumb.push_back("Window '" + windowTitle + "'");
     }
 
+    // The windows after the first (dialogs, choosers, popups) have their title as the
+    // context that tells a control apart from one of the same name in a window before, and
+    // leave the summary to the window the user is in.
+    void enterWindow(const std::string& title, bool focused) {
+        windowContext = slugOf(title);
+        inFocusedWindow = focused;
+        namesOfWindowsBefore = takenNames;
+    }
+
     // The native part of the window. Web content is only located here; it is walked after.
     void walkNative(const ElementRef& element, int depth) {
         if (depth >= kNativeDepthLimit) return;
@@ -60,7 +70,7 @@ public:
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, false);
         noteShownText(role, title);
-        if (depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
+        if (inFocusedWindow && depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
             breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
         if (!children) children = element->children();
         for (const auto& child : *children) walkNative(child, depth + 1);
@@ -116,12 +126,14 @@ private:
         if (value) value = outside_text::description(*value);
         std::string description = toolDescription(verb, label, value, role);
         elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
-                            element->enabled(), element, std::move(description)});
+                            element->enabled(), element, std::move(description), inFocusedWindow});
     }
 
-    // The base name, or its next numbered form ("_2", "_3", ...) that no tool has taken: a
-    // label "OK 2" beside two "OK" buttons must not repeat a name either.
-    std::string claimName(const std::string& base) {
+    // The base name; when a window before this one has it, the base with this window's
+    // title; else its next numbered form ("_2", "_3", ...) that no tool has taken: a label
+    // "OK 2" beside two "OK" buttons must not repeat a name either.
+    std::string claimName(std::string base) {
+        if (!windowContext.empty() && namesOfWindowsBefore.contains(base)) base += "_" + windowContext;
         std::string name = base;
         if (takenNames.contains(name)) {
             int& next = nextSuffix[base];
@@ -145,23 +157,38 @@ private:
 
     std::unordered_set<std::string> takenNames;
     std::unordered_map<std::string, int> nextSuffix;
+    std::string windowContext;  // empty in the first window
+    std::unordered_set<std::string> namesOfWindowsBefore;
+    bool inFocusedWindow = true;
 };
 
-ElementRef chooseWindow(platform::AccessibleApplication& application) {
-    if (auto focused = application.focusedWindow()) return focused;
-    auto windows = application.windows();
-    return windows.empty() ? nullptr : windows.front();
+// Every window the application shows, in its own order (the main window before the
+// dialogs it opened), with the one the user is in: the focused window, else the first.
+struct Windows {
+    std::vector<ElementRef> all;
+    ElementRef focused;
+};
+
+Windows windowsOf(platform::AccessibleApplication& application) {
+    Windows windows{application.windows(), application.focusedWindow()};
+    if (!windows.focused) {
+        if (windows.all.empty()) return windows;
+        windows.focused = windows.all.front();
+    }
+    if (std::find(windows.all.begin(), windows.all.end(), windows.focused) == windows.all.end())
+        windows.all.insert(windows.all.begin(), windows.focused);
+    return windows;
 }
 
 }  // namespace
 
 ScanResult AXScanner::scan() const {
     auto application = accessibility_.application(targetPID_);
-    ElementRef window = application ? chooseWindow(*application) : nullptr;
-    if (!window) return {"(no windows)", std::nullopt, {}, "No windows found", true};
+    Windows windows = application ? windowsOf(*application) : Windows{};
+    if (!windows.focused) return {"(no windows)", std::nullopt, {}, "No windows found", true};
 
     ScanResult result;
-    result.windowTitle = outside_text::title(window->title().value_or("(untitled)"));
+    result.windowTitle = outside_text::title(windows.focused->title().value_or("(untitled)"));
     if (auto focused = application->focusedElement()) {
         // Only a missing title falls through to the description; an empty one is used as it is.
         auto title = focused->title();
@@ -170,7 +197,11 @@ ScanResult AXScanner::scan() const {
     }
 
     ScanWalk walk(result.windowTitle, reservedNames_);
-    walk.walkNative(window, 0);
+    for (size_t i = 0; i < windows.all.size(); ++i) {
+        const ElementRef& window = windows.all[i];
+        walk.enterWindow(i == 0 ? "" : outside_text::label(window->title().value_or("")), window == windows.focused);
+        walk.walkNative(window, 0);
+    }
     if (walk.webArea) {
         walk.breadcrumb.push_back("WebArea");
         walk.walkWeb(walk.webArea, 0);

@@ -9,8 +9,9 @@
 
 namespace velmor::automation {
 
-// Reads the target application's current window and turns everything a user could operate
-// into a named element tool, with a one-line summary of where the agent is. Read-only; each
+// Reads the target application's windows (the main window and the dialogs, choosers and
+// popups it shows beside it) and turns everything a user could operate into a named element
+// tool, with a one-line summary of where the agent is: the window the user is in. Read-only; each
 // scan starts from scratch and never fails (what cannot be read is left out).
 class AXScanner {
 public:

@@ -24,6 +24,9 @@ constexpr auto kFocusTimeout = 1000ms;
 constexpr auto kPoll = 50ms;
 // How long a pressed row gets to show it is selected.
 constexpr auto kSelectionTimeout = 1000ms;
+// How long a control the scan saw disabled gets to become enabled before it is pressed
+// all the same.
+constexpr auto kEnablingTimeout = 500ms;
 
 // Rows, items and cells: what lists and tables hold, and scroll out of view.
 bool isListEntry(const std::string& role) { return role == "AXRow" || role == "AXCell"; }
@@ -94,14 +97,20 @@ Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& el
     return performed;
 }
 
+void ElementActions::awaitEnabled(AXElement& element) {
+    if (element.enabled) return;
+    element.enabled = soon([&] { return element.elementRef->enabledNow(); }, kEnablingTimeout);
+}
+
 Result<ElementActions::PressRoute> ElementActions::press(const AXElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     // A real click lets the application run the handler from its own event loop. Through
     // the accessibility action it would run inside the accessibility call, where a handler
     // that runs a modal dialog holds up every later call until the dialog closes. Clicks
     // also work where toolkits refuse the action (Firefox check boxes and selects). A
-    // disabled element is left to the action, which says that it did nothing.
-    if (element.enabled) {
+    // disabled element is left to the action, which says that it did nothing, and so is one
+    // of a window behind the focused one, where a click could land on the window in front.
+    if (element.enabled && element.inFocusedWindow) {
         if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return PressRoute::pointer;
     }
     // Without a place on screen, an action that is not awaited (Wayland) would leave the
@@ -142,7 +151,7 @@ Result<void> ElementActions::fill(const AXElement& element, const std::string& t
 
 bool ElementActions::typeOver(const AXElement& element, const std::string& text, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
-    auto frame = target.frameOnScreen();
+    auto frame = element.inFocusedWindow ? target.frameOnScreen() : std::nullopt;
     if (!frame || !input_.clickInTarget(*frame, pid)) {
         if (!input_.focusTarget(pid)) return false;
         // Whether the focus arrived is checked next, whatever the request answered.

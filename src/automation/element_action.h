@@ -30,6 +30,11 @@ public:
     // A row, item or cell out of view is scrolled into it first; one that can be selected
     // must be selected afterwards, or the press fails saying so.
     Result<Performed> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
+    // A control the scan saw disabled may be enabled by now, or soon: a file chooser enables
+    // Save only once it has looked at the name just filled in. Waits a little for it, and
+    // marks it enabled when it came; done before the action, as what enabled it belongs to
+    // the step before.
+    void awaitEnabled(AXElement& element);
 
 private:
     Result<PressRoute> press(const AXElement& element, int32_t pid);

@@ -16,8 +16,9 @@ using nlohmann::json;
 
 namespace {
 
-// What an application needs to show the effect of an action before it is scanned again.
-constexpr auto kSettleDelay = std::chrono::milliseconds(300);
+// What an application just brought forward needs before it is first read: it learns of
+// Velmor's interest in its events only meanwhile, so there is nothing to wait on yet.
+constexpr auto kStartDelay = std::chrono::milliseconds(300);
 // How long an application whose last window closed on an action gets to end.
 constexpr auto kExitGrace = std::chrono::milliseconds(1500);
 constexpr auto kExitPoll = std::chrono::milliseconds(50);
@@ -100,7 +101,7 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
     // A target that cannot be raised is still read and pressed; activate_app says why.
     static_cast<void>(applications_.activate(candidate.pid));
     accessibility_.prepare(candidate.pid);
-    std::this_thread::sleep_for(kSettleDelay);
+    std::this_thread::sleep_for(kStartDelay);
     auto scan = std::make_shared<const ScanResult>(scanner.scan());
     if (!applications_.isRunning(candidate))
         return fail(candidate.name.value_or("the application") + " is no longer running.");
@@ -231,16 +232,19 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     if (it == elements.end())
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
-    auto done = actions_.perform(*it, args, targetApp_->pid);
+    AXElement element = *it;
+    actions_.awaitEnabled(element);
+    accessibility_.followChanges(targetApp_->pid);
+    auto done = actions_.perform(element, args, targetApp_->pid);
     if (!done) {
         // An application that ends on the press may end before it answers the action.
         if (auto ended = endedByAction(toolName, args)) return *ended;
         return fail(done.error());
     }
     // Read before the rescan replaces the element.
-    const bool sayRoute = done->route.has_value() && !it->elementRef->pressAwaitsAnswer();
-    const std::string title = it->title;
-    std::this_thread::sleep_for(kSettleDelay);
+    const bool sayRoute = done->route.has_value() && !element.elementRef->pressAwaitsAnswer();
+    const std::string title = element.title;
+    accessibility_.awaitSettled(targetApp_->pid);
     if (auto ended = endedByAction(toolName, args)) return *ended;
     scanTarget();
     if (auto ended = endedByAction(toolName, args)) return *ended;
@@ -292,8 +296,9 @@ Result<json> SessionManager::activateTarget() {
     std::lock_guard guard(mutex_);
     if (!active()) return fail("no active session");
     if (auto gone = endIfGone()) return fail(*gone);
+    accessibility_.followChanges(targetApp_->pid);
     if (auto activated = applications_.activate(targetApp_->pid); !activated) return fail(activated.error());
-    std::this_thread::sleep_for(kSettleDelay);
+    accessibility_.awaitSettled(targetApp_->pid);
     return rescanForDiff();
 }
 

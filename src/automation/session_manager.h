@@ -27,13 +27,13 @@ namespace velmor::automation {
 // rescanned and only what changed is answered; ending closes the recording.
 //
 // Tool calls arrive on several HTTP threads at once. Every operation holds one lock from
-// start to end (settle delays included), so the target, the last scan, the values the
-// diffs are based on and the recording always belong to one sequence of calls. What
-// readers need meanwhile (the target and the last scan's tools, for tools/list and the
-// window tools) is published under a small lock of its own, so they never wait behind an
-// action. Lock order: session, then published; session, then the platform's (the AT-SPI
-// bus, then the X display); session, then the flow store. Never the other way round: the
-// platform and the store call nothing back that would take the session lock.
+// start to end (the wait for the interface to settle included), so the target, the last
+// scan, the values the diffs are based on and the recording always belong to one sequence
+// of calls. What readers need meanwhile (the target and the last scan's tools, for
+// tools/list and the window tools) is published under a small lock of its own, so they never
+// wait behind an action. Lock order: session, then published; session, then the platform's
+// (the AT-SPI bus, then the X display); session, then the flow store. Never the other way
+// round: the platform and the store call nothing back that would take the session lock.
 //
 // Velmor's own processes (own_processes.h) never become the target.
 //
@@ -69,6 +69,14 @@ public:
     Result<nlohmann::json> activateTarget();
     // The regular applications: name, bundle_id, pid (all strings).
     nlohmann::json listApps();
+
+    // Around an input tool's action on the target's process `pid` (keys, typing, a menu
+    // command): follows what the target does from then on, and waits until its interface has
+    // settled, so that the diff answered after holds the action's effect. They take no session
+    // lock (the accessibility bus has its own): an element action running meanwhile on the
+    // same target at worst shortens or lengthens the wait.
+    void followTarget(int32_t pid) { accessibility_.followChanges(pid); }
+    void awaitTargetSettled(int32_t pid) { accessibility_.awaitSettled(pid); }
 
     // The target's process, for the tools that act on its windows and input; nothing
     // without a session. Never waits behind an action.

@@ -50,7 +50,9 @@ public:
     virtual std::optional<std::string> value() = 0;        // AXValue, as text, as scanned
     virtual std::optional<std::string> currentValue() = 0;  // AXValue as the application has it now
     virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
-    virtual bool enabled() = 0;                            // AXEnabled
+    virtual bool enabled() = 0;                            // AXEnabled, as scanned
+    // AXEnabled as the application has it now.
+    virtual bool enabledNow() { return enabled(); }
     virtual std::vector<ElementRef> children() = 0;        // AXChildren
     virtual bool offersPress() = 0;                        // AXPress among the actions
     // Where the element is on screen now (AXPosition, AXSize); nothing when it is not
@@ -108,6 +110,13 @@ public:
     // Tells the application that it is about to be read, so that it gets ready (ATK toolkits
     // build their object cache) while the caller waits anyway. Returns at once.
     virtual void prepare(int32_t pid) = 0;
+    // Starts following what the application does, just before an action on it, so that
+    // awaitSettled waits for what the action set off.
+    virtual void followChanges(int32_t pid) = 0;
+    // Returns once the application has taken in what was sent to it before the call and its
+    // user interface has stopped changing (a window it opened has come on screen), or at a
+    // deadline when it keeps changing.
+    virtual void awaitSettled(int32_t pid) = 0;
 };
 
 }  // namespace velmor::platform

@@ -18,8 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How long the application gets to show an action's effect before the answer is made.
-constexpr auto kTypingSettle = 200ms;
+// How long the application gets to show the effect of an action answered without a diff
+// (the agent asks for the state next).
 constexpr auto kScrollSettle = 200ms;
 constexpr auto kActionSettle = 300ms;
 
@@ -47,8 +47,9 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
+        session.followTarget(pid);
         if (auto done = actions->typeText(*text, pid); !done) return errorResult(done.error());
-        std::this_thread::sleep_for(kTypingSettle);
+        session.awaitTargetSettled(pid);
         router.recordStep({.toolName = "type_text", .args = args.raw()});
         return answerOf(session.getStateDiff());
     });
@@ -58,8 +59,9 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
+        session.followTarget(pid);
         if (auto done = actions->pressKey(*key, pid); !done) return errorResult(done.error());
-        std::this_thread::sleep_for(kActionSettle);
+        session.awaitTargetSettled(pid);
         router.recordStep({.toolName = "press_key", .args = args.raw()});
         return answerOf(session.getStateDiff());
     });
@@ -134,8 +136,9 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         if (!path) return errorResult(kMissingPath);
         // Menus are opened with the pointer, which must find the target's window in front.
         if (path->size() >= 2 && !actions->focusTarget(pid)) return errorResult(automation::kNoKeyboardFocus);
+        session.followTarget(pid);
         if (auto done = automation::menuClick(menus, pid, *path); !done) return errorResult(done.error());
-        std::this_thread::sleep_for(kActionSettle);
+        session.awaitTargetSettled(pid);
         // A menu command changes the window like any other action: the agent gets the same
         // diff. Should the session have ended meanwhile, the click still happened.
         auto diff = session.getStateDiff();

@@ -138,6 +138,12 @@ std::string toolStartingWith(const json& answer, const std::string& prefix) {
     return "";
 }
 
+bool lists(const json& diff, const std::string& part, const std::string& tool) {
+    for (const auto& entry : diff.value(part, json::array()))
+        if (entry == tool || (entry.is_object() && entry.value("tool", "") == tool)) return true;
+    return false;
+}
+
 std::string valueIn(const json& state, const std::string& tool) {
     for (const auto& entry : state.at("interactive_elements"))
         if (entry.at("tool") == tool) return entry.value("value", "<none>");

@@ -99,6 +99,8 @@ protected:
 
 // The first tool of a state or diff whose name starts with `prefix`; empty when none does.
 std::string toolStartingWith(const nlohmann::json& answer, const std::string& prefix);
+// Whether the diff's "added" (entries) or "removed" (names) holds `tool`.
+bool lists(const nlohmann::json& diff, const std::string& part, const std::string& tool);
 // The value of an element in a state response; "<none>" when it has none.
 std::string valueIn(const nlohmann::json& state, const std::string& tool);
 // What the X CLIPBOARD holds, read by xclip: another client than Velmor.

@@ -70,6 +70,9 @@ struct FakeDesktop final : platform::Accessibility {
         return std::make_unique<Application>(*this);
     }
     void prepare(int32_t) override {}
+    // A fake interface changes only when the test changes it.
+    void followChanges(int32_t) override {}
+    void awaitSettled(int32_t) override {}
 };
 
 }  // namespace velmor::test

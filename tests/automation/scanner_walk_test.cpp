@@ -28,7 +28,7 @@ protected:
     test::FakeDesktop desktop;
 };
 
-TEST_F(Scanner, ReadsTheFocusedWindowElseTheFirstAndSaysWhenThereIsNone) {
+TEST_F(Scanner, ReadsEveryWindowTitledByTheFocusedElseTheFirstAndSaysWhenThereIsNone) {
     desktop.focusedElement = element("AXButton", "Stray");
     for (bool running : {false, true}) {
         desktop.running = running;
@@ -39,14 +39,24 @@ TEST_F(Scanner, ReadsTheFocusedWindowElseTheFirstAndSaysWhenThereIsNone) {
         EXPECT_TRUE(result.elements.empty());
     }
 
-    desktop.windows = {element("AXWindow", "First", {element("AXButton", "One")}),
-                       element("AXWindow", "Second", {element("AXButton", "Two")})};
+    // A dialog's controls are offered beside the main window's; a name the main window has
+    // already taken gets the dialog's title, so the main window's names stay as they were.
+    // Names repeated within the dialog alone are numbered as in any window.
+    desktop.windows = {element("AXWindow", "Editor", {element("AXToolbar", "Main", {element("AXButton", "OK")}),
+                                                      element("AXButton", "Save")}),
+                       element("AXWindow", "Save File", {element("AXGroup", "Places", {element("AXButton", "OK")}),
+                                                         element("AXButton", "OK"), element("AXButton", "Cancel"),
+                                                         element("AXButton", "Home"), element("AXButton", "Home")})};
     ScanResult first = AXScanner(desktop, 4242).scan();
-    EXPECT_EQ(first.windowTitle, "First");
-    EXPECT_EQ(toolNames(first), Names{"click_one"});
+    EXPECT_EQ(first.windowTitle, "Editor");
+    const Names both{"click_ok",     "click_save",  "click_ok_save_file", "click_ok_save_file_2",
+                     "click_cancel", "click_home", "click_home_2"};
+    EXPECT_EQ(toolNames(first), both);
+    EXPECT_EQ(first.hierarchySummary, "Window 'Editor' > Toolbar 'Main'");
     ScanResult focused = scan(desktop.windows[1]);
-    EXPECT_EQ(focused.windowTitle, "Second");
-    EXPECT_EQ(toolNames(focused), Names{"click_two"});
+    EXPECT_EQ(focused.windowTitle, "Save File");
+    EXPECT_EQ(toolNames(focused), both);
+    EXPECT_EQ(focused.hierarchySummary, "Window 'Save File' > Group 'Places'");
 
     // A window without a title is untitled, but an empty title stays empty.
     ScanResult untitled = scan(element("AXWindow"));

@@ -2,8 +2,34 @@
 
 #include "platform/linux/atspi_element.h"
 #include "platform/linux/atspi_snapshot.h"
+#include "platform/linux/dbus_message.h"
+
+#include <algorithm>
 
 namespace velmor::platform {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// How long an interface must send no events to count as settled: toolkits send the events
+// of one change in a burst, well within this even on a loaded machine.
+constexpr auto kQuiet = 50ms;
+// An action that has shown no effect yet may still be on its way to one: a toolkit may
+// first ask a worker thread (a file chooser checks the file it is to save to) and show the
+// result only then. Until then the interface is waited on this long before it is answered
+// as unchanged.
+constexpr auto kEffectWait = 500ms;
+// Past this, an interface that keeps changing (a spinner, a clock) is read as it is.
+constexpr auto kSettleDeadline = 2000ms;
+// A window that was created but neither shown nor activated yet (the window manager maps it
+// in its own time) is waited for this long before it is taken for one that stays hidden.
+constexpr auto kWindowWait = 1000ms;
+// How long one wait for events holds the bus lock.
+constexpr auto kSlice = 10ms;
+
+}  // namespace
 
 std::unique_ptr<AccessibleApplication> AtspiAccessibility::application(int32_t pid) {
     return bus_.withLocked([&](AtspiConnection& atspi) -> std::unique_ptr<AccessibleApplication> {
@@ -19,7 +45,44 @@ std::unique_ptr<AccessibleApplication> AtspiAccessibility::application(int32_t p
 void AtspiAccessibility::prepare(int32_t pid) {
     bus_.withLocked([&](AtspiConnection& atspi) {
         if (auto busName = atspi.busNameOf(pid)) atspi.introduceTo(*busName);
+        // Applications learn of the subscription in their own time: asked now, they send
+        // their events by the first action.
+        static_cast<void>(atspi.followEvents(pid));
     });
+}
+
+void AtspiAccessibility::followChanges(int32_t pid) {
+    bus_.withLocked([&](AtspiConnection& atspi) { static_cast<void>(atspi.followEvents(pid)); });
+}
+
+void AtspiAccessibility::awaitSettled(int32_t pid) {
+    const auto deadline = Clock::now() + kSettleDeadline;
+    // Two calls answered in turn by the application's main loop: by the second answer it has
+    // been through a whole turn of its loop since the action's input arrived, and the events
+    // it sent while handling it are here (one connection keeps its messages in order).
+    const bool following = bus_.withLocked([&](AtspiConnection& atspi) {
+        DBusConnection* bus = atspi.connection();
+        if (!bus || atspi.followed().empty()) return false;
+        if (auto busName = atspi.busNameOf(pid); !busName || *busName != atspi.followed()) return false;
+        for (int turn = 0; turn < 2; ++turn) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) break;
+            static_cast<void>(getProperty(bus, atspi.followed(), "/org/a11y/atspi/accessible/root",
+                                          "org.a11y.atspi.Accessible", "ChildCount",
+                                          static_cast<int>(std::min<long>(left, kAtspiCallTimeoutMs))));
+        }
+        return true;
+    });
+    if (!following) return;
+    const auto answered = Clock::now();
+    while (Clock::now() < deadline) {
+        AtspiActivity activity = bus_.withLocked([&](AtspiConnection& atspi) { return atspi.awaitEvents(kSlice); });
+        auto now = Clock::now();
+        bool windowDue = activity.windowComing && now - activity.windowCreated < kWindowWait;
+        bool still = activity.effects > 0 ? now - std::max(activity.last, answered) >= kQuiet
+                                          : now - answered >= kEffectWait;
+        if (!windowDue && still) return;
+    }
 }
 
 }  // namespace velmor::platform

@@ -13,6 +13,8 @@ public:
 
     std::unique_ptr<AccessibleApplication> application(int32_t pid) override;
     void prepare(int32_t pid) override;
+    void followChanges(int32_t pid) override;
+    void awaitSettled(int32_t pid) override;
 
 private:
     AtspiBus& bus_;

@@ -53,6 +53,7 @@ DBusConnection* AtspiConnection::connection() {
             return nullptr;
         }
         bus_ = std::move(*opened);
+        events_.attach(bus_.get());
     }
     failure_.clear();
     discardUnaskedMessages(bus_.get());
@@ -151,6 +152,22 @@ AtspiToolkit AtspiConnection::toolkitOf(const std::string& busName) {
     auto known = toolkits_.find(busName);
     if (known != toolkits_.end()) return known->second;
     return toolkits_[busName] = readToolkit(connection(), busName);
+}
+
+bool AtspiConnection::followEvents(int32_t pid) {
+    DBusConnection* bus = connection();
+    auto busName = bus ? busNameOf(pid) : std::nullopt;
+    if (!busName) return false;
+    events_.follow(bus, *busName);
+    return true;
+}
+
+const AtspiActivity& AtspiConnection::awaitEvents(std::chrono::milliseconds wait) {
+    if (DBusConnection* bus = connection()) {
+        dbus_connection_read_write(bus, static_cast<int>(wait.count()));
+        discardUnaskedMessages(bus);
+    }
+    return events_.activity();
 }
 
 }  // namespace velmor::platform

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/guarded.h"
+#include "platform/linux/atspi_events.h"
 #include "platform/linux/atspi_toolkit.h"
 #include "platform/linux/private_bus.h"
 
 #include <dbus/dbus.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -55,6 +57,14 @@ public:
     void introduceTo(const std::string& busName);
     // The toolkit the application is built with, asked once per application.
     AtspiToolkit toolkitOf(const std::string& busName);
+    // From now on, the accessibility events of the application running as `pid` are followed
+    // (those of one application at a time); false when it is not on the bus.
+    bool followEvents(int32_t pid);
+    // The bus name of the application followed; empty when none.
+    const std::string& followed() const { return events_.followed(); }
+    // Waits up to `wait` for messages, and takes in every event that has arrived: what the
+    // followed application has done since it was first followed.
+    const AtspiActivity& awaitEvents(std::chrono::milliseconds wait);
 
 private:
     friend class Guarded<AtspiConnection>;
@@ -66,6 +76,8 @@ private:
     std::map<std::string, int32_t> pids_;  // bus name -> process; fixed for a bus name's life
     std::set<std::string> introduced_;
     std::map<std::string, AtspiToolkit> toolkits_;  // bus name -> toolkit
+    // Declared after bus_: its filter belongs to the connection and goes before it.
+    AtspiEvents events_;
 };
 
 // A libdbus connection must not be used by two threads at once here (pending calls block on

@@ -167,6 +167,13 @@ bool AtspiElement::enabled() {
     });
 }
 
+bool AtspiElement::enabledNow() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
+        auto states = liveStates(atspi);
+        return states && (((*states >> ATSPI_STATE_ENABLED) & 1u) || ((*states >> ATSPI_STATE_SENSITIVE) & 1u));
+    });
+}
+
 std::vector<ElementRef> AtspiElement::children() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
         // Inside web content everything counts, as page content off screen does; elsewhere what
@@ -426,12 +433,11 @@ ElementRef AtspiApplicationElement::focusedWindow() {
         if (compositorSays) {
             if (!focusedName) return nullptr;
             for (int window : windowNodes(atspi)) {
-                if (snapshot_->node(window).name == *focusedName)
-                    return std::make_shared<AtspiElement>(snapshot_, window, false);
+                if (snapshot_->node(window).name == *focusedName) return windowElement(window);
             }
         }
         for (int window : windowNodes(atspi)) {
-            if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return std::make_shared<AtspiElement>(snapshot_, window, false);
+            if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return windowElement(window);
         }
         return nullptr;
     });
@@ -440,9 +446,15 @@ ElementRef AtspiApplicationElement::focusedWindow() {
 std::vector<ElementRef> AtspiApplicationElement::windows() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::vector<ElementRef> {
         std::vector<ElementRef> windows;
-        for (int window : windowNodes(atspi)) windows.push_back(std::make_shared<AtspiElement>(snapshot_, window, false));
+        for (int window : windowNodes(atspi)) windows.push_back(windowElement(window));
         return windows;
     });
+}
+
+ElementRef AtspiApplicationElement::windowElement(int node) {
+    ElementRef& element = windowElements_[node];
+    if (!element) element = std::make_shared<AtspiElement>(snapshot_, node, false);
+    return element;
 }
 
 ElementRef AtspiApplicationElement::focusedElement() {

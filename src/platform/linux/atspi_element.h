@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/atspi_snapshot.h"
 
+#include <map>
 #include <memory>
 
 namespace velmor::platform {
@@ -24,6 +25,7 @@ public:
     std::optional<std::string> currentValue() override;
     std::optional<std::string> placeholder() override;
     bool enabled() override;
+    bool enabledNow() override;
     std::vector<ElementRef> children() override;
     bool offersPress() override;
     std::optional<Frame> frameOnScreen() override;
@@ -70,8 +72,12 @@ public:
 
 private:
     std::vector<int> windowNodes(AtspiConnection& atspi);
+    // One element per window, whichever call hands it out: the scanner tells the focused
+    // window among the others by identity. Reached with the bus lock held.
+    ElementRef windowElement(int node);
 
     std::shared_ptr<AtspiSnapshot> snapshot_;
+    std::map<int, ElementRef> windowElements_;
 };
 
 }  // namespace velmor::platform

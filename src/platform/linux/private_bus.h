@@ -26,7 +26,8 @@ Result<PrivateBus> openPrivateSessionBus();
 Result<PrivateBus> openPrivateBus(const std::string& address);
 
 // Handles what arrived unasked (signals, calls) so that it does not pile up on a connection
-// that no main loop dispatches. Replies to calls in flight are kept for their waiters.
+// that no main loop dispatches: the connection's filters see it first. Replies to calls in
+// flight are kept for their waiters.
 void discardUnaskedMessages(DBusConnection* bus);
 
 }  // namespace velmor::platform
