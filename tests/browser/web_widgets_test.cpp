@@ -64,6 +64,28 @@ TEST_F(WebWidgets, AGridCellIsEditedAndAColumnSortedWithScannedTools) {
               json({"Mary May", "Ada Stone", "Omar Ray"}));
 }
 
+// Cards reached with the keyboard and clicked, tree items, a menu bar's item and a row
+// without cells are tools too; focusable text with no sign of a click handler is not.
+TEST_F(WebWidgets, CustomControlsAreScannedAndClicked) {
+    std::string url = open("custom_controls.html");
+    json scan = call("web_scan", {{"url", url}});
+    for (const char* name : {"click_basic_plan", "click_pro_plan", "click_item_projects", "click_item_budget",
+                             "click_item_archive", "click_row_inbox"})
+        EXPECT_FALSE(toolNamed(scan, name).is_null()) << name << "\n" << scan.dump(1);
+    for (const char* label : {"Just focusable text", "Out of the tab order"})
+        EXPECT_EQ(toolLabelled(scan, label), "") << label;
+
+    auto chosenAfter = [&](const std::string& name) {
+        EXPECT_EQ(call(name, json::object())["status"], "clicked") << name;
+        return pageValue(url, "document.getElementById('chosen').textContent");
+    };
+    EXPECT_EQ(chosenAfter("click_basic_plan"), "basic");
+    EXPECT_EQ(chosenAfter("click_pro_plan"), "pro");
+    EXPECT_EQ(chosenAfter("click_item_budget"), "Budget");
+    EXPECT_EQ(chosenAfter("click_item_archive"), "Archive");
+    EXPECT_EQ(chosenAfter("click_row_inbox"), "Inbox");
+}
+
 TEST_F(WebWidgets, MultiSelectsKeepWhatTheyHoldAndAWidgetThatDoesNotFollowIsReported) {
     std::string url = open("widgets.html");
     json scan;
