@@ -126,6 +126,8 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
+        if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
+            return errorResult(*wrong);
         return injector.execute(action ? *action : tool->actionType, tool->selector, value,
                                 {tool->urlPattern, tool->targetId});
     });

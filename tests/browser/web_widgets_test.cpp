@@ -109,6 +109,9 @@ TEST_F(WebWidgets, MultiSelectsKeepWhatTheyHoldAndAWidgetThatDoesNotFollowIsRepo
     EXPECT_EQ(meals["status"], "selected");
     EXPECT_EQ(meals["selected"], json({"Lunch", "Dinner"}));
     EXPECT_TRUE(call("select_meals", {{"value", "Supper"}}).contains("error"));
+    // Only a select takes a list.
+    EXPECT_EQ(call("web_action", {{"tool_name", "fill_cities"}, {"value", json({"a", "b"})}}),
+              json({{"error", "'value' must be a string"}}));
 
     // The seat's widget was drawn by hand and never follows its select: the answer says so.
     json seat = call("select_seat", {{"value", "Window"}});
