@@ -94,6 +94,9 @@ TEST_F(WebWidgets, MultiSelectsKeepWhatTheyHoldAndAWidgetThatDoesNotFollowIsRepo
         return !toolNamed(scan, "select_cities").is_null();
     }, 10s)) << scan.dump(1);
 
+    // The widget took the select's label for its own input; the select keeps it all the same.
+    EXPECT_EQ(toolNamed(scan, "select_cities")["description"], "Select from \"Cities\" (several may be chosen)");
+
     // Tom Select draws its own list over the hidden native select: the options are picked
     // there, and the answer reads the selection back.
     json cities = call("select_cities", {{"value", json({"Oslo", "Rome"})}});

@@ -351,14 +351,15 @@
     return header && header !== cell ? headerTitle(header) : '';
   }
   // The cell a row is known by: its row header, else its first cell with text and no field.
-  const rowKeyCells = new Map();
-  function keyCellOf(row) {
-    if (rowKeyCells.has(row)) return rowKeyCells.get(row);
+  const rowKeys = new Map();
+  function keyOf(row) {
+    if (rowKeys.has(row)) return rowKeys.get(row);
     const cells = cellsOf(row);
-    const key = cells.find((cell) => cell.matches('[role="rowheader"], tbody th')) ||
-      cells.find((cell) => !cell.matches(columnHeaderSelector) && !cell.querySelector(operableSelector) &&
-        /[\p{L}\p{N}]/u.test(textWithout(cell, null, 60))) || null;
-    rowKeyCells.set(row, key);
+    const cell = cells.find((c) => c.matches('[role="rowheader"], tbody th')) ||
+      cells.find((c) => !c.matches(columnHeaderSelector) && !c.querySelector(operableSelector) &&
+        /[\p{L}\p{N}]/u.test(textWithout(c, null, 60))) || null;
+    const key = { cell: cell, text: cell ? collapsed(textWithout(cell, null, 60)).slice(0, 60) : '' };
+    rowKeys.set(row, key);
     return key;
   }
   // What an element inside a grid cell is called: the key cell by its own text, any other
@@ -367,8 +368,7 @@
     const cell = el.closest(cellSelector);
     const row = cell ? cell.parentElement : null;
     if (!row || !row.matches(rowSelector) || cell.matches(columnHeaderSelector)) return '';
-    const keyCell = keyCellOf(row);
-    const key = keyCell ? collapsed(textWithout(keyCell, null, 60)).slice(0, 60) : '';
+    const { cell: keyCell, text: key } = keyOf(row);
     if (keyCell === cell) return key;
     const column = cellColumn(cell, row);
     if (column && key) return column + ' of ' + key;
@@ -558,14 +558,22 @@
     offer(el, checkbox ? 'toggle_' : 'select_', label, 'click', verb + label.slice(0, 60) + '"' + state, 'rename',
       (ctx) => verb + label.slice(0, 60) + '"' + forContext(ctx) + state);
   }
+  // A widget drawn over a select may take the select's label for its own combo box.
+  function widgetBesideLabel(el) {
+    const sib = el.nextElementSibling;
+    const combo = sib ? sib.querySelector('[role="combobox"]') : null;
+    return combo ? trimmed(combo.getAttribute('aria-label')) || labelledByText(combo) : '';
+  }
   for (const el of queryAll('select')) {
     if (unseen(el) || isDisabled(el)) continue;
     // Never the select's own text: that is every option run together.
-    const label = getInputLabel(el) || nearbyText(el);
+    const label = trimmed(el.getAttribute('aria-label')) || forLabelText(el) || widgetBesideLabel(el) ||
+      getInputLabel(el) || nearbyText(el);
     if (!label) continue;
     const options = Array.from(el.options).filter((o) => !o.disabled && o.value)
       .map((o) => trimmed(o.textContent) || o.value);
-    offer(el, 'select_', label, 'select', 'Select from "' + label.slice(0, 60) + '"', 'skip', null,
+    const several = el.multiple ? ' (several may be chosen)' : '';
+    offer(el, 'select_', label, 'select', 'Select from "' + label.slice(0, 60) + '"' + several, 'skip', null,
       { options: options });
   }
   for (const el of queryAll('a[href]')) {
