@@ -69,7 +69,8 @@ TEST_F(WebWidgets, AGridCellIsEditedAndAColumnSortedWithScannedTools) {
 TEST_F(WebWidgets, CustomControlsAreScannedAndClicked) {
     std::string url = open("custom_controls.html");
     json scan = call("web_scan", {{"url", url}});
-    for (const char* name : {"click_basic_plan", "click_pro_plan", "click_item_projects", "click_item_budget",
+    for (const char* name : {"click_basic_plan", "click_pro_plan", "click_help_centre", "click_item_projects",
+                             "click_item_budget",
                              "click_item_archive", "click_row_inbox"})
         EXPECT_FALSE(toolNamed(scan, name).is_null()) << name << "\n" << scan.dump(1);
     for (const char* label : {"Just focusable text", "Out of the tab order"})
@@ -81,6 +82,7 @@ TEST_F(WebWidgets, CustomControlsAreScannedAndClicked) {
     };
     EXPECT_EQ(chosenAfter("click_basic_plan"), "basic");
     EXPECT_EQ(chosenAfter("click_pro_plan"), "pro");
+    EXPECT_EQ(chosenAfter("click_help_centre"), "help");
     EXPECT_EQ(chosenAfter("click_item_budget"), "Budget");
     EXPECT_EQ(chosenAfter("click_item_archive"), "Archive");
     EXPECT_EQ(chosenAfter("click_row_inbox"), "Inbox");

@@ -680,12 +680,15 @@
   // Elements a keyboard user can reach and click that are no control of any kind: their
   // listeners cannot be read from the page, so an onclick handler or a pointer cursor tells.
   const offered = new Set(candidates.map((c) => c.el));
+  // Roles no category above takes: a part of a composite widget (a radio of a group) is
+  // worked through its widget.
+  const plainRoles = ['', 'link', 'presentation', 'none', 'img', 'generic', 'group', 'region', 'article'];
   const maxFocusable = 2000;
   let focusableSeen = 0;
   for (const el of queryAll('[tabindex]')) {
     if (++focusableSeen > maxFocusable) break;
-    if (el.tabIndex < 0 || offered.has(el) || el.matches(operableSelector) || el.hasAttribute('role') &&
-        el.getAttribute('role') !== 'presentation' && el.getAttribute('role') !== 'none') continue;
+    if (el.tabIndex < 0 || offered.has(el) || el.matches(operableSelector) ||
+        !plainRoles.includes(el.getAttribute('role') || '')) continue;
     if (!el.onclick && !el.hasAttribute('onclick') && getComputedStyle(el).cursor !== 'pointer') continue;
     if (unseen(el) || isDisabled(el)) continue;
     const label = getLabel(el);
