@@ -138,6 +138,8 @@ TEST_F(WebWidgets, AJsonEditorsValueIsNamedByItsKeyAndFilled) {
         return !toolNamed(scan, "fill_owner").is_null();
     }, 10s)) << scan.dump(1);
     EXPECT_FALSE(toolNamed(scan, "fill_currency").is_null()) << scan.dump(1);
+    // The keys are editable too, and say so.
+    EXPECT_EQ(toolNamed(scan, "fill_owner_key")["label"], "owner (key)") << scan.dump(1);
     EXPECT_EQ(toolNamed(scan, "fill_owner")["type"], "fill_contenteditable");
     for (const auto& tool : scan["tools"]) EXPECT_EQ(tool["label"].get<std::string>().find("rich text"), std::string::npos) << tool;
 
