@@ -75,6 +75,9 @@ TEST_F(WebWidgets, CustomControlsAreScannedAndClicked) {
         EXPECT_FALSE(toolNamed(scan, name).is_null()) << name << "\n" << scan.dump(1);
     for (const char* label : {"Just focusable text", "Out of the tab order"})
         EXPECT_EQ(toolLabelled(scan, label), "") << label;
+    // A link that is also a menu item is one tool.
+    EXPECT_FALSE(toolNamed(scan, "navigate_settings").is_null()) << scan.dump(1);
+    EXPECT_TRUE(toolNamed(scan, "click_item_settings").is_null()) << scan.dump(1);
 
     auto chosenAfter = [&](const std::string& name) {
         EXPECT_EQ(call(name, json::object())["status"], "clicked") << name;

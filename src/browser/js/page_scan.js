@@ -225,11 +225,14 @@
 
   // Every control found, in category order, before names are settled.
   const candidates = [];
+  // Elements offered so far: a link that is also a menu item is one tool, not two.
+  const offeredElements = new Set();
   // `describeFor(context)` is the description naming the context that tells it apart.
   function offer(el, prefix, label, type, description, onTaken, describeFor, extra) {
     const item = { name: prefix + slug(label), label: label, type: type, selector: cssPath(el), description: description };
     Object.assign(item, extra || {});
     candidates.push({ item: item, el: el, prefix: prefix, onTaken: onTaken, describeFor: describeFor });
+    offeredElements.add(el);
   }
   const forContext = (context) => ' for "' + context.slice(0, 40) + '"';
 
@@ -620,7 +623,7 @@
       'skip');
   }
   for (const tab of queryAll('[role="tab"]')) {
-    if (unseen(tab) || isDisabled(tab)) continue;
+    if (offeredElements.has(tab) || unseen(tab) || isDisabled(tab)) continue;
     const label = getLabel(tab);
     if (!label) continue;
     const active = tab.getAttribute('aria-selected') === 'true' ? ' (active)' : '';
@@ -628,7 +631,7 @@
   }
   for (const el of queryAll('[role="option"], [role="menuitem"], [role="menuitemradio"], [role="menuitemcheckbox"], ' +
       '[role="treeitem"], .basic-typeahead__selectable, [data-basic-typeahead-option]')) {
-    if (unseen(el) || isDisabled(el)) continue;
+    if (offeredElements.has(el) || unseen(el) || isDisabled(el)) continue;
     // A tree item's own text, without the branch of items it holds.
     const label = el.getAttribute('role') === 'treeitem'
       ? trimmed(el.getAttribute('aria-label')) || collapsed(textWithout(el, el.querySelector('[role="group"]'), 80))
@@ -654,7 +657,7 @@
       (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx) + ' (rich text)');
   }
   for (const header of queryAll('[role="columnheader"]')) {
-    if (unseen(header) || isDisabled(header)) continue;
+    if (offeredElements.has(header) || unseen(header) || isDisabled(header)) continue;
     const label = headerTitle(header);
     if (!label) continue;
     const sort = header.getAttribute('aria-sort');
@@ -663,7 +666,7 @@
       (ctx) => 'Click column header "' + label + '"' + forContext(ctx) + state);
   }
   for (const cell of queryAll('[role="gridcell"]')) {
-    if (unseen(cell) || isDisabled(cell) || cell.querySelector(operableSelector)) continue;
+    if (offeredElements.has(cell) || unseen(cell) || isDisabled(cell) || cell.querySelector(operableSelector)) continue;
     const label = gridCellLabel(cell) || getLabel(cell);
     if (!label) continue;
     offer(cell, 'click_', label, 'click', 'Click cell "' + label.slice(0, 60) + '"', 'rename',
@@ -671,7 +674,7 @@
   }
   // Rows with cells are worked through their cells.
   for (const row of queryAll('[role="row"]')) {
-    if (unseen(row) || isDisabled(row) || cellsOf(row).length) continue;
+    if (offeredElements.has(row) || unseen(row) || isDisabled(row) || cellsOf(row).length) continue;
     const label = getLabel(row);
     if (!label) continue;
     offer(row, 'click_row_', label, 'click', 'Click row "' + label.slice(0, 60) + '"', 'rename',
@@ -679,7 +682,6 @@
   }
   // Elements a keyboard user can reach and click that are no control of any kind: their
   // listeners cannot be read from the page, so an onclick handler or a pointer cursor tells.
-  const offered = new Set(candidates.map((c) => c.el));
   // Roles no category above takes: a part of a composite widget (a radio of a group) is
   // worked through its widget.
   const plainRoles = ['', 'link', 'presentation', 'none', 'img', 'generic', 'group', 'region', 'article'];
@@ -687,7 +689,7 @@
   let focusableSeen = 0;
   for (const el of queryAll('[tabindex]')) {
     if (++focusableSeen > maxFocusable) break;
-    if (el.tabIndex < 0 || offered.has(el) || el.matches(operableSelector) ||
+    if (el.tabIndex < 0 || offeredElements.has(el) || el.matches(operableSelector) ||
         !plainRoles.includes(el.getAttribute('role') || '')) continue;
     if (!el.onclick && !el.hasAttribute('onclick') && getComputedStyle(el).cursor !== 'pointer') continue;
     if (unseen(el) || isDisabled(el)) continue;
