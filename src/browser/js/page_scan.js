@@ -309,17 +309,6 @@
     const key = walker.nextNode();
     return key ? collapsed(key.textContent) : '';
   }
-  // The header of the column a table or grid cell stands in.
-  function columnHeader(cell) {
-    const row = cell.parentElement;
-    const table = cell.closest('table, [role="grid"], [role="treegrid"], [role="table"]');
-    if (!row || !table) return '';
-    const headerRow = Array.from(table.querySelectorAll('tr, [role="row"]')).slice(0, 5).find((candidate) =>
-      Array.from(candidate.children).some((child) => child.matches('th, [role="columnheader"]')));
-    if (!headerRow || headerRow === row) return '';
-    const header = headerRow.children[Array.prototype.indexOf.call(row.children, cell)];
-    return header ? collapsed(header.textContent) : '';
-  }
   // Grids: a cell is known by its column and its row's key ("Age of Mary May"), never by the
   // value it shows, which is what gets edited. Header rows and row keys are read once per scan.
   const gridSelector = '[role="grid"], [role="treegrid"], [role="table"], table';
@@ -348,6 +337,7 @@
   function headerTitle(header) {
     return trimmed(header.getAttribute('aria-label')) || textWithout(header, null, 60).slice(0, 60);
   }
+  // The header of the column a table or grid cell stands in.
   function cellColumn(cell, row) {
     const grid = row.closest(gridSelector);
     const header = grid ? headersOf(grid)[cellsOf(row).indexOf(cell)] : null;
@@ -435,7 +425,7 @@
       const key = rowKey(row, el, label);
       if (key && !shared(row)) return key.slice(0, 60);
       const cell = el.closest(cellSelector);
-      const column = cell && row.contains(cell) && !shared(cell) ? columnHeader(cell) : '';
+      const column = cell && row.contains(cell) && !shared(cell) ? cellColumn(cell, cell.parentElement) : '';
       if (key && column && column !== label) return (column + ' ' + key).slice(0, 60);
     }
     for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 12;
@@ -647,12 +637,17 @@
     offer(el, prefix, label, 'click', description, 'rename',
       (ctx) => 'Select "' + label.slice(0, 50) + '"' + forContext(ctx));
   }
+  // An editor with nothing beside it to name it is told apart by the section it is in.
+  function editorUnderHeading(el) {
+    const heading = precedingHeading(el);
+    return heading ? 'rich text editor in ' + heading : 'rich text editor';
+  }
   for (const el of queryAll('[contenteditable="true"], [contenteditable=""]')) {
     if (unseen(el)) continue;
     const label = trimmed(el.getAttribute('aria-label')) || labelledByText(el) ||
       trimmed(el.getAttribute('aria-placeholder')) || trimmed(el.getAttribute('data-placeholder')) ||
       trimmed(el.getAttribute('placeholder')) || keyBeside(el) || editableKeyLabel(el) || gridCellLabel(el) ||
-      (precedingHeading(el) ? 'rich text editor in ' + precedingHeading(el) : 'rich text editor');
+      editorUnderHeading(el);
     offer(el, 'fill_', label, 'fill_contenteditable', 'Fill "' + label.slice(0, 60) + '" (rich text)', 'rename',
       (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx) + ' (rich text)');
   }
@@ -682,8 +677,8 @@
   }
   // Elements a keyboard user can reach and click that are no control of any kind: their
   // listeners cannot be read from the page, so an onclick handler or a pointer cursor tells.
-  // Roles no category above takes: a part of a composite widget (a radio of a group) is
-  // worked through its widget.
+  // Only roles no category above takes count: a part of a composite widget (a radio of a
+  // group) is worked through its widget.
   const plainRoles = ['', 'link', 'presentation', 'none', 'img', 'generic', 'group', 'region', 'article'];
   const maxFocusable = 2000;
   let focusableSeen = 0;
