@@ -1,6 +1,6 @@
 // Measures the page half against a real headless Chromium, end to end through the dispatcher
 // (DevTools round trips, page script, registry refill): web_scan of TodoMVC, of a page with
-// 1,000 controls and of a page with 3 frames and 2 web components' shadow roots, a click through a scanned tool on a button whose page handler does next to
+// 1,000 controls, of a Tabulator grid of 300 rows and of a page with 3 frames and 2 web components' shadow roots, a click through a scanned tool on a button whose page handler does next to
 // nothing (so the figure is Velmor's own cost), one web_wait_for look that finds its text at once, one web_execute_js round trip with a small
 // and with a large script, and the bytes of each test page's web_scan answer and of the tools
 // it adds to tools/list.
@@ -64,6 +64,7 @@ int main() {
     std::string swagger = openRendered("swagger.html", "document.querySelectorAll('.opblock').length === 12");
     std::string many = openRendered("many_controls.html", "true");
     std::string listeners = openRendered("listeners.html", "true");
+    std::string grid = openRendered("grid.html?more=297", "document.querySelectorAll('[role=\"gridcell\"]').length === 900");
     std::string embedded = openRendered("embedded.html?other=" + std::to_string(chromium.otherOriginPort()),
                                         "document.querySelector('login-card').shadowRoot");
     // The frames load after the page.
@@ -78,6 +79,7 @@ int main() {
              {"TodoMVC (React, 3 items)", todo},
              {"Swagger UI (12 operations)", swagger},
              {"many_controls.html", many},
+             {"grid.html (Tabulator, 300 rows)", grid},
              {"embedded.html (3 frames, 2 shadow roots)", embedded}}) {
         json scan = router.callTool("web_scan", {{"url", url}});
         std::printf("  %-42s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
@@ -94,6 +96,9 @@ int main() {
                             router.callTool("web_scan", {{"url", many}});
                         })).c_str());
 
+    std::printf("%s\n", bench::summarise("web_scan, Tabulator grid of 300 rows", timed(30, [&] {
+                            router.callTool("web_scan", {{"url", grid}});
+                        })).c_str());
     std::printf("%s\n", bench::summarise("web_scan, 3 frames and 2 shadow roots", timed(30, [&] {
                             router.callTool("web_scan", {{"url", embedded}});
                         })).c_str());

@@ -4,6 +4,12 @@ namespace velmor::tool_schema {
 
 using nlohmann::json;
 
+json stringOrListParam(const std::string& description) {
+    json one = {{"type", "string"}};
+    json list = {{"type", "array"}, {"items", one}};
+    return {{"anyOf", json::array({one, list})}, {"description", description}};
+}
+
 json param(const std::string& type, const std::string& description) {
     return {{"type", type}, {"description", description}};
 }

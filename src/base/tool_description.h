@@ -10,6 +10,8 @@ namespace velmor::tool_schema {
 
 // One parameter: exactly `type` and `description`.
 nlohmann::json param(const std::string& type, const std::string& description);
+// A parameter that takes one string or a list of strings.
+nlohmann::json stringOrListParam(const std::string& description);
 
 // An object schema; `required` appears only when the list is not empty.
 nlohmann::json objectSchema(nlohmann::json properties = nlohmann::json::object(),

@@ -78,19 +78,23 @@ std::optional<json> checkedTool(const json& raw, NameRegister& names) {
                  {"selector", *selector},
                  {"description", outside_text::description(*description)},
                  {"label", outside_text::label(text(raw, "label") ? *text(raw, "label") : "")}};
-    if (auto options = raw.find("options"); options != raw.end() && options->is_array()) {
-        json kept = json::array();
-        for (const auto& option : *options) {
-            if (kept.size() >= kMaxOptions) break;
-            if (option.is_string()) kept.push_back(outside_text::label(option.get_ref<const std::string&>()));
-        }
-        tool["options"] = std::move(kept);
-    }
+    if (auto options = raw.find("options"); options != raw.end() && options->is_array())
+        tool["options"] = checkedLabels(*options);
     if (const std::string* current = text(raw, "currentValue")) tool["currentValue"] = outside_text::label(*current);
     return tool;
 }
 
 }  // namespace
+
+json checkedLabels(const json& list) {
+    json kept = json::array();
+    if (!list.is_array()) return kept;
+    for (const auto& text : list) {
+        if (kept.size() >= kMaxOptions) break;
+        if (text.is_string()) kept.push_back(outside_text::label(text.get_ref<const std::string&>()));
+    }
+    return kept;
+}
 
 json checkedScan(const json& raw, size_t maxTextLength, const std::vector<std::string>& reservedNames) {
     if (!raw.is_object()) return errorResult("the page scan answered no object");

@@ -21,4 +21,8 @@ inline constexpr size_t kMaxScanTools = 500;
 nlohmann::json checkedScan(const nlohmann::json& raw, size_t maxTextLength,
                            const std::vector<std::string>& reservedNames);
 
+// The texts of a list the page gave (a select's options), sanitised and capped as labels;
+// at most 100, and nothing that is not a string.
+nlohmann::json checkedLabels(const nlohmann::json& list);
+
 }  // namespace velmor::browser

@@ -10,6 +10,7 @@
 #include "browser/key_events.h"
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"
+#include "browser/scan_answer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -84,6 +85,14 @@ json reportedDialog(const PageDialog& dialog) {
     return {{"type", outside_text::label(dialog.type)}, {"message", outside_text::description(dialog.message)}};
 }
 
+// What an action reports of the element (a click's label, what a select holds and why it is
+// not as asked) is the page's text.
+void showPageWords(json& done) {
+    if (const std::string* label = stringField(done, "label")) done["label"] = outside_text::label(*label);
+    if (const std::string* note = stringField(done, "note")) done["note"] = outside_text::description(*note);
+    if (auto selected = done.find("selected"); selected != done.end()) *selected = checkedLabels(*selected);
+}
+
 }  // namespace
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
@@ -122,9 +131,7 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
         } else {
             auto [frameId, inner] = splitFrameSelector(selector);
             done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
-            // What a click reports of the element is the page's text.
-            if (const std::string* label = done.is_object() ? stringField(done, "label") : nullptr)
-                done["label"] = outside_text::label(*label);
+            if (done.is_object()) showPageWords(done);
         }
         // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
         // the answer waits for the new document, so the next call meets it.

@@ -58,6 +58,13 @@ std::optional<std::vector<std::string>> Arguments::stringArray(const std::string
     return strings;
 }
 
+std::optional<std::string> Arguments::stringOrList(const std::string& key) const {
+    if (auto single = string(key)) return single;
+    auto list = stringArray(key);
+    if (!list || list->empty()) return std::nullopt;
+    return nlohmann::json(*list).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 const nlohmann::json* Arguments::array(const std::string& key) const {
     const auto* value = find(key);
     return value && value->is_array() ? value : nullptr;

@@ -28,6 +28,9 @@ public:
     std::optional<bool> boolean(const std::string& key) const;
     // An array whose every element is a string.
     std::optional<std::vector<std::string>> stringArray(const std::string& key) const;
+    // A string as it is, or a non-empty array of strings as its JSON text (a page script
+    // reads either).
+    std::optional<std::string> stringOrList(const std::string& key) const;
     // The array or object itself; null when missing or of another type.
     const nlohmann::json* array(const std::string& key) const;
     const nlohmann::json* object(const std::string& key) const;

@@ -19,6 +19,7 @@ constexpr size_t kShortcutSlugLength = 50;
 constexpr size_t kShortcutToolNameLength = 64;
 
 using tool_schema::param;
+using tool_schema::stringOrListParam;
 using tool_schema::tool;
 
 namespace {
@@ -151,7 +152,9 @@ json buildStaticTools() {
         tool("web_action",
              "Execute an action on a web element found by web_scan. Provide the tool name from web_scan results. An action that takes the tab to another page answers once the new page has loaded, with its url and title under 'navigation'.",
              {{"tool_name", param("string", "Tool name from web_scan results (e.g. click_submit, fill_email)")},
-              {"value", param("string", "Value for fill/select/set actions; the key for action 'press'")},
+              {"value", stringOrListParam("Value for fill/select/set actions (a select also takes a list of "
+                                          "options; a multi-select keeps what it already holds); the key for "
+                                          "action 'press'")},
               {"action", param("string", "'press' to press the key named in value (Enter, Tab, Escape, Backspace, Delete, Insert, Space, ArrowUp/Down/Left/Right, Home, End, PageUp, PageDown, F1-F12, or one character), optionally with modifiers (ctrl+a, shift+tab, ctrl+shift+k), on the tool's element, or on the focused element when tool_name is left out")},
               {"url", param("string", "URL pattern of the tab for a press without tool_name")}}),
         tool("web_navigate",

@@ -37,6 +37,10 @@ struct WebToolTarget {
     std::string targetId;  // the browser's id of the scanned tab; empty when unknown
 };
 
+// Why a web tool of `actionType` cannot take the `value` argument given, if it cannot: a
+// string, or for a select a list of strings.
+std::optional<std::string> webToolValueError(const std::string& actionType, const nlohmann::json& args);
+
 // What a call of a web tool name that no scan holds (any more) is answered.
 inline std::string webToolNotFound(const std::string& name) {
     return "web tool '" + name + "' not found. Run web_scan first.";

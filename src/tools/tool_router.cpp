@@ -79,7 +79,8 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
         return result;
     }
     if (auto webTool = browser.getWebTool(name)) {
-        json result = browser.executeInActiveBrowser(*webTool, arguments.string("value"));
+        if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
+        json result = browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value"));
         if (!isFailure(result))
             recordStep({.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
                         .context = "browser-dom:" + webTool->selector});

@@ -27,7 +27,12 @@ json inputSchemaFor(const std::string& actionType) {
         return tool_schema::objectSchema({{"value", tool_schema::param("string", description)}}, {"value"});
     };
     if (actionType == "fill") return valueSchema("Text to fill in");
-    if (actionType == "select") return valueSchema("Value to select");
+    if (actionType == "select") {
+        return tool_schema::objectSchema(
+            {{"value", tool_schema::stringOrListParam(
+                           "Option to select, or a list of options; a multi-select keeps what it already holds")}},
+            {"value"});
+    }
     return tool_schema::objectSchema();
 }
 
@@ -115,12 +120,15 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         auto action = args.string("action");
         if (action && *action != kPress) return errorResult("unknown action '" + *action + "': only 'press' is known");
         if (action && !args.string("value")) return errorResult(missingField("value"));
+        auto value = args.stringOrList("value");
         // A key press needs no element: it goes to whatever has the focus.
-        if (action && !name) return injector.execute(kPress, "", args.string("value"), {args.string("url"), ""});
+        if (action && !name) return injector.execute(kPress, "", value, {args.string("url"), ""});
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
-        return injector.execute(action ? *action : tool->actionType, tool->selector, args.string("value"),
+        if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
+            return errorResult(*wrong);
+        return injector.execute(action ? *action : tool->actionType, tool->selector, value,
                                 {tool->urlPattern, tool->targetId});
     });
     router.setHandler("web_navigate", [&injector](const Arguments& args) {

@@ -225,12 +225,12 @@ TEST_F(WebTasks, ListsEveryVisibleControlUnderADistinctName) {
     for (const char* name : {"fill_search_the_catalogue", "fill_postcode", "fill_discount_code", "fill_nickname",
                              "fill_fax_number", "click_save_settings", "click_preview", "click_start_over",
                              "click_close", "click_refresh_list", "click_trash", "click_edit_billing",
-                             "click_edit_shipping", "fill_rich_text_editor_street", "fill_rich_text_editor_city"})
+                             "click_edit_shipping", "fill_street", "fill_city"})
         EXPECT_FALSE(toolNamed(scan, name).is_null()) << name << "\n" << scan.dump(1);
     EXPECT_EQ(toolNamed(scan, "select_status")["options"], json({"available", "pending", "sold"}));
     EXPECT_EQ(toolNamed(scan, "click_edit_billing")["description"], "Click \"Edit\" for \"Billing\"");
-    EXPECT_EQ(toolNamed(scan, "fill_rich_text_editor_city")["description"],
-              "Fill \"rich text editor\" for \"city\" (rich text)");
+    // Editors are named by the key written beside them.
+    EXPECT_EQ(toolNamed(scan, "fill_city")["description"], "Fill \"city\" (rich text)");
     for (const char* hidden : {"Ghost button", "Ghost field", "Invisible button", "Folded button"})
         EXPECT_EQ(toolLabelled(scan, hidden), "") << hidden;
 
@@ -244,7 +244,7 @@ TEST_F(WebTasks, ListsEveryVisibleControlUnderADistinctName) {
     EXPECT_EQ(call("click_close", json::object()), json({{"status", "clicked"}, {"label", "Close"}}));
     EXPECT_EQ(call("click_refresh_list", json::object())["label"], "Refresh list");
 
-    EXPECT_EQ(call("fill_rich_text_editor_city", {{"value", "Lyon"}})["status"], "filled");
+    EXPECT_EQ(call("fill_city", {{"value", "Lyon"}})["status"], "filled");
     EXPECT_EQ(pageValue(url, "document.querySelectorAll('[contenteditable]')[1].textContent"), "Lyon");
 }
 

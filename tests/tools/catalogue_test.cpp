@@ -28,12 +28,15 @@ TEST(StaticCatalogue, DescribesEachFixedToolOnceInTheShapeClientsRead) {
             for (const auto& name : schema["required"]) EXPECT_TRUE(schema["properties"].contains(name));
         }
         for (const auto& [name, parameter] : schema["properties"].items()) {
-            // Arrays say what they hold; nothing else nests.
-            bool isArray = parameter["type"] == "array";
-            EXPECT_EQ(parameter.size(), isArray ? 3u : 2u) << t["name"] << "." << name;
-            if (isArray) EXPECT_TRUE(kTypes.count(parameter["items"]["type"].get<std::string>())) << name;
-            EXPECT_TRUE(kTypes.count(parameter["type"].get<std::string>())) << name;
+            EXPECT_EQ(parameter.size(), parameter["type"] == "array" ? 3u : 2u) << t["name"] << "." << name;
             EXPECT_FALSE(parameter["description"].get<std::string>().empty());
+            // One type, or a choice of types; arrays say what they hold; nothing else nests.
+            json types = parameter.contains("anyOf") ? parameter["anyOf"] : json::array({parameter});
+            for (const auto& type : types) {
+                ASSERT_TRUE(type.contains("type")) << t["name"] << "." << name;
+                if (type["type"] == "array") EXPECT_TRUE(kTypes.count(type["items"]["type"].get<std::string>())) << name;
+                EXPECT_TRUE(kTypes.count(type["type"].get<std::string>())) << name;
+            }
         }
         // The agent is told about this desktop, not another platform's.
         for (const char* foreign : {"macOS", "cmd+s", "Keychain", "Apple"})

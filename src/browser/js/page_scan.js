@@ -225,11 +225,14 @@
 
   // Every control found, in category order, before names are settled.
   const candidates = [];
+  // Elements offered so far: a link that is also a menu item is one tool, not two.
+  const offeredElements = new Set();
   // `describeFor(context)` is the description naming the context that tells it apart.
   function offer(el, prefix, label, type, description, onTaken, describeFor, extra) {
     const item = { name: prefix + slug(label), label: label, type: type, selector: cssPath(el), description: description };
     Object.assign(item, extra || {});
     candidates.push({ item: item, el: el, prefix: prefix, onTaken: onTaken, describeFor: describeFor });
+    offeredElements.add(el);
   }
   const forContext = (context) => ' for "' + context.slice(0, 40) + '"';
 
@@ -306,16 +309,90 @@
     const key = walker.nextNode();
     return key ? collapsed(key.textContent) : '';
   }
+  // Grids: a cell is known by its column and its row's key ("Age of Mary May"), never by the
+  // value it shows, which is what gets edited. Header rows and row keys are read once per scan.
+  const gridSelector = '[role="grid"], [role="treegrid"], [role="table"], table';
+  const columnHeaderSelector = 'th, [role="columnheader"]';
+  const rowCells = new Map();
+  function cellsOf(row) {
+    let cells = rowCells.get(row);
+    if (!cells) {
+      cells = Array.from(row.children).filter((child) => child.matches(cellSelector));
+      rowCells.set(row, cells);
+    }
+    return cells;
+  }
+  const gridHeaders = new Map();
+  function headersOf(grid) {
+    let headers = gridHeaders.get(grid);
+    if (!headers) {
+      const headerRow = Array.from(grid.querySelectorAll('tr, [role="row"]')).slice(0, 5)
+        .find((row) => cellsOf(row).some((cell) => cell.matches(columnHeaderSelector)));
+      headers = headerRow ? cellsOf(headerRow) : [];
+      gridHeaders.set(grid, headers);
+    }
+    return headers;
+  }
+  // A header's title, without a filter field or sort arrow it holds.
+  function headerTitle(header) {
+    return trimmed(header.getAttribute('aria-label')) || textWithout(header, null, 60).slice(0, 60);
+  }
   // The header of the column a table or grid cell stands in.
-  function columnHeader(cell) {
-    const row = cell.parentElement;
-    const table = cell.closest('table, [role="grid"], [role="treegrid"], [role="table"]');
-    if (!row || !table) return '';
-    const headerRow = Array.from(table.querySelectorAll('tr, [role="row"]')).slice(0, 5).find((candidate) =>
-      Array.from(candidate.children).some((child) => child.matches('th, [role="columnheader"]')));
-    if (!headerRow || headerRow === row) return '';
-    const header = headerRow.children[Array.prototype.indexOf.call(row.children, cell)];
-    return header ? collapsed(header.textContent) : '';
+  function cellColumn(cell, row) {
+    const grid = row.closest(gridSelector);
+    const header = grid ? headersOf(grid)[cellsOf(row).indexOf(cell)] : null;
+    return header && header !== cell ? headerTitle(header) : '';
+  }
+  // The cell a row is known by: its row header, else its first cell with text and no field.
+  const rowKeys = new Map();
+  function keyOf(row) {
+    if (rowKeys.has(row)) return rowKeys.get(row);
+    const cells = cellsOf(row);
+    const cell = cells.find((c) => c.matches('[role="rowheader"], tbody th')) ||
+      cells.find((c) => !c.matches(columnHeaderSelector) && !c.querySelector(operableSelector) &&
+        /[\p{L}\p{N}]/u.test(textWithout(c, null, 60))) || null;
+    const key = { cell: cell, text: cell ? collapsed(textWithout(cell, null, 60)).slice(0, 60) : '' };
+    rowKeys.set(row, key);
+    return key;
+  }
+  // What an element inside a grid cell is called: the key cell by its own text, any other
+  // cell by its column of the row's key.
+  function gridCellLabel(el) {
+    const cell = el.closest(cellSelector);
+    const row = cell ? cell.parentElement : null;
+    if (!row || !row.matches(rowSelector) || cell.matches(columnHeaderSelector)) return '';
+    const { cell: keyCell, text: key } = keyOf(row);
+    if (keyCell === cell) return key;
+    const column = cellColumn(cell, row);
+    if (column && key) return column + ' of ' + key;
+    return column || '';
+  }
+  // The key written right before a field in its row or block (a JSON editor's property name,
+  // a form row's label), passing over separators such as ":". Text that is or holds another
+  // control is that control's, not a key.
+  const otherControlSelector = 'button, input, select, textarea, a[href], [role]';
+  function keyBeside(el) {
+    for (let node = el, depth = 0; node && node !== document.body && depth < 4; node = node.parentElement, depth++) {
+      let sib = node.previousElementSibling;
+      for (let n = 0; sib && n < 3; sib = sib.previousElementSibling, n++) {
+        if (sib.matches(otherControlSelector) || sib.querySelector(otherControlSelector)) break;
+        const text = collapsed(textWithout(sib, null, 80));
+        if (/[\p{L}\p{N}]/u.test(text)) return text.length <= 60 ? text : '';
+      }
+      if (node.matches(rowSelector)) break;
+    }
+    return '';
+  }
+  // An editable key followed by an editable value in its row names itself as that key.
+  function editableKeyLabel(el) {
+    const cell = el.closest(cellSelector);
+    const row = cell ? cell.parentElement : null;
+    if (!row) return '';
+    const cells = cellsOf(row);
+    const later = cells.slice(cells.indexOf(cell) + 1);
+    const own = collapsed(el.textContent);
+    return own && own.length <= 40 && later.some((c) => c.querySelector('[contenteditable="true"], [contenteditable=""]'))
+      ? own + ' (key)' : '';
   }
   const titleSelector = headingSelector + ', label, th, dt, summary, caption';
   // What a block the page built around one control calls itself: its own label, else a
@@ -348,7 +425,7 @@
       const key = rowKey(row, el, label);
       if (key && !shared(row)) return key.slice(0, 60);
       const cell = el.closest(cellSelector);
-      const column = cell && row.contains(cell) && !shared(cell) ? columnHeader(cell) : '';
+      const column = cell && row.contains(cell) && !shared(cell) ? cellColumn(cell, cell.parentElement) : '';
       if (key && column && column !== label) return (column + ' ' + key).slice(0, 60);
     }
     for (let node = el.parentElement, depth = 0; node && node !== document.body && depth < 12;
@@ -459,7 +536,7 @@
   for (const el of queryAll('input:not([type="submit"]):not([type="button"]):not([type="reset"])' +
       ':not([type="hidden"]):not([type="file"]):not([type="checkbox"]):not([type="radio"]), textarea')) {
     if (unseen(el) || isDisabled(el)) continue;
-    const label = getInputLabel(el) || nearbyText(el);
+    const label = getInputLabel(el) || gridCellLabel(el) || nearbyText(el);
     if (!label) continue;
     offer(el, 'fill_', label, 'fill', 'Fill "' + label.slice(0, 60) + '"', 'rename',
       (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx));
@@ -474,14 +551,22 @@
     offer(el, checkbox ? 'toggle_' : 'select_', label, 'click', verb + label.slice(0, 60) + '"' + state, 'rename',
       (ctx) => verb + label.slice(0, 60) + '"' + forContext(ctx) + state);
   }
+  // A widget drawn over a select may take the select's label for its own combo box.
+  function widgetBesideLabel(el) {
+    const sib = el.nextElementSibling;
+    const combo = sib ? sib.querySelector('[role="combobox"]') : null;
+    return combo ? trimmed(combo.getAttribute('aria-label')) || labelledByText(combo) : '';
+  }
   for (const el of queryAll('select')) {
     if (unseen(el) || isDisabled(el)) continue;
     // Never the select's own text: that is every option run together.
-    const label = getInputLabel(el) || nearbyText(el);
+    const label = trimmed(el.getAttribute('aria-label')) || forLabelText(el) || widgetBesideLabel(el) ||
+      getInputLabel(el) || nearbyText(el);
     if (!label) continue;
     const options = Array.from(el.options).filter((o) => !o.disabled && o.value)
       .map((o) => trimmed(o.textContent) || o.value);
-    offer(el, 'select_', label, 'select', 'Select from "' + label.slice(0, 60) + '"', 'skip', null,
+    const several = el.multiple ? ' (several may be chosen)' : '';
+    offer(el, 'select_', label, 'select', 'Select from "' + label.slice(0, 60) + '"' + several, 'skip', null,
       { options: options });
   }
   for (const el of queryAll('a[href]')) {
@@ -527,20 +612,21 @@
     offer(el, 'set_', label, 'set', 'Set "' + label.slice(0, 50) + '" (' + min + '-' + max + ', current: ' + now + ')',
       'skip');
   }
-  for (const list of queryAll('[role="tablist"]')) {
-    if (unseen(list)) continue;
-    for (const tab of list.querySelectorAll('[role="tab"]')) {
-      const label = getLabel(tab);
-      if (!label) continue;
-      const active = tab.getAttribute('aria-selected') === 'true' ? ' (active)' : '';
-      offer(tab, 'switch_tab_', label, 'click', 'Switch to tab "' + label.slice(0, 60) + '"' + active, 'skip');
-    }
+  for (const tab of queryAll('[role="tab"]')) {
+    if (offeredElements.has(tab) || unseen(tab) || isDisabled(tab)) continue;
+    const label = getLabel(tab);
+    if (!label) continue;
+    const active = tab.getAttribute('aria-selected') === 'true' ? ' (active)' : '';
+    offer(tab, 'switch_tab_', label, 'click', 'Switch to tab "' + label.slice(0, 60) + '"' + active, 'skip');
   }
-  for (const el of queryAll('[role="listbox"] [role="option"], [role="menu"] [role="menuitem"], ' +
-      '[role="menu"] [role="menuitemradio"], [role="menu"] [role="menuitemcheckbox"], ' +
-      '.basic-typeahead__selectable, [data-basic-typeahead-option]')) {
-    if (unseen(el)) continue;
-    const label = getLabel(el);
+  for (const el of queryAll('[role="option"], [role="menuitem"], [role="menuitemradio"], [role="menuitemcheckbox"], ' +
+      '[role="treeitem"], .basic-typeahead__selectable, [data-basic-typeahead-option]')) {
+    if (offeredElements.has(el) || unseen(el) || isDisabled(el)) continue;
+    // A tree item's own text, without the branch of items it holds.
+    const label = el.getAttribute('role') === 'treeitem'
+      ? trimmed(el.getAttribute('aria-label')) || collapsed(textWithout(el, el.querySelector('[role="group"]'), 80))
+        .slice(0, 80)
+      : getLabel(el);
     if (!label) continue;
     const list = el.closest('[role="listbox"], [role="menu"], ul, ol');
     const listLabel = list ? getWidgetLabel(list) : null;
@@ -551,13 +637,61 @@
     offer(el, prefix, label, 'click', description, 'rename',
       (ctx) => 'Select "' + label.slice(0, 50) + '"' + forContext(ctx));
   }
+  // An editor with nothing beside it to name it is told apart by the section it is in.
+  function editorUnderHeading(el) {
+    const heading = precedingHeading(el);
+    return heading ? 'rich text editor in ' + heading : 'rich text editor';
+  }
   for (const el of queryAll('[contenteditable="true"], [contenteditable=""]')) {
     if (unseen(el)) continue;
-    const label = trimmed(el.getAttribute('aria-label')) || trimmed(el.getAttribute('aria-placeholder')) ||
-      trimmed(el.getAttribute('data-placeholder')) || trimmed(el.getAttribute('placeholder')) ||
-      'rich text editor';
+    const label = trimmed(el.getAttribute('aria-label')) || labelledByText(el) ||
+      trimmed(el.getAttribute('aria-placeholder')) || trimmed(el.getAttribute('data-placeholder')) ||
+      trimmed(el.getAttribute('placeholder')) || keyBeside(el) || editableKeyLabel(el) || gridCellLabel(el) ||
+      editorUnderHeading(el);
     offer(el, 'fill_', label, 'fill_contenteditable', 'Fill "' + label.slice(0, 60) + '" (rich text)', 'rename',
       (ctx) => 'Fill "' + label.slice(0, 60) + '"' + forContext(ctx) + ' (rich text)');
+  }
+  for (const header of queryAll('[role="columnheader"]')) {
+    if (offeredElements.has(header) || unseen(header) || isDisabled(header)) continue;
+    const label = headerTitle(header);
+    if (!label) continue;
+    const sort = header.getAttribute('aria-sort');
+    const state = sort && sort !== 'none' ? ' (sorted ' + sort + ')' : '';
+    offer(header, 'click_column_', label, 'click', 'Click column header "' + label + '"' + state, 'rename',
+      (ctx) => 'Click column header "' + label + '"' + forContext(ctx) + state);
+  }
+  for (const cell of queryAll('[role="gridcell"]')) {
+    if (offeredElements.has(cell) || unseen(cell) || isDisabled(cell) || cell.querySelector(operableSelector)) continue;
+    const label = gridCellLabel(cell) || getLabel(cell);
+    if (!label) continue;
+    offer(cell, 'click_', label, 'click', 'Click cell "' + label.slice(0, 60) + '"', 'rename',
+      (ctx) => 'Click cell "' + label.slice(0, 60) + '"' + forContext(ctx));
+  }
+  // Rows with cells are worked through their cells.
+  for (const row of queryAll('[role="row"]')) {
+    if (offeredElements.has(row) || unseen(row) || isDisabled(row) || cellsOf(row).length) continue;
+    const label = getLabel(row);
+    if (!label) continue;
+    offer(row, 'click_row_', label, 'click', 'Click row "' + label.slice(0, 60) + '"', 'rename',
+      (ctx) => 'Click row "' + label.slice(0, 60) + '"' + forContext(ctx));
+  }
+  // Elements a keyboard user can reach and click that are no control of any kind: their
+  // listeners cannot be read from the page, so an onclick handler or a pointer cursor tells.
+  // Only roles no category above takes count: a part of a composite widget (a radio of a
+  // group) is worked through its widget.
+  const plainRoles = ['', 'link', 'presentation', 'none', 'img', 'generic', 'group', 'region', 'article'];
+  const maxFocusable = 2000;
+  let focusableSeen = 0;
+  for (const el of queryAll('[tabindex]')) {
+    if (++focusableSeen > maxFocusable) break;
+    if (el.tabIndex < 0 || offeredElements.has(el) || el.matches(operableSelector) ||
+        !plainRoles.includes(el.getAttribute('role') || '')) continue;
+    if (!el.onclick && !el.hasAttribute('onclick') && getComputedStyle(el).cursor !== 'pointer') continue;
+    if (unseen(el) || isDisabled(el)) continue;
+    const label = getLabel(el);
+    if (!label) continue;
+    offer(el, 'click_', label, 'click', 'Click "' + label.slice(0, 60) + '"', 'rename',
+      (ctx) => 'Click "' + label.slice(0, 40) + '" for "' + ctx.slice(0, 40) + '"');
   }
 
   distinguishRepeated();
