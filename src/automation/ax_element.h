@@ -27,6 +27,7 @@ struct ScanResult {
     std::vector<AXElement> elements;            // in traversal order
     std::string hierarchySummary;               // Window 'Inbox' > Toolbar 'Mail' > WebArea
     bool windowless = false;                    // the application showed no window to scan
+    std::optional<std::string> partial;         // set when the window was larger than a scan reads
 };
 
 }  // namespace velmor::automation

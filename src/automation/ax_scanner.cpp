@@ -4,6 +4,7 @@
 #include "base/outside_text.h"
 #include "automation/element_naming.h"
 #include "automation/text.h"
+#include "platform/scan_budget.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -38,7 +39,7 @@ public:
 
     // The native part of the window. Web content is only located here; it is walked after.
     void walkNative(const ElementRef& element, int depth) {
-        if (depth >= kNativeDepthLimit) return;
+        if (depth >= kNativeDepthLimit || !budget.spend()) return;
         if (webArea && depth >= kNativeDepthLimitOnceWebArea) return;
         std::string role = element->role().value_or("");
         if (role == "AXWebArea") {
@@ -66,7 +67,7 @@ public:
     }
 
     void walkWeb(const ElementRef& element, int depth) {
-        if (depth >= kWebDepthLimit || elements.size() >= kElementCap) return;
+        if (depth >= kWebDepthLimit || elements.size() >= kElementCap || !budget.spend()) return;
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
@@ -84,6 +85,7 @@ public:
     std::vector<AXElement> elements;
     std::vector<std::string> breadcrumb;
     ElementRef webArea;
+    platform::ScanBudget budget;
 
 private:
     // Attributes are read as the rules need them, which gives the same tools as reading all
@@ -140,6 +142,11 @@ private:
     std::unordered_map<std::string, int> nextSuffix;
 };
 
+std::string partialNotice(size_t objectsRead) {
+    return "partial: read " + std::to_string(objectsRead) +
+           " objects, the window has more; the rest is reached with press_key / scroll / click_at";
+}
+
 ElementRef chooseWindow(platform::AccessibleApplication& application) {
     if (auto focused = application.focusedWindow()) return focused;
     auto windows = application.windows();
@@ -170,6 +177,7 @@ ScanResult AXScanner::scan() const {
     }
     result.elements = std::move(walk.elements);
     result.hierarchySummary = walk.summary();
+    if (walk.budget.exhausted()) result.partial = partialNotice(walk.budget.objects() - 1);
     return result;
 }
 
