@@ -36,6 +36,7 @@ struct ScanResult {
     // What the window's labels show (a calculator's result, a status line), in traversal
     // order, at most kShownTextCap of them.
     std::vector<std::string> shownTexts;
+    std::optional<std::string> partial;         // set when the window was larger than a scan reads
 };
 
 }  // namespace velmor::automation

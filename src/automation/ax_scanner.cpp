@@ -4,6 +4,7 @@
 #include "base/outside_text.h"
 #include "automation/element_naming.h"
 #include "automation/text.h"
+#include "platform/scan_budget.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -48,7 +49,7 @@ public:
 
     // The native part of the window. Web content is only located here; it is walked after.
     void walkNative(const ElementRef& element, int depth) {
-        if (depth >= kNativeDepthLimit) return;
+        if (depth >= kNativeDepthLimit || !budget.spend()) return;
         if (webArea && depth >= kNativeDepthLimitOnceWebArea) return;
         std::string role = element->role().value_or("");
         if (role == "AXWebArea") {
@@ -77,7 +78,7 @@ public:
     }
 
     void walkWeb(const ElementRef& element, int depth) {
-        if (depth >= kWebDepthLimit || elements.size() >= kElementCap) return;
+        if (depth >= kWebDepthLimit || elements.size() >= kElementCap || !budget.spend()) return;
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
@@ -97,6 +98,7 @@ public:
     std::vector<std::string> shownTexts;
     std::vector<std::string> breadcrumb;
     ElementRef webArea;
+    platform::ScanBudget budget;
 
 private:
     void noteShownText(const std::string& role, const std::string& title) {
@@ -162,6 +164,11 @@ private:
     bool inFocusedWindow = true;
 };
 
+std::string partialNotice(size_t objectsRead) {
+    return "partial: read " + std::to_string(objectsRead) +
+           " objects, the window has more; the rest is reached with press_key / scroll / click_at";
+}
+
 // Every window the application shows, in its own order (the main window before the
 // dialogs it opened), with the one the user is in: the focused window, else the first.
 struct Windows {
@@ -209,6 +216,7 @@ ScanResult AXScanner::scan() const {
     result.elements = std::move(walk.elements);
     result.shownTexts = std::move(walk.shownTexts);
     result.hierarchySummary = walk.summary();
+    if (walk.budget.exhausted()) result.partial = partialNotice(walk.budget.objects() - 1);
     return result;
 }
 

@@ -67,6 +67,7 @@ json stateResponse(const ScanResult& scan, const platform::RunningApplication& a
                      {"interactive_elements", std::move(elements)},
                      {"available_tools", toolNames(scan)},
                      {"hierarchy_summary", scan.hierarchySummary}};
+    if (scan.partial) response["partial"] = *scan.partial;
     outside_text::fitToBudget(response, "interactive_elements");
     return response;
 }

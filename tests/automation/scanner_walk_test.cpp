@@ -113,7 +113,22 @@ TEST_F(Scanner, WebContentCapsTheWholeScanAtFiveHundredElements) {
     EXPECT_EQ(result.elements[499].toolName, "click_link_489");
 
     // Native windows are not capped.
-    EXPECT_EQ(scan(element("AXWindow", "W", buttons)).elements.size(), 600u);
+    ScanResult native = scan(element("AXWindow", "W", buttons));
+    EXPECT_EQ(native.elements.size(), 600u);
+    EXPECT_FALSE(native.partial);
+}
+
+TEST_F(Scanner, AWindowLargerThanTheBudgetAnswersWhatWasReadAndSaysItIsPartial) {
+    std::vector<platform::ElementRef> buttons;
+    for (int i = 0; i < 20000; ++i) buttons.push_back(element("AXButton", "B" + std::to_string(i)));
+    ScanResult result = scan(element("AXWindow", "Many", buttons));
+    ASSERT_TRUE(result.partial);
+    EXPECT_LT(result.elements.size(), 20000u);
+    EXPECT_FALSE(result.elements.empty());
+    EXPECT_EQ(result.elements.front().toolName, "click_b0");
+    EXPECT_NE(result.partial->find("partial: read " + std::to_string(result.elements.size() + 1) + " objects"),
+              std::string::npos)
+        << *result.partial;
 }
 
 TEST_F(Scanner, BreadcrumbHoldsTitledContainersNearTheTopAndAtMostTwentyParts) {

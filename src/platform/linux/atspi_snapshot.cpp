@@ -2,6 +2,7 @@
 
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/dbus_message.h"
+#include "platform/scan_budget.h"
 
 #include <atspi/atspi-constants.h>
 
@@ -13,10 +14,9 @@ namespace {
 
 constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
-// Bounds of the read ahead for toolkits without a bulk read; deeper or further objects are
-// read when the scan reaches them.
+// Depth of the read ahead for toolkits without a bulk read; deeper objects are read when the
+// scan reaches them.
 constexpr int kPrefetchDepth = 25;
-constexpr int kPrefetchObjects = 3000;
 
 uint64_t readStates(DbusReader words) {
     uint64_t low = words.uint32();
@@ -121,29 +121,44 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
     for (int index : parents) nodes_[index].childrenKnown = true;
     if (!connection) return;
 
-    std::vector<PendingReply> replies;
-    replies.reserve(parents.size());
-    for (int index : parents) {
-        replies.push_back(DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetChildren")
-                              .sendLater(connection, kAtspiCallTimeoutMs));
+    // A grid or long list would answer GetChildren with every cell it has, creating each one
+    // on the way: only its first children are asked for, one by one.
+    std::vector<std::vector<PendingReply>> replies(parents.size());
+    for (size_t i = 0; i < parents.size(); ++i) {
+        const AtspiNode& node = nodes_[parents[i]];
+        const std::string& path = node.path;
+        if (boundedContainer(node)) {
+            int count = std::min(node.childCount, kManagedChildrenRead);
+            for (int k = 0; k < count; ++k) {
+                replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildAtIndex")
+                                         .add(int32_t{k})
+                                         .sendLater(connection, kAtspiCallTimeoutMs));
+            }
+        } else {
+            replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildren")
+                                     .sendLater(connection, kAtspiCallTimeoutMs));
+        }
     }
     std::vector<std::vector<std::string>> paths(parents.size());
     std::vector<std::string> unknown;
     std::vector<int> unknownParents;
+    auto take = [&](size_t i, DbusReader reference) {
+        // Children served by another process (embedded plugs) are left out.
+        if (reference.string() != busName_) return;
+        std::string path = reference.string();
+        if (!byPath_.count(path)) {
+            unknown.push_back(path);
+            unknownParents.push_back(parents[i]);
+            byPath_[path] = -1;  // asked for once, also when listed twice
+        }
+        paths[i].push_back(std::move(path));
+    };
     for (size_t i = 0; i < parents.size(); ++i) {
-        DbusReply reply = replies[i].wait();
-        if (!reply.hasSignature("a(so)")) continue;
-        for (DbusReader list = reply.reader().open(); !list.atEnd();) {
-            DbusReader reference = list.open();
-            // Children served by another process (embedded plugs) are left out.
-            if (reference.string() != busName_) continue;
-            std::string path = reference.string();
-            if (!byPath_.count(path)) {
-                unknown.push_back(path);
-                unknownParents.push_back(parents[i]);
-                byPath_[path] = -1;  // asked for once, also when listed twice
-            }
-            paths[i].push_back(std::move(path));
+        for (PendingReply& pending : replies[i]) {
+            DbusReply reply = pending.wait();
+            if (reply.hasSignature("(so)")) take(i, reply.reader().open());
+            if (!reply.hasSignature("a(so)")) continue;
+            for (DbusReader list = reply.reader().open(); !list.atEnd();) take(i, list.open());
         }
     }
     readLive(atspi, unknown, unknownParents);
@@ -160,12 +175,16 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
     }
 }
 
+bool AtspiSnapshot::boundedContainer(const AtspiNode& node) {
+    return node.has(ATSPI_STATE_MANAGES_DESCENDANTS) || node.childCount > static_cast<int>(kScanObjectBudget);
+}
+
 void AtspiSnapshot::readShowingTree(AtspiConnection& atspi) {
     // Level by level, every object of a level asked at once: one round trip per level
     // instead of one per object. What is not showing (closed menus, hidden pages) and what
     // manages its own descendants (long lists) is left to be asked for when needed.
     std::vector<int> level = {root_};
-    for (int depth = 0; depth < kPrefetchDepth && !level.empty() && size() < kPrefetchObjects; ++depth) {
+    for (int depth = 0; depth < kPrefetchDepth && !level.empty() && static_cast<size_t>(size()) < kScanObjectBudget; ++depth) {
         readChildren(atspi, level);
         std::vector<int> next;
         for (int parent : level) {

@@ -82,6 +82,8 @@ private:
 
     bool readCache(AtspiConnection& atspi);
     void linkChildren();
+    // Grids and long lists, whose children are never all asked for.
+    static bool boundedContainer(const AtspiNode& node);
     // Nodes for these paths, read from the application in one round trip.
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent);
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
