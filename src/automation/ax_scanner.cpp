@@ -70,11 +70,61 @@ public:
         }
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, false);
-        noteShownText(role, title);
+        noteShownText(*element, role, title);
         if (inFocusedWindow && depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
             breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
         if (!children) children = element->children();
-        for (const auto& child : *children) walkNative(child, depth + 1);
+        for (size_t i = 0; i < children->size();) {
+            std::optional<int> row = (*children)[i]->tableRow();
+            size_t end = i + 1;
+            if (!row) {
+                walkNative((*children)[i], depth + 1);
+            } else {
+                while (end < children->size() && (*children)[end]->tableRow() == row) ++end;
+                walkRow({children->begin() + i, children->begin() + end}, depth + 1);
+            }
+            i = end;
+        }
+    }
+
+    // A row of a table is one tool, named by its first named cell, which selects the row when
+    // pressed, and described with the texts of all its cells: a tool per cell would cost the
+    // agent a line for every size and date of a long list. Cells that are controls of their
+    // own (a check box) keep their tools, named after the row.
+    void walkRow(const std::vector<ElementRef>& entries, int depth) {
+        std::vector<ElementRef> cells;
+        for (const auto& entry : entries) collectCells(entry, depth, cells);
+        ElementRef nameCell;
+        std::string name;
+        std::vector<std::string> texts;
+        std::vector<ElementRef> controls;
+        for (const auto& cell : cells) {
+            std::string role = cell->role().value_or("");
+            if (role != "AXCell" && role != "AXRow" && role != "AXStaticText") {
+                controls.push_back(cell);
+                continue;
+            }
+            std::string title = outside_text::label(cell->title().value_or(""));
+            if (title.empty()) continue;
+            // A column drawn twice (GTK 3's date and time of a file) reads once.
+            if (texts.empty() || texts.back() != title) texts.push_back(title);
+            if (!nameCell && cell->offersPress()) nameCell = cell, name = title;
+        }
+        if (nameCell) addTool(nameCell, "AXRow", name, false, rowToolDescription(name, texts));
+        for (const auto& control : controls) {
+            std::string title = outside_text::label(control->title().value_or(""));
+            addTool(control, control->role().value_or(""), title.empty() ? name : title, false);
+        }
+    }
+
+    // The entry and, depth first, the cells inside it (a column that shows an icon and a
+    // name is a cell of two cells).
+    void collectCells(const ElementRef& entry, int depth, std::vector<ElementRef>& cells) {
+        if (depth >= kNativeDepthLimit || !budget.spend()) return;
+        cells.push_back(entry);
+        std::string role = entry->role().value_or("");
+        if (role != "AXCell" && role != "AXRow") return;
+        for (const auto& child : entry->children()) collectCells(child, depth + 1, cells);
     }
 
     void walkWeb(const ElementRef& element, int depth) {
@@ -82,7 +132,7 @@ public:
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
-        noteShownText(role, title);
+        noteShownText(*element, role, title);
         if (depth < kWebBreadcrumbDepth && !title.empty())
             breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
         for (const auto& child : element->children()) walkWeb(child, depth + 1);
@@ -101,14 +151,25 @@ public:
     platform::ScanBudget budget;
 
 private:
-    void noteShownText(const std::string& role, const std::string& title) {
-        if (role == "AXStaticText" && !title.empty() && shownTexts.size() < kShownTextCap) shownTexts.push_back(title);
+    // What the element shows for the user to read: a label's text, a status bar's message
+    // (its name, else its text), the contents of a text field the user cannot change (a
+    // calculator's result display).
+    void noteShownText(platform::AccessibleElement& element, const std::string& role, const std::string& title) {
+        if (shownTexts.size() >= kShownTextCap) return;
+        std::string text;
+        if (role == "AXStaticText") text = title;
+        else if (role == "AXStatusBar") text = title.empty() ? outside_text::label(element.value().value_or("")) : title;
+        else if ((role == "AXTextField" || role == "AXTextArea") && !element.editable())
+            text = outside_text::label(element.value().value_or(""));
+        // A status bar that tells its message as its name also shows it in a label.
+        if (!text.empty() && (shownTexts.empty() || shownTexts.back() != text)) shownTexts.push_back(std::move(text));
     }
 
     // Attributes are read as the rules need them, which gives the same tools as reading all
     // of them first: most elements of a large window are then answered from what the scan
     // already holds.
-    void addTool(const ElementRef& element, const std::string& role, const std::string& title, bool web) {
+    void addTool(const ElementRef& element, const std::string& role, const std::string& title, bool web,
+                 std::optional<std::string> describedAs = std::nullopt) {
         RoleVerb rule = verbForRole(role);
         if (rule.kind == RoleVerb::noTool) return;
         if (rule.kind == RoleVerb::pressable && !element->offersPress()) return;
@@ -126,7 +187,7 @@ private:
         std::string name = claimName(verb + "_" + slug);
         std::optional<std::string> value = element->value();
         if (value) value = outside_text::description(*value);
-        std::string description = toolDescription(verb, label, value, role);
+        std::string description = describedAs ? std::move(*describedAs) : toolDescription(verb, label, value, role);
         elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
                             element->enabled(), element, std::move(description), inFocusedWindow});
     }

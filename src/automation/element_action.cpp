@@ -2,6 +2,7 @@
 
 #include "automation/characters.h"
 #include "automation/scroll_into_view.h"
+#include "base/outside_text.h"
 #include "base/json_fields.h"
 
 #include <chrono>
@@ -53,6 +54,8 @@ bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) 
 Result<ElementActions::Performed> ElementActions::perform(const AXElement& element, const nlohmann::json& args,
                                                           int32_t pid) {
     const std::string& verb = element.toolPrefix;
+    if (const nlohmann::json* option = findField(args, "value"); verb == "open" && option && option->is_string())
+        return choose(element, option->get<std::string>(), pid);
     if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") {
         if (isListEntry(element.role) && element.enabled) return pressEntry(element, pid);
         auto pressed = press(element, pid);
@@ -94,6 +97,34 @@ Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& el
     if (selected == true) performed.selected = true;
     else if (selected == false && target.frameOnScreen())
         return fail("'" + element.title + "' was pressed but is not selected");
+    return performed;
+}
+
+Result<ElementActions::Performed> ElementActions::choose(const AXElement& element, const std::string& option,
+                                                         int32_t pid) {
+    platform::AccessibleElement& target = *element.elementRef;
+    auto shows = [&] { return target.shownOption() == option; };
+    if (!target.option(option)) return fail("'" + element.title + "' has no option '" + option + "'");
+    Performed performed;
+    // Through the list's selection where the toolkit offers it: nothing opens or moves.
+    if (!target.selectOption(option) || !soon(shows, kSelectionTimeout)) {
+        // Else as a user would: the list opened, and the option clicked once it shows.
+        auto opened = press(element, pid);
+        if (!opened) return fail(opened.error());
+        performed.route = *opened;
+        platform::ElementRef item;
+        std::optional<platform::Frame> frame;
+        soon([&] { return (item = target.option(option)) && (frame = item->frameOnScreen()); }, kSelectionTimeout);
+        if (!frame || !input_.clickInTarget(*frame, pid)) {
+            if (!item) return fail("'" + element.title + "' has no option '" + option + "'");
+            if (auto pressed = item->press(); !pressed) return fail(pressed.error());
+        }
+        soon(shows, kSelectionTimeout);
+    }
+    performed.chosen = target.shownOption();
+    if (performed.chosen != option)
+        return fail("'" + option + "' was chosen but '" + element.title + "' shows " +
+                    (performed.chosen ? "'" + outside_text::label(*performed.chosen) + "'" : "no option it tells"));
     return performed;
 }
 

@@ -12,7 +12,7 @@ namespace velmor::automation {
 
 // Carries out one element tool on its element in the target application: press for click,
 // select, toggle and open; the text for fill (the argument `value`, a string); the value
-// for set (`value`, a number or a string). Fails with the message for the agent. Success
+// for set (`value`, a number or a string); for open with `value`, the option to choose. Fails with the message for the agent. Success
 // means the effect was seen: a fill is read back.
 class ElementActions {
 public:
@@ -25,6 +25,7 @@ public:
         std::optional<PressRoute> route;  // nothing for the tools that are not presses
         bool scrolledIntoView = false;    // a row, item or cell brought into view to be pressed
         bool selected = false;            // a row, item or cell the press left selected, read back
+        std::optional<std::string> chosen;  // the option a combo box shows after a choice, read back
     };
 
     // A row, item or cell out of view is scrolled into it first; one that can be selected
@@ -45,6 +46,9 @@ private:
     // take the focus or the key could not be pressed (nothing was pressed then).
     bool pressByKeyboard(const AXElement& element, int32_t pid);
     Result<void> fill(const AXElement& element, const std::string& text, int32_t pid);
+    // Makes `option` the combo box's choice and reads back the option it shows, failing
+    // when that is another.
+    Result<Performed> choose(const AXElement& element, const std::string& option, int32_t pid);
     // Focuses the field as a user would, selects what it holds and types `text` over it;
     // false when the field does not take the keyboard focus (nothing is typed then).
     bool typeOver(const AXElement& element, const std::string& text, int32_t pid);

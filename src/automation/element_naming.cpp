@@ -123,4 +123,10 @@ std::string toolDescription(std::string_view verb, std::string_view label, const
     return outside_text::capped(describedAs(verb, label, value, role), outside_text::kDescriptionLength);
 }
 
+std::string rowToolDescription(std::string_view label, const std::vector<std::string>& cellTexts) {
+    std::string text = "Select the row '" + std::string(label) + "':";
+    for (size_t i = 0; i < cellTexts.size(); ++i) text += (i ? " | " : " ") + cellTexts[i];
+    return outside_text::capped(text, outside_text::kDescriptionLength);
+}
+
 }  // namespace velmor::automation

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmor::automation {
 
@@ -32,5 +33,8 @@ std::string_view roleLabel(std::string_view role);
 // value come as the sanitiser left them.
 std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
                             std::string_view role);
+
+// The description of a table row's tool: the row by its name, then its cells' texts in order.
+std::string rowToolDescription(std::string_view label, const std::vector<std::string>& cellTexts);
 
 }  // namespace velmor::automation

@@ -260,6 +260,7 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     json response = diffResponse(*lastScan_, lastSeen_);
     if (done->scrolledIntoView) response["scrolled_into_view"] = true;
     if (done->selected) response["selected"] = title;
+    if (done->chosen) response["chosen"] = outside_text::label(*done->chosen);
     if (sayRoute) {
         switch (*done->route) {
             case ElementActions::PressRoute::pointer: response["pressed_by"] = "pointer click"; break;

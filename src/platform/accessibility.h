@@ -54,6 +54,12 @@ public:
     // AXEnabled as the application has it now.
     virtual bool enabledNow() { return enabled(); }
     virtual std::vector<ElementRef> children() = 0;        // AXChildren
+    // The row it lies in, for a cell or row that its table lists among its own children
+    // (GTK 3 tree views list cells, row after row, with no row objects): the cells of one row
+    // answer the same number. Nothing for anything else.
+    virtual std::optional<int> tableRow() { return std::nullopt; }
+    // Whether the user can change its text; a result display or a status line cannot.
+    virtual bool editable() { return true; }
     virtual bool offersPress() = 0;                        // AXPress among the actions
     // Where the element is on screen now (AXPosition, AXSize); nothing when it is not
     // showing or has no extent.
@@ -75,6 +81,21 @@ public:
     // Whether the element is selected now; nothing when it is not something that can be
     // selected (a row, item or cell of a list that has a selection).
     virtual std::optional<bool> selected() { return std::nullopt; }
+
+    // For a combo box: the item of its list or menu that offers the option `name`, whether
+    // the list is open or not; null when it has none.
+    virtual ElementRef option(const std::string& name) {
+        static_cast<void>(name);
+        return nullptr;
+    }
+    // For a combo box: the option it shows now, as the application has it; nothing when it
+    // does not tell.
+    virtual std::optional<std::string> shownOption() { return std::nullopt; }
+    // For a combo box: makes the option `name` its choice without opening its list.
+    virtual Result<void> selectOption(const std::string& name) {
+        static_cast<void>(name);
+        return refused("AXSelectOption", AccessibilityError::actionUnsupported);
+    }
 
     virtual Result<void> press() = 0;                             // AXPress
     // Whether press() waits for the application's answer. Where it does not (Wayland), a

@@ -253,6 +253,8 @@ json elementToolDescription(const ElementTool& element) {
     } else if (element.toolPrefix == "set") {
         properties["value"] = param("number", "Value to set");
         required = {"value"};
+    } else if (element.toolPrefix == "open") {
+        properties["value"] = param("string", "Option to choose, as the list shows it; without it the list opens");
     }
     return tool(element.toolName, element.description, std::move(properties), required);
 }

@@ -35,8 +35,12 @@ std::vector<PressActionLookup> findPressActions(DBusConnection* bus, const std::
         std::vector<std::string> listed;
         for (DbusReader actions = list.reader().open(); !actions.atEnd() && listed.size() < kActionsRead;)
             listed.push_back(actions.open().string());
-        for (size_t k = 0; readListedNames && k < listed.size() && !found[i].index; ++k)
-            if (isPressAction(lowerAscii(listed[k]))) found[i].index = static_cast<int>(k);
+        for (size_t k = 0; readListedNames && k < listed.size() && !found[i].index; ++k) {
+            if (isPressAction(lowerAscii(listed[k]))) {
+                found[i].index = static_cast<int>(k);
+                found[i].toggles = lowerAscii(listed[k]) == "toggle";
+            }
+        }
         if (found[i].index) continue;
         for (size_t k = 0; k < listed.size(); ++k) {
             if (untranslated.count(listed[k]) || asking.count(listed[k])) continue;
@@ -51,8 +55,12 @@ std::vector<PressActionLookup> findPressActions(DBusConnection* bus, const std::
         untranslated[listedName] = name.hasSignature("s") ? name.reader().string() : std::string();
     }
     for (const auto& [i, listed] : undecided) {
-        for (size_t k = 0; k < listed.size() && !found[i].index; ++k)
-            if (isPressAction(untranslated[listed[k]])) found[i].index = static_cast<int>(k);
+        for (size_t k = 0; k < listed.size() && !found[i].index; ++k) {
+            if (isPressAction(untranslated[listed[k]])) {
+                found[i].index = static_cast<int>(k);
+                found[i].toggles = untranslated[listed[k]] == "toggle";
+            }
+        }
     }
     return found;
 }

@@ -12,6 +12,7 @@ namespace velmor::platform {
 // What an object's action list says about pressing it.
 struct PressActionLookup {
     std::optional<int> index;  // the first press action
+    bool toggles = false;      // it is "toggle": the object is a check box, whatever its role
     std::string errorName;     // the D-Bus error when the object did not list its actions
 };
 

@@ -1,7 +1,9 @@
 #include "platform/linux/atspi_element.h"
 
+#include "platform/linux/atspi_choices.h"
 #include "platform/linux/atspi_extents.h"
 #include "platform/linux/atspi_labels.h"
+#include "platform/linux/atspi_table_rows.h"
 #include "platform/linux/atspi_visibility.h"
 #include "platform/linux/dbus_message.h"
 #include "platform/linux/widget_text.h"
@@ -66,6 +68,9 @@ AtspiElement::AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bo
     : snapshot_(std::move(snapshot)), node_(node), insideWebArea_(insideWebArea) {
     const AtspiNode& n = this->node();
     mapping_ = axRoleOf(n.role, n.states, n.interfaces);
+    // A cell that toggles when pressed is a check box drawn in a list (GTK 3's toggle cells);
+    // its parent's children() has read its actions by now.
+    if (n.role == ATSPI_ROLE_TABLE_CELL && n.pressToggles) mapping_ = {"AXCheckBox", ValueSource::checked};
 }
 
 std::optional<std::string> AtspiElement::role() { return mapping_.role; }
@@ -167,6 +172,10 @@ bool AtspiElement::enabled() {
     });
 }
 
+bool AtspiElement::editable() {
+    return snapshot_->bus().withLocked([&](AtspiConnection&) { return node().has(ATSPI_STATE_EDITABLE); });
+}
+
 bool AtspiElement::enabledNow() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
         auto states = liveStates(atspi);
@@ -190,11 +199,37 @@ std::vector<ElementRef> AtspiElement::children() {
         // of them at once, that costs a round trip or two instead of two for every child.
         snapshot_->readPressActions(atspi, kept);
         readLabels(atspi, *snapshot_, kept);
+        std::vector<std::optional<int>> rows =
+            inside ? std::vector<std::optional<int>>(kept.size()) : rowsInTable(atspi, *snapshot_, node_, kept);
+        readCellsWithin(atspi, kept, rows);
         std::vector<ElementRef> children;
         children.reserve(kept.size());
-        for (int child : kept) children.push_back(std::make_shared<AtspiElement>(snapshot_, child, inside));
+        for (size_t i = 0; i < kept.size(); ++i) {
+            auto child = std::make_shared<AtspiElement>(snapshot_, kept[i], inside);
+            child->tableRow_ = rows[i];
+            children.push_back(std::move(child));
+        }
         return children;
     });
+}
+
+void AtspiElement::readCellsWithin(AtspiConnection& atspi, const std::vector<int>& kept,
+                                   const std::vector<std::optional<int>>& rows) {
+    // A table's cells that hold cells (a column of an icon and a name) are read with the
+    // table: cell by cell, a long list would cost a few round trips for every row.
+    std::vector<int> holders;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (rows[i] && snapshot_->node(kept[i]).childCount > 0) holders.push_back(kept[i]);
+    }
+    if (holders.empty()) return;
+    snapshot_->readChildrenOf(atspi, holders);
+    std::vector<int> inner;
+    for (int holder : holders) {
+        const std::vector<int>& cells = snapshot_->node(holder).children;
+        inner.insert(inner.end(), cells.begin(), cells.end());
+    }
+    snapshot_->readPressActions(atspi, inner);
+    readLabels(atspi, *snapshot_, inner);
 }
 
 std::optional<int> AtspiElement::pressActionIndex(AtspiConnection& atspi, std::optional<AccessibilityError>& error) {
@@ -377,6 +412,26 @@ bool AtspiElement::pressHeldByModalDialogs() {
     // GTK 4 answers an action before it runs the handler.
     return snapshot_->bus().withLocked(
         [&](AtspiConnection& atspi) { return snapshot_->toolkit(atspi) != AtspiToolkit::gtk4; });
+}
+
+ElementRef AtspiElement::option(const std::string& name) {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        auto item = optionNode(atspi, *snapshot_, node_, name);
+        if (!item) return nullptr;
+        return std::make_shared<AtspiElement>(snapshot_, *item, insideWebArea_);
+    });
+}
+
+std::optional<std::string> AtspiElement::shownOption() {
+    return snapshot_->bus().withLocked(
+        [&](AtspiConnection& atspi) { return platform::shownOption(atspi, *snapshot_, node_); });
+}
+
+Result<void> AtspiElement::selectOption(const std::string& name) {
+    auto error = snapshot_->bus().withLocked(
+        [&](AtspiConnection& atspi) { return platform::selectOption(atspi, *snapshot_, node_, name); });
+    if (error) return refused("AXSelectOption", *error);
+    return succeeded();
 }
 
 Result<void> AtspiElement::press() {

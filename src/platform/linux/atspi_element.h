@@ -27,12 +27,18 @@ public:
     bool enabled() override;
     bool enabledNow() override;
     std::vector<ElementRef> children() override;
+    std::optional<int> tableRow() override { return tableRow_; }
+    bool editable() override;
     bool offersPress() override;
     std::optional<Frame> frameOnScreen() override;
     bool focused() override;
     std::optional<Placement> placement() override;
     bool scrollToVisible() override;
     std::optional<bool> selected() override;
+
+    ElementRef option(const std::string& name) override;
+    std::optional<std::string> shownOption() override;
+    Result<void> selectOption(const std::string& name) override;
 
     Result<void> press() override;
     bool pressAwaitsAnswer() override { return snapshot_->rules().awaitPressAnswer; }
@@ -43,6 +49,8 @@ public:
 private:
     const AtspiNode& node() const { return snapshot_->node(node_); }
     std::optional<int> pressActionIndex(AtspiConnection& atspi, std::optional<AccessibilityError>& error);
+    // Reads ahead what a scan asks of the cells inside the cells of a table's rows.
+    void readCellsWithin(AtspiConnection& atspi, const std::vector<int>& kept, const std::vector<std::optional<int>>& rows);
     // The element's states as the application reports them now; nothing when it cannot be asked.
     std::optional<uint64_t> liveStates(AtspiConnection& atspi);
     std::optional<std::string> liveValue(AtspiConnection& atspi);
@@ -59,6 +67,7 @@ private:
     int node_;
     bool insideWebArea_;
     AxRoleMapping mapping_;
+    std::optional<int> tableRow_;  // set by the parent's children(), which asks for all at once
 };
 
 // The application object of a snapshot: its top-level windows and its focus.

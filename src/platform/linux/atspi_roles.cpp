@@ -62,7 +62,7 @@ const std::unordered_map<uint32_t, std::string_view>& roleTable() {
         {ATSPI_ROLE_BLOCK_QUOTE, "AXGroup"},
         {ATSPI_ROLE_HEADER, "AXGroup"},
         {ATSPI_ROLE_FOOTER, "AXGroup"},
-        {ATSPI_ROLE_STATUS_BAR, "AXGroup"},
+        {ATSPI_ROLE_STATUS_BAR, "AXStatusBar"},
         {ATSPI_ROLE_INFO_BAR, "AXGroup"},
         {ATSPI_ROLE_NOTIFICATION, "AXGroup"},
         {ATSPI_ROLE_VIEWPORT, "AXGroup"},
@@ -121,6 +121,7 @@ uint32_t atspiInterfaceBit(const std::string& dbusInterface) {
         {"org.a11y.atspi.Selection", kSelectionInterface},
         {"org.a11y.atspi.Text", kTextInterface},
         {"org.a11y.atspi.Value", kValueInterface},
+        {"org.a11y.atspi.Table", kTableInterface},
     };
     auto it = bits.find(dbusInterface);
     return it == bits.end() ? 0 : it->second;
@@ -137,7 +138,8 @@ AxRoleMapping axRoleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces)
         role = "AXTextArea";
     if (atspiRole == ATSPI_ROLE_COMBO_BOX && (interfaces & kEditableTextInterface)) role = "AXComboBox";
 
-    bool textRole = role == "AXTextField" || role == "AXTextArea" || role == "AXSecureTextField" || role == "AXComboBox";
+    bool textRole = role == "AXTextField" || role == "AXTextArea" || role == "AXSecureTextField" || role == "AXComboBox" ||
+                    role == "AXStatusBar";
     if (textRole && (interfaces & kTextInterface)) mapping.value = ValueSource::text;
     else if (interfaces & kValueInterface) mapping.value = ValueSource::number;
     else if (role == "AXCheckBox" || atspiRole == ATSPI_ROLE_RADIO_BUTTON) mapping.value = ValueSource::checked;

@@ -116,6 +116,19 @@ const std::vector<int>& AtspiSnapshot::childrenOf(AtspiConnection& atspi, int in
     return nodes_[index].children;
 }
 
+int AtspiSnapshot::liveChildCount(DBusConnection* connection, const std::string& path) {
+    DbusReply count = getProperty(connection, busName_, path, kAccessibleInterface, "ChildCount", kAtspiCallTimeoutMs);
+    return count.hasSignature("v") ? count.reader().open().int32() : 0;
+}
+
+void AtspiSnapshot::readChildrenOf(AtspiConnection& atspi, const std::vector<int>& indices) {
+    std::vector<int> unknown;
+    for (int index : indices) {
+        if (!nodes_[index].childrenKnown) unknown.push_back(index);
+    }
+    if (!unknown.empty()) readChildren(atspi, unknown);
+}
+
 void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>& parents) {
     DBusConnection* connection = atspi.connection();
     for (int index : parents) nodes_[index].childrenKnown = true;
@@ -128,6 +141,7 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
         const AtspiNode& node = nodes_[parents[i]];
         const std::string& path = node.path;
         if (boundedContainer(node)) {
+            if (node.childCount < 0) nodes_[parents[i]].childCount = liveChildCount(connection, path);
             int count = std::min(node.childCount, kManagedChildrenRead);
             for (int k = 0; k < count; ++k) {
                 replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildAtIndex")
@@ -286,7 +300,10 @@ void AtspiSnapshot::readPressActions(AtspiConnection& atspi, const std::vector<i
         paths.push_back(node.path);
     }
     auto found = findPressActions(connection, busName_, paths, true, untranslatedActions_);
-    for (size_t i = 0; i < asked.size(); ++i) nodes_[asked[i]].pressAction = found[i].index;
+    for (size_t i = 0; i < asked.size(); ++i) {
+        nodes_[asked[i]].pressAction = found[i].index;
+        nodes_[asked[i]].pressToggles = found[i].toggles;
+    }
 }
 
 PressActionLookup AtspiSnapshot::livePressAction(AtspiConnection& atspi, int index) {

@@ -39,6 +39,7 @@ struct AtspiNode {
     // Read ahead for a node's siblings all at once when the scan reaches their parent.
     bool pressActionKnown = false;
     std::optional<int> pressAction;  // the first press action's index
+    bool pressToggles = false;       // that action is "toggle"
     bool labelKnown = false;
     std::optional<std::string> label;  // the names of the widgets that label it
 
@@ -63,6 +64,9 @@ public:
     const AtspiNode& node(int index) const { return nodes_[index]; }
     // The node's children in order, asking the application when the snapshot lacks them.
     const std::vector<int>& childrenOf(AtspiConnection& atspi, int index);
+    // Reads ahead the children of those of these nodes whose children the snapshot lacks,
+    // all at once.
+    void readChildrenOf(AtspiConnection& atspi, const std::vector<int>& indices);
     // The application's toolkit.
     AtspiToolkit toolkit(AtspiConnection& atspi);
     // The press actions of these nodes, asked for all at once where not known yet.
@@ -88,6 +92,9 @@ private:
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent);
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
                               const std::vector<int>& parents);
+    // The number of children the object at `path` has now: the bulk read leaves it unknown
+    // for containers that manage their own descendants.
+    int liveChildCount(DBusConnection* connection, const std::string& path);
     // The children of these nodes, asked for all at once.
     void readChildren(AtspiConnection& atspi, const std::vector<int>& parents);
     // The objects on screen, for toolkits that have no bulk read.
