@@ -115,7 +115,7 @@ Result<ElementActions::Performed> ElementActions::choose(const AXElement& elemen
         platform::ElementRef item;
         std::optional<platform::Frame> frame;
         soon([&] { return (item = target.option(option)) && (frame = item->frameOnScreen()); }, kSelectionTimeout);
-        if (!frame || !input_.clickInTarget(*frame, pid)) {
+        if (!frame || !input_.clickInTargetPopup(*frame, pid)) {
             if (!item) return fail("'" + element.title + "' has no option '" + option + "'");
             if (auto pressed = item->press(); !pressed) return fail(pressed.error());
         }

@@ -88,10 +88,23 @@ std::optional<InputActions::Point> InputActions::centreInTarget(const platform::
 
 bool InputActions::clickInTarget(const platform::Frame& area, int32_t pid) {
     auto centre = centreInTarget(area, pid);
-    if (!centre) return false;
-    // One press as a user makes it, without the pauses of click_at: the settle that follows
-    // every element action gives the application its time.
-    if (!input_.movePointer(centre->x, centre->y)) return false;
+    return centre && pressLeftAt(*centre);
+}
+
+bool InputActions::clickInTargetPopup(const platform::Frame& area, int32_t pid) {
+    if (area.width <= 0 || area.height <= 0) return false;
+    Point centre{area.x + area.width / 2, area.y + area.height / 2};
+    // Popups are not among the windows the window manager stacks: the one found there is the
+    // window beneath, which may only be the target's own or none.
+    auto owner = windows_.processAt(centre.x, centre.y);
+    if ((owner && *owner != pid) || !notOwnWindowAt(centre).ok()) return false;
+    return pressLeftAt(centre);
+}
+
+bool InputActions::pressLeftAt(Point point) {
+    // Without the pauses of click_at: the settle that follows every element action gives the
+    // application its time.
+    if (!input_.movePointer(point.x, point.y)) return false;
     std::this_thread::sleep_for(kButtonHeld);
     if (!input_.setButton(platform::MouseButton::left, true)) return false;
     std::this_thread::sleep_for(kButtonHeld);

@@ -45,6 +45,10 @@ public:
     // with nothing clicked, when the centre does not lie in the target's focused window, so
     // that the click would land elsewhere.
     bool clickInTarget(const platform::Frame& area, int32_t pid);
+    // Clicks the left button at the centre of `area`, a popup of the target that opened in a
+    // window of its own (a combo box's list, which may reach below the target's window).
+    // False, with nothing clicked, when a window of another application is in front there.
+    bool clickInTargetPopup(const platform::Frame& area, int32_t pid);
     // Turns the wheel by pixel amounts (positive: down and right) with the pointer at the
     // centre of `area`, as clickInTarget clicks there; false, with nothing sent, where
     // clickInTarget would not click.
@@ -61,6 +65,8 @@ private:
     // target's focused window and in no window of Velmor's own.
     std::optional<Point> centreInTarget(const platform::Frame& area, int32_t pid);
     Result<void> click(Point point, platform::MouseButton button, int64_t clicks);
+    // One press and release of the left button at the point, as a user makes it.
+    bool pressLeftAt(Point point);
     // Fail with kOwnWindow when a window of Velmor's own lies under the point, or has the focus.
     Result<void> notOwnWindowAt(Point point);
     Result<void> notOwnWindowFocused();
