@@ -108,7 +108,9 @@ public:
             if (title.empty()) continue;
             // A column drawn twice (GTK 3's date and time of a file) reads once.
             if (texts.empty() || texts.back() != title) texts.push_back(title);
-            if (!nameCell && cell->offersPress()) nameCell = cell, name = title;
+            // A row without a press action (Qt's) is still selected by a click on it.
+            if (!nameCell && (cell->offersPress() || (role == "AXRow" && cell->selected())))
+                nameCell = cell, name = title;
         }
         if (nameCell) addTool(nameCell, "AXRow", name, false, rowToolDescription(name, texts));
         for (const auto& control : controls) {
@@ -167,12 +169,13 @@ private:
 
     // Attributes are read as the rules need them, which gives the same tools as reading all
     // of them first: most elements of a large window are then answered from what the scan
-    // already holds.
+    // already holds. A table row's tool comes with its description (walkRow has settled that
+    // it can be pressed).
     void addTool(const ElementRef& element, const std::string& role, const std::string& title, bool web,
-                 std::optional<std::string> describedAs = std::nullopt) {
+                 std::optional<std::string> rowDescription = std::nullopt) {
         RoleVerb rule = verbForRole(role);
         if (rule.kind == RoleVerb::noTool) return;
-        if (rule.kind == RoleVerb::pressable && !element->offersPress()) return;
+        if (rule.kind == RoleVerb::pressable && !rowDescription && !element->offersPress()) return;
         std::string label = labelOf(*element, title);
         // A control of the application that nothing names (an icon button, an entry) is still
         // there to be used; in page content such controls are mostly decoration, and only the
@@ -187,7 +190,7 @@ private:
         std::string name = claimName(verb + "_" + slug);
         std::optional<std::string> value = element->value();
         if (value) value = outside_text::description(*value);
-        std::string description = describedAs ? std::move(*describedAs) : toolDescription(verb, label, value, role);
+        std::string description = rowDescription ? std::move(*rowDescription) : toolDescription(verb, label, value, role);
         elements.push_back({std::move(name), std::move(verb), role, std::move(label), std::move(value),
                             element->enabled(), element, std::move(description), inFocusedWindow});
     }

@@ -115,7 +115,7 @@ Result<ElementActions::Performed> ElementActions::choose(const AXElement& elemen
         platform::ElementRef item;
         std::optional<platform::Frame> frame;
         soon([&] { return (item = target.option(option)) && (frame = item->frameOnScreen()); }, kSelectionTimeout);
-        if (!frame || !input_.clickInTargetPopup(*frame, pid)) {
+        if (!frame || !(input_.clickInTarget(*frame, pid) || input_.clickInTargetPopup(*frame, pid))) {
             if (!item) return fail("'" + element.title + "' has no option '" + option + "'");
             if (auto pressed = item->press(); !pressed) return fail(pressed.error());
         }
@@ -142,7 +142,10 @@ Result<ElementActions::PressRoute> ElementActions::press(const AXElement& elemen
     // disabled element is left to the action, which says that it did nothing, and so is one
     // of a window behind the focused one, where a click could land on the window in front.
     if (element.enabled && element.inFocusedWindow) {
-        if (auto frame = target.frameOnScreen(); frame && input_.clickInTarget(*frame, pid)) return PressRoute::pointer;
+        auto frame = target.frameOnScreen();
+        // Outside the window, the element lies in a popup of it (a combo box's open list).
+        if (frame && (input_.clickInTarget(*frame, pid) || input_.clickInTargetPopup(*frame, pid)))
+            return PressRoute::pointer;
     }
     // Without a place on screen, an action that is not awaited (Wayland) would leave the
     // application stuck in its dispatch once the handler runs a modal dialog: a key on the

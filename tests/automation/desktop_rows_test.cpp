@@ -112,7 +112,8 @@ TEST_F(QtCombo, OptionIsChosenThroughTheOpenedListAndReadBack) {
     ASSERT_FALSE(opened.contains("error")) << opened.dump();
     std::string letter = toolStartingWith(opened, "click_letter");
     ASSERT_NE(letter, "") << opened.dump();
-    ASSERT_FALSE(call(letter).contains("error"));
+    json pressed = call(letter);
+    ASSERT_FALSE(pressed.contains("error")) << pressed.dump();
     EXPECT_TRUE(window.printed("paper Letter"));
 }
 

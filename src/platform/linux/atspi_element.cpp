@@ -300,7 +300,10 @@ std::optional<AccessibleElement::Placement> AtspiElement::placement() {
         std::vector<PendingReply> asked;
         asked.push_back(askScreenExtents(bus, snapshot_->busName(), node().path));
         int steps = 0;
-        for (int up = node().parent; up >= 0 && up != snapshot_->root() && steps < kMaxAncestors;
+        // A combo box's list pops up outside the combo box and its window: nothing from
+        // the combo box up clips it.
+        for (int up = node().parent; up >= 0 && up != snapshot_->root() && steps < kMaxAncestors &&
+                                     snapshot_->node(up).role != ATSPI_ROLE_COMBO_BOX;
              up = snapshot_->node(up).parent, ++steps) {
             if (snapshot_->node(up).interfaces & kComponentInterface)
                 asked.push_back(askScreenExtents(bus, snapshot_->busName(), snapshot_->node(up).path));
