@@ -132,13 +132,18 @@ TEST_F(FileChooserRows, OneToolPerFileAndThePressedFileIsSavedOver) {
     auto editor = launch({"mousepad", folder + "/note01.txt"});
     ASSERT_TRUE(editor);
     ASSERT_FALSE(call("session_start", {{"app_name", "mousepad"}}).contains("error"));
+    // The editor fills its menu bar once its window is up.
     std::string saveAs;
-    for (const auto& menu : call("list_menus").at("menus")) {
-        if (menu.at("menu") != "File") continue;
-        for (const auto& item : menu.at("items"))
-            if (item.get<std::string>().starts_with("Save As")) saveAs = item;
-    }
-    ASSERT_FALSE(saveAs.empty());
+    json menus;
+    ASSERT_TRUE(eventually([&] {
+        menus = call("list_menus");
+        for (const auto& menu : menus.value("menus", json::array())) {
+            if (menu.at("menu") != "File") continue;
+            for (const auto& item : menu.at("items"))
+                if (item.get<std::string>().starts_with("Save As")) saveAs = item;
+        }
+        return !saveAs.empty();
+    }, 10s)) << menus.dump();
     json chooser = call("menu_click", {{"path", {"File", saveAs}}});
     if (toolStartingWith(chooser, "click_note02_txt").empty()) chooser = stateWith("click_note02_txt");
     ASSERT_NE(toolStartingWith(chooser, "click_note02_txt"), "") << chooser.dump().substr(0, 3000);
