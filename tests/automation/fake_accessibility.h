@@ -14,6 +14,8 @@ struct FakeElement final : platform::AccessibleElement {
     std::optional<std::string> roleText, titleText, descriptionText, identifierText, valueText, placeholderText;
     bool isEnabled = true;
     bool pressable = false;
+    bool isEditable = true;
+    std::optional<int> row;  // set on the cells of a table that lists them itself
     std::vector<platform::ElementRef> kids;
 
     std::optional<std::string> role() override { return roleText; }
@@ -25,6 +27,8 @@ struct FakeElement final : platform::AccessibleElement {
     std::optional<std::string> placeholder() override { return placeholderText; }
     bool enabled() override { return isEnabled; }
     std::vector<platform::ElementRef> children() override { return kids; }
+    std::optional<int> tableRow() override { return row; }
+    bool editable() override { return isEditable; }
     bool offersPress() override { return pressable; }
     std::optional<platform::Frame> frameOnScreen() override { return std::nullopt; }
     bool focused() override { return false; }

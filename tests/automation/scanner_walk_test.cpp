@@ -156,5 +156,50 @@ TEST_F(Scanner, BreadcrumbHoldsTitledContainersNearTheTopAndAtMostTwentyParts) {
     EXPECT_TRUE(summary.ends_with("Group 'G18'"));
 }
 
+// A table that lists its cells row after row: each row one tool, named by its first named
+// cell and described by all its cells' texts (a column drawn twice reads once), the row's
+// check box a tool of its own named after the row; what status bars and read-only fields
+// show is kept with the labels' texts, what the user types is not.
+TEST_F(Scanner, TableRowsAreOneToolEachAndStatusTextsAreShown) {
+    auto cell = [](std::optional<std::string> title, std::optional<int> row, bool pressable = true,
+                   std::vector<platform::ElementRef> inner = {}) {
+        auto fake = element("AXCell", std::move(title), std::move(inner));
+        fake->row = row;
+        fake->pressable = pressable;
+        return fake;
+    };
+    auto checkBox = [](int row) {
+        auto box = element("AXCheckBox");
+        box->row = row;
+        box->valueText = "0";
+        return box;
+    };
+    std::vector<platform::ElementRef> cells = {cell("Name", std::nullopt)};
+    for (int row = 0; row < 2; ++row) {
+        std::string name = row == 0 ? "a.txt" : "b.txt";
+        cells.push_back(cell("", row, true, {cell("", std::nullopt), cell(name, std::nullopt)}));
+        cells.push_back(cell("1 kB", row));
+        cells.push_back(cell("10:00", row));
+        cells.push_back(cell("10:00", row));
+        cells.push_back(checkBox(row));
+    }
+    auto status = element("AXStatusBar", "2 files");
+    auto result = element("AXTextField", "Result");
+    result->isEditable = false;
+    result->valueText = "42";
+    auto typed = element("AXTextField", "Notes");
+    typed->valueText = "draft";
+    ScanResult scanned = scan(element("AXWindow", "Files", {element("AXTable", "Files", cells), status, result, typed}));
+
+    EXPECT_EQ(toolNames(scanned),
+              Names({"click_name", "click_a_txt", "toggle_a_txt", "click_b_txt", "toggle_b_txt", "fill_result", "fill_notes"}));
+    const AXElement& row = scanned.elements[1];
+    EXPECT_EQ(row.role, "AXRow");
+    EXPECT_EQ(row.title, "a.txt");
+    EXPECT_EQ(row.description, "Select the row 'a.txt': a.txt | 1 kB | 10:00");
+    EXPECT_EQ(scanned.elements[2].title, "a.txt");
+    EXPECT_EQ(scanned.shownTexts, Names({"2 files", "42"}));
+}
+
 }  // namespace
 }  // namespace velmor::automation
