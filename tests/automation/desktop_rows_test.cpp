@@ -82,10 +82,14 @@ TEST_F(FileList, StatusBarAndReadOnlyResultReachThePressAnswer) {
 TEST_F(FileList, ComboBoxOptionIsChosenByNameAndReadBack) {
     json state = start();
     ASSERT_EQ(toolStartingWith(state, "open_size"), "open_size") << state.dump().substr(0, 3000);
+    EXPECT_EQ(valueIn(state, "open_size"), "Small");
     json chosen = call("open_size", {{"value", "Large"}});
     ASSERT_FALSE(chosen.contains("error")) << chosen.dump();
     EXPECT_TRUE(app->printed("size Large"));
     EXPECT_EQ(chosen.value("chosen", ""), "Large") << chosen.dump();
+    EXPECT_EQ(chosen.value("changed", json::array()),
+              json::array({{{"tool", "open_size"}, {"old_value", "Small"}, {"new_value", "Large"}}}))
+        << chosen.dump();
 
     json missing = call("open_size", {{"value", "Huge"}});
     EXPECT_NE(missing.value("error", "").find("no option 'Huge'"), std::string::npos) << missing.dump();

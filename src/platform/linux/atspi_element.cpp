@@ -105,9 +105,10 @@ std::optional<std::string> AtspiElement::identifier() {
 
 std::optional<std::string> AtspiElement::value() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
-        // A combo box without a value of its own shows its choice as its name.
+        // A combo box without a value of its own tells its choice by its selected item, or
+        // by its name.
         if (mapping_.value == ValueSource::none && node().role == ATSPI_ROLE_COMBO_BOX)
-            return comboChoice(atspi, *snapshot_, node_);
+            return platform::shownOption(atspi, *snapshot_, node_);
         if (node().detailsKnown) {
             if (mapping_.value == ValueSource::text) return node().text;
             if (mapping_.value == ValueSource::number) return node().number ? std::optional(numberText(*node().number)) : std::nullopt;
