@@ -12,8 +12,9 @@ namespace velmor::automation {
 
 // Carries out one element tool on its element in the target application: press for click,
 // select, toggle and open; the text for fill (the argument `value`, a string); the value
-// for set (`value`, a number or a string); for open with `value`, the option to choose. Fails with the message for the agent. Success
-// means the effect was seen: a fill is read back.
+// for set (`value`, a number or a string); the option to choose for open given a `value`.
+// Fails with the message for the agent. Success means the effect was seen: a fill and a
+// choice are read back.
 class ElementActions {
 public:
     explicit ElementActions(InputActions& input) : input_(input) {}

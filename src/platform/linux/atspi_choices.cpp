@@ -12,7 +12,7 @@ namespace velmor::platform {
 namespace {
 
 constexpr const char* kSelectionDbus = "org.a11y.atspi.Selection";
-// A longer list of options is not searched: the option is then typed or scrolled to.
+// A hostile list of thousands is not searched to its end.
 constexpr size_t kOptionsSearched = 500;
 
 // The combo box's options in order: the children of the menu or list below it.
