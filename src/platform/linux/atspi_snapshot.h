@@ -84,6 +84,8 @@ private:
     void linkChildren();
     // Grids and long lists, whose children are never all asked for.
     static bool boundedContainer(const AtspiNode& node);
+    // Its count of children, asked for when the bulk read left it unknown.
+    int knownChildCount(DBusConnection* connection, const AtspiNode& node) const;
     // Nodes for these paths, read from the application in one round trip.
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent);
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
