@@ -4,13 +4,11 @@
 //     fixed 0.3 s settle delay;
 //   - tools/list (the catalogue with the element tools) while element tools run back to back
 //     on the GTK fixture: a list must never wait behind an action.
-#include "automation/session_manager.h"
 #include "bench_stats.h"
+#include "desktop_session.h"
 #include "session_start_timing.h"
 #include "fixtures/desktop_listing.h"
-#include "flows/flow_store.h"
 #include "support/child_process.h"
-#include "support/temp_home.h"
 #include "tools/app_control_tools.h"
 #include "tools/tool_router.h"
 
@@ -78,11 +76,8 @@ void listsWhileActing(velmor::automation::SessionManager& session) {
 
 int main() {
     if (!velmor::bench::onTheVirtualDesktop()) return 1;
-    velmor::test::TempHome home;
-    velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::test::testDesktop();
-    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows,
-                                               desktop.input, flows);
+    velmor::bench::DesktopSession bench;
+    auto& session = bench.session;
     startsOnQt(session);
     listsWhileActing(session);
     return 0;

@@ -4,12 +4,10 @@
 //   - type_text of 100 characters (ASCII) into the fixture's field, to its answer,
 //   - a button press to its answered diff, less the fixed 0.3 s settle delay.
 // Typing includes the tool's pace between characters.
-#include "automation/session_manager.h"
 #include "bench_stats.h"
-#include "flows/flow_store.h"
+#include "desktop_session.h"
 #include "support/child_process.h"
 #include "support/stack_environment.h"
-#include "support/temp_home.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
@@ -46,10 +44,9 @@ int main() {
         std::fprintf(stderr, "the fixture application did not start\n");
         return 1;
     }
-    velmor::test::TempHome home;
-    velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::test::testDesktop();
-    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
+    velmor::bench::DesktopSession bench;
+    auto& desktop = bench.desktop;
+    auto& session = bench.session;
     velmor::tools::ToolRouter router({.elements = velmor::tools::sessionElementTools(session),
                                       .recordStep = [](const velmor::tools::StepRecord&) {}});
     velmor::tools::installAppControlTools(router, session, desktop.windows);

@@ -2,11 +2,9 @@
 // with the GTK fixture application. Prints median and p95 of:
 //   - a screenshot of a 1280x800 window, from the tool call to its base64 PNG answer,
 //   - press_key to its answered diff, less the fixed 0.3 s settle delay.
-#include "automation/session_manager.h"
 #include "bench_stats.h"
-#include "flows/flow_store.h"
+#include "desktop_session.h"
 #include "support/child_process.h"
-#include "support/temp_home.h"
 #include "tools/app_control_tools.h"
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
@@ -37,10 +35,9 @@ int main() {
         std::fprintf(stderr, "the fixture application did not start (is the virtual desktop up?)\n");
         return 1;
     }
-    velmor::test::TempHome home;
-    velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::test::testDesktop();
-    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows, desktop.input, flows);
+    velmor::bench::DesktopSession bench;
+    auto& desktop = bench.desktop;
+    auto& session = bench.session;
     velmor::tools::ToolRouter router({.recordStep = [](const velmor::tools::StepRecord&) {}});
     velmor::tools::installAppControlTools(router, session, desktop.windows);
     velmor::tools::installInputTools(router, session,

@@ -6,13 +6,11 @@
 //   - with every core busy, how many of 10 presses that open a dialog answer with the
 //     dialog's buttons, and how long those answers took;
 //   - element action to answer on a Qt 5 window (tests/fixtures/qt5_form.py), idle.
-#include "automation/session_manager.h"
 #include "bench_stats.h"
+#include "desktop_session.h"
 #include "fixtures/desktop_listing.h"
-#include "flows/flow_store.h"
 #include "support/child_process.h"
 #include "support/cpu_load.h"
-#include "support/temp_home.h"
 
 #include <chrono>
 #include <cstdio>
@@ -91,11 +89,8 @@ void qtToggles(velmor::automation::SessionManager& session) {
 
 int main() {
     if (!velmor::bench::onTheVirtualDesktop()) return 1;
-    velmor::test::TempHome home;
-    velmor::flows::FlowStore flows(home.path() + "/flows.db");
-    auto& desktop = velmor::test::testDesktop();
-    velmor::automation::SessionManager session(desktop.accessibility, desktop.applications, desktop.windows,
-                                               desktop.input, flows);
+    velmor::bench::DesktopSession bench;
+    auto& session = bench.session;
     velmor::test::ChildProcess app({VELMOR_FIXTURE_APP});
     if (!velmor::test::fixtureReadyOnTheDesktop(app)) return 1;
     if (auto started = session.startSession("velmor-fixture-" + std::to_string(app.pid()), std::nullopt); !started) {

@@ -116,11 +116,6 @@ const std::vector<int>& AtspiSnapshot::childrenOf(AtspiConnection& atspi, int in
     return nodes_[index].children;
 }
 
-int AtspiSnapshot::liveChildCount(DBusConnection* connection, const std::string& path) {
-    DbusReply count = getProperty(connection, busName_, path, kAccessibleInterface, "ChildCount", kAtspiCallTimeoutMs);
-    return count.hasSignature("v") ? count.reader().open().int32() : 0;
-}
-
 void AtspiSnapshot::readChildrenOf(AtspiConnection& atspi, const std::vector<int>& indices) {
     std::vector<int> unknown;
     for (int index : indices) {
@@ -141,8 +136,7 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
         const AtspiNode& node = nodes_[parents[i]];
         const std::string& path = node.path;
         if (boundedContainer(node)) {
-            if (node.childCount < 0) nodes_[parents[i]].childCount = liveChildCount(connection, path);
-            int count = std::min(node.childCount, kManagedChildrenRead);
+            int count = std::min(knownChildCount(connection, node), kManagedChildrenRead);
             for (int k = 0; k < count; ++k) {
                 replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildAtIndex")
                                          .add(int32_t{k})
@@ -187,6 +181,16 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
         }
         nodes_[parents[i]].children = std::move(children);
     }
+}
+
+int AtspiSnapshot::knownChildCount(DBusConnection* connection, const AtspiNode& node) const {
+    if (node.childCount >= 0) return node.childCount;
+    // The bulk read gives no count for a container that manages its descendants.
+    DbusReply reply = DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")
+                          .add(std::string(kAccessibleInterface))
+                          .add(std::string("ChildCount"))
+                          .send(connection, kAtspiCallTimeoutMs);
+    return reply.hasSignature("v") ? reply.reader().open().int32() : 0;
 }
 
 bool AtspiSnapshot::boundedContainer(const AtspiNode& node) {

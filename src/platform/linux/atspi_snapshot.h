@@ -88,13 +88,12 @@ private:
     void linkChildren();
     // Grids and long lists, whose children are never all asked for.
     static bool boundedContainer(const AtspiNode& node);
+    // Its count of children, asked for when the bulk read left it unknown.
+    int knownChildCount(DBusConnection* connection, const AtspiNode& node) const;
     // Nodes for these paths, read from the application in one round trip.
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths, int parent);
     std::vector<int> readLive(AtspiConnection& atspi, const std::vector<std::string>& paths,
                               const std::vector<int>& parents);
-    // The number of children the object at `path` has now: the bulk read leaves it unknown
-    // for containers that manage their own descendants.
-    int liveChildCount(DBusConnection* connection, const std::string& path);
     // The children of these nodes, asked for all at once.
     void readChildren(AtspiConnection& atspi, const std::vector<int>& parents);
     // The objects on screen, for toolkits that have no bulk read.
