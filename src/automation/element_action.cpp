@@ -2,8 +2,8 @@
 
 #include "automation/characters.h"
 #include "automation/scroll_into_view.h"
-#include "base/outside_text.h"
 #include "base/json_fields.h"
+#include "base/outside_text.h"
 
 #include <chrono>
 #include <functional>

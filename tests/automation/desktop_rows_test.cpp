@@ -98,7 +98,8 @@ TEST_F(FileList, ComboBoxOptionIsChosenByNameAndReadBack) {
 
 using QtCombo = DesktopSessionTest;
 
-// Qt 6 offers no selection on its combo box: the list is opened and the option clicked.
+// Qt 6 offers no selection on its combo box: the list is opened and the option clicked. Its
+// status bar draws its message, which it tells as its name.
 TEST_F(QtCombo, OptionIsChosenThroughTheOpenedListAndReadBack) {
     Program window({VELMOR_QT6_MENUS}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
     ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000));
@@ -110,6 +111,7 @@ TEST_F(QtCombo, OptionIsChosenThroughTheOpenedListAndReadBack) {
     ASSERT_FALSE(chosen.contains("error")) << chosen.dump();
     EXPECT_TRUE(window.printed("paper Legal"));
     EXPECT_EQ(chosen.value("chosen", ""), "Legal") << chosen.dump();
+    EXPECT_TRUE(holdsText(chosen["new_text"], "Paper set to Legal")) << "the status bar's message: " << chosen.dump();
 
     // Opened without a choice, its options are tools.
     json opened = call("open_paper");

@@ -72,7 +72,7 @@ TEST(StaticCatalogue, AnnotatesWhatEachFixedToolMayDo) {
     EXPECT_EQ(byName["create_shortcut"]["inputSchema"]["properties"]["steps"]["items"]["type"], "object");
 }
 
-TEST(ElementTools, FillTakesARequiredStringSetARequiredNumberAndOthersNothing) {
+TEST(ElementTools, FillTakesARequiredStringSetARequiredNumberOpenAnOptionalOptionAndOthersNothing) {
     json fill = elementToolDescription({"fill_name", "fill", "Fill the Name field"});
     EXPECT_EQ(fill["inputSchema"], json({{"type", "object"},
                                          {"properties", {{"value", {{"type", "string"}, {"description", "Text to fill in"}}}}},
@@ -80,6 +80,9 @@ TEST(ElementTools, FillTakesARequiredStringSetARequiredNumberAndOthersNothing) {
     json set = elementToolDescription({"set_volume", "set", "Set Volume"});
     EXPECT_EQ(set["inputSchema"]["properties"]["value"], json({{"type", "number"}, {"description", "Value to set"}}));
     EXPECT_EQ(set["inputSchema"]["required"], json({"value"}));
+    json open = elementToolDescription({"open_size", "open", "Open 'Size' dropdown"});
+    EXPECT_EQ(open["inputSchema"]["properties"]["value"]["type"], "string");
+    EXPECT_FALSE(open["inputSchema"].contains("required"));
     json click = elementToolDescription({"click_ok", "click", "Click OK"});
     EXPECT_EQ(click, json({{"name", "click_ok"}, {"description", "Click OK"},
                            {"inputSchema", {{"type", "object"}, {"properties", json::object()}}}}));
