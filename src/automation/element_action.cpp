@@ -143,8 +143,10 @@ Result<ElementActions::PressRoute> ElementActions::press(const AXElement& elemen
     // of a window behind the focused one, where a click could land on the window in front.
     if (element.enabled && element.inFocusedWindow) {
         auto frame = target.frameOnScreen();
-        // Outside the window, the element lies in a popup of it (a combo box's open list).
-        if (frame && (input_.clickInTarget(*frame, pid) || input_.clickInTargetPopup(*frame, pid)))
+        // A row brought into view that lies outside the window is in a popup of it (a combo
+        // box's open list).
+        if (frame && (input_.clickInTarget(*frame, pid) ||
+                      (isListEntry(element.role) && input_.clickInTargetPopup(*frame, pid))))
             return PressRoute::pointer;
     }
     // Without a place on screen, an action that is not awaited (Wayland) would leave the
