@@ -76,6 +76,13 @@ public:
     // selected (a row, item or cell of a list that has a selection).
     virtual std::optional<bool> selected() { return std::nullopt; }
 
+    // For a grid (a spreadsheet's sheet, a table): its cell at `row`, `column` (from 0) as
+    // the application has it now; null where the element is no grid or has no such cell.
+    virtual ElementRef cellAt(int /*row*/, int /*column*/) { return nullptr; }
+    // The text the element shows now (a cell's value as shown, not its formula); nothing
+    // where it shows no text.
+    virtual std::optional<std::string> shownText() { return std::nullopt; }
+
     virtual Result<void> press() = 0;                             // AXPress
     // Whether press() waits for the application's answer. Where it does not (Wayland), a
     // press's answer says which way it went: the agent cannot otherwise tell a pointer click

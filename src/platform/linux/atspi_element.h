@@ -33,6 +33,8 @@ public:
     std::optional<Placement> placement() override;
     bool scrollToVisible() override;
     std::optional<bool> selected() override;
+    ElementRef cellAt(int row, int column) override;
+    std::optional<std::string> shownText() override;
 
     Result<void> press() override;
     bool pressAwaitsAnswer() override { return snapshot_->rules().awaitPressAnswer; }
@@ -46,6 +48,8 @@ private:
     // The element's states as the application reports them now; nothing when it cannot be asked.
     std::optional<uint64_t> liveStates(AtspiConnection& atspi);
     std::optional<std::string> liveValue(AtspiConnection& atspi);
+    // The Text interface's whole contents now.
+    std::optional<std::string> liveText(AtspiConnection& atspi);
     // Where a rectangle the application reported lies on screen: the session's rules may
     // measure from the element's window.
     std::optional<Frame> onScreenFrom(Frame reported);

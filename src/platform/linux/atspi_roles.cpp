@@ -121,6 +121,7 @@ uint32_t atspiInterfaceBit(const std::string& dbusInterface) {
         {"org.a11y.atspi.Selection", kSelectionInterface},
         {"org.a11y.atspi.Text", kTextInterface},
         {"org.a11y.atspi.Value", kValueInterface},
+        {"org.a11y.atspi.Table", kTableInterface},
     };
     auto it = bits.find(dbusInterface);
     return it == bits.end() ? 0 : it->second;

@@ -13,6 +13,7 @@ enum AtspiInterface : uint32_t {
     kSelectionInterface = 1u << 3,
     kTextInterface = 1u << 4,
     kValueInterface = 1u << 5,
+    kTableInterface = 1u << 6,
 };
 
 // "org.a11y.atspi.Action" -> kActionInterface; 0 for the rest.
