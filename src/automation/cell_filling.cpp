@@ -55,8 +55,12 @@ void findSheetParts(const ElementRef& element, int depth, platform::ScanBudget& 
 SheetParts sheetPartsOf(platform::AccessibleApplication& application) {
     SheetParts found;
     platform::ScanBudget budget;
+    // The window the user is in first: its sheet is the one meant.
     std::vector<ElementRef> windows = application.windows();
-    if (auto focused = application.focusedWindow()) windows.insert(windows.begin(), focused);
+    if (auto focused = application.focusedWindow()) {
+        std::erase(windows, focused);
+        windows.insert(windows.begin(), focused);
+    }
     for (const auto& window : windows) findSheetParts(window, 0, budget, found);
     return found;
 }
