@@ -22,6 +22,7 @@
 #include "platform/desktop.h"
 #include "tools/app_control_tools.h"
 #include "tools/catalogue.h"
+#include "tools/cell_tools.h"
 #include "tools/clip_folder.h"
 #include "tools/flow_tools.h"
 #include "tools/input_tools.h"
@@ -115,6 +116,8 @@ void Application::buildToolRouter() {
     tools::installAppControlTools(*router_, *session_, desktop.windows);
     tools::installInputTools(*router_, *session_,
                              {desktop.input, desktop.windows, desktop.applications, desktop.clipboard, desktop.menus});
+    tools::installCellTools(*router_, *session_,
+                            {desktop.accessibility, desktop.input, desktop.windows, desktop.applications});
     tools::installScreenshotTool(*router_, *session_, desktop.capture);
     tools::installWebTools(*router_, *scriptInjector_, *browserSessions_);
     tools::installShortcutTools(*router_, *shortcutBuilder_);

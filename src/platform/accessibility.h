@@ -96,6 +96,12 @@ public:
         static_cast<void>(name);
         return refused("AXSelectOption", AccessibilityError::actionUnsupported);
     }
+    // For a grid (a spreadsheet's sheet, a table): its cell at `row`, `column` (from 0) as
+    // the application has it now; null where the element is no grid or has no such cell.
+    virtual ElementRef cellAt(int /*row*/, int /*column*/) { return nullptr; }
+    // The text the element shows now (a cell's value as shown, not its formula); nothing
+    // where it shows no text.
+    virtual std::optional<std::string> shownText() { return std::nullopt; }
 
     virtual Result<void> press() = 0;                             // AXPress
     // Whether press() waits for the application's answer. Where it does not (Wayland), a

@@ -13,7 +13,8 @@ namespace velmor::platform {
 constexpr size_t kScanObjectBudget = 5000;
 constexpr std::chrono::milliseconds kScanTimeBudget{700};
 // Children read from a container that manages its own descendants (grids, long lists): the
-// first ones only, never all of them.
+// cells in its visible area where it tells which those are, else its first children; never
+// all of them. A spreadsheet takes milliseconds to make each cell's object.
 constexpr int kManagedChildrenRead = 200;
 
 class ScanBudget {

@@ -46,6 +46,7 @@ const std::map<std::string_view, FixedTool, std::less<>>& fixedTools() {
         {"list_menus", {"List Menus", kReads}},
         {"menu_click", {"Click a Menu Item", {false, true, false, false}}},
         {"menu_hover", {"Open a Menu Path", {false, false, true, false}}},
+        {"fill_cell", {"Fill a Spreadsheet Cell", {false, true, true, false}}},
         {"get_windows", {"List the App's Windows", kReads}},
         {"set_window_frame", {"Move or Resize the Window", {false, false, true, false}}},
         {"activate_app", {"Bring the App to the Front", {false, false, true, false}}},

@@ -117,7 +117,7 @@ TEST_F(VelmorProcess, AnEarlierInstallationKeepsItsTokenAndTheLogGoesToTheStateF
     EXPECT_EQ(config()["token"], legacy);
     EXPECT_EQ(json::parse(test::readFile(defaultsPath())), json({{"velmor_onboarding_complete", true}}));
     test::ChildProcess bridge({VELMOR_BRIDGE_BINARY});
-    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 42u);
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 43u);
     bridge.closeStdin();
     EXPECT_EQ(bridge.wait(5000), 0);
 
@@ -190,7 +190,7 @@ TEST_F(VelmorProcess, AnMcpClientTalksToVelmorThroughTheBridge) {
     bridge.writeStdin("{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n\n   \n");
     json list = ask(bridge, {{"jsonrpc", "2.0"}, {"id", 2}, {"method", "tools/list"}});
     EXPECT_EQ(list["id"], 2);
-    ASSERT_EQ(list["result"]["tools"].size(), 42u);
+    ASSERT_EQ(list["result"]["tools"].size(), 43u);
     json call = ask(bridge, {{"jsonrpc", "2.0"}, {"id", "c"}, {"method", "tools/call"},
                              {"params", {{"name", "click_ok"}, {"arguments", json::object()}}}});
     EXPECT_EQ(call["id"], "c");
@@ -256,7 +256,7 @@ TEST_F(VelmorProcess, AClientThatVelmorDidNotInjectOffersNoTools) {
     EXPECT_TRUE(page.closedByServer(std::chrono::seconds(2)));
     EXPECT_TRUE(silent.closedByServer(std::chrono::seconds(7)));
 
-    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 42u)
+    EXPECT_EQ(ask(bridge, {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "tools/list"}})["result"]["tools"].size(), 43u)
         << "no push came before, and no tool was added";
 }
 

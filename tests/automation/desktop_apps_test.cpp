@@ -1,8 +1,9 @@
 // Real applications nobody here wrote, driven by an MCP client through velmor-bridge and the
 // real velmor on the virtual desktop: gnome-calculator (GTK 4) computes with its own
-// buttons, mousepad (GTK 3) is filled, keyed and searched. What they did is read back
-// without Velmor (the clipboard through xclip, the saved file), and the client is told of
-// every change of the element tools, once per change.
+// buttons, mousepad (GTK 3) is filled, keyed and searched, LibreOffice Calc sums cells
+// filled by their addresses. What they did is read back without Velmor (the clipboard
+// through xclip, the saved file), and the client is told of every change of the element
+// tools, once per change.
 #include "fixtures/desktop_listing.h"
 #include "support/child_process.h"
 #include "support/desktop_velmor.h"
@@ -17,6 +18,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <unistd.h>
 
 namespace velmor {
 namespace {
@@ -27,20 +29,30 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 constexpr int kAppStartMs = 20000;
+// The program itself, not its launcher, which hands over to it and leaves it behind.
+constexpr const char* kSpreadsheet = "/usr/lib/libreoffice/program/soffice.bin";
+// A first start in a fresh profile makes the profile and restarts itself first.
+constexpr int kSpreadsheetStartMs = 60000;
 
 class DesktopApps : public test::DesktopVelmorTest {
 protected:
     // The application's chatter goes nowhere: a pipe nobody reads would fill and stop it.
-    void startApp(const std::string& command) {
+    void startApp(const std::string& command, int withinMs = kAppStartMs) {
         app = std::make_unique<test::ChildProcess>(
             std::vector<std::string>{"/bin/sh", "-c", "exec " + command + " >/dev/null 2>&1"});
-        ASSERT_TRUE(test::listedOnTheDesktopWithin(static_cast<int32_t>(app->pid()), kAppStartMs))
+        ASSERT_TRUE(test::listedOnTheDesktopWithin(static_cast<int32_t>(app->pid()), withinMs))
             << command << " did not show up on the accessibility bus";
     }
 
     // Calls a tool through the bridge; the answer's JSON. Pushes that arrive with it, and
     // within a moment after it, are counted in `pushes`.
-    json call(const std::string& name, const json& args = json::object()) {
+    json call(const std::string& name, const json& args = json::object()) { return answer(name, args, false); }
+    // Calls a tool that is to fail; its error.
+    std::string failure(const std::string& name, const json& args) {
+        return answer(name, args, true).value("error", "(no error)");
+    }
+
+    json answer(const std::string& name, const json& args, bool failing) {
         int id = ++lastId;
         json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
                         {"params", {{"name", name}, {"arguments", args}}}};
@@ -61,9 +73,11 @@ protected:
             ++pushes;
         }
         const json& result = answer.at("result");
-        EXPECT_FALSE(result.value("isError", false)) << name << ": " << answer.dump();
-        json text = json::parse(result.at("content").at(0).value("text", ""), nullptr, false);
-        return text.is_object() ? text : json::object();
+        EXPECT_EQ(result.value("isError", false), failing) << name << ": " << answer.dump();
+        std::string text = result.at("content").at(0).value("text", "");
+        json parsed = json::parse(text, nullptr, false);
+        if (failing && !(parsed.is_object() && parsed.contains("error"))) return {{"error", text}};
+        return parsed.is_object() ? parsed : json::object();
     }
 
     std::unique_ptr<test::ChildProcess> app;
@@ -127,6 +141,40 @@ TEST_F(DesktopApps, MousepadIsFilledKeyedAndSearchedThroughItsUnlabelledFields) 
     call("press_key", {{"key", "escape"}});
     call("press_key", {{"key", "ctrl+c"}});
     EXPECT_EQ(test::commandOutput("xclip -selection clipboard -o 2>/dev/null"), "bc");
+}
+
+TEST_F(DesktopApps, CalcSumsNumbersFilledByTheirCellAddresses) {
+    if (access(kSpreadsheet, X_OK) != 0) GTEST_SKIP() << "no LibreOffice Calc (scripts/install-deps.sh installs it)";
+    // Its profile goes to the test's HOME. Only its GTK 3 front end is on the accessibility bus.
+    const std::string program = kSpreadsheet;
+    startApp("env SAL_USE_VCLPLUGIN=gtk3 sh -c '" + program + " --terminate_after_init >/dev/null 2>&1; exec " +
+                 program + " --calc --norestore --nologo'",
+             kSpreadsheetStartMs);
+    json state = call("session_start", {{"app_name", "soffice"}});
+    ASSERT_TRUE(state.contains("available_tools")) << state.dump().substr(0, 2000);
+
+    EXPECT_NE(failure("fill_cell", {{"cell", "B0"}, {"value", "1"}}).find("not a cell address"), std::string::npos);
+    EXPECT_NE(failure("fill_cell", {{"cell", "3B"}, {"value", "1"}}).find("not a cell address"), std::string::npos);
+    for (auto [cell, value] : {std::pair{"b2", "12"}, {"B3", "30"}, {"$B$4", "0.5"}}) {
+        json filled = call("fill_cell", {{"cell", cell}, {"value", value}});
+        EXPECT_EQ(filled.value("shows", ""), value) << filled.dump().substr(0, 2000);
+    }
+    json sum = call("fill_cell", {{"cell", "B5"}, {"value", "=SUM(B2:B4)"}});
+    EXPECT_EQ(sum.value("cell", ""), "B5");
+    EXPECT_EQ(sum.value("shows", ""), "42.5") << sum.dump().substr(0, 2000);
+
+    // The sheet went on to B6; back on B5, the copied cell is what the sheet computed.
+    call("press_key", {{"key", "up"}});
+    call("press_key", {{"key", "ctrl+c"}});
+    EXPECT_TRUE(test::eventually(
+        [] { return test::commandOutput("xclip -selection clipboard -o 2>/dev/null").starts_with("42.5"); }, 5s))
+        << test::commandOutput("xclip -selection clipboard -o 2>/dev/null");
+    call("session_end");
+
+    // Without a sheet there is nothing to fill.
+    startApp("mousepad");
+    call("session_start", {{"app_name", "mousepad"}});
+    EXPECT_NE(failure("fill_cell", {{"cell", "A1"}, {"value", "1"}}).find("no spreadsheet"), std::string::npos);
 }
 
 }  // namespace

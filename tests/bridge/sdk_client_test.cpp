@@ -52,7 +52,7 @@ TEST(SdkClient, ConnectsPingsListsAnnotatedToolsAndCallsThemThroughTheBridge) {
     ASSERT_FALSE(seen.contains("error")) << seen["error"];
     EXPECT_EQ(seen["server"]["name"], "velmor");
     EXPECT_EQ(seen["ping"], json::object());
-    ASSERT_EQ(seen["tools"].size(), 42u);
+    ASSERT_EQ(seen["tools"].size(), 43u);
     for (const json& tool : seen["tools"]) {
         EXPECT_TRUE(tool["title"].is_string()) << tool["name"];
         EXPECT_TRUE(tool["annotations"]["readOnlyHint"].is_boolean()) << tool["name"];
@@ -86,7 +86,7 @@ TEST(InspectorCli, ListsAndCallsAToolThroughTheBridge) {
 
     json listed = inspectorOutput(home, {"--method", "tools/list"});
     ASSERT_TRUE(listed.is_object());
-    EXPECT_EQ(listed["tools"].size(), 42u);
+    EXPECT_EQ(listed["tools"].size(), 43u);
     json called = inspectorOutput(home, {"--method", "tools/call", "--tool-name", "list_apps"});
     ASSERT_TRUE(called.is_object());
     EXPECT_EQ(called["content"][0]["text"], R"({"apps":[{"name":"Calculator","pid":7}]})");

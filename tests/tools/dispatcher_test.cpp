@@ -163,23 +163,23 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     browser->webTools["click_web"] = {"click", "#w", "x"};
     elements->tools = {{"click_ok", "click", "Click OK"}, {"fill_name", "fill", "Fill Name"}};
     json tools = router.allTools();
-    ASSERT_EQ(tools.size(), 42u + 1 + 1 + 2 + 3);
-    EXPECT_EQ(tools[42]["name"], "agent_tool");
-    EXPECT_EQ(tools[43]["name"], "click_web");
-    EXPECT_EQ(tools[44]["name"], "click_ok");
-    EXPECT_EQ(tools[45]["inputSchema"]["required"], json({"value"}));
+    ASSERT_EQ(tools.size(), 43u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(tools[43]["name"], "agent_tool");
+    EXPECT_EQ(tools[44]["name"], "click_web");
+    EXPECT_EQ(tools[45]["name"], "click_ok");
+    EXPECT_EQ(tools[46]["inputSchema"]["required"], json({"value"}));
     // Shortcuts whose names meet on one tool name are both listed, the later one numbered.
-    EXPECT_EQ(tools[46]["name"], "shortcut_hello_world");
-    EXPECT_EQ(tools[47]["name"], "shortcut_hello_world_2");
-    EXPECT_EQ(tools[48]["name"], "shortcut_log_caf_visit");
-    EXPECT_EQ(ToolRouter().allTools().size(), 42u);
+    EXPECT_EQ(tools[47]["name"], "shortcut_hello_world");
+    EXPECT_EQ(tools[48]["name"], "shortcut_hello_world_2");
+    EXPECT_EQ(tools[49]["name"], "shortcut_log_caf_visit");
+    EXPECT_EQ(ToolRouter().allTools().size(), 43u);
     // Run-time tools are annotated by their kind: page and web tools reach the web, element
     // tools act on this desktop, shortcuts may do anything.
-    EXPECT_EQ(tools[42]["annotations"]["openWorldHint"], true);
     EXPECT_EQ(tools[43]["annotations"]["openWorldHint"], true);
-    EXPECT_EQ(tools[44]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
+    EXPECT_EQ(tools[44]["annotations"]["openWorldHint"], true);
+    EXPECT_EQ(tools[45]["annotations"], json({{"readOnlyHint", false}, {"destructiveHint", true},
                                               {"idempotentHint", false}, {"openWorldHint", false}}));
-    EXPECT_EQ(tools[48]["annotations"]["destructiveHint"], true);
+    EXPECT_EQ(tools[49]["annotations"]["destructiveHint"], true);
 
     // A name is listed once, for the tool a call of it reaches: a web tool before an element
     // of the same name, never a fixed tool's, and "shortcut_" names only for shortcuts.
@@ -189,7 +189,7 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     std::set<std::string> names;
     for (const auto& tool : router.allTools())
         EXPECT_TRUE(names.insert(tool["name"].get<std::string>()).second) << tool["name"] << " listed twice";
-    EXPECT_EQ(names.size(), 42u + 1 + 1 + 2 + 3);
+    EXPECT_EQ(names.size(), 43u + 1 + 1 + 2 + 3);
     EXPECT_EQ(router.callTool("click_web", json::object())["by"], "web");
     EXPECT_EQ(router.callTool("shortcut_hello_world", json::object())["ran"], "Hello World");
 

@@ -5,6 +5,7 @@
 #include "platform/linux/atspi_labels.h"
 #include "platform/linux/atspi_table_rows.h"
 #include "platform/linux/atspi_visibility.h"
+#include "platform/linux/atspi_visible_cells.h"
 #include "platform/linux/dbus_message.h"
 #include "platform/linux/widget_text.h"
 
@@ -123,21 +124,23 @@ std::optional<std::string> AtspiElement::currentValue() {
     });
 }
 
+std::optional<std::string> AtspiElement::liveText(AtspiConnection& atspi) {
+    DBusConnection* bus = atspi.connection();
+    if (!bus) return std::nullopt;
+    DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
+                          .add(int32_t{0})
+                          .add(int32_t{-1})
+                          .send(bus, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("s")) return std::nullopt;
+    return reply.reader().string();
+}
+
 std::optional<std::string> AtspiElement::liveValue(AtspiConnection& atspi) {
     switch (mapping_.value) {
         case ValueSource::none: return std::nullopt;
         case ValueSource::checked: return node().has(ATSPI_STATE_CHECKED) ? "1" : "0";
         case ValueSource::selected: return node().has(ATSPI_STATE_SELECTED) ? "1" : "0";
-        case ValueSource::text: {
-            DBusConnection* bus = atspi.connection();
-            if (!bus) return std::nullopt;
-            DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
-                                  .add(int32_t{0})
-                                  .add(int32_t{-1})
-                                  .send(bus, kAtspiCallTimeoutMs);
-            if (!reply.hasSignature("s")) return std::nullopt;
-            return reply.reader().string();
-        }
+        case ValueSource::text: return liveText(atspi);
         case ValueSource::number: {
             DBusConnection* bus = atspi.connection();
             if (!bus) return std::nullopt;
@@ -441,6 +444,27 @@ Result<void> AtspiElement::selectOption(const std::string& name) {
 Result<void> AtspiElement::press() {
     if (auto error = attemptPress()) return refused("AXPress", *error);
     return succeeded();
+}
+
+ElementRef AtspiElement::cellAt(int row, int column) {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        DBusConnection* bus = atspi.connection();
+        if (!bus || !(node().interfaces & kTableInterface) || row < 0 || column < 0) return nullptr;
+        DbusReply reply = platform::cellAt(bus, snapshot_->busName(), node().path, row, column);
+        if (!reply.hasSignature("(so)")) return nullptr;
+        DbusReader reference = reply.reader().open();
+        if (reference.string() != snapshot_->busName()) return nullptr;
+        auto cell = snapshot_->nodeAt(atspi, reference.string(), node_);
+        if (!cell) return nullptr;
+        return std::make_shared<AtspiElement>(snapshot_, *cell, insideWebArea_);
+    });
+}
+
+std::optional<std::string> AtspiElement::shownText() {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
+        if (!(node().interfaces & kTextInterface)) return std::nullopt;
+        return liveText(atspi);
+    });
 }
 
 Result<void> AtspiElement::focus() {

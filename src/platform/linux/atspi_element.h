@@ -35,6 +35,8 @@ public:
     std::optional<Placement> placement() override;
     bool scrollToVisible() override;
     std::optional<bool> selected() override;
+    ElementRef cellAt(int row, int column) override;
+    std::optional<std::string> shownText() override;
 
     ElementRef option(const std::string& name) override;
     std::optional<std::string> shownOption() override;
@@ -54,6 +56,8 @@ private:
     // The element's states as the application reports them now; nothing when it cannot be asked.
     std::optional<uint64_t> liveStates(AtspiConnection& atspi);
     std::optional<std::string> liveValue(AtspiConnection& atspi);
+    // The Text interface's whole contents now.
+    std::optional<std::string> liveText(AtspiConnection& atspi);
     // Where a rectangle the application reported lies on screen: the session's rules may
     // measure from the element's window.
     std::optional<Frame> onScreenFrom(Frame reported);

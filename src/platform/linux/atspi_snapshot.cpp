@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_snapshot.h"
 
 #include "platform/linux/atspi_roles.h"
+#include "platform/linux/atspi_visible_cells.h"
 #include "platform/linux/dbus_message.h"
 #include "platform/scan_budget.h"
 
@@ -130,20 +131,25 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
     if (!connection) return;
 
     // A grid or long list would answer GetChildren with every cell it has, creating each one
-    // on the way: only its first children are asked for, one by one.
+    // on the way: only the cells in view are asked for, or, where it cannot tell which those
+    // are, its first children, one by one.
+    std::vector<std::vector<DbusReply>> answered(parents.size());
     std::vector<std::vector<PendingReply>> replies(parents.size());
     for (size_t i = 0; i < parents.size(); ++i) {
         const AtspiNode& node = nodes_[parents[i]];
         const std::string& path = node.path;
-        if (boundedContainer(node)) {
-            int count = std::min(knownChildCount(connection, node), kManagedChildrenRead);
-            for (int k = 0; k < count; ++k) {
-                replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildAtIndex")
-                                         .add(int32_t{k})
-                                         .sendLater(connection, kAtspiCallTimeoutMs));
-            }
-        } else {
+        if (!boundedContainer(node)) {
             replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildren")
+                                     .sendLater(connection, kAtspiCallTimeoutMs));
+            continue;
+        }
+        if ((node.interfaces & kTableInterface) && (node.interfaces & kComponentInterface))
+            answered[i] = visibleCells(connection, busName_, path, kManagedChildrenRead);
+        if (!answered[i].empty()) continue;
+        int count = std::min(knownChildCount(connection, node), kManagedChildrenRead);
+        for (int k = 0; k < count; ++k) {
+            replies[i].push_back(DbusCall(busName_, path, kAccessibleInterface, "GetChildAtIndex")
+                                     .add(int32_t{k})
                                      .sendLater(connection, kAtspiCallTimeoutMs));
         }
     }
@@ -162,8 +168,8 @@ void AtspiSnapshot::readChildren(AtspiConnection& atspi, const std::vector<int>&
         paths[i].push_back(std::move(path));
     };
     for (size_t i = 0; i < parents.size(); ++i) {
-        for (PendingReply& pending : replies[i]) {
-            DbusReply reply = pending.wait();
+        for (PendingReply& pending : replies[i]) answered[i].push_back(pending.wait());
+        for (const DbusReply& reply : answered[i]) {
             if (reply.hasSignature("(so)")) take(i, reply.reader().open());
             if (!reply.hasSignature("a(so)")) continue;
             for (DbusReader list = reply.reader().open(); !list.atEnd();) take(i, list.open());
@@ -319,6 +325,13 @@ PressActionLookup AtspiSnapshot::livePressAction(AtspiConnection& atspi, int ind
 void AtspiSnapshot::rememberLabel(int index, std::optional<std::string> label) {
     nodes_[index].labelKnown = true;
     nodes_[index].label = std::move(label);
+}
+
+std::optional<int> AtspiSnapshot::nodeAt(AtspiConnection& atspi, const std::string& path, int parent) {
+    if (auto known = byPath_.find(path); known != byPath_.end() && known->second >= 0) return known->second;
+    std::vector<int> read = readLive(atspi, {path}, parent);
+    if (read.empty() || nodes_[read.front()].role == 0) return std::nullopt;
+    return read.front();
 }
 
 AtspiToolkit AtspiSnapshot::toolkit(AtspiConnection& atspi) {

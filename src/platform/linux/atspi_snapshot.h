@@ -74,6 +74,9 @@ public:
     // The node's press action as the application lists it now.
     PressActionLookup livePressAction(AtspiConnection& atspi, int index);
     void rememberLabel(int index, std::optional<std::string> label);
+    // The node of the object at `path`, read from the application where the snapshot lacks
+    // it, as a child of `parent`; nothing when the application does not answer for it.
+    std::optional<int> nodeAt(AtspiConnection& atspi, const std::string& path, int parent);
     // The session's rules for the application's process `pid`; they outlive the snapshot.
     void followRules(const AtspiSessionRules& rules, int32_t pid) { rules_ = &rules, pid_ = pid; }
     const AtspiSessionRules& rules() const { return *rules_; }
