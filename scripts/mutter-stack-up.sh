@@ -36,6 +36,19 @@ wait_for "mutter's RemoteDesktop service" dbus-send --session --print-reply --de
   string:SupportedDeviceTypes
 WAYLAND_DISPLAY="$runtime/wayland-velmor"
 
+# The desktop portal with GNOME's dialogs, for programs that ask the user before they see the
+# screen or send input; it refuses to run as root. Started here rather than by the bus, whose
+# environment knows neither the display nor the desktop.
+(as_user env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal-gnome) >"$run_dir/portal-gnome.log" 2>&1 &
+echo "$! xdg-desktop-portal-gnome" >> "$run_dir/pids"
+wait_for "the GNOME portal" dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+  org.freedesktop.DBus.GetNameOwner string:org.freedesktop.impl.portal.desktop.gnome
+(as_user env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal) >"$run_dir/portal.log" 2>&1 &
+echo "$! xdg-desktop-portal" >> "$run_dir/pids"
+wait_for "the desktop portal" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+  /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get string:org.freedesktop.portal.ScreenCast \
+  string:version
+
 # PIPEWIRE_REMOTE names the test user's PipeWire for root's clients.
 write_environment "WAYLAND_DISPLAY=$WAYLAND_DISPLAY" "PIPEWIRE_REMOTE=$runtime/pipewire-0" \
   XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME

@@ -27,6 +27,9 @@ public:
     // The names of the objects of the process's accessible tree that are selected (rows of
     // lists and tables, tabs).
     std::vector<std::string> selectedOf(int32_t pid);
+    // Does the first action of every object of the process's tree named `name` (a button's
+    // press, a row's activation), as a user's click would; whether one took it.
+    bool press(int32_t pid, const std::string& name);
 
 private:
     std::string busNameOf(int32_t pid);
