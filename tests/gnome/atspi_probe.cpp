@@ -159,21 +159,29 @@ std::vector<std::string> AtspiProbe::selectedOf(int32_t pid) {
     return selected;
 }
 
-bool AtspiProbe::press(int32_t pid, const std::string& wanted) {
+bool AtspiProbe::onEachNamed(int32_t pid, const std::string& wanted, const char* interface, const char* method) {
     const std::string name = busNameOf(pid);
     if (name.empty()) return false;
     std::vector<std::string> matching;
     walk(name, [&](const std::string& path) {
         if (nameOf(name, path) == wanted) matching.push_back(path);
     });
-    bool pressed = false;
+    bool taken = false;
     for (const auto& path : matching) {
         const dbus_int32_t first = 0;
-        DBusMessage* reply = ask(bus_, name, path, "org.a11y.atspi.Action", "DoAction", {{DBUS_TYPE_INT32, &first}});
-        pressed = pressed || (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN);
+        DBusMessage* reply = ask(bus_, name, path, interface, method, {{DBUS_TYPE_INT32, &first}});
+        taken = taken || (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN);
         if (reply) dbus_message_unref(reply);
     }
-    return pressed;
+    return taken;
+}
+
+bool AtspiProbe::press(int32_t pid, const std::string& name) {
+    return onEachNamed(pid, name, "org.a11y.atspi.Action", "DoAction");
+}
+
+bool AtspiProbe::selectFirstIn(int32_t pid, const std::string& name) {
+    return onEachNamed(pid, name, "org.a11y.atspi.Selection", "SelectChild");
 }
 
 bool AtspiProbe::windowActive(int32_t pid) {

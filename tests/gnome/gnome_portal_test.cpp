@@ -12,10 +12,11 @@
 #include "support/eventually.h"
 #include "support/temp_home.h"
 
+#include <dbus/dbus.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 
 namespace velmor::test {
@@ -32,15 +33,24 @@ public:
 
 [[maybe_unused]] ::testing::Environment* const kPortalChoice = ::testing::AddGlobalTestEnvironment(new PortalChoice);
 
-// The process id of the portal's dialogs, from the desktop's list of processes.
+// The process that shows the portal's dialogs: the owner of its GNOME backend's bus name
+// (the bus started it); 0 when none.
 int32_t portalDialogs() {
-    const char* stack = std::getenv("VELMOR_MUTTER_STACK");
-    std::ifstream pids(std::string(stack ? stack : "") + "/pids");
-    int32_t pid = 0;
-    std::string name;
-    while (pids >> pid >> name)
-        if (name == "xdg-desktop-portal-gnome") return pid;
-    return 0;
+    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, nullptr);
+    if (!bus) return 0;
+    dbus_connection_set_exit_on_disconnect(bus, false);
+    DBusMessage* call = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                                                     "GetConnectionUnixProcessID");
+    const char* name = "org.freedesktop.impl.portal.desktop.gnome";
+    dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, 2000, nullptr);
+    dbus_uint32_t pid = 0;
+    if (reply) dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID);
+    if (reply) dbus_message_unref(reply);
+    dbus_message_unref(call);
+    dbus_connection_close(bus);
+    dbus_connection_unref(bus);
+    return static_cast<int32_t>(pid);
 }
 
 size_t coloursOf(const std::vector<uint8_t>& png) {
@@ -69,27 +79,40 @@ TEST_F(GnomePortal, ConsentIsAskedOnceThenInputAndScreenshotsWorkAndTheScreenCas
     ASSERT_FALSE(call("session_start", {{"app_name", fixtureName(*fixture)}}).contains("error"));
 
     // Both dialogs are up now; neither tool waits for them.
-    json typed = call("type_text", {{"text", "by consent"}});
-    EXPECT_NE(typed.value("error", "").find("consent pending"), std::string::npos) << typed.dump();
-    EXPECT_NE(typed.value("error", "").find("keyboard and pointer"), std::string::npos) << typed.dump();
+    json moved = call("mouse_move", {{"x", 10}, {"y", 10}});
+    EXPECT_NE(moved.value("error", "").find("consent pending"), std::string::npos) << moved.dump();
+    EXPECT_NE(moved.value("error", "").find("keyboard and pointer"), std::string::npos) << moved.dump();
     json shot = call("screenshot");
     EXPECT_NE(shot.value("error", "").find("consent pending"), std::string::npos) << shot.dump();
     EXPECT_NE(shot.value("error", "").find("screen cast"), std::string::npos) << shot.dump();
 
     const int32_t dialogs = portalDialogs();
     ASSERT_NE(dialogs, 0) << "the portal's dialogs are not running";
+    // The test answers as the user would: the monitor chosen in each dialog, the screen cast
+    // remembered, then Share.
     AtspiProbe probe;
     ASSERT_TRUE(probe.connected());
+    std::vector<std::string> shown;
+    ASSERT_TRUE(eventually(
+        [&] {
+            shown = probe.textsOf(dialogs);
+            return std::count(shown.begin(), shown.end(), "Select monitor to share with the requesting application") >= 2;
+        },
+        10s))
+        << json(shown).dump();
+    EXPECT_TRUE(probe.selectFirstIn(dialogs, "GtkListBox"));
+    EXPECT_TRUE(probe.press(dialogs, "Allow remote interaction"));
+    EXPECT_TRUE(probe.press(dialogs, "Remember this selection"));
     EXPECT_TRUE(eventually(
         [&] {
-            probe.press(dialogs, "Share");
+            probe.press(dialogs, "_Share Share");
             return !call("screenshot").contains("error") && !call("mouse_move", {{"x", 1}, {"y", 1}}).contains("error");
         },
         20s))
         << "the dialogs were not answered: " << json(probe.textsOf(dialogs)).dump();
 
     call("activate_app");
-    typed = call("type_text", {{"text", "by consent"}});
+    json typed = call("type_text", {{"text", "by consent"}});
     EXPECT_FALSE(typed.contains("error")) << typed.dump();
     EXPECT_TRUE(fixture->printed("text by consent")) << "the typed text never reached the field";
     auto picture = testDesktop().capture.captureFrontWindow(fixture->id());

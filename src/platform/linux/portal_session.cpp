@@ -235,7 +235,10 @@ Result<void> PortalSession::advanceLocked() {
     }
     if (state_ == State::asking)
         return fail("consent pending: the desktop is asking the user to allow Velmor " + what() +
-                    "; choose \"Share\" in the dialog, then call again");
+                    (purpose_ == Purpose::input ? "; turn on \"Allow remote interaction\" and choose \"Share\" in the dialog"
+                                                : "; choose \"Share\" in the dialog (\"Remember this selection\" keeps it for "
+                                                  "later runs)") +
+                    ", then call again");
     return succeeded();
 }
 
@@ -302,6 +305,14 @@ Result<void> PortalSession::answeredLocked(uint32_t response, DBusMessage* resul
     if (!stream) {
         closeLocked();
         return fail("the desktop portal started the session for " + what() + " without a monitor stream");
+    }
+    if (purpose_ == Purpose::input) {
+        auto devices = resultOf(results, "devices");
+        if (!devices || (devices->uint32() & (kKeyboard | kPointer)) != (kKeyboard | kPointer)) {
+            closeLocked();
+            return fail("the user shared the screen but did not allow remote interaction; the next call asks again (turn "
+                        "on \"Allow remote interaction\" in the dialog, then choose \"Share\")");
+        }
     }
     stream_ = *stream;
     if (purpose_ == Purpose::screen) {
