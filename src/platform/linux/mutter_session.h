@@ -33,6 +33,7 @@ public:
     static std::optional<std::string> unreachable();
 
     Result<MutterStream> stream() override;
+    // All events are sent before the first answer is awaited: one round trip for them all.
     Result<void> notify(const std::vector<InputEvent>& events) override;
 
     // The clipboard's text (UTF-8), as the application that holds it gives it; empty when it

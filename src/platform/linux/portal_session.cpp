@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace velmor::platform {
 
@@ -47,6 +47,15 @@ void saveToken(const std::string& token) {
     if (token.empty() || token.size() > kMaxTokenSize) return;
     if (auto saved = replaceFilePrivately(tokenFile(), token + "\n"); !saved)
         Log::error("gnome", "the screen cast's restore token was not kept: " + saved.error());
+}
+
+void forgetToken() { std::remove(tokenFile().c_str()); }
+
+using Options = std::vector<std::pair<std::string, DbusCall::OptionValue>>;
+
+Options withToken(Options options, const std::string& token) {
+    if (!token.empty()) options.emplace_back("restore_token", token);
+    return options;
 }
 
 // A handle token unique in this process, as the portal asks callers to choose.
@@ -97,7 +106,7 @@ std::optional<uint32_t> awaitResponse(DBusConnection* bus, const std::string& re
 // Calls a portal method whose answer comes as a Request's Response; the call's arguments
 // are added by `arguments`, its options (with the handle token) by `options`.
 Result<void> request(DBusConnection* bus, const char* interface, const char* method, const std::string& session,
-                     std::vector<std::pair<std::string, DbusCall::OptionValue>> options, Response& response) {
+                     Options options, Response& response) {
     const std::string token = newToken();
     options.emplace_back("handle_token", token);
     DbusCall call(kPortal, kPortalPath, interface, method);
@@ -164,6 +173,12 @@ std::string PortalSession::what() const {
                                       : "a screen cast of the monitor (screenshots and recordings)";
 }
 
+std::string PortalSession::howToAllow() const {
+    return purpose_ == Purpose::input
+               ? "turn on \"Allow remote interaction\" and choose \"Share\" in the dialog"
+               : "choose \"Share\" in the dialog; \"Remember this selection\" keeps the consent for later runs";
+}
+
 Result<MutterStream> PortalSession::stream() {
     std::lock_guard lock(mutex_);
     if (auto advanced = advanceLocked(); !advanced) return fail(advanced.error());
@@ -174,7 +189,8 @@ Result<void> PortalSession::notify(const std::vector<InputEvent>& events) {
     std::lock_guard lock(mutex_);
     if (purpose_ != Purpose::input) return fail("a screen cast session takes no input");
     if (auto advanced = advanceLocked(); !advanced) return advanced;
-    std::vector<PendingReply> pending;
+    // The portal handles each call on a thread of its own, so calls in flight together may
+    // reach mutter in another order: each event waits for the one before.
     for (const auto& event : events) {
         const char* method = "";
         switch (event.kind) {
@@ -195,15 +211,14 @@ Result<void> PortalSession::notify(const std::vector<InputEvent>& events) {
             case InputEvent::Kind::button: call.add(static_cast<int32_t>(event.code)).add(uint32_t{event.down}); break;
             case InputEvent::Kind::axis: call.add(event.code).add(event.steps); break;
         }
-        pending.push_back(call.sendLater(bus_.get(), kCallTimeoutMs));
+        if (DbusReply answer = call.send(bus_.get(), kCallTimeoutMs); !answer.ok()) {
+            // The user may have stopped the session from the desktop: the next call asks again.
+            closeLocked();
+            return fail("the desktop portal refused the input (" + answer.errorName() +
+                        "); the next call asks for consent again");
+        }
     }
-    std::string refused;
-    for (auto& reply : pending)
-        if (DbusReply answer = reply.wait(); !answer.ok() && refused.empty()) refused = answer.errorName();
-    if (refused.empty()) return succeeded();
-    // The user may have stopped the session from the desktop: the next call asks again.
-    closeLocked();
-    return fail("the desktop portal refused the input (" + refused + "); the next call asks for consent again");
+    return succeeded();
 }
 
 Result<void> PortalSession::advanceLocked() {
@@ -235,10 +250,7 @@ Result<void> PortalSession::advanceLocked() {
     }
     if (state_ == State::asking)
         return fail("consent pending: the desktop is asking the user to allow Velmor " + what() +
-                    (purpose_ == Purpose::input ? "; turn on \"Allow remote interaction\" and choose \"Share\" in the dialog"
-                                                : "; choose \"Share\" in the dialog (\"Remember this selection\" keeps it for "
-                                                  "later runs)") +
-                    ", then call again");
+                    "; " + howToAllow() + ", then call again");
     return succeeded();
 }
 
@@ -267,15 +279,21 @@ Result<void> PortalSession::askLocked() {
             return selected;
     }
     // Pointer positions are given on the input session's own stream, so it has one too.
-    std::vector<std::pair<std::string, DbusCall::OptionValue>> sources = {
+    Options sources = {
         {"types", kMonitor}, {"multiple", false}, {"cursor_mode", kCursorHidden}};
-    const std::string kept = purpose_ == Purpose::screen ? savedToken() : "";
-    if (purpose_ == Purpose::screen) {
-        sources.emplace_back("persist_mode", kPersistUntilRevoked);
-        if (!kept.empty()) sources.emplace_back("restore_token", kept);
-    }
+    if (purpose_ == Purpose::screen) sources.emplace_back("persist_mode", kPersistUntilRevoked);
+    std::string kept = purpose_ == Purpose::screen ? savedToken() : "";
     Response selected;
-    if (auto chosen = request(c, kScreenCast, "SelectSources", session_, sources, selected); !chosen) return chosen;
+    auto chosen = request(c, kScreenCast, "SelectSources", session_, withToken(sources, kept), selected);
+    if (!chosen && !kept.empty()) {
+        // A token the portal will not take is no consent: the user is asked again.
+        Log::info("gnome", "the desktop portal did not take the kept screen cast token (" + chosen.error() + "); asking again");
+        forgetToken();
+        kept.clear();
+        Response again;
+        chosen = request(c, kScreenCast, "SelectSources", session_, sources, again);
+    }
+    if (!chosen) return chosen;
 
     // Start shows the dialog (unless a restore token stands for it); its answer is awaited
     // by later calls.
@@ -299,7 +317,7 @@ Result<void> PortalSession::answeredLocked(uint32_t response, DBusMessage* resul
     if (response != kGranted) {
         closeLocked();
         return fail(std::string(response == kRefused ? "the user refused" : "the desktop did not grant") + " Velmor " +
-                    what() + "; the next call asks again (choose \"Share\" in the dialog to allow it)");
+                    what() + "; the next call asks again (" + howToAllow() + ")");
     }
     auto stream = firstStream(results);
     if (!stream) {
@@ -310,8 +328,8 @@ Result<void> PortalSession::answeredLocked(uint32_t response, DBusMessage* resul
         auto devices = resultOf(results, "devices");
         if (!devices || (devices->uint32() & (kKeyboard | kPointer)) != (kKeyboard | kPointer)) {
             closeLocked();
-            return fail("the user shared the screen but did not allow remote interaction; the next call asks again (turn "
-                        "on \"Allow remote interaction\" in the dialog, then choose \"Share\")");
+            return fail("the user shared the screen but did not allow remote interaction; the next call asks again (" +
+                        howToAllow() + ")");
         }
     }
     stream_ = *stream;

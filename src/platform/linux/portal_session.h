@@ -48,6 +48,8 @@ private:
     Result<int> openPipewire(const std::string& session);
     // What this session is for, in the user's words.
     std::string what() const;
+    // What the user chooses in the dialog to allow it.
+    std::string howToAllow() const;
 
     const Purpose purpose_;
     std::mutex mutex_;

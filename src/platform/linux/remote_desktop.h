@@ -42,8 +42,7 @@ public:
     virtual ~RemoteDesktop() = default;
     // Starts the session when it is not running yet; its stream, or why there is none.
     virtual Result<MutterStream> stream() = 0;
-    // Sends the events in order, all before the first answer is awaited (one round trip for
-    // them all); the session is started first when needed.
+    // Sends the events so that they arrive in order; the session is started first when needed.
     virtual Result<void> notify(const std::vector<InputEvent>& events) = 0;
 };
 
