@@ -67,18 +67,7 @@ std::optional<uint32_t> awaitNode(DBusConnection* bus, const std::string& stream
     return std::nullopt;
 }
 
-// The Notify* call of `event` on the session, its arguments typed as mutter's own service
-// takes them.
-const char* methodOf(const InputEvent& event) {
-    switch (event.kind) {
-        case InputEvent::Kind::key: return "NotifyKeyboardKeysym";
-        case InputEvent::Kind::motion: return "NotifyPointerMotionAbsolute";
-        case InputEvent::Kind::button: return "NotifyPointerButton";
-        case InputEvent::Kind::axis: return "NotifyPointerAxisDiscrete";
-    }
-    return "";
-}
-
+// The arguments of `event`'s Notify* call, typed as mutter's own service takes them.
 void addArguments(DbusCall& call, const InputEvent& event, const MutterStream& stream) {
     switch (event.kind) {
         case InputEvent::Kind::key: call.add(event.code).add(event.down); break;
@@ -127,7 +116,7 @@ Result<void> MutterSession::notify(const std::vector<InputEvent>& events) {
         if (session_.empty()) continue;
         std::vector<PendingReply> pending;
         for (const auto& event : events) {
-            DbusCall call(kRemoteDesktop, session_, kRemoteSession, methodOf(event));
+            DbusCall call(kRemoteDesktop, session_, kRemoteSession, notifyMethodOf(event));
             addArguments(call, event, stream_);
             pending.push_back(call.sendLater(bus_.get(), kCallTimeoutMs));
         }
@@ -136,7 +125,7 @@ Result<void> MutterSession::notify(const std::vector<InputEvent>& events) {
         for (size_t i = 0; i < pending.size(); ++i) {
             DbusReply reply = pending[i].wait();
             if (reply.ok()) anyAccepted = true;
-            else if (refused.empty()) refused = std::string(methodOf(events[i])) + " (" + reply.errorName() + ")";
+            else if (refused.empty()) refused = std::string(notifyMethodOf(events[i])) + " (" + reply.errorName() + ")";
         }
         if (refused.empty()) return succeeded();
         if (anyAccepted) return fail("mutter's remote desktop session refused an input event: " + refused);

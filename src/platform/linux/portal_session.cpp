@@ -192,14 +192,8 @@ Result<void> PortalSession::notify(const std::vector<InputEvent>& events) {
     // The portal handles each call on a thread of its own, so calls in flight together may
     // reach mutter in another order: each event waits for the one before.
     for (const auto& event : events) {
-        const char* method = "";
-        switch (event.kind) {
-            case InputEvent::Kind::key: method = "NotifyKeyboardKeysym"; break;
-            case InputEvent::Kind::motion: method = "NotifyPointerMotionAbsolute"; break;
-            case InputEvent::Kind::button: method = "NotifyPointerButton"; break;
-            case InputEvent::Kind::axis: method = "NotifyPointerAxisDiscrete"; break;
-        }
-        DbusCall call(kPortal, kPortalPath, kRemoteDesktop, method);
+        // The portal's arguments: the session, options, then the event's, typed its own way.
+        DbusCall call(kPortal, kPortalPath, kRemoteDesktop, notifyMethodOf(event));
         call.addObjectPath(session_).addOptions({});
         switch (event.kind) {
             case InputEvent::Kind::key: call.add(static_cast<int32_t>(event.code)).add(uint32_t{event.down}); break;

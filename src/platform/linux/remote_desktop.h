@@ -32,6 +32,9 @@ struct InputEvent {
     int x = 0, y = 0;   // motion: on the screen
 };
 
+// The Notify* method that sends `event`, by the name both mutter's service and the portal give it.
+const char* notifyMethodOf(const InputEvent& event);
+
 // A point of the screen as a place within the stream's monitor, kept inside it.
 std::pair<double, double> pointWithin(const Frame& monitor, int x, int y);
 
