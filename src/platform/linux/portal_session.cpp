@@ -37,10 +37,12 @@ constexpr size_t kMaxTokenSize = 512;
 std::string tokenFile() { return paths::dataHome() + "/velmor/screen-cast-token"; }
 
 std::string savedToken() {
-    std::ifstream file(tokenFile());
-    std::string token;
-    if (!file || !std::getline(file, token) || token.size() > kMaxTokenSize) return "";
-    return token;
+    std::ifstream file(tokenFile(), std::ios::binary);
+    std::string token(kMaxTokenSize + 1, '\0');
+    file.read(token.data(), static_cast<std::streamsize>(token.size()));
+    token.resize(static_cast<size_t>(file.gcount()));
+    if (token.size() > kMaxTokenSize) return "";
+    return token.substr(0, token.find('\n'));
 }
 
 void saveToken(const std::string& token) {
