@@ -330,7 +330,10 @@ Result<void> PortalSession::answeredLocked(uint32_t response, DBusMessage* resul
     }
     stream_ = *stream;
     if (purpose_ == Purpose::screen) {
+        // A token serves once: the portal hands a new one with each start it may restore, and
+        // none when the user did not ask it to remember.
         if (auto token = resultOf(results, "restore_token")) saveToken(token->string());
+        else forgetToken();
         stream_.openPipewire = [this, session = session_] { return openPipewire(session); };
     }
     state_ = State::started;
