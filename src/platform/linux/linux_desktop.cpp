@@ -82,7 +82,11 @@ std::unique_ptr<Desktop> openDesktop() {
             }
             Log::info("desktop", "no desktop portal for GNOME: " + *notPortal);
         }
-        if (!notMutter) return openGnomeDesktop(MutterAccess::direct);
+        if (!notMutter) {
+            Log::info("desktop", "GNOME backends: " + session.reason + ", mutter's RemoteDesktop service is on the session "
+                                 "bus and the desktop portal is not");
+            return openGnomeDesktop(MutterAccess::direct);
+        }
         Log::info("desktop", "Wayland backends: " + session.reason + " (not GNOME: " + *notMutter + ")");
         return openWlrootsDesktop();
     }
