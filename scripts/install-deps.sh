@@ -31,8 +31,9 @@ test_packages=(
   xvfb x11-utils xauth openbox perl xclip trayer
   # a headless Wayland desktop (wlroots) beside it, and tools that check it from outside
   sway xwayland x11-xserver-utils weston grim wtype wl-clipboard util-linux passwd
-  # a headless GNOME desktop (mutter) with PipeWire for its screen casts
-  mutter pipewire wireplumber
+  # a headless GNOME desktop (mutter) with PipeWire for its screen casts, and the desktop
+  # portal whose consent dialogs stand in front of mutter's services
+  mutter pipewire wireplumber xdg-desktop-portal xdg-desktop-portal-gnome
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), Qt 6 (PyQt 6 windows),
   # GTK 3 (mousepad), GTK 4 (gnome-calculator), Firefox, a spreadsheet grid (LibreOffice Calc
   # through its GTK 3 plugin, which is the one that speaks AT-SPI)

@@ -36,6 +36,22 @@ wait_for "mutter's RemoteDesktop service" dbus-send --session --print-reply --de
   string:SupportedDeviceTypes
 WAYLAND_DISPLAY="$runtime/wayland-velmor"
 
+# The desktop portal with GNOME's dialogs, for programs that ask the user before they see the
+# screen or send input; it refuses to run as root. The bus starts its GNOME backend, which
+# needs the display and the desktop's name in the bus's environment. The portal tells a
+# sandboxed caller by the root folder of its process, which the kernel shows no other user for
+# root's processes (the tests): on this test desktop the portal may look into other users'
+# processes. It is started before anything asks the bus for it, so the bus starts no other.
+(as_user dbus-update-activation-environment "WAYLAND_DISPLAY=$WAYLAND_DISPLAY" XDG_CURRENT_DESKTOP=GNOME)
+(user_caps=+sys_ptrace as_user env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal) \
+  >"$run_dir/portal.log" 2>&1 &
+echo "$! xdg-desktop-portal" >> "$run_dir/pids"
+wait_for "the desktop portal" dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+  org.freedesktop.DBus.GetNameOwner string:org.freedesktop.portal.Desktop
+wait_for "the desktop portal's screen casts" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+  /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get string:org.freedesktop.portal.ScreenCast \
+  string:version
+
 # PIPEWIRE_REMOTE names the test user's PipeWire for root's clients.
 write_environment "WAYLAND_DISPLAY=$WAYLAND_DISPLAY" "PIPEWIRE_REMOTE=$runtime/pipewire-0" \
   XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME

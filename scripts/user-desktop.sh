@@ -35,9 +35,11 @@ user_desktop_begin() {
   chmod 700 "$runtime"
 }
 
-# Runs a program as the test user in place of the (sub)shell that calls it.
+# Runs a program as the test user in place of the (sub)shell that calls it; with user_caps set
+# (such as +sys_ptrace), the program keeps those capabilities.
 as_user() {
-  exec setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
+  exec setpriv --reuid="$uid" --regid="$gid" --init-groups \
+    ${user_caps:+--inh-caps="$user_caps" --ambient-caps="$user_caps"} -- \
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime" \
     XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" XDG_DATA_HOME="$home/.local/share" \
     XDG_STATE_HOME="$home/.local/state" \
@@ -66,8 +68,9 @@ start_session_bus() {
 </busconfig>
 EOT
   local dbus_pid
+  # What the bus starts on demand writes to the bus's log.
   read -r _ dbus_pid < <( (as_user dbus-daemon --config-file="$base/session-bus.conf" --fork \
-    --nopidfile --print-address=1 --print-pid=1) | paste -s -d' ')
+    --nopidfile --print-address=1 --print-pid=1 2>"$run_dir/session-bus.log") | paste -s -d' ')
   echo "$dbus_pid dbus-daemon" >> "$run_dir/pids"
   # session.conf listens on a socket of its own as well; keep the one named here.
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$base/session-bus"

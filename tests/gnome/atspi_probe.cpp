@@ -13,7 +13,7 @@ constexpr int kTimeoutMs = 2000;
 constexpr size_t kMaxObjects = 5000;
 constexpr const char* kRoot = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
-constexpr uint32_t kRoleFrame = 23, kActiveState = 1, kSelectedState = 23;
+constexpr uint32_t kRoleFrame = 23, kActiveState = 1, kCheckedState = 4, kSelectedState = 23;
 
 DBusMessage* ask(DBusConnection* bus, const std::string& name, const std::string& path, const char* interface,
                  const char* method, const std::vector<std::pair<int, const void*>>& args = {}) {
@@ -157,6 +157,38 @@ std::vector<std::string> AtspiProbe::selectedOf(int32_t pid) {
             selected.push_back(nameOf(name, path));
     });
     return selected;
+}
+
+bool AtspiProbe::onEachNamed(int32_t pid, const std::string& wanted, const char* interface, const char* method,
+                             bool uncheckedOnly) {
+    const std::string name = busNameOf(pid);
+    if (name.empty()) return false;
+    std::vector<std::string> matching;
+    walk(name, [&](const std::string& path) {
+        if (nameOf(name, path) != wanted) return;
+        if (uncheckedOnly && (firstStateWord(ask(bus_, name, path, kAccessible, "GetState")) >> kCheckedState & 1u)) return;
+        matching.push_back(path);
+    });
+    bool taken = false;
+    for (const auto& path : matching) {
+        const dbus_int32_t first = 0;
+        DBusMessage* reply = ask(bus_, name, path, interface, method, {{DBUS_TYPE_INT32, &first}});
+        taken = taken || (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN);
+        if (reply) dbus_message_unref(reply);
+    }
+    return taken;
+}
+
+bool AtspiProbe::press(int32_t pid, const std::string& name) {
+    return onEachNamed(pid, name, "org.a11y.atspi.Action", "DoAction");
+}
+
+bool AtspiProbe::check(int32_t pid, const std::string& name) {
+    return onEachNamed(pid, name, "org.a11y.atspi.Action", "DoAction", true);
+}
+
+bool AtspiProbe::selectFirstIn(int32_t pid, const std::string& name) {
+    return onEachNamed(pid, name, "org.a11y.atspi.Selection", "SelectChild");
 }
 
 bool AtspiProbe::windowActive(int32_t pid) {

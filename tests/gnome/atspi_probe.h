@@ -27,6 +27,15 @@ public:
     // The names of the objects of the process's accessible tree that are selected (rows of
     // lists and tables, tabs).
     std::vector<std::string> selectedOf(int32_t pid);
+    // Does the first action of every object of the process's tree named `name` (a button's
+    // press, a row's activation), as a user's click would; whether one took it.
+    bool press(int32_t pid, const std::string& name);
+    // Presses every object named `name` that is not checked yet (check boxes, switches); whether
+    // one took it.
+    bool check(int32_t pid, const std::string& name);
+    // Selects the first child of every list of the process's tree named `name`; whether one
+    // took it.
+    bool selectFirstIn(int32_t pid, const std::string& name);
 
 private:
     std::string busNameOf(int32_t pid);
@@ -34,6 +43,10 @@ private:
     // at most a few thousand.
     void walk(const std::string& busName, const std::function<void(const std::string&)>& visit);
     std::string nameOf(const std::string& busName, const std::string& path);
+    // Calls `method` of `interface` with the argument 0 on every object of the process's tree
+    // named `name`; whether one answered.
+    bool onEachNamed(int32_t pid, const std::string& name, const char* interface, const char* method,
+                     bool uncheckedOnly = false);
     DBusConnection* bus_ = nullptr;
 };
 

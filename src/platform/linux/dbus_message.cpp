@@ -153,6 +153,12 @@ DbusCall& DbusCall::add(const std::string& value) {
     return *this;
 }
 
+DbusCall& DbusCall::addObjectPath(const std::string& path) {
+    const char* text = path.c_str();
+    dbus_message_iter_append_basic(&append_, DBUS_TYPE_OBJECT_PATH, &text);
+    return *this;
+}
+
 DbusCall& DbusCall::add(int32_t value) {
     dbus_int32_t number = value;
     dbus_message_iter_append_basic(&append_, DBUS_TYPE_INT32, &number);

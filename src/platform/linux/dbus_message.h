@@ -83,6 +83,7 @@ public:
     ~DbusCall();
 
     DbusCall& add(const std::string& value);
+    DbusCall& addObjectPath(const std::string& path);
     DbusCall& add(int32_t value);
     DbusCall& add(uint32_t value);
     DbusCall& add(bool value);

@@ -18,4 +18,12 @@ private:
     MutterSession& session_;
 };
 
+// The clipboard where mutter is reached through the desktop portal alone: the portal offers
+// a background program none, so both ways answer why.
+class PortalClipboard final : public Clipboard {
+public:
+    Result<std::string> text() override;
+    Result<void> setText(const std::string& text) override;
+};
+
 }  // namespace velmor::platform

@@ -2,7 +2,7 @@
 
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_top_levels.h"
-#include "platform/linux/mutter_session.h"
+#include "platform/linux/remote_desktop.h"
 #include "platform/windows.h"
 
 #include <optional>
@@ -17,7 +17,7 @@ namespace velmor::platform {
 // active, as mutter gives the focus to a window's keyboard.
 class GnomeWindows final : public Windows {
 public:
-    GnomeWindows(AtspiBus& bus, MutterSession& session) : bus_(bus), session_(session) {}
+    GnomeWindows(AtspiBus& bus, RemoteDesktop& session) : bus_(bus), session_(session) {}
 
     std::vector<WindowInfo> windowsOf(int32_t pid) override;
     std::optional<WindowInfo> focusedWindowOf(int32_t pid) override;
@@ -36,7 +36,7 @@ public:
 
 private:
     AtspiBus& bus_;
-    MutterSession& session_;
+    RemoteDesktop& session_;
 };
 
 }  // namespace velmor::platform

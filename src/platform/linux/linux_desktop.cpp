@@ -8,6 +8,7 @@
 #include "platform/linux/desktop_applications.h"
 #include "platform/linux/gnome_desktop.h"
 #include "platform/linux/mutter_session.h"
+#include "platform/linux/portal_session.h"
 #include "platform/linux/session_choice.h"
 #include "platform/linux/wayland_desktop.h"
 #include "platform/linux/x11_capture.h"
@@ -61,10 +62,30 @@ private:
 std::unique_ptr<Desktop> openDesktop() {
     SessionChoice session = chooseSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
     if (session.kind == SessionChoice::Kind::wayland) {
+        // The portal asks the user first: chosen where mutter's own services are out of reach
+        // (a sandbox, a desktop that keeps them to itself) or where the user wants to be asked.
+        const char* wanted = std::getenv("VELMOR_GNOME_PORTAL");
+        const bool portalWanted = wanted && std::string(wanted) == "1";
         auto notMutter = MutterSession::unreachable();
-        if (!notMutter) {
+        if (!notMutter && !portalWanted) {
             Log::info("desktop", "GNOME backends: " + session.reason + ", and mutter's RemoteDesktop service is on the session bus");
-            return openGnomeDesktop();
+            return openGnomeDesktop(MutterAccess::direct);
+        }
+        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+        const bool gnome = desktop && std::string(desktop).find("GNOME") != std::string::npos;
+        if (portalWanted || gnome) {
+            auto notPortal = PortalSession::unreachable();
+            if (!notPortal) {
+                Log::info("desktop", "GNOME backends through the desktop portal: " + session.reason + ", " +
+                                         (portalWanted ? "VELMOR_GNOME_PORTAL=1" : *notMutter));
+                return openGnomeDesktop(MutterAccess::portal);
+            }
+            Log::info("desktop", "no desktop portal for GNOME: " + *notPortal);
+        }
+        if (!notMutter) {
+            Log::info("desktop", "GNOME backends: " + session.reason + ", mutter's RemoteDesktop service is on the session "
+                                 "bus and the desktop portal is not");
+            return openGnomeDesktop(MutterAccess::direct);
         }
         Log::info("desktop", "Wayland backends: " + session.reason + " (not GNOME: " + *notMutter + ")");
         return openWlrootsDesktop();

@@ -3,22 +3,21 @@
 #include "base/log.h"
 #include "platform/linux/png_encoder.h"
 
-
 namespace velmor::platform {
 
 Result<RgbImage> MutterScreenFrames::copy(const Frame& area) {
     auto stream = session_.stream();
     if (!stream) return fail(stream.error());
     const Frame& monitor = stream->monitor;
-    return frames_.copy(stream->node, {area.x - monitor.x, area.y - monitor.y, area.width, area.height});
+    return frames_.copy(*stream, {area.x - monitor.x, area.y - monitor.y, area.width, area.height});
 }
 
 Result<std::vector<uint8_t>> MutterCapture::captureFrontWindow(int32_t pid) {
     auto window = windows_.frontWindowOf(pid);
     if (!window) return fail("target app window not found (pid " + std::to_string(pid) + ")");
-    auto screen = windows_.screen();
-    if (!screen) return fail("screenshot capture failed");
-    auto image = frames_.copy(*screen);
+    auto stream = session_.stream();
+    if (!stream) return fail(stream.error());
+    auto image = frames_.copy(stream->monitor);
     if (!image) {
         Log::error("gnome", "Screen cast frame failed: " + image.error());
         return fail("screenshot capture failed");

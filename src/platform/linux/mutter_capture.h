@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/mutter_session.h"
+#include "platform/linux/remote_desktop.h"
 #include "platform/linux/pipewire_frames.h"
 #include "platform/screen_frames.h"
 #include "platform/window_capture.h"
@@ -11,24 +11,27 @@ namespace velmor::platform {
 // The screen as mutter's screen cast of the session's monitor shows it (PipeWire frames).
 class MutterScreenFrames final : public ScreenFrames {
 public:
-    explicit MutterScreenFrames(MutterSession& session) : session_(session) {}
+    explicit MutterScreenFrames(RemoteDesktop& session) : session_(session) {}
 
     Result<RgbImage> copy(const Frame& area) override;
 
 private:
-    MutterSession& session_;
+    RemoteDesktop& session_;
     PipewireFrames frames_;
 };
 
 // Screenshots of an application's window. mutter tells no client where a window is, so the
-// picture is of the monitor that shows it (all of the window when it is maximized).
+// picture is of the monitor that shows it (all of the window when it is maximized). Why the
+// screen cast cannot start (the user's consent still pending or refused) is the answer.
 class MutterCapture final : public WindowCapture {
 public:
-    MutterCapture(ScreenFrames& frames, Windows& windows) : frames_(frames), windows_(windows) {}
+    MutterCapture(RemoteDesktop& session, ScreenFrames& frames, Windows& windows)
+        : session_(session), frames_(frames), windows_(windows) {}
 
     Result<std::vector<uint8_t>> captureFrontWindow(int32_t pid) override;
 
 private:
+    RemoteDesktop& session_;
     ScreenFrames& frames_;
     Windows& windows_;
 };

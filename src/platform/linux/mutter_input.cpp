@@ -1,6 +1,5 @@
 #include "platform/linux/mutter_input.h"
 
-#include "platform/linux/dbus_message.h"
 #include "platform/linux/key_symbols.h"
 #include "platform/linux/keyboard_layout.h"
 #include "platform/linux/wheel_notches.h"
@@ -29,9 +28,7 @@ constexpr size_t kCharactersPerCall = 4;
 
 void MutterInput::strike(Events& events, uint32_t symbol, const Modifiers& modifiers) {
     auto key = [&](uint32_t which, bool down) {
-        events.push_back({"NotifyKeyboardKeysym", [which, down](DbusCall& call, const MutterStream&) {
-                              call.add(which).add(down);
-                          }});
+        events.push_back({.kind = InputEvent::Kind::key, .code = which, .down = down});
     };
     std::vector<uint32_t> held;
     if (modifiers.control) held.push_back(XKB_KEY_Control_L);
@@ -83,17 +80,12 @@ Result<void> MutterInput::pressKey(const Key& pressed, const Modifiers& modifier
 }
 
 Result<void> MutterInput::movePointer(int x, int y) {
-    return session_.notify({{"NotifyPointerMotionAbsolute", [x, y](DbusCall& call, const MutterStream& stream) {
-                                 const Frame& monitor = stream.monitor;
-                                 const int px = std::clamp(x - monitor.x, 0, std::max(monitor.width - 1, 0));
-                                 const int py = std::clamp(y - monitor.y, 0, std::max(monitor.height - 1, 0));
-                                 call.add(stream.path).add(static_cast<double>(px)).add(static_cast<double>(py));
-                             }}});
+    return session_.notify({{.kind = InputEvent::Kind::motion, .x = x, .y = y}});
 }
 
 Result<void> MutterInput::setButton(MouseButton button, bool down) {
-    const int32_t code = button == MouseButton::left ? BTN_LEFT : BTN_RIGHT;
-    return session_.notify({{"NotifyPointerButton", [code, down](DbusCall& call, const MutterStream&) { call.add(code).add(down); }}});
+    const uint32_t code = button == MouseButton::left ? BTN_LEFT : BTN_RIGHT;
+    return session_.notify({{.kind = InputEvent::Kind::button, .code = code, .down = down}});
 }
 
 Result<void> MutterInput::scroll(int deltaY, int deltaX) {
@@ -101,9 +93,7 @@ Result<void> MutterInput::scroll(int deltaY, int deltaX) {
     for (auto [axis, pixels] : {std::pair{kVerticalAxis, deltaY}, std::pair{kHorizontalAxis, deltaX}}) {
         const int32_t steps = wheelNotches(pixels) * (pixels < 0 ? -1 : 1);
         if (steps == 0) continue;
-        events.push_back({"NotifyPointerAxisDiscrete", [axis, steps](DbusCall& call, const MutterStream&) {
-                              call.add(axis).add(steps);
-                          }});
+        events.push_back({.kind = InputEvent::Kind::axis, .code = axis, .steps = steps});
     }
     if (events.empty()) return succeeded();
     return session_.notify(events);

@@ -67,6 +67,20 @@ std::optional<uint32_t> awaitNode(DBusConnection* bus, const std::string& stream
     return std::nullopt;
 }
 
+// The arguments of `event`'s Notify* call, typed as mutter's own service takes them.
+void addArguments(DbusCall& call, const InputEvent& event, const MutterStream& stream) {
+    switch (event.kind) {
+        case InputEvent::Kind::key: call.add(event.code).add(event.down); break;
+        case InputEvent::Kind::motion: {
+            auto [x, y] = pointWithin(stream.monitor, event.x, event.y);
+            call.add(stream.path).add(x).add(y);
+            break;
+        }
+        case InputEvent::Kind::button: call.add(static_cast<int32_t>(event.code)).add(event.down); break;
+        case InputEvent::Kind::axis: call.add(event.code).add(event.steps); break;
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> MutterSession::unreachable() {
@@ -92,7 +106,7 @@ Result<void> MutterSession::startedLocked() {
     return succeeded();
 }
 
-Result<void> MutterSession::notify(const std::vector<Event>& events) {
+Result<void> MutterSession::notify(const std::vector<InputEvent>& events) {
     std::lock_guard lock(mutex_);
     // A session mutter has ended refuses every event: then one fresh session is tried. Once
     // an event has gone through, the rest are not sent again.
@@ -102,8 +116,8 @@ Result<void> MutterSession::notify(const std::vector<Event>& events) {
         if (session_.empty()) continue;
         std::vector<PendingReply> pending;
         for (const auto& event : events) {
-            DbusCall call(kRemoteDesktop, session_, kRemoteSession, event.method);
-            event.arguments(call, stream_);
+            DbusCall call(kRemoteDesktop, session_, kRemoteSession, notifyMethodOf(event));
+            addArguments(call, event, stream_);
             pending.push_back(call.sendLater(bus_.get(), kCallTimeoutMs));
         }
         std::string refused;
@@ -111,7 +125,7 @@ Result<void> MutterSession::notify(const std::vector<Event>& events) {
         for (size_t i = 0; i < pending.size(); ++i) {
             DbusReply reply = pending[i].wait();
             if (reply.ok()) anyAccepted = true;
-            else if (refused.empty()) refused = std::string(events[i].method) + " (" + reply.errorName() + ")";
+            else if (refused.empty()) refused = std::string(notifyMethodOf(events[i])) + " (" + reply.errorName() + ")";
         }
         if (refused.empty()) return succeeded();
         if (anyAccepted) return fail("mutter's remote desktop session refused an input event: " + refused);

@@ -2,7 +2,7 @@
 
 #include "base/result.h"
 #include "platform/linux/private_bus.h"
-#include "platform/windows.h"
+#include "platform/linux/remote_desktop.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,16 +13,6 @@
 #include <vector>
 
 namespace velmor::platform {
-
-class DbusCall;
-
-// The monitor stream of a started session: where PipeWire delivers its frames, and the
-// monitor's place on the screen (pointer positions are given within it).
-struct MutterStream {
-    std::string path;  // the ScreenCast stream's object path
-    uint32_t node = 0; // its PipeWire node
-    Frame monitor;
-};
 
 // mutter's remote desktop: a org.gnome.Mutter.RemoteDesktop session with a linked
 // org.gnome.Mutter.ScreenCast stream of the primary monitor, so that input and screen frames
@@ -37,22 +27,14 @@ struct MutterStream {
 // no one else. Once Velmor has offered clipboard contents, a thread of the session's own
 // answers mutter's requests for them (under the same lock). A session that mutter ended (it
 // restarted, or closed it) is made afresh on the next call.
-class MutterSession {
+class MutterSession final : public RemoteDesktop {
 public:
     // Whether mutter's RemoteDesktop service answers on the session bus; the reason when not.
     static std::optional<std::string> unreachable();
 
-    // Starts the session when it is not running yet; its stream, or why there is none.
-    Result<MutterStream> stream();
-    // One event of the session's input devices: a Notify* method, with `arguments` added to
-    // the call.
-    struct Event {
-        const char* method;
-        std::function<void(DbusCall&, const MutterStream&)> arguments;
-    };
-    // Sends the events in order, all before the first answer is awaited (one round trip for
-    // them all); the stream is started first when needed.
-    Result<void> notify(const std::vector<Event>& events);
+    Result<MutterStream> stream() override;
+    // All events are sent before the first answer is awaited: one round trip for them all.
+    Result<void> notify(const std::vector<InputEvent>& events) override;
 
     // The clipboard's text (UTF-8), as the application that holds it gives it; empty when it
     // holds no text. Fails with the reason.

@@ -102,16 +102,24 @@ void PipewireFrames::failed(const char* reason) {
     arrived_.notify_all();
 }
 
-Result<void> PipewireFrames::connect(uint32_t node) {
+Result<void> PipewireFrames::connect(const MutterStream& cast) {
+    const uint32_t node = cast.node;
     disconnect();
     pw_init(nullptr, nullptr);
     loop_ = pw_thread_loop_new("velmor-pipewire", nullptr);
     if (!loop_) return fail("PipeWire: no loop");
     context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
     if (!context_ || pw_thread_loop_start(loop_) < 0) return fail("PipeWire: no context");
+    // The portal hands over a connection that sees the granted node alone; otherwise
+    // PIPEWIRE_REMOTE, when set, names the daemon, else it is the user's own.
+    int remote = -1;
+    if (cast.openPipewire) {
+        auto opened = cast.openPipewire();
+        if (!opened) return fail(opened.error());
+        remote = *opened;
+    }
     pw_thread_loop_lock(loop_);
-    // PIPEWIRE_REMOTE, when set, names the daemon; else the user's own.
-    core_ = pw_context_connect(context_, nullptr, 0);
+    core_ = remote >= 0 ? pw_context_connect_fd(context_, remote, nullptr, 0) : pw_context_connect(context_, nullptr, 0);
     if (!core_) {
         pw_thread_loop_unlock(loop_);
         return fail("PipeWire is not running (no daemon answered at its socket)");
@@ -158,7 +166,8 @@ void PipewireFrames::disconnect() {
     failure_.clear();
 }
 
-Result<RgbImage> PipewireFrames::copy(uint32_t node, const Frame& area) {
+Result<RgbImage> PipewireFrames::copy(const MutterStream& stream, const Frame& area) {
+    const uint32_t node = stream.node;
     std::lock_guard connecting(connecting_);
     bool broken;
     {
@@ -166,7 +175,7 @@ Result<RgbImage> PipewireFrames::copy(uint32_t node, const Frame& area) {
         broken = !failure_.empty();
     }
     if (node != node_ || broken) {
-        auto connected = connect(node);
+        auto connected = connect(stream);
         if (!connected) return fail(connected.error());
     }
     std::unique_lock lock(mutex_);

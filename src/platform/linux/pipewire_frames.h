@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "platform/linux/remote_desktop.h"
 #include "platform/screen_frames.h"
 
 #include <condition_variable>
@@ -31,9 +32,9 @@ public:
     PipewireFrames& operator=(const PipewireFrames&) = delete;
     ~PipewireFrames();
 
-    // `area` (within the stream's picture) of the newest frame of `node`, connecting to the
-    // node first when needed and waiting a moment for its first frame.
-    Result<RgbImage> copy(uint32_t node, const Frame& area);
+    // `area` (within the stream's picture) of the newest frame of the stream's node,
+    // connecting to the node first when needed and waiting a moment for its first frame.
+    Result<RgbImage> copy(const MutterStream& stream, const Frame& area);
 
     // PipeWire callbacks (loop thread).
     void formatChanged(const spa_pod* format);
@@ -41,7 +42,7 @@ public:
     void failed(const char* reason);
 
 private:
-    Result<void> connect(uint32_t node);
+    Result<void> connect(const MutterStream& stream);
     void disconnect();
 
     pw_thread_loop* loop_ = nullptr;
