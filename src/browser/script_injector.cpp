@@ -301,7 +301,10 @@ json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>&
         auto found = findTab(urlPattern);
         if (!found) return errorResult(found.error());
         target = found->id;
+        // A dialog that opened a moment ago may be on its way to the listener still.
+        if (!watch->openDialog(target)) watch->catchUp();
     } else {
+        if (watch->tabsWithDialogs().empty()) watch->catchUp();
         auto open = watch->tabsWithDialogs();
         if (open.empty()) return errorResult("no dialog is open in any tab Velmor has worked in");
         target = open.front();
