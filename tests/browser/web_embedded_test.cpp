@@ -112,6 +112,7 @@ TEST_F(WebEmbedded, AFormInAFrameOfAnotherSiteIsSubmitted) {
     json content = call("web_content", {{"url", url}});
     EXPECT_NE(content["content"].get<std::string>().find("Details for the delivery address"), std::string::npos)
         << content.dump();
+    EXPECT_EQ(call("web_wait_for", {{"text", "delivery details"}, {"url", url}})["status"], "appeared");
 
     // Keys go to the frame's own renderer: Enter in its field sends its form again.
     EXPECT_EQ(call("fill_email_delivery", {{"value", "porch@example.com"}})["status"], "filled");
