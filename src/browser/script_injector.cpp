@@ -130,8 +130,8 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
         if (action == "press") {
             done = pressKey(session, selector, value.value_or(""));
         } else {
-            auto [frameId, inner] = splitFrameSelector(selector);
-            done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
+            auto [frameKey, inner] = splitFrameSelector(selector);
+            done = evaluateApart(session, buildActionScript(action, inner, value), frameKey);
             if (done.is_object()) showPageWords(done);
         }
         // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
@@ -409,16 +409,14 @@ json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& 
     std::unique_ptr<DevToolsSession> attached;
     auto frame = frameKey ? reachFrame(session, *frameKey, attached, limit) : mainFrame(session, limit);
     if (!frame) return errorResult(frame.error());
-    auto world = isolatedWorld(*frame, limit);
-    // A frame named by an earlier scan may have been taken out of the page since.
-    if (!world) return errorResult(frameKey ? kFrameGoneError : world.error());
-    return evaluate(*frame->session, script, *world, limit);
+    return evaluateInFrame(*frame, script, limit, frameKey.has_value());
 }
 
 json ScriptInjector::evaluateInFrame(const TabFrame& frame, const std::string& script,
-                                     std::optional<std::chrono::milliseconds> limit) const {
+                                     std::optional<std::chrono::milliseconds> limit, bool namedByScan) const {
     auto world = isolatedWorld(frame, limit);
-    if (!world) return errorResult(world.error());
+    // A frame named by an earlier scan may have been taken out of the page since.
+    if (!world) return errorResult(namedByScan ? kFrameGoneError : world.error());
     return evaluate(*frame.session, script, *world, limit);
 }
 
@@ -458,9 +456,8 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
         auto [frameKey, inner] = splitFrameSelector(selector);
         auto frame = frameKey ? reachFrame(session, *frameKey, attached) : mainFrame(session);
         if (!frame) return errorResult(frame.error());
-        auto world = isolatedWorld(*frame, std::nullopt);
-        if (!world) return errorResult(frameKey ? kFrameGoneError : world.error());
-        json focused = evaluate(*frame->session, buildActionScript("focus", inner, std::nullopt), *world);
+        json focused =
+            evaluateInFrame(*frame, buildActionScript("focus", inner, std::nullopt), std::nullopt, frameKey.has_value());
         if (focused.contains("error")) return focused;
         receiver = frame->session;
     }

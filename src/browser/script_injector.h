@@ -119,8 +119,9 @@ private:
     nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
                                  const std::optional<std::string>& frameKey = std::nullopt,
                                  std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    // `namedByScan`: the frame came from a scan's selector, and may have left the page since.
     nlohmann::json evaluateInFrame(const TabFrame& frame, const std::string& script,
-                                   std::optional<std::chrono::milliseconds> limit) const;
+                                   std::optional<std::chrono::milliseconds> limit, bool namedByScan = false) const;
     // A fresh isolated world in the frame: its execution context id.
     Result<int64_t> isolatedWorld(const TabFrame& frame, std::optional<std::chrono::milliseconds> limit) const;
     // One look of the wait script in every frame: seen where any frame sees it (its first
