@@ -358,7 +358,7 @@ json ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& s
     json seen;
     int64_t count = 0;
     auto visited = visitTabFrames(session, limit, [&](const TabFrame& frame) {
-        json look = evaluateInFrame(frame, script, limit);
+        json look = evaluateInFrame(frame, script, frame.limit);
         std::string state = stringFieldOr(look, "state");
         if (state == "invalid") {
             seen = std::move(look);
@@ -383,8 +383,7 @@ json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& scr
     std::vector<FrameScan> below;
     std::vector<UnreachedFrame> unreached;
     auto visited = visitTabFrames(session, std::nullopt, [&](const TabFrame& frame) {
-        json result = evaluateInFrame(frame, script, frame.session == &session ? std::nullopt
-                                                                             : std::optional(kOtherSiteFrameLimit));
+        json result = evaluateInFrame(frame, script, frame.limit);
         if (main.is_null()) {
             main = std::move(result);
             return !main.contains("error");

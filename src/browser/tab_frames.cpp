@@ -42,10 +42,6 @@ Result<std::vector<LocalFrame>> localFrames(DevToolsSession& session, size_t mos
     return frames;
 }
 
-std::chrono::milliseconds otherSiteLimit(std::optional<std::chrono::milliseconds> limit) {
-    return limit ? std::min(*limit, kOtherSiteFrameLimit) : kOtherSiteFrameLimit;
-}
-
 }  // namespace
 
 Result<void> visitTabFrames(DevToolsSession& tab, std::optional<std::chrono::milliseconds> limit,
@@ -56,17 +52,27 @@ Result<void> visitTabFrames(DevToolsSession& tab, std::optional<std::chrono::mil
     size_t visited = 0;
     for (const auto& frame : *own) {
         ++visited;
-        if (!visit({frame.id, frame.id, frame.name, frame.url, &tab})) return succeeded();
+        if (!visit({frame.id, frame.id, frame.name, frame.url, &tab, limit})) return succeeded();
     }
+    // What one command in a frame of another site may take: what is left of their budget.
+    auto budgetEnds = std::chrono::steady_clock::now() + kOtherSiteFramesBudget;
+    auto commandLimit = [&] {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(budgetEnds - std::chrono::steady_clock::now());
+        return std::max(std::chrono::milliseconds(0), std::min({left, kOtherSiteFrameLimit, limit.value_or(left)}));
+    };
+    constexpr const char* kOutOfTime = "not read: the frames of other sites took all the time they are given";
     // Breadth first over the renderers: the tab's, then those of the other sites' frames in it.
     std::vector<std::unique_ptr<DevToolsSession>> renderers;
     std::vector<DevToolsSession*> pending{&tab};
     for (size_t next = 0; next < pending.size() && visited < kMaxScannedFrames && tab.usable(); ++next) {
-        auto children = pending[next]->attachChildFrames(kMaxScannedFrames - visited, otherSiteLimit(limit));
+        if (commandLimit().count() == 0) break;
+        auto children = pending[next]->attachChildFrames(kMaxScannedFrames - visited, commandLimit());
         if (!children) continue;
         for (auto& child : *children) {
             if (visited >= kMaxScannedFrames || !tab.usable()) break;
-            auto frames = localFrames(*child.session, kMaxScannedFrames - visited, otherSiteLimit(limit));
+            auto frames = commandLimit().count() == 0
+                              ? Result<std::vector<LocalFrame>>(fail(kOutOfTime))
+                              : localFrames(*child.session, kMaxScannedFrames - visited, commandLimit());
             if (!frames) {
                 if (unreached) unreached->push_back({child.url, frames.error()});
                 continue;
@@ -76,7 +82,8 @@ Result<void> visitTabFrames(DevToolsSession& tab, std::optional<std::chrono::mil
             pending.push_back(session);
             for (const auto& frame : *frames) {
                 ++visited;
-                if (!visit({child.targetId + kTargetStep + frame.id, frame.id, frame.name, frame.url, session}))
+                if (!visit({child.targetId + kTargetStep + frame.id, frame.id, frame.name, frame.url, session,
+                            commandLimit()}))
                     return succeeded();
             }
         }
@@ -87,18 +94,18 @@ Result<void> visitTabFrames(DevToolsSession& tab, std::optional<std::chrono::mil
 Result<TabFrame> reachFrame(DevToolsSession& tab, const std::string& key, std::unique_ptr<DevToolsSession>& attached,
                             std::optional<std::chrono::milliseconds> limit) {
     auto step = key.find(kTargetStep);
-    if (step == std::string::npos) return TabFrame{key, key, "", "", &tab};
+    if (step == std::string::npos) return TabFrame{key, key, "", "", &tab, limit};
     auto session = tab.attachFrame(key.substr(0, step), limit);
     if (!session) return fail(session.error());
     attached = std::move(*session);
-    return TabFrame{key, key.substr(step + 1), "", "", attached.get()};
+    return TabFrame{key, key.substr(step + 1), "", "", attached.get(), limit};
 }
 
 Result<TabFrame> mainFrame(DevToolsSession& tab, std::optional<std::chrono::milliseconds> limit) {
     auto frames = localFrames(tab, 1, limit);
     if (!frames) return fail(frames.error());
     const auto& main = frames->front();
-    return TabFrame{main.id, main.id, main.name, main.url, &tab};
+    return TabFrame{main.id, main.id, main.name, main.url, &tab, limit};
 }
 
 }  // namespace velmor::browser

@@ -23,12 +23,17 @@ struct TabFrame {
     std::string name;  // the frame element's name
     std::string url;
     DevToolsSession* session = nullptr;
+    // How long one command there may take when it is visited in a look over all frames
+    // (none: the usual limit).
+    std::optional<std::chrono::milliseconds> limit;
 };
 
 // How long a frame of another site may take to answer one command during a look over all
-// frames. It runs in a process of its own, which can hang while the tab stays responsive; one
-// that does costs the look this long and leaves out the frames not yet visited.
+// frames, and all of them together. It runs in a process of its own, which can hang while the
+// tab stays responsive; one that does costs the look this long and leaves out the frames not
+// yet visited.
 inline constexpr std::chrono::milliseconds kOtherSiteFrameLimit{5'000};
+inline constexpr std::chrono::milliseconds kOtherSiteFramesBudget{10'000};
 
 // Visits the tab's frames (the main frame first, each frame after its parent, at most
 // kMaxScannedFrames) until `visit` answers false. The frames of the tab's own renderer come
