@@ -1,6 +1,7 @@
 // Measures the page half against a real headless Chromium, end to end through the dispatcher
 // (DevTools round trips, page script, registry refill): web_scan of TodoMVC, of a page with
-// 1,000 controls, of a Tabulator grid of 300 rows and of a page with 3 frames and 2 web components' shadow roots, a click through a scanned tool on a button whose page handler does next to
+// 1,000 controls, of a Tabulator grid of 300 rows and of a page with 3 frames and 2 web components' shadow roots (once
+// with one frame of another site, which runs in a renderer of its own), a click through a scanned tool on a button whose page handler does next to
 // nothing (so the figure is Velmor's own cost), one web_wait_for look that finds its text at once, one web_execute_js round trip with a small
 // and with a large script, and the bytes of each test page's web_scan answer and of the tools
 // it adds to tools/list.
@@ -67,9 +68,13 @@ int main() {
     std::string grid = openRendered("grid.html?more=297", "document.querySelectorAll('[role=\"gridcell\"]').length === 900");
     std::string embedded = openRendered("embedded.html?other=" + std::to_string(chromium.otherOriginPort()),
                                         "document.querySelector('login-card').shadowRoot");
+    std::string otherSite = openRendered(
+        "embedded.html?host=localhost&other=" + std::to_string(chromium.otherOriginPort()),
+        "document.querySelector('login-card').shadowRoot");
     // The frames load after the page.
-    for (int i = 0; i < 200 && router.callTool("web_scan", {{"url", embedded}}).value("toolCount", 0) < 11; ++i)
-        std::this_thread::sleep_for(50ms);
+    for (const auto& url : {embedded, otherSite})
+        for (int i = 0; i < 200 && router.callTool("web_scan", {{"url", url}}).value("toolCount", 0) < 11; ++i)
+            std::this_thread::sleep_for(50ms);
 
     std::printf("bytes per page (web_scan answer / tools it adds to tools/list):\n");
     for (const auto& [name, url] : std::vector<std::pair<std::string, std::string>>{
@@ -80,7 +85,8 @@ int main() {
              {"Swagger UI (12 operations)", swagger},
              {"many_controls.html", many},
              {"grid.html (Tabulator, 300 rows)", grid},
-             {"embedded.html (3 frames, 2 shadow roots)", embedded}}) {
+             {"embedded.html (3 frames, 2 shadow roots)", embedded},
+             {"embedded.html, a frame of another site", otherSite}}) {
         json scan = router.callTool("web_scan", {{"url", url}});
         std::printf("  %-42s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
                     sessions.allWebTools().dump().size(), scan.value("toolCount", 0));
@@ -101,6 +107,9 @@ int main() {
                         })).c_str());
     std::printf("%s\n", bench::summarise("web_scan, 3 frames and 2 shadow roots", timed(30, [&] {
                             router.callTool("web_scan", {{"url", embedded}});
+                        })).c_str());
+    std::printf("%s\n", bench::summarise("web_scan, 3 frames (1 of another site) and 2 shadow roots", timed(30, [&] {
+                            router.callTool("web_scan", {{"url", otherSite}});
                         })).c_str());
 
     router.callTool("web_scan", {{"url", listeners}});

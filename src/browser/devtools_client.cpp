@@ -12,6 +12,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <deque>
+#include <set>
 #include <optional>
 
 namespace velmor::browser {
@@ -97,7 +98,9 @@ Result<void> connectBefore(asio::io_context& io, tcp::socket& socket, const std:
     return succeeded();
 }
 
-// A connection to one page over its WebSocket, run on the calling thread.
+// A connection to one page over its WebSocket, run on the calling thread. The frames of other
+// sites that it attaches to (ChildSession) share it: every command and event carries the
+// session id of the target it belongs to, empty for the page itself.
 class ChromiumSession final : public DevToolsSession {
 public:
     explicit ChromiumSession(const DevToolsLimits& l) : limits(l), ws(io) {}
@@ -105,15 +108,40 @@ public:
 
     static Result<std::unique_ptr<DevToolsSession>> open(const std::string& webSocketUrl, const DevToolsLimits& limits);
 
-    bool send(const std::string& method, const json& params) override;
+    bool send(const std::string& method, const json& params) override { return sendOn("", method, params); }
     Result<json> call(const std::string& method, const json& params,
-                      std::optional<std::chrono::milliseconds> limit) override;
+                      std::optional<std::chrono::milliseconds> limit) override {
+        return callOn("", method, params, limit);
+    }
     bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
-                      std::chrono::milliseconds limit) override;
-    bool skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) override;
+                      std::chrono::milliseconds limit) override {
+        return waitForEventOn("", accept, limit);
+    }
+    bool skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) override {
+        return skipToArrivedEventOn("", accept);
+    }
     bool usable() const override { return !broken; }
     const std::vector<PageDialog>& dialogs() const override { return dialogs_; }
     void answerDialogs(bool answer) override { answersDialogs = answer; }
+    Result<std::vector<AttachedFrame>> attachChildFrames(size_t most,
+                                                         std::optional<std::chrono::milliseconds> limit) override {
+        return attachChildFramesOf("", most, limit);
+    }
+    Result<std::unique_ptr<DevToolsSession>> attachFrame(const std::string& targetId,
+                                                         std::optional<std::chrono::milliseconds> limit) override;
+
+    bool sendOn(const std::string& sessionId, const std::string& method, const json& params) {
+        return command(++nextId, method, params, sessionId);
+    }
+    Result<json> callOn(const std::string& sessionId, const std::string& method, const json& params,
+                        std::optional<std::chrono::milliseconds> limit);
+    bool waitForEventOn(const std::string& sessionId,
+                        const std::function<bool(const std::string&, const json&)>& accept,
+                        std::chrono::milliseconds limit);
+    bool skipToArrivedEventOn(const std::string& sessionId,
+                              const std::function<bool(const std::string&, const json&)>& accept);
+    Result<std::vector<AttachedFrame>> attachChildFramesOf(const std::string& sessionId, size_t most,
+                                                           std::optional<std::chrono::milliseconds> limit);
 
 private:
     bool run(const bool& done, Clock::time_point deadline) { return runUntil(io, done, deadline, ws.next_layer()); }
@@ -133,16 +161,18 @@ private:
         return !broken;
     }
 
-    bool command(int id, const std::string& method, const json& params) {
+    bool command(int id, const std::string& method, const json& params, const std::string& sessionId) {
         json message = {{"id", id}, {"method", method}, {"params", params}};
+        if (!sessionId.empty()) message["sessionId"] = sessionId;
         return write(message.dump(-1, ' ', false, json::error_handler_t::replace));
     }
 
     // One message, or nothing when the connection failed or the deadline passed. A page
     // script that is still running at the deadline would keep the tab from answering anyone
     // after us; with `interrupt` it is stopped first, over this connection, the only one the
-    // busy page still serves.
-    std::optional<json> read(Clock::time_point deadline, bool& timedOut, bool interrupt) {
+    // busy page still serves (in the session of the target that runs it).
+    std::optional<json> read(Clock::time_point deadline, bool& timedOut, bool interrupt,
+                             const std::string& sessionId = "") {
         if (broken) return std::nullopt;
         beast::flat_buffer buffer;
         bool done = false;
@@ -165,10 +195,11 @@ private:
             timedOut = true;
             broken = true;
             if (interrupt) {
-                std::string stop = json{{"id", ++nextId}, {"method", "Runtime.terminateExecution"},
-                                        {"params", json::object()}}.dump();
+                json stop = {{"id", ++nextId}, {"method", "Runtime.terminateExecution"}, {"params", json::object()}};
+                if (!sessionId.empty()) stop["sessionId"] = sessionId;
+                std::string text = stop.dump();
                 bool written = false;
-                ws.async_write(asio::buffer(stop), [&](const beast::error_code&, size_t) { written = true; });
+                ws.async_write(asio::buffer(text), [&](const beast::error_code&, size_t) { written = true; });
                 // The stopped script's own answer is the sign that the page is free again.
                 auto until = Clock::now() + kInterruptLimit;
                 if (runFor(io, written, until)) runFor(io, done, until);
@@ -187,16 +218,26 @@ private:
     }
 
     // A dialog blocks the page until someone answers it; every event is kept for
-    // waitForEvent.
+    // waitForEvent. A frame that went away takes its session along: a command still waiting
+    // there is never answered.
     void onEvent(json message) {
-        if (stringFieldOr(message, "method") == "Page.javascriptDialogOpening") {
+        std::string method = stringFieldOr(message, "method");
+        if (method == "Page.javascriptDialogOpening") {
             const json& params = message["params"];
             std::string type = stringFieldOr(params, "type");
             if (dialogs_.size() < kKeptDialogLimit) dialogs_.push_back({type, stringFieldOr(params, "message")});
-            if (answersDialogs) command(++nextId, "Page.handleJavaScriptDialog", {{"accept", acceptedByDefault(type)}});
+            if (answersDialogs)
+                command(++nextId, "Page.handleJavaScriptDialog", {{"accept", acceptedByDefault(type)}},
+                        stringFieldOr(message, "sessionId"));
+        } else if (method == "Target.detachedFromTarget") {
+            if (detached.size() < kQueuedEventLimit) detached.insert(stringFieldOr(message["params"], "sessionId"));
         }
         events.push_back(std::move(message));
         if (events.size() > kQueuedEventLimit) events.pop_front();
+    }
+
+    static bool ofSession(const json& event, const std::string& sessionId) {
+        return stringFieldOr(event, "sessionId") == sessionId;
     }
 
     DevToolsLimits limits;
@@ -207,8 +248,46 @@ private:
     bool answersDialogs = true;
     std::deque<json> events;
     std::vector<PageDialog> dialogs_;
+    std::set<std::string> detached;  // sessions of frames that went away
     // The start of the last frame that was no usable JSON, for the error that reports it.
     std::string unreadable;
+};
+
+
+// A frame of another site, spoken to over its page's connection, on the thread that uses it.
+class ChildSession final : public DevToolsSession {
+public:
+    ChildSession(ChromiumSession& page, std::string sessionId) : page_(page), sessionId_(std::move(sessionId)) {}
+
+    bool send(const std::string& method, const json& params) override {
+        return page_.sendOn(sessionId_, method, params);
+    }
+    Result<json> call(const std::string& method, const json& params,
+                      std::optional<std::chrono::milliseconds> limit) override {
+        return page_.callOn(sessionId_, method, params, limit);
+    }
+    bool waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
+                      std::chrono::milliseconds limit) override {
+        return page_.waitForEventOn(sessionId_, accept, limit);
+    }
+    bool skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) override {
+        return page_.skipToArrivedEventOn(sessionId_, accept);
+    }
+    bool usable() const override { return page_.usable(); }
+    const std::vector<PageDialog>& dialogs() const override { return page_.dialogs(); }
+    void answerDialogs(bool answer) override { page_.answerDialogs(answer); }
+    Result<std::vector<AttachedFrame>> attachChildFrames(size_t most,
+                                                         std::optional<std::chrono::milliseconds> limit) override {
+        return page_.attachChildFramesOf(sessionId_, most, limit);
+    }
+    Result<std::unique_ptr<DevToolsSession>> attachFrame(const std::string& targetId,
+                                                         std::optional<std::chrono::milliseconds> limit) override {
+        return page_.attachFrame(targetId, limit);
+    }
+
+private:
+    ChromiumSession& page_;
+    std::string sessionId_;
 };
 
 ChromiumSession::~ChromiumSession() {
@@ -243,20 +322,17 @@ Result<std::unique_ptr<DevToolsSession>> ChromiumSession::open(const std::string
     return std::unique_ptr<DevToolsSession>(std::move(session));
 }
 
-bool ChromiumSession::send(const std::string& method, const json& params) {
-    return command(++nextId, method, params);
-}
-
-Result<json> ChromiumSession::call(const std::string& method, const json& params,
-                                   std::optional<std::chrono::milliseconds> limit) {
+Result<json> ChromiumSession::callOn(const std::string& sessionId, const std::string& method, const json& params,
+                                     std::optional<std::chrono::milliseconds> limit) {
+    if (!sessionId.empty() && detached.contains(sessionId)) return fail(kFrameGoneError);
     int id = ++nextId;
-    if (!command(id, method, params))
+    if (!command(id, method, params, sessionId))
         return fail("Chrome: could not send to the tab within " + secondsText(limits.write));
     auto answerLimit = limit.value_or(limits.answer);
     auto deadline = Clock::now() + answerLimit;
     while (true) {
         bool timedOut = false;
-        auto message = read(deadline, timedOut, true);
+        auto message = read(deadline, timedOut, true, sessionId);
         if (!message) {
             return fail(timedOut ? "Chrome: the page did not answer within " + secondsText(answerLimit)
                                  : "Chrome: the connection to the tab was lost");
@@ -267,12 +343,15 @@ Result<json> ChromiumSession::call(const std::string& method, const json& params
         if (!message->is_object()) continue;
         if (message->contains("method")) {
             onEvent(std::move(*message));
+            if (!sessionId.empty() && detached.contains(sessionId)) return fail(kFrameGoneError);
             continue;
         }
         auto answerId = message->find("id");
         if (answerId == message->end() || *answerId != id) continue;
         if (auto error = message->find("error"); error != message->end()) {
             std::string text = stringFieldOr(*error, "message");
+            // A frame's session ends with the frame; the browser then no longer knows it.
+            if (!sessionId.empty() && text.starts_with("Session with given id not found")) return fail(kFrameGoneError);
             return fail("Chrome: " + (text.empty() ? std::string("protocol error") : text));
         }
         auto result = message->find("result");
@@ -281,9 +360,11 @@ Result<json> ChromiumSession::call(const std::string& method, const json& params
     }
 }
 
-bool ChromiumSession::waitForEvent(const std::function<bool(const std::string&, const json&)>& accept,
-                                   std::chrono::milliseconds limit) {
+bool ChromiumSession::waitForEventOn(const std::string& sessionId,
+                                     const std::function<bool(const std::string&, const json&)>& accept,
+                                     std::chrono::milliseconds limit) {
     auto matches = [&](const json& event) {
+        if (!ofSession(event, sessionId)) return false;
         auto params = event.find("params");
         return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
     };
@@ -307,14 +388,55 @@ bool ChromiumSession::waitForEvent(const std::function<bool(const std::string&, 
     }
 }
 
-bool ChromiumSession::skipToArrivedEvent(const std::function<bool(const std::string&, const json&)>& accept) {
+bool ChromiumSession::skipToArrivedEventOn(const std::string& sessionId,
+                                           const std::function<bool(const std::string&, const json&)>& accept) {
     auto hit = std::find_if(events.begin(), events.end(), [&](const json& event) {
+        if (!ofSession(event, sessionId)) return false;
         auto params = event.find("params");
         return accept(stringFieldOr(event, "method"), params != event.end() ? *params : json::object());
     });
     if (hit == events.end()) return false;
     events.erase(events.begin(), hit);
     return true;
+}
+
+Result<std::vector<DevToolsSession::AttachedFrame>> ChromiumSession::attachChildFramesOf(
+    const std::string& sessionId, size_t most, std::optional<std::chrono::milliseconds> limit) {
+    // The browser attaches to the frames already there before it answers, so their
+    // attachedToTarget events have all arrived once the answer has.
+    auto attached = callOn(sessionId, "Target.setAutoAttach",
+                           {{"autoAttach", true}, {"waitForDebuggerOnStart", false}, {"flatten", true}}, limit);
+    if (!attached) return fail(attached.error());
+    std::vector<AttachedFrame> frames;
+    for (auto event = events.begin(); event != events.end();) {
+        const json* params = findField(*event, "params");
+        const json* target = params ? findField(*params, "targetInfo") : nullptr;
+        bool child = ofSession(*event, sessionId) && stringFieldOr(*event, "method") == "Target.attachedToTarget" &&
+                     target && target->is_object();
+        if (!child) {
+            ++event;
+            continue;
+        }
+        std::string childSession = stringFieldOr(*params, "sessionId");
+        if (stringFieldOr(*target, "type") == "iframe" && !childSession.empty() && frames.size() < most)
+            frames.push_back({stringFieldOr(*target, "targetId"), stringFieldOr(*target, "url"),
+                              std::make_unique<ChildSession>(*this, childSession)});
+        event = events.erase(event);
+    }
+    return frames;
+}
+
+Result<std::unique_ptr<DevToolsSession>> ChromiumSession::attachFrame(const std::string& targetId,
+                                                                      std::optional<std::chrono::milliseconds> limit) {
+    auto attached = callOn("", "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, limit);
+    if (!attached) {
+        // The browser knows no target of that id: the frame has been taken out of the page.
+        if (attached.error().find("No target with given id") != std::string::npos) return fail(kFrameGoneError);
+        return fail(attached.error());
+    }
+    std::string childSession = stringFieldOr(*attached, "sessionId");
+    if (childSession.empty()) return fail(kFrameGoneError);
+    return std::unique_ptr<DevToolsSession>(std::make_unique<ChildSession>(*this, childSession));
 }
 
 }  // namespace

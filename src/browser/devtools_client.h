@@ -15,6 +15,9 @@
 
 namespace velmor::browser {
 
+// What a call that names a frame which has left the page answers.
+inline constexpr const char* kFrameGoneError = "Chrome: the frame is gone; run web_scan again";
+
 // One page tab as the DevTools endpoint lists it.
 struct DevToolsPage {
     std::string id;
@@ -67,6 +70,22 @@ public:
     // Whether this connection answers the dialogs it meets (it does unless told otherwise);
     // they are kept for dialogs() either way.
     virtual void answerDialogs(bool answer) = 0;
+
+    // A frame of another site runs in a renderer process of its own, which this session's
+    // commands do not reach: it is spoken to through a session attached to the frame's target
+    // (whose id is the frame's id). Attached sessions travel over this session's connection:
+    // they are used by the thread that uses this session, and must not outlive it.
+    struct AttachedFrame {
+        std::string targetId;
+        std::string url;
+        std::unique_ptr<DevToolsSession> session;
+    };
+    // The out-of-process frames directly below this session's target, at most `most`.
+    virtual Result<std::vector<AttachedFrame>> attachChildFrames(size_t most,
+                                                                 std::optional<std::chrono::milliseconds> limit) = 0;
+    // A session on the out-of-process frame with this target id; fails when the frame is gone.
+    virtual Result<std::unique_ptr<DevToolsSession>> attachFrame(const std::string& targetId,
+                                                                 std::optional<std::chrono::milliseconds> limit) = 0;
 };
 
 // The DevTools endpoint of one browser: its tab list, and the connections to its pages.

@@ -154,6 +154,27 @@ public:
         return ids;
     }
 
+    void catchUp() override {
+        std::vector<std::shared_ptr<Listener>> listeners;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [id, tab] : tabs_)
+                if (tab.listening) listeners.push_back(tab.listener);
+        }
+        if (listeners.empty()) return;
+        // The browser answers this without the page, which a dialog blocks; its answer comes
+        // after every event the browser sent the listener before it.
+        auto left = std::make_shared<size_t>(listeners.size());
+        auto done = std::make_shared<std::promise<void>>();
+        auto caughtUp = done->get_future();
+        asio::post(io_, [listeners, left, done] {
+            for (const auto& listener : listeners)
+                listener->command("Page.getNavigationHistory", json::object(), [left, done](Result<json>) {
+                    if (--*left == 0) done->set_value();
+                });
+        });
+        caughtUp.wait_for(connectLimit_);
+    }
     Result<PageDialog> answer(const std::string& targetId, bool accept,
                               const std::optional<std::string>& promptText) override {
         std::shared_ptr<Listener> listener;

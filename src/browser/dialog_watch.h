@@ -51,6 +51,10 @@ public:
     virtual std::optional<PageDialog> openDialog(const std::string& targetId) const = 0;
     // The watched tabs with a dialog open, the latest opened first.
     virtual std::vector<std::string> tabsWithDialogs() const = 0;
+    // Returns once every watched tab's listener has read what the browser told it before
+    // this call (or the connect limit has passed). The listeners hear of a dialog a moment
+    // after it opens: one that someone has already seen open is known after this.
+    virtual void catchUp() = 0;
     // Accepts or dismisses the open dialog, with `promptText` as a prompt's answer; fails
     // when the tab shows none.
     virtual Result<PageDialog> answer(const std::string& targetId, bool accept,

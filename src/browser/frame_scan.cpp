@@ -43,8 +43,8 @@ json toolsOf(const json& scan) {
 
 }  // namespace
 
-std::string inFrame(const std::string& frameId, const std::string& selector) {
-    return kFramePrefix + frameId + kStep + selector;
+std::string inFrame(const std::string& frameKey, const std::string& selector) {
+    return kFramePrefix + frameKey + kStep + selector;
 }
 
 FrameSelector splitFrameSelector(const std::string& selector) {
@@ -77,7 +77,7 @@ json mergedFrameScans(json main, const std::vector<FrameScan>& frames) {
                 while (name.ends_with('_')) name.pop_back();
             }
             tool["name"] = name;
-            tool["selector"] = inFrame(frame.frameId, text(tool, "selector"));
+            tool["selector"] = inFrame(frame.frameKey, text(tool, "selector"));
             tool["description"] = text(tool, "description") + " in frame \"" + context + "\"";
             tools.push_back(std::move(tool));
         }

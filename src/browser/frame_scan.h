@@ -12,16 +12,17 @@ inline constexpr size_t kMaxScannedFrames = 16;
 
 // The scan of one frame below the tab's main frame.
 struct FrameScan {
-    std::string frameId;
+    std::string frameKey;  // the frame as TabFrame::key names it
     std::string frameName;  // the frame element's name, as the frame tree tells it
     nlohmann::json result;  // the scan script's answer in that frame
 };
 
-// A scanned element's selector names the frame it is in when that is not the main frame.
-std::string inFrame(const std::string& frameId, const std::string& selector);
-// The frame (none: the main frame) and the selector within it.
+// A scanned element's selector names the frame it is in (by its key) when that is not the
+// main frame.
+std::string inFrame(const std::string& frameKey, const std::string& selector);
+// The frame's key (none: the main frame) and the selector within it.
 struct FrameSelector {
-    std::optional<std::string> frameId;
+    std::optional<std::string> frameKey;
     std::string selector;
 };
 FrameSelector splitFrameSelector(const std::string& selector);

@@ -130,6 +130,9 @@ json checkedScan(const json& raw, size_t maxTextLength, const std::vector<std::s
         answer["dialog"] = {{"type", outside_text::label(type ? *type : "")},
                             {"message", outside_text::description(message ? *message : "")}};
     }
+    // Frames of other sites that did not answer in time: made by the injector, not the page.
+    if (auto unread = raw.find("unread_frames"); unread != raw.end() && unread->is_array())
+        answer["unread_frames"] = *unread;
     outside_text::fitToBudget(answer, "tools");
     answer["toolCount"] = answer["tools"].size();
     return answer;

@@ -11,6 +11,7 @@
 #include "browser/page_origin.h"
 #include "browser/page_scripts.h"
 #include "browser/scan_answer.h"
+#include "browser/tab_frames.h"
 
 #include <algorithm>
 #include <cctype>
@@ -129,8 +130,8 @@ json ScriptInjector::execute(const std::string& action, const std::string& selec
         if (action == "press") {
             done = pressKey(session, selector, value.value_or(""));
         } else {
-            auto [frameId, inner] = splitFrameSelector(selector);
-            done = evaluateApart(session, buildActionScript(action, inner, value), frameId);
+            auto [frameKey, inner] = splitFrameSelector(selector);
+            done = evaluateApart(session, buildActionScript(action, inner, value), frameKey);
             if (done.is_object()) showPageWords(done);
         }
         // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
@@ -300,7 +301,10 @@ json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>&
         auto found = findTab(urlPattern);
         if (!found) return errorResult(found.error());
         target = found->id;
+        // A dialog that opened a moment ago may be on its way to the listener still.
+        if (!watch->openDialog(target)) watch->catchUp();
     } else {
+        if (watch->tabsWithDialogs().empty()) watch->catchUp();
         auto open = watch->tabsWithDialogs();
         if (open.empty()) return errorResult("no dialog is open in any tab Velmor has worked in");
         target = open.front();
@@ -350,82 +354,78 @@ json ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>&
 
 json ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& script,
                                   std::chrono::milliseconds limit) const {
-    auto frames = framesOf(session, limit);
-    if (!frames) return errorResult(frames.error());
     json main;
     json seen;
     int64_t count = 0;
-    for (const auto& frame : *frames) {
-        json look = evaluateApart(session, script, frame.id, limit);
+    auto visited = visitTabFrames(session, limit, [&](const TabFrame& frame) {
+        json look = evaluateInFrame(frame, script, frame.limit);
         std::string state = stringFieldOr(look, "state");
-        if (state == "invalid") return look;
+        if (state == "invalid") {
+            seen = std::move(look);
+            return false;
+        }
         if (state == "seen") {
             if (seen.is_null()) seen = look;
             count += look.value("count", 1);
         }
         if (main.is_null()) main = std::move(look);
-        if (!session.usable()) break;
-    }
+        return session.usable();
+    });
+    if (!visited) return errorResult(visited.error());
+    if (stringFieldOr(seen, "state") == "invalid") return seen;
     if (seen.is_null()) return main;
     seen["count"] = count;
     return seen;
 }
 
 json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
-    auto frames = framesOf(session);
-    if (!frames) return errorResult(frames.error());
-    json main = evaluateApart(session, script, frames->front().id);
-    if (main.contains("error")) return main;
-    // A frame that cannot be read (gone meanwhile, still loading) leaves out only itself.
+    json main;
     std::vector<FrameScan> below;
-    for (auto frame = frames->begin() + 1; frame != frames->end(); ++frame) {
-        json result = evaluateApart(session, script, frame->id);
-        if (!result.contains("error")) below.push_back({frame->id, frame->name, std::move(result)});
-    }
-    return mergedFrameScans(std::move(main), below);
-}
-
-Result<std::vector<ScriptInjector::Frame>> ScriptInjector::framesOf(
-    DevToolsSession& session, std::optional<std::chrono::milliseconds> limit) const {
-    auto tree = session.call("Page.getFrameTree", json::object(), limit);
-    if (!tree) return fail(tree.error());
-    std::vector<Frame> frames;
-    // Depth first, in document order: the main frame, then each frame after its parent.
-    std::vector<const json*> pending;
-    if (const json* root = findField(*tree, "frameTree")) pending.push_back(root);
-    while (!pending.empty() && frames.size() < kMaxScannedFrames) {
-        const json* node = pending.back();
-        pending.pop_back();
-        if (!node->is_object()) continue;
-        const json* frame = findField(*node, "frame");
-        const std::string* id = frame && frame->is_object() ? stringField(*frame, "id") : nullptr;
-        if (!id) continue;
-        frames.push_back({*id, stringFieldOr(*frame, "name")});
-        if (const json* children = findField(*node, "childFrames"); children && children->is_array())
-            for (auto child = children->rbegin(); child != children->rend(); ++child) pending.push_back(&*child);
-    }
-    if (frames.empty()) return fail("Chrome: the tab has no main frame");
-    return frames;
+    std::vector<UnreachedFrame> unreached;
+    auto visited = visitTabFrames(session, std::nullopt, [&](const TabFrame& frame) {
+        json result = evaluateInFrame(frame, script, frame.limit);
+        if (main.is_null()) {
+            main = std::move(result);
+            return !main.contains("error");
+        }
+        // A frame that cannot be read (gone meanwhile, still loading) leaves out only itself;
+        // one that did not answer in time also those not yet read, and is told of.
+        if (!result.contains("error")) below.push_back({frame.key, frame.name, std::move(result)});
+        else if (!session.usable()) unreached.push_back({frame.url, stringFieldOr(result, "error")});
+        return session.usable();
+    }, &unreached);
+    if (!visited) return errorResult(visited.error());
+    if (main.contains("error")) return main;
+    json merged = mergedFrameScans(std::move(main), below);
+    for (const auto& frame : unreached)
+        merged["unread_frames"].push_back({{"url", outside_text::description(frame.url)}, {"error", frame.error}});
+    return merged;
 }
 
 json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
-                                   const std::optional<std::string>& frameId,
+                                   const std::optional<std::string>& frameKey,
                                    std::optional<std::chrono::milliseconds> limit) const {
-    std::string frame;
-    if (frameId) {
-        frame = *frameId;
-    } else {
-        auto frames = framesOf(session, limit);
-        if (!frames) return errorResult(frames.error());
-        frame = frames->front().id;
-    }
-    // A world of its own for each script: one made earlier may have gone with its document.
-    auto world = session.call("Page.createIsolatedWorld", {{"frameId", frame}, {"worldName", kWorldName}}, limit);
+    std::unique_ptr<DevToolsSession> attached;
+    auto frame = frameKey ? reachFrame(session, *frameKey, attached, limit) : mainFrame(session, limit);
+    if (!frame) return errorResult(frame.error());
+    return evaluateInFrame(*frame, script, limit, frameKey.has_value());
+}
+
+json ScriptInjector::evaluateInFrame(const TabFrame& frame, const std::string& script,
+                                     std::optional<std::chrono::milliseconds> limit, bool namedByScan) const {
+    auto world = isolatedWorld(frame, limit);
     // A frame named by an earlier scan may have been taken out of the page since.
-    if (!world) return errorResult(frameId ? "Chrome: the frame is gone; run web_scan again" : world.error());
+    if (!world) return errorResult(namedByScan ? kFrameGoneError : world.error());
+    return evaluate(*frame.session, script, *world, limit);
+}
+
+Result<int64_t> ScriptInjector::isolatedWorld(const TabFrame& frame, std::optional<std::chrono::milliseconds> limit) const {
+    // A world of its own for each script: one made earlier may have gone with its document.
+    auto world = frame.session->call("Page.createIsolatedWorld", {{"frameId", frame.id}, {"worldName", kWorldName}}, limit);
+    if (!world) return fail(world.error());
     const json* context = findField(*world, "executionContextId");
-    if (!context || !context->is_number_integer()) return errorResult("Chrome: no isolated world for the script");
-    return evaluate(session, script, context->get<int64_t>(), limit);
+    if (!context || !context->is_number_integer()) return fail("Chrome: no isolated world for the script");
+    return context->get<int64_t>();
 }
 
 json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
@@ -447,13 +447,21 @@ json ScriptInjector::evaluate(DevToolsSession& session, const std::string& scrip
 json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const {
     auto press = keyPress(key);
     if (!press) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
+    // Keys go to the renderer of the frame they are meant for: a frame of another site has
+    // an input route of its own.
+    std::unique_ptr<DevToolsSession> attached;
+    DevToolsSession* receiver = &session;
     if (!selector.empty()) {
-        auto [frameId, inner] = splitFrameSelector(selector);
-        json focused = evaluateApart(session, buildActionScript("focus", inner, std::nullopt), frameId);
+        auto [frameKey, inner] = splitFrameSelector(selector);
+        auto frame = frameKey ? reachFrame(session, *frameKey, attached) : mainFrame(session);
+        if (!frame) return errorResult(frame.error());
+        json focused =
+            evaluateInFrame(*frame, buildActionScript("focus", inner, std::nullopt), std::nullopt, frameKey.has_value());
         if (focused.contains("error")) return focused;
+        receiver = frame->session;
     }
     for (const json& event : press->events) {
-        auto sent = session.call("Input.dispatchKeyEvent", event);
+        auto sent = receiver->call("Input.dispatchKeyEvent", event);
         if (!sent) return errorResult(sent.error());
     }
     json answer = {{"status", "pressed"}, {"key", press->key}};

@@ -2,6 +2,7 @@
 
 #include "browser/browser_session_manager.h"
 #include "browser/devtools_client.h"
+#include "browser/tab_frames.h"
 #include "base/ports.h"
 
 #include <chrono>
@@ -112,19 +113,17 @@ private:
     nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
                             std::optional<int64_t> contextId = std::nullopt,
                             std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
-    // In a fresh isolated world of the frame (the tab's main frame when none is given), where
-    // what the page's scripts did to the built-ins (JSON.stringify, Array.prototype.map, ...)
-    // does not reach.
+    // In a fresh isolated world of the frame a scan named by `frameKey` (the tab's main frame
+    // when none is given), where what the page's scripts did to the built-ins
+    // (JSON.stringify, Array.prototype.map, ...) does not reach.
     nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
-                                 const std::optional<std::string>& frameId = std::nullopt,
+                                 const std::optional<std::string>& frameKey = std::nullopt,
                                  std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
-    struct Frame {
-        std::string id;
-        std::string name;
-    };
-    // The tab's frames, main frame first, at most kMaxScannedFrames.
-    Result<std::vector<Frame>> framesOf(DevToolsSession& session,
-                                        std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    // `namedByScan`: the frame came from a scan's selector, and may have left the page since.
+    nlohmann::json evaluateInFrame(const TabFrame& frame, const std::string& script,
+                                   std::optional<std::chrono::milliseconds> limit, bool namedByScan = false) const;
+    // A fresh isolated world in the frame: its execution context id.
+    Result<int64_t> isolatedWorld(const TabFrame& frame, std::optional<std::chrono::milliseconds> limit) const;
     // One look of the wait script in every frame: seen where any frame sees it (its first
     // sighting, the count summed), invalid where any frame says so, else what the main frame says.
     nlohmann::json lookInFrames(DevToolsSession& session, const std::string& script,

@@ -87,7 +87,7 @@ json contentSummary(const json& scan) {
         return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();
     };
     json summary = {{"url", text("url")}, {"title", text("title")}};
-    for (const char* key : {"headings", "content", "toolCount", "dialog"}) {
+    for (const char* key : {"headings", "content", "toolCount", "dialog", "unread_frames"}) {
         if (auto found = scan.find(key); found != scan.end()) summary[key] = *found;
     }
     return summary;

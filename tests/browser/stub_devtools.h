@@ -70,6 +70,14 @@ private:
         bool usable() const override { return true; }
         const std::vector<browser::PageDialog>& dialogs() const override { return dialogs_; }
         void answerDialogs(bool) override {}
+        // A stub tab holds no frames of other sites.
+        Result<std::vector<AttachedFrame>> attachChildFrames(size_t, std::optional<std::chrono::milliseconds>) override {
+            return std::vector<AttachedFrame>{};
+        }
+        Result<std::unique_ptr<browser::DevToolsSession>> attachFrame(const std::string&,
+                                                                      std::optional<std::chrono::milliseconds>) override {
+            return fail(browser::kFrameGoneError);
+        }
 
     private:
         const StubDevTools& devTools_;

@@ -87,5 +87,58 @@ TEST_F(WebEmbedded, FormsInFramesOfThisAndAnotherOriginAreSubmitted) {
               json({{"error", "Chrome: the frame is gone; run web_scan again"}}));
 }
 
+// http://localhost is another site than http://127.0.0.1: the browser runs that frame in a
+// renderer process of its own, out of reach of the tab's own DevTools session.
+TEST_F(WebEmbedded, AFormInAFrameOfAnotherSiteIsSubmitted) {
+    std::string url = open("site_frames.html?other=" + std::to_string(chromium->otherOriginPort()));
+    json scan;
+    ASSERT_TRUE(test::eventually([&] {
+        scan = call("web_scan", {{"url", url}});
+        return scan["toolCount"] == 4;
+    }, 10s)) << scan.dump(1);
+
+    EXPECT_EQ(toolNamed(scan, "fill_email_delivery")["description"], "Fill \"Email\" in frame \"Delivery\"")
+        << scan.dump(1);
+    EXPECT_FALSE(toolNamed(scan, "fill_email_billing").is_null()) << scan.dump(1);
+    std::string sendDelivery;
+    for (const auto& tool : scan["tools"])
+        if (tool["label"] == "Send" && tool["name"].get<std::string>().find("delivery") != std::string::npos)
+            sendDelivery = tool["name"];
+    ASSERT_FALSE(sendDelivery.empty()) << scan.dump(1);
+
+    EXPECT_EQ(call("fill_email_delivery", {{"value", "door@example.com"}})["status"], "filled");
+    EXPECT_EQ(call(sendDelivery, json::object())["status"], "clicked");
+    EXPECT_EQ(sentTo("/api/delivery"), std::vector<json>({{{"email", "door@example.com"}}}));
+    json content = call("web_content", {{"url", url}});
+    EXPECT_NE(content["content"].get<std::string>().find("Details for the delivery address"), std::string::npos)
+        << content.dump();
+    EXPECT_EQ(call("web_wait_for", {{"text", "delivery details"}, {"url", url}})["status"], "appeared");
+
+    // Keys go to the frame's own renderer: Enter in its field sends its form again.
+    EXPECT_EQ(call("fill_email_delivery", {{"value", "porch@example.com"}})["status"], "filled");
+    EXPECT_EQ(call("web_action", {{"tool_name", "fill_email_delivery"}, {"action", "press"}, {"value", "Enter"}})["status"],
+              "pressed");
+    ASSERT_TRUE(test::eventually([&] { return sentTo("/api/delivery").size() == 2; }, 5s));
+    EXPECT_EQ(sentTo("/api/delivery").back(), json({{"email", "porch@example.com"}}));
+
+    call("web_execute_js", {{"js", "document.getElementById('delivery').remove()"}, {"url", url}});
+    EXPECT_EQ(call("fill_email_delivery", {{"value", "late@example.com"}}), json({{"error", kFrameGoneError}}));
+}
+
+// A frame of another site that stops answering costs a scan only its own controls.
+TEST_F(WebEmbedded, AFrameOfAnotherSiteThatNeverAnswersIsLeftOut) {
+    std::string url = open("site_frames.html?other=" + std::to_string(chromium->otherOriginPort()));
+    ASSERT_TRUE(test::eventually([&] { return call("web_scan", {{"url", url}})["toolCount"] == 4; }, 10s));
+    call("web_execute_js", {{"js", "document.getElementById('delivery').contentWindow.postMessage('stall', '*')"},
+                            {"url", url}});
+
+    json scan = call("web_scan", {{"url", url}});
+    EXPECT_FALSE(toolNamed(scan, "fill_email").is_null()) << scan.dump(1);
+    EXPECT_TRUE(toolNamed(scan, "fill_email_delivery").is_null()) << scan.dump(1);
+    ASSERT_EQ(scan["unread_frames"].size(), 1u) << scan.dump(1);
+    EXPECT_NE(scan["unread_frames"][0]["url"].get<std::string>().find("form=delivery"), std::string::npos);
+    EXPECT_EQ(call("fill_email", {{"value", "still@example.com"}})["status"], "filled");
+}
+
 }  // namespace
 }  // namespace velmor::browser
