@@ -143,6 +143,8 @@ Failure portTaken(uint16_t port) {
 }  // namespace
 
 Result<void> Application::startServers() {
+    // Before any port answers: once Velmor is reachable, its identity is already private.
+    browser::ensureTlsIdentity(paths::tlsIdentityFile());
     mcpServer_ = std::make_unique<mcp::McpServer>(
         ports_.mcp, token_, [router = router_.get()](std::string_view body, const mcp::RequestChannel& channel) {
             return mcp::handleRequest(*router, body, channel);
@@ -151,7 +153,6 @@ Result<void> Application::startServers() {
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
     auto& browserSessions = *browserSessions_;
-    browser::ensureTlsIdentity(paths::tlsIdentityFile());
     wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
     if (!wsServer_->start(/*forcePlain=*/false)) return portTaken(ports_.ws);
     wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
