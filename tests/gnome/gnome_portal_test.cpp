@@ -165,5 +165,16 @@ TEST_F(GnomePortal, AStaleTokenAsksAgainAndARefusalSaysWhatToAllow) {
     EXPECT_NE(moved.error().find("consent pending"), std::string::npos) << moved.error();
 }
 
+// A token file that is not text (damaged, or not written by Velmor) cannot go out on the bus:
+// it counts as no consent, and the user is asked.
+TEST_F(GnomePortal, ATokenFileThatIsNotTextIsNoConsent) {
+    writeFile(home.path() + "/.local/share/velmor/screen-cast-token", std::string("\xff\xfe\x01token\x80\n", 10));
+    auto desktop = platform::openDesktop();
+    ASSERT_NE(desktop->services().frames, nullptr);
+    auto frame = desktop->services().frames->copy({0, 0, 16, 16});
+    ASSERT_FALSE(frame);
+    EXPECT_NE(frame.error().find("consent pending"), std::string::npos) << frame.error();
+}
+
 }  // namespace
 }  // namespace velmor::test

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -42,7 +43,11 @@ std::string savedToken() {
     file.read(token.data(), static_cast<std::streamsize>(token.size()));
     token.resize(static_cast<size_t>(file.gcount()));
     if (token.size() > kMaxTokenSize) return "";
-    return token.substr(0, token.find('\n'));
+    token = token.substr(0, token.find('\n'));
+    // The token goes out as a D-Bus string, which must be valid text: a file holding anything
+    // else (damaged, or not written by us) is no consent, and libdbus would abort on it.
+    const bool printable = std::all_of(token.begin(), token.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7f; });
+    return printable ? token : "";
 }
 
 void saveToken(const std::string& token) {
