@@ -1,5 +1,6 @@
 #include "automation/cell_filling.h"
 
+#include "base/outside_text.h"
 #include "platform/scan_budget.h"
 
 #include <cctype>
@@ -142,7 +143,8 @@ Result<std::string> fillCell(platform::Accessibility& accessibility, InputAction
         shown = cell->shownText().value_or("");
         return shown != before || value.empty();
     });
-    return shown;
+    // The sheet's own text: it reaches the agent cleaned like every text an application shows.
+    return outside_text::description(shown);
 }
 
 }  // namespace velmor::automation
