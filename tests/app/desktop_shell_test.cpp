@@ -243,20 +243,43 @@ protected:
         ASSERT_TRUE(shown) << "the tray menu did not open";
     }
 
-    // The centres of velmor's icons embedded in the tray, from the X window tree.
-    static std::vector<std::pair<int, int>> iconPositions() {
-        static const std::regex line(R"rx(\("velmor" "[Vv]elmor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))rx");
+    // The centres of the icons this test's velmor has embedded in the tray, from the X window
+    // tree. Tests running beside this one may start a velmor of their own on the same display;
+    // their icons are told apart by the process that made them.
+    std::vector<std::pair<int, int>> iconPositions() const {
+        static const std::regex line(
+            R"rx((0x[0-9a-f]+) [^\n]*\("velmor" "[Vv]elmor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))rx");
         std::string tree = commandOutput("xwininfo -root -tree 2>/dev/null");
         std::vector<std::pair<int, int>> centres;
         for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
-            int width = std::stoi((*it)[1]), height = std::stoi((*it)[2]);
+            int width = std::stoi((*it)[2]), height = std::stoi((*it)[3]);
             if (width < 16 || width > 64 || height < 16 || height > 64) continue;  // not the icon
-            centres.emplace_back(std::stoi((*it)[3]) + width / 2, std::stoi((*it)[4]) + height / 2);
+            if (!velmor || windowOwner(std::stoul((*it)[1], nullptr, 16)) != velmor->pid()) continue;
+            centres.emplace_back(std::stoi((*it)[4]) + width / 2, std::stoi((*it)[5]) + height / 2);
         }
         return centres;
     }
 
-    static bool iconPosition(int& x, int& y) {
+    // The process that made a window, from the _NET_WM_PID its toolkit sets; -1 when unknown.
+    static pid_t windowOwner(unsigned long window) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return -1;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, left = 0;
+        unsigned char* data = nullptr;
+        pid_t owner = -1;
+        const Atom property = XInternAtom(display, "_NET_WM_PID", False);
+        if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format, &count, &left,
+                               &data) == Success &&
+            data && count == 1 && format == 32)
+            owner = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
+        if (data) XFree(data);
+        XCloseDisplay(display);
+        return owner;
+    }
+
+    bool iconPosition(int& x, int& y) const {
         auto centres = iconPositions();
         if (centres.empty()) return false;
         std::tie(x, y) = centres.front();
