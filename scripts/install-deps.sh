@@ -87,6 +87,9 @@ if $testing && ! command -v npm >/dev/null; then missing+=(npm); fi
 if [ ${#missing[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # The downloaded packages are not needed once installed: with Firefox, LibreOffice and
+  # Chromium among them they take about 2 GB that the build may need.
+  "${as_root[@]}" apt-get clean
 fi
 
 # `npm ci` installs exactly what a package-lock.json pins; it is skipped while the lock file
