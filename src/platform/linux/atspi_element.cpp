@@ -129,7 +129,7 @@ std::optional<std::string> AtspiElement::liveText(AtspiConnection& atspi) {
     if (!bus) return std::nullopt;
     DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
                           .add(int32_t{0})
-                          .add(int32_t{-1})
+                          .add(wholeTextEnd(snapshot_->toolkit(atspi)))
                           .send(bus, kAtspiCallTimeoutMs);
     if (!reply.hasSignature("s")) return std::nullopt;
     return reply.reader().string();
@@ -426,6 +426,15 @@ ElementRef AtspiElement::option(const std::string& name) {
         auto item = optionNode(atspi, *snapshot_, node_, name);
         if (!item) return nullptr;
         return std::make_shared<AtspiElement>(snapshot_, *item, insideWebArea_);
+    });
+}
+
+ElementRef AtspiElement::poppedUpOption(const std::string& name) {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        auto item = poppedUpOptionNode(atspi, *snapshot_, node_, name);
+        if (!item) return nullptr;
+        // The popup belongs to the browser, not to the page.
+        return std::make_shared<AtspiElement>(snapshot_, *item, false);
     });
 }
 

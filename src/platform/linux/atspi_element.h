@@ -39,6 +39,7 @@ public:
     std::optional<std::string> shownText() override;
 
     ElementRef option(const std::string& name) override;
+    ElementRef poppedUpOption(const std::string& name) override;
     std::optional<std::string> shownOption() override;
     Result<void> selectOption(const std::string& name) override;
 
