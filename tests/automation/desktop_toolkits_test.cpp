@@ -81,14 +81,15 @@ TEST_F(DesktopToolkits, Gtk3EditorSavesThroughItsSaveAsDialog) {
 }
 
 // A GTK 4 editor saves a new document through its file chooser, opened by the keyboard
-// (its menus are popovers the accessibility bus does not show): the chooser's name field
-// and Save button come with the key's answer as tools, and what was typed lands in the
-// named file. The editor starts without a session to restore and keeps its settings in
-// memory, so nothing of another run comes back.
+// (its menus are popovers the accessibility bus does not show): the chooser's name field,
+// its Save button and the folder buttons of its path bar, named as they read, come with
+// the key's answer as tools, and what was typed lands in the named file of the folder the
+// chooser is in. The editor starts in that folder without a session to restore and keeps
+// its settings in memory, so nothing of another run comes back.
 TEST_F(DesktopToolkits, Gtk4EditorSavesThroughItsFileChooser) {
     const std::string folder = home.path() + "/notes";
     std::filesystem::create_directories(folder);
-    auto editor = launch({"gnome-text-editor", "--standalone"},
+    auto editor = launch({"env", "--chdir=" + folder, "gnome-text-editor", "--standalone"},
                          {{"GSETTINGS_BACKEND", "memory"},
                           {"XDG_STATE_HOME", home.path() + "/.local/state"},
                           {"XDG_CACHE_HOME", home.path() + "/.cache"}},
@@ -103,14 +104,15 @@ TEST_F(DesktopToolkits, Gtk4EditorSavesThroughItsFileChooser) {
     const std::string nameField = toolStartingWith(chooser, "fill_name");
     const std::string save = toolStartingWith(chooser, "click_save");
     ASSERT_TRUE(lists(chooser, "added", nameField) && lists(chooser, "added", save)) << chooser.dump();
+    EXPECT_TRUE(lists(chooser, "added", "click_notes")) << chooser.dump();
 
-    const std::string path = folder + "/velmor-note.txt";
-    json named = call(nameField, {{"value", path}});
+    json named = call(nameField, {{"value", "velmor-note.txt"}});
     ASSERT_FALSE(named.contains("error")) << named.dump();
     json saved = call(save);
     ASSERT_FALSE(saved.contains("error")) << saved.dump();
     EXPECT_TRUE(lists(saved, "removed", nameField) && lists(saved, "removed", save)) << saved.dump();
 
+    const std::string path = folder + "/velmor-note.txt";
     EXPECT_TRUE(eventually([&] { return readFile(path).starts_with("saved by Velmor through GTK 4"); }, 5s))
         << readFile(path);
     json after = call("get_page_info");

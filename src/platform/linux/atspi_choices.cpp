@@ -99,8 +99,8 @@ std::optional<int> poppedUpOptionNode(AtspiConnection& atspi, AtspiSnapshot& sna
     while (snapshot.node(window).parent >= 0 && snapshot.node(window).parent != snapshot.root())
         window = snapshot.node(window).parent;
     // Asked now: the popup came after the snapshot was read.
-    DbusReply children =
-        DbusCall(snapshot.busName(), snapshot.node(window).path, kAccessibleDbus, "GetChildren").send(bus, kAtspiCallTimeoutMs);
+    DbusReply children = DbusCall(snapshot.busName(), snapshot.node(window).path, kAccessibleDbus, "GetChildren")
+                             .send(bus, kAtspiCallTimeoutMs);
     if (!children.hasSignature("a(so)")) return std::nullopt;
     std::vector<std::string> paths;
     for (DbusReader list = children.reader().open(); !list.atEnd() && paths.size() < kPopupsSearched;) {
