@@ -106,6 +106,7 @@ TEST_F(DesktopToolkits, Gtk4EditorSavesThroughItsFileChooser) {
     const std::string save = toolStartingWith(chooser, "click_save");
     ASSERT_TRUE(lists(chooser, "added", nameField) && lists(chooser, "added", save)) << chooser.dump();
     EXPECT_TRUE(lists(chooser, "added", "click_notes")) << chooser.dump();
+    EXPECT_EQ(chooser.value("window_title", ""), "Save As") << "the window the user is in";
 
     json named = call(nameField, {{"value", "velmor-note.txt"}});
     ASSERT_FALSE(named.contains("error")) << named.dump();

@@ -521,18 +521,30 @@ ElementRef AtspiApplicationElement::focusedWindow() {
     std::optional<std::string> focusedName;
     bool compositorSays = false;
     if (const auto& name = snapshot_->rules().focusedWindowName) compositorSays = true, focusedName = name(snapshot_->pid());
-    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+    ElementRef active = snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
         if (compositorSays) {
             if (!focusedName) return nullptr;
-            for (int window : windowNodes(atspi)) {
-                if (snapshot_->node(window).name == *focusedName) return windowElement(window);
-            }
+            if (ElementRef named = windowNamed(atspi, *focusedName)) return named;
         }
         for (int window : windowNodes(atspi)) {
             if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return windowElement(window);
         }
         return nullptr;
     });
+    const auto& managerSays = snapshot_->rules().managerFocusedWindowName;
+    if (active || compositorSays || !managerSays) return active;
+    // Asked outside the bus lock: the window manager's connection has a lock of its own.
+    auto managerName = managerSays(snapshot_->pid());
+    if (!managerName) return nullptr;
+    return snapshot_->bus().withLocked(
+        [&](AtspiConnection& atspi) -> ElementRef { return windowNamed(atspi, *managerName); });
+}
+
+ElementRef AtspiApplicationElement::windowNamed(AtspiConnection& atspi, const std::string& name) {
+    for (int window : windowNodes(atspi)) {
+        if (snapshot_->node(window).name == name) return windowElement(window);
+    }
+    return nullptr;
 }
 
 std::vector<ElementRef> AtspiApplicationElement::windows() {

@@ -86,6 +86,8 @@ public:
 
 private:
     std::vector<int> windowNodes(AtspiConnection& atspi);
+    // The window of that name; null when none has it. Reached with the bus lock held.
+    ElementRef windowNamed(AtspiConnection& atspi, const std::string& name);
     // One element per window, whichever call hands it out: the scanner tells the focused
     // window among the others by identity. Reached with the bus lock held.
     ElementRef windowElement(int node);
