@@ -114,12 +114,21 @@ Result<ElementActions::Performed> ElementActions::choose(const AXElement& elemen
         performed.route = *opened;
         platform::ElementRef item;
         std::optional<platform::Frame> frame;
-        soon([&] { return (item = target.option(option)) && (frame = item->frameOnScreen()); }, kSelectionTimeout);
+        soon([&] {
+            if ((item = target.option(option)) && (frame = item->frameOnScreen())) return true;
+            platform::ElementRef popped = target.poppedUpOption(option);
+            if (!popped || !(frame = popped->frameOnScreen())) return false;
+            item = popped;
+            return true;
+        }, kSelectionTimeout);
         if (!frame || !(input_.clickInTarget(*frame, pid) || input_.clickInTargetPopup(*frame, pid))) {
             if (!item) return fail("'" + element.title + "' has no option '" + option + "'");
             if (auto pressed = item->press(); !pressed) return fail(pressed.error());
         }
-        soon(shows, kSelectionTimeout);
+        // A list left open on an option it would not take is closed as a user would close
+        // it, so that later keys do not land in it.
+        if (!soon(shows, kSelectionTimeout) && item && item->frameOnScreen())
+            static_cast<void>(input_.pressKey("escape", pid));
     }
     performed.chosen = target.shownOption();
     if (performed.chosen != option)

@@ -88,6 +88,13 @@ public:
         static_cast<void>(name);
         return nullptr;
     }
+    // For a combo box whose list is open: the item that offers the option `name` in a list
+    // popped up apart from the combo box (the browser's own list for a page's select), where
+    // the items under the combo box never come on screen; null when none offers it.
+    virtual ElementRef poppedUpOption(const std::string& name) {
+        static_cast<void>(name);
+        return nullptr;
+    }
     // For a combo box: the option it shows now, as the application has it; nothing when it
     // does not tell.
     virtual std::optional<std::string> shownOption() { return std::nullopt; }

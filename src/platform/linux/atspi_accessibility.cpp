@@ -21,6 +21,10 @@ constexpr auto kQuiet = 50ms;
 // result only then. Until then the interface is waited on this long before it is answered
 // as unchanged.
 constexpr auto kEffectWait = 500ms;
+// GTK 4 runs a handler only after it has answered the action that set it off, and its file
+// chooser shows nothing for over half a second after the press of Save before it closes,
+// idle or busy: its applications are waited on longer.
+constexpr auto kGtk4EffectWait = 1000ms;
 // Past this, an interface that keeps changing (a spinner, a clock) is read as it is.
 constexpr auto kSettleDeadline = 2000ms;
 // A window that was created but neither shown nor activated yet (the window manager maps it
@@ -60,10 +64,12 @@ void AtspiAccessibility::awaitSettled(int32_t pid) {
     // Two calls answered in turn by the application's main loop: by the second answer it has
     // been through a whole turn of its loop since the action's input arrived, and the events
     // it sent while handling it are here (one connection keeps its messages in order).
+    auto effectWait = kEffectWait;
     const bool following = bus_.withLocked([&](AtspiConnection& atspi) {
         DBusConnection* bus = atspi.connection();
         if (!bus || atspi.followed().empty()) return false;
         if (auto busName = atspi.busNameOf(pid); !busName || *busName != atspi.followed()) return false;
+        if (atspi.toolkitOf(atspi.followed()) == AtspiToolkit::gtk4) effectWait = kGtk4EffectWait;
         for (int turn = 0; turn < 2; ++turn) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) break;
@@ -80,7 +86,7 @@ void AtspiAccessibility::awaitSettled(int32_t pid) {
         auto now = Clock::now();
         bool windowDue = activity.windowComing && now - activity.windowCreated < kWindowWait;
         bool still = activity.effects > 0 ? now - std::max(activity.last, answered) >= kQuiet
-                                          : now - answered >= kEffectWait;
+                                          : now - answered >= effectWait;
         if (!windowDue && still) return;
     }
 }

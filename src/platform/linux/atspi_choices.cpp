@@ -11,29 +11,54 @@ namespace velmor::platform {
 
 namespace {
 
+constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
 constexpr const char* kSelectionDbus = "org.a11y.atspi.Selection";
 // A hostile list of thousands is not searched to its end.
 constexpr size_t kOptionsSearched = 500;
+// Nor are the children of a window that holds thousands.
+constexpr size_t kPopupsSearched = 100;
 
-// The combo box's options in order: the children of the menu or list below it.
-std::vector<int> optionNodes(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo) {
-    std::vector<int> options;
+std::optional<std::string> liveName(DBusConnection* bus, const std::string& busName, const std::string& path) {
+    DbusReply reply = getProperty(bus, busName, path, kAccessibleDbus, "Name", kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("v")) return std::nullopt;
+    return reply.reader().open().string();
+}
+
+// The name of the item that the Selection of the object at `path` holds first; nothing when
+// it holds none or has no name.
+std::optional<std::string> selectedName(DBusConnection* bus, const std::string& busName, const std::string& path) {
+    DbusReply selected =
+        DbusCall(busName, path, kSelectionDbus, "GetSelectedChild").add(int32_t{0}).send(bus, kAtspiCallTimeoutMs);
+    if (!selected.hasSignature("(so)")) return std::nullopt;
+    DbusReader reference = selected.reader().open();
+    std::string itemBus = reference.string();
+    std::string itemPath = reference.string();
+    // A hostile application may point anywhere: only its own objects are asked.
+    if (itemBus != busName || itemPath == "/org/a11y/atspi/null") return std::nullopt;
+    auto name = liveName(bus, busName, itemPath);
+    if (!name || name->empty()) return std::nullopt;
+    return name;
+}
+
+// The menu or list below the combo box that holds its options.
+std::optional<int> optionHolder(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo) {
     // Copied: reading children may grow the snapshot.
     std::vector<int> below = snapshot.childrenOf(atspi, combo);
     for (int holder : below) {
         uint32_t role = snapshot.node(holder).role;
-        if (role != ATSPI_ROLE_MENU && role != ATSPI_ROLE_LIST && role != ATSPI_ROLE_LIST_BOX) continue;
-        std::vector<int> items = snapshot.childrenOf(atspi, holder);
-        for (size_t i = 0; i < items.size() && options.size() < kOptionsSearched; ++i) options.push_back(items[i]);
-        break;
+        if (role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_LIST || role == ATSPI_ROLE_LIST_BOX) return holder;
     }
-    return options;
+    return std::nullopt;
 }
 
-std::optional<std::string> liveName(DBusConnection* bus, const std::string& busName, const std::string& path) {
-    DbusReply reply = getProperty(bus, busName, path, "org.a11y.atspi.Accessible", "Name", kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("v")) return std::nullopt;
-    return reply.reader().open().string();
+// The combo box's options in order: the children of the menu or list below it.
+std::vector<int> optionNodes(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo) {
+    std::vector<int> options;
+    auto holder = optionHolder(atspi, snapshot, combo);
+    if (!holder) return options;
+    const std::vector<int>& items = snapshot.childrenOf(atspi, *holder);
+    for (size_t i = 0; i < items.size() && options.size() < kOptionsSearched; ++i) options.push_back(items[i]);
+    return options;
 }
 
 }  // namespace
@@ -51,22 +76,42 @@ std::optional<std::string> shownOption(AtspiConnection& atspi, AtspiSnapshot& sn
     const std::string& busName = snapshot.busName();
     const std::string path = snapshot.node(combo).path;
     if (snapshot.node(combo).interfaces & kSelectionInterface) {
-        DbusReply selected =
-            DbusCall(busName, path, kSelectionDbus, "GetSelectedChild").add(int32_t{0}).send(bus, kAtspiCallTimeoutMs);
-        if (selected.hasSignature("(so)")) {
-            DbusReader reference = selected.reader().open();
-            std::string itemBus = reference.string();
-            std::string itemPath = reference.string();
-            // A hostile application may point anywhere: only its own objects are asked.
-            if (itemBus == busName && itemPath != "/org/a11y/atspi/null") {
-                if (auto name = liveName(bus, busName, itemPath); name && !name->empty()) return name;
-            }
+        if (auto name = selectedName(bus, busName, path)) return name;
+    }
+    std::vector<int> options = optionNodes(atspi, snapshot, combo);
+    if (auto own = liveName(bus, busName, path); own && !own->empty()) {
+        for (int item : options) {
+            if (snapshot.node(item).name == *own) return own;
         }
     }
-    auto own = liveName(bus, busName, path);
-    if (!own || own->empty()) return std::nullopt;
-    for (int item : optionNodes(atspi, snapshot, combo)) {
-        if (snapshot.node(item).name == *own) return own;
+    // Firefox names a page's select by its label and keeps the choice in the list below it.
+    auto holder = optionHolder(atspi, snapshot, combo);
+    if (holder && snapshot.node(*holder).interfaces & kSelectionInterface)
+        return selectedName(bus, busName, snapshot.node(*holder).path);
+    return std::nullopt;
+}
+
+std::optional<int> poppedUpOptionNode(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo,
+                                      const std::string& option) {
+    DBusConnection* bus = atspi.connection();
+    if (!bus) return std::nullopt;
+    int window = combo;
+    while (snapshot.node(window).parent >= 0 && snapshot.node(window).parent != snapshot.root())
+        window = snapshot.node(window).parent;
+    // Asked now: the popup came after the snapshot was read.
+    DbusReply children = DbusCall(snapshot.busName(), snapshot.node(window).path, kAccessibleDbus, "GetChildren")
+                             .send(bus, kAtspiCallTimeoutMs);
+    if (!children.hasSignature("a(so)")) return std::nullopt;
+    std::vector<std::string> paths;
+    for (DbusReader list = children.reader().open(); !list.atEnd() && paths.size() < kPopupsSearched;) {
+        DbusReader reference = list.open();
+        // A hostile application may point anywhere: only its own objects are asked.
+        if (reference.string() == snapshot.busName()) paths.push_back(reference.string());
+    }
+    for (const auto& path : paths) {
+        auto popup = snapshot.nodeAt(atspi, path, window);
+        if (!popup || *popup == combo || snapshot.node(*popup).role != ATSPI_ROLE_COMBO_BOX) continue;
+        if (auto item = optionNode(atspi, snapshot, *popup, option)) return item;
     }
     return std::nullopt;
 }

@@ -129,7 +129,7 @@ std::optional<std::string> AtspiElement::liveText(AtspiConnection& atspi) {
     if (!bus) return std::nullopt;
     DbusReply reply = DbusCall(snapshot_->busName(), node().path, "org.a11y.atspi.Text", "GetText")
                           .add(int32_t{0})
-                          .add(int32_t{-1})
+                          .add(wholeTextEnd(snapshot_->toolkit(atspi)))
                           .send(bus, kAtspiCallTimeoutMs);
     if (!reply.hasSignature("s")) return std::nullopt;
     return reply.reader().string();
@@ -429,6 +429,15 @@ ElementRef AtspiElement::option(const std::string& name) {
     });
 }
 
+ElementRef AtspiElement::poppedUpOption(const std::string& name) {
+    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+        auto item = poppedUpOptionNode(atspi, *snapshot_, node_, name);
+        if (!item) return nullptr;
+        // The popup belongs to the browser, not to the page.
+        return std::make_shared<AtspiElement>(snapshot_, *item, false);
+    });
+}
+
 std::optional<std::string> AtspiElement::shownOption() {
     return snapshot_->bus().withLocked(
         [&](AtspiConnection& atspi) { return platform::shownOption(atspi, *snapshot_, node_); });
@@ -512,18 +521,30 @@ ElementRef AtspiApplicationElement::focusedWindow() {
     std::optional<std::string> focusedName;
     bool compositorSays = false;
     if (const auto& name = snapshot_->rules().focusedWindowName) compositorSays = true, focusedName = name(snapshot_->pid());
-    return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
+    ElementRef active = snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> ElementRef {
         if (compositorSays) {
             if (!focusedName) return nullptr;
-            for (int window : windowNodes(atspi)) {
-                if (snapshot_->node(window).name == *focusedName) return windowElement(window);
-            }
+            if (ElementRef named = windowNamed(atspi, *focusedName)) return named;
         }
         for (int window : windowNodes(atspi)) {
             if (snapshot_->node(window).has(ATSPI_STATE_ACTIVE)) return windowElement(window);
         }
         return nullptr;
     });
+    const auto& managerSays = snapshot_->rules().managerFocusedWindowName;
+    if (active || compositorSays || !managerSays) return active;
+    // Asked outside the bus lock: the window manager's connection has a lock of its own.
+    auto managerName = managerSays(snapshot_->pid());
+    if (!managerName) return nullptr;
+    return snapshot_->bus().withLocked(
+        [&](AtspiConnection& atspi) -> ElementRef { return windowNamed(atspi, *managerName); });
+}
+
+ElementRef AtspiApplicationElement::windowNamed(AtspiConnection& atspi, const std::string& name) {
+    for (int window : windowNodes(atspi)) {
+        if (snapshot_->node(window).name == name) return windowElement(window);
+    }
+    return nullptr;
 }
 
 std::vector<ElementRef> AtspiApplicationElement::windows() {

@@ -39,6 +39,7 @@ public:
     std::optional<std::string> shownText() override;
 
     ElementRef option(const std::string& name) override;
+    ElementRef poppedUpOption(const std::string& name) override;
     std::optional<std::string> shownOption() override;
     Result<void> selectOption(const std::string& name) override;
 
@@ -85,6 +86,8 @@ public:
 
 private:
     std::vector<int> windowNodes(AtspiConnection& atspi);
+    // The window of that name; null when none has it. Reached with the bus lock held.
+    ElementRef windowNamed(AtspiConnection& atspi, const std::string& name);
     // One element per window, whichever call hands it out: the scanner tells the focused
     // window among the others by identity. Reached with the bus lock held.
     ElementRef windowElement(int node);

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_labels.h"
 
+#include "platform/linux/atspi_visibility.h"
 #include "platform/linux/dbus_message.h"
 #include "platform/linux/widget_text.h"
 
@@ -17,6 +18,9 @@ constexpr const char* kAccessibleDbus = "org.a11y.atspi.Accessible";
 constexpr size_t kLabelTargets = 4;
 // The longest label beside a control that names it.
 constexpr size_t kNeighbourLabelLength = 60;
+// How deep, and over how many objects, a button's own label is looked for.
+constexpr int kLabelDepth = 4;
+constexpr size_t kLabelSearch = 24;
 // Options of a combo box compared with its name; a longer list is not read for that.
 constexpr size_t kOptionsCompared = 64;
 
@@ -110,6 +114,43 @@ std::optional<std::string> labelBeside(AtspiConnection& atspi, AtspiSnapshot& sn
     return before.name;
 }
 
+// What a GTK 4 button left unnamed shows, because its label sits in a box of its own (the
+// folder buttons of a file chooser's path bar): the one label a few levels below it. A
+// button with a description is named by that instead; one with several labels, or none, by
+// nothing here.
+std::optional<std::string> labelWithin(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    uint32_t role = snapshot.node(node).role;
+    if ((role != ATSPI_ROLE_PUSH_BUTTON && role != ATSPI_ROLE_TOGGLE_BUTTON) || !snapshot.node(node).description.empty())
+        return std::nullopt;
+    std::optional<std::string> found;
+    std::vector<int> level = {node};
+    size_t visited = 0;
+    for (int depth = 0; depth < kLabelDepth && !level.empty(); ++depth) {
+        std::vector<int> below;
+        for (int parent : level) {
+            // A copy: reading children may grow the snapshot.
+            std::vector<int> children = snapshot.childrenOf(atspi, parent);
+            // A drop-down keeps the labels of the choices it does not show in pages hidden below.
+            std::vector<bool> shown = shownOnScreen(atspi, snapshot, children);
+            for (size_t i = 0; i < children.size(); ++i) {
+                if (++visited > kLabelSearch) return std::nullopt;
+                if (!shown[i]) continue;
+                int child = children[i];
+                const AtspiNode& n = snapshot.node(child);
+                if (n.role != ATSPI_ROLE_LABEL) {
+                    below.push_back(child);
+                    continue;
+                }
+                if (n.name.empty() || isWidgetTypeName(n.name)) continue;
+                if (found) return std::nullopt;
+                found = n.name;
+            }
+        }
+        level = std::move(below);
+    }
+    return found;
+}
+
 }  // namespace
 
 std::optional<std::string> comboChoice(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
@@ -194,6 +235,7 @@ std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& s
         readLabels(atspi, snapshot, {node});
         if (snapshot.node(node).label) name = snapshot.node(node).label;
         else if (!name) name = labelBeside(atspi, snapshot, node);
+        if (!name && toolkit == AtspiToolkit::gtk4) name = labelWithin(atspi, snapshot, node);
     }
     if (!name || !widgetText) return name;
     return usableName(toolkit, shownText(toolkit, snapshot.node(node).role, *name));

@@ -11,8 +11,9 @@ namespace velmor::platform {
 // The name a user reads for a node: its accessible name or, where that is missing, the
 // widget that labels it (the LABELLED_BY relation: an entry's label beside it), or else, for
 // a field or a choice, the label laid just before it. GTK 4 names repeat the label ("7 7")
-// or give the widget's type ("GtkButton"), so there the labelling widget comes first and a
-// type name counts as no name; a combo box's name that is only its current choice (GTK 3,
+// or give the widget's type ("GtkButton"), so there the labelling widget comes first, a
+// type name counts as no name and a button without one reads as the label inside it; a
+// combo box's name that is only its current choice (GTK 3,
 // Qt) counts as none. Absent when nothing names the node. With `widgetText` (outside web
 // content) the name is read as the widget shows it: see shownText.
 std::optional<std::string> readableName(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, bool widgetText);

@@ -26,6 +26,11 @@ struct AtspiSessionRules {
     // The name of process `pid`'s window that has the focus; nothing when none of its windows
     // has it. Null where the toolkit's active state is to be believed.
     std::function<std::optional<std::string>(int32_t pid)> focusedWindowName;
+    // The name of process `pid`'s window that has the focus as the window manager tells it,
+    // asked where the toolkit marks none of the application's windows active (GTK 4 while
+    // one of its dialogs is up); nothing when none of them has the focus. Null where the
+    // toolkit's word is all there is.
+    std::function<std::optional<std::string>(int32_t pid)> managerFocusedWindowName;
     bool awaitPressAnswer = true;
 };
 

@@ -235,6 +235,7 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
     readPressActions(atspi, indices);
     // Qt 5 has no accessible ids.
     bool askId = toolkit(atspi) != AtspiToolkit::qt;
+    const int32_t textEnd = wholeTextEnd(toolkit(atspi));
     struct Pending {
         std::optional<PendingReply> id, attributes, value;
         ValueSource valueSource = ValueSource::none;
@@ -259,7 +260,7 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
         if (p.valueSource == ValueSource::text && (node.interfaces & kTextInterface)) {
             p.value.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Text", "GetText")
                                 .add(int32_t{0})
-                                .add(int32_t{-1})
+                                .add(textEnd)
                                 .sendLater(connection, kAtspiCallTimeoutMs));
         } else if (p.valueSource == ValueSource::number) {
             p.value.emplace(DbusCall(busName_, node.path, DBUS_INTERFACE_PROPERTIES, "Get")

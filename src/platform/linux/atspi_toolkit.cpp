@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 namespace velmor::platform {
 
@@ -35,6 +36,10 @@ AtspiToolkit readToolkit(DBusConnection* bus, const std::string& busName) {
     std::string number = versionReply.hasSignature("v") ? versionReply.reader().open().string() : "";
     if (toolkit == "gtk") return number.starts_with("4.") ? AtspiToolkit::gtk4 : AtspiToolkit::gtk3;
     return AtspiToolkit::other;
+}
+
+int32_t wholeTextEnd(AtspiToolkit toolkit) {
+    return toolkit == AtspiToolkit::gtk4 ? std::numeric_limits<int32_t>::max() : -1;
 }
 
 bool isWidgetTypeName(std::string_view name) {

@@ -2,6 +2,7 @@
 
 #include <dbus/dbus.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ enum class AtspiToolkit {
 // The toolkit of the application at `busName`, from its application object. Called with
 // the bus lock held; AtspiBus::toolkitOf keeps the answer for the application's life.
 AtspiToolkit readToolkit(DBusConnection* bus, const std::string& busName);
+
+// The end offset that asks Text.GetText for the whole text: -1, as AT-SPI has it, but for
+// GTK 4, whose entries answer -1 with no text at all and take the largest offset instead.
+int32_t wholeTextEnd(AtspiToolkit toolkit);
 
 // Whether a GTK 4 name is only the widget's type ("GtkButton", "AdwLeaflet"), which GTK 4
 // gives when nothing labels the widget.

@@ -46,7 +46,12 @@ public:
 private:
     AtspiBus bus_;
     X11Display x11_;
-    AtspiAccessibility accessibility_{bus_};
+    // Asked only once everything is built.
+    AtspiAccessibility accessibility_{
+        bus_, {.managerFocusedWindowName = [this](int32_t pid) -> std::optional<std::string> {
+            auto focused = windows_.focusedWindowOf(pid);
+            return focused ? focused->title : std::nullopt;
+        }}};
     DesktopApplications applications_{bus_, x11_};
     X11Windows windows_{x11_};
     X11Input input_{x11_};
