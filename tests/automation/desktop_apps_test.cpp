@@ -182,7 +182,9 @@ TEST_F(DesktopApps, CalcSumsNumbersFilledByTheirCellAddresses) {
     EXPECT_NE(failure("fill_cell", {{"cell", "A1"}, {"value", "1"}}).find("no spreadsheet"), std::string::npos);
 }
 
-// LibreOffice fills some of its menus only as they open, and has hundreds of entries.
+// LibreOffice fills some of its menus only as they open, and has hundreds of entries. Its
+// GTK 3 front end at times draws a menu bar of its own instead of GTK's, whose menus do not
+// show their entries as open: that one is not followed yet.
 TEST_F(DesktopApps, CalcMenusAreListedAndAMenuCommandChangesACell) {
     if (access(kSpreadsheet, X_OK) != 0) GTEST_SKIP() << "no LibreOffice Calc (scripts/install-deps.sh installs it)";
     startSpreadsheet();
@@ -201,10 +203,11 @@ TEST_F(DesktopApps, CalcMenusAreListedAndAMenuCommandChangesACell) {
     call("press_key", {{"key", "up"}});
     json chosen = call("menu_click", {{"path", {"Format", "Text", "UPPERCASE"}}});
     EXPECT_EQ(chosen.value("status", ""), "clicked") << chosen.dump().substr(0, 2000);
-    call("press_key", {{"key", "ctrl+c"}});
-    EXPECT_TRUE(test::eventually(
-        [] { return test::commandOutput("xclip -selection clipboard -o 2>/dev/null").starts_with("QUIET WORDS"); }, 5s))
-        << test::commandOutput("xclip -selection clipboard -o 2>/dev/null");
+    // The command runs once the menu has closed, in the application's own time.
+    EXPECT_TRUE(test::eventually([&] {
+        call("press_key", {{"key", "ctrl+c"}});
+        return test::commandOutput("xclip -selection clipboard -o 2>/dev/null").starts_with("QUIET WORDS");
+    }, 5s)) << test::commandOutput("xclip -selection clipboard -o 2>/dev/null");
 
     // A menu that only fills as it opens, and a wrong step in it, which leaves no menu open:
     // the keys typed next reach the sheet.
