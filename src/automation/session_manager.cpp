@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -159,8 +160,10 @@ std::optional<std::string> SessionManager::endIfGone() {
     return message;
 }
 
-void SessionManager::scanTarget() {
-    lastScan_ = std::make_shared<const ScanResult>(scanner_->scan());
+void SessionManager::scanTarget() { adoptScan(scanner_->scan()); }
+
+void SessionManager::adoptScan(ScanResult scan) {
+    lastScan_ = std::make_shared<const ScanResult>(std::move(scan));
     publish();
 }
 
@@ -244,10 +247,13 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     // Read before the rescan replaces the element.
     const bool sayRoute = done->route.has_value() && !element.elementRef->pressAwaitsAnswer();
     const std::string title = element.title;
-    accessibility_.awaitSettled(targetApp_->pid);
+    // Scanned while the settle waits out its quiet: the scan that saw the settled interface
+    // is the one answered.
+    std::optional<ScanResult> settled;
+    accessibility_.awaitSettled(targetApp_->pid, [&] { settled = scanner_->scan(); });
+    // A scan of an application that quit while it was read would pass for "no windows".
     if (auto ended = endedByAction(toolName, args)) return *ended;
-    scanTarget();
-    if (auto ended = endedByAction(toolName, args)) return *ended;
+    adoptScan(settled ? std::move(*settled) : scanner_->scan());
     // The last window closed: an application on its way out (a form that submits and quits)
     // gets a little longer before its windowless state is believed.
     if (lastScan_->windowless) {
@@ -299,7 +305,7 @@ Result<json> SessionManager::activateTarget() {
     if (auto gone = endIfGone()) return fail(*gone);
     accessibility_.followChanges(targetApp_->pid);
     if (auto activated = applications_.activate(targetApp_->pid); !activated) return fail(activated.error());
-    accessibility_.awaitSettled(targetApp_->pid);
+    accessibility_.awaitSettled(targetApp_->pid, {});
     return rescanForDiff();
 }
 

@@ -76,7 +76,7 @@ public:
     // lock (the accessibility bus has its own): an element action running meanwhile on the
     // same target at worst shortens or lengthens the wait.
     void followTarget(int32_t pid) { accessibility_.followChanges(pid); }
-    void awaitTargetSettled(int32_t pid) { accessibility_.awaitSettled(pid); }
+    void awaitTargetSettled(int32_t pid) { accessibility_.awaitSettled(pid, {}); }
 
     // The target's process, for the tools that act on its windows and input; nothing
     // without a session. Never waits behind an action.
@@ -117,6 +117,8 @@ private:
     // Ends the session and its recording, saved under `saveName` when given: the recording's summary.
     Result<nlohmann::json> endLocked(const std::optional<std::string>& saveName);
     void scanTarget();
+    // Makes `scan` the last scan and publishes it.
+    void adoptScan(ScanResult scan);
     // Makes the current target and scan the ones readers see, telling whoever listens when
     // the tool names changed with them.
     void publish();

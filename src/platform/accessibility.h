@@ -4,6 +4,7 @@
 #include "platform/windows.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -149,8 +150,11 @@ public:
     virtual void followChanges(int32_t pid) = 0;
     // Returns once the application has taken in what was sent to it before the call and its
     // user interface has stopped changing (a window it opened has come on screen), or at a
-    // deadline when it keeps changing.
-    virtual void awaitSettled(int32_t pid) = 0;
+    // deadline when it keeps changing. `read` (may be empty) reads the interface: it runs
+    // while the quiet that tells a settled interface is waited for, and again, once quiet,
+    // when the interface changed after that read began; its last run saw the settled
+    // interface.
+    virtual void awaitSettled(int32_t pid, const std::function<void()>& read) = 0;
 };
 
 }  // namespace velmor::platform

@@ -80,6 +80,15 @@ protected:
         return parsed.is_object() ? parsed : json::object();
     }
 
+    // LibreOffice Calc with its profile in the test's HOME. Only its GTK 3 front end is on the
+    // accessibility bus.
+    void startSpreadsheet() {
+        const std::string program = kSpreadsheet;
+        startApp("env SAL_USE_VCLPLUGIN=gtk3 sh -c '" + program + " --terminate_after_init >/dev/null 2>&1; exec " +
+                     program + " --calc --norestore --nologo'",
+                 kSpreadsheetStartMs);
+    }
+
     std::unique_ptr<test::ChildProcess> app;
     int lastId = 0;
     int pushes = 0;
@@ -145,11 +154,7 @@ TEST_F(DesktopApps, MousepadIsFilledKeyedAndSearchedThroughItsUnlabelledFields) 
 
 TEST_F(DesktopApps, CalcSumsNumbersFilledByTheirCellAddresses) {
     if (access(kSpreadsheet, X_OK) != 0) GTEST_SKIP() << "no LibreOffice Calc (scripts/install-deps.sh installs it)";
-    // Its profile goes to the test's HOME. Only its GTK 3 front end is on the accessibility bus.
-    const std::string program = kSpreadsheet;
-    startApp("env SAL_USE_VCLPLUGIN=gtk3 sh -c '" + program + " --terminate_after_init >/dev/null 2>&1; exec " +
-                 program + " --calc --norestore --nologo'",
-             kSpreadsheetStartMs);
+    startSpreadsheet();
     json state = call("session_start", {{"app_name", "soffice"}});
     ASSERT_TRUE(state.contains("available_tools")) << state.dump().substr(0, 2000);
 
@@ -175,6 +180,44 @@ TEST_F(DesktopApps, CalcSumsNumbersFilledByTheirCellAddresses) {
     startApp("mousepad");
     call("session_start", {{"app_name", "mousepad"}});
     EXPECT_NE(failure("fill_cell", {{"cell", "A1"}, {"value", "1"}}).find("no spreadsheet"), std::string::npos);
+}
+
+// LibreOffice fills some of its menus only as they open, and has hundreds of entries. Its
+// GTK 3 front end at times draws a menu bar of its own instead of GTK's, whose menus do not
+// show their entries as open: that one is not followed yet.
+TEST_F(DesktopApps, CalcMenusAreListedAndAMenuCommandChangesACell) {
+    if (access(kSpreadsheet, X_OK) != 0) GTEST_SKIP() << "no LibreOffice Calc (scripts/install-deps.sh installs it)";
+    startSpreadsheet();
+    ASSERT_TRUE(call("session_start", {{"app_name", "soffice"}}).contains("available_tools"));
+
+    json menus = call("list_menus").value("menus", json::array());
+    std::vector<std::string> names;
+    for (const auto& menu : menus) names.push_back(menu.value("menu", ""));
+    EXPECT_EQ(names, (std::vector<std::string>{"File", "Edit", "View", "Insert", "Format", "Styles", "Sheet", "Data",
+                                               "Tools", "Window", "Help"}))
+        << menus.dump().substr(0, 2000);
+    ASSERT_FALSE(menus.empty());
+    EXPECT_NE(menus[0].at("items").dump().find("\"Save As...\""), std::string::npos) << menus[0].dump();
+
+    EXPECT_EQ(call("fill_cell", {{"cell", "A1"}, {"value", "quiet words"}}).value("shows", ""), "quiet words");
+    call("press_key", {{"key", "up"}});
+    json chosen = call("menu_click", {{"path", {"Format", "Text", "UPPERCASE"}}});
+    EXPECT_EQ(chosen.value("status", ""), "clicked") << chosen.dump().substr(0, 2000);
+    // The command runs once the menu has closed, in the application's own time.
+    EXPECT_TRUE(test::eventually([&] {
+        call("press_key", {{"key", "ctrl+c"}});
+        return test::commandOutput("xclip -selection clipboard -o 2>/dev/null").starts_with("QUIET WORDS");
+    }, 5s)) << test::commandOutput("xclip -selection clipboard -o 2>/dev/null");
+
+    // A menu that only fills as it opens, and a wrong step in it, which leaves no menu open:
+    // the keys typed next reach the sheet.
+    std::string wrong = failure("menu_click", {{"path", {"File", "Wizards", "Letter"}}});
+    EXPECT_NE(wrong.find("menu click failed: no menu item \"Letter\" in \"Wizards\""), std::string::npos) << wrong;
+    call("type_text", {{"text", "done"}});
+    for (const char* key : {"return", "up", "ctrl+c"}) call("press_key", {{"key", key}});
+    EXPECT_TRUE(test::eventually(
+        [] { return test::commandOutput("xclip -selection clipboard -o 2>/dev/null").starts_with("done"); }, 5s))
+        << test::commandOutput("xclip -selection clipboard -o 2>/dev/null");
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ struct FakeDesktop final : platform::Accessibility {
     void prepare(int32_t) override {}
     // A fake interface changes only when the test changes it.
     void followChanges(int32_t) override {}
-    void awaitSettled(int32_t) override {}
+    void awaitSettled(int32_t, const std::function<void()>& read) override {
+        if (read) read();
+    }
 };
 
 }  // namespace velmor::test

@@ -5,6 +5,7 @@
 #include "platform/linux/dbus_message.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace velmor::platform {
 
@@ -59,7 +60,7 @@ void AtspiAccessibility::followChanges(int32_t pid) {
     bus_.withLocked([&](AtspiConnection& atspi) { static_cast<void>(atspi.followEvents(pid)); });
 }
 
-void AtspiAccessibility::awaitSettled(int32_t pid) {
+void AtspiAccessibility::awaitSettled(int32_t pid, const std::function<void()>& read) {
     const auto deadline = Clock::now() + kSettleDeadline;
     // Two calls answered in turn by the application's main loop: by the second answer it has
     // been through a whole turn of its loop since the action's input arrived, and the events
@@ -79,16 +80,34 @@ void AtspiAccessibility::awaitSettled(int32_t pid) {
         }
         return true;
     });
-    if (!following) return;
+    auto readNow = [&] {
+        if (read) read();
+    };
+    if (!following) return readNow();
     const auto answered = Clock::now();
+    // The events counted when the last read began; none while no read stands. An effect
+    // that has shown is read at once, while the quiet runs: an interface that stays quiet
+    // needs no second read, which saves the read's time on every action that changes
+    // something. Only one read is made ahead, in case reading itself stirs the application.
+    std::optional<int> readAt;
+    bool readAhead = false;
     while (Clock::now() < deadline) {
         AtspiActivity activity = bus_.withLocked([&](AtspiConnection& atspi) { return atspi.awaitEvents(kSlice); });
         auto now = Clock::now();
+        if (readAt && *readAt != activity.events) readAt.reset();
         bool windowDue = activity.windowComing && now - activity.windowCreated < kWindowWait;
         bool still = activity.effects > 0 ? now - std::max(activity.last, answered) >= kQuiet
                                           : now - answered >= effectWait;
-        if (!windowDue && still) return;
+        if (windowDue) continue;
+        if (still && readAt) return;
+        if (still || (activity.effects > 0 && !readAhead)) {
+            readAhead = readAhead || !still;
+            readAt = activity.events;
+            readNow();
+            if (still) return;
+        }
     }
+    if (!readAt) readNow();
 }
 
 }  // namespace velmor::platform

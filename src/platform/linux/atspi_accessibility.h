@@ -14,7 +14,7 @@ public:
     std::unique_ptr<AccessibleApplication> application(int32_t pid) override;
     void prepare(int32_t pid) override;
     void followChanges(int32_t pid) override;
-    void awaitSettled(int32_t pid) override;
+    void awaitSettled(int32_t pid, const std::function<void()>& read) override;
 
 private:
     AtspiBus& bus_;

@@ -104,6 +104,10 @@ Result<void> select(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
 constexpr auto kMenuOpenTimeout = std::chrono::milliseconds(1500);
 constexpr auto kMenuPoll = std::chrono::milliseconds(20);
 constexpr auto kPointerRest = std::chrono::milliseconds(30);
+// What list_menus gives at most: an office suite has a dozen menus of some thirty entries.
+constexpr size_t kListedMenus = 64;
+constexpr size_t kListedItems = 256;
+constexpr auto kListingTime = std::chrono::seconds(3);
 
 std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
     DBusConnection* connection = atspi.connection();
@@ -117,6 +121,12 @@ std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, i
     if (!states.hasSignature("au") || !frame) return std::nullopt;
     if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u) || !onScreen(*frame)) return std::nullopt;
     return frame;
+}
+
+// Whether the menu's entries are on screen: it is open.
+bool showsEntries(AtspiConnection& atspi, AtspiSnapshot& snapshot, int menu) {
+    auto entries = entriesOf(atspi, snapshot, menu);
+    return !entries.empty() && frameNow(atspi, snapshot, entries.front());
 }
 
 }  // namespace
@@ -158,13 +168,12 @@ std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(AtspiConnection& atspi, in
     return snapshot;
 }
 
-Result<std::vector<int>> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
-                                            const std::vector<std::string>& path) {
-    int node = menuBarOf(snapshot);
-    if (node < 0) return fail("the application has no menu bar");
-    std::vector<int> nodes;
-    for (const auto& item : path) {
-        std::string name(trimmed(item));
+std::optional<std::string> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
+                                              const std::vector<std::string>& path, std::vector<int>& nodes) {
+    int node = nodes.empty() ? menuBarOf(snapshot) : nodes.back();
+    if (node < 0) return "the application has no menu bar";
+    for (size_t step = nodes.size(); step < path.size(); ++step) {
+        std::string name(trimmed(path[step]));
         int next = -1;
         for (int entry : entriesOf(atspi, snapshot, node)) {
             if (menuName(snapshot.node(entry)) == name) {
@@ -173,13 +182,51 @@ Result<std::vector<int>> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapsho
             }
         }
         if (next < 0) {
-            return fail(nodes.empty() ? "no menu " + inQuotes(name) + " in the menu bar"
-                                      : "no menu item " + inQuotes(name) + " in " + inQuotes(menuName(snapshot.node(node))));
+            return nodes.empty() ? "no menu " + inQuotes(name) + " in the menu bar"
+                                 : "no menu item " + inQuotes(name) + " in " + inQuotes(menuName(snapshot.node(node)));
         }
         nodes.push_back(next);
         node = next;
     }
-    return nodes;
+    return std::nullopt;
+}
+
+std::optional<std::string> AtspiMenus::followOpened(AtspiSnapshot& snapshot, const std::vector<std::string>& path,
+                                                    std::vector<int>& nodes) {
+    const int menu = nodes.back();
+    const size_t known = nodes.size();
+    auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
+    while (true) {
+        bool shown = false;
+        nodes.resize(known);
+        auto missing = bus_.withLocked([&](AtspiConnection& atspi) {
+            snapshot.forgetChildren(menu);
+            for (int child : snapshot.childrenOf(atspi, menu))
+                if (holdsEntriesOnly(snapshot.node(child))) snapshot.forgetChildren(child);
+            shown = showsEntries(atspi, snapshot, menu);
+            return follow(atspi, snapshot, path, nodes);
+        });
+        // The entries read once the menu shows are the ones it has: before, they may be
+        // those it is about to replace. Where menus are not placed on screen, the first read
+        // is all there is.
+        if (shown || rules_.windowOrigin || std::chrono::steady_clock::now() >= deadline) return missing;
+        std::this_thread::sleep_for(kMenuPoll);
+    }
+}
+
+void AtspiMenus::close(AtspiSnapshot& snapshot, const std::vector<int>& nodes, size_t opened) {
+    auto shows = [&](int menu) {
+        return bus_.withLocked([&](AtspiConnection& atspi) { return showsEntries(atspi, snapshot, menu); });
+    };
+    // One key closes one menu, once the menu before has gone: keys sent together would
+    // reach a menu that is already closing. A key is sent only while a menu shows, as it
+    // would close whatever else has the focus (a dialog).
+    for (size_t i = opened; i-- > 0;) {
+        if (!shows(nodes[i])) continue;
+        if (!input_.pressKey(NamedKey::escape, {})) return;
+        auto deadline = std::chrono::steady_clock::now() + kMenuOpenTimeout;
+        while (shows(nodes[i]) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(kMenuPoll);
+    }
 }
 
 std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
@@ -189,9 +236,16 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
         if (!snapshot) return menus;
         int bar = menuBarOf(*snapshot);
         if (bar < 0) return menus;
+        // An application with a great many menus, or one slow to answer, is listed as far as
+        // it got: the bus is held meanwhile.
+        const auto deadline = std::chrono::steady_clock::now() + kListingTime;
         for (int menu : entriesOf(atspi, *snapshot, bar)) {
+            if (menus.size() == kListedMenus || std::chrono::steady_clock::now() >= deadline) break;
             MenuListing listing{menuName(snapshot->node(menu)), {}};
-            for (int item : entriesOf(atspi, *snapshot, menu)) listing.items.push_back(menuName(snapshot->node(item)));
+            for (int item : entriesOf(atspi, *snapshot, menu)) {
+                if (listing.items.size() == kListedItems) break;
+                listing.items.push_back(menuName(snapshot->node(item)));
+            }
             if (!listing.items.empty()) menus.push_back(std::move(listing));
         }
         return menus;
@@ -201,25 +255,42 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
 Result<void> AtspiMenus::walk(int32_t pid, const std::vector<std::string>& path, bool click) {
     const std::string failed = click ? "menu click failed: " : "menu hover failed: ";
     std::shared_ptr<AtspiSnapshot> snapshot;
-    auto found = bus_.withLocked([&](AtspiConnection& atspi) -> Result<std::vector<int>> {
+    std::vector<int> nodes;
+    std::optional<std::string> missing;
+    bool found = bus_.withLocked([&](AtspiConnection& atspi) {
         snapshot = snapshotOf(atspi, pid);
-        if (!snapshot) return fail(noProcess(pid));
-        auto nodes = follow(atspi, *snapshot, path);
-        if (!nodes) return fail(failed + nodes.error());
-        return nodes;
+        if (snapshot) missing = follow(atspi, *snapshot, path, nodes);
+        return snapshot != nullptr;
     });
-    if (!found) return fail(found.error());
-    if (auto done = choose(*snapshot, *found, click); !done) return fail(failed + done.error());
+    if (!found) return fail(noProcess(pid));
+    // The menus along the path are opened one by one, and each is read again once open:
+    // some toolkits (LibreOffice) fill or rebuild a menu only as it opens, so a step missing
+    // before may be there now, and entries read before may have been replaced.
+    size_t opened = 0;
+    while (true) {
+        if (missing && opened == nodes.size()) {
+            close(*snapshot, nodes, opened);
+            return fail(failed + *missing);
+        }
+        // Every entry of the path but the last is a menu to open.
+        if (!missing && opened + 1 == nodes.size()) break;
+        if (auto reached = reach(*snapshot, nodes[opened], true); !reached) {
+            close(*snapshot, nodes, opened);
+            return fail(failed + reached.error());
+        }
+        nodes.resize(++opened);
+        missing = followOpened(*snapshot, path, nodes);
+    }
+    if (click) {
+        if (auto chosen = reach(*snapshot, nodes.back(), true); !chosen) return fail(failed + chosen.error());
+        return succeeded();
+    }
+    if (auto highlighted = highlight(*snapshot, nodes); !highlighted) return fail(failed + highlighted.error());
     return succeeded();
 }
 
-Result<void> AtspiMenus::choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click) {
-    // Choosing the item closes whatever menus are open on the way to it.
-    size_t opened = click ? nodes.size() : nodes.size() - 1;
-    for (size_t i = 0; i < opened; ++i) {
-        if (auto reached = reach(snapshot, nodes[i], true); !reached) return reached;
-    }
-    if (click) return succeeded();
+Result<void> AtspiMenus::highlight(AtspiSnapshot& snapshot, const std::vector<int>& nodes) {
+    // A menu of the menu bar is shown by opening it.
     if (nodes.size() == 1) return reach(snapshot, nodes.front(), true);
     // Resting on the item highlights it, as it does for a user; a menu that keeps its items
     // off screen gets it selected instead.

@@ -34,10 +34,18 @@ public:
 
 private:
     std::shared_ptr<AtspiSnapshot> snapshotOf(AtspiConnection& atspi, int32_t pid);
-    // The nodes along `path` from the menu bar, or the message naming the first step
-    // that matches nothing.
-    Result<std::vector<int>> follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
-                                    const std::vector<std::string>& path);
+    // Follows `path` on from the last of `nodes` (from the menu bar when there are none),
+    // adding the node of each step found; the message naming the first step that matches
+    // nothing.
+    std::optional<std::string> follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
+                                      const std::vector<std::string>& path, std::vector<int>& nodes);
+    // follow, for the menu of the last of `nodes`, which has just been opened: its entries
+    // are read again until it shows them.
+    std::optional<std::string> followOpened(AtspiSnapshot& snapshot, const std::vector<std::string>& path,
+                                            std::vector<int>& nodes);
+    // Closes the first `opened` menus of `nodes`, which a path that led nowhere opened,
+    // innermost first.
+    void close(AtspiSnapshot& snapshot, const std::vector<int>& nodes, size_t opened);
     // Where the entry shows on screen, once it does; waits for a menu that is opening, with
     // the bus free meanwhile.
     std::optional<Frame> shownFrame(AtspiSnapshot& snapshot, int node);
@@ -47,9 +55,8 @@ private:
     // The menu operation: "can't find process name for PID <pid>", or what went wrong after
     // "menu click failed: " or "menu hover failed: ".
     Result<void> walk(int32_t pid, const std::vector<std::string>& path, bool click);
-    // Every entry of `nodes` but the last reached and clicked; the last chosen when `click`,
-    // else highlighted.
-    Result<void> choose(AtspiSnapshot& snapshot, const std::vector<int>& nodes, bool click);
+    // Highlights the last entry of `nodes`, the menus before it being open.
+    Result<void> highlight(AtspiSnapshot& snapshot, const std::vector<int>& nodes);
 
     AtspiBus& bus_;
     Input& input_;

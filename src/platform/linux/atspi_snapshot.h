@@ -64,6 +64,9 @@ public:
     const AtspiNode& node(int index) const { return nodes_[index]; }
     // The node's children in order, asking the application when the snapshot lacks them.
     const std::vector<int>& childrenOf(AtspiConnection& atspi, int index);
+    // Forgets the node's children, so that the next childrenOf asks the application again
+    // (a menu that fills as it opens).
+    void forgetChildren(int index) { nodes_[index].childrenKnown = false; }
     // Reads ahead the children of those of these nodes whose children the snapshot lacks,
     // all at once.
     void readChildrenOf(AtspiConnection& atspi, const std::vector<int>& indices);
