@@ -59,6 +59,7 @@ Result<void> Application::start() {
     accessibilityTrusted_ = desktop_->accessibilityTrusted();
     Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
     buildToolRouter();
+    if (auto complete = router_->registry().checkComplete(); !complete) return complete;
     if (auto serving = startServers(); !serving) return serving;
 
     // Without the file the bridge cannot find this process; serving goes on for clients
