@@ -182,7 +182,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
 }
 
-browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
+WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
     return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
         std::optional<std::string> pattern;
         if (!tool.urlPattern.empty()) pattern = tool.urlPattern;
