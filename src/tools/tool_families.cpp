@@ -1,6 +1,6 @@
 #include "tools/tool_families.h"
 
-#include "tools/arguments.h"
+#include "base/arguments.h"
 
 namespace velmor::tools {
 

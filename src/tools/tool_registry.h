@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/result.h"
-#include "tools/arguments.h"
+#include "base/arguments.h"
 #include "tools/catalogue.h"
 #include "tools/tool_families.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/arguments.h"
+#include "base/arguments.h"
 #include "tools/tool_families.h"
 #include "tools/tool_registry.h"
 

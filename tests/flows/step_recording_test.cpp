@@ -23,7 +23,7 @@ struct OneElement : ElementToolFamily {
     std::vector<ElementTool> elementTools() override { return {{"click_save", "click", "Click Save"}}; }
     Json performAction(const std::string& name, const Json& args, const StepRecorder& record) override {
         Json answer = outcome(name, args);
-        if (!isFailure(answer)) record({.toolName = name, .args = args, .windowTitle = "Notes", .elementCount = 7});
+        if (!velmor::isFailure(answer)) record({.toolName = name, .args = args, .windowTitle = "Notes", .elementCount = 7});
         return answer;
     }
 };
@@ -47,7 +47,7 @@ class StepRecording : public FlowStoreTest {
 protected:
     StepRecording() : router({std::make_shared<OneElement>(), std::make_shared<OnePage>(), {}, flowStepRecorder(store)}) {
         for (const auto& name : fixedToolNames())
-            router.registry().handle(name, [name](const Arguments& args) { return outcome(name, args.raw()); });
+            router.registry().handle(name, [name](const velmor::Arguments& args) { return outcome(name, args.raw()); });
     }
 
     // A failing call, a throwing one and a successful one of `name`; a web tool hears only
