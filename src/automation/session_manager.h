@@ -64,10 +64,11 @@ public:
     // belongs to; it may take the flow store's lock, never the session's.
     using ActionTaken = std::function<void(const std::string& windowTitle, int64_t elementCount)>;
     // Carries out one element tool of the last scan, waits for the effect, rescans, tells
-    // `taken` (when given: nothing else keeps steps) and answers the diff. When the target quits on the action (a form that submits
-    // and exits), that is the action's outcome: the answer is a success that says the
-    // application ended, with its exit status where it can be read, and the session ends as
-    // session_end ends it, its recording left open for session_end to save.
+    // `taken` (when given: nothing else keeps steps) and answers the diff. When the target
+    // quits on the action (a form that submits and exits), that is the action's outcome: the
+    // answer is a success that says the application ended, with its exit status where it can
+    // be read, and the session ends as session_end ends it, its recording left open for
+    // session_end to save.
     Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args,
                                          const ActionTaken& taken = {});
     // Brings the target forward, waits for it and answers the diff.
