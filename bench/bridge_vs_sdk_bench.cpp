@@ -42,9 +42,9 @@ double exchange(velmor::test::ChildProcess& server, const std::string& request, 
 int main() {
     velmor::test::TempHome home;
     velmor::tools::ToolRouter router;
-    router.setHandler("list_apps", [](const velmor::tools::Arguments&) { return json::parse(kCallAnswer); });
+    router.registry().handle("list_apps", [](const velmor::Arguments&) { return json::parse(kCallAnswer); });
     // A call that takes its time, for the list asked for meanwhile.
-    router.setHandler("get_clipboard", [](const velmor::tools::Arguments&) {
+    router.registry().handle("get_clipboard", [](const velmor::Arguments&) {
         std::this_thread::sleep_for(4s);
         return json{{"text", ""}};
     });

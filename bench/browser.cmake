@@ -5,4 +5,4 @@ if(NOT TARGET velmor_page_client)
 endif()
 velmor_add_bench(velmor_browser_bench
   SOURCES browser_bench.cpp bench_stats.cpp
-  LIBS velmor_browser velmor_page_client nlohmann_json::nlohmann_json)
+  LIBS velmor_browser velmor_tools velmor_page_client nlohmann_json::nlohmann_json)

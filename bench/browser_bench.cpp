@@ -5,7 +5,7 @@
 #include "bench_stats.h"
 #include "browser/browser_session_manager.h"
 #include "browser/page_client.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/websocket_server.h"
 
 #include <atomic>
@@ -16,7 +16,7 @@
 using namespace std::chrono;
 using nlohmann::json;
 using velmor::browser::BrowserSessionManager;
-using velmor::browser::RegistryToolFamily;
+using velmor::tools::RegistryToolFamily;
 using velmor::browser::WebSocketServer;
 using velmor::test::PageClient;
 

@@ -8,7 +8,7 @@
 #include "bench_stats.h"
 #include "browser/browser_session_manager.h"
 #include "browser/headless_chromium.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/script_injector.h"
 #include "tools/tool_router.h"
 #include "tools/web_tools.h"
@@ -41,7 +41,7 @@ int main() {
     browser::BrowserSessionManager sessions;
     browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()}, sessions);
     tools::ToolFamilies families;
-    families.browser = std::make_shared<browser::RegistryToolFamily>(sessions, tools::webToolExecutor(injector));
+    families.browser = std::make_shared<tools::RegistryToolFamily>(sessions, tools::webToolExecutor(injector));
     tools::ToolRouter router(std::move(families));
     tools::installWebTools(router, injector, sessions);
 

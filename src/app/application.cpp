@@ -7,7 +7,7 @@
 #include "app/user_defaults.h"
 #include "automation/session_manager.h"
 #include "browser/browser_session_manager.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/script_injector.h"
 #include "browser/tls_identity.h"
 #include "browser/websocket_server.h"
@@ -59,6 +59,7 @@ Result<void> Application::start() {
     accessibilityTrusted_ = desktop_->accessibilityTrusted();
     Log::info("app", std::string("Accessibility trusted: ") + (accessibilityTrusted_ ? "true" : "false"));
     buildToolRouter();
+    if (auto complete = router_->registry().checkComplete(); !complete) return complete;
     if (auto serving = startServers(); !serving) return serving;
 
     // Without the file the bridge cannot find this process; serving goes on for clients
@@ -101,7 +102,7 @@ void Application::buildToolRouter() {
     families.elements = tools::sessionElementTools(*session_);
     families.recordStep = tools::flowStepRecorder(*flowStore_);
     families.browser =
-        std::make_shared<browser::RegistryToolFamily>(*browserSessions_, tools::webToolExecutor(*scriptInjector_));
+        std::make_shared<tools::RegistryToolFamily>(*browserSessions_, tools::webToolExecutor(*scriptInjector_));
     // A page tool never takes the name of a fixed tool or of an element tool.
     browserSessions_->setOtherToolNames([elements = families.elements] {
         std::vector<std::string> names = tools::fixedToolNames();

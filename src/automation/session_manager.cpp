@@ -225,7 +225,7 @@ Result<json> SessionManager::rescanForDiff() {
     return diffResponse(*lastScan_, lastSeen_);
 }
 
-Result<json> SessionManager::performAction(const std::string& toolName, const json& args) {
+Result<json> SessionManager::performAction(const std::string& toolName, const json& args, const ActionTaken& taken) {
     std::lock_guard guard(mutex_);
     if (!active() || !lastScan_) return fail("no active session");
     if (auto gone = endIfGone()) return fail(*gone);
@@ -241,7 +241,7 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     auto done = actions_.perform(element, args, targetApp_->pid);
     if (!done) {
         // An application that ends on the press may end before it answers the action.
-        if (auto ended = endedByAction(toolName, args)) return *ended;
+        if (auto ended = endedByAction(toolName, taken)) return *ended;
         return fail(done.error());
     }
     // Read before the rescan replaces the element.
@@ -252,7 +252,7 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     std::optional<ScanResult> settled;
     accessibility_.awaitSettled(targetApp_->pid, [&] { settled = scanner_->scan(); });
     // A scan of an application that quit while it was read would pass for "no windows".
-    if (auto ended = endedByAction(toolName, args)) return *ended;
+    if (auto ended = endedByAction(toolName, taken)) return *ended;
     adoptScan(settled ? std::move(*settled) : scanner_->scan());
     // The last window closed: an application on its way out (a form that submits and quits)
     // gets a little longer before its windowless state is believed.
@@ -260,9 +260,9 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
         auto deadline = std::chrono::steady_clock::now() + kExitGrace;
         while (applications_.isRunning(*targetApp_) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(kExitPoll);
-        if (auto ended = endedByAction(toolName, args)) return *ended;
+        if (auto ended = endedByAction(toolName, taken)) return *ended;
     }
-    flows_.recordStep(toolName, args, lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
+    if (taken) taken(lastScan_->windowTitle, static_cast<int64_t>(lastScan_->elements.size()));
     json response = diffResponse(*lastScan_, lastSeen_);
     if (done->scrolledIntoView) response["scrolled_into_view"] = true;
     if (done->selected) response["selected"] = title;
@@ -279,7 +279,7 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     return response;
 }
 
-std::optional<json> SessionManager::endedByAction(const std::string& toolName, const json& args) {
+std::optional<json> SessionManager::endedByAction(const std::string& toolName, const ActionTaken& taken) {
     if (applications_.isRunning(*targetApp_)) return std::nullopt;
     std::string app = outside_text::label(targetName(targetApp_));
     json answer = {{"status", "performed"}, {"tool", toolName}, {"app_ended", app}, {"session", "ended"}};
@@ -294,7 +294,7 @@ std::optional<json> SessionManager::endedByAction(const std::string& toolName, c
     Log::info("session", how + " after " + toolName);
     // The step was carried out: it belongs to the recording, which stays open for
     // session_end to save or discard.
-    flows_.recordStep(toolName, args, lastScan_ ? lastScan_->windowTitle : "", 0);
+    if (taken) taken(lastScan_ ? lastScan_->windowTitle : "", 0);
     dropTarget();
     return answer;
 }

@@ -59,12 +59,18 @@ public:
     Result<nlohmann::json> getState();
     // Rescans; what changed since the last answer.
     Result<nlohmann::json> getStateDiff();
-    // Carries out one element tool of the last scan, waits for the effect, rescans, records
-    // the step and answers the diff. When the target quits on the action (a form that submits
-    // and exits), that is the action's outcome: the answer is a success that says the
-    // application ended, with its exit status where it can be read, and the session ends as
-    // session_end ends it, its recording left open for session_end to save.
-    Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args);
+    // Hears of an element action that took: the window title and the number of elements
+    // after it. Called with the session held, so the step lands in the recording the action
+    // belongs to; it may take the flow store's lock, never the session's.
+    using ActionTaken = std::function<void(const std::string& windowTitle, int64_t elementCount)>;
+    // Carries out one element tool of the last scan, waits for the effect, rescans, tells
+    // `taken` (when given: nothing else keeps steps) and answers the diff. When the target
+    // quits on the action (a form that submits and exits), that is the action's outcome: the
+    // answer is a success that says the application ended, with its exit status where it can
+    // be read, and the session ends as session_end ends it, its recording left open for
+    // session_end to save.
+    Result<nlohmann::json> performAction(const std::string& toolName, const nlohmann::json& args,
+                                         const ActionTaken& taken = {});
     // Brings the target forward, waits for it and answers the diff.
     Result<nlohmann::json> activateTarget();
     // The regular applications: name, bundle_id, pid (all strings).
@@ -111,7 +117,7 @@ private:
     std::string goneMessage() const;
     // With the session lock held, after an action: when the target has ended, the answer
     // that says so, with the session ended and the step recorded.
-    std::optional<nlohmann::json> endedByAction(const std::string& toolName, const nlohmann::json& args);
+    std::optional<nlohmann::json> endedByAction(const std::string& toolName, const ActionTaken& taken);
     // Forgets the target and its scans, and tells whoever listens.
     void dropTarget();
     // Ends the session and its recording, saved under `saveName` when given: the recording's summary.

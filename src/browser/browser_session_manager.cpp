@@ -8,9 +8,7 @@
 #include "base/uuid.h"
 
 #include <algorithm>
-#include <array>
 #include <openssl/rand.h>
-#include <string_view>
 #include <unordered_set>
 
 namespace velmor::browser {
@@ -18,13 +16,6 @@ namespace velmor::browser {
 using nlohmann::json;
 
 namespace {
-
-// Names the application answers itself; a page offering them must not shadow them.
-constexpr std::array<std::string_view, 3> kReservedToolNames = {"get_page_info", "session_start", "session_end"};
-
-bool isReserved(std::string_view name) {
-    return std::find(kReservedToolNames.begin(), kReservedToolNames.end(), name) != kReservedToolNames.end();
-}
 
 // A tools/list entry.
 json toolDescription(const std::string& name, const std::string& description, const json& inputSchema) {
@@ -90,7 +81,6 @@ BrowserSessionManager::BrowserSessionManager() : BrowserSessionManager(Timeouts{
 
 BrowserSessionManager::BrowserSessionManager(Timeouts timeouts)
     : timeouts_(timeouts),
-      otherNamesSeen_(kReservedToolNames.begin(), kReservedToolNames.end()),
       toolsChangedPush_(kToolsChangedInterval, [this] { pushToolsChanged(); }) {}
 
 std::shared_ptr<BrowserSession> BrowserSessionManager::createSession(std::shared_ptr<PageConnection> connection) {
@@ -201,7 +191,6 @@ std::vector<std::string> BrowserSessionManager::otherToolNames() const {
         source = otherToolNames_;
     }
     std::vector<std::string> names = source ? source() : std::vector<std::string>{};
-    names.insert(names.end(), kReservedToolNames.begin(), kReservedToolNames.end());
     std::lock_guard lock(mutex_);
     otherNamesSeen_ = names;
     return names;
@@ -290,8 +279,7 @@ const json& BrowserSessionManager::SessionRecord::listed() const {
         std::string from = "[page " + origin + "] ";
         listing = json::array();
         for (const auto& [name, tool] : tools)
-            if (!isReserved(name))
-                listing->push_back(toolDescription(tool.name, from + tool.description, tool.inputSchema));
+            listing->push_back(toolDescription(tool.name, from + tool.description, tool.inputSchema));
     }
     return *listing;
 }

@@ -96,8 +96,7 @@ public:
     void updatePageInfo(const std::string& sessionId, const std::string& url, const std::string& title);
 
     // Page-agent tools, for the catalogue and the dispatcher.
-    // Where the fixed and element tool names come from; without it only the names the
-    // application answers itself are kept from pages.
+    // Where the fixed and element tool names come from; without it pages may take any name.
     void setOtherToolNames(OtherToolNames source);
     // True when any session, ready or not, offers the name and no other tool has it.
     bool hasTool(const std::string& name) const;
@@ -173,8 +172,8 @@ private:
     // Runs the change callback; never with the lock held.
     void toolsChanged();
     void pushToolsChanged();
-    // The fixed and element tool names, the names the application answers itself included;
-    // never with the lock held. Remembers them in otherNamesSeen_.
+    // The fixed and element tool names; never with the lock held. Remembers them in
+    // otherNamesSeen_.
     std::vector<std::string> otherToolNames() const;
     // True when a name in `others` or a web tool has the page tool's name; with the lock held.
     bool shadowedLocked(const std::string& name, const std::vector<std::string>& others) const;

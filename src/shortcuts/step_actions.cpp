@@ -1,7 +1,7 @@
 #include "shortcuts/step_actions.h"
 
+#include "base/arguments.h"
 #include "shortcuts/shortcut_file.h"
-#include "tools/arguments.h"
 
 #include <functional>
 #include <map>
@@ -11,7 +11,6 @@ namespace velmor::shortcuts {
 namespace {
 
 using nlohmann::json;
-using tools::Arguments;
 
 constexpr const char* kPrefix = "is.workflow.actions.";
 

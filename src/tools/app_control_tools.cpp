@@ -19,8 +19,10 @@ public:
         return tools;
     }
 
-    json performAction(const std::string& toolName, const json& args) override {
-        return answerOf(session_.performAction(toolName, args));
+    json performAction(const std::string& toolName, const json& args, const StepRecorder& record) override {
+        return answerOf(session_.performAction(toolName, args, [&](const std::string& windowTitle, int64_t elementCount) {
+            record({.toolName = toolName, .args = args, .windowTitle = windowTitle, .elementCount = elementCount});
+        }));
     }
 
 private:
@@ -30,23 +32,23 @@ private:
 }  // namespace
 
 void installAppControlTools(ToolRouter& router, automation::SessionManager& session, platform::Windows& windows) {
-    router.setHandler("session_start", [&session](const Arguments& args) {
+    router.registry().handle("session_start", [&session](const Arguments& args) {
         return answerOf(session.startSession(args.string("app_name"), args.string("bundle_id")));
     });
-    router.setHandler("session_end", [&session](const Arguments& args) {
+    router.registry().handle("session_end", [&session](const Arguments& args) {
         auto ended = session.endSession(args.string("save_as"));
         return json{{"status", "ended"}, {"app", ended.app}, {"flow", answerOf(std::move(ended.flow))}};
     });
-    router.setHandler("get_page_info", [&session](const Arguments&) { return answerOf(session.getState()); });
-    router.setHandler("list_apps", [&session](const Arguments&) { return json{{"apps", session.listApps()}}; });
-    router.setHandler("activate_app", [&session](const Arguments&) { return answerOf(session.activateTarget()); });
-    router.setHandler("get_windows", [&session, &windows](const Arguments&) {
+    router.registry().handle("get_page_info", [&session](const Arguments&) { return answerOf(session.getState()); });
+    router.registry().handle("list_apps", [&session](const Arguments&) { return json{{"apps", session.listApps()}}; });
+    router.registry().handle("activate_app", [&session](const Arguments&) { return answerOf(session.activateTarget()); });
+    router.registry().handle("get_windows", [&session, &windows](const Arguments&) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
         return json{{"windows", automation::getWindows(windows, pid)}};
     });
-    router.setHandler("set_window_frame", [&session, &windows](const Arguments& args) {
+    router.registry().handle("set_window_frame", [&session, &windows](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;

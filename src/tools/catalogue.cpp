@@ -24,10 +24,13 @@ using tool_schema::tool;
 
 namespace {
 
+// A tool whose successful calls become steps of the flow being recorded.
+FixedToolDeclaration recorded(json entry) { return {std::move(entry), FlowStep::recorded}; }
+
 // The tool names and descriptions are the agent's only manual: their wording is kept
 // exactly as written here.
-json buildStaticTools() {
-    return json::array({
+std::vector<FixedToolDeclaration> declareFixedTools() {
+    return {
         tool("session_start",
              "Start controlling a desktop application. Activates it, scans its UI, and returns all interactive elements as available tools.",
              {{"app_name", param("string", "App name (e.g., 'Calculator', 'Mousepad')")},
@@ -41,14 +44,14 @@ json buildStaticTools() {
              "List all running GUI applications with name, application ID, and PID."),
         tool("screenshot",
              "Capture the target app's frontmost window as a PNG image."),
-        tool("type_text",
+        recorded(tool("type_text",
              "Type text character-by-character into the focused field using keyboard events. Use when fill_* tools don't work.",
              {{"text", param("string", "Text to type")}},
-             {"text"}),
-        tool("press_key",
+             {"text"})),
+        recorded(tool("press_key",
              "Send a keyboard shortcut to the target app (e.g., 'ctrl+s', 'return', 'tab', 'escape').",
              {{"key", param("string", "Key combo: 'ctrl+s', 'ctrl+shift+n', 'return', 'tab', 'escape', 'home', 'pagedown', 'forwarddelete', 'f10', '='. Modifiers: ctrl, shift, alt")}},
-             {"key"}),
+             {"key"})),
         tool("click_at",
              "LAST RESORT — click at pixel coordinates relative to the target app's window. Use only when accessibility tools and web_scan fail (e.g., Electron apps, canvas UIs, GPU-rendered content). Take a screenshot first to identify the coordinates.",
              {{"x", param("integer", "X coordinate (pixels from left edge of window)")},
@@ -90,11 +93,11 @@ json buildStaticTools() {
              "Open a menu path visually without clicking the final item. Use in recordings to show the user where to look.",
              {{"path", param("array", "Menu path to open, e.g. ['View', 'Developer']")}},
              {"path"}),
-        tool("fill_cell",
+        recorded(tool("fill_cell",
              "Enter a value or formula into a spreadsheet cell by its address (LibreOffice Calc and other sheets with a Name Box). Returns what the cell then shows, e.g. the formula's result.",
              {{"cell", param("string", "Cell address: column letters, then row number (e.g. 'B3', 'AA10')")},
               {"value", param("string", "Text, number or formula to enter (e.g. '42', 'Total', '=SUM(A1:A3)')")}},
-             {"cell", "value"}),
+             {"cell", "value"})),
         tool("get_windows",
              "Get position, size, and title of all windows belonging to the target app."),
         tool("set_window_frame",
@@ -129,11 +132,11 @@ json buildStaticTools() {
              {{"provider", param("string", "TTS provider: elevenlabs, openai, gemini, or deepgram")},
               {"api_key", param("string", "API key for the provider")}},
              {"provider", "api_key"}),
-        tool("speak",
+        recorded(tool("speak",
              "Speak text using the configured TTS provider. Suggested voices — ElevenLabs: brian, sarah, charlie, jessica, alice; OpenAI: coral, sage, alloy, nova, echo; Gemini: kore, puck, zephyr, charon, aoede; Deepgram: thalia, apollo, asteria, luna, orion. You can also type any voice name your provider supports. Blocks until speech completes.",
              {{"text", param("string", "Text to speak")},
               {"voice", param("string", "Voice name — use a suggested voice or type any name your provider supports")}},
-             {"text"}),
+             {"text"})),
         tool("prefetch_audio",
              "Pre-fetch TTS audio for multiple narration lines before recording. Ensures instant playback during recording with zero delay.",
              {{"lines", param("array", "Array of {text, voice} objects to prefetch. Voice uses provider default if omitted.")}},
@@ -207,15 +210,31 @@ json buildStaticTools() {
               {"steps", param("array", "Array of step objects. Each has 'type' and type-specific fields (e.g. {type:'show', text:'Hello'}, {type:'shell', script:'echo hi'}, {type:'open_url', url:'https://...'}, {type:'ask', prompt:'Enter name:'}, {type:'speak', text:'Good morning'}, {type:'send_message', to:'+1234', body:'On my way'})")}},
              {"name", "steps"}),
 
-    });
+    };
 }
 
 }  // namespace
 
+const std::vector<FixedToolDeclaration>& fixedToolDeclarations() {
+    static const std::vector<FixedToolDeclaration> declarations = [] {
+        std::vector<FixedToolDeclaration> declared = declareFixedTools();
+        json entries = json::array();
+        for (auto& declaration : declared) entries.push_back(std::move(declaration.entry));
+        entries = withFixedToolMetadata(std::move(entries));
+        for (size_t i = 0; i < declared.size(); ++i) declared[i].entry = std::move(entries[i]);
+        return declared;
+    }();
+    return declarations;
+}
+
 json staticTools() {
     // Copying the finished tree is several times cheaper than building it again, and every
     // tools/list needs it.
-    static const json tools = withFixedToolMetadata(buildStaticTools());
+    static const json tools = [] {
+        json entries = json::array();
+        for (const auto& declaration : fixedToolDeclarations()) entries.push_back(declaration.entry);
+        return entries;
+    }();
     return tools;
 }
 
@@ -227,25 +246,12 @@ const std::string& staticToolsText() {
     return text;
 }
 
-const nlohmann::json* fixedToolSchema(std::string_view name) {
-    static const std::map<std::string, json, std::less<>> schemas = [] {
-        std::map<std::string, json, std::less<>> byName;
-        for (const json& tool : staticTools()) byName[tool["name"].get<std::string>()] = tool["inputSchema"];
-        return byName;
-    }();
-    auto found = schemas.find(name);
-    return found == schemas.end() ? nullptr : &found->second;
-}
-
 const std::vector<std::string>& fixedToolNames() {
-    static const std::vector<std::string> names = {
-        "session_start", "session_end", "get_page_info", "list_apps", "screenshot", "type_text",
-        "press_key", "click_at", "mouse_move", "scroll", "drag", "get_clipboard", "set_clipboard",
-        "list_menus", "menu_click", "menu_hover", "fill_cell", "get_windows", "set_window_frame", "activate_app",
-        "start_recording", "stop_recording", "configure_tts", "speak", "prefetch_audio", "dry_run",
-        "record_narrated_demo", "inject_webmcp", "web_scan", "web_action", "web_navigate", "web_content",
-        "web_execute_js", "web_wait_for", "web_handle_dialog", "fill_form", "list_shortcuts", "run_shortcut", "create_shortcut", "search_flows",
-        "list_flows", "load_flow", "delete_flow"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> declared;
+        for (const auto& declaration : fixedToolDeclarations()) declared.push_back(declaration.entry["name"]);
+        return declared;
+    }();
     return names;
 }
 

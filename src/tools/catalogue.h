@@ -9,15 +9,29 @@
 
 namespace velmor::tools {
 
-// The 40 fixed tools, in catalogue order.
+// Whether a fixed tool's successful calls become steps of the flow being recorded.
+enum class FlowStep { notRecorded, recorded };
+
+// One fixed tool as the catalogue declares it: its tools/list entry (name, title,
+// description, inputSchema, annotations) and whether its calls are recorded. The handler
+// that carries it out is bound in a ToolRegistry.
+struct FixedToolDeclaration {
+    FixedToolDeclaration(nlohmann::json entry, FlowStep step = FlowStep::notRecorded)
+        : entry(std::move(entry)), step(step) {}
+
+    nlohmann::json entry;
+    FlowStep step;
+};
+
+// The fixed tools, in catalogue order; every other list of them derives from this one.
+const std::vector<FixedToolDeclaration>& fixedToolDeclarations();
+
+// The entries of fixedToolDeclarations().
 nlohmann::json staticTools();
 // staticTools() serialised once: the array's elements, comma-separated, without brackets.
 const std::string& staticToolsText();
 
-// The input schema of the fixed tool `name`; null for any other name.
-const nlohmann::json* fixedToolSchema(std::string_view name);
-
-// The names of the fixed tools, in dispatch order.
+// The names of the fixed tools, in catalogue order.
 const std::vector<std::string>& fixedToolNames();
 
 nlohmann::json elementToolDescription(const ElementTool& element);

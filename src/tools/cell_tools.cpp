@@ -12,7 +12,7 @@ using nlohmann::json;
 void installCellTools(ToolRouter& router, automation::SessionManager& session, const CellToolServices& services) {
     auto actions = std::make_shared<automation::InputActions>(services.input, services.windows, services.applications);
     platform::Accessibility& accessibility = services.accessibility;
-    router.setHandler("fill_cell", [&router, &session, &accessibility, actions](const Arguments& args) {
+    router.registry().handle("fill_cell", [&session, &accessibility, actions](const Arguments& args) {
         auto cell = args.string("cell");
         if (!cell) return errorResult(missingField("cell"));
         auto value = args.string("value");
@@ -27,7 +27,6 @@ void installCellTools(ToolRouter& router, automation::SessionManager& session, c
         auto shown = automation::fillCell(accessibility, *actions, pid, *address, *value);
         if (!shown) return errorResult(shown.error());
         session.awaitTargetSettled(pid);
-        router.recordStep({.toolName = "fill_cell", .args = args.raw()});
         // The sheet changes like after any other action: the agent gets the same diff.
         auto diff = session.getStateDiff();
         json answer = diff ? std::move(diff).value() : json::object();

@@ -1,6 +1,6 @@
 #include "tools/dry_run_script.h"
 
-#include "tools/arguments.h"
+#include "base/arguments.h"
 
 #include <array>
 #include <string_view>

@@ -39,19 +39,19 @@ nlohmann::json dryRun(flows::FlowStore& store, const std::function<std::string()
 }  // namespace
 
 void installFlowTools(ToolRouter& router, flows::FlowStore& store, std::function<std::string()> defaultVoice) {
-    router.setHandler("search_flows", [&store](const Arguments& args) { return searchFlows(store, args); });
-    router.setHandler("list_flows", [&store](const Arguments&) {
+    router.registry().handle("search_flows", [&store](const Arguments& args) { return searchFlows(store, args); });
+    router.registry().handle("list_flows", [&store](const Arguments&) {
         return nlohmann::json{{"flows", store.listFlows()}};
     });
-    router.setHandler("load_flow", [&store](const Arguments& args) {
+    router.registry().handle("load_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
         return name ? answerOf(store.loadFlow(*name)) : errorResult(missingField("name"));
     });
-    router.setHandler("delete_flow", [&store](const Arguments& args) {
+    router.registry().handle("delete_flow", [&store](const Arguments& args) {
         auto name = args.string("name");
         return name ? answerOf(store.deleteFlow(*name)) : errorResult(missingField("name"));
     });
-    router.setHandler("dry_run", [&store, defaultVoice = std::move(defaultVoice)](const Arguments& args) {
+    router.registry().handle("dry_run", [&store, defaultVoice = std::move(defaultVoice)](const Arguments& args) {
         return dryRun(store, defaultVoice, args);
     });
 }

@@ -41,7 +41,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
     platform::Clipboard& clipboard = services.clipboard;
     platform::Menus& menus = services.menus;
 
-    router.setHandler("type_text", [&router, &session, actions](const Arguments& args) {
+    router.registry().handle("type_text", [&session, actions](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));
         auto target = session.liveTarget();
@@ -50,10 +50,9 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         session.followTarget(pid);
         if (auto done = actions->typeText(*text, pid); !done) return errorResult(done.error());
         session.awaitTargetSettled(pid);
-        router.recordStep({.toolName = "type_text", .args = args.raw()});
         return answerOf(session.getStateDiff());
     });
-    router.setHandler("press_key", [&router, &session, actions](const Arguments& args) {
+    router.registry().handle("press_key", [&session, actions](const Arguments& args) {
         auto key = args.string("key");
         if (!key) return errorResult(missingField("key"));
         auto target = session.liveTarget();
@@ -62,10 +61,9 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         session.followTarget(pid);
         if (auto done = actions->pressKey(*key, pid); !done) return errorResult(done.error());
         session.awaitTargetSettled(pid);
-        router.recordStep({.toolName = "press_key", .args = args.raw()});
         return answerOf(session.getStateDiff());
     });
-    router.setHandler("click_at", [&session, actions](const Arguments& args) {
+    router.registry().handle("click_at", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
@@ -77,7 +75,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         std::this_thread::sleep_for(kActionSettle);
         return json{{"status", "clicked"}, {"x", *x}, {"y", *y}, {"button", button}, {"clicks", clicks}};
     });
-    router.setHandler("mouse_move", [&session, actions](const Arguments& args) {
+    router.registry().handle("mouse_move", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
@@ -86,7 +84,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         if (auto done = actions->mouseMove(toInt(*x), toInt(*y), pid); !done) return errorResult(done.error());
         return json{{"status", "moved"}, {"x", *x}, {"y", *y}};
     });
-    router.setHandler("scroll", [&session, actions](const Arguments& args) {
+    router.registry().handle("scroll", [&session, actions](const Arguments& args) {
         auto deltaY = args.integer("delta_y");
         if (!deltaY) return errorResult(missingField("delta_y"));
         // Scrolling needs no session; with one, it must not go on once the target has quit.
@@ -98,7 +96,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         std::this_thread::sleep_for(kScrollSettle);
         return json{{"status", "scrolled"}, {"delta_y", *deltaY}, {"delta_x", deltaX}};
     });
-    router.setHandler("drag", [&session, actions](const Arguments& args) {
+    router.registry().handle("drag", [&session, actions](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
@@ -111,24 +109,24 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
             return errorResult(done.error());
         return json{{"status", "dragged"}, {"from", {*fromX, *fromY}}, {"to", {*toX, *toY}}};
     });
-    router.setHandler("get_clipboard", [&clipboard](const Arguments&) {
+    router.registry().handle("get_clipboard", [&clipboard](const Arguments&) {
         auto text = clipboard.text();
         if (!text) return errorResult(text.error());
         return json{{"text", *text}};
     });
-    router.setHandler("set_clipboard", [&clipboard](const Arguments& args) {
+    router.registry().handle("set_clipboard", [&clipboard](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));
         if (auto copied = clipboard.setText(*text); !copied) return errorResult(copied.error());
         return json{{"status", "copied"}, {"length", automation::userCharacters(*text).size()}};
     });
-    router.setHandler("list_menus", [&session, &menus](const Arguments&) {
+    router.registry().handle("list_menus", [&session, &menus](const Arguments&) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
         return json{{"menus", automation::listMenus(menus, pid)}};
     });
-    router.setHandler("menu_click", [&session, &menus, actions](const Arguments& args) {
+    router.registry().handle("menu_click", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
@@ -147,7 +145,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         answer["path"] = *path;
         return answer;
     });
-    router.setHandler("menu_hover", [&session, &menus, actions](const Arguments& args) {
+    router.registry().handle("menu_hover", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;

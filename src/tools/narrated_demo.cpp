@@ -5,7 +5,7 @@
 #include "base/call_context.h"
 #include "base/wait_bounds.h"
 #include "media/wav.h"
-#include "tools/arguments.h"
+#include "base/arguments.h"
 #include "tools/clip_folder.h"
 #include "tools/narration_merge.h"
 

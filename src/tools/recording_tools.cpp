@@ -57,11 +57,11 @@ json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path&
 
 void installRecordingTools(ToolRouter& router, NarratedDemoServices demo, std::filesystem::path recordingsFolder) {
     auto services = std::make_shared<NarratedDemoServices>(std::move(demo));
-    router.setHandler("start_recording", [services](const Arguments& args) { return startRecording(*services, args); });
-    router.setHandler("stop_recording", [services, recordingsFolder](const Arguments&) {
+    router.registry().handle("start_recording", [services](const Arguments& args) { return startRecording(*services, args); });
+    router.registry().handle("stop_recording", [services, recordingsFolder](const Arguments&) {
         return stopRecording(services->recorder, recordingsFolder);
     });
-    router.setHandler("record_narrated_demo", [services](const Arguments& args) {
+    router.registry().handle("record_narrated_demo", [services](const Arguments& args) {
         const json* script = args.array("script");
         if (!script) return errorResult(missingField("script") + " array");
         return executeNarratedDemo(*services, *script);

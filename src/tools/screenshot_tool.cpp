@@ -35,7 +35,7 @@ std::string base64(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 void installScreenshotTool(ToolRouter& router, automation::SessionManager& session, platform::WindowCapture& capture) {
-    router.setHandler("screenshot", [&session, &capture](const Arguments&) {
+    router.registry().handle("screenshot", [&session, &capture](const Arguments&) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;

@@ -105,13 +105,13 @@ std::shared_ptr<ShortcutFamily> shortcutToolFamily(const shortcuts::ShortcutBuil
 }
 
 void installShortcutTools(ToolRouter& router, const shortcuts::ShortcutBuilder& builder) {
-    router.setHandler("list_shortcuts", [&builder](const Arguments&) { return listingResult(builder.listShortcuts()); });
-    router.setHandler("run_shortcut", [&builder](const Arguments& args) {
+    router.registry().handle("list_shortcuts", [&builder](const Arguments&) { return listingResult(builder.listShortcuts()); });
+    router.registry().handle("run_shortcut", [&builder](const Arguments& args) {
         auto name = args.string("name");
         if (!name) return errorResult(missingField("name"));
         return runResult(*name, builder.runShortcut(*name, args.string("input")));
     });
-    router.setHandler("create_shortcut", [&builder](const Arguments& args) {
+    router.registry().handle("create_shortcut", [&builder](const Arguments& args) {
         auto name = args.string("name");
         if (!name) return errorResult(missingField("name"));
         const json* steps = args.array("steps");

@@ -18,7 +18,7 @@ std::string joined(const std::vector<std::string>& names) {
 }  // namespace
 
 void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::filesystem::path configFile) {
-    router.setHandler("configure_tts", [&speech, configFile](const Arguments& args) {
+    router.registry().handle("configure_tts", [&speech, configFile](const Arguments& args) {
         auto provider = args.string("provider");
         if (!provider) return errorResult(missingField("provider"));
         auto apiKey = args.string("api_key");
@@ -36,17 +36,16 @@ void installSpeechTools(ToolRouter& router, media::TTSManager& speech, std::file
         return json{{"status", "configured"}, {"provider", *provider}, {"voices", speech.availableVoices()}};
     });
 
-    router.setHandler("speak", [&router, &speech](const Arguments& args) {
+    router.registry().handle("speak", [&speech](const Arguments& args) {
         auto text = args.string("text");
         if (!text) return errorResult(missingField("text"));
         if (auto spoken = speech.speakSync(*text, args.string("voice")); !spoken) return errorResult(spoken.error());
-        router.recordStep({.toolName = "speak", .args = args.raw()});
         // Without an active provider the system voice spoke, and the answer says so.
         std::string provider = speech.isConfigured() ? speech.currentProviderId() : "system";
         return json{{"status", "spoken"}, {"text", *text}, {"provider", provider}};
     });
 
-    router.setHandler("prefetch_audio", [&speech](const Arguments& args) {
+    router.registry().handle("prefetch_audio", [&speech](const Arguments& args) {
         const json* lines = args.array("lines");
         if (!lines) return errorResult(missingField("lines") + " array");
         std::string defaultVoice = speech.defaultVoice();

@@ -1,6 +1,6 @@
 #include "tools/tool_families.h"
 
-#include "tools/arguments.h"
+#include "base/arguments.h"
 
 namespace velmor::tools {
 
@@ -18,7 +18,7 @@ namespace {
 class NoElementTools final : public ElementToolFamily {
 public:
     std::vector<ElementTool> elementTools() override { return {}; }
-    nlohmann::json performAction(const std::string&, const nlohmann::json&) override {
+    nlohmann::json performAction(const std::string&, const nlohmann::json&, const StepRecorder&) override {
         return errorResult("no active session");
     }
 };

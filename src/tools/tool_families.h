@@ -13,6 +13,18 @@ namespace velmor::tools {
 // The dynamic tool families. Each is owned by its subsystem (session, browser registry,
 // Shortcuts); the catalogue lists their tools and the dispatcher falls through to them.
 
+// One step for the flow being recorded.
+struct StepRecord {
+    std::string toolName;
+    nlohmann::json args = nlohmann::json::object();
+    std::optional<std::string> windowTitle;
+    std::optional<int64_t> elementCount;
+    std::optional<std::string> pageUrl;
+    std::optional<std::string> context;
+};
+
+using StepRecorder = std::function<void(const StepRecord&)>;
+
 // One element tool of the controlled application's last scan.
 struct ElementTool {
     std::string toolName;
@@ -25,8 +37,10 @@ public:
     virtual ~ElementToolFamily() = default;
     // The element tools of the last scan, in scan order; empty without a session.
     virtual std::vector<ElementTool> elementTools() = 0;
-    // Carries out one element tool; answers its own error for an unknown name.
-    virtual nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args) = 0;
+    // Carries out one element tool; answers its own error for an unknown name. An action
+    // that took is handed to `record` before the next operation may change the recording.
+    virtual nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args,
+                                         const StepRecorder& record) = 0;
 };
 
 // Where a scanned web tool acts.
@@ -64,18 +78,6 @@ public:
     virtual nlohmann::json listShortcuts() = 0;
     virtual nlohmann::json runShortcut(const std::string& name, const std::optional<std::string>& input) = 0;
 };
-
-// One step for the flow being recorded.
-struct StepRecord {
-    std::string toolName;
-    nlohmann::json args = nlohmann::json::object();
-    std::optional<std::string> windowTitle;
-    std::optional<int64_t> elementCount;
-    std::optional<std::string> pageUrl;
-    std::optional<std::string> context;
-};
-
-using StepRecorder = std::function<void(const StepRecord&)>;
 
 struct ToolFamilies {
     std::shared_ptr<ElementToolFamily> elements;

@@ -4,31 +4,28 @@
 #include "tools/catalogue.h"
 #include "tools/tool_metadata.h"
 
-#include <stdexcept>
 #include <unordered_set>
 
 namespace velmor::tools {
 
 using nlohmann::json;
 
-ToolRouter::ToolRouter(ToolFamilies families) : families_(std::move(families)) {
+namespace {
+
+// Members of `families` left empty are filled with the empty families.
+ToolFamilies completed(ToolFamilies families) {
     ToolFamilies empty = emptyToolFamilies();
-    if (!families_.elements) families_.elements = empty.elements;
-    if (!families_.browser) families_.browser = empty.browser;
-    if (!families_.shortcuts) families_.shortcuts = empty.shortcuts;
-    if (!families_.recordStep) families_.recordStep = empty.recordStep;
-
-    // Until a family's handler is plugged in, its tools say so plainly.
-    for (const auto& name : fixedToolNames()) {
-        handlers_[name] = [name](const Arguments&) { return errorResult(name + " is not available yet"); };
-    }
+    if (!families.elements) families.elements = empty.elements;
+    if (!families.browser) families.browser = empty.browser;
+    if (!families.shortcuts) families.shortcuts = empty.shortcuts;
+    if (!families.recordStep) families.recordStep = empty.recordStep;
+    return families;
 }
 
-void ToolRouter::setHandler(const std::string& fixedName, ToolHandler handler) {
-    auto it = handlers_.find(fixedName);
-    if (it == handlers_.end()) throw std::invalid_argument("not a fixed tool: " + fixedName);
-    it->second = std::move(handler);
-}
+}  // namespace
+
+ToolRouter::ToolRouter(ToolFamilies families)
+    : families_(completed(std::move(families))), registry_(families_.recordStep) {}
 
 json ToolRouter::allTools() const {
     json tools = staticTools();
@@ -61,36 +58,32 @@ json ToolRouter::callTool(const std::string& name, const json& args) const {
     // Arguments that are not an object are read as an empty object.
     static const json kNoArguments = json::object();
     const json& given = args.is_object() ? args : kNoArguments;
-    if (auto it = handlers_.find(name); it != handlers_.end()) {
-        if (auto wrongType = argumentTypeError(given, *fixedToolSchema(name))) return errorResult(*wrongType);
-        return it->second(Arguments(given));
-    }
+    if (registry_.isFixed(name)) return registry_.callFixed(name, given);
     return callFallThrough(name, given);
 }
 
 json ToolRouter::callFallThrough(const std::string& name, const json& args) const {
     Arguments arguments(args);
-    if (name.starts_with("shortcut_")) return callShortcutTool(name, arguments);
+    if (name.starts_with("shortcut_"))
+        return registry_.run(name, [&] { return callShortcutTool(name, arguments); }, std::nullopt);
 
     auto& browser = *families_.browser;
-    if (browser.hasTool(name)) {
-        json result = browser.callBrowserTool(name, args);
-        if (!isFailure(result)) recordStep({.toolName = name, .args = args, .context = "browser-ws"});
-        return result;
-    }
+    if (browser.hasTool(name))
+        return registry_.run(name, [&] { return browser.callBrowserTool(name, args); },
+                             StepRecord{.toolName = name, .args = args, .context = "browser-ws"});
     if (auto webTool = browser.getWebTool(name)) {
         if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
-        json result = browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value"));
-        if (!isFailure(result))
-            recordStep({.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
-                        .context = "browser-dom:" + webTool->selector});
-        return result;
+        return registry_.run(name, [&] { return browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value")); },
+                             StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
+                                        .context = "browser-dom:" + webTool->selector});
     }
     // A name nothing knows, while a page scan left web tools and no application's elements
     // are scanned, is taken for a web tool its page no longer has.
     if (!browser.allWebTools().empty() && families_.elements->elementTools().empty())
         return errorResult(webToolNotFound(name));
-    return families_.elements->performAction(name, args);
+    // The step is only known once the action took, with the window it left behind.
+    return registry_.run(name, [&] { return families_.elements->performAction(name, args, registry_.recordStep()); },
+                         std::nullopt);
 }
 
 json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args) const {
@@ -100,7 +93,5 @@ json ToolRouter::callShortcutTool(const std::string& name, const Arguments& args
     }
     return errorResult("shortcut not found for tool: " + name);
 }
-
-void ToolRouter::recordStep(const StepRecord& step) const { families_.recordStep(step); }
 
 }  // namespace velmor::tools

@@ -1,16 +1,13 @@
 #pragma once
 
-#include "tools/arguments.h"
+#include "base/arguments.h"
 #include "tools/tool_families.h"
+#include "tools/tool_registry.h"
 
-#include <functional>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
 namespace velmor::tools {
-
-using ToolHandler = std::function<nlohmann::json(const Arguments& args)>;
 
 // The catalogue and the dispatcher: what tools/list shows and where tools/call goes.
 class ToolRouter {
@@ -27,11 +24,9 @@ public:
     // dynamic families. Always answers a result dictionary.
     nlohmann::json callTool(const std::string& name, const nlohmann::json& args) const;
 
-    // Plugs in the handler of one fixed tool. Handlers are installed before serving starts.
-    void setHandler(const std::string& fixedName, ToolHandler handler);
-
-    // The one way a tool call is recorded into the current flow.
-    void recordStep(const StepRecord& step) const;
+    // Where the fixed tools' handlers are bound, before serving starts.
+    ToolRegistry& registry() { return registry_; }
+    const ToolRegistry& registry() const { return registry_; }
 
     const ToolFamilies& families() const { return families_; }
 
@@ -40,7 +35,7 @@ private:
     nlohmann::json callShortcutTool(const std::string& name, const Arguments& args) const;
 
     ToolFamilies families_;
-    std::map<std::string, ToolHandler, std::less<>> handlers_;
+    ToolRegistry registry_;
 };
 
 }  // namespace velmor::tools

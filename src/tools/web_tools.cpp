@@ -103,10 +103,10 @@ std::string fillToolName(const std::string& field) {
 
 void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
                      browser::BrowserSessionManager& sessions) {
-    router.setHandler("inject_webmcp", [&injector](const Arguments& args) {
+    router.registry().handle("inject_webmcp", [&injector](const Arguments& args) {
         return injector.injectPageAgent(args.string("browser").value_or("auto"));
     });
-    router.setHandler("web_scan", [&injector, &sessions, &router](const Arguments& args) {
+    router.registry().handle("web_scan", [&injector, &sessions, &router](const Arguments& args) {
         auto length = textLength(args);
         if (auto* error = std::get_if<json>(&length)) return *error;
         size_t maxLength = std::get<size_t>(length);
@@ -115,7 +115,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         refillWebTools(scan, sessions);
         return std::move(scan.result);
     });
-    router.setHandler("web_action", [&injector, &sessions](const Arguments& args) {
+    router.registry().handle("web_action", [&injector, &sessions](const Arguments& args) {
         auto name = args.string("tool_name");
         auto action = args.string("action");
         if (action && *action != kPress) return errorResult("unknown action '" + *action + "': only 'press' is known");
@@ -131,23 +131,23 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         return injector.execute(action ? *action : tool->actionType, tool->selector, value,
                                 {tool->urlPattern, tool->targetId});
     });
-    router.setHandler("web_navigate", [&injector](const Arguments& args) {
+    router.registry().handle("web_navigate", [&injector](const Arguments& args) {
         auto path = args.string("path");
         if (!path) return errorResult(missingField("path"));
         return injector.navigate(*path, args.string("url"));
     });
-    router.setHandler("web_content", [&injector, &router](const Arguments& args) {
+    router.registry().handle("web_content", [&injector, &router](const Arguments& args) {
         auto length = textLength(args);
         if (auto* error = std::get_if<json>(&length)) return *error;
         size_t maxLength = std::get<size_t>(length);
         return contentSummary(checkedScan(injector.scan("auto", args.string("url"), maxLength), maxLength, router).result);
     });
-    router.setHandler("web_execute_js", [&injector](const Arguments& args) {
+    router.registry().handle("web_execute_js", [&injector](const Arguments& args) {
         auto js = args.string("js");
         if (!js) return errorResult(missingField("js"));
         return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
     });
-    router.setHandler("web_wait_for", [&injector](const Arguments& args) {
+    router.registry().handle("web_wait_for", [&injector](const Arguments& args) {
         browser::ScriptInjector::Wait wait{args.string("text").value_or(""), args.string("selector").value_or(""),
                                            args.boolean("gone").value_or(false)};
         if (wait.text.empty() && wait.selector.empty()) return errorResult("missing 'text' or 'selector'");
@@ -158,11 +158,11 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         }
         return injector.waitFor(wait, args.string("url"));
     });
-    router.setHandler("web_handle_dialog", [&injector](const Arguments& args) {
+    router.registry().handle("web_handle_dialog", [&injector](const Arguments& args) {
         return injector.answerDialog(args.boolean("accept").value_or(true), args.string("prompt_text"),
                                      args.string("url"));
     });
-    router.setHandler("fill_form", [&injector, &sessions](const Arguments& args) {
+    router.registry().handle("fill_form", [&injector, &sessions](const Arguments& args) {
         const json* fields = args.object("fields");
         if (!fields) return errorResult(kMissingFields);
         auto url = args.string("url");
@@ -182,7 +182,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
 }
 
-browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
+WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
     return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
         std::optional<std::string> pattern;
         if (!tool.urlPattern.empty()) pattern = tool.urlPattern;

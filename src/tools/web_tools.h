@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/browser_session_manager.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/script_injector.h"
 #include "tools/tool_router.h"
 
@@ -13,6 +13,6 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
                      browser::BrowserSessionManager& sessions);
 
 // Runs a scanned web tool through the injector; for the browser family's fall-through.
-browser::WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector);
+WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector);
 
 }  // namespace velmor::tools

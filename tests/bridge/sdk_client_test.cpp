@@ -22,7 +22,7 @@ const std::string kFixtures = VELMOR_MCP_SDK_FIXTURES;
 class ApplicationEndpoint {
 public:
     ApplicationEndpoint() : server_(0, "sdk-token", [this](std::string_view body, const mcp::RequestChannel& channel) { return mcp::handleRequest(router_, body, channel); }) {
-        router_.setHandler("list_apps", [](const tools::Arguments&) {
+        router_.registry().handle("list_apps", [](const Arguments&) {
             return json{{"apps", {{{"name", "Calculator"}, {"pid", 7}}}}};
         });
         EXPECT_TRUE(server_.start());

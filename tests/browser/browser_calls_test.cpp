@@ -1,6 +1,6 @@
 #include "browser/listener_fixture.h"
 #include "base/call_context.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 
 #include <future>
 #include <regex>
@@ -16,7 +16,7 @@ class BrowserToolCalls : public ListenerTest {
 protected:
     std::future<json> call(const std::string& name, json args = json::object()) {
         return std::async(std::launch::async,
-                          [this, name, args] { return RegistryToolFamily(*sessions).callBrowserTool(name, args); });
+                          [this, name, args] { return tools::RegistryToolFamily(*sessions).callBrowserTool(name, args); });
     }
     std::future<json> screenshot() {
         return std::async(std::launch::async, [this] { return sessions->captureScreenshot(); });
@@ -47,7 +47,7 @@ TEST_F(BrowserToolCalls, APageThatIsNotReadyAnswersThoughUnlistedAndItsErrorsAre
     auto client = page();
     client->send(json{{"type", "register_tool"}, {"tool", {{"name", "early"}, {"description", "d"}}}});
     handled(*client);
-    EXPECT_TRUE(RegistryToolFamily(*sessions).hasTool("early"));
+    EXPECT_TRUE(tools::RegistryToolFamily(*sessions).hasTool("early"));
     EXPECT_TRUE(listedNames().empty());
     auto answer = call("early");
     std::string callId = client->nextJson().value()["callId"];
@@ -90,7 +90,7 @@ TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsWhenCancelledOrIts
     auto givenUp = std::make_shared<CallContext>();
     auto cancelled = std::async(std::launch::async, [this, givenUp] {
         CallScope scope(givenUp);
-        return RegistryToolFamily(*sessions).callBrowserTool("stuck", json::object());
+        return tools::RegistryToolFamily(*sessions).callBrowserTool("stuck", json::object());
     });
     std::string cancelledId = client->nextJson().value()["callId"];
     givenUp->cancel();

@@ -1,6 +1,6 @@
 #include "browser/listener_fixture.h"
 #include "browser/log_tail.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 
 #include <algorithm>
 
@@ -74,7 +74,7 @@ TEST_F(BrowserSessions, WebToolsAreReplacedByNameAndClearedTogether) {
                      {"defer_loading", true}},
                     {{"name", "fill_email"}, {"description", "Email"}, {"inputSchema", fillSchema},
                      {"defer_loading", true}}}));
-    auto target = RegistryToolFamily(*sessions).getWebTool("fill_email");
+    auto target = tools::RegistryToolFamily(*sessions).getWebTool("fill_email");
     ASSERT_TRUE(target);
     EXPECT_EQ(target->selector, "#email");
     EXPECT_EQ(target->urlPattern, "example.test/login");

@@ -4,6 +4,7 @@
 #include "browser/page_client.h"
 #include "support/eventually.h"
 #include "browser/websocket_server.h"
+#include "tools/catalogue.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -24,6 +25,8 @@ protected:
         server.reset();
         sessions = std::make_unique<BrowserSessionManager>(timeouts);
         sessions->setSubscriptionToken(kToken);
+        // As the application wires it: pages never take a fixed tool's name.
+        sessions->setOtherToolNames([] { return tools::fixedToolNames(); });
         server = std::make_unique<WebSocketServer>(0, *sessions, "");
         ASSERT_TRUE(server->start(true));
     }

@@ -2,7 +2,7 @@
 // registry over a real listener: nothing that reaches the agent or another page.
 #include "browser/listener_fixture.h"
 #include "browser/log_tail.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/tls_identity.h"
 #include "support/temp_home.h"
 
@@ -209,7 +209,7 @@ TEST_F(PageSecurity, PageToolsNeverShadowOtherToolsAndOnlyTheAskedPageAnswers) {
     elementTools.push_back("lookup");
     EXPECT_TRUE(listedNames().empty());
     EXPECT_FALSE(sessions->hasTool("fill_password"));
-    EXPECT_EQ(RegistryToolFamily(*sessions).callBrowserTool("fill_password", json::object()),
+    EXPECT_EQ(tools::RegistryToolFamily(*sessions).callBrowserTool("fill_password", json::object()),
               json({{"error", "tool 'fill_password' not found in any browser session"}}));
     EXPECT_EQ(first->next(100ms), std::nullopt) << "the page hears nothing of it";
     sessions->clearWebTools();
@@ -218,7 +218,7 @@ TEST_F(PageSecurity, PageToolsNeverShadowOtherToolsAndOnlyTheAskedPageAnswers) {
     // Another page cannot answer a call it was not sent.
     auto second = readyPage({"other"});
     auto answer = std::async(std::launch::async, [&] {
-        return RegistryToolFamily(*sessions).callBrowserTool("fill_password", {{"value", "hunter2"}});
+        return tools::RegistryToolFamily(*sessions).callBrowserTool("fill_password", {{"value", "hunter2"}});
     });
     auto request = first->nextJson();
     ASSERT_TRUE(request);

@@ -2,7 +2,7 @@
 
 #include "browser/browser_session_manager.h"
 #include "browser/headless_chromium.h"
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 #include "browser/script_injector.h"
 #include "support/eventually.h"
 #include "tools/tool_router.h"
@@ -30,7 +30,7 @@ protected:
         injector = std::make_unique<ScriptInjector>(
             ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = agentPort}, sessions);
         tools::ToolFamilies families;
-        families.browser = std::make_shared<RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
+        families.browser = std::make_shared<tools::RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };
         router = std::make_unique<tools::ToolRouter>(std::move(families));
         tools::installWebTools(*router, *injector, sessions);

@@ -38,7 +38,7 @@ class CallCancellation : public ::testing::Test {
 protected:
     CallCancellation() {
         // "speak" stands for any long tool: it waits as tools do, then says how it ended.
-        router.setHandler("speak", [](const tools::Arguments&) {
+        router.registry().handle("speak", [](const Arguments&) {
             bool finished = currentCall().waitFor(10min);
             return json{{"finished", finished}};
         });
@@ -93,7 +93,7 @@ TEST_F(CallCancellation, StopsOnlyTheNamedCallOfTheSameSessionAndLeavesItUnanswe
     EXPECT_EQ(inFlightCalls().size(), 0u);
 
     // A cancellation for a call that has ended changes nothing for the next call with its id.
-    router.setHandler("speak", [](const tools::Arguments&) { return json{{"finished", true}}; });
+    router.registry().handle("speak", [](const Arguments&) { return json{{"finished", true}}; });
     auto answer = handleRequest(router, toolCall(7, "speak"), RequestChannel{"session-a", {}});
     ASSERT_TRUE(answer);
     EXPECT_EQ(json::parse(*answer)["result"]["content"][0]["text"], R"({"finished":true})");
@@ -143,7 +143,7 @@ TEST(CallContextTest, ACancelledCallsChildrenAndHelperThreadsStop) {
 // first and last report at least; without a token or a way to notify, nothing is sent.
 TEST(CallProgress, ReportsGoOutOnlyWithAProgressTokenAndAChannel) {
     tools::ToolRouter router;
-    router.setHandler("prefetch_audio", [](const tools::Arguments&) {
+    router.registry().handle("prefetch_audio", [](const Arguments&) {
         for (int done = 0; done <= 4; ++done) currentCall().progress(done, 4, std::to_string(done) + " of 4");
         currentCall().progress(2, 4, "a step back is never reported");
         return json{{"status", "prefetched"}};

@@ -19,7 +19,7 @@ protected:
     }
     // The tool answers `result` when called as list_apps.
     json callTool(json result, json id = 7) {
-        router.setHandler("list_apps", [result](const tools::Arguments&) { return result; });
+        router.registry().handle("list_apps", [result](const Arguments&) { return result; });
         return call(json({{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
                           {"params", {{"name", "list_apps"}, {"arguments", json::object()}}}})
                         .dump());
@@ -141,7 +141,7 @@ TEST_F(JsonRpc, ToolResultsBecomeTextErrorOrImageContent) {
 TEST_F(JsonRpc, ToolsCallWithoutNameOrArgumentsStillReachesTheDispatcher) {
     json answer = call(R"({"jsonrpc":"2.0","id":1,"method":"tools/call"})");
     EXPECT_EQ(answer["result"]["content"][0]["text"], "Error: no active session");
-    router.setHandler("list_apps", [](const tools::Arguments& args) { return json({{"seen", args.raw()}}); });
+    router.registry().handle("list_apps", [](const Arguments& args) { return json({{"seen", args.raw()}}); });
     json wrongArgs =
         call(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"list_apps","arguments":[1]}})");
     EXPECT_EQ(wrongArgs["result"]["content"][0]["text"], R"({"seen":{}})");

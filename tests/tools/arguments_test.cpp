@@ -1,4 +1,4 @@
-#include "tools/arguments.h"
+#include "base/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "browser/registry_tool_family.h"
+#include "tools/registry_tool_family.h"
 
-namespace velmor::browser {
+namespace velmor::tools {
 
 using nlohmann::json;
 
-RegistryToolFamily::RegistryToolFamily(BrowserSessionManager& sessions, WebToolExecutor executor)
+RegistryToolFamily::RegistryToolFamily(browser::BrowserSessionManager& sessions, WebToolExecutor executor)
     : sessions_(sessions), executor_(std::move(executor)) {}
 
 json RegistryToolFamily::allBrowserTools() { return sessions_.allBrowserTools(); }
@@ -17,16 +17,16 @@ json RegistryToolFamily::callBrowserTool(const std::string& name, const json& ar
     return sessions_.callBrowserTool(name, args);
 }
 
-std::optional<tools::WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
+std::optional<WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
     auto tool = sessions_.getWebTool(name);
     if (!tool) return std::nullopt;
-    return tools::WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or(""), tool->targetId};
+    return WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or(""), tool->targetId};
 }
 
-json RegistryToolFamily::executeInActiveBrowser(const tools::WebToolTarget& tool,
+json RegistryToolFamily::executeInActiveBrowser(const WebToolTarget& tool,
                                                const std::optional<std::string>& value) {
     if (!executor_) return {{"error", "no browser available"}};
     return executor_(tool, value);
 }
 
-}  // namespace velmor::browser
+}  // namespace velmor::tools

@@ -1,10 +1,10 @@
-#include "tools/arguments.h"
+#include "base/arguments.h"
 
 #include "base/json_fields.h"
 
 #include <cmath>
 
-namespace velmor::tools {
+namespace velmor {
 
 Arguments::Arguments(const nlohmann::json& args) : args_(args) {}
 
@@ -135,4 +135,4 @@ bool isFailure(const nlohmann::json& result) {
     return it != result.end() && it->is_string();
 }
 
-}  // namespace velmor::tools
+}  // namespace velmor

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmor::tools {
+namespace velmor {
 
 // Typed reading of a tool call's arguments. Every reader answers nothing when the key is
 // missing or holds a value of another JSON type. A fixed tool's handler only meets the
@@ -56,4 +56,4 @@ nlohmann::json answerOf(Result<nlohmann::json> result);
 // never recorded into a flow.
 bool isFailure(const nlohmann::json& result);
 
-}  // namespace velmor::tools
+}  // namespace velmor

@@ -8,30 +8,30 @@
 #include <optional>
 #include <string>
 
-namespace velmor::browser {
+namespace velmor::tools {
 
 // Runs a scanned web tool in the active browser tab.
 using WebToolExecutor =
-    std::function<nlohmann::json(const tools::WebToolTarget& tool, const std::optional<std::string>& value)>;
+    std::function<nlohmann::json(const WebToolTarget& tool, const std::optional<std::string>& value)>;
 
 // The browser registry as the catalogue and the dispatcher see it: page-agent tools and
 // scanned web tools.
-class RegistryToolFamily final : public tools::BrowserToolFamily {
+class RegistryToolFamily final : public BrowserToolFamily {
 public:
     // Without an executor, running a web tool answers that no browser is available.
-    explicit RegistryToolFamily(BrowserSessionManager& sessions, WebToolExecutor executor = {});
+    explicit RegistryToolFamily(browser::BrowserSessionManager& sessions, WebToolExecutor executor = {});
 
     nlohmann::json allBrowserTools() override;
     nlohmann::json allWebTools() override;
     bool hasTool(const std::string& name) override;
     nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) override;
-    std::optional<tools::WebToolTarget> getWebTool(const std::string& name) override;
-    nlohmann::json executeInActiveBrowser(const tools::WebToolTarget& tool,
+    std::optional<WebToolTarget> getWebTool(const std::string& name) override;
+    nlohmann::json executeInActiveBrowser(const WebToolTarget& tool,
                                           const std::optional<std::string>& value) override;
 
 private:
-    BrowserSessionManager& sessions_;
+    browser::BrowserSessionManager& sessions_;
     const WebToolExecutor executor_;
 };
 
-}  // namespace velmor::browser
+}  // namespace velmor::tools

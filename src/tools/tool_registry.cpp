@@ -1,0 +1,60 @@
+#include "tools/tool_registry.h"
+
+#include "base/error_result.h"
+#include "base/log.h"
+
+#include <exception>
+#include <stdexcept>
+
+namespace velmor::tools {
+
+using nlohmann::json;
+
+ToolRegistry::ToolRegistry(StepRecorder recordStep) : recordStep_(std::move(recordStep)) {
+    for (const auto& declaration : fixedToolDeclarations())
+        fixed_.emplace(declaration.entry["name"].get<std::string>(), FixedTool{declaration, {}});
+}
+
+void ToolRegistry::handle(std::string_view name, ToolHandler handler) {
+    auto it = fixed_.find(name);
+    if (it == fixed_.end()) throw std::invalid_argument("not a fixed tool: " + std::string(name));
+    it->second.handler = std::move(handler);
+}
+
+Result<void> ToolRegistry::checkComplete() const {
+    std::string unhandled;
+    for (const auto& name : fixedToolNames())
+        if (!fixed_.find(name)->second.handler) unhandled += (unhandled.empty() ? "" : ", ") + name;
+    if (!unhandled.empty()) return fail("fixed tools without a handler: " + unhandled);
+    return succeeded();
+}
+
+bool ToolRegistry::isFixed(std::string_view name) const { return fixed_.contains(name); }
+
+json ToolRegistry::callFixed(const std::string& name, const json& args) const {
+    const FixedTool& tool = fixed_.find(name)->second;
+    if (auto wrongType = argumentTypeError(args, tool.declaration.entry["inputSchema"]))
+        return errorResult(*wrongType);
+    // Only a registry wired in part (a test's) has such tools: the application refuses to
+    // start with one.
+    if (!tool.handler) return errorResult(name + " is not available yet");
+    std::optional<StepRecord> step;
+    if (tool.declaration.step == FlowStep::recorded) step = StepRecord{.toolName = name, .args = args};
+    return run(name, [&] { return tool.handler(Arguments(args)); }, step);
+}
+
+json ToolRegistry::run(const std::string& name, const std::function<json()>& call,
+                       const std::optional<StepRecord>& step) const {
+    json answer;
+    try {
+        answer = call();
+    } catch (const std::exception& error) {
+        // A fault in one call must not end the worker, nor the calls of other clients.
+        Log::error("tools", name + " failed: " + error.what());
+        return errorResult(name + " failed: " + error.what());
+    }
+    if (step && !isFailure(answer)) recordStep_(*step);
+    return answer;
+}
+
+}  // namespace velmor::tools
