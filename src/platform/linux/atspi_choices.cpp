@@ -51,10 +51,9 @@ std::optional<int> optionHolder(AtspiConnection& atspi, AtspiSnapshot& snapshot,
     return std::nullopt;
 }
 
-// The combo box's options in order: the children of the menu or list below it.
-std::vector<int> optionNodes(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo) {
+// The options in order: the children of the menu or list that holds them.
+std::vector<int> optionsIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, std::optional<int> holder) {
     std::vector<int> options;
-    auto holder = optionHolder(atspi, snapshot, combo);
     if (!holder) return options;
     const std::vector<int>& items = snapshot.childrenOf(atspi, *holder);
     for (size_t i = 0; i < items.size() && options.size() < kOptionsSearched; ++i) options.push_back(items[i]);
@@ -64,7 +63,7 @@ std::vector<int> optionNodes(AtspiConnection& atspi, AtspiSnapshot& snapshot, in
 }  // namespace
 
 std::optional<int> optionNode(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo, const std::string& option) {
-    for (int item : optionNodes(atspi, snapshot, combo)) {
+    for (int item : optionsIn(atspi, snapshot, optionHolder(atspi, snapshot, combo))) {
         if (snapshot.node(item).name == option) return item;
     }
     return std::nullopt;
@@ -78,14 +77,13 @@ std::optional<std::string> shownOption(AtspiConnection& atspi, AtspiSnapshot& sn
     if (snapshot.node(combo).interfaces & kSelectionInterface) {
         if (auto name = selectedName(bus, busName, path)) return name;
     }
-    std::vector<int> options = optionNodes(atspi, snapshot, combo);
+    const auto holder = optionHolder(atspi, snapshot, combo);
     if (auto own = liveName(bus, busName, path); own && !own->empty()) {
-        for (int item : options) {
+        for (int item : optionsIn(atspi, snapshot, holder)) {
             if (snapshot.node(item).name == *own) return own;
         }
     }
     // Firefox names a page's select by its label and keeps the choice in the list below it.
-    auto holder = optionHolder(atspi, snapshot, combo);
     if (holder && snapshot.node(*holder).interfaces & kSelectionInterface)
         return selectedName(bus, busName, snapshot.node(*holder).path);
     return std::nullopt;
@@ -121,7 +119,7 @@ std::optional<AccessibilityError> selectOption(AtspiConnection& atspi, AtspiSnap
     DBusConnection* bus = atspi.connection();
     if (!bus) return AccessibilityError::cannotComplete;
     if (!(snapshot.node(combo).interfaces & kSelectionInterface)) return AccessibilityError::actionUnsupported;
-    std::vector<int> options = optionNodes(atspi, snapshot, combo);
+    std::vector<int> options = optionsIn(atspi, snapshot, optionHolder(atspi, snapshot, combo));
     for (size_t index = 0; index < options.size(); ++index) {
         if (snapshot.node(options[index]).name != option) continue;
         DbusReply reply = DbusCall(snapshot.busName(), snapshot.node(combo).path, kSelectionDbus, "SelectChild")
