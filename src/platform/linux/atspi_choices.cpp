@@ -40,6 +40,27 @@ std::optional<std::string> selectedName(DBusConnection* bus, const std::string& 
     return name;
 }
 
+// The name of the first of `options` whose state, asked now, says it is selected.
+std::optional<std::string> selectedOptionName(DBusConnection* bus, AtspiSnapshot& snapshot,
+                                              const std::vector<int>& options) {
+    std::vector<PendingReply> states;
+    states.reserve(options.size());
+    for (int option : options)
+        states.push_back(DbusCall(snapshot.busName(), snapshot.node(option).path, kAccessibleDbus, "GetState")
+                             .sendLater(bus, kAtspiCallTimeoutMs));
+    static_assert(ATSPI_STATE_SELECTED < 32, "read from the first word of the states");
+    std::optional<std::string> selected;
+    // Every reply is waited for, also after the selected one: none is left pending.
+    for (size_t i = 0; i < options.size(); ++i) {
+        DbusReply reply = states[i].wait();
+        if (selected || !reply.hasSignature("au")) continue;
+        const uint32_t low = reply.reader().open().uint32();
+        const std::string& name = snapshot.node(options[i]).name;
+        if ((low >> ATSPI_STATE_SELECTED) & 1u && !name.empty()) selected = name;
+    }
+    return selected;
+}
+
 // The menu or list below the combo box that holds its options.
 std::optional<int> optionHolder(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo) {
     // Copied: reading children may grow the snapshot.
@@ -77,16 +98,16 @@ std::optional<std::string> shownOption(AtspiConnection& atspi, AtspiSnapshot& sn
     if (snapshot.node(combo).interfaces & kSelectionInterface) {
         if (auto name = selectedName(bus, busName, path)) return name;
     }
-    const auto holder = optionHolder(atspi, snapshot, combo);
+    const std::vector<int> options = optionsIn(atspi, snapshot, optionHolder(atspi, snapshot, combo));
     if (auto own = liveName(bus, busName, path); own && !own->empty()) {
-        for (int item : optionsIn(atspi, snapshot, holder)) {
+        for (int item : options) {
             if (snapshot.node(item).name == *own) return own;
         }
     }
-    // Firefox names a page's select by its label and keeps the choice in the list below it.
-    if (holder && snapshot.node(*holder).interfaces & kSelectionInterface)
-        return selectedName(bus, busName, snapshot.node(*holder).path);
-    return std::nullopt;
+    // Firefox names a page's select by its label and marks the choice among the options
+    // below it. The Selection of the list that holds them is not asked: Firefox may crash
+    // when it is asked while the list opens or closes.
+    return selectedOptionName(bus, snapshot, options);
 }
 
 std::optional<int> poppedUpOptionNode(AtspiConnection& atspi, AtspiSnapshot& snapshot, int combo,
