@@ -7,7 +7,15 @@
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
+#include <thread>
+
 namespace velmor::shell {
+
+namespace {
+
+constexpr unsigned kAccessibilityCheckSeconds = 3;
+
+}  // namespace
 
 bool openDisplay(int& argc, char**& argv) {
     g_set_prgname("velmor");
@@ -42,8 +50,30 @@ void DesktopShell::run() {
         settings_.followTarget([tray = tray_.get()](const std::string& target) {
             onMainThread([tray, target] { tray->setTarget(target); });
         });
+    followAccessibility();
     onboarding_.showIfNeeded();
     gtk_main();
+}
+
+void DesktopShell::followAccessibility() {
+    if (!settings_.desktop) return;
+    g_timeout_add_seconds(kAccessibilityCheckSeconds, +[](gpointer self) -> gboolean {
+        static_cast<DesktopShell*>(self)->checkAccessibility();
+        return G_SOURCE_CONTINUE;
+    }, this);
+}
+
+void DesktopShell::checkAccessibility() {
+    if (checkingAccessibility_) return;
+    checkingAccessibility_ = true;
+    // The check asks D-Bus, which may take its whole timeout: never on the main loop.
+    std::thread([this] {
+        const bool granted = settings_.desktop->accessibilityTrusted();
+        onMainThread([this, granted] {
+            checkingAccessibility_ = false;
+            tray_->setAccessibilityGranted(granted);
+        });
+    }).detach();
 }
 
 void DesktopShell::requestGuide() {

@@ -42,7 +42,13 @@ public:
     void requestGuide();
 
 private:
+    // Keeps the tray's "Accessibility:" line true to the desktop's switch, which the guide, a
+    // settings panel or another program may turn after the start.
+    void followAccessibility();
+    void checkAccessibility();
+
     std::atomic<bool> guideRequested_{false};
+    bool checkingAccessibility_ = false;  // main loop only
     ShellSettings settings_;
     OnboardingWindow onboarding_;
     SettingsWindow settingsWindow_;

@@ -27,6 +27,10 @@ GtkWidget* addItem(GtkWidget* menu, const std::string& title, bool enabled = fal
 
 void addSeparator(GtkWidget* menu) { gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new()); }
 
+std::string accessibilityLine(bool granted) {
+    return std::string("Accessibility: ") + (granted ? "Granted" : "Not Granted");
+}
+
 std::string targetLine(const std::string& target) {
     return "Target: " + (target.empty() ? std::string("None") : target);
 }
@@ -57,7 +61,7 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
     addSeparator(menu);
     addItem(menu, "MCP: 127.0.0.1:" + std::to_string(status.mcpPort));
     addItem(menu, "WebSocket: 127.0.0.1:" + std::to_string(status.wsPort));
-    addItem(menu, std::string("Accessibility: ") + (status.accessibilityGranted ? "Granted" : "Not Granted"));
+    accessibilityItem_ = addItem(menu, accessibilityLine(status.accessibilityGranted));
     addSeparator(menu);
     targetItem_ = addItem(menu, targetLine(""));
     addSeparator(menu);
@@ -93,6 +97,13 @@ Tray::Tray(const TrayStatus& status, TrayActions actions, std::string iconDirect
 
 void Tray::setTarget(const std::string& target) {
     gtk_menu_item_set_label(GTK_MENU_ITEM(targetItem_), targetLine(target).c_str());
+}
+
+void Tray::setAccessibilityGranted(bool granted) {
+    const std::string line = accessibilityLine(granted);
+    // Setting an unchanged label would still tell the tray host the menu changed.
+    if (line != gtk_menu_item_get_label(GTK_MENU_ITEM(accessibilityItem_)))
+        gtk_menu_item_set_label(GTK_MENU_ITEM(accessibilityItem_), line.c_str());
 }
 
 void Tray::copyMcpConfig() {

@@ -9,8 +9,9 @@ typedef struct _GtkWidget GtkWidget;
 
 namespace velmor::shell {
 
-// What the menu's status lines show, taken when the menu is built; the "Target:" line
-// follows the session through Tray::setTarget instead.
+// What the menu's status lines show when the menu is built; the "Target:" line follows the
+// session through Tray::setTarget, and the "Accessibility:" line the desktop's switch through
+// Tray::setAccessibilityGranted.
 struct TrayStatus {
     uint16_t mcpPort = 0;
     uint16_t wsPort = 0;
@@ -33,6 +34,8 @@ public:
 
     // The "Target:" line: the application under control, empty for none.
     void setTarget(const std::string& target);
+    // The "Accessibility:" line: whether the accessibility bus answers with its switch on.
+    void setAccessibilityGranted(bool granted);
 
 private:
     void copyMcpConfig();
@@ -42,6 +45,7 @@ private:
     TrayActions actions_;
     AppIndicator* indicator_ = nullptr;
     GtkWidget* targetItem_ = nullptr;
+    GtkWidget* accessibilityItem_ = nullptr;
     GtkWidget* atLogin_ = nullptr;
     bool reverting_ = false;  // the check mark is being put back after a failed change
     unsigned flashes_ = 0;  // copies whose confirmation is still showing
