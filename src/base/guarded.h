@@ -6,19 +6,29 @@
 namespace velmor {
 
 // A value reached only while its lock is held: withLocked runs `use(value)` under the lock
-// and hands back what `use` returns. There is no other way to the value, so a use without
-// the lock does not compile. `use` must not call withLocked on the same object again.
+// and hands back what `use` returns (through a const Guarded, `use` sees the value const).
+// There is no other way to the value, so a use without the lock does not compile. `use` must
+// not call withLocked on the same object again.
 template <typename T>
 class Guarded {
 public:
+    Guarded() = default;
+    explicit Guarded(T value) : value_(std::move(value)) {}
+
     template <typename Use>
     decltype(auto) withLocked(Use&& use) {
         std::lock_guard lock(mutex_);
         return std::forward<Use>(use)(value_);
     }
 
+    template <typename Use>
+    decltype(auto) withLocked(Use&& use) const {
+        std::lock_guard lock(mutex_);
+        return std::forward<Use>(use)(std::as_const(value_));
+    }
+
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     T value_;
 };
 

@@ -3,36 +3,39 @@
 namespace velmor::mcp {
 
 uint64_t EventStreams::add(Stream stream) {
-    std::lock_guard lock(mutex_);
-    if (closed_ || streams_.size() >= maxStreams_) return 0;
-    streams_.emplace(++lastNumber_, std::move(stream));
-    return lastNumber_;
+    return open_.withLocked([&](Open& open) -> uint64_t {
+        if (open.closed || open.streams.size() >= maxStreams_) return 0;
+        open.streams.emplace(++open.lastNumber, std::move(stream));
+        return open.lastNumber;
+    });
 }
 
 void EventStreams::remove(uint64_t number) {
-    std::lock_guard lock(mutex_);
-    streams_.erase(number);
+    open_.withLocked([&](Open& open) { open.streams.erase(number); });
 }
 
 // The functions run under the lock: they only post, and holding it keeps close() from
 // returning while one is posting.
 void EventStreams::broadcast(const std::string& message) {
-    std::lock_guard lock(mutex_);
-    if (closed_) return;
-    for (auto& [number, stream] : streams_) stream.send(message);
+    open_.withLocked([&](Open& open) {
+        if (open.closed) return;
+        for (auto& [number, stream] : open.streams) stream.send(message);
+    });
 }
 
 void EventStreams::endSession(const std::string& session) {
-    std::lock_guard lock(mutex_);
-    if (closed_) return;
-    for (auto& [number, stream] : streams_)
-        if (stream.session == session) stream.end();
+    open_.withLocked([&](Open& open) {
+        if (open.closed) return;
+        for (auto& [number, stream] : open.streams)
+            if (stream.session == session) stream.end();
+    });
 }
 
 void EventStreams::close() {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    streams_.clear();
+    open_.withLocked([](Open& open) {
+        open.closed = true;
+        open.streams.clear();
+    });
 }
 
 }  // namespace velmor::mcp

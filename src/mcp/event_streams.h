@@ -1,10 +1,11 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace velmor::mcp {
@@ -32,11 +33,14 @@ public:
     void close();
 
 private:
+    struct Open {
+        std::map<uint64_t, Stream> streams;
+        uint64_t lastNumber = 0;
+        bool closed = false;
+    };
+
     const size_t maxStreams_;
-    std::mutex mutex_;
-    std::map<uint64_t, Stream> streams_;
-    uint64_t lastNumber_ = 0;
-    bool closed_ = false;
+    Guarded<Open> open_;
 };
 
 }  // namespace velmor::mcp

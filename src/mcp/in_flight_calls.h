@@ -1,10 +1,10 @@
 #pragma once
 
 #include "base/call_context.h"
+#include "base/guarded.h"
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -16,11 +16,12 @@ namespace velmor::mcp {
 class InFlightCalls {
 public:
     using Key = std::pair<std::string, std::string>;  // session, the id's compact JSON text
+    using Calls = std::multimap<Key, std::shared_ptr<CallContext>>;
 
     // Keeps a call listed for its own lifetime.
     class Registration {
     public:
-        Registration(InFlightCalls& calls, std::multimap<Key, std::shared_ptr<CallContext>>::iterator entry)
+        Registration(InFlightCalls& calls, Calls::iterator entry)
             : calls_(calls), entry_(entry) {}
         ~Registration();
         Registration(const Registration&) = delete;
@@ -28,7 +29,7 @@ public:
 
     private:
         InFlightCalls& calls_;
-        std::multimap<Key, std::shared_ptr<CallContext>>::iterator entry_;
+        Calls::iterator entry_;
     };
 
     [[nodiscard]] std::unique_ptr<Registration> add(Key key, std::shared_ptr<CallContext> context);
@@ -38,8 +39,7 @@ public:
     size_t size() const;
 
 private:
-    mutable std::mutex mutex_;
-    std::multimap<Key, std::shared_ptr<CallContext>> calls_;
+    Guarded<Calls> calls_;
 };
 
 }  // namespace velmor::mcp

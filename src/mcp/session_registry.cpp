@@ -10,33 +10,35 @@ SessionRegistry::SessionRegistry(size_t maxSessions) : maxSessions_(std::max<siz
 
 std::string SessionRegistry::open(std::string_view protocolVersion) {
     std::string id = randomUuid();
-    std::lock_guard lock(mutex_);
-    while (versions_.size() >= maxSessions_ && !opened_.empty()) {
-        versions_.erase(opened_.front());
-        opened_.pop_front();
-    }
-    versions_.emplace(id, std::string(protocolVersion));
-    opened_.push_back(id);
+    sessions_.withLocked([&](Sessions& sessions) {
+        while (sessions.versions.size() >= maxSessions_ && !sessions.opened.empty()) {
+            sessions.versions.erase(sessions.opened.front());
+            sessions.opened.pop_front();
+        }
+        sessions.versions.emplace(id, std::string(protocolVersion));
+        sessions.opened.push_back(id);
+    });
     return id;
 }
 
 bool SessionRegistry::contains(std::string_view id) const {
-    std::lock_guard lock(mutex_);
-    return versions_.contains(std::string(id));
+    return sessions_.withLocked([&](const Sessions& sessions) { return sessions.versions.contains(std::string(id)); });
 }
 
 std::optional<std::string> SessionRegistry::protocolVersion(std::string_view id) const {
-    std::lock_guard lock(mutex_);
-    auto found = versions_.find(std::string(id));
-    if (found == versions_.end()) return std::nullopt;
-    return found->second;
+    return sessions_.withLocked([&](const Sessions& sessions) -> std::optional<std::string> {
+        auto found = sessions.versions.find(std::string(id));
+        if (found == sessions.versions.end()) return std::nullopt;
+        return found->second;
+    });
 }
 
 bool SessionRegistry::end(std::string_view id) {
-    std::lock_guard lock(mutex_);
-    if (versions_.erase(std::string(id)) == 0) return false;
-    opened_.erase(std::find(opened_.begin(), opened_.end(), id));
-    return true;
+    return sessions_.withLocked([&](Sessions& sessions) {
+        if (sessions.versions.erase(std::string(id)) == 0) return false;
+        sessions.opened.erase(std::find(sessions.opened.begin(), sessions.opened.end(), id));
+        return true;
+    });
 }
 
 }  // namespace velmor::mcp

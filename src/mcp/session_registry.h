@@ -1,8 +1,9 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +29,13 @@ public:
     bool end(std::string_view id);
 
 private:
+    struct Sessions {
+        std::unordered_map<std::string, std::string> versions;  // by id
+        std::deque<std::string> opened;                          // ids, oldest first
+    };
+
     const size_t maxSessions_;
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::string> versions_;  // by id
-    std::deque<std::string> opened_;                          // ids, oldest first
+    Guarded<Sessions> sessions_;
 };
 
 }  // namespace velmor::mcp

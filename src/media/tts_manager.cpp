@@ -40,8 +40,7 @@ TTSProvider* TTSManager::activeProvider() const {
 bool TTSManager::isConfigured() const { return activeProvider() != nullptr; }
 
 std::string TTSManager::currentProviderId() const {
-    std::lock_guard lock(mutex_);
-    return activeProviderId_;
+    return activeProviderId_.withLocked([](const std::string& id) { return id; });
 }
 
 std::vector<std::string> TTSManager::allProviderIds() const {
@@ -90,10 +89,7 @@ void TTSManager::setActiveProvider(const std::string& id) {
         Log::error("tts-manager", "Unknown provider: " + id);
         return;
     }
-    {
-        std::lock_guard lock(mutex_);
-        activeProviderId_ = id;
-    }
+    activeProviderId_.withLocked([&](std::string& active) { active = id; });
     Log::info("tts-manager", "Active TTS provider set to: " + id);
 }
 
@@ -105,10 +101,7 @@ Result<void> TTSManager::configureProvider(const std::string& id, const std::str
         return fail("names no known provider: " + id);
     }
     target->configure(apiKey);
-    if (makeActive) {
-        std::lock_guard lock(mutex_);
-        activeProviderId_ = id;
-    }
+    if (makeActive) activeProviderId_.withLocked([&](std::string& active) { active = id; });
     Log::info("tts-manager", "Configured " + id + ", active=" + (makeActive ? "true" : "false"));
     return succeeded();
 }
@@ -126,10 +119,8 @@ void TTSManager::loadFromConfig(const std::filesystem::path& configFile) {
         if (auto* target = provider(id)) target->configure(key->get<std::string>());
     }
     if (auto chosen = config.find("tts_provider"); chosen != config.end() && chosen->is_string()) {
-        if (provider(chosen->get<std::string>()) || *chosen == kSystemVoiceId) {
-            std::lock_guard lock(mutex_);
-            activeProviderId_ = chosen->get<std::string>();
-        }
+        if (provider(chosen->get<std::string>()) || *chosen == kSystemVoiceId)
+            activeProviderId_.withLocked([&](std::string& active) { active = chosen->get<std::string>(); });
     }
     Log::info("tts-manager", "Loaded config. Active provider: " + currentProviderId() +
                                  ", configured: " + (isConfigured() ? "true" : "false"));

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/guarded.h"
 #include "base/result.h"
 #include "media/tts_engine.h"
 #include "media/tts_provider.h"
@@ -59,8 +59,8 @@ private:
 
     TTSEngine& systemVoice_;
     std::map<std::string, std::unique_ptr<TTSProvider>> providers_;
-    mutable std::mutex mutex_;
-    std::string activeProviderId_ = "elevenlabs";
+    // The settings window and tool calls choose and read it from their own threads.
+    Guarded<std::string> activeProviderId_{"elevenlabs"};
 };
 
 }  // namespace velmor::media
