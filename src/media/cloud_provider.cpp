@@ -32,15 +32,11 @@ CloudProvider::CloudProvider(ProviderWording wording, std::string apiBase, Audio
 }
 
 bool CloudProvider::isConfigured() const {
-    std::lock_guard lock(keyMutex_);
-    return !apiKey_.empty();
+    return apiKey_.withLocked([](const std::string& key) { return !key.empty(); });
 }
 
 void CloudProvider::configure(const std::string& apiKey) {
-    {
-        std::lock_guard lock(keyMutex_);
-        apiKey_ = apiKey;
-    }
+    apiKey_.withLocked([&](std::string& key) { key = apiKey; });
     Log::info("tts", wording_.vendor + " TTS configured");
 }
 
@@ -51,24 +47,20 @@ std::string CloudProvider::cacheKey(const std::string& text, const std::optional
 std::optional<std::string> CloudProvider::getCachedAudio(const std::string& text,
                                                          const std::optional<std::string>& voice) const {
     std::string key = cacheKey(text, voice);
-    std::lock_guard lock(cacheMutex_);
-    auto found = cache_.find(key);
-    if (found == cache_.end()) return std::nullopt;
-    return found->second;
+    return cache_.withLocked([&](const std::map<std::string, std::string>& cache) -> std::optional<std::string> {
+        auto found = cache.find(key);
+        if (found == cache.end()) return std::nullopt;
+        return found->second;
+    });
 }
 
 void CloudProvider::clearCache() {
-    std::lock_guard lock(cacheMutex_);
-    cache_.clear();
+    cache_.withLocked([](std::map<std::string, std::string>& cache) { cache.clear(); });
 }
 
 std::optional<std::string> CloudProvider::fetchAudio(const std::string& text, const std::optional<std::string>& voice) {
     if (auto cached = getCachedAudio(text, voice)) return cached;
-    std::string apiKey;
-    {
-        std::lock_guard lock(keyMutex_);
-        apiKey = apiKey_;
-    }
+    const std::string apiKey = apiKey_.withLocked([](const std::string& key) { return key; });
     // Without a key the vendor can only refuse; no request leaves the machine.
     if (apiKey.empty()) return std::nullopt;
     auto vendorRequest = request(text, voice.value_or(defaultVoice()), apiKey);
@@ -84,8 +76,7 @@ std::optional<std::string> CloudProvider::fetchAudio(const std::string& text, co
     }
     auto audio = audioFrom(response->body);
     if (!audio) return std::nullopt;
-    std::lock_guard lock(cacheMutex_);
-    cache_[cacheKey(text, voice)] = *audio;
+    cache_.withLocked([&](std::map<std::string, std::string>& cache) { cache[cacheKey(text, voice)] = *audio; });
     return audio;
 }
 

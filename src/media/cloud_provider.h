@@ -1,11 +1,11 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/guarded.h"
 #include "media/audio_player.h"
 #include "media/http_post.h"
 #include "media/tts_provider.h"
@@ -64,10 +64,10 @@ private:
     std::string apiBase_;
     AudioPlayer& player_;
     std::vector<std::string> voices_;
-    mutable std::mutex keyMutex_;
-    std::string apiKey_;
-    mutable std::mutex cacheMutex_;
-    std::map<std::string, std::string> cache_;
+    // The settings window sets the key while calls speak; prefetching fills the cache from
+    // several threads at once.
+    Guarded<std::string> apiKey_;
+    Guarded<std::map<std::string, std::string>> cache_;  // audio by cacheKey
 };
 
 }  // namespace velmor::media

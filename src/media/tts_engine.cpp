@@ -43,17 +43,13 @@ TTSEngine::TTSEngine(std::string espeakProgram, std::chrono::milliseconds speakL
     : program_(std::move(espeakProgram)), speakLimit_(speakLimit) {}
 
 std::vector<TTSEngine::InstalledVoice> TTSEngine::installedVoices() const {
-    {
-        std::lock_guard lock(mutex_);
-        if (voices_) return *voices_;
-    }
+    if (auto known = state_.withLocked([](const State& state) { return state.voices; })) return *known;
     auto listing = runChild({program_, "--voices"}, {.outputLimit = kVoiceListLimit}, std::chrono::seconds(10));
     std::vector<InstalledVoice> voices;
     if (listing.status == 0)
         for (auto& [name, file] : parseVoiceTable(listing.output)) voices.push_back({name, file});
-    std::lock_guard lock(mutex_);
     // The voices installed don't change while we run; an empty answer is asked again.
-    if (!voices.empty()) voices_ = voices;
+    if (!voices.empty()) state_.withLocked([&](State& state) { state.voices = voices; });
     return voices;
 }
 
@@ -68,13 +64,11 @@ std::string TTSEngine::selectVoice(const std::optional<std::string>& voice) {
         std::string wanted = lowerAscii(*voice);
         for (const auto& installed : installedVoices()) {
             if (lowerAscii(installed.name).find(wanted) == std::string::npos) continue;
-            std::lock_guard lock(mutex_);
-            selectedVoice_ = installed.identifier;
+            state_.withLocked([&](State& state) { state.selectedVoice = installed.identifier; });
             break;
         }
     }
-    std::lock_guard lock(mutex_);
-    return selectedVoice_;
+    return state_.withLocked([](const State& state) { return state.selectedVoice; });
 }
 
 Result<void> TTSEngine::speakSync(const std::string& text, const std::optional<std::string>& voice) {
@@ -83,14 +77,8 @@ Result<void> TTSEngine::speakSync(const std::string& text, const std::optional<s
     // The text goes in on standard input: never taken for an option, never limited in length.
     argv.push_back("--stdin");
     auto outcome = runChild(argv, {.input = text, .outputLimit = 0, .errorLimit = kLoggedErrorLimit}, speakLimit_,
-                            [this](pid_t pid) {
-                                std::lock_guard lock(mutex_);
-                                speakingPid_ = pid;
-                            });
-    {
-        std::lock_guard lock(mutex_);
-        speakingPid_ = -1;
-    }
+                            [this](pid_t pid) { state_.withLocked([&](State& state) { state.speakingPid = pid; }); });
+    state_.withLocked([](State& state) { state.speakingPid = -1; });
     if (!outcome.started) return fail("failed to start speaking");
     if (outcome.timedOut) return fail("speech timed out");
     if (outcome.status != 0) {
@@ -123,13 +111,13 @@ Result<std::string> TTSEngine::renderWav(const std::string& text, const std::opt
 }
 
 void TTSEngine::stop() {
-    std::lock_guard lock(mutex_);
-    if (speakingPid_ > 0) kill(-speakingPid_, SIGKILL);
+    state_.withLocked([](const State& state) {
+        if (state.speakingPid > 0) kill(-state.speakingPid, SIGKILL);
+    });
 }
 
 bool TTSEngine::isSpeaking() const {
-    std::lock_guard lock(mutex_);
-    return speakingPid_ > 0;
+    return state_.withLocked([](const State& state) { return state.speakingPid > 0; });
 }
 
 }  // namespace velmor::media

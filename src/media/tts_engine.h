@@ -1,12 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
+#include "base/guarded.h"
 #include "base/result.h"
 
 namespace velmor::media {
@@ -47,10 +47,14 @@ private:
 
     std::string program_;
     std::chrono::milliseconds speakLimit_;
-    mutable std::mutex mutex_;
-    mutable std::optional<std::vector<InstalledVoice>> voices_;
-    std::string selectedVoice_;
-    pid_t speakingPid_ = -1;
+    // Tool calls, the settings window's test and a demo's narration speak from their own
+    // threads; stop() comes from any of them.
+    struct State {
+        std::optional<std::vector<InstalledVoice>> voices;
+        std::string selectedVoice;
+        pid_t speakingPid = -1;
+    };
+    mutable Guarded<State> state_;
 };
 
 }  // namespace velmor::media
