@@ -67,77 +67,81 @@ Failure dbError() { return fail("db error"); }
 }  // namespace
 
 nlohmann::json FlowStore::listFlows() const {
-    std::lock_guard lock(mutex_);
-    nlohmann::json flows = nlohmann::json::array();
-    Statement select(db_, kListFlows);
-    while (select.nextRow()) {
-        nlohmann::json flow = summary(select);
-        flow["id"] = select.integerOr(kId, 0);
-        putText(flow, "created_at", select.text(kCreatedAt));
-        flows.push_back(std::move(flow));
-    }
-    return flows;
+    return store_.withLocked([&](const Store& store) -> nlohmann::json {
+        nlohmann::json flows = nlohmann::json::array();
+        Statement select(store.db, kListFlows);
+        while (select.nextRow()) {
+            nlohmann::json flow = summary(select);
+            flow["id"] = select.integerOr(kId, 0);
+            putText(flow, "created_at", select.text(kCreatedAt));
+            flows.push_back(std::move(flow));
+        }
+        return flows;
+    });
 }
 
 nlohmann::json FlowStore::searchFlows(const std::string& query) const {
-    std::lock_guard lock(mutex_);
-    nlohmann::json flows = nlohmann::json::array();
-    Statement select(db_, kSearchFlows);
-    // Left unescaped on purpose: "%" and "_" act as wildcards, and callers may rely on it.
-    const std::string pattern = "%" + query + "%";
-    for (int parameter = 1; parameter <= 5; ++parameter) select.bindText(parameter, pattern);
-    while (select.nextRow()) {
-        nlohmann::json flow = summary(select);
-        putText(flow, "target_url", select.text(kTargetUrl));
-        flow["steps"] = readSteps(db_, select.integerOr(kId, 0));
-        flows.push_back(std::move(flow));
-    }
-    return flows;
+    return store_.withLocked([&](const Store& store) -> nlohmann::json {
+        nlohmann::json flows = nlohmann::json::array();
+        Statement select(store.db, kSearchFlows);
+        // Left unescaped on purpose: "%" and "_" act as wildcards, and callers may rely on it.
+        const std::string pattern = "%" + query + "%";
+        for (int parameter = 1; parameter <= 5; ++parameter) select.bindText(parameter, pattern);
+        while (select.nextRow()) {
+            nlohmann::json flow = summary(select);
+            putText(flow, "target_url", select.text(kTargetUrl));
+            flow["steps"] = readSteps(store.db, select.integerOr(kId, 0));
+            flows.push_back(std::move(flow));
+        }
+        return flows;
+    });
 }
 
 Result<nlohmann::json> FlowStore::loadFlow(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    Statement select(db_, kNewestVersion);
-    if (!select.prepared()) return dbError();
-    select.bindText(1, name);
-    if (!select.nextRow()) return notFound(name);
-    const int64_t flowId = select.integerOr(0, 0);
-    nlohmann::json flow = nlohmann::json::object();
-    flow["name"] = name;
-    flow["app_name"] = select.text(1).value_or("");
-    flow["version"] = select.integerOr(3, 1);
-    putText(flow, "bundle_id", select.text(2));
-    putText(flow, "target_url", select.text(4));
-
-    // Loading moves the flow to the top of the list; a flow that cannot be moved there is
-    // still worth loading.
-    Statement countUse(db_, kCountUse);
-    countUse.bindInteger(1, flowId);
-    if (countUse.step() != SQLITE_DONE) Log::error("flowstore", "Counting the use of flow '" + name + "' failed");
-
-    nlohmann::json steps = readSteps(db_, flowId);
-    flow["step_count"] = steps.size();
-    flow["steps"] = std::move(steps);
-    return flow;
-}
-
-Result<nlohmann::json> FlowStore::deleteFlow(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    int64_t flowId = 0;
-    {
-        Statement select(db_, kFirstWithName);
+    return store_.withLocked([&](Store& store) -> Result<nlohmann::json> {
+        Statement select(store.db, kNewestVersion);
         if (!select.prepared()) return dbError();
         select.bindText(1, name);
         if (!select.nextRow()) return notFound(name);
-        flowId = select.integerOr(0, 0);
-    }
-    Statement deleteSteps(db_, kDeleteSteps);
-    deleteSteps.bindInteger(1, flowId);
-    if (deleteSteps.step() != SQLITE_DONE) return dbError();
-    Statement removeFlow(db_, kDeleteFlow);
-    removeFlow.bindInteger(1, flowId);
-    if (removeFlow.step() != SQLITE_DONE) return dbError();
-    return nlohmann::json{{"status", "deleted"}, {"name", name}};
+        const int64_t flowId = select.integerOr(0, 0);
+        nlohmann::json flow = nlohmann::json::object();
+        flow["name"] = name;
+        flow["app_name"] = select.text(1).value_or("");
+        flow["version"] = select.integerOr(3, 1);
+        putText(flow, "bundle_id", select.text(2));
+        putText(flow, "target_url", select.text(4));
+
+        // Loading moves the flow to the top of the list; a flow that cannot be moved there is
+        // still worth loading.
+        Statement countUse(store.db, kCountUse);
+        countUse.bindInteger(1, flowId);
+        if (countUse.step() != SQLITE_DONE) Log::error("flowstore", "Counting the use of flow '" + name + "' failed");
+
+        nlohmann::json steps = readSteps(store.db, flowId);
+        flow["step_count"] = steps.size();
+        flow["steps"] = std::move(steps);
+        return flow;
+    });
+}
+
+Result<nlohmann::json> FlowStore::deleteFlow(const std::string& name) {
+    return store_.withLocked([&](Store& store) -> Result<nlohmann::json> {
+        int64_t flowId = 0;
+        {
+            Statement select(store.db, kFirstWithName);
+            if (!select.prepared()) return dbError();
+            select.bindText(1, name);
+            if (!select.nextRow()) return notFound(name);
+            flowId = select.integerOr(0, 0);
+        }
+        Statement deleteSteps(store.db, kDeleteSteps);
+        deleteSteps.bindInteger(1, flowId);
+        if (deleteSteps.step() != SQLITE_DONE) return dbError();
+        Statement removeFlow(store.db, kDeleteFlow);
+        removeFlow.bindInteger(1, flowId);
+        if (removeFlow.step() != SQLITE_DONE) return dbError();
+        return nlohmann::json{{"status", "deleted"}, {"name", name}};
+    });
 }
 
 }  // namespace velmor::flows

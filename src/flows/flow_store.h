@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/guarded.h"
 #include "base/result.h"
 
 #include <cstdint>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -54,12 +54,14 @@ public:
     Result<nlohmann::json> deleteFlow(const std::string& name);
 
 private:
+    struct Store {
+        sqlite3* db = nullptr;
+        std::optional<int64_t> currentFlowId;
+        int stepCounter = 0;
+    };
     // Taken after the session's lock when a session records (session, then store), and
     // never held while anything outside the store is called.
-    mutable std::mutex mutex_;
-    sqlite3* db_;
-    std::optional<int64_t> currentFlowId_;
-    int stepCounter_ = 0;
+    Guarded<Store> store_;
 };
 
 }  // namespace velmor::flows
