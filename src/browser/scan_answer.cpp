@@ -1,6 +1,5 @@
 #include "browser/scan_answer.h"
 
-#include "base/error_result.h"
 #include "base/outside_text.h"
 #include "base/text.h"
 
@@ -96,12 +95,10 @@ json checkedLabels(const json& list) {
     return kept;
 }
 
-json checkedScan(const json& raw, size_t maxTextLength, const std::vector<std::string>& reservedNames) {
-    if (!raw.is_object()) return errorResult("the page scan answered no object");
-    if (raw.contains("error")) {
-        const std::string* error = text(raw, "error");
-        return errorResult(error ? outside_text::description(*error) : "the page scan failed");
-    }
+Result<json> checkedScan(const Result<json>& scanned, size_t maxTextLength, const std::vector<std::string>& reservedNames) {
+    if (!scanned) return fail(outside_text::description(scanned.error()));
+    const json& raw = *scanned;
+    if (!raw.is_object()) return fail("the page scan answered no object");
     NameRegister names(reservedNames);
     json tools = json::array();
     if (auto listed = raw.find("tools"); listed != raw.end() && listed->is_array()) {
