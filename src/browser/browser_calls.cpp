@@ -38,14 +38,14 @@ json BrowserSessionManager::callBrowserTool(const std::string& name, const json&
     std::string callId = newCallId("call_");
     std::shared_ptr<BrowserSession> session;
     std::shared_ptr<std::binary_semaphore> answered;
-    std::vector<std::string> others = otherToolNames();
+    bool taken = isTaken(name);
     {
         // Finding the session and registering the wait in one step: a session that goes
         // away after this always finds the call and ends it.
         std::lock_guard lock(mutex_);
         auto it = std::find_if(sessions_.begin(), sessions_.end(),
                                [&](const auto& entry) { return entry.second.tools.contains(name); });
-        if (it == sessions_.end() || shadowedLocked(name, others))
+        if (it == sessions_.end() || taken)
             return errorResult("tool '" + name + "' not found in any browser session");
         session = it->second.session;
         answered = addPendingLocked(callId, session->sessionId());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,6 +38,11 @@ public:
     virtual ~ElementToolFamily() = default;
     // The element tools of the last scan, in scan order; empty without a session.
     virtual std::vector<ElementTool> elementTools() = 0;
+    // Whether the last scan has an element tool of that name.
+    virtual bool hasElementTool(const std::string& name) {
+        auto tools = elementTools();
+        return std::any_of(tools.begin(), tools.end(), [&](const ElementTool& tool) { return tool.toolName == name; });
+    }
     // Carries out one element tool; answers its own error for an unknown name. An action
     // that took is handed to `record` before the next operation may change the recording.
     virtual nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args,

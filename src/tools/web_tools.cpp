@@ -4,7 +4,6 @@
 #include "base/tool_description.h"
 #include "base/wait_bounds.h"
 #include "browser/scan_answer.h"
-#include "tools/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -75,13 +74,11 @@ std::variant<size_t, json> textLength(const Arguments& args) {
     return static_cast<size_t>(*asked);
 }
 
-// The scan as the agent may see it. Its tools never take the name of a fixed tool or of an
-// element tool of the controlled application.
+// The scan as the agent may see it. Its tools never take a name that belongs to a tool a
+// call reaches first.
 browser::ScriptInjector::Scan checkedScan(browser::ScriptInjector::Scan scan, size_t maxTextLength,
                                           const ToolRouter& router) {
-    std::vector<std::string> reserved = fixedToolNames();
-    for (const auto& element : router.families().elements->elementTools()) reserved.push_back(element.toolName);
-    scan.result = browser::checkedScan(scan.result, maxTextLength, reserved);
+    scan.result = browser::checkedScan(scan.result, maxTextLength, router.registry().takenForWebTools());
     return scan;
 }
 
