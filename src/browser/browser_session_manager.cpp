@@ -110,7 +110,7 @@ void BrowserSessionManager::removeSession(const std::string& sessionId) {
         // Nobody is left to answer these; their callers should not wait out the time-out.
         for (auto& [callId, pending] : pendingCalls_) {
             if (pending.sessionId != sessionId || pending.result) continue;
-            pending.result = json{{"error", "browser session closed"}};
+            pending.result = fail("browser session closed");
             orphaned.push_back(pending.answered);
         }
     }

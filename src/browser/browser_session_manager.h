@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/taken_tool_names.h"
+#include "base/result.h"
 #include "browser/browser_session.h"
 #include "browser/browser_tool.h"
 #include "browser/coalesced_trigger.h"
@@ -104,9 +105,9 @@ public:
     // starts with "[page <origin>] ".
     nlohmann::json allBrowserTools() const;
     // Blocks until the page answers, the call times out or the session goes away.
-    nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args);
+    Result<nlohmann::json> callBrowserTool(const std::string& name, const nlohmann::json& args);
     // Blocks like a tool call; asks the first ready session for a screenshot.
-    nlohmann::json captureScreenshot();
+    Result<nlohmann::json> captureScreenshot();
     // Answers from session `sessionId`. An answer for a call that is no longer waiting, or
     // that was sent to another session, is dropped.
     void handleToolResult(const std::string& sessionId, const std::string& callId, const nlohmann::json& content);
@@ -152,13 +153,13 @@ private:
 
     struct PendingCall {
         std::string sessionId;
-        std::optional<nlohmann::json> result;
+        std::optional<Result<nlohmann::json>> result;
         std::shared_ptr<std::binary_semaphore> answered;
     };
 
     struct Answer {
         bool timedOut = false;
-        std::optional<nlohmann::json> result;
+        std::optional<Result<nlohmann::json>> result;
     };
 
     // Sends `request` to the session and waits for the answer that carries `callId`, whose
@@ -168,7 +169,7 @@ private:
     // Registers a pending entry for `callId`; call with the lock held.
     std::shared_ptr<std::binary_semaphore> addPendingLocked(const std::string& callId, const std::string& sessionId);
     // Stores the first answer for a waiting call and wakes its caller.
-    void complete(const std::string& sessionId, const std::string& callId, nlohmann::json result);
+    void complete(const std::string& sessionId, const std::string& callId, Result<nlohmann::json> result);
     // Runs the change callback; never with the lock held.
     void toolsChanged();
     void pushToolsChanged();

@@ -1,5 +1,7 @@
 #include "tools/registry_tool_family.h"
 
+#include "base/arguments.h"
+
 namespace velmor::tools {
 
 using nlohmann::json;
@@ -14,7 +16,7 @@ json RegistryToolFamily::allWebTools() { return sessions_.allWebTools(); }
 bool RegistryToolFamily::hasTool(const std::string& name) { return sessions_.hasTool(name); }
 
 json RegistryToolFamily::callBrowserTool(const std::string& name, const json& args) {
-    return sessions_.callBrowserTool(name, args);
+    return answerOf(sessions_.callBrowserTool(name, args));
 }
 
 std::optional<WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
@@ -25,7 +27,7 @@ std::optional<WebToolTarget> RegistryToolFamily::getWebTool(const std::string& n
 
 json RegistryToolFamily::executeInActiveBrowser(const WebToolTarget& tool,
                                                const std::optional<std::string>& value) {
-    if (!executor_) return {{"error", "no browser available"}};
+    if (!executor_) return errorResult("no browser available");
     return executor_(tool, value);
 }
 
