@@ -19,13 +19,11 @@ json RegistryToolFamily::callBrowserTool(const std::string& name, const json& ar
     return answerOf(sessions_.callBrowserTool(name, args));
 }
 
-std::optional<WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
-    auto tool = sessions_.getWebTool(name);
-    if (!tool) return std::nullopt;
-    return WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or(""), tool->targetId};
+std::optional<browser::WebTool> RegistryToolFamily::getWebTool(const std::string& name) {
+    return sessions_.getWebTool(name);
 }
 
-json RegistryToolFamily::executeInActiveBrowser(const WebToolTarget& tool,
+json RegistryToolFamily::executeInActiveBrowser(const browser::WebTool& tool,
                                                const std::optional<std::string>& value) {
     if (!executor_) return errorResult("no browser available");
     return executor_(tool, value);

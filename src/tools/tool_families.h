@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/browser_tool.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -49,14 +51,6 @@ public:
                                          const StepRecorder& record) = 0;
 };
 
-// Where a scanned web tool acts.
-struct WebToolTarget {
-    std::string actionType;
-    std::string selector;
-    std::string urlPattern;
-    std::string targetId;  // the browser's id of the scanned tab; empty when unknown
-};
-
 // Why a web tool of `actionType` cannot take the `value` argument given, if it cannot: a
 // string, or for a select a list of strings.
 std::optional<std::string> webToolValueError(const std::string& actionType, const nlohmann::json& args);
@@ -73,8 +67,9 @@ public:
     virtual nlohmann::json allWebTools() = 0;      // web_scan tool descriptions
     virtual bool hasTool(const std::string& name) = 0;
     virtual nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) = 0;
-    virtual std::optional<WebToolTarget> getWebTool(const std::string& name) = 0;
-    virtual nlohmann::json executeInActiveBrowser(const WebToolTarget& tool, const std::optional<std::string>& value) = 0;
+    virtual std::optional<browser::WebTool> getWebTool(const std::string& name) = 0;
+    virtual nlohmann::json executeInActiveBrowser(const browser::WebTool& tool,
+                                                  const std::optional<std::string>& value) = 0;
 };
 
 class ShortcutFamily {

@@ -74,7 +74,7 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
     if (auto webTool = browser.getWebTool(name)) {
         if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
         return registry_.run(name, [&] { return browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value")); },
-                             StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
+                             StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern.value_or(""),
                                         .context = "browser-dom:" + webTool->selector});
     }
     // A name nothing knows, while a page scan left web tools and no application's elements

@@ -140,8 +140,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (!tool) return errorResult(webToolNotFound(*name));
         if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
             return errorResult(*wrong);
-        return answerOf(injector.execute(action ? *action : tool->actionType, tool->selector, value,
-                                         {tool->urlPattern, tool->targetId}));
+        return runWebTool(injector, *tool, action, value);
     });
     router.registry().handle("web_navigate", [&injector](const Arguments& args) {
         auto path = args.string("path");
@@ -187,19 +186,26 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
                 continue;
             }
             std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-            browser::ScriptInjector::Tab tab{url ? url : tool->urlPattern, url ? "" : tool->targetId};
-            results.push_back(
-                {{"field", field}, {"result", answerOf(injector.execute(tool->actionType, tool->selector, text, tab))}});
+            // A tab the call names takes the place of the one the scan found.
+            if (url) {
+                tool->urlPattern = url;
+                tool->targetId.clear();
+            }
+            results.push_back({{"field", field}, {"result", runWebTool(injector, *tool, std::nullopt, text)}});
         }
         return json{{"status", "filled"}, {"results", results}};
     });
 }
 
+json runWebTool(const browser::ScriptInjector& injector, const browser::WebTool& tool,
+                const std::optional<std::string>& action, const std::optional<std::string>& value) {
+    return answerOf(
+        injector.execute(action.value_or(tool.actionType), tool.selector, value, {tool.urlPattern, tool.targetId}));
+}
+
 WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
-    return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
-        std::optional<std::string> pattern;
-        if (!tool.urlPattern.empty()) pattern = tool.urlPattern;
-        return answerOf(injector.execute(tool.actionType, tool.selector, value, {pattern, tool.targetId}));
+    return [&injector](const browser::WebTool& tool, const std::optional<std::string>& value) {
+        return runWebTool(injector, tool, std::nullopt, value);
     };
 }
 

@@ -44,11 +44,13 @@ struct NamedWebTools final : BrowserToolFamily {
     json allWebTools() override { return json::array(); }
     bool hasTool(const std::string& name) override { return name == "lookup"; }
     json callBrowserTool(const std::string&, const json&) override { return json::object(); }
-    std::optional<WebToolTarget> getWebTool(const std::string& name) override {
+    std::optional<browser::WebTool> getWebTool(const std::string& name) override {
         if (name != "fill_email") return std::nullopt;
-        return WebToolTarget{"fill", "#email", "", ""};
+        return browser::WebTool{.name = name};
     }
-    json executeInActiveBrowser(const WebToolTarget&, const std::optional<std::string>&) override { return json::object(); }
+    json executeInActiveBrowser(const browser::WebTool&, const std::optional<std::string>&) override {
+        return json::object();
+    }
 };
 
 // A name offered by more than one kind of tool belongs to the first of: fixed, element, web,
