@@ -50,7 +50,8 @@ int main() {
         std::string url = chromium.pageUrl(page);
         chromium.openTab(url);
         for (int i = 0; i < 200; ++i) {
-            if (injector.runJS("!!(" + ready + ")", "chrome", url).value("result", false)) break;
+            auto rendered = injector.runJS("!!(" + ready + ")", "chrome", url);
+            if (rendered && rendered->value("result", false)) break;
             std::this_thread::sleep_for(50ms);
         }
         return url;

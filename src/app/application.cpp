@@ -103,14 +103,10 @@ void Application::buildToolRouter() {
     families.recordStep = tools::flowStepRecorder(*flowStore_);
     families.browser =
         std::make_shared<tools::RegistryToolFamily>(*browserSessions_, tools::webToolExecutor(*scriptInjector_));
-    // A page tool never takes the name of a fixed tool or of an element tool.
-    browserSessions_->setOtherToolNames([elements = families.elements] {
-        std::vector<std::string> names = tools::fixedToolNames();
-        for (const auto& element : elements->elementTools()) names.push_back(element.toolName);
-        return names;
-    });
     families.shortcuts = tools::shortcutToolFamily(*shortcutBuilder_, shortcuts::defaultLibraryFolder());
     router_ = std::make_unique<tools::ToolRouter>(std::move(families));
+    // A page tool never takes the name of a fixed, element or web tool.
+    browserSessions_->setTakenNames(router_->registry().takenForPageTools());
     session_->setReservedToolNames(tools::fixedToolNames());
 
     auto& desktop = desktop_->services();

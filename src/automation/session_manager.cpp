@@ -340,6 +340,16 @@ Result<int32_t> SessionManager::liveTarget() {
     return targetApp_->pid;
 }
 
+bool SessionManager::hasElementTool(const std::string& toolName) {
+    std::shared_ptr<const ScanResult> scan;
+    {
+        std::lock_guard guard(publishedMutex_);
+        scan = publishedScan_;
+    }
+    return scan && std::any_of(scan->elements.begin(), scan->elements.end(),
+                               [&](const AXElement& element) { return element.toolName == toolName; });
+}
+
 std::vector<AXElement> SessionManager::elementTools() {
     std::shared_ptr<const ScanResult> scan;
     {

@@ -94,6 +94,9 @@ public:
     // The element tools of the last scan, in scan order; none without a session. Never
     // waits behind an action.
     std::vector<AXElement> elementTools();
+    // Whether the last scan has an element tool of that name; as cheap as a look-up, for
+    // callers that ask of many names. Never waits behind an action.
+    bool hasElementTool(const std::string& toolName);
     // Called when a scan or the end of the session changes the set of element tool names,
     // so that clients listing the tools learn of it. Set once, before the first call.
     void setOnElementToolsChanged(std::function<void()> callback);

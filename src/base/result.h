@@ -57,3 +57,11 @@ private:
 inline Result<void> succeeded() { return {}; }
 
 }  // namespace velmor
+
+// Ends the calling function, which answers a Result of any kind, with the failure of the Result
+// given when it holds one, so a failure passes up unchanged.
+#define VELMOR_RETURN_IF_FAILED(...)                                      \
+    do {                                                                  \
+        if (const auto& velmorChecked_ = (__VA_ARGS__); !velmorChecked_)  \
+            return ::velmor::fail(velmorChecked_.error());                \
+    } while (false)

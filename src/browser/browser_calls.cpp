@@ -3,7 +3,6 @@
 #include "browser/browser_session_manager.h"
 
 #include "base/call_context.h"
-#include "base/error_result.h"
 #include "base/uuid.h"
 
 #include <algorithm>
@@ -34,30 +33,30 @@ std::string seconds(std::chrono::milliseconds duration) {
 
 }  // namespace
 
-json BrowserSessionManager::callBrowserTool(const std::string& name, const json& args) {
+Result<json> BrowserSessionManager::callBrowserTool(const std::string& name, const json& args) {
     std::string callId = newCallId("call_");
     std::shared_ptr<BrowserSession> session;
     std::shared_ptr<std::binary_semaphore> answered;
-    std::vector<std::string> others = otherToolNames();
+    bool taken = isTaken(name);
     {
         // Finding the session and registering the wait in one step: a session that goes
         // away after this always finds the call and ends it.
         std::lock_guard lock(mutex_);
         auto it = std::find_if(sessions_.begin(), sessions_.end(),
                                [&](const auto& entry) { return entry.second.tools.contains(name); });
-        if (it == sessions_.end() || shadowedLocked(name, others))
-            return errorResult("tool '" + name + "' not found in any browser session");
+        if (it == sessions_.end() || taken)
+            return fail("tool '" + name + "' not found in any browser session");
         session = it->second.session;
         answered = addPendingLocked(callId, session->sessionId());
     }
     json request = {{"type", "tool_call"}, {"callId", callId}, {"name", name}, {"args", args}};
     Answer answer = awaitAnswer(*session, callId, *answered, request, timeouts_.toolCall);
     if (answer.timedOut)
-        return errorResult("tool call '" + name + "' timed out after " + seconds(timeouts_.toolCall) + "s");
-    return answer.result ? std::move(*answer.result) : errorResult("no result received");
+        return fail("tool call '" + name + "' timed out after " + seconds(timeouts_.toolCall) + "s");
+    return answer.result ? std::move(*answer.result) : fail("no result received");
 }
 
-json BrowserSessionManager::captureScreenshot() {
+Result<json> BrowserSessionManager::captureScreenshot() {
     std::string callId = newCallId("ss_");
     std::shared_ptr<BrowserSession> session;
     std::shared_ptr<std::binary_semaphore> answered;
@@ -65,14 +64,14 @@ json BrowserSessionManager::captureScreenshot() {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(sessions_.begin(), sessions_.end(),
                                [](const auto& entry) { return entry.second.isReady; });
-        if (it == sessions_.end()) return errorResult("no active browser session");
+        if (it == sessions_.end()) return fail("no active browser session");
         session = it->second.session;
         answered = addPendingLocked(callId, session->sessionId());
     }
     json request = {{"type", "capture_screenshot"}, {"callId", callId}};
     Answer answer = awaitAnswer(*session, callId, *answered, request, timeouts_.screenshot);
-    if (answer.timedOut) return errorResult("screenshot timed out");
-    return answer.result ? std::move(*answer.result) : errorResult("no screenshot received");
+    if (answer.timedOut) return fail("screenshot timed out");
+    return answer.result ? std::move(*answer.result) : fail("no screenshot received");
 }
 
 std::shared_ptr<std::binary_semaphore> BrowserSessionManager::addPendingLocked(const std::string& callId,
@@ -92,7 +91,7 @@ BrowserSessionManager::Answer BrowserSessionManager::awaitAnswer(const BrowserSe
         // A cancelled call stops waiting: its answer, should the page still send one, is
         // dropped like any late answer.
         auto stopWaiting = currentCall().onCancel(
-            [this, &session, &callId] { complete(session.sessionId(), callId, errorResult("the call was cancelled")); });
+            [this, &session, &callId] { complete(session.sessionId(), callId, fail("the call was cancelled")); });
         signalled = answered.try_acquire_for(timeout);
     }
 
@@ -106,7 +105,7 @@ BrowserSessionManager::Answer BrowserSessionManager::awaitAnswer(const BrowserSe
     return answer;
 }
 
-void BrowserSessionManager::complete(const std::string& sessionId, const std::string& callId, json result) {
+void BrowserSessionManager::complete(const std::string& sessionId, const std::string& callId, Result<json> result) {
     std::shared_ptr<std::binary_semaphore> answered;
     {
         std::lock_guard lock(mutex_);
@@ -131,17 +130,17 @@ void BrowserSessionManager::handleToolResult(const std::string& sessionId, const
         text += found->get_ref<const std::string&>();
         first = false;
     }
-    complete(sessionId, callId, {{"text", std::move(text)}, {"content", content}});
+    complete(sessionId, callId, json{{"text", std::move(text)}, {"content", content}});
 }
 
 void BrowserSessionManager::handleToolError(const std::string& sessionId, const std::string& callId,
                                             const std::string& error) {
-    complete(sessionId, callId, errorResult(error));
+    complete(sessionId, callId, fail(error));
 }
 
 void BrowserSessionManager::handleScreenshotResult(const std::string& sessionId, const std::string& callId,
                                                    const std::string& base64Data) {
-    complete(sessionId, callId, {{"__image__", base64Data}});
+    complete(sessionId, callId, json{{"__image__", base64Data}});
 }
 
 }  // namespace velmor::browser

@@ -110,7 +110,7 @@ void BrowserSessionManager::removeSession(const std::string& sessionId) {
         // Nobody is left to answer these; their callers should not wait out the time-out.
         for (auto& [callId, pending] : pendingCalls_) {
             if (pending.sessionId != sessionId || pending.result) continue;
-            pending.result = json{{"error", "browser session closed"}};
+            pending.result = fail("browser session closed");
             orphaned.push_back(pending.answered);
         }
     }
@@ -176,40 +176,29 @@ void BrowserSessionManager::setSubscriptionToken(std::string token) {
     subscriptionToken_ = std::move(token);
 }
 
-void BrowserSessionManager::setOtherToolNames(OtherToolNames source) {
-    {
-        std::lock_guard lock(mutex_);
-        otherToolNames_ = std::move(source);
-    }
-    otherToolNames();
-}
-
-std::vector<std::string> BrowserSessionManager::otherToolNames() const {
-    OtherToolNames source;
-    {
-        std::lock_guard lock(mutex_);
-        source = otherToolNames_;
-    }
-    std::vector<std::string> names = source ? source() : std::vector<std::string>{};
+void BrowserSessionManager::setTakenNames(const TakenToolNames& names) {
     std::lock_guard lock(mutex_);
-    otherNamesSeen_ = names;
-    return names;
+    takenNames_ = &names;
 }
 
-bool BrowserSessionManager::shadowedLocked(const std::string& name, const std::vector<std::string>& others) const {
-    return webTools_.contains(name) || std::find(others.begin(), others.end(), name) != others.end();
+bool BrowserSessionManager::isTaken(const std::string& name) const {
+    const TakenToolNames* names;
+    {
+        std::lock_guard lock(mutex_);
+        names = takenNames_;
+    }
+    return names && names->isTaken(name);
 }
 
 std::optional<std::string> BrowserSessionManager::refusalLocked(const SessionRecord& record, const std::string& name,
                                                                 const std::string& description,
-                                                                const json& inputSchema,
-                                                                const std::vector<std::string>& others) const {
+                                                                const json& inputSchema, bool taken) const {
     if (record.origin.empty()) return "the session is not an injected page";
     if (!wellFormedToolName(name)) return "malformed name";
     if (description.size() > kMaxDescriptionLength) return "description longer than 1024 characters";
     if (dictToJson(inputSchema).size() > kMaxSchemaBytes) return "input schema larger than 16 KiB";
     if (!cleanSchemaNames(inputSchema)) return "input schema names with hidden or control characters";
-    if (shadowedLocked(name, others)) return "the name belongs to another tool";
+    if (taken) return "the name belongs to another tool";
     if (!record.tools.contains(name) && record.tools.size() >= kMaxToolsPerPage) return "more than 200 tools";
     return std::nullopt;
 }
@@ -217,11 +206,12 @@ std::optional<std::string> BrowserSessionManager::refusalLocked(const SessionRec
 bool BrowserSessionManager::registerTool(const std::string& sessionId, const std::string& name,
                                          const std::string& description, json inputSchema) {
     std::optional<std::string> refusal;
+    bool taken = isTaken(name);
     {
         std::lock_guard lock(mutex_);
         auto it = sessions_.find(sessionId);
         if (it == sessions_.end()) return false;
-        refusal = refusalLocked(it->second, name, description, inputSchema, otherNamesSeen_);
+        refusal = refusalLocked(it->second, name, description, inputSchema, taken);
         if (!refusal) {
             // The descriptions are the page's text: the agent reads them clean, as every other.
             cleanSchemaTexts(inputSchema);
@@ -266,9 +256,8 @@ void BrowserSessionManager::updatePageInfo(const std::string& sessionId, const s
 }
 
 bool BrowserSessionManager::hasTool(const std::string& name) const {
-    std::vector<std::string> others = otherToolNames();
+    if (isTaken(name)) return false;
     std::lock_guard lock(mutex_);
-    if (shadowedLocked(name, others)) return false;
     return std::any_of(sessions_.begin(), sessions_.end(),
                        [&](const auto& entry) { return entry.second.tools.contains(name); });
 }
@@ -285,27 +274,30 @@ const json& BrowserSessionManager::SessionRecord::listed() const {
 }
 
 json BrowserSessionManager::allBrowserTools() const {
-    std::vector<std::string> others = otherToolNames();
-    std::lock_guard lock(mutex_);
-    if (!listing_) {
-        json& list = listing_.emplace(json::array());
-        listedNames_.clear();
-        for (const auto& [sessionId, record] : sessions_) {
-            if (!record.isReady) continue;
-            for (const auto& entry : record.listed()) {
-                if (listedNames_.insert(entry["name"].get_ref<const std::string&>()).second) list.push_back(entry);
+    json listing;
+    const TakenToolNames* names;
+    {
+        std::lock_guard lock(mutex_);
+        if (!listing_) {
+            json& list = listing_.emplace(json::array());
+            std::unordered_set<std::string> listed;
+            for (const auto& [sessionId, record] : sessions_) {
+                if (!record.isReady) continue;
+                for (const auto& entry : record.listed()) {
+                    if (listed.insert(entry["name"].get_ref<const std::string&>()).second) list.push_back(entry);
+                }
             }
         }
+        listing = *listing_;
+        names = takenNames_;
     }
     // A web or element tool that came after a page tool of its name takes its place. Such
-    // clashes are rare, so the built listing is only filtered when one exists.
-    auto listed = [this](const std::string& name) { return listedNames_.contains(name); };
-    bool clash = std::any_of(others.begin(), others.end(), listed) ||
-                 std::any_of(webTools_.begin(), webTools_.end(), [&](const auto& web) { return listed(web.first); });
-    if (!clash) return *listing_;
+    // clashes are rare, so the listing is only rebuilt when there is one.
+    auto taken = [names](const json& entry) { return names->isTaken(entry["name"].get_ref<const std::string&>()); };
+    if (!names || std::none_of(listing.begin(), listing.end(), taken)) return listing;
     json list = json::array();
-    for (const auto& entry : *listing_)
-        if (!shadowedLocked(entry["name"].get_ref<const std::string&>(), others)) list.push_back(entry);
+    for (auto& entry : listing)
+        if (!taken(entry)) list.push_back(std::move(entry));
     return list;
 }
 

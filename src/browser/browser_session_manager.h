@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/taken_tool_names.h"
+#include "base/result.h"
 #include "browser/browser_session.h"
 #include "browser/browser_tool.h"
 #include "browser/coalesced_trigger.h"
@@ -43,10 +45,6 @@ public:
     // Nonces of injections whose pages may still connect; the oldest are forgotten first.
     static constexpr size_t kRememberedNonces = 256;
 
-    // The names other tool families offer right now (fixed and element tools). A page tool
-    // with one of them is refused, and one registered before them is no longer listed.
-    using OtherToolNames = std::function<std::vector<std::string>()>;
-
     struct Timeouts {
         std::chrono::milliseconds toolCall{120'000};
         std::chrono::milliseconds screenshot{30'000};
@@ -87,7 +85,7 @@ public:
     void setSubscriptionToken(std::string token);
 
     // Refuses (and logs) a tool with a malformed name, an overlong description or schema, a
-    // name another family offers, or one tool too many; answers whether it was stored.
+    // taken name, or one tool too many; answers whether it was stored.
     bool registerTool(const std::string& sessionId, const std::string& name, const std::string& description,
                       nlohmann::json inputSchema);
     void unregisterTool(const std::string& sessionId, const std::string& name);
@@ -96,17 +94,20 @@ public:
     void updatePageInfo(const std::string& sessionId, const std::string& url, const std::string& title);
 
     // Page-agent tools, for the catalogue and the dispatcher.
-    // Where the fixed and element tool names come from; without it pages may take any name.
-    void setOtherToolNames(OtherToolNames source);
-    // True when any session, ready or not, offers the name and no other tool has it.
+    // Which names belong to tools a call reaches first (fixed, element and web tools): a page
+    // tool with one of them is refused, and one registered before them is no longer listed.
+    // Without it pages may take any name. `names` must outlive the registry; it is asked
+    // without the registry's lock held, as it may look up this registry's web tools.
+    void setTakenNames(const TakenToolNames& names);
+    // True when any session, ready or not, offers the name and it is not taken.
     bool hasTool(const std::string& name) const;
-    // The tools of ready sessions, each name once, names of other tools left out; each
-    // description starts with "[page <origin>] ".
+    // The tools of ready sessions, each name once, taken names left out; each description
+    // starts with "[page <origin>] ".
     nlohmann::json allBrowserTools() const;
     // Blocks until the page answers, the call times out or the session goes away.
-    nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args);
+    Result<nlohmann::json> callBrowserTool(const std::string& name, const nlohmann::json& args);
     // Blocks like a tool call; asks the first ready session for a screenshot.
-    nlohmann::json captureScreenshot();
+    Result<nlohmann::json> captureScreenshot();
     // Answers from session `sessionId`. An answer for a call that is no longer waiting, or
     // that was sent to another session, is dropped.
     void handleToolResult(const std::string& sessionId, const std::string& callId, const nlohmann::json& content);
@@ -152,13 +153,13 @@ private:
 
     struct PendingCall {
         std::string sessionId;
-        std::optional<nlohmann::json> result;
+        std::optional<Result<nlohmann::json>> result;
         std::shared_ptr<std::binary_semaphore> answered;
     };
 
     struct Answer {
         bool timedOut = false;
-        std::optional<nlohmann::json> result;
+        std::optional<Result<nlohmann::json>> result;
     };
 
     // Sends `request` to the session and waits for the answer that carries `callId`, whose
@@ -168,18 +169,15 @@ private:
     // Registers a pending entry for `callId`; call with the lock held.
     std::shared_ptr<std::binary_semaphore> addPendingLocked(const std::string& callId, const std::string& sessionId);
     // Stores the first answer for a waiting call and wakes its caller.
-    void complete(const std::string& sessionId, const std::string& callId, nlohmann::json result);
+    void complete(const std::string& sessionId, const std::string& callId, Result<nlohmann::json> result);
     // Runs the change callback; never with the lock held.
     void toolsChanged();
     void pushToolsChanged();
-    // The fixed and element tool names; never with the lock held. Remembers them in
-    // otherNamesSeen_.
-    std::vector<std::string> otherToolNames() const;
-    // True when a name in `others` or a web tool has the page tool's name; with the lock held.
-    bool shadowedLocked(const std::string& name, const std::vector<std::string>& others) const;
+    // Whether a tool a call reaches first has the name; never with the lock held.
+    bool isTaken(const std::string& name) const;
     std::optional<std::string> refusalLocked(const SessionRecord& record, const std::string& name,
                                              const std::string& description, const nlohmann::json& inputSchema,
-                                             const std::vector<std::string>& others) const;
+                                             bool taken) const;
 
     struct NonceRecord {
         std::string origin;
@@ -195,16 +193,11 @@ private:
     // assembling it from hundreds of sessions; the sessions' own lists spare the rebuild
     // after one page changed from describing every tool anew.
     mutable std::optional<nlohmann::json> listing_;
-    mutable std::unordered_set<std::string> listedNames_;  // the names in listing_
     std::map<std::string, PendingCall> pendingCalls_;
     std::function<void()> onToolsChanged_;
     std::vector<std::shared_ptr<PageConnection>> subscribers_;
     std::map<std::string, WebTool> webTools_;
-    OtherToolNames otherToolNames_;
-    // The other tools' names as last read. Registration runs on a listener's I/O thread, which
-    // must not wait behind a session operation that holds the element tools, so it checks these;
-    // listing and calling, on the callers' threads, read the current names.
-    mutable std::vector<std::string> otherNamesSeen_;
+    const TakenToolNames* takenNames_ = nullptr;
     std::map<std::string, NonceRecord> nonces_;
     std::deque<std::string> nonceOrder_;  // oldest first
     std::string subscriptionToken_;

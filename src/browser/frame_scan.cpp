@@ -66,7 +66,7 @@ json mergedFrameScans(json main, const std::vector<FrameScan>& frames) {
     json headings = main.value("headings", json::array());
     std::string content = text(main, "content");
     for (const auto& frame : frames) {
-        if (!frame.result.is_object() || frame.result.contains("error")) continue;
+        if (!frame.result.is_object()) continue;
         std::string context = frameContext(frame);
         std::string contextSlug = toSlug(context, kMaxNameLength);
         for (json tool : toolsOf(frame.result)) {

@@ -14,7 +14,7 @@ inline constexpr size_t kMaxScannedFrames = 16;
 struct FrameScan {
     std::string frameKey;  // the frame as TabFrame::key names it
     std::string frameName;  // the frame element's name, as the frame tree tells it
-    nlohmann::json result;  // the scan script's answer in that frame
+    nlohmann::json result;  // what the scan script found in that frame
 };
 
 // A scanned element's selector names the frame it is in (by its key) when that is not the

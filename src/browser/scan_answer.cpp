@@ -1,6 +1,5 @@
 #include "browser/scan_answer.h"
 
-#include "base/error_result.h"
 #include "base/outside_text.h"
 #include "base/text.h"
 
@@ -37,10 +36,10 @@ bool nameCharacters(const std::string& name) {
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; });
 }
 
-// Hands out each tool name once, never a reserved one.
+// Hands out each tool name once, never a taken one.
 class NameRegister {
 public:
-    explicit NameRegister(const std::vector<std::string>& reserved) : taken_(reserved.begin(), reserved.end()) {}
+    explicit NameRegister(const TakenToolNames& taken) : taken_(taken) {}
 
     // The page's name in the slug rule's form, or the next free numbered form of it; empty
     // when nothing of it is left.
@@ -48,16 +47,17 @@ public:
         std::string base = nameCharacters(asked) && asked.size() <= kMaxNameLength ? asked : toSlug(asked, kMaxNameLength);
         if (base.empty()) return base;
         std::string name = base;
-        for (int n = 2; taken_.contains(name); ++n) {
+        for (int n = 2; given_.contains(name) || taken_.isTaken(name); ++n) {
             std::string suffix = "_" + std::to_string(n);
             name = base.substr(0, kMaxNameLength - suffix.size()) + suffix;
         }
-        taken_.insert(name);
+        given_.insert(name);
         return name;
     }
 
 private:
-    std::unordered_set<std::string> taken_;
+    const TakenToolNames& taken_;
+    std::unordered_set<std::string> given_;
 };
 
 std::optional<json> checkedTool(const json& raw, NameRegister& names) {
@@ -96,13 +96,11 @@ json checkedLabels(const json& list) {
     return kept;
 }
 
-json checkedScan(const json& raw, size_t maxTextLength, const std::vector<std::string>& reservedNames) {
-    if (!raw.is_object()) return errorResult("the page scan answered no object");
-    if (raw.contains("error")) {
-        const std::string* error = text(raw, "error");
-        return errorResult(error ? outside_text::description(*error) : "the page scan failed");
-    }
-    NameRegister names(reservedNames);
+Result<json> checkedScan(const Result<json>& scanned, size_t maxTextLength, const TakenToolNames& taken) {
+    if (!scanned) return fail(outside_text::description(scanned.error()));
+    const json& raw = *scanned;
+    if (!raw.is_object()) return fail("the page scan answered no object");
+    NameRegister names(taken);
     json tools = json::array();
     if (auto listed = raw.find("tools"); listed != raw.end() && listed->is_array()) {
         for (const auto& entry : *listed) {

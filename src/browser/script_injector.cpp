@@ -1,7 +1,6 @@
 #include "browser/script_injector.h"
 
 #include "base/call_context.h"
-#include "base/error_result.h"
 #include "base/json_depth.h"
 #include "base/json_fields.h"
 #include "base/outside_text.h"
@@ -54,12 +53,12 @@ std::string exceptionText(const json& details) {
 // The page scripts answer the JSON text of an object, which is handed back as that object.
 // Scripts of the caller's own may produce any value: it comes back under "result", text
 // that is not JSON as the text.
-json decode(const json& value) {
-    if (value.is_null()) return errorResult(kNoResult);
+Result<json> decode(const json& value) {
+    if (value.is_null()) return fail(kNoResult);
     if (value.is_object()) return value;
     if (!value.is_string()) return json{{"result", value}};
     const auto& text = value.get_ref<const std::string&>();
-    if (text.empty()) return errorResult(kNoResult);
+    if (text.empty()) return fail(kNoResult);
     json parsed = parseBoundedJson(text);
     if (parsed.is_object()) return parsed;
     if (!parsed.is_discarded()) return json{{"result", std::move(parsed)}};
@@ -80,6 +79,15 @@ std::string unmetWait(const ScriptInjector::Wait& wait) {
     if (wait.text.empty())
         return (wait.gone ? "an element " + matching + " was still shown" : "no element " + matching + " appeared") + within;
     return text + (wait.gone ? " was still shown in an element " : " did not appear in an element ") + matching + within;
+}
+
+// Velmor's own page scripts tell a failure as {"error": message}; what a caller's script
+// answers is never read this way.
+Result<json> ownScriptAnswer(Result<json> answer) {
+    VELMOR_RETURN_IF_FAILED(answer);
+    auto error = answer->find("error");
+    if (error == answer->end()) return answer;
+    return fail(error->is_string() ? error->get<std::string>() : "the page script failed");
 }
 
 json reportedDialog(const PageDialog& dialog) {
@@ -105,51 +113,48 @@ ScriptInjector::ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToo
                                BrowserSessionManager& sessions)
     : endpoints_(std::move(endpoints)), devTools_(std::move(devTools)), sessions_(sessions) {}
 
-json ScriptInjector::runJS(const std::string& script, const std::string& browser,
-                           const std::optional<std::string>& urlPattern) const {
-    if (isSafari(browser)) return errorResult(kSafariUnavailable);
+Result<json> ScriptInjector::runJS(const std::string& script, const std::string& browser,
+                                   const std::optional<std::string>& urlPattern) const {
+    if (isSafari(browser)) return fail(kSafariUnavailable);
     return inTab({urlPattern, ""},
                  [&](DevToolsSession& session, const DevToolsPage&) { return evaluate(session, script); }, false);
 }
 
 ScriptInjector::Scan ScriptInjector::scan(const std::string& browser, const std::optional<std::string>& urlPattern,
                                           size_t maxTextLength) const {
-    if (isSafari(browser)) return {errorResult(kSafariUnavailable), ""};
-    Scan scan;
+    if (isSafari(browser)) return {fail(kSafariUnavailable), ""};
     std::string script = buildScanScript(std::min(maxTextLength, kMaxTextLength));
-    scan.result = inTab(
+    std::string targetId;
+    auto result = inTab(
         {urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) { return scanFrames(session, script); },
-        false, &scan.targetId);
-    return scan;
+        false, &targetId);
+    return {std::move(result), std::move(targetId)};
 }
 
-json ScriptInjector::execute(const std::string& action, const std::string& selector,
-                             const std::optional<std::string>& value, const Tab& tab) const {
-    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage& page) {
-        json done;
-        if (action == "press") {
-            done = pressKey(session, selector, value.value_or(""));
-        } else {
-            auto [frameKey, inner] = splitFrameSelector(selector);
-            done = evaluateApart(session, buildActionScript(action, inner, value), frameKey);
-            if (done.is_object()) showPageWords(done);
-        }
+Result<json> ScriptInjector::execute(const std::string& action, const std::string& selector,
+                                     const std::optional<std::string>& value, const Tab& tab) const {
+    return inTab(tab, [&](DevToolsSession& session, const DevToolsPage& page) -> Result<json> {
+        auto [frameKey, inner] = splitFrameSelector(selector);
+        auto done = action == "press" ? pressKey(session, selector, value.value_or(""))
+                                      : evaluateApart(session, buildActionScript(action, inner, value), frameKey);
+        VELMOR_RETURN_IF_FAILED(done);
+        showPageWords(*done);
         // A link, a form sent with Enter or a page's own handler may take the tab elsewhere;
         // the answer waits for the new document, so the next call meets it.
-        if (done.is_object() && !done.contains("error"))
-            if (auto moved = followNavigation(session, page.id)) done["navigation"] = std::move(*moved);
+        if (auto moved = followNavigation(session, page.id)) (*done)["navigation"] = std::move(*moved);
         return done;
     }, true);
 }
 
-json ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
-    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
+Result<json> ScriptInjector::navigate(const std::string& path, const std::optional<std::string>& urlPattern) const {
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage& page) -> Result<json> {
         // A page blocked by a dialog runs no script; the browser itself can still take it away.
         DialogWatch* watch = devTools_->dialogWatch();
         bool fromBrowser = watch && watch->pageSilent(page.id);
-        json answer = fromBrowser ? navigateFromBrowser(session, path) : evaluate(session, buildNavigationScript(path));
-        if (answer.contains("error")) return answer;
-        answer.update(settleNavigation(session, page.id, fromBrowser));
+        auto answer = fromBrowser ? navigateFromBrowser(session, path)
+                                  : ownScriptAnswer(evaluate(session, buildNavigationScript(path)));
+        VELMOR_RETURN_IF_FAILED(answer);
+        answer->update(settleNavigation(session, page.id, fromBrowser));
         return answer;
     }, false);
 }
@@ -205,34 +210,34 @@ json ScriptInjector::settleNavigation(DevToolsSession& session, const std::strin
     return settled;
 }
 
-json ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {
+Result<json> ScriptInjector::navigateFromBrowser(DevToolsSession& session, const std::string& path) const {
     auto history = session.call("Page.getNavigationHistory");
-    if (!history) return errorResult(history.error());
+    VELMOR_RETURN_IF_FAILED(history);
     const json* entries = findField(*history, "entries");
     const json* index = findField(*history, "currentIndex");
     if (!entries || !entries->is_array() || !index || !index->is_number_integer() || *index < 0 ||
         index->get<size_t>() >= entries->size())
-        return errorResult("Chrome: the tab's address is unknown");
+        return fail("Chrome: the tab's address is unknown");
     std::string current = stringFieldOr((*entries)[index->get<size_t>()], "url");
     auto started = session.call("Page.navigate", {{"url", resolvedUrl(current, path)}});
-    if (!started) return errorResult(started.error());
+    VELMOR_RETURN_IF_FAILED(started);
     if (std::string failure = stringFieldOr(*started, "errorText"); !failure.empty())
-        return errorResult("Chrome: " + outside_text::description(failure));
+        return fail("Chrome: " + outside_text::description(failure));
     return json{{"status", "navigating"}, {"path", path}};
 }
 
-json ScriptInjector::injectPageAgent(const std::string& browser) const {
-    if (isSafari(browser)) return errorResult(kSafariUnavailable);
+Result<json> ScriptInjector::injectPageAgent(const std::string& browser) const {
+    if (isSafari(browser)) return fail(kSafariUnavailable);
     return inTab({std::nullopt, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
         // The origin comes from the browser's own tab list, not from anything the page says.
         std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
-        return evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce));
+        return ownScriptAnswer(evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce)));
     }, false);
 }
 
 Result<DevToolsPage> ScriptInjector::findTab(const std::optional<std::string>& urlPattern) const {
     auto listed = devTools_->listPages();
-    if (!listed) return fail(listed.error());
+    VELMOR_RETURN_IF_FAILED(listed);
     const auto& pages = *listed;
     if (!urlPattern || urlPattern->empty()) {
         if (pages.empty()) return fail("no Chrome windows");
@@ -244,7 +249,7 @@ Result<DevToolsPage> ScriptInjector::findTab(const std::optional<std::string>& u
     return *match;
 }
 
-json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
+Result<json> ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget) const {
     std::unique_ptr<DevToolsSession> session;
     DevToolsPage chosen;
     if (!tab.targetId.empty()) {
@@ -256,9 +261,9 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     }
     if (!session) {
         auto found = findTab(tab.urlPattern);
-        if (!found) return errorResult(found.error());
+        VELMOR_RETURN_IF_FAILED(found);
         auto connected = devTools_->connect(*found);
-        if (!connected) return errorResult(connected.error());
+        VELMOR_RETURN_IF_FAILED(connected);
         session = std::move(*connected);
         chosen = std::move(*found);
     }
@@ -272,64 +277,63 @@ json ScriptInjector::inTab(const Tab& tab, const TabWork& work, bool acts, std::
     // background tab see focus and blur, which debounced fields rely on to commit a value.
     session->send("Page.enable");
     if (acts) session->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
-    json result = work(*session, chosen);
+    auto result = work(*session, chosen);
     std::optional<PageDialog> metDuring = start.heard ? watch->endCall(chosen.id) : std::nullopt;
-    if (!result.is_object()) return result;
-    if (!session->dialogs().empty()) metDuring = session->dialogs().front();
-    if (metBefore || metDuring) result["dialog"] = reportedDialog(metBefore ? *metBefore : *metDuring);
-    if (auto error = result.find("error"); error != result.end() && error->is_string() && watch) {
+    if (!result && watch) {
         // A page that did not answer may be waiting for someone to answer its dialog.
         if (auto open = watch->openDialog(chosen.id))
-            *error = error->get<std::string>() + "; the page shows a " + outside_text::label(open->type) +
-                     " dialog (\"" + outside_text::description(open->message) +
-                     "\"): answer it with web_handle_dialog";
-        else if (watch->pageSilent(chosen.id))
-            *error = error->get<std::string>() +
-                     "; the page may show a dialog that opened before Velmor reached the tab: web_navigate "
-                     "takes the tab past it";
+            return fail(result.error() + "; the page shows a " + outside_text::label(open->type) + " dialog (\"" +
+                        outside_text::description(open->message) + "\"): answer it with web_handle_dialog");
+        if (watch->pageSilent(chosen.id))
+            return fail(result.error() +
+                        "; the page may show a dialog that opened before Velmor reached the tab: web_navigate "
+                        "takes the tab past it");
     }
-    if (usedTarget && !result.contains("error")) *usedTarget = chosen.id;
+    VELMOR_RETURN_IF_FAILED(result);
+    if (!session->dialogs().empty()) metDuring = session->dialogs().front();
+    if (metBefore || metDuring) (*result)["dialog"] = reportedDialog(metBefore ? *metBefore : *metDuring);
+    if (usedTarget) *usedTarget = chosen.id;
     return result;
 }
 
-json ScriptInjector::answerDialog(bool accept, const std::optional<std::string>& promptText,
-                                  const std::optional<std::string>& urlPattern) const {
+Result<json> ScriptInjector::answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                          const std::optional<std::string>& urlPattern) const {
     DialogWatch* watch = devTools_->dialogWatch();
-    if (!watch) return errorResult("no dialog is open in the tab");
+    if (!watch) return fail("no dialog is open in the tab");
     std::string target;
     if (urlPattern && !urlPattern->empty()) {
         auto found = findTab(urlPattern);
-        if (!found) return errorResult(found.error());
+        VELMOR_RETURN_IF_FAILED(found);
         target = found->id;
         // A dialog that opened a moment ago may be on its way to the listener still.
         if (!watch->openDialog(target)) watch->catchUp();
     } else {
         if (watch->tabsWithDialogs().empty()) watch->catchUp();
         auto open = watch->tabsWithDialogs();
-        if (open.empty()) return errorResult("no dialog is open in any tab Velmor has worked in");
+        if (open.empty()) return fail("no dialog is open in any tab Velmor has worked in");
         target = open.front();
     }
     auto answered = watch->answer(target, accept, promptText);
-    if (!answered) return errorResult(answered.error());
+    VELMOR_RETURN_IF_FAILED(answered);
     json result = {{"status", accept ? "accepted" : "dismissed"}, {"dialog", reportedDialog(*answered)}};
     if (accept && promptText && answered->type == "prompt") result["prompt_text"] = *promptText;
     return result;
 }
 
-json ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const {
+Result<json> ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const {
     std::string script = buildWaitScript(wait.text, wait.selector);
-    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) {
+    return inTab({urlPattern, ""}, [&](DevToolsSession& session, const DevToolsPage&) -> Result<json> {
         auto start = Clock::now();
         auto deadline = start + wait.limit;
         while (true) {
             // A page slow to answer is given a moment past the deadline before it counts as
             // not answering at all.
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            json look = lookInFrames(session, script, std::max(left, std::chrono::milliseconds(0)) + kWaitGrace);
-            std::string state = stringFieldOr(look, "state");
+            auto look = lookInFrames(session, script, std::max(left, std::chrono::milliseconds(0)) + kWaitGrace);
+            std::string state = look ? stringFieldOr(*look, "state") : "";
             if (state == "invalid")
-                return errorResult("invalid selector '" + wait.selector +
-                                   "': " + outside_text::description(stringFieldOr(look, "reason")));
+                return fail("invalid selector '" + wait.selector +
+                            "': " + outside_text::description(stringFieldOr(*look, "reason")));
             // A look that failed (a document on its way, a frame gone) settles nothing.
             bool seen = state == "seen";
             if (!state.empty() && seen != wait.gone) {
@@ -338,115 +342,121 @@ json ScriptInjector::waitFor(const Wait& wait, const std::optional<std::string>&
                 if (!wait.text.empty()) answer["text"] = wait.text;
                 if (!wait.selector.empty()) answer["selector"] = wait.selector;
                 if (seen) {
-                    answer["seen"] = outside_text::description(stringFieldOr(look, "seen"));
-                    answer["count"] = look.value("count", 1);
+                    answer["seen"] = outside_text::description(stringFieldOr(*look, "seen"));
+                    answer["count"] = look->value("count", 1);
                 }
                 return answer;
             }
-            if (!session.usable()) return look.contains("error") ? look : errorResult("Chrome: the connection to the tab was lost");
+            if (!session.usable()) {
+                VELMOR_RETURN_IF_FAILED(look);
+                return fail("Chrome: the connection to the tab was lost");
+            }
             auto now = Clock::now();
-            if (now >= deadline) return errorResult(unmetWait(wait));
+            if (now >= deadline) return fail(unmetWait(wait));
             if (!currentCall().waitFor(std::min<Clock::duration>(kWaitPollInterval, deadline - now)))
-                return errorResult("the wait was cancelled");
+                return fail("the wait was cancelled");
         }
     }, false);
 }
 
-json ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& script,
-                                  std::chrono::milliseconds limit) const {
-    json main;
+Result<json> ScriptInjector::lookInFrames(DevToolsSession& session, const std::string& script,
+                                          std::chrono::milliseconds limit) const {
+    std::optional<Result<json>> main;
     json seen;
     int64_t count = 0;
     auto visited = visitTabFrames(session, limit, [&](const TabFrame& frame) {
-        json look = evaluateInFrame(frame, script, frame.limit);
-        std::string state = stringFieldOr(look, "state");
+        auto look = evaluateInFrame(frame, script, frame.limit);
+        std::string state = look ? stringFieldOr(*look, "state") : "";
         if (state == "invalid") {
-            seen = std::move(look);
+            seen = std::move(*look);
             return false;
         }
         if (state == "seen") {
-            if (seen.is_null()) seen = look;
-            count += look.value("count", 1);
+            if (seen.is_null()) seen = *look;
+            count += look->value("count", 1);
         }
-        if (main.is_null()) main = std::move(look);
+        if (!main) main = std::move(look);
         return session.usable();
     });
-    if (!visited) return errorResult(visited.error());
+    VELMOR_RETURN_IF_FAILED(visited);
     if (stringFieldOr(seen, "state") == "invalid") return seen;
-    if (seen.is_null()) return main;
+    if (seen.is_null()) return std::move(main).value_or(fail(kNoResult));
     seen["count"] = count;
     return seen;
 }
 
-json ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
-    json main;
+Result<json> ScriptInjector::scanFrames(DevToolsSession& session, const std::string& script) const {
+    std::optional<Result<json>> main;
     std::vector<FrameScan> below;
     std::vector<UnreachedFrame> unreached;
     auto visited = visitTabFrames(session, std::nullopt, [&](const TabFrame& frame) {
-        json result = evaluateInFrame(frame, script, frame.limit);
-        if (main.is_null()) {
+        auto result = evaluateInFrame(frame, script, frame.limit);
+        if (!main) {
             main = std::move(result);
-            return !main.contains("error");
+            return main->ok();
         }
         // A frame that cannot be read (gone meanwhile, still loading) leaves out only itself;
         // one that did not answer in time also those not yet read, and is told of.
-        if (!result.contains("error")) below.push_back({frame.key, frame.name, std::move(result)});
-        else if (!session.usable()) unreached.push_back({frame.url, stringFieldOr(result, "error")});
+        if (result) below.push_back({frame.key, frame.name, std::move(*result)});
+        else if (!session.usable()) unreached.push_back({frame.url, result.error()});
         return session.usable();
     }, &unreached);
-    if (!visited) return errorResult(visited.error());
-    if (main.contains("error")) return main;
-    json merged = mergedFrameScans(std::move(main), below);
+    VELMOR_RETURN_IF_FAILED(visited);
+    auto mainScan = std::move(main).value_or(fail(kNoResult));
+    VELMOR_RETURN_IF_FAILED(mainScan);
+    json merged = mergedFrameScans(std::move(*mainScan), below);
     for (const auto& frame : unreached)
         merged["unread_frames"].push_back({{"url", outside_text::description(frame.url)}, {"error", frame.error}});
     return merged;
 }
 
-json ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
-                                   const std::optional<std::string>& frameKey,
-                                   std::optional<std::chrono::milliseconds> limit) const {
+Result<json> ScriptInjector::evaluateApart(DevToolsSession& session, const std::string& script,
+                                           const std::optional<std::string>& frameKey,
+                                           std::optional<std::chrono::milliseconds> limit) const {
     std::unique_ptr<DevToolsSession> attached;
     auto frame = frameKey ? reachFrame(session, *frameKey, attached, limit) : mainFrame(session, limit);
-    if (!frame) return errorResult(frame.error());
+    VELMOR_RETURN_IF_FAILED(frame);
     return evaluateInFrame(*frame, script, limit, frameKey.has_value());
 }
 
-json ScriptInjector::evaluateInFrame(const TabFrame& frame, const std::string& script,
-                                     std::optional<std::chrono::milliseconds> limit, bool namedByScan) const {
+Result<json> ScriptInjector::evaluateInFrame(const TabFrame& frame, const std::string& script,
+                                             std::optional<std::chrono::milliseconds> limit, bool namedByScan) const {
     auto world = isolatedWorld(frame, limit);
     // A frame named by an earlier scan may have been taken out of the page since.
-    if (!world) return errorResult(namedByScan ? kFrameGoneError : world.error());
-    return evaluate(*frame.session, script, *world, limit);
+    if (!world) return fail(namedByScan ? kFrameGoneError : world.error());
+    return ownScriptAnswer(evaluate(*frame.session, script, *world, limit));
 }
 
 Result<int64_t> ScriptInjector::isolatedWorld(const TabFrame& frame, std::optional<std::chrono::milliseconds> limit) const {
     // A world of its own for each script: one made earlier may have gone with its document.
     auto world = frame.session->call("Page.createIsolatedWorld", {{"frameId", frame.id}, {"worldName", kWorldName}}, limit);
-    if (!world) return fail(world.error());
+    VELMOR_RETURN_IF_FAILED(world);
     const json* context = findField(*world, "executionContextId");
     if (!context || !context->is_number_integer()) return fail("Chrome: no isolated world for the script");
     return context->get<int64_t>();
 }
 
-json ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
-                              std::optional<int64_t> contextId, std::optional<std::chrono::milliseconds> limit) const {
+Result<json> ScriptInjector::evaluate(DevToolsSession& session, const std::string& script,
+                                      std::optional<int64_t> contextId,
+                                      std::optional<std::chrono::milliseconds> limit) const {
     json params = {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}, {"userGesture", true}};
     if (contextId) params["contextId"] = *contextId;
     auto answer = session.call("Runtime.evaluate", params, limit);
-    if (!answer) return errorResult(answer.error());
+    VELMOR_RETURN_IF_FAILED(answer);
     const json& result = *answer;
     if (auto details = result.find("exceptionDetails"); details != result.end() && details->is_object())
-        return errorResult("Chrome: " + outside_text::description(exceptionText(*details)));
+        return fail("Chrome: " + outside_text::description(exceptionText(*details)));
     auto remote = result.find("result");
-    if (remote == result.end() || !remote->is_object()) return errorResult(kNoResult);
+    if (remote == result.end() || !remote->is_object()) return fail(kNoResult);
     auto value = remote->find("value");
-    if (value == remote->end()) return errorResult(kNoResult);
+    if (value == remote->end()) return fail(kNoResult);
     return decode(*value);
 }
 
-json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const {
+Result<json> ScriptInjector::pressKey(DevToolsSession& session, const std::string& selector,
+                                      const std::string& key) const {
     auto press = keyPress(key);
-    if (!press) return errorResult("unknown key '" + key + "': use " + knownKeyNames());
+    if (!press) return fail("unknown key '" + key + "': use " + knownKeyNames());
     // Keys go to the renderer of the frame they are meant for: a frame of another site has
     // an input route of its own.
     std::unique_ptr<DevToolsSession> attached;
@@ -454,16 +464,12 @@ json ScriptInjector::pressKey(DevToolsSession& session, const std::string& selec
     if (!selector.empty()) {
         auto [frameKey, inner] = splitFrameSelector(selector);
         auto frame = frameKey ? reachFrame(session, *frameKey, attached) : mainFrame(session);
-        if (!frame) return errorResult(frame.error());
-        json focused =
-            evaluateInFrame(*frame, buildActionScript("focus", inner, std::nullopt), std::nullopt, frameKey.has_value());
-        if (focused.contains("error")) return focused;
+        VELMOR_RETURN_IF_FAILED(frame);
+        VELMOR_RETURN_IF_FAILED(
+            evaluateInFrame(*frame, buildActionScript("focus", inner, std::nullopt), std::nullopt, frameKey.has_value()));
         receiver = frame->session;
     }
-    for (const json& event : press->events) {
-        auto sent = receiver->call("Input.dispatchKeyEvent", event);
-        if (!sent) return errorResult(sent.error());
-    }
+    for (const json& event : press->events) VELMOR_RETURN_IF_FAILED(receiver->call("Input.dispatchKeyEvent", event));
     json answer = {{"status", "pressed"}, {"key", press->key}};
     if (!press->modifiers.empty()) answer["modifiers"] = press->modifiers;
     return answer;

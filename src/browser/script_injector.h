@@ -17,7 +17,7 @@
 namespace velmor::browser {
 
 // Runs JavaScript in a Chromium or Chrome tab over the DevTools Protocol and hands back the
-// JSON object the script returned, or {"error": message}. Nothing throws. Holds no state
+// JSON object the script returned, or why it could not. Nothing throws. Holds no state
 // beyond where the browser and the page-agent listener are, and the registry that issues the
 // page agents' nonces. A JavaScript dialog the page opens meanwhile, or opened since the last
 // call in that tab, is answered (by acceptedByDefault) and reported under "dialog" as
@@ -43,7 +43,7 @@ public:
 
     // A page scan and the DevTools id of the tab it ran in (empty when it failed).
     struct Scan {
-        nlohmann::json result;
+        Result<nlohmann::json> result;
         std::string targetId;
     };
 
@@ -62,20 +62,21 @@ public:
 
     // `browser`: "chrome" or "auto" (any case); "auto" is Chrome, and "safari" is answered
     // with an error that points at Chromium. A script that evaluates to a JSON object's text
-    // (or an object) answers that object; any other value comes back as {"result": value},
-    // text that is not JSON as the text itself.
-    nlohmann::json runJS(const std::string& script, const std::string& browser = "auto",
-                         const std::optional<std::string>& urlPattern = std::nullopt) const;
+    // (or an object) answers that object, whatever keys it has: it is the page's data, never
+    // taken for a failure. Any other value comes back as {"result": value}, text that is not
+    // JSON as the text itself.
+    Result<nlohmann::json> runJS(const std::string& script, const std::string& browser = "auto",
+                                 const std::optional<std::string>& urlPattern = std::nullopt) const;
     Scan scan(const std::string& browser, const std::optional<std::string>& urlPattern,
               size_t maxTextLength = kDefaultTextLength) const;
     // One of "click", "fill", "select", "fill_contenteditable", "set" on the element, or
     // "press": the key or key combination named by `value` sent to the element (to the
     // focused element when the selector is empty). An action that takes the tab to another
     // address answers once the new document has loaded, with it under "navigation".
-    nlohmann::json execute(const std::string& action, const std::string& selector,
-                           const std::optional<std::string>& value, const Tab& tab) const;
+    Result<nlohmann::json> execute(const std::string& action, const std::string& selector,
+                                   const std::optional<std::string>& value, const Tab& tab) const;
     // Answers once the new document has loaded, or with what it has after the navigation limit.
-    nlohmann::json navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
+    Result<nlohmann::json> navigate(const std::string& path, const std::optional<std::string>& urlPattern) const;
     // What web_wait_for waits for: shown text (letter case and runs of blanks ignored), shown
     // elements matching a CSS selector, or that text inside such elements, in any frame; to
     // appear, or with `gone` to be shown no more.
@@ -86,52 +87,54 @@ public:
         std::chrono::milliseconds limit{10'000};
     };
     // Looks again every kWaitPollInterval until what `wait` asks for holds, then answers
-    // {"status": "appeared" or "gone", "waited_ms", "seen" and "count" for what appeared}; an
-    // error once the limit has passed.
-    nlohmann::json waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const;
+    // {"status": "appeared" or "gone", "waited_ms", "seen" and "count" for what appeared}; a
+    // failure once the limit has passed.
+    Result<nlohmann::json> waitFor(const Wait& wait, const std::optional<std::string>& urlPattern) const;
     static constexpr std::chrono::milliseconds kWaitPollInterval{100};
     // Starts the page agent in the front tab, with a nonce issued for the tab's origin.
-    nlohmann::json injectPageAgent(const std::string& browser) const;
+    Result<nlohmann::json> injectPageAgent(const std::string& browser) const;
     // Accepts or dismisses the dialog open in the tab the pattern picks, else in the tab whose
     // dialog opened last; `promptText` answers a prompt.
-    nlohmann::json answerDialog(bool accept, const std::optional<std::string>& promptText,
-                                const std::optional<std::string>& urlPattern) const;
+    Result<nlohmann::json> answerDialog(bool accept, const std::optional<std::string>& promptText,
+                                        const std::optional<std::string>& urlPattern) const;
 
 private:
     // `page` is the tab the work runs in; its URL is empty when it was reached by its id.
-    using TabWork = std::function<nlohmann::json(DevToolsSession&, const DevToolsPage& page)>;
+    using TabWork = std::function<Result<nlohmann::json>(DevToolsSession&, const DevToolsPage& page)>;
 
     // The first tab whose URL contains the pattern, else the front tab.
     Result<DevToolsPage> findTab(const std::optional<std::string>& urlPattern) const;
     // Connects to the chosen tab and runs `work` there; answers a dialog left open there
     // first, and reports the dialogs it met. Actions
     // (`acts`) get the page's focus events as if its window had the focus.
-    nlohmann::json inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
+    Result<nlohmann::json> inTab(const Tab& tab, const TabWork& work, bool acts, std::string* usedTarget = nullptr) const;
     // In the page's own world (`contextId` absent): the agent's scripts and the page agent,
-    // which works with the page's scripts.
+    // which works with the page's scripts. What the script evaluated to, as runJS tells it.
     // `limit` replaces the usual answer limit of each command.
-    nlohmann::json evaluate(DevToolsSession& session, const std::string& script,
-                            std::optional<int64_t> contextId = std::nullopt,
-                            std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    Result<nlohmann::json> evaluate(DevToolsSession& session, const std::string& script,
+                                    std::optional<int64_t> contextId = std::nullopt,
+                                    std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
     // In a fresh isolated world of the frame a scan named by `frameKey` (the tab's main frame
     // when none is given), where what the page's scripts did to the built-ins
     // (JSON.stringify, Array.prototype.map, ...) does not reach.
-    nlohmann::json evaluateApart(DevToolsSession& session, const std::string& script,
-                                 const std::optional<std::string>& frameKey = std::nullopt,
-                                 std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    Result<nlohmann::json> evaluateApart(DevToolsSession& session, const std::string& script,
+                                         const std::optional<std::string>& frameKey = std::nullopt,
+                                         std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
+    // One of Velmor's own page scripts, which tell their failures as {"error": message}.
     // `namedByScan`: the frame came from a scan's selector, and may have left the page since.
-    nlohmann::json evaluateInFrame(const TabFrame& frame, const std::string& script,
-                                   std::optional<std::chrono::milliseconds> limit, bool namedByScan = false) const;
+    Result<nlohmann::json> evaluateInFrame(const TabFrame& frame, const std::string& script,
+                                           std::optional<std::chrono::milliseconds> limit,
+                                           bool namedByScan = false) const;
     // A fresh isolated world in the frame: its execution context id.
     Result<int64_t> isolatedWorld(const TabFrame& frame, std::optional<std::chrono::milliseconds> limit) const;
     // One look of the wait script in every frame: seen where any frame sees it (its first
     // sighting, the count summed), invalid where any frame says so, else what the main frame says.
-    nlohmann::json lookInFrames(DevToolsSession& session, const std::string& script,
-                                std::chrono::milliseconds limit) const;
+    Result<nlohmann::json> lookInFrames(DevToolsSession& session, const std::string& script,
+                                        std::chrono::milliseconds limit) const;
     // The scan script in every frame, its answers merged into one.
-    nlohmann::json scanFrames(DevToolsSession& session, const std::string& script) const;
+    Result<nlohmann::json> scanFrames(DevToolsSession& session, const std::string& script) const;
     // Navigates through the browser rather than the page, for a page that runs no script.
-    nlohmann::json navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
+    Result<nlohmann::json> navigateFromBrowser(DevToolsSession& session, const std::string& path) const;
     // Where a navigation of the main frame (`target`) that the action just asked for has
     // taken the tab, as settleNavigation tells it; nothing when it asked for none.
     std::optional<nlohmann::json> followNavigation(DevToolsSession& session, const std::string& target) const;
@@ -139,7 +142,7 @@ private:
     // brings: {"status": "loaded", "stopped" (no new document came), "cancelled" (a
     // leave-page question kept the page) or "navigating" (still on its way), "url", "title"}.
     nlohmann::json settleNavigation(DevToolsSession& session, const std::string& target, bool fromBrowser) const;
-    nlohmann::json pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
+    Result<nlohmann::json> pressKey(DevToolsSession& session, const std::string& selector, const std::string& key) const;
 
     Endpoints endpoints_;
     std::shared_ptr<const DevToolsClient> devTools_;

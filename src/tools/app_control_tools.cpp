@@ -19,6 +19,8 @@ public:
         return tools;
     }
 
+    bool hasElementTool(const std::string& name) override { return session_.hasElementTool(name); }
+
     json performAction(const std::string& toolName, const json& args, const StepRecorder& record) override {
         return answerOf(session_.performAction(toolName, args, [&](const std::string& windowTitle, int64_t elementCount) {
             record({.toolName = toolName, .args = args, .windowTitle = windowTitle, .elementCount = elementCount});

@@ -271,7 +271,7 @@ json elementToolDescription(const ElementTool& element) {
 }
 
 std::string shortcutToolName(const std::string& shortcutName) {
-    return "shortcut_" + toSlug(shortcutName, kShortcutSlugLength);
+    return std::string(kShortcutToolPrefix) + toSlug(shortcutName, kShortcutSlugLength);
 }
 
 std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcutNames) {

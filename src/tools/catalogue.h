@@ -36,6 +36,8 @@ const std::vector<std::string>& fixedToolNames();
 
 nlohmann::json elementToolDescription(const ElementTool& element);
 
+// What every Shortcut's tool name starts with; no other kind of tool has such a name.
+inline constexpr std::string_view kShortcutToolPrefix = "shortcut_";
 // "shortcut_" + the slug of a Shortcut's name: lower-cased, every run of characters
 // outside a-z and 0-9 turned into one "_", leading and trailing "_" stripped, cut to 50.
 std::string shortcutToolName(const std::string& shortcutName);

@@ -1,5 +1,7 @@
 #include "tools/registry_tool_family.h"
 
+#include "base/arguments.h"
+
 namespace velmor::tools {
 
 using nlohmann::json;
@@ -14,18 +16,16 @@ json RegistryToolFamily::allWebTools() { return sessions_.allWebTools(); }
 bool RegistryToolFamily::hasTool(const std::string& name) { return sessions_.hasTool(name); }
 
 json RegistryToolFamily::callBrowserTool(const std::string& name, const json& args) {
-    return sessions_.callBrowserTool(name, args);
+    return answerOf(sessions_.callBrowserTool(name, args));
 }
 
-std::optional<WebToolTarget> RegistryToolFamily::getWebTool(const std::string& name) {
-    auto tool = sessions_.getWebTool(name);
-    if (!tool) return std::nullopt;
-    return WebToolTarget{tool->actionType, tool->selector, tool->urlPattern.value_or(""), tool->targetId};
+std::optional<browser::WebTool> RegistryToolFamily::getWebTool(const std::string& name) {
+    return sessions_.getWebTool(name);
 }
 
-json RegistryToolFamily::executeInActiveBrowser(const WebToolTarget& tool,
+json RegistryToolFamily::executeInActiveBrowser(const browser::WebTool& tool,
                                                const std::optional<std::string>& value) {
-    if (!executor_) return {{"error", "no browser available"}};
+    if (!executor_) return errorResult("no browser available");
     return executor_(tool, value);
 }
 

@@ -12,7 +12,7 @@ namespace velmor::tools {
 
 // Runs a scanned web tool in the active browser tab.
 using WebToolExecutor =
-    std::function<nlohmann::json(const WebToolTarget& tool, const std::optional<std::string>& value)>;
+    std::function<nlohmann::json(const browser::WebTool& tool, const std::optional<std::string>& value)>;
 
 // The browser registry as the catalogue and the dispatcher see it: page-agent tools and
 // scanned web tools.
@@ -25,8 +25,8 @@ public:
     nlohmann::json allWebTools() override;
     bool hasTool(const std::string& name) override;
     nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) override;
-    std::optional<WebToolTarget> getWebTool(const std::string& name) override;
-    nlohmann::json executeInActiveBrowser(const WebToolTarget& tool,
+    std::optional<browser::WebTool> getWebTool(const std::string& name) override;
+    nlohmann::json executeInActiveBrowser(const browser::WebTool& tool,
                                           const std::optional<std::string>& value) override;
 
 private:

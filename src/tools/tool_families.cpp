@@ -31,8 +31,8 @@ public:
     nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json&) override {
         return errorResult("tool '" + name + "' not found in any browser session");
     }
-    std::optional<WebToolTarget> getWebTool(const std::string&) override { return std::nullopt; }
-    nlohmann::json executeInActiveBrowser(const WebToolTarget&, const std::optional<std::string>&) override {
+    std::optional<browser::WebTool> getWebTool(const std::string&) override { return std::nullopt; }
+    nlohmann::json executeInActiveBrowser(const browser::WebTool&, const std::optional<std::string>&) override {
         return errorResult("no browser available");
     }
 };

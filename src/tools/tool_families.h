@@ -1,5 +1,8 @@
 #pragma once
 
+#include "browser/browser_tool.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,18 +40,15 @@ public:
     virtual ~ElementToolFamily() = default;
     // The element tools of the last scan, in scan order; empty without a session.
     virtual std::vector<ElementTool> elementTools() = 0;
+    // Whether the last scan has an element tool of that name.
+    virtual bool hasElementTool(const std::string& name) {
+        auto tools = elementTools();
+        return std::any_of(tools.begin(), tools.end(), [&](const ElementTool& tool) { return tool.toolName == name; });
+    }
     // Carries out one element tool; answers its own error for an unknown name. An action
     // that took is handed to `record` before the next operation may change the recording.
     virtual nlohmann::json performAction(const std::string& toolName, const nlohmann::json& args,
                                          const StepRecorder& record) = 0;
-};
-
-// Where a scanned web tool acts.
-struct WebToolTarget {
-    std::string actionType;
-    std::string selector;
-    std::string urlPattern;
-    std::string targetId;  // the browser's id of the scanned tab; empty when unknown
 };
 
 // Why a web tool of `actionType` cannot take the `value` argument given, if it cannot: a
@@ -67,8 +67,9 @@ public:
     virtual nlohmann::json allWebTools() = 0;      // web_scan tool descriptions
     virtual bool hasTool(const std::string& name) = 0;
     virtual nlohmann::json callBrowserTool(const std::string& name, const nlohmann::json& args) = 0;
-    virtual std::optional<WebToolTarget> getWebTool(const std::string& name) = 0;
-    virtual nlohmann::json executeInActiveBrowser(const WebToolTarget& tool, const std::optional<std::string>& value) = 0;
+    virtual std::optional<browser::WebTool> getWebTool(const std::string& name) = 0;
+    virtual nlohmann::json executeInActiveBrowser(const browser::WebTool& tool,
+                                                  const std::optional<std::string>& value) = 0;
 };
 
 class ShortcutFamily {

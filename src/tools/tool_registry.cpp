@@ -5,12 +5,13 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace velmor::tools {
 
 using nlohmann::json;
 
-ToolRegistry::ToolRegistry(StepRecorder recordStep) : recordStep_(std::move(recordStep)) {
+ToolRegistry::ToolRegistry(const ToolFamilies& families) : families_(families) {
     for (const auto& declaration : fixedToolDeclarations())
         fixed_.emplace(declaration.entry["name"].get<std::string>(), FixedTool{declaration, {}});
 }
@@ -53,8 +54,23 @@ json ToolRegistry::run(const std::string& name, const std::function<json()>& cal
         Log::error("tools", name + " failed: " + error.what());
         return errorResult(name + " failed: " + error.what());
     }
-    if (step && !isFailure(answer)) recordStep_(*step);
+    if (step && !isFailure(answer)) families_.recordStep(*step);
     return answer;
+}
+
+bool ToolRegistry::takenBefore(const std::string& name, DynamicToolKind asking) const {
+    if (isFixed(name)) return true;
+    // The kinds that claim a name before page agents' tools, first to last.
+    const std::pair<DynamicToolKind, std::function<bool()>> claims[] = {
+        {DynamicToolKind::Element, [&] { return families_.elements->hasElementTool(name); }},
+        {DynamicToolKind::WebScan, [&] { return families_.browser->getWebTool(name).has_value(); }},
+        {DynamicToolKind::Shortcut, [&] { return name.starts_with(kShortcutToolPrefix); }},
+    };
+    for (const auto& [kind, offers] : claims) {
+        if (kind == asking) return false;
+        if (offers()) return true;
+    }
+    return false;
 }
 
 }  // namespace velmor::tools

@@ -2,8 +2,10 @@
 
 #include "base/result.h"
 #include "base/arguments.h"
+#include "base/taken_tool_names.h"
 #include "tools/catalogue.h"
 #include "tools/tool_families.h"
+#include "tools/tool_metadata.h"
 
 #include <functional>
 #include <map>
@@ -16,14 +18,18 @@ namespace velmor::tools {
 
 using ToolHandler = std::function<nlohmann::json(const Arguments& args)>;
 
-// The fixed tools as the catalogue declares them, each with the handler that carries it out,
-// and the one way any tool call becomes a step of the flow being recorded.
+// The fixed tools as the catalogue declares them, each with the handler that carries it out;
+// the one way any tool call becomes a step of the flow being recorded; and which kind of tool
+// a name belongs to when more than one offers it.
 //
 // Handlers are bound while the application is wired, before serving starts, and never
 // change after: calls from any thread read the table without a lock.
 class ToolRegistry {
 public:
-    explicit ToolRegistry(StepRecorder recordStep);
+    // `families`, complete (see emptyToolFamilies), must outlive the registry.
+    explicit ToolRegistry(const ToolFamilies& families);
+    ToolRegistry(const ToolRegistry&) = delete;
+    ToolRegistry& operator=(const ToolRegistry&) = delete;
 
     // Binds the handler of the declared fixed tool `name`, in place of any before. A name the
     // catalogue does not declare is a wiring mistake: throws std::invalid_argument.
@@ -43,7 +49,14 @@ public:
                        const std::optional<StepRecord>& step) const;
     // For a family that only knows a step's details once its call took and must record it
     // before anything else touches the recording (element actions, under the session lock).
-    const StepRecorder& recordStep() const { return recordStep_; }
+    const StepRecorder& recordStep() const { return families_.recordStep; }
+
+    // The names the tools of a page scan, or of page agents, must leave alone: a name belongs
+    // to a fixed tool first, then to an element tool of the controlled application, then to a
+    // web tool of the last page scan, then to a Shortcut (every "shortcut_" name), and to a page
+    // agent's tool last.
+    const TakenToolNames& takenForWebTools() const { return takenForWebTools_; }
+    const TakenToolNames& takenForPageTools() const { return takenForPageTools_; }
 
 private:
     struct FixedTool {
@@ -51,8 +64,23 @@ private:
         ToolHandler handler;
     };
 
-    StepRecorder recordStep_;
+    class NamesBefore final : public TakenToolNames {
+    public:
+        NamesBefore(const ToolRegistry& registry, DynamicToolKind asking) : registry_(registry), asking_(asking) {}
+        bool isTaken(const std::string& name) const override { return registry_.takenBefore(name, asking_); }
+
+    private:
+        const ToolRegistry& registry_;
+        const DynamicToolKind asking_;
+    };
+
+    // Whether a tool that ranks before those of kind `asking` has the name.
+    bool takenBefore(const std::string& name, DynamicToolKind asking) const;
+
+    const ToolFamilies& families_;
     std::map<std::string, FixedTool, std::less<>> fixed_;
+    const NamesBefore takenForWebTools_{*this, DynamicToolKind::WebScan};
+    const NamesBefore takenForPageTools_{*this, DynamicToolKind::PageAgent};
 };
 
 }  // namespace velmor::tools

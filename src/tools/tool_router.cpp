@@ -25,7 +25,7 @@ ToolFamilies completed(ToolFamilies families) {
 }  // namespace
 
 ToolRouter::ToolRouter(ToolFamilies families)
-    : families_(completed(std::move(families))), registry_(families_.recordStep) {}
+    : families_(completed(std::move(families))), registry_(families_) {}
 
 json ToolRouter::allTools() const {
     json tools = staticTools();
@@ -40,7 +40,7 @@ json ToolRouter::dynamicTools() const {
     std::unordered_set<std::string> listed(fixedToolNames().begin(), fixedToolNames().end());
     auto add = [&tools, &listed](json tool, DynamicToolKind kind) {
         const std::string* name = tool.is_object() ? stringField(tool, "name") : nullptr;
-        if (!name || (name->starts_with("shortcut_") != (kind == DynamicToolKind::Shortcut))) return;
+        if (!name || (name->starts_with(kShortcutToolPrefix) != (kind == DynamicToolKind::Shortcut))) return;
         if (!listed.insert(*name).second) return;
         annotateDynamicTool(tool, kind);
         tools.push_back(std::move(tool));
@@ -64,7 +64,7 @@ json ToolRouter::callTool(const std::string& name, const json& args) const {
 
 json ToolRouter::callFallThrough(const std::string& name, const json& args) const {
     Arguments arguments(args);
-    if (name.starts_with("shortcut_"))
+    if (name.starts_with(kShortcutToolPrefix))
         return registry_.run(name, [&] { return callShortcutTool(name, arguments); }, std::nullopt);
 
     auto& browser = *families_.browser;
@@ -74,7 +74,7 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
     if (auto webTool = browser.getWebTool(name)) {
         if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
         return registry_.run(name, [&] { return browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value")); },
-                             StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern,
+                             StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern.value_or(""),
                                         .context = "browser-dom:" + webTool->selector});
     }
     // A name nothing knows, while a page scan left web tools and no application's elements

@@ -28,8 +28,6 @@ public:
     ToolRegistry& registry() { return registry_; }
     const ToolRegistry& registry() const { return registry_; }
 
-    const ToolFamilies& families() const { return families_; }
-
 private:
     nlohmann::json callFallThrough(const std::string& name, const nlohmann::json& args) const;
     nlohmann::json callShortcutTool(const std::string& name, const Arguments& args) const;

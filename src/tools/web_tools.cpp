@@ -4,7 +4,6 @@
 #include "base/tool_description.h"
 #include "base/wait_bounds.h"
 #include "browser/scan_answer.h"
-#include "tools/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -36,11 +35,9 @@ json inputSchemaFor(const std::string& actionType) {
     return tool_schema::objectSchema();
 }
 
-// Web tools always mirror the latest scan, even one that found nothing or failed. Clients
-// hear of it when that changes what tools/list shows.
-void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
+// The tools a scan of the tab `targetId` found.
+std::vector<browser::WebTool> webToolsOf(const json& scan, const std::string& targetId) {
     std::vector<browser::WebTool> found;
-    const json& scan = scanned.result;
     auto tools = scan.find("tools");
     std::optional<std::string> pageUrl;
     if (auto url = scan.find("url"); url != scan.end() && url->is_string()) pageUrl = url->get<std::string>();
@@ -54,8 +51,16 @@ void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::Brows
         auto name = text("name"), description = text("description"), selector = text("selector"),
              type = text("type");
         if (!name || !description || !selector || !type) continue;
-        found.push_back({*name, *description, *selector, *type, inputSchemaFor(*type), pageUrl, scanned.targetId});
+        found.push_back({*name, *description, *selector, *type, inputSchemaFor(*type), pageUrl, targetId});
     }
+    return found;
+}
+
+// Web tools always mirror the latest scan, even one that found nothing or failed. Clients
+// hear of it when that changes what tools/list shows.
+void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
+    std::vector<browser::WebTool> found;
+    if (scanned.result) found = webToolsOf(*scanned.result, scanned.targetId);
     if (sessions.replaceWebTools(std::move(found))) sessions.notifyToolChangeSubscribers();
 }
 
@@ -69,19 +74,18 @@ std::variant<size_t, json> textLength(const Arguments& args) {
     return static_cast<size_t>(*asked);
 }
 
-// The scan as the agent may see it. Its tools never take the name of a fixed tool or of an
-// element tool of the controlled application.
+// The scan as the agent may see it. Its tools never take a name that belongs to a tool a
+// call reaches first.
 browser::ScriptInjector::Scan checkedScan(browser::ScriptInjector::Scan scan, size_t maxTextLength,
                                           const ToolRouter& router) {
-    std::vector<std::string> reserved = fixedToolNames();
-    for (const auto& element : router.families().elements->elementTools()) reserved.push_back(element.toolName);
-    scan.result = browser::checkedScan(scan.result, maxTextLength, reserved);
+    scan.result = browser::checkedScan(scan.result, maxTextLength, router.registry().takenForWebTools());
     return scan;
 }
 
 // A scan that failed is reported as the failure, not as an empty page.
-json contentSummary(const json& scan) {
-    if (isFailure(scan)) return scan;
+json contentSummary(const Result<json>& scanned) {
+    if (!scanned) return errorResult(scanned.error());
+    const json& scan = *scanned;
     auto text = [&](const char* key) {
         auto found = scan.find(key);
         return found != scan.end() && found->is_string() ? found->get<std::string>() : std::string();
@@ -91,6 +95,14 @@ json contentSummary(const json& scan) {
         if (auto found = scan.find(key); found != scan.end()) summary[key] = *found;
     }
     return summary;
+}
+
+// What the caller's own script answered is its data: an object that would read as a failed
+// call comes back under "result", as the script's other values do.
+json scriptData(Result<json> ran) {
+    if (!ran) return errorResult(ran.error());
+    if (isFailure(*ran)) return json{{"result", std::move(*ran)}};
+    return std::move(*ran);
 }
 
 std::string fillToolName(const std::string& field) {
@@ -104,7 +116,7 @@ std::string fillToolName(const std::string& field) {
 void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
                      browser::BrowserSessionManager& sessions) {
     router.registry().handle("inject_webmcp", [&injector](const Arguments& args) {
-        return injector.injectPageAgent(args.string("browser").value_or("auto"));
+        return answerOf(injector.injectPageAgent(args.string("browser").value_or("auto")));
     });
     router.registry().handle("web_scan", [&injector, &sessions, &router](const Arguments& args) {
         auto length = textLength(args);
@@ -113,7 +125,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         auto scan = checkedScan(injector.scan(args.string("browser").value_or("auto"), args.string("url"), maxLength),
                                 maxLength, router);
         refillWebTools(scan, sessions);
-        return std::move(scan.result);
+        return answerOf(std::move(scan.result));
     });
     router.registry().handle("web_action", [&injector, &sessions](const Arguments& args) {
         auto name = args.string("tool_name");
@@ -122,19 +134,18 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (action && !args.string("value")) return errorResult(missingField("value"));
         auto value = args.stringOrList("value");
         // A key press needs no element: it goes to whatever has the focus.
-        if (action && !name) return injector.execute(kPress, "", value, {args.string("url"), ""});
+        if (action && !name) return answerOf(injector.execute(kPress, "", value, {args.string("url"), ""}));
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.getWebTool(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
         if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
             return errorResult(*wrong);
-        return injector.execute(action ? *action : tool->actionType, tool->selector, value,
-                                {tool->urlPattern, tool->targetId});
+        return runWebTool(injector, *tool, action, value);
     });
     router.registry().handle("web_navigate", [&injector](const Arguments& args) {
         auto path = args.string("path");
         if (!path) return errorResult(missingField("path"));
-        return injector.navigate(*path, args.string("url"));
+        return answerOf(injector.navigate(*path, args.string("url")));
     });
     router.registry().handle("web_content", [&injector, &router](const Arguments& args) {
         auto length = textLength(args);
@@ -145,7 +156,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     router.registry().handle("web_execute_js", [&injector](const Arguments& args) {
         auto js = args.string("js");
         if (!js) return errorResult(missingField("js"));
-        return injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url"));
+        return scriptData(injector.runJS(*js, args.string("browser").value_or("auto"), args.string("url")));
     });
     router.registry().handle("web_wait_for", [&injector](const Arguments& args) {
         browser::ScriptInjector::Wait wait{args.string("text").value_or(""), args.string("selector").value_or(""),
@@ -156,11 +167,11 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
             wait.limit = std::chrono::milliseconds(std::min<int64_t>(*asked, std::numeric_limits<int32_t>::max()));
             if (auto refused = waitRefusal(wait.limit)) return errorResult(*refused);
         }
-        return injector.waitFor(wait, args.string("url"));
+        return answerOf(injector.waitFor(wait, args.string("url")));
     });
     router.registry().handle("web_handle_dialog", [&injector](const Arguments& args) {
-        return injector.answerDialog(args.boolean("accept").value_or(true), args.string("prompt_text"),
-                                     args.string("url"));
+        return answerOf(injector.answerDialog(args.boolean("accept").value_or(true), args.string("prompt_text"),
+                                              args.string("url")));
     });
     router.registry().handle("fill_form", [&injector, &sessions](const Arguments& args) {
         const json* fields = args.object("fields");
@@ -175,18 +186,26 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
                 continue;
             }
             std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-            browser::ScriptInjector::Tab tab{url ? url : tool->urlPattern, url ? "" : tool->targetId};
-            results.push_back({{"field", field}, {"result", injector.execute(tool->actionType, tool->selector, text, tab)}});
+            // A tab the call names takes the place of the one the scan found.
+            if (url) {
+                tool->urlPattern = url;
+                tool->targetId.clear();
+            }
+            results.push_back({{"field", field}, {"result", runWebTool(injector, *tool, std::nullopt, text)}});
         }
         return json{{"status", "filled"}, {"results", results}};
     });
 }
 
+json runWebTool(const browser::ScriptInjector& injector, const browser::WebTool& tool,
+                const std::optional<std::string>& action, const std::optional<std::string>& value) {
+    return answerOf(
+        injector.execute(action.value_or(tool.actionType), tool.selector, value, {tool.urlPattern, tool.targetId}));
+}
+
 WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector) {
-    return [&injector](const WebToolTarget& tool, const std::optional<std::string>& value) {
-        std::optional<std::string> pattern;
-        if (!tool.urlPattern.empty()) pattern = tool.urlPattern;
-        return injector.execute(tool.actionType, tool.selector, value, {pattern, tool.targetId});
+    return [&injector](const browser::WebTool& tool, const std::optional<std::string>& value) {
+        return runWebTool(injector, tool, std::nullopt, value);
     };
 }
 

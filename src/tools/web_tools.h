@@ -12,7 +12,12 @@ namespace velmor::tools {
 void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector,
                      browser::BrowserSessionManager& sessions);
 
-// Runs a scanned web tool through the injector; for the browser family's fall-through.
+// Runs a scanned web tool through the injector, as `action` (its own when none is given):
+// what web_action, fill_form and a call of the tool by its name all do.
+nlohmann::json runWebTool(const browser::ScriptInjector& injector, const browser::WebTool& tool,
+                          const std::optional<std::string>& action, const std::optional<std::string>& value);
+
+// runWebTool as its own action; for the browser family's fall-through.
 WebToolExecutor webToolExecutor(const browser::ScriptInjector& injector);
 
 }  // namespace velmor::tools

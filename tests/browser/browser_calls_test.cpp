@@ -19,7 +19,7 @@ protected:
                           [this, name, args] { return tools::RegistryToolFamily(*sessions).callBrowserTool(name, args); });
     }
     std::future<json> screenshot() {
-        return std::async(std::launch::async, [this] { return sessions->captureScreenshot(); });
+        return std::async(std::launch::async, [this] { return answerOf(sessions->captureScreenshot()); });
     }
 };
 

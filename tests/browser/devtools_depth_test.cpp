@@ -104,20 +104,19 @@ TEST(DevToolsAnswers, DeepNestingGivesTheUsualErrorsAndTheNextAnswerIsRead) {
 
     // The answer to the script is the session's second command, after Page.enable.
     devTools.answerWith(devTools.pageTab(), deep);
-    EXPECT_EQ(injector.runJS("1"), json({{"error", "invalid JSON from Chrome: {\"id\":2,\"result\":" +
-                                                       std::string(200 - 17, '[')}}));
+    EXPECT_EQ(injector.runJS("1").error(), "invalid JSON from Chrome: {\"id\":2,\"result\":" + std::string(200 - 17, '['));
 
     // A deep text as the script's value stays text: it is never parsed into a value.
     json deepValue = {{"result", {{"type", "string"}, {"value", deep}}}};
     devTools.answerWith(devTools.pageTab(), deepValue.dump());
-    EXPECT_EQ(injector.runJS("1"), json({{"result", deep}}));
+    EXPECT_EQ(*injector.runJS("1"), json({{"result", deep}}));
 
     devTools.answerWith(deep, "{}");
-    EXPECT_EQ(injector.runJS("1"), json({{"error", "Chrome: unreadable tab list from the DevTools endpoint"}}));
+    EXPECT_EQ(injector.runJS("1").error(), "Chrome: unreadable tab list from the DevTools endpoint");
 
     json fine = {{"result", {{"type", "string"}, {"value", R"({"ok":true})"}}}};
     devTools.answerWith(devTools.pageTab(), fine.dump());
-    EXPECT_EQ(injector.runJS("1"), json({{"ok", true}}));
+    EXPECT_EQ(*injector.runJS("1"), json({{"ok", true}}));
 }
 
 }  // namespace

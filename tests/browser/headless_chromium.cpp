@@ -113,9 +113,10 @@ std::string HeadlessChromium::openTab(const std::string& url) {
     bool loaded = test::eventually([&] {
         // The tab is listed under its URL while it still shows the initial blank document.
         auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);
+        if (!state) return false;
         // A page's router may add a #fragment as it starts.
-        std::string at = state.value("url", "");
-        return state.value("state", "") == "complete" && (at == url || at.starts_with(url + "#"));
+        std::string at = state->value("url", "");
+        return state->value("state", "") == "complete" && (at == url || at.starts_with(url + "#"));
     }, 15s);
     if (!loaded) throw std::runtime_error("tab did not load: " + url);
     return id;

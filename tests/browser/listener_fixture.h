@@ -2,9 +2,9 @@
 
 #include "browser/browser_session_manager.h"
 #include "browser/page_client.h"
+#include "browser/page_tool_names.h"
 #include "support/eventually.h"
 #include "browser/websocket_server.h"
-#include "tools/catalogue.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -25,8 +25,8 @@ protected:
         server.reset();
         sessions = std::make_unique<BrowserSessionManager>(timeouts);
         sessions->setSubscriptionToken(kToken);
-        // As the application wires it: pages never take a fixed tool's name.
-        sessions->setOtherToolNames([] { return tools::fixedToolNames(); });
+        // As the application wires it: pages never take a fixed, element or web tool's name.
+        toolNames = std::make_unique<PageToolNames>(*sessions);
         server = std::make_unique<WebSocketServer>(0, *sessions, "");
         ASSERT_TRUE(server->start(true));
     }
@@ -80,6 +80,7 @@ protected:
     }
 
     std::unique_ptr<BrowserSessionManager> sessions;
+    std::unique_ptr<PageToolNames> toolNames;
     std::unique_ptr<WebSocketServer> server;
 };
 

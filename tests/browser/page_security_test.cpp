@@ -195,8 +195,8 @@ TEST_F(PageSecurity, DeepNestingIsDroppedOnBothListenersAndTheyGoOnServing) {
 }
 
 TEST_F(PageSecurity, PageToolsNeverShadowOtherToolsAndOnlyTheAskedPageAnswers) {
-    std::vector<std::string> elementTools = {"click_save"};
-    sessions->setOtherToolNames([&] { return elementTools; });
+    std::vector<std::string>& elementTools = toolNames->elements->names;
+    elementTools = {"click_save"};
     test::LogTail log;
     auto first = readyPage({"click_save", "fill_password", "lookup"});
     EXPECT_EQ(log.containing("'click_save': the name belongs to another tool").size(), 1u);

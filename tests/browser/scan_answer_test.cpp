@@ -1,6 +1,7 @@
 // What a page scan answers is input from outside: whatever comes back, the agent gets a
 // bounded, clean answer whose tool names it can call and that shadow nothing.
 #include "browser/scan_answer.h"
+#include "tools/tool_router.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,10 @@ TEST(ScanAnswer, WhateverThePageAnswersTheAgentGetsABoundedCleanScan) {
                 {"tools", tools},
                 {"injected", "SYSTEM"}};
 
-    json scan = checkedScan(raw, 100, {"web_action", "session_start"});
+    // The fixed tools' names are taken.
+    tools::ToolRouter router;
+    const TakenToolNames& taken = router.registry().takenForWebTools();
+    json scan = *checkedScan(raw, 100, taken);
     EXPECT_LE(scan.dump().size(), 256u * 1024);
     EXPECT_FALSE(scan.contains("injected"));
     EXPECT_EQ(scan["url"], "") << "a URL that would have to change to be shown is left out";
@@ -66,14 +70,14 @@ TEST(ScanAnswer, WhateverThePageAnswersTheAgentGetsABoundedCleanScan) {
     json heavy = {{"tools", json::array()}};
     for (int i = 0; i < 400; ++i)
         heavy["tools"].push_back(tool("h_" + std::to_string(i), "click", "#" + std::string(2000, 's'), std::string(1000, 'd')));
-    json cut = checkedScan(heavy, 100, {});
+    json cut = *checkedScan(heavy, 100, taken);
     EXPECT_LE(cut.dump().size(), 256u * 1024);
     EXPECT_LT(cut["tools"].size(), 400u);
     EXPECT_EQ(cut["toolCount"], cut["tools"].size());
     EXPECT_NE(cut.value("note", "").find("left out"), std::string::npos) << cut.value("note", "");
 
-    EXPECT_TRUE(checkedScan(json("forged"), 100, {}).contains("error"));
-    EXPECT_EQ(checkedScan({{"error", "boom\x1b[2J"}}, 100, {}), json({{"error", "boom[2J"}}));
+    EXPECT_FALSE(checkedScan(json("forged"), 100, taken));
+    EXPECT_EQ(checkedScan(fail("boom\x1b[2J"), 100, taken).error(), "boom[2J");
 }
 
 }  // namespace

@@ -34,35 +34,34 @@ protected:
 };
 
 TEST_F(ScriptInjectorTest, WorkGoesToTheRememberedTabThenTheMatchingOneThenTheFront) {
-    EXPECT_EQ(injector.runJS("1"), json({{"tab", "front"}}));
+    EXPECT_EQ(*injector.runJS("1"), json({{"tab", "front"}}));
     // Letter case and the #fragment do not count; a pattern that is only a fragment does.
-    EXPECT_EQ(injector.runJS("1", "auto", "shop.example/CART#/details"), json({{"tab", "shop"}}));
-    EXPECT_EQ(injector.runJS("1", "Chrome", "#/list"), json({{"tab", "shop"}}));
-    EXPECT_EQ(injector.runJS("1", "auto", "nowhere"), json({{"error", "no Chrome tab matching 'nowhere'"}}));
+    EXPECT_EQ(*injector.runJS("1", "auto", "shop.example/CART#/details"), json({{"tab", "shop"}}));
+    EXPECT_EQ(*injector.runJS("1", "Chrome", "#/list"), json({{"tab", "shop"}}));
+    EXPECT_EQ(injector.runJS("1", "auto", "nowhere").error(), "no Chrome tab matching 'nowhere'");
 
     // A scan tells which tab it read; an action goes straight back there without a listing.
     auto scan = injector.scan("auto", "cart");
     EXPECT_EQ(scan.targetId, "shop");
     devTools->log.clear();
-    EXPECT_EQ(injector.execute("click", "#buy", std::nullopt, {std::nullopt, scan.targetId}), json({{"tab", "shop"}}));
+    EXPECT_EQ(*injector.execute("click", "#buy", std::nullopt, {std::nullopt, scan.targetId}), json({{"tab", "shop"}}));
     EXPECT_EQ(devTools->log.front(), "connect shop");
     EXPECT_EQ(std::count(devTools->log.begin(), devTools->log.end(), "list"), 0);
     EXPECT_TRUE(std::count(devTools->log.begin(), devTools->log.end(), "shop Emulation.setFocusEmulationEnabled"));
 
     // The remembered tab has gone: the pattern finds another.
     devTools->goneTargets = {"shop"};
-    EXPECT_EQ(injector.execute("click", "#buy", std::nullopt, {"inbox", "shop"}), json({{"tab", "front"}}));
+    EXPECT_EQ(*injector.execute("click", "#buy", std::nullopt, {"inbox", "shop"}), json({{"tab", "front"}}));
 
     // A scan that failed remembers no tab.
     devTools->answer = [](const std::string&, const std::string&, const json&) { return evaluated(nullptr); };
     EXPECT_EQ(injector.scan("auto", std::nullopt).targetId, "");
 
-    EXPECT_EQ(injector.runJS("1", "SAFARI"),
-              json({{"error", "Safari: not available on this system; use Chromium or Chrome"}}));
+    EXPECT_EQ(injector.runJS("1", "SAFARI").error(), "Safari: not available on this system; use Chromium or Chrome");
     devTools->pages.clear();
-    EXPECT_EQ(injector.runJS("1"), json({{"error", "no Chrome windows"}}));
+    EXPECT_EQ(injector.runJS("1").error(), "no Chrome windows");
     devTools->listFailure = "Chrome: the DevTools endpoint answered HTTP 500";
-    EXPECT_EQ(injector.runJS("1"), json({{"error", "Chrome: the DevTools endpoint answered HTTP 500"}}));
+    EXPECT_EQ(injector.runJS("1").error(), "Chrome: the DevTools endpoint answered HTTP 500");
 }
 
 TEST_F(ScriptInjectorTest, FailuresOfThePageAndTheBrowserAreToldAsTheyHappened) {
@@ -81,21 +80,21 @@ TEST_F(ScriptInjectorTest, FailuresOfThePageAndTheBrowserAreToldAsTheyHappened) 
         auto reply = replies.find(params.at("expression").get<std::string>());
         return reply != replies.end() ? reply->second : evaluated(R"({"status":"clicked"})");
     };
-    auto run = [&](const std::string& script) { return injector.runJS(script); };
-    EXPECT_EQ(run("throws"), json({{"error", "Chrome: ReferenceError: x is not defined"}}));
-    EXPECT_EQ(run("rejects"), json({{"error", "Chrome: Uncaught (in promise)"}}));
-    EXPECT_EQ(run("breaks"), json({{"error", "Chrome: script error"}}));
+    auto failure = [&](const std::string& script) { return injector.runJS(script).error(); };
+    EXPECT_EQ(failure("throws"), "Chrome: ReferenceError: x is not defined");
+    EXPECT_EQ(failure("rejects"), "Chrome: Uncaught (in promise)");
+    EXPECT_EQ(failure("breaks"), "Chrome: script error");
     for (const char* script : {"nothing", "undefined", "null", "empty"})
-        EXPECT_EQ(run(script), json({{"error", "no result from Chrome"}})) << script;
+        EXPECT_EQ(failure(script), "no result from Chrome") << script;
 
     // A key: unknown names are refused before anything is sent; a refused event is reported.
-    EXPECT_EQ(injector.execute("press", "", std::string("hyper"), {}),
-              json({{"error", std::string("unknown key 'hyper': use ") + knownKeyNames()}}));
-    EXPECT_EQ(injector.execute("press", "#field", std::string("enter"), {}),
-              json({{"error", "Chrome: 'Input.dispatchKeyEvent' wasn't found"}}));
+    EXPECT_EQ(injector.execute("press", "", std::string("hyper"), {}).error(),
+              std::string("unknown key 'hyper': use ") + knownKeyNames());
+    EXPECT_EQ(injector.execute("press", "#field", std::string("enter"), {}).error(),
+              "Chrome: 'Input.dispatchKeyEvent' wasn't found");
 
     devTools->goneTargets = {"front"};
-    EXPECT_EQ(run("1"), json({{"error", "Chrome: cannot connect to the tab within 5 s"}}));
+    EXPECT_EQ(failure("1"), "Chrome: cannot connect to the tab within 5 s");
 }
 
 }  // namespace

@@ -60,8 +60,8 @@ TEST_F(WebActions, FillFormFindsFieldsByTheirDisplayedName) {
 }
 
 // A script runs in the tab its URL pattern picks, whatever the letter case, or in the front
-// tab; whatever it evaluates to comes back as a value, text that is not JSON as the text, and
-// failures in the browser's words.
+// tab; whatever it evaluates to comes back as a value (never as a failure), text that is not
+// JSON as the text, and failures in the browser's words.
 TEST_F(WebActions, ScriptsRunInThePickedTabAndAnswerValuesOrTheBrowsersWords) {
     std::string first = open("agent.html");
     std::string url = open("listeners.html");
@@ -79,24 +79,26 @@ TEST_F(WebActions, ScriptsRunInThePickedTabAndAnswerValuesOrTheBrowsersWords) {
     EXPECT_EQ(run("'[1,2]'", url), json({{"result", {1, 2}}}));
     EXPECT_EQ(run("JSON.stringify({a: 1})", url), json({{"a", 1}}));
     EXPECT_EQ(run("({a: [1]})", url), json::parse(R"({"a":[1]})"));
+    // An object of the script's own is its data even with an "error" in it: the call took.
+    EXPECT_EQ(run("({error: 'x'})", url), json({{"result", {{"error", "x"}}}}));
+    EXPECT_EQ(run("JSON.stringify({error: 'x', code: 7})", url), json({{"result", {{"code", 7}, {"error", "x"}}}}));
     EXPECT_EQ(run("new Promise((done) => setTimeout(() => done('later'), 10))", url), json({{"result", "later"}}));
 
     EXPECT_EQ(run("undefined", url), json({{"error", "no result from Chrome"}}));
     std::string thrown = run("(() => { throw new Error('boom'); })()", url).value("error", "");
     EXPECT_TRUE(thrown.starts_with("Chrome: Error: boom")) << thrown;
     EXPECT_EQ(call("web_execute_js", json::object()), json({{"error", "missing 'js'"}}));
-    EXPECT_EQ(injector->execute("click", "#missing[data-x='1']", std::nullopt, {url, ""}),
-              json({{"error", "Element not found: #missing[data-x='1']"}}));
-    EXPECT_EQ(injector->execute("hover", "#go", std::nullopt, {url, ""}), json({{"error", "unknown action: hover"}}));
+    EXPECT_EQ(injector->execute("click", "#missing[data-x='1']", std::nullopt, {url, ""}).error(),
+              "Element not found: #missing[data-x='1']");
+    EXPECT_EQ(injector->execute("hover", "#go", std::nullopt, {url, ""}).error(), "unknown action: hover");
     EXPECT_EQ(call("web_action", {{"tool_name", "click_nothing"}}),
               json({{"error", "web tool 'click_nothing' not found. Run web_scan first."}}));
 
     uint16_t closed = test::freePort();
     ScriptInjector nowhere({.devToolsPort = closed}, sessions);
     std::string port = std::to_string(closed);
-    EXPECT_EQ(nowhere.runJS("1"),
-              json({{"error", "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
-                                  " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port}}));
+    EXPECT_EQ(nowhere.runJS("1").error(), "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
+                                              " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port);
 }
 
 // Key combinations reach the page's own key handlers with their modifiers, and the browser's
@@ -177,9 +179,9 @@ TEST_F(WebActions, PlaceholderNamesInSelectorsAndValuesStayData) {
     std::string value = "__SELECTOR__ __ACTION__ __VALUE__'); window.pwned = 1; ('";
     EXPECT_EQ(call("fill_note", {{"value", value}}), json({{"status", "filled"}, {"value", value}}));
     EXPECT_EQ(pageValue(url, "document.getElementById('note__VALUE__').value"), value);
-    EXPECT_EQ(injector->execute("click", "#send__SELECTOR__", "__ACTION__", {url, ""})["status"], "clicked");
+    EXPECT_EQ((*injector->execute("click", "#send__SELECTOR__", "__ACTION__", {url, ""}))["status"], "clicked");
     EXPECT_EQ(pageValue(url, "window.sent"), 1);
-    EXPECT_EQ(injector->execute("fill", "#note__VALUE__", "__SELECTOR__", {url, ""})["value"], "__SELECTOR__");
+    EXPECT_EQ((*injector->execute("fill", "#note__VALUE__", "__SELECTOR__", {url, ""}))["value"], "__SELECTOR__");
     EXPECT_EQ(pageValue(url, "window.pwned === undefined"), true);
 }
 

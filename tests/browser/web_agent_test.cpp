@@ -1,5 +1,6 @@
 #include "browser/log_tail.h"
 #include "browser/page_client.h"
+#include "browser/page_tool_names.h"
 #include "browser/web_page_fixture.h"
 #include "browser/websocket_server.h"
 #include "tools/catalogue.h"
@@ -46,6 +47,8 @@ protected:
         ASSERT_TRUE(test::eventually([&] { return listed().size() >= toolCount; }, 10s)) << "no tools_ready";
     }
 
+    // As the application wires it: pages never take a fixed, element or web tool's name.
+    PageToolNames toolNames{sessions};
     std::unique_ptr<WebSocketServer> server;
 };
 
@@ -173,12 +176,7 @@ TEST_F(PageAgent, AReconnectedAgentWorksAndAnotherPageCannotAnswerItsCalls) {
 // A page tool never takes the name of a fixed, web or element tool: refused when those came
 // first, and giving way to a web tool found later.
 TEST_F(PageAgent, PageToolsNeverShadowTheApplicationsTools) {
-    std::vector<std::string> elementTools = {"click_leave"};
-    sessions.setOtherToolNames([&] {
-        std::vector<std::string> names = tools::fixedToolNames();
-        names.insert(names.end(), elementTools.begin(), elementTools.end());
-        return names;
-    });
+    toolNames.elements->names = {"click_leave"};
     std::string url = open("agent.html");
     test::LogTail log;
     injectAndWait(2);

@@ -84,13 +84,14 @@ TEST_F(WebDialogs, ADialogOpenBeforeVelmorCameIsNamedAndNavigatedPast) {
     ScriptInjector::Endpoints impatient{.devToolsPort = chromium->devToolsPort()};
     impatient.limits.answer = 1500ms;
     ScriptInjector injector(impatient, sessions);
-    json blocked = injector.runJS("document.title", "chrome", url);
-    EXPECT_EQ(blocked["error"],
+    auto blocked = injector.runJS("document.title", "chrome", url);
+    EXPECT_EQ(blocked.error(),
               "Chrome: the page did not answer within 1.5 s; the page may show a dialog that opened before Velmor "
               "reached the tab: web_navigate takes the tab past it");
-    json navigated = injector.navigate("./dialogs.html?after=blocked", url);
-    EXPECT_EQ(navigated["status"], "loaded") << navigated.dump();
-    EXPECT_EQ(injector.runJS("location.search", "chrome", "after=blocked"), json({{"result", "?after=blocked"}}));
+    auto navigated = injector.navigate("./dialogs.html?after=blocked", url);
+    ASSERT_TRUE(navigated) << navigated.error();
+    EXPECT_EQ((*navigated)["status"], "loaded") << navigated->dump();
+    EXPECT_EQ(*injector.runJS("location.search", "chrome", "after=blocked"), json({{"result", "?after=blocked"}}));
 }
 
 }  // namespace

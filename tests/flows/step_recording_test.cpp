@@ -34,11 +34,11 @@ struct OnePage : BrowserToolFamily {
     Json allWebTools() override { return Json::array({{{"name", "fill_email"}}}); }
     bool hasTool(const std::string& name) override { return name == "lookup"; }
     Json callBrowserTool(const std::string& name, const Json& args) override { return outcome(name, args); }
-    std::optional<WebToolTarget> getWebTool(const std::string& name) override {
+    std::optional<velmor::browser::WebTool> getWebTool(const std::string& name) override {
         if (name != "fill_email") return std::nullopt;
-        return WebToolTarget{"fill", "#email", "mail.example", ""};
+        return velmor::browser::WebTool{.name = name, .selector = "#email", .actionType = "fill", .urlPattern = "mail.example"};
     }
-    Json executeInActiveBrowser(const WebToolTarget&, const std::optional<std::string>& value) override {
+    Json executeInActiveBrowser(const velmor::browser::WebTool&, const std::optional<std::string>& value) override {
         return outcome("fill_email", value ? Json{{*value, true}} : Json::object());
     }
 };

@@ -21,7 +21,7 @@ struct FakeElements : ElementToolFamily {
 
 struct FakeBrowser : BrowserToolFamily {
     std::set<std::string> pageAgentTools;
-    std::map<std::string, WebToolTarget> webTools;
+    std::map<std::string, browser::WebTool> webTools;
     json pageAgentAnswer = {{"by", "page-agent"}};
     json allBrowserTools() override {
         json list = json::array();
@@ -35,11 +35,11 @@ struct FakeBrowser : BrowserToolFamily {
     }
     bool hasTool(const std::string& name) override { return pageAgentTools.count(name) > 0; }
     json callBrowserTool(const std::string&, const json&) override { return pageAgentAnswer; }
-    std::optional<WebToolTarget> getWebTool(const std::string& name) override {
+    std::optional<browser::WebTool> getWebTool(const std::string& name) override {
         auto it = webTools.find(name);
         return it == webTools.end() ? std::nullopt : std::optional(it->second);
     }
-    json executeInActiveBrowser(const WebToolTarget& target, const std::optional<std::string>& value) override {
+    json executeInActiveBrowser(const browser::WebTool& target, const std::optional<std::string>& value) override {
         return {{"by", "web"}, {"selector", target.selector}, {"value", value ? json(*value) : json(nullptr)}};
     }
 };
@@ -112,8 +112,8 @@ TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
 // it ran, and only when it succeeded.
 TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenTheySucceed) {
     browser->pageAgentTools = {"click_buy"};
-    browser->webTools["click_buy"] = {"click", "#buy", "shop.example"};
-    browser->webTools["fill_email"] = {"fill", "#email", "mail.example"};
+    browser->webTools["click_buy"] = {.selector = "#buy", .actionType = "click", .urlPattern = "shop.example"};
+    browser->webTools["fill_email"] = {.selector = "#email", .actionType = "fill", .urlPattern = "mail.example"};
     json args = {{"qty", 2}}, email = {{"value", "a@b.c"}};
     EXPECT_EQ(router.callTool("click_buy", args), json({{"by", "page-agent"}}));
     EXPECT_EQ(router.callTool("fill_email", email), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
@@ -144,7 +144,7 @@ TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnlessItIsAGoneWebTool) {
 
     // Once a page scan left web tools, a name nothing knows is a web tool that is gone, unless
     // an application's elements are scanned.
-    browser->webTools["click_web"] = {"click", "#w", "x"};
+    browser->webTools["click_web"] = {.selector = "#w", .actionType = "click", .urlPattern = "x"};
     EXPECT_EQ(router.callTool("click_gone", json::object()),
               json({{"error", "web tool 'click_gone' not found. Run web_scan first."}}));
     elements->tools = {{"click_ok", "click", "Click OK"}};
@@ -153,7 +153,7 @@ TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnlessItIsAGoneWebTool) {
 
 TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSentWhole) {
     browser->pageAgentTools = {"agent_tool"};
-    browser->webTools["click_web"] = {"click", "#w", "x"};
+    browser->webTools["click_web"] = {.selector = "#w", .actionType = "click", .urlPattern = "x"};
     elements->tools = {{"click_ok", "click", "Click OK"}, {"fill_name", "fill", "Fill Name"}};
     json tools = router.allTools();
     ASSERT_EQ(tools.size(), 43u + 1 + 1 + 2 + 3);
@@ -176,8 +176,8 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
 
     // A name is listed once, for the tool a call of it reaches: a web tool before an element
     // of the same name, never a fixed tool's, and "shortcut_" names only for shortcuts.
-    browser->webTools["shortcut_hello_world"] = {"click", "#s", "x"};
-    browser->webTools["screenshot"] = {"click", "#p", "x"};
+    browser->webTools["shortcut_hello_world"] = {.selector = "#s", .actionType = "click", .urlPattern = "x"};
+    browser->webTools["screenshot"] = {.selector = "#p", .actionType = "click", .urlPattern = "x"};
     elements->tools.push_back({"click_web", "click", "Click the element"});
     std::set<std::string> names;
     for (const auto& tool : router.allTools())
