@@ -1,10 +1,12 @@
 // Measures the page-agent side in-process over loopback: what authenticating adds to a page's
 // time to ready, a tool call from the dispatcher's family through a tool_call frame to a page
 // that answers at once and back, and building the tool list while the most pages allowed
-// (32) offer the most tools allowed (200 each).
+// (32) offer the most tools allowed (200 each), with the tool registry deciding which names
+// are taken.
 #include "bench_stats.h"
 #include "browser/browser_session_manager.h"
 #include "browser/page_client.h"
+#include "browser/page_tool_names.h"
 #include "tools/registry_tool_family.h"
 #include "browser/websocket_server.h"
 
@@ -161,6 +163,9 @@ int main() {
     }
     for (bool sharedNames : {false, true}) {
         BrowserSessionManager sessions;
+        // Every listed page tool asks the tool registry whether its name is taken, as in the
+        // application; the registry outlives the server's connections.
+        velmor::browser::PageToolNames takenNames(sessions);
         WebSocketServer server(0, sessions, "");
         if (!server.start(true)) return 1;
         listing(server.boundPort(), sessions, sharedNames);
