@@ -48,7 +48,8 @@ using QtMenus = DesktopSessionTest;
 
 TEST_F(QtMenus, Qt6EntriesAndSubmenuEntriesAreListedAndChosenByPath) {
     Program window({VELMOR_QT6_MENUS}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
-    ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000));
+    ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000))
+        << whyNotListed(window.id());
     json started = call("session_start", {{"app_name", "velmor-qt6-menus-" + std::to_string(window.id())}});
     ASSERT_FALSE(started.contains("error")) << started.dump().substr(0, 2000);
 

@@ -64,7 +64,7 @@ class QtWidgetNames : public DesktopSessionTest {};
 
 TEST_F(QtWidgetNames, ReadAsAPersonWouldSayThem) {
     Program form({VELMOR_QT5_NAMES}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
-    ASSERT_TRUE(form.printed("ready", 20000) && listedOnTheDesktopWithin(form.id(), 20000));
+    ASSERT_TRUE(form.printed("ready", 20000) && listedOnTheDesktopWithin(form.id(), 20000)) << whyNotListed(form.id());
     json state = call("session_start", {{"app_name", "velmor-qt-names-" + std::to_string(form.id())}});
     ASSERT_FALSE(state.contains("error")) << state.dump().substr(0, 2000);
     std::map<std::string, std::string> titles;

@@ -102,7 +102,8 @@ using QtCombo = DesktopSessionTest;
 // status bar draws its message, which it tells as its name.
 TEST_F(QtCombo, OptionIsChosenThroughTheOpenedListAndReadBack) {
     Program window({VELMOR_QT6_MENUS}, {{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
-    ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000));
+    ASSERT_TRUE(window.printed("ready", 20000) && listedOnTheDesktopWithin(window.id(), 20000))
+        << whyNotListed(window.id());
     json started = call("session_start", {{"app_name", "velmor-qt6-menus-" + std::to_string(window.id())}});
     ASSERT_FALSE(started.contains("error")) << started.dump().substr(0, 2000);
     ASSERT_EQ(toolStartingWith(started, "open_paper"), "open_paper") << started.dump().substr(0, 2000);

@@ -81,7 +81,7 @@ std::unique_ptr<Program> DesktopSessionTest::launch(const std::vector<std::strin
     quiet.insert(quiet.end(), argv.begin(), argv.end());
     auto program = std::make_unique<Program>(quiet, env);
     bool listed = listedOnTheDesktopWithin(program->id(), timeoutMs);
-    EXPECT_TRUE(listed) << argv.front() << " did not show up on the desktop";
+    EXPECT_TRUE(listed) << argv.front() << " did not show up on the desktop: " << whyNotListed(program->id());
     return listed ? std::move(program) : nullptr;
 }
 
@@ -90,7 +90,7 @@ std::unique_ptr<Program> DesktopSessionTest::launchFixture(const std::vector<std
     argv.insert(argv.end(), options.begin(), options.end());
     auto program = std::make_unique<Program>(argv);
     bool ready = program->printed("ready", 10000) && listedOnTheDesktopWithin(program->id(), 10000);
-    EXPECT_TRUE(ready) << "the fixture application did not show up on the desktop";
+    EXPECT_TRUE(ready) << "the fixture application did not show up on the desktop: " << whyNotListed(program->id());
     return ready ? std::move(program) : nullptr;
 }
 
