@@ -1,4 +1,4 @@
-// Calls into page sessions: a synchronous tool call or screenshot request becomes a frame to
+// Calls into page sessions: a synchronous tool call becomes a frame to
 // the page and a wait for the frame that answers it.
 #include "browser/browser_session_manager.h"
 
@@ -54,24 +54,6 @@ Result<json> BrowserSessionManager::callBrowserTool(const std::string& name, con
     if (answer.timedOut)
         return fail("tool call '" + name + "' timed out after " + seconds(timeouts_.toolCall) + "s");
     return answer.result ? std::move(*answer.result) : fail("no result received");
-}
-
-Result<json> BrowserSessionManager::captureScreenshot() {
-    std::string callId = newCallId("ss_");
-    std::shared_ptr<BrowserSession> session;
-    std::shared_ptr<std::binary_semaphore> answered;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = std::find_if(sessions_.begin(), sessions_.end(),
-                               [](const auto& entry) { return entry.second.isReady; });
-        if (it == sessions_.end()) return fail("no active browser session");
-        session = it->second.session;
-        answered = addPendingLocked(callId, session->sessionId());
-    }
-    json request = {{"type", "capture_screenshot"}, {"callId", callId}};
-    Answer answer = awaitAnswer(*session, callId, *answered, request, timeouts_.screenshot);
-    if (answer.timedOut) return fail("screenshot timed out");
-    return answer.result ? std::move(*answer.result) : fail("no screenshot received");
 }
 
 std::shared_ptr<std::binary_semaphore> BrowserSessionManager::addPendingLocked(const std::string& callId,
@@ -136,11 +118,6 @@ void BrowserSessionManager::handleToolResult(const std::string& sessionId, const
 void BrowserSessionManager::handleToolError(const std::string& sessionId, const std::string& callId,
                                             const std::string& error) {
     complete(sessionId, callId, fail(error));
-}
-
-void BrowserSessionManager::handleScreenshotResult(const std::string& sessionId, const std::string& callId,
-                                                   const std::string& base64Data) {
-    complete(sessionId, callId, json{{"__image__", base64Data}});
 }
 
 }  // namespace velmor::browser

@@ -47,7 +47,6 @@ public:
 
     struct Timeouts {
         std::chrono::milliseconds toolCall{120'000};
-        std::chrono::milliseconds screenshot{30'000};
     };
 
     // A copy of one session's registry state.
@@ -106,14 +105,10 @@ public:
     nlohmann::json allBrowserTools() const;
     // Blocks until the page answers, the call times out or the session goes away.
     Result<nlohmann::json> callBrowserTool(const std::string& name, const nlohmann::json& args);
-    // Blocks like a tool call; asks the first ready session for a screenshot.
-    Result<nlohmann::json> captureScreenshot();
     // Answers from session `sessionId`. An answer for a call that is no longer waiting, or
     // that was sent to another session, is dropped.
     void handleToolResult(const std::string& sessionId, const std::string& callId, const nlohmann::json& content);
     void handleToolError(const std::string& sessionId, const std::string& callId, const std::string& error);
-    void handleScreenshotResult(const std::string& sessionId, const std::string& callId,
-                                const std::string& base64Data);
 
     // Web tools from the last page scan; not tied to any session.
     void registerWebTool(WebTool tool);

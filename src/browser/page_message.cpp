@@ -40,18 +40,11 @@ void toolResult(const json& message, const std::string& sessionId, BrowserSessio
     sessions.handleToolResult(sessionId, *callId, *content);
 }
 
-// "tool_error" and "screenshot_error" end the waiting call the same way.
+// "tool_error" ends the waiting call with the page's words.
 void callError(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
     const std::string* error = stringField(message, "error");
     if (callId && error) sessions.handleToolError(sessionId, *callId, *error);
-}
-
-void screenshotResult(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
-    const std::string* callId = stringField(message, "callId");
-    const std::string* data = stringField(message, "data");
-    // The image is always handed on as PNG, so any "mimeType" the page sends is not read.
-    if (callId && data) sessions.handleScreenshotResult(sessionId, *callId, *data);
 }
 
 PeerVerdict refuse(const PagePeer& peer, const std::string& reason) {
@@ -110,10 +103,8 @@ PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSe
         toolsReady(message, sessionId, sessions);
     } else if (type == "tool_result") {
         toolResult(message, sessionId, sessions);
-    } else if (type == "tool_error" || type == "screenshot_error") {
+    } else if (type == "tool_error") {
         callError(message, sessionId, sessions);
-    } else if (type == "screenshot_result") {
-        screenshotResult(message, sessionId, sessions);
     } else if (type == "browser_event") {
         Log::info("ws", "Browser event: " + stringFieldOr(message, "event"));
     } else {

@@ -18,9 +18,6 @@ protected:
         return std::async(std::launch::async,
                           [this, name, args] { return tools::RegistryToolFamily(*sessions).callBrowserTool(name, args); });
     }
-    std::future<json> screenshot() {
-        return std::async(std::launch::async, [this] { return answerOf(sessions->captureScreenshot()); });
-    }
 };
 
 TEST_F(BrowserToolCalls, AResultJoinsItsTextsAndPassesTheContentThrough) {
@@ -83,7 +80,7 @@ TEST_F(BrowserToolCalls, MalformedAnswersAreIgnoredAndTheCallTimesOut) {
 }
 
 TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsWhenCancelledOrItsSessionCloses) {
-    startListener({.toolCall = 60s, .screenshot = 60s});
+    startListener({.toolCall = 60s});
     auto client = readyPage({"stuck"});
 
     // Its client gave up: the call stops waiting, and the page's late answer reaches nobody.
@@ -100,34 +97,11 @@ TEST_F(BrowserToolCalls, AWaitingCallHoldsUpNoOtherPageAndEndsWhenCancelledOrIts
 
     auto answer = call("stuck");
     ASSERT_TRUE(client->nextJson());
-    auto picture = screenshot();
-    ASSERT_TRUE(client->nextJson());
     // The I/O thread goes on reading while the calls wait for their page.
     auto other = readyPage({"other"});
     EXPECT_EQ(listedNames().size(), 2u);
     client.reset();
     EXPECT_EQ(answer.get(), json({{"error", "browser session closed"}}));
-    EXPECT_EQ(picture.get(), json({{"error", "browser session closed"}}));
-}
-
-TEST_F(BrowserToolCalls, ScreenshotsComeFromAReadyPage) {
-    startListener({.screenshot = 300ms});
-    EXPECT_EQ(screenshot().get(), json({{"error", "no active browser session"}}));
-    auto client = readyPage({});
-    auto picture = screenshot();
-    auto request = client->nextJson().value();
-    std::string callId = request["callId"];
-    EXPECT_TRUE(std::regex_match(callId, std::regex("ss_[0-9A-F]{8}"))) << callId;
-    EXPECT_EQ(request, json({{"type", "capture_screenshot"}, {"callId", callId}}));
-    client->send(json{{"type", "screenshot_result"}, {"callId", callId}, {"data", "iVBORw0K"}});
-    EXPECT_EQ(picture.get(), json({{"__image__", "iVBORw0K"}}));
-
-    picture = screenshot();
-    callId = client->nextJson().value()["callId"];
-    client->send(json{{"type", "screenshot_error"}, {"callId", callId}, {"error", "tab hidden"}});
-    EXPECT_EQ(picture.get(), json({{"error", "tab hidden"}}));
-
-    EXPECT_EQ(screenshot().get(), json({{"error", "screenshot timed out"}}));
 }
 
 }  // namespace

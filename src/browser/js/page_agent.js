@@ -154,12 +154,6 @@
       startObserver();
     } else if (message.type === 'tool_call') {
       handleToolCall(message);
-    } else if (message.type === 'capture_screenshot') {
-      try {
-        send({ type: 'screenshot_error', callId: message.callId, error: 'Use velmor screenshot tool instead' });
-      } catch (e) {
-        send({ type: 'screenshot_error', callId: message.callId, error: String(e && e.message || e) });
-      }
     }
   };
   ws.onclose = function () {
