@@ -5,7 +5,6 @@
 
 #include <exception>
 #include <stdexcept>
-#include <utility>
 
 namespace velmor::tools {
 
@@ -59,18 +58,14 @@ json ToolRegistry::run(const std::string& name, const std::function<json()>& cal
 }
 
 bool ToolRegistry::takenBefore(const std::string& name, DynamicToolKind asking) const {
-    if (isFixed(name)) return true;
     // The kinds that claim a name before page agents' tools, first to last.
-    const std::pair<DynamicToolKind, std::function<bool()>> claims[] = {
-        {DynamicToolKind::Element, [&] { return families_.elements->hasElementTool(name); }},
-        {DynamicToolKind::WebScan, [&] { return families_.browser->getWebTool(name).has_value(); }},
-        {DynamicToolKind::Shortcut, [&] { return name.starts_with(kShortcutToolPrefix); }},
-    };
-    for (const auto& [kind, offers] : claims) {
-        if (kind == asking) return false;
-        if (offers()) return true;
-    }
-    return false;
+    if (isFixed(name)) return true;
+    if (asking == DynamicToolKind::Element) return false;
+    if (families_.elements->hasElementTool(name)) return true;
+    if (asking == DynamicToolKind::WebScan) return false;
+    if (families_.browser->getWebTool(name)) return true;
+    if (asking == DynamicToolKind::Shortcut) return false;
+    return name.starts_with(kShortcutToolPrefix);
 }
 
 }  // namespace velmor::tools

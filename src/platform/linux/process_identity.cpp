@@ -53,6 +53,12 @@ std::optional<uint64_t> processStart(int32_t pid) {
     return numberAt(*fields, kStartField);
 }
 
+std::optional<std::string> processState(int32_t pid) {
+    auto fields = statFields(pid);
+    if (!fields || fields->empty()) return std::nullopt;
+    return fields->front();
+}
+
 std::optional<ProcessEnd> processEnd(int32_t pid, uint64_t started) {
     auto fields = statFields(pid);
     if (!fields || fields->empty() || fields->front() != "Z" || numberAt(*fields, kStartField) != started)

@@ -13,6 +13,10 @@ namespace velmor::platform {
 // process has the identifier (zombies included: they have quit).
 std::optional<uint64_t> processStart(int32_t pid);
 
+// The process's state letter as /proc tells it ("R" running, "S" sleeping, "Z" zombie, ...);
+// nothing when no process has the identifier.
+std::optional<std::string> processState(int32_t pid);
+
 // How the process that started at `started` ended, read while it waits for its parent to
 // collect it; nothing while it runs, or once it has been collected.
 std::optional<ProcessEnd> processEnd(int32_t pid, uint64_t started);
