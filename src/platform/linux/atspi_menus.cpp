@@ -33,15 +33,65 @@ int topLevelOf(const AtspiSnapshot& snapshot, int node) {
     return node;
 }
 
-int menuBarOf(AtspiSnapshot& snapshot) {
+std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return std::nullopt;
+    const std::string& path = snapshot.node(node).path;
+    PendingReply state = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Accessible", "GetState")
+                             .sendLater(connection, kAtspiCallTimeoutMs);
+    PendingReply extents = askScreenExtents(connection, snapshot.busName(), path);
+    DbusReply states = state.wait();
+    auto frame = extentsFrom(extents.wait());
+    if (!states.hasSignature("au") || !frame) return std::nullopt;
+    if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u) || !onScreen(*frame)) return std::nullopt;
+    return frame;
+}
+
+// How far the look for a shown menu bar goes into a window.
+constexpr int kMenuBarDepth = 8;
+constexpr size_t kMenuBarLookedAt = 2000;
+
+// A menu bar on screen in the window, looked for level by level through what shows, children
+// asked for as the look goes: the bulk read may have left the one on screen out.
+int shownMenuBarIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, int window) {
+    std::vector<int> level = {window};
+    size_t lookedAt = 0;
+    for (int depth = 0; depth < kMenuBarDepth && !level.empty(); ++depth) {
+        std::vector<int> next;
+        for (int parent : level) {
+            for (int child : snapshot.childrenOf(atspi, parent)) {
+                if (++lookedAt > kMenuBarLookedAt) return -1;
+                const AtspiNode& node = snapshot.node(child);
+                if (!node.has(ATSPI_STATE_SHOWING) || node.has(ATSPI_STATE_MANAGES_DESCENDANTS)) continue;
+                if (node.role == ATSPI_ROLE_MENU_BAR) {
+                    if (frameNow(atspi, snapshot, child)) return child;
+                } else if (node.childCount != 0) {
+                    next.push_back(child);
+                }
+            }
+        }
+        level = std::move(next);
+    }
+    return -1;
+}
+
+// The menu bar of the window the user is in. LibreOffice's GTK front end keeps a menu bar of
+// its own, flat and off screen, beside the one GTK shows, with the same entries: its menus
+// never open, so the one on screen is taken, also where the bulk read left it out.
+int menuBarOf(AtspiConnection& atspi, AtspiSnapshot& snapshot) {
     int found = -1;
     for (int i = 0; i < snapshot.size(); ++i) {
         if (snapshot.node(i).role != ATSPI_ROLE_MENU_BAR) continue;
         int window = topLevelOf(snapshot, i);
-        if (window >= 0 && snapshot.node(window).has(ATSPI_STATE_ACTIVE)) return i;
+        if (window >= 0 && snapshot.node(window).has(ATSPI_STATE_ACTIVE)) {
+            found = i;
+            break;
+        }
         if (found < 0) found = i;
     }
-    return found;
+    if (found < 0 || frameNow(atspi, snapshot, found)) return found;
+    int shown = shownMenuBarIn(atspi, snapshot, topLevelOf(snapshot, found));
+    return shown >= 0 ? shown : found;
 }
 
 // Qt puts an unnamed popup menu between a menu-bar item (or an item with a submenu) and its
@@ -109,20 +159,6 @@ constexpr size_t kListedMenus = 64;
 constexpr size_t kListedItems = 256;
 constexpr auto kListingTime = std::chrono::seconds(3);
 
-std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
-    DBusConnection* connection = atspi.connection();
-    if (!connection) return std::nullopt;
-    const std::string& path = snapshot.node(node).path;
-    PendingReply state = DbusCall(snapshot.busName(), path, "org.a11y.atspi.Accessible", "GetState")
-                             .sendLater(connection, kAtspiCallTimeoutMs);
-    PendingReply extents = askScreenExtents(connection, snapshot.busName(), path);
-    DbusReply states = state.wait();
-    auto frame = extentsFrom(extents.wait());
-    if (!states.hasSignature("au") || !frame) return std::nullopt;
-    if (!((states.reader().open().uint32() >> ATSPI_STATE_SHOWING) & 1u) || !onScreen(*frame)) return std::nullopt;
-    return frame;
-}
-
 // Whether the menu's entries are on screen: it is open.
 bool showsEntries(AtspiConnection& atspi, AtspiSnapshot& snapshot, int menu) {
     auto entries = entriesOf(atspi, snapshot, menu);
@@ -170,7 +206,7 @@ std::shared_ptr<AtspiSnapshot> AtspiMenus::snapshotOf(AtspiConnection& atspi, in
 
 std::optional<std::string> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnapshot& snapshot,
                                               const std::vector<std::string>& path, std::vector<int>& nodes) {
-    int node = nodes.empty() ? menuBarOf(snapshot) : nodes.back();
+    int node = nodes.empty() ? menuBarOf(atspi, snapshot) : nodes.back();
     if (node < 0) return "the application has no menu bar";
     for (size_t step = nodes.size(); step < path.size(); ++step) {
         std::string name(trimmed(path[step]));
@@ -234,7 +270,7 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
         std::vector<MenuListing> menus;
         auto snapshot = snapshotOf(atspi, pid);
         if (!snapshot) return menus;
-        int bar = menuBarOf(*snapshot);
+        int bar = menuBarOf(atspi, *snapshot);
         if (bar < 0) return menus;
         // An application with a great many menus, or one slow to answer, is listed as far as
         // it got: the bus is held meanwhile.
