@@ -134,10 +134,14 @@ public:
         std::string role = element->role().value_or("");
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
+        std::vector<ElementRef> children = element->children();
         noteShownText(*element, role, title);
+        // A page's paragraph or block without a name tells its words through its text alone
+        // (a result, a message): browsers give the words no objects of their own.
+        if (role == "AXGroup" && title.empty() && children.empty()) notePageText(*element);
         if (depth < kWebBreadcrumbDepth && !title.empty())
             breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
-        for (const auto& child : element->children()) walkWeb(child, depth + 1);
+        for (const auto& child : children) walkWeb(child, depth + 1);
     }
 
     std::string summary() const {
@@ -163,6 +167,14 @@ private:
         else if (role == "AXStatusBar") text = title.empty() ? outside_text::label(element.value().value_or("")) : title;
         else if ((role == "AXTextField" || role == "AXTextArea") && !element.editable())
             text = outside_text::label(element.value().value_or(""));
+        keepShownText(std::move(text));
+    }
+
+    void notePageText(platform::AccessibleElement& element) {
+        if (shownTexts.size() < kShownTextCap) keepShownText(outside_text::label(element.shownText().value_or("")));
+    }
+
+    void keepShownText(std::string text) {
         // A status bar that tells its message as its name also shows it in a label.
         if (!text.empty() && (shownTexts.empty() || shownTexts.back() != text)) shownTexts.push_back(std::move(text));
     }

@@ -21,10 +21,6 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-bool holdsText(const json& texts, const std::string& text) {
-    return texts.is_array() && std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
 size_t toolsContaining(const json& state, const std::string& part) {
     const json& tools = state.at("available_tools");
     return std::count_if(tools.begin(), tools.end(),

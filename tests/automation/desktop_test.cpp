@@ -9,6 +9,7 @@
 #include "tools/input_tools.h"
 #include "tools/screenshot_tool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -142,6 +143,10 @@ bool lists(const json& diff, const std::string& part, const std::string& tool) {
     for (const auto& entry : diff.value(part, json::array()))
         if (entry == tool || (entry.is_object() && entry.value("tool", "") == tool)) return true;
     return false;
+}
+
+bool holdsText(const json& texts, const std::string& text) {
+    return texts.is_array() && std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
 std::string valueIn(const json& state, const std::string& tool) {

@@ -101,6 +101,8 @@ protected:
 std::string toolStartingWith(const nlohmann::json& answer, const std::string& prefix);
 // Whether the diff's "added" (entries) or "removed" (names) holds `tool`.
 bool lists(const nlohmann::json& diff, const std::string& part, const std::string& tool);
+// Whether an answer's list of texts (new_text) holds `text`.
+bool holdsText(const nlohmann::json& texts, const std::string& text);
 // The value of an element in a state response; "<none>" when it has none.
 std::string valueIn(const nlohmann::json& state, const std::string& tool);
 // What the X CLIPBOARD holds, read by xclip: another client than Velmor.

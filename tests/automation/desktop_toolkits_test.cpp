@@ -199,7 +199,8 @@ std::string titleWith(const std::string& part) {
 // Firefox takes the accessible text of a field and keeps its own value, and refuses the
 // accessible action of check boxes and selects: the fill is typed and the presses are
 // clicks. A select's options are chosen from its open list, or by name on the closed
-// select. The page writes its state into its title, read from the window manager.
+// select. The page writes its state into its title, read from the window manager, and the
+// chosen plan's price into a paragraph.
 TEST_F(DesktopToolkits, FirefoxFormIsFilledCheckedAndChosen) {
     const std::string profile = home.path() + "/firefox-profile";
     std::filesystem::create_directories(profile);
@@ -244,6 +245,8 @@ TEST_F(DesktopToolkits, FirefoxFormIsFilledCheckedAndChosen) {
     json team = call(plan, {{"value", "Team"}});
     ASSERT_FALSE(team.contains("error")) << team.dump();
     EXPECT_EQ(team.value("chosen", ""), "Team") << team.dump();
+    // The price the page shows for the plan is a paragraph's text, with no object of its own.
+    EXPECT_TRUE(holdsText(team["new_text"], "Team costs $30 a month")) << team.dump();
     title = titleWith("plan=Team");
     EXPECT_NE(title.find("plan=Team"), std::string::npos) << title;
     // An option the page offers but does not let be chosen: the answer says it did not take,
