@@ -35,9 +35,11 @@ test_packages=(
   # portal whose consent dialogs stand in front of mutter's services
   mutter pipewire wireplumber xdg-desktop-portal xdg-desktop-portal-gnome
   # real applications under control: Qt 5 (featherpad, a PyQt 5 form), Qt 6 (PyQt 6 windows),
-  # GTK 3 (mousepad), GTK 4 (gnome-calculator, gnome-text-editor and its file chooser), Firefox,
+  # GTK 3 (mousepad), GTK 4 (gnome-calculator, gnome-text-editor and its file chooser, GTK's
+  # print editor and a PyGObject window, for their menu bars), Firefox,
   # a spreadsheet grid (LibreOffice Calc through its GTK 3 plugin, which is the one that speaks AT-SPI)
   featherpad python3-pyqt5 python3-pyqt6 mousepad gnome-calculator gnome-text-editor firefox-esr
+  gtk-4-examples gir1.2-gtk-4.0
   libreoffice-calc libreoffice-gtk3
   # browser tests: headless Chromium and a static file server for the fixture pages
   chromium python3

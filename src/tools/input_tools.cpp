@@ -120,10 +120,14 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         if (auto copied = clipboard.setText(*text); !copied) return errorResult(copied.error());
         return json{{"status", "copied"}, {"length", automation::userCharacters(*text).size()}};
     });
-    router.registry().handle("list_menus", [&session, &menus](const Arguments&) {
+    router.registry().handle("list_menus", [&session, &menus, actions](const Arguments&) {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
+        // GTK 4 shows a menu's entries only while it is open, and its menus are opened from
+        // the keyboard, in the target's window alone: where the window cannot be brought to
+        // the front, they are left closed and unlisted. Other toolkits list them either way.
+        static_cast<void>(actions->focusTarget(pid));
         return json{{"menus", automation::listMenus(menus, pid)}};
     });
     router.registry().handle("menu_click", [&session, &menus, actions](const Arguments& args) {

@@ -114,9 +114,8 @@ std::optional<int> poppedUpOptionNode(AtspiConnection& atspi, AtspiSnapshot& sna
                                       const std::string& option) {
     DBusConnection* bus = atspi.connection();
     if (!bus) return std::nullopt;
-    int window = combo;
-    while (snapshot.node(window).parent >= 0 && snapshot.node(window).parent != snapshot.root())
-        window = snapshot.node(window).parent;
+    int window = snapshot.windowOf(combo);
+    if (window < 0) return std::nullopt;
     // Asked now: the popup came after the snapshot was read.
     DbusReply children = DbusCall(snapshot.busName(), snapshot.node(window).path, kAccessibleDbus, "GetChildren")
                              .send(bus, kAtspiCallTimeoutMs);

@@ -1,8 +1,9 @@
 #include "platform/linux/atspi_menus.h"
 
-#include "base/outside_text.h"
 #include "base/text.h"
 #include "platform/linux/atspi_extents.h"
+#include "platform/linux/atspi_gtk4_menus.h"
+#include "platform/linux/atspi_menu_entries.h"
 #include "platform/linux/dbus_message.h"
 
 #include <atspi/atspi-constants.h>
@@ -14,24 +15,6 @@
 namespace velmor::platform {
 
 namespace {
-
-constexpr const char* kActionDbus = "org.a11y.atspi.Action";
-
-bool menuRole(uint32_t role) {
-    return role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_MENU_ITEM || role == ATSPI_ROLE_CHECK_MENU_ITEM ||
-           role == ATSPI_ROLE_RADIO_MENU_ITEM || role == ATSPI_ROLE_TEAROFF_MENU_ITEM;
-}
-
-// Toolkits pad item names to line up their accelerators ("Find      "); what a user reads
-// and types is the name without the blanks around it. The agent reads the names and gives
-// them back in a path, so both go by the name as the sanitiser shows it.
-std::string menuName(const AtspiNode& node) { return outside_text::label(node.name); }
-
-// The top-level window a node belongs to.
-int topLevelOf(const AtspiSnapshot& snapshot, int node) {
-    while (node >= 0 && snapshot.node(node).parent != snapshot.root()) node = snapshot.node(node).parent;
-    return node;
-}
 
 std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
     DBusConnection* connection = atspi.connection();
@@ -51,9 +34,14 @@ std::optional<Frame> frameNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, i
 constexpr int kMenuBarDepth = 8;
 constexpr size_t kMenuBarLookedAt = 2000;
 
+// Whether an object shows as its toolkit tells it: GTK 4 sets VISIBLE but never SHOWING
+// below the window.
+bool shows(const AtspiNode& node, bool gtk4) { return node.has(gtk4 ? ATSPI_STATE_VISIBLE : ATSPI_STATE_SHOWING); }
+
 // A menu bar on screen in the window, looked for level by level through what shows, children
-// asked for as the look goes: the bulk read may have left the one on screen out.
-int shownMenuBarIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, int window) {
+// asked for as the look goes: the bulk read may have left the one on screen out, and GTK 4's
+// has none below its windows.
+int shownMenuBarIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, int window, bool gtk4) {
     std::vector<int> level = {window};
     size_t lookedAt = 0;
     for (int depth = 0; depth < kMenuBarDepth && !level.empty(); ++depth) {
@@ -62,10 +50,11 @@ int shownMenuBarIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, int window) 
             for (int child : snapshot.childrenOf(atspi, parent)) {
                 if (++lookedAt > kMenuBarLookedAt) return -1;
                 const AtspiNode& node = snapshot.node(child);
-                if (!node.has(ATSPI_STATE_SHOWING) || node.has(ATSPI_STATE_MANAGES_DESCENDANTS)) continue;
+                if (!shows(node, gtk4) || node.has(ATSPI_STATE_MANAGES_DESCENDANTS)) continue;
                 if (node.role == ATSPI_ROLE_MENU_BAR) {
-                    if (frameNow(atspi, snapshot, child)) return child;
-                } else if (node.childCount != 0) {
+                    // GTK 4 tells no place on screen.
+                    if (gtk4 || frameNow(atspi, snapshot, child)) return child;
+                } else {
                     next.push_back(child);
                 }
             }
@@ -75,22 +64,35 @@ int shownMenuBarIn(AtspiConnection& atspi, AtspiSnapshot& snapshot, int window) 
     return -1;
 }
 
+// The window the user is in, else the first that shows.
+int activeWindowOf(AtspiConnection& atspi, AtspiSnapshot& snapshot) {
+    int found = -1;
+    for (int window : snapshot.childrenOf(atspi, snapshot.root())) {
+        if (snapshot.node(window).has(ATSPI_STATE_ACTIVE)) return window;
+        if (found < 0 && snapshot.node(window).has(ATSPI_STATE_VISIBLE)) found = window;
+    }
+    return found;
+}
+
 // The menu bar of the window the user is in. LibreOffice's GTK front end keeps a menu bar of
 // its own, flat and off screen, beside the one GTK shows, with the same entries: its menus
 // never open, so the one on screen is taken, also where the bulk read left it out.
 int menuBarOf(AtspiConnection& atspi, AtspiSnapshot& snapshot) {
+    const bool gtk4 = snapshot.toolkit(atspi) == AtspiToolkit::gtk4;
     int found = -1;
     for (int i = 0; i < snapshot.size(); ++i) {
         if (snapshot.node(i).role != ATSPI_ROLE_MENU_BAR) continue;
-        int window = topLevelOf(snapshot, i);
+        int window = snapshot.windowOf(i);
         if (window >= 0 && snapshot.node(window).has(ATSPI_STATE_ACTIVE)) {
             found = i;
             break;
         }
         if (found < 0) found = i;
     }
-    if (found < 0 || frameNow(atspi, snapshot, found)) return found;
-    int shown = shownMenuBarIn(atspi, snapshot, topLevelOf(snapshot, found));
+    if (found >= 0 && (gtk4 || frameNow(atspi, snapshot, found))) return found;
+    int window = found >= 0 ? snapshot.windowOf(found) : activeWindowOf(atspi, snapshot);
+    if (window < 0) return found;
+    int shown = shownMenuBarIn(atspi, snapshot, window, gtk4);
     return shown >= 0 ? shown : found;
 }
 
@@ -105,7 +107,7 @@ std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int 
     std::vector<int> entries;
     for (int child : snapshot.childrenOf(atspi, node)) {
         const AtspiNode& n = snapshot.node(child);
-        if (menuRole(n.role) && !menuName(n).empty()) {
+        if (isMenuEntryRole(n.role) && !menuName(n).empty()) {
             entries.push_back(child);
         } else if (throughHolder && holdsEntriesOnly(n)) {
             for (int entry : entriesOf(atspi, snapshot, child, false)) entries.push_back(entry);
@@ -114,27 +116,7 @@ std::vector<int> entriesOf(AtspiConnection& atspi, AtspiSnapshot& snapshot, int 
     return entries;
 }
 
-std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
-
 std::string noProcess(int32_t pid) { return "can't find process name for PID " + std::to_string(pid); }
-
-// Runs the node's first action (GTK menu items have one: "click", which opens a submenu
-// or chooses the item). The application does it after answering.
-Result<void> doAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
-    DBusConnection* connection = atspi.connection();
-    if (!connection) return fail(atspi.unavailable().value_or("accessibility bus not available"));
-    const AtspiNode& n = snapshot.node(node);
-    if (!snapshot.rules().awaitPressAnswer) {
-        DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction").add(int32_t{0}).sendWithoutReply(connection);
-        return succeeded();
-    }
-    DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
-                          .add(int32_t{0})
-                          .send(connection, kAtspiCallTimeoutMs);
-    if (!reply.ok()) return fail(inQuotes(menuName(n)) + " cannot be chosen (" + reply.errorName() + ")");
-    if (!reply.hasSignature("b") || !reply.reader().boolean()) return fail(inQuotes(menuName(n)) + " is not available");
-    return succeeded();
-}
 
 // Highlights an item in its menu without choosing it.
 Result<void> select(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
@@ -181,7 +163,7 @@ std::optional<Frame> AtspiMenus::shownFrame(AtspiSnapshot& snapshot, int node) {
 Result<void> AtspiMenus::reach(AtspiSnapshot& snapshot, int node, bool click) {
     auto frame = shownFrame(snapshot, node);
     if (!frame) {
-        if (click) return bus_.withLocked([&](AtspiConnection& atspi) { return doAction(atspi, snapshot, node); });
+        if (click) return bus_.withLocked([&](AtspiConnection& atspi) { return doMenuAction(atspi, snapshot, node); });
         return fail(inQuotes(menuName(snapshot.node(node))) + " does not come on screen");
     }
     // The pointer goes through the display, never with the bus held.
@@ -266,12 +248,16 @@ void AtspiMenus::close(AtspiSnapshot& snapshot, const std::vector<int>& nodes, s
 }
 
 std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
-    return bus_.withLocked([&](AtspiConnection& atspi) {
+    std::shared_ptr<AtspiSnapshot> snapshot;
+    int bar = -1;
+    bool gtk4 = false;
+    auto menus = bus_.withLocked([&](AtspiConnection& atspi) {
         std::vector<MenuListing> menus;
-        auto snapshot = snapshotOf(atspi, pid);
+        snapshot = snapshotOf(atspi, pid);
         if (!snapshot) return menus;
-        int bar = menuBarOf(atspi, *snapshot);
-        if (bar < 0) return menus;
+        bar = menuBarOf(atspi, *snapshot);
+        gtk4 = snapshot->toolkit(atspi) == AtspiToolkit::gtk4;
+        if (bar < 0 || gtk4) return menus;
         // An application with a great many menus, or one slow to answer, is listed as far as
         // it got: the bus is held meanwhile.
         const auto deadline = std::chrono::steady_clock::now() + kListingTime;
@@ -286,6 +272,9 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
         }
         return menus;
     });
+    if (!gtk4 || bar < 0) return menus;
+    return Gtk4MenuBar(bus_, input_, *snapshot, bar)
+        .list(kListedMenus, kListedItems, std::chrono::steady_clock::now() + kListingTime);
 }
 
 Result<void> AtspiMenus::walk(int32_t pid, const std::vector<std::string>& path, bool click) {
@@ -293,12 +282,20 @@ Result<void> AtspiMenus::walk(int32_t pid, const std::vector<std::string>& path,
     std::shared_ptr<AtspiSnapshot> snapshot;
     std::vector<int> nodes;
     std::optional<std::string> missing;
+    int gtk4Bar = -1;
     bool found = bus_.withLocked([&](AtspiConnection& atspi) {
         snapshot = snapshotOf(atspi, pid);
-        if (snapshot) missing = follow(atspi, *snapshot, path, nodes);
-        return snapshot != nullptr;
+        if (!snapshot) return false;
+        if (snapshot->toolkit(atspi) == AtspiToolkit::gtk4) gtk4Bar = menuBarOf(atspi, *snapshot);
+        if (gtk4Bar < 0) missing = follow(atspi, *snapshot, path, nodes);
+        return true;
     });
     if (!found) return fail(noProcess(pid));
+    if (gtk4Bar >= 0) {
+        Gtk4MenuBar bar(bus_, input_, *snapshot, gtk4Bar);
+        if (auto done = click ? bar.click(path) : bar.hover(path); !done) return fail(failed + done.error());
+        return succeeded();
+    }
     // The menus along the path are opened one by one, and each is read again once open:
     // some toolkits (LibreOffice) fill or rebuild a menu only as it opens, so a step missing
     // before may be there now, and entries read before may have been replaced.

@@ -62,6 +62,11 @@ public:
     int root() const { return root_; }
     int size() const { return static_cast<int>(nodes_.size()); }
     const AtspiNode& node(int index) const { return nodes_[index]; }
+    // The top-level window the node belongs to; -1 when it hangs below no window.
+    int windowOf(int index) const {
+        while (index >= 0 && nodes_[index].parent != root_) index = nodes_[index].parent;
+        return index;
+    }
     // The node's children in order, asking the application when the snapshot lacks them.
     const std::vector<int>& childrenOf(AtspiConnection& atspi, int index);
     // Forgets the node's children, so that the next childrenOf asks the application again

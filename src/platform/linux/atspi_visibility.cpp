@@ -27,16 +27,10 @@ PendingReply askExtents(DBusConnection* bus, AtspiSnapshot& snapshot, int node) 
 
 std::optional<Frame> areaOf(PendingReply& pending) { return extentsFrom(pending.wait()); }
 
-// The top-level window a node belongs to; -1 when it hangs below no window.
-int windowOf(const AtspiSnapshot& snapshot, int node) {
-    while (node >= 0 && snapshot.node(node).parent != snapshot.root()) node = snapshot.node(node).parent;
-    return node;
-}
-
 std::vector<bool> shownInGtk4Window(AtspiConnection& atspi, AtspiSnapshot& snapshot, const std::vector<int>& children) {
     std::vector<bool> shown(children.size(), false);
     DBusConnection* bus = atspi.connection();
-    int window = children.empty() ? -1 : windowOf(snapshot, children.front());
+    int window = children.empty() ? -1 : snapshot.windowOf(children.front());
     if (!bus || window < 0) return shown;
 
     // All asked for at once: one round trip for the window and every child.

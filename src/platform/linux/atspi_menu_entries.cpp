@@ -1,0 +1,36 @@
+#include "platform/linux/atspi_menu_entries.h"
+
+#include "base/outside_text.h"
+#include "platform/linux/dbus_message.h"
+
+#include <atspi/atspi-constants.h>
+
+namespace velmor::platform {
+
+bool isMenuEntryRole(uint32_t role) {
+    return role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_MENU_ITEM || role == ATSPI_ROLE_CHECK_MENU_ITEM ||
+           role == ATSPI_ROLE_RADIO_MENU_ITEM || role == ATSPI_ROLE_TEAROFF_MENU_ITEM;
+}
+
+std::string menuName(const AtspiNode& node) { return outside_text::label(node.name); }
+
+std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
+
+Result<void> doMenuAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
+    constexpr const char* kActionDbus = "org.a11y.atspi.Action";
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return fail(atspi.unavailable().value_or("accessibility bus not available"));
+    const AtspiNode& n = snapshot.node(node);
+    if (!snapshot.rules().awaitPressAnswer) {
+        DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction").add(int32_t{0}).sendWithoutReply(connection);
+        return succeeded();
+    }
+    DbusReply reply = DbusCall(snapshot.busName(), n.path, kActionDbus, "DoAction")
+                          .add(int32_t{0})
+                          .send(connection, kAtspiCallTimeoutMs);
+    if (!reply.ok()) return fail(inQuotes(menuName(n)) + " cannot be chosen (" + reply.errorName() + ")");
+    if (!reply.hasSignature("b") || !reply.reader().boolean()) return fail(inQuotes(menuName(n)) + " is not available");
+    return succeeded();
+}
+
+}  // namespace velmor::platform
