@@ -8,7 +8,7 @@
 //   - session_start on gnome-calculator (GTK 4), less the 0.3 s settle, and its scans,
 //   - session_start on a window of 20,000 buttons and on LibreOffice Calc (its grid) and
 //     Writer, less the settle: beyond what a scan reads, all to answer within 1 s.
-#include "automation/ax_scanner.h"
+#include "automation/element_scanner.h"
 #include "automation/session_manager.h"
 #include "automation_naive_walk.h"
 #include "bench_stats.h"
@@ -45,7 +45,7 @@ constexpr const char* kSpreadsheet = "/usr/lib/libreoffice/program/soffice.bin";
 // told; session_start tells it before its settle delay, as here. Reported on its own.
 std::vector<double> timeScans(int32_t pid, size_t& tools, double& first) {
     auto& accessibility = velmor::test::testDesktop().accessibility;
-    velmor::automation::AXScanner scanner(accessibility, pid);
+    velmor::automation::ElementScanner scanner(accessibility, pid);
     accessibility.prepare(pid);
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(kSettleMilliseconds)));
     auto start = Clock::now();

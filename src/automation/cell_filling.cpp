@@ -12,6 +12,8 @@ namespace velmor::automation {
 
 namespace {
 
+using platform::ElementRole;
+
 using namespace std::chrono_literals;
 using platform::ElementRef;
 
@@ -32,8 +34,8 @@ struct SheetParts {
     ElementRef addressField;
 };
 
-bool isField(const std::string& role) {
-    return role == "AXTextField" || role == "AXTextArea" || role == "AXComboBox";
+bool isField(ElementRole role) {
+    return role == ElementRole::textField || role == ElementRole::textArea || role == ElementRole::comboBox;
 }
 
 // Depth first in the windows' order, within a scan's budget. A grid's cells are not
@@ -41,8 +43,8 @@ bool isField(const std::string& role) {
 void findSheetParts(const ElementRef& element, int depth, platform::ScanBudget& budget, SheetParts& found) {
     if (found.grid && found.addressField) return;
     if (depth >= kSearchDepth || !budget.spend()) return;
-    std::string role = element->role().value_or("");
-    if (role == "AXTable" || role == "AXOutline") {
+    ElementRole role = element->role();
+    if (role == ElementRole::table || role == ElementRole::outline) {
         if (!found.grid && element->cellAt(0, 0)) found.grid = element;
         return;
     }

@@ -7,10 +7,11 @@
 
 #include <chrono>
 #include <functional>
-#include <set>
 #include <thread>
 
 namespace velmor::automation {
+
+using platform::ElementRole;
 
 namespace {
 
@@ -30,13 +31,13 @@ constexpr auto kSelectionTimeout = 1000ms;
 constexpr auto kEnablingTimeout = 500ms;
 
 // Rows, items and cells: what lists and tables hold, and scroll out of view.
-bool isListEntry(const std::string& role) { return role == "AXRow" || role == "AXCell"; }
+bool isListEntry(ElementRole role) { return role == ElementRole::row || role == ElementRole::cell; }
 
 // Whether the field shows `text`. A password field shows as many bullets as it has characters.
-bool holds(const AXElement& element, const std::string& text) {
+bool holds(const ScannedElement& element, const std::string& text) {
     auto value = element.elementRef->currentValue();
     if (!value) return false;
-    if (element.role == "AXSecureTextField") return userCharacters(*value).size() == userCharacters(text).size();
+    if (element.role == ElementRole::secureTextField) return userCharacters(*value).size() == userCharacters(text).size();
     return *value == text;
 }
 
@@ -51,7 +52,7 @@ bool soon(const std::function<bool()>& done, std::chrono::milliseconds timeout) 
 
 }  // namespace
 
-Result<ElementActions::Performed> ElementActions::perform(const AXElement& element, const nlohmann::json& args,
+Result<ElementActions::Performed> ElementActions::perform(const ScannedElement& element, const nlohmann::json& args,
                                                           int32_t pid) {
     const std::string& verb = element.toolPrefix;
     if (const nlohmann::json* option = findField(args, "value"); verb == "open" && option && option->is_string())
@@ -82,7 +83,7 @@ Result<ElementActions::Performed> ElementActions::perform(const AXElement& eleme
     return fail("unknown action prefix: " + verb);
 }
 
-Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& element, int32_t pid) {
+Result<ElementActions::Performed> ElementActions::pressEntry(const ScannedElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     auto scrolled = scrollIntoView(target, element.title, input_, pid);
     if (!scrolled) return fail(scrolled.error());
@@ -100,7 +101,7 @@ Result<ElementActions::Performed> ElementActions::pressEntry(const AXElement& el
     return performed;
 }
 
-Result<ElementActions::Performed> ElementActions::choose(const AXElement& element, const std::string& option,
+Result<ElementActions::Performed> ElementActions::choose(const ScannedElement& element, const std::string& option,
                                                          int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     auto shows = [&] { return target.shownOption() == option; };
@@ -137,12 +138,12 @@ Result<ElementActions::Performed> ElementActions::choose(const AXElement& elemen
     return performed;
 }
 
-void ElementActions::awaitEnabled(AXElement& element) {
+void ElementActions::awaitEnabled(ScannedElement& element) {
     if (element.enabled) return;
     element.enabled = soon([&] { return element.elementRef->enabledNow(); }, kEnablingTimeout);
 }
 
-Result<ElementActions::PressRoute> ElementActions::press(const AXElement& element, int32_t pid) {
+Result<ElementActions::PressRoute> ElementActions::press(const ScannedElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     // A real click lets the application run the handler from its own event loop. Through
     // the accessibility action it would run inside the accessibility call, where a handler
@@ -168,18 +169,18 @@ Result<ElementActions::PressRoute> ElementActions::press(const AXElement& elemen
     return PressRoute::action;
 }
 
-bool ElementActions::pressByKeyboard(const AXElement& element, int32_t pid) {
+bool ElementActions::pressByKeyboard(const ScannedElement& element, int32_t pid) {
     // Space presses what a user can press from the keyboard: buttons and boxes, not menu
     // items or links, whose keys differ.
-    static const std::set<std::string> pressedBySpace = {"AXButton", "AXCheckBox", "AXRadioButton"};
-    if (!pressedBySpace.count(element.role)) return false;
+    const ElementRole role = element.role;
+    if (role != ElementRole::button && role != ElementRole::checkBox && role != ElementRole::radioButton) return false;
     platform::AccessibleElement& target = *element.elementRef;
     if (!input_.focusTarget(pid) || !target.focus()) return false;
     if (!soon([&] { return target.focused(); }, kFocusTimeout)) return false;
     return input_.pressKey("space", pid).ok();
 }
 
-Result<void> ElementActions::fill(const AXElement& element, const std::string& text, int32_t pid) {
+Result<void> ElementActions::fill(const ScannedElement& element, const std::string& text, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     // A field that cannot take the focus may still take the text.
     static_cast<void>(target.focus());
@@ -190,11 +191,11 @@ Result<void> ElementActions::fill(const AXElement& element, const std::string& t
     // would, and believed only once the field shows it.
     if (typeOver(element, text, pid) && soon([&] { return holds(element, text); }, kReadBackTimeout))
         return succeeded();
-    std::string why = set ? refused("AXSetValue", platform::AccessibilityError::failure).message : set.error();
+    std::string why = set ? refused(platform::ElementAction::setValue, platform::AccessibilityError::failure).message : set.error();
     return fail(why + ". Try type_text instead.");
 }
 
-bool ElementActions::typeOver(const AXElement& element, const std::string& text, int32_t pid) {
+bool ElementActions::typeOver(const ScannedElement& element, const std::string& text, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     auto frame = element.inFocusedWindow ? target.frameOnScreen() : std::nullopt;
     if (!frame || !input_.clickInTarget(*frame, pid)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/ax_element.h"
+#include "automation/scanned_element.h"
 #include "automation/input_actions.h"
 
 #include <cstdint>
@@ -31,28 +31,28 @@ public:
 
     // A row, item or cell out of view is scrolled into it first; one that can be selected
     // must be selected afterwards, or the press fails saying so.
-    Result<Performed> perform(const AXElement& element, const nlohmann::json& args, int32_t pid);
+    Result<Performed> perform(const ScannedElement& element, const nlohmann::json& args, int32_t pid);
     // A control the scan saw disabled may be enabled by now, or soon: a file chooser enables
     // Save only once it has looked at the name just filled in. Waits a little for it, and
     // marks it enabled when it came; done before the action, as what enabled it belongs to
     // the step before.
-    void awaitEnabled(AXElement& element);
+    void awaitEnabled(ScannedElement& element);
 
 private:
-    Result<PressRoute> press(const AXElement& element, int32_t pid);
+    Result<PressRoute> press(const ScannedElement& element, int32_t pid);
     // Presses a row, item or cell of a list or table, brought into view first, and reads
     // back whether it is selected.
-    Result<Performed> pressEntry(const AXElement& element, int32_t pid);
+    Result<Performed> pressEntry(const ScannedElement& element, int32_t pid);
     // Gives the element the keyboard focus and presses space on it; false when it did not
     // take the focus or the key could not be pressed (nothing was pressed then).
-    bool pressByKeyboard(const AXElement& element, int32_t pid);
-    Result<void> fill(const AXElement& element, const std::string& text, int32_t pid);
+    bool pressByKeyboard(const ScannedElement& element, int32_t pid);
+    Result<void> fill(const ScannedElement& element, const std::string& text, int32_t pid);
     // Makes `option` the combo box's choice and reads back the option it shows, failing
     // when that is another.
-    Result<Performed> choose(const AXElement& element, const std::string& option, int32_t pid);
+    Result<Performed> choose(const ScannedElement& element, const std::string& option, int32_t pid);
     // Focuses the field as a user would, selects what it holds and types `text` over it;
     // false when the field does not take the keyboard focus (nothing is typed then).
-    bool typeOver(const AXElement& element, const std::string& text, int32_t pid);
+    bool typeOver(const ScannedElement& element, const std::string& text, int32_t pid);
 
     InputActions& input_;
 };

@@ -1,6 +1,8 @@
 #include "automation/element_naming.h"
 
-#include "automation/text.h"
+#include "automation/role_names.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "base/outside_text.h"
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 #include <utility>
 
 namespace velmor::automation {
+
+using platform::ElementRole;
 
 namespace {
 
@@ -62,17 +66,23 @@ std::string spelledOut(std::string_view label, bool& symbols) {
 
 }  // namespace
 
-RoleVerb verbForRole(std::string_view role) {
-    static const std::unordered_map<std::string_view, std::string_view> verbs = {
-        {"AXButton", "click"},      {"AXMenuButton", "click"},     {"AXLink", "click"},
-        {"AXTextField", "fill"},    {"AXTextArea", "fill"},        {"AXSecureTextField", "fill"},
-        {"AXCheckBox", "toggle"},   {"AXRadioButton", "select"},   {"AXMenuItem", "select"},
-        {"AXPopUpButton", "open"},  {"AXComboBox", "open"},        {"AXSlider", "set"},
-    };
-    if (role == "AXTabGroup" || role == "AXRadioGroup") return {RoleVerb::noTool, {}};
-    auto it = verbs.find(role);
-    if (it == verbs.end()) return {RoleVerb::pressable, "click"};
-    return {RoleVerb::verb, it->second};
+RoleVerb verbForRole(ElementRole role) {
+    switch (role) {
+        case ElementRole::button:
+        case ElementRole::menuButton:
+        case ElementRole::link: return {RoleVerb::verb, "click"};
+        case ElementRole::textField:
+        case ElementRole::textArea:
+        case ElementRole::secureTextField: return {RoleVerb::verb, "fill"};
+        case ElementRole::checkBox: return {RoleVerb::verb, "toggle"};
+        case ElementRole::radioButton:
+        case ElementRole::menuItem: return {RoleVerb::verb, "select"};
+        case ElementRole::popUpButton:
+        case ElementRole::comboBox: return {RoleVerb::verb, "open"};
+        case ElementRole::slider: return {RoleVerb::verb, "set"};
+        case ElementRole::tabGroup: return {RoleVerb::noTool, {}};
+        default: return {RoleVerb::pressable, "click"};
+    }
 }
 
 std::string slugOf(std::string_view label) {
@@ -87,23 +97,32 @@ std::string slugOf(std::string_view label) {
     return slug;
 }
 
-std::string_view roleLabel(std::string_view role) {
-    static const std::unordered_map<std::string_view, std::string_view> labels = {
-        {"AXTextField", "text field"},     {"AXTextArea", "text area"},     {"AXSecureTextField", "secure text field"},
-        {"AXButton", "button"},            {"AXMenuButton", "menu button"}, {"AXLink", "link"},
-        {"AXCheckBox", "check box"},       {"AXRadioButton", "radio button"}, {"AXMenuItem", "menu item"},
-        {"AXPopUpButton", "combo box"},    {"AXComboBox", "combo box"},     {"AXSlider", "slider"},
-        {"AXRow", "row"},                  {"AXCell", "cell"},              {"AXImage", "image"},
-        {"AXStaticText", "text"},
-    };
-    auto it = labels.find(role);
-    return it == labels.end() ? "element" : it->second;
+std::string_view roleLabel(ElementRole role) {
+    switch (role) {
+        case ElementRole::textField: return "text field";
+        case ElementRole::textArea: return "text area";
+        case ElementRole::secureTextField: return "secure text field";
+        case ElementRole::button: return "button";
+        case ElementRole::menuButton: return "menu button";
+        case ElementRole::link: return "link";
+        case ElementRole::checkBox: return "check box";
+        case ElementRole::radioButton: return "radio button";
+        case ElementRole::menuItem: return "menu item";
+        case ElementRole::popUpButton:
+        case ElementRole::comboBox: return "combo box";
+        case ElementRole::slider: return "slider";
+        case ElementRole::row: return "row";
+        case ElementRole::cell: return "cell";
+        case ElementRole::image: return "image";
+        case ElementRole::staticText: return "text";
+        default: return "element";
+    }
 }
 
 namespace {
 
 std::string describedAs(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
-                        std::string_view role) {
+                        ElementRole role) {
     std::string quoted = "'" + std::string(label) + "'";
     if (verb == "fill")
         return "Fill " + quoted + " text field. Current value: '" + utf8Prefix(value.value_or(""), kDescribedValueLength) +
@@ -113,13 +132,13 @@ std::string describedAs(std::string_view verb, std::string_view label, const std
     if (verb == "open") return "Open " + quoted + " dropdown. Current value: '" + value.value_or("") + "'";
     std::string capitalised(verb);
     if (!capitalised.empty() && capitalised[0] >= 'a' && capitalised[0] <= 'z') capitalised[0] -= 'a' - 'A';
-    return capitalised + " " + quoted + " " + lowerAscii(withoutAX(role));
+    return capitalised + " " + quoted + " " + lowerAscii(roleWords(role));
 }
 
 }  // namespace
 
 std::string toolDescription(std::string_view verb, std::string_view label, const std::optional<std::string>& value,
-                            std::string_view role) {
+                            ElementRole role) {
     return outside_text::capped(describedAs(verb, label, value, role), outside_text::kDescriptionLength);
 }
 

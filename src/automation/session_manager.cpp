@@ -3,7 +3,8 @@
 #include "base/error_result.h"
 #include "base/log.h"
 #include "base/outside_text.h"
-#include "automation/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <chrono>
@@ -98,7 +99,7 @@ Result<json> SessionManager::startSession(const std::optional<std::string>& appN
     // Scanned before it becomes the target: an application that quits meanwhile leaves the
     // previous session as it was.
     platform::RunningApplication candidate = *match;
-    AXScanner scanner(accessibility_, candidate.pid, reservedToolNames_);
+    ElementScanner scanner(accessibility_, candidate.pid, reservedToolNames_);
     // A target that cannot be raised is still read and pressed; activate_app says why.
     static_cast<void>(applications_.activate(candidate.pid));
     accessibility_.prepare(candidate.pid);
@@ -231,11 +232,11 @@ Result<json> SessionManager::performAction(const std::string& toolName, const js
     if (auto gone = endIfGone()) return fail(*gone);
     const auto& elements = lastScan_->elements;
     auto it = std::find_if(elements.begin(), elements.end(),
-                           [&](const AXElement& element) { return element.toolName == toolName; });
+                           [&](const ScannedElement& element) { return element.toolName == toolName; });
     if (it == elements.end())
         return fail("element '" + toolName + "' not found. Call get_page_info to refresh.");
 
-    AXElement element = *it;
+    ScannedElement element = *it;
     actions_.awaitEnabled(element);
     accessibility_.followChanges(targetApp_->pid);
     auto done = actions_.perform(element, args, targetApp_->pid);
@@ -347,10 +348,10 @@ bool SessionManager::hasElementTool(const std::string& toolName) {
         scan = publishedScan_;
     }
     return scan && std::any_of(scan->elements.begin(), scan->elements.end(),
-                               [&](const AXElement& element) { return element.toolName == toolName; });
+                               [&](const ScannedElement& element) { return element.toolName == toolName; });
 }
 
-std::vector<AXElement> SessionManager::elementTools() {
+std::vector<ScannedElement> SessionManager::elementTools() {
     std::shared_ptr<const ScanResult> scan;
     {
         std::lock_guard guard(publishedMutex_);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "automation/ax_element.h"
-#include "automation/ax_scanner.h"
+#include "automation/scanned_element.h"
+#include "automation/element_scanner.h"
 #include "automation/element_action.h"
 #include "automation/input_actions.h"
 #include "automation/own_processes.h"
@@ -93,7 +93,7 @@ public:
     Result<int32_t> liveTarget();
     // The element tools of the last scan, in scan order; none without a session. Never
     // waits behind an action.
-    std::vector<AXElement> elementTools();
+    std::vector<ScannedElement> elementTools();
     // Whether the last scan has an element tool of that name; as cheap as a look-up, for
     // callers that ask of many names. Never waits behind an action.
     bool hasElementTool(const std::string& toolName);
@@ -140,7 +140,7 @@ private:
     ElementActions actions_;
 
     std::optional<platform::RunningApplication> targetApp_;
-    std::optional<AXScanner> scanner_;
+    std::optional<ElementScanner> scanner_;
     std::shared_ptr<const ScanResult> lastScan_;
     SeenState lastSeen_;
     std::function<void()> onElementToolsChanged_;

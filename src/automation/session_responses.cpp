@@ -1,6 +1,8 @@
 #include "automation/session_responses.h"
 
-#include "automation/text.h"
+#include "automation/role_names.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "base/outside_text.h"
 
 #include <map>
@@ -41,9 +43,9 @@ json toolNames(const ScanResult& scan) {
 
 }  // namespace
 
-json elementEntry(const AXElement& element) {
+json elementEntry(const ScannedElement& element) {
     json entry = {{"tool", element.toolName},
-                  {"role", lowerAscii(withoutAX(element.role))},
+                  {"role", lowerAscii(roleWords(element.role))},
                   {"title", element.title},
                   {"enabled", element.enabled}};
     if (element.value) entry["value"] = *element.value;

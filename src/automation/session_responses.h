@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/ax_element.h"
+#include "automation/scanned_element.h"
 #include "platform/applications.h"
 
 #include <map>
@@ -28,7 +28,7 @@ struct SeenState {
 };
 
 // {"tool", "role", "title", "enabled", "value"}: one element as the agent sees it.
-nlohmann::json elementEntry(const AXElement& element);
+nlohmann::json elementEntry(const ScannedElement& element);
 
 // What a state response leaves the agent with: a later element of the same name overwrites
 // an earlier one.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "platform/element_role.h"
 #include "platform/windows.h"
 
 #include <cstdint>
@@ -26,10 +27,11 @@ enum class AccessibilityError : int {
 
 inline int code(AccessibilityError error) { return static_cast<int>(error); }
 
+// What was asked of an element.
+enum class ElementAction { press, setValue, focus, selectOption };
+
 // The failure of an accessibility action as agents see it: "AXPress failed: -25206".
-inline Failure refused(const std::string& action, AccessibilityError error) {
-    return fail(action + " failed: " + std::to_string(code(error)));
-}
+Failure refused(ElementAction action, AccessibilityError error);
 
 // A value for an element: numbers go to range controls, text to text fields.
 using ElementValue = std::variant<double, std::string>;
@@ -37,35 +39,34 @@ using ElementValue = std::variant<double, std::string>;
 class AccessibleElement;
 using ElementRef = std::shared_ptr<AccessibleElement>;
 
-// One element of an application's user interface, read through the attribute names the
-// scanner works with (AXRole, AXTitle, ...). Reads never fail: what cannot be read is
-// absent. Actions fail as refused() words it.
+// One element of an application's user interface, as the scanner reads it. Reads never
+// fail: what cannot be read is absent. Actions fail as refused() words it.
 class AccessibleElement {
 public:
     virtual ~AccessibleElement() = default;
 
-    virtual std::optional<std::string> role() = 0;         // AXRole
-    virtual std::optional<std::string> title() = 0;        // AXTitle
-    virtual std::optional<std::string> description() = 0;  // AXDescription
-    virtual std::optional<std::string> identifier() = 0;   // AXIdentifier
-    virtual std::optional<std::string> value() = 0;        // AXValue, as text, as scanned
-    virtual std::optional<std::string> currentValue() = 0;  // AXValue as the application has it now
-    virtual std::optional<std::string> placeholder() = 0;  // AXPlaceholderValue
-    virtual bool enabled() = 0;                            // AXEnabled, as scanned
-    // AXEnabled as the application has it now.
+    virtual ElementRole role() = 0;
+    virtual std::optional<std::string> title() = 0;
+    virtual std::optional<std::string> description() = 0;
+    virtual std::optional<std::string> identifier() = 0;  // the id its application gives it
+    virtual std::optional<std::string> value() = 0;         // as text, as scanned
+    virtual std::optional<std::string> currentValue() = 0;  // as the application has it now
+    virtual std::optional<std::string> placeholder() = 0;
+    virtual bool enabled() = 0;  // as scanned
+    // Whether it is enabled as the application has it now.
     virtual bool enabledNow() { return enabled(); }
-    virtual std::vector<ElementRef> children() = 0;        // AXChildren
+    virtual std::vector<ElementRef> children() = 0;
     // The row it lies in, for a cell or row that its table lists among its own children
     // (GTK 3 tree views list cells, row after row, with no row objects): the cells of one row
     // answer the same number. Nothing for anything else.
     virtual std::optional<int> tableRow() { return std::nullopt; }
     // Whether the user can change its text; a result display or a status line cannot.
     virtual bool editable() { return true; }
-    virtual bool offersPress() = 0;                        // AXPress among the actions
-    // Where the element is on screen now (AXPosition, AXSize); nothing when it is not
+    virtual bool offersPress() = 0;  // a press among its actions
+    // Where the element is on screen now; nothing when it is not
     // showing or has no extent.
     virtual std::optional<Frame> frameOnScreen() = 0;
-    virtual bool focused() = 0;  // whether it has the keyboard focus now (AXFocused)
+    virtual bool focused() = 0;  // whether it has the keyboard focus now
     // Where the element lies now, whether or not it shows there, and the part of the screen
     // its containers show (the overlap of its ancestors' rectangles up to its window): a row
     // its list has scrolled away lies outside that part. Nothing when the containers' part
@@ -76,8 +77,8 @@ public:
         Frame shown;
     };
     virtual std::optional<Placement> placement() { return std::nullopt; }
-    // Asks the application to scroll the element's containers until it is in view
-    // (AXScrollToVisible); false when it refuses or cannot.
+    // Asks the application to scroll the element's containers until it is in view; false
+    // when it refuses or cannot.
     virtual bool scrollToVisible() { return false; }
     // Whether the element is selected now; nothing when it is not something that can be
     // selected (a row, item or cell of a list that has a selection).
@@ -102,7 +103,7 @@ public:
     // For a combo box: makes the option `name` its choice without opening its list.
     virtual Result<void> selectOption(const std::string& name) {
         static_cast<void>(name);
-        return refused("AXSelectOption", AccessibilityError::actionUnsupported);
+        return refused(ElementAction::selectOption, AccessibilityError::actionUnsupported);
     }
     // For a grid (a spreadsheet's sheet, a table): its cell at `row`, `column` (from 0) as
     // the application has it now; null where the element is no grid or has no such cell.
@@ -111,7 +112,7 @@ public:
     // where it shows no text.
     virtual std::optional<std::string> shownText() { return std::nullopt; }
 
-    virtual Result<void> press() = 0;                             // AXPress
+    virtual Result<void> press() = 0;
     // Whether press() waits for the application's answer. Where it does not (Wayland), a
     // press's answer says which way it went: the agent cannot otherwise tell a pointer click
     // that was seen from an action that was only sent.
@@ -121,8 +122,8 @@ public:
     // (GTK 3, Qt). A key pressed on the focused element runs it from the application's own
     // event loop instead.
     virtual bool pressHeldByModalDialogs() { return false; }
-    virtual Result<void> focus() = 0;                             // AXFocused = true
-    virtual Result<void> setValue(const ElementValue& value) = 0;  // AXValue
+    virtual Result<void> focus() = 0;
+    virtual Result<void> setValue(const ElementValue& value) = 0;
 };
 
 // The application element of one running process.
@@ -130,9 +131,9 @@ class AccessibleApplication {
 public:
     virtual ~AccessibleApplication() = default;
 
-    virtual ElementRef focusedWindow() = 0;        // AXFocusedWindow; null when none
-    virtual std::vector<ElementRef> windows() = 0;  // AXWindows
-    virtual ElementRef focusedElement() = 0;       // AXFocusedUIElement; null when none
+    virtual ElementRef focusedWindow() = 0;  // null when none
+    virtual std::vector<ElementRef> windows() = 0;
+    virtual ElementRef focusedElement() = 0;  // null when none
 };
 
 class Accessibility {

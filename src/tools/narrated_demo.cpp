@@ -1,7 +1,8 @@
 #include "tools/narrated_demo.h"
 
 #include "automation/menu_actions.h"
-#include "automation/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "base/call_context.h"
 #include "base/wait_bounds.h"
 #include "media/wav.h"

@@ -3,7 +3,8 @@
 #include "base/child_process.h"
 #include "base/log.h"
 #include "base/private_file.h"
-#include "automation/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 #include <filesystem>
 

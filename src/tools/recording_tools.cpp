@@ -1,6 +1,7 @@
 #include "tools/recording_tools.h"
 
-#include "automation/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "base/call_context.h"
 #include "media/recording_files.h"
 

@@ -11,14 +11,15 @@ namespace velmor::test {
 
 // An element of an in-memory user interface, with every attribute set by hand.
 struct FakeElement final : platform::AccessibleElement {
-    std::optional<std::string> roleText, titleText, descriptionText, identifierText, valueText, placeholderText;
+    platform::ElementRole roleValue = platform::ElementRole::unknown;
+    std::optional<std::string> titleText, descriptionText, identifierText, valueText, placeholderText;
     bool isEnabled = true;
     bool pressable = false;
     bool isEditable = true;
     std::optional<int> row;  // set on the cells of a table that lists them itself
     std::vector<platform::ElementRef> kids;
 
-    std::optional<std::string> role() override { return roleText; }
+    platform::ElementRole role() override { return roleValue; }
     std::optional<std::string> title() override { return titleText; }
     std::optional<std::string> description() override { return descriptionText; }
     std::optional<std::string> identifier() override { return identifierText; }
@@ -39,10 +40,12 @@ struct FakeElement final : platform::AccessibleElement {
 
 using Fake = std::shared_ptr<FakeElement>;
 
-inline Fake element(const std::string& role, std::optional<std::string> title = std::nullopt,
+using Role = platform::ElementRole;
+
+inline Fake element(Role role, std::optional<std::string> title = std::nullopt,
                     std::vector<platform::ElementRef> children = {}) {
     auto fake = std::make_shared<FakeElement>();
-    fake->roleText = role;
+    fake->roleValue = role;
     fake->titleText = std::move(title);
     fake->kids = std::move(children);
     return fake;
@@ -50,7 +53,7 @@ inline Fake element(const std::string& role, std::optional<std::string> title = 
 
 // `element` wrapped in `levels` untitled groups: it then sits `levels` deeper.
 inline platform::ElementRef nested(platform::ElementRef inner, int levels) {
-    for (int i = 0; i < levels; ++i) inner = element("AXGroup", std::nullopt, {inner});
+    for (int i = 0; i < levels; ++i) inner = element(Role::group, std::nullopt, {inner});
     return inner;
 }
 

@@ -7,9 +7,10 @@ namespace velmor::automation {
 namespace {
 
 using nlohmann::json;
+using Role = platform::ElementRole;
 
-AXElement tool(const std::string& name, std::optional<std::string> value, bool enabled = false) {
-    return {.toolName = name, .toolPrefix = "click", .role = "AXButton", .title = name, .value = std::move(value),
+ScannedElement tool(const std::string& name, std::optional<std::string> value, bool enabled = false) {
+    return {.toolName = name, .toolPrefix = "click", .role = Role::button, .title = name, .value = std::move(value),
             .enabled = enabled};
 }
 

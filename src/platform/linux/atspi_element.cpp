@@ -68,13 +68,13 @@ std::optional<AccessibilityError> outcome(const DbusReply& reply, AccessibilityE
 AtspiElement::AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bool insideWebArea)
     : snapshot_(std::move(snapshot)), node_(node), insideWebArea_(insideWebArea) {
     const AtspiNode& n = this->node();
-    mapping_ = axRoleOf(n.role, n.states, n.interfaces);
+    mapping_ = roleOf(n.role, n.states, n.interfaces);
     // A cell that toggles when pressed is a check box drawn in a list (GTK 3's toggle cells);
     // its parent's children() has read its actions by now.
-    if (n.role == ATSPI_ROLE_TABLE_CELL && n.pressToggles) mapping_ = {"AXCheckBox", ValueSource::checked};
+    if (n.role == ATSPI_ROLE_TABLE_CELL && n.pressToggles) mapping_ = {ElementRole::checkBox, ValueSource::checked};
 }
 
-std::optional<std::string> AtspiElement::role() { return mapping_.role; }
+ElementRole AtspiElement::role() { return mapping_.role; }
 
 std::optional<std::string> AtspiElement::title() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<std::string> {
@@ -192,7 +192,7 @@ std::vector<ElementRef> AtspiElement::children() {
         // Inside web content everything counts, as page content off screen does; elsewhere what
         // is not on screen (closed menus, hidden pages) and the menu bar, which the menu tools
         // reach, are left out.
-        bool inside = insideWebArea_ || mapping_.role == "AXWebArea";
+        bool inside = insideWebArea_ || mapping_.role == ElementRole::webArea;
         std::vector<int> nodes = snapshot_->childrenOf(atspi, node_);
         std::vector<bool> shown = inside ? std::vector<bool>(nodes.size(), true) : shownOnScreen(atspi, *snapshot_, nodes);
         std::vector<int> kept;
@@ -446,12 +446,12 @@ std::optional<std::string> AtspiElement::shownOption() {
 Result<void> AtspiElement::selectOption(const std::string& name) {
     auto error = snapshot_->bus().withLocked(
         [&](AtspiConnection& atspi) { return platform::selectOption(atspi, *snapshot_, node_, name); });
-    if (error) return refused("AXSelectOption", *error);
+    if (error) return refused(ElementAction::selectOption, *error);
     return succeeded();
 }
 
 Result<void> AtspiElement::press() {
-    if (auto error = attemptPress()) return refused("AXPress", *error);
+    if (auto error = attemptPress()) return refused(ElementAction::press, *error);
     return succeeded();
 }
 
@@ -477,12 +477,12 @@ std::optional<std::string> AtspiElement::shownText() {
 }
 
 Result<void> AtspiElement::focus() {
-    if (auto error = attemptFocus()) return refused("AXFocused", *error);
+    if (auto error = attemptFocus()) return refused(ElementAction::focus, *error);
     return succeeded();
 }
 
 Result<void> AtspiElement::setValue(const ElementValue& value) {
-    if (auto error = attemptSetValue(value)) return refused("AXSetValue", *error);
+    if (auto error = attemptSetValue(value)) return refused(ElementAction::setValue, *error);
     return succeeded();
 }
 

@@ -17,7 +17,7 @@ public:
     // Made with the bus lock held.
     AtspiElement(std::shared_ptr<AtspiSnapshot> snapshot, int node, bool insideWebArea);
 
-    std::optional<std::string> role() override;
+    ElementRole role() override;
     std::optional<std::string> title() override;
     std::optional<std::string> description() override;
     std::optional<std::string> identifier() override;
@@ -71,7 +71,7 @@ private:
     std::shared_ptr<AtspiSnapshot> snapshot_;
     int node_;
     bool insideWebArea_;
-    AxRoleMapping mapping_;
+    RoleMapping mapping_;
     std::optional<int> tableRow_;  // set by the parent's children(), which asks for all at once
 };
 

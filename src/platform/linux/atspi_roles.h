@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/element_role.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,7 +21,7 @@ enum AtspiInterface : uint32_t {
 // "org.a11y.atspi.Action" -> kActionInterface; 0 for the rest.
 uint32_t atspiInterfaceBit(const std::string& dbusInterface);
 
-// Where an object's AXValue comes from.
+// Where an object's value comes from.
 enum class ValueSource {
     none,
     text,      // the Text interface's contents
@@ -29,17 +31,17 @@ enum class ValueSource {
 };
 
 // Whether an action is one of those that count as pressing ("click", "press", "activate",
-// "toggle", "jump"); the element's first one among them is AXPress.
+// "toggle", "jump"); the element's first one among them is what a press runs.
 bool isPressAction(const std::string& name);
 
-// What the scanner sees of an AT-SPI object: its AX role and where its value comes from.
-struct AxRoleMapping {
-    std::string role;
+// What the scanner sees of an AT-SPI object: its role and where its value comes from.
+struct RoleMapping {
+    ElementRole role = ElementRole::unknown;
     ValueSource value = ValueSource::none;
 };
 
 // The one role table: an object's AT-SPI role, refined by its states and interfaces
-// (single- or multi-line text, editable combo box), as the role names the scanner uses.
-AxRoleMapping axRoleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces);
+// (single- or multi-line text, editable combo box), as the roles the scanner uses.
+RoleMapping roleOf(uint32_t atspiRole, uint64_t states, uint32_t interfaces);
 
 }  // namespace velmor::platform

@@ -256,7 +256,7 @@ void AtspiSnapshot::readDetails(AtspiConnection& atspi, const std::vector<int>& 
             p.attributes.emplace(DbusCall(busName_, node.path, kAccessibleInterface, "GetAttributes")
                                      .sendLater(connection, kAtspiCallTimeoutMs));
         }
-        p.valueSource = axRoleOf(node.role, node.states, node.interfaces).value;
+        p.valueSource = roleOf(node.role, node.states, node.interfaces).value;
         if (p.valueSource == ValueSource::text && (node.interfaces & kTextInterface)) {
             p.value.emplace(DbusCall(busName_, node.path, "org.a11y.atspi.Text", "GetText")
                                 .add(int32_t{0})

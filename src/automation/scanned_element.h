@@ -9,10 +9,10 @@
 namespace velmor::automation {
 
 // One element tool of a scan.
-struct AXElement {
+struct ScannedElement {
     std::string toolName;    // click_save, fill_name_2, ...
     std::string toolPrefix;  // the verb: click, fill, toggle, select, open, set
-    std::string role;        // AXButton, AXTextField, ...
+    platform::ElementRole role = platform::ElementRole::unknown;
     std::string title;       // the label the name was built from; never empty
     std::optional<std::string> value;
     bool enabled = false;
@@ -30,7 +30,7 @@ inline constexpr size_t kShownTextCap = 300;
 struct ScanResult {
     std::string windowTitle;
     std::optional<std::string> focusedElement;  // "AXTextField: Search"
-    std::vector<AXElement> elements;            // in traversal order
+    std::vector<ScannedElement> elements;       // in traversal order
     std::string hierarchySummary;               // Window 'Inbox' > Toolbar 'Mail' > WebArea
     bool windowless = false;                    // the application showed no window to scan
     // What the window's labels show (a calculator's result, a status line), in traversal

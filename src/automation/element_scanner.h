@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/ax_element.h"
+#include "automation/scanned_element.h"
 #include "platform/accessibility.h"
 
 #include <cstdint>
@@ -13,11 +13,11 @@ namespace velmor::automation {
 // popups it shows beside it) and turns everything a user could operate into a named element
 // tool, with a one-line summary of where the agent is: the window the user is in. Read-only; each
 // scan starts from scratch and never fails (what cannot be read is left out).
-class AXScanner {
+class ElementScanner {
 public:
     // An element tool never takes a name in `reservedNames` (the fixed tools'): it gets the
     // next numbered name instead, as a second element of the same name would.
-    AXScanner(platform::Accessibility& accessibility, int32_t pid, std::vector<std::string> reservedNames = {})
+    ElementScanner(platform::Accessibility& accessibility, int32_t pid, std::vector<std::string> reservedNames = {})
         : accessibility_(accessibility), targetPID_(pid), reservedNames_(std::move(reservedNames)) {}
 
     int32_t targetPID() const { return targetPID_; }

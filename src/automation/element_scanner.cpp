@@ -1,9 +1,11 @@
-#include "automation/ax_scanner.h"
+#include "automation/element_scanner.h"
 
 #include "base/log.h"
 #include "base/outside_text.h"
 #include "automation/element_naming.h"
-#include "automation/text.h"
+#include "automation/role_names.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "platform/scan_budget.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@ namespace velmor::automation {
 namespace {
 
 using platform::ElementRef;
+using platform::ElementRole;
 
 constexpr int kNativeDepthLimit = 20;
 constexpr int kNativeDepthLimitOnceWebArea = 10;
@@ -26,8 +29,8 @@ constexpr size_t kWebTitleInBreadcrumb = 30;
 constexpr size_t kElementCap = 500;
 constexpr size_t kBreadcrumbParts = 20;
 
-bool isBreadcrumbContainer(const std::string& role) {
-    return role == "AXGroup" || role == "AXSplitGroup" || role == "AXTabGroup" || role == "AXToolbar";
+bool isBreadcrumbContainer(ElementRole role) {
+    return role == ElementRole::group || role == ElementRole::splitGroup || role == ElementRole::tabGroup || role == ElementRole::toolbar;
 }
 
 // The working state of one scan.
@@ -51,19 +54,19 @@ public:
     void walkNative(const ElementRef& element, int depth) {
         if (depth >= kNativeDepthLimit || !budget.spend()) return;
         if (webArea && depth >= kNativeDepthLimitOnceWebArea) return;
-        std::string role = element->role().value_or("");
-        if (role == "AXWebArea") {
+        ElementRole role = element->role();
+        if (role == ElementRole::webArea) {
             webArea = element;
-            Log::info("ax", "Found AXWebArea at depth " + std::to_string(depth));
+            Log::info("ax", "Found a web area at depth " + std::to_string(depth));
             return;
         }
         std::optional<std::vector<ElementRef>> children;
-        if (role == "AXScrollArea" && depth > kScrollAreaWebSearchDepth) {
+        if (role == ElementRole::scrollArea && depth > kScrollAreaWebSearchDepth) {
             children = element->children();
             for (const auto& child : *children) {
-                if (child->role() == "AXWebArea") {
+                if (child->role() == ElementRole::webArea) {
                     webArea = child;
-                    Log::info("ax", "Found AXWebArea inside AXScrollArea at depth " + std::to_string(depth + 1));
+                    Log::info("ax", "Found a web area inside a scroll area at depth " + std::to_string(depth + 1));
                     return;
                 }
             }
@@ -72,7 +75,7 @@ public:
         addTool(element, role, title, false);
         noteShownText(*element, role, title);
         if (inFocusedWindow && depth < kNativeBreadcrumbDepth && !title.empty() && isBreadcrumbContainer(role))
-            breadcrumb.push_back(withoutAX(role) + " '" + title + "'");
+            breadcrumb.push_back(std::string(roleWords(role)) + " '" + title + "'");
         if (!children) children = element->children();
         for (size_t i = 0; i < children->size();) {
             std::optional<int> row = (*children)[i]->tableRow();
@@ -99,8 +102,8 @@ public:
         std::vector<std::string> texts;
         std::vector<ElementRef> controls;
         for (const auto& cell : cells) {
-            std::string role = cell->role().value_or("");
-            if (role != "AXCell" && role != "AXRow" && role != "AXStaticText") {
+            ElementRole role = cell->role();
+            if (role != ElementRole::cell && role != ElementRole::row && role != ElementRole::staticText) {
                 controls.push_back(cell);
                 continue;
             }
@@ -109,13 +112,13 @@ public:
             // A column drawn twice (GTK 3's date and time of a file) reads once.
             if (texts.empty() || texts.back() != title) texts.push_back(title);
             // A row without a press action (Qt's) is still selected by a click on it.
-            if (!nameCell && (cell->offersPress() || (role == "AXRow" && cell->selected())))
+            if (!nameCell && (cell->offersPress() || (role == ElementRole::row && cell->selected())))
                 nameCell = cell, name = title;
         }
-        if (nameCell) addTool(nameCell, "AXRow", name, false, rowToolDescription(name, texts));
+        if (nameCell) addTool(nameCell, ElementRole::row, name, false, rowToolDescription(name, texts));
         for (const auto& control : controls) {
             std::string title = outside_text::label(control->title().value_or(""));
-            addTool(control, control->role().value_or(""), title.empty() ? name : title, false);
+            addTool(control, control->role(), title.empty() ? name : title, false);
         }
     }
 
@@ -124,23 +127,23 @@ public:
     void collectCells(const ElementRef& entry, int depth, std::vector<ElementRef>& cells) {
         if (depth >= kNativeDepthLimit || !budget.spend()) return;
         cells.push_back(entry);
-        std::string role = entry->role().value_or("");
-        if (role != "AXCell" && role != "AXRow") return;
+        ElementRole role = entry->role();
+        if (role != ElementRole::cell && role != ElementRole::row) return;
         for (const auto& child : entry->children()) collectCells(child, depth + 1, cells);
     }
 
     void walkWeb(const ElementRef& element, int depth) {
         if (depth >= kWebDepthLimit || elements.size() >= kElementCap || !budget.spend()) return;
-        std::string role = element->role().value_or("");
+        ElementRole role = element->role();
         std::string title = outside_text::label(element->title().value_or(""));
         addTool(element, role, title, true);
         std::vector<ElementRef> children = element->children();
         noteShownText(*element, role, title);
         // A page's paragraph or block without a name tells its words through its text alone
         // (a result, a message): browsers give the words no objects of their own.
-        if (role == "AXGroup" && title.empty() && children.empty()) notePageText(*element);
+        if (role == ElementRole::group && title.empty() && children.empty()) notePageText(*element);
         if (depth < kWebBreadcrumbDepth && !title.empty())
-            breadcrumb.push_back(withoutAX(role) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
+            breadcrumb.push_back(std::string(roleWords(role)) + " '" + utf8Prefix(title, kWebTitleInBreadcrumb) + "'");
         for (const auto& child : children) walkWeb(child, depth + 1);
     }
 
@@ -150,7 +153,7 @@ public:
         return text;
     }
 
-    std::vector<AXElement> elements;
+    std::vector<ScannedElement> elements;
     std::vector<std::string> shownTexts;
     std::vector<std::string> breadcrumb;
     ElementRef webArea;
@@ -160,12 +163,12 @@ private:
     // What the element shows for the user to read: a label's text, a status bar's message
     // (its name, else its text), the contents of a text field the user cannot change (a
     // calculator's result display).
-    void noteShownText(platform::AccessibleElement& element, const std::string& role, const std::string& title) {
+    void noteShownText(platform::AccessibleElement& element, ElementRole role, const std::string& title) {
         if (shownTexts.size() >= kShownTextCap) return;
         std::string text;
-        if (role == "AXStaticText") text = title;
-        else if (role == "AXStatusBar") text = title.empty() ? outside_text::label(element.value().value_or("")) : title;
-        else if ((role == "AXTextField" || role == "AXTextArea") && !element.editable())
+        if (role == ElementRole::staticText) text = title;
+        else if (role == ElementRole::statusBar) text = title.empty() ? outside_text::label(element.value().value_or("")) : title;
+        else if ((role == ElementRole::textField || role == ElementRole::textArea) && !element.editable())
             text = outside_text::label(element.value().value_or(""));
         keepShownText(std::move(text));
     }
@@ -183,7 +186,7 @@ private:
     // of them first: most elements of a large window are then answered from what the scan
     // already holds. A table row's tool comes with its description (walkRow has settled that
     // it can be pressed).
-    void addTool(const ElementRef& element, const std::string& role, const std::string& title, bool web,
+    void addTool(const ElementRef& element, ElementRole role, const std::string& title, bool web,
                  std::optional<std::string> rowDescription = std::nullopt) {
         RoleVerb rule = verbForRole(role);
         if (rule.kind == RoleVerb::noTool) return;
@@ -192,7 +195,7 @@ private:
         // A control of the application that nothing names (an icon button, an entry) is still
         // there to be used; in page content such controls are mostly decoration, and only the
         // editable fields count.
-        bool field = role == "AXTextField" || role == "AXTextArea" || role == "AXSecureTextField";
+        bool field = role == ElementRole::textField || role == ElementRole::textArea || role == ElementRole::secureTextField;
         if (label.empty() && rule.kind == RoleVerb::verb && (field || !web)) label = roleLabel(role);
         if (label.empty()) return;
 
@@ -265,7 +268,7 @@ Windows windowsOf(platform::AccessibleApplication& application) {
 
 }  // namespace
 
-ScanResult AXScanner::scan() const {
+ScanResult ElementScanner::scan() const {
     auto application = accessibility_.application(targetPID_);
     Windows windows = application ? windowsOf(*application) : Windows{};
     if (!windows.focused) return {"(no windows)", std::nullopt, {}, "No windows found", true};
@@ -276,7 +279,7 @@ ScanResult AXScanner::scan() const {
         // Only a missing title falls through to the description; an empty one is used as it is.
         auto title = focused->title();
         std::string label = title ? *title : focused->description().value_or("");
-        result.focusedElement = focused->role().value_or("") + ": " + outside_text::label(label);
+        result.focusedElement = roleName(focused->role()) + ": " + outside_text::label(label);
     }
 
     ScanWalk walk(result.windowTitle, reservedNames_);
