@@ -60,7 +60,7 @@ Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const std::vector<std:
     }
     auto pid = launchChild(argv, {input.fds[1], output.fds[1], errors.fds[1]}, options.parentDeathSignal);
     if (options.discardStreams) output.take(1), errors.take(1);
-    if (!pid) return fail(pid.error());
+    VELMOR_RETURN_IF_FAILED(pid);
 
     std::unique_ptr<ChildProcess> child(new ChildProcess(*pid, input.take(0), stop.take(0), options));
     child->watcher_ = std::thread(&ChildProcess::watch, child.get(), output.take(0), errors.take(0),

@@ -118,7 +118,7 @@ Result<void> PipewireFrames::connect(const MutterStream& cast) {
     int remote = -1;
     if (cast.openPipewire) {
         auto opened = cast.openPipewire();
-        if (!opened) return fail(opened.error());
+        VELMOR_RETURN_IF_FAILED(opened);
         remote = *opened;
     }
     pw_thread_loop_lock(loop_);
@@ -174,10 +174,7 @@ Result<RgbImage> PipewireFrames::copy(const MutterStream& stream, const Frame& a
     const uint32_t node = stream.node;
     std::lock_guard connecting(connecting_);
     bool broken = newest_.withLocked([](const Picture& picture) { return !picture.failure.empty(); });
-    if (node != node_ || broken) {
-        auto connected = connect(stream);
-        if (!connected) return fail(connected.error());
-    }
+    if (node != node_ || broken) VELMOR_RETURN_IF_FAILED(connect(stream));
     auto arrivedOrFailed = [](const Picture& picture) { return picture.frames > 0 || !picture.failure.empty(); };
     auto copyArea = [&](const Picture& picture) -> Result<RgbImage> {
         if (!arrivedOrFailed(picture)) return fail("the screen cast sent no frame");
