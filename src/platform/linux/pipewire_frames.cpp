@@ -53,8 +53,14 @@ void PipewireFrames::formatChanged(const spa_pod* format) {
     if (spa_format_video_raw_parse(format, &info) < 0) return;
     if (info.size.width == 0 || info.size.height == 0 || info.size.width > kMaxSide || info.size.height > kMaxSide) return;
     newest_.withLocked([&](Picture& picture) {
-        picture.width = static_cast<int>(info.size.width);
-        picture.height = static_cast<int>(info.size.height);
+        const int width = static_cast<int>(info.size.width), height = static_cast<int>(info.size.height);
+        // A frame of the old size is not read as one of the new: copy() waits for the next.
+        if (width != picture.width || height != picture.height) {
+            picture.pixels.clear();
+            picture.frames = 0;
+        }
+        picture.width = width;
+        picture.height = height;
         picture.redFirst = info.format == SPA_VIDEO_FORMAT_RGBx || info.format == SPA_VIDEO_FORMAT_RGBA;
     });
     // Frames in memory Velmor can read: shared memory, not GPU buffers.
