@@ -39,6 +39,7 @@ private:
     // The task for this thread to run next, waiting for one when none is queued; none when
     // the thread is to leave, and then it no longer counts.
     Task nextTask();
+    // This thread stops counting (the last one out wakes the destructor); answers no task.
     Task leave(State& state);
 
     const size_t maxRunning_;
