@@ -88,7 +88,7 @@ SingleInstance::~SingleInstance() {
 }
 
 Result<SingleInstance> SingleInstance::claim(const std::string& folder) {
-    if (auto made = makePrivateFolder(folder); !made) return fail(made.error());
+    VELMOR_RETURN_IF_FAILED(makePrivateFolder(folder));
     std::string path = folder + kLockName;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return fail("cannot open " + path + ": " + lastError());
@@ -114,7 +114,7 @@ bool SingleInstance::askToShowGuide() const {
 
 Result<void> SingleInstance::serveGuideRequests(std::function<void()> showGuide) {
     auto address = socketAddress(folder_);
-    if (!address) return fail(address.error());
+    VELMOR_RETURN_IF_FAILED(address);
     // Whatever is at the path was left by a Velmor that ended: this one holds the lock.
     ::unlink(address->sun_path);
     int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -128,18 +128,18 @@ Result<std::string> fillCell(platform::Accessibility& accessibility, InputAction
         if (!frame || !input.clickInTarget(*frame, pid) || !fieldFocused())
             return fail("could not reach the Name Box; nothing was entered");
     }
-    if (auto done = input.pressKey("ctrl+a", pid); !done) return fail(done.error());
-    if (auto done = input.typeText(address.text, pid); !done) return fail(done.error());
-    if (auto done = input.pressKey("return", pid); !done) return fail(done.error());
+    VELMOR_RETURN_IF_FAILED(input.pressKey("ctrl+a", pid));
+    VELMOR_RETURN_IF_FAILED(input.typeText(address.text, pid));
+    VELMOR_RETURN_IF_FAILED(input.pressKey("return", pid));
     if (!within(kMoveTimeout, [&] { return cell->focused(); }))
         return fail("the sheet did not go to " + address.text + "; nothing was entered");
 
     std::string before = cell->shownText().value_or("");
-    if (auto done = input.typeText(value, pid); !done) return fail(done.error());
+    VELMOR_RETURN_IF_FAILED(input.typeText(value, pid));
     // A completion the sheet offers from the column's other entries is selected after what
     // was typed: removed, it leaves the value as given.
-    if (auto done = input.pressKey("forwarddelete", pid); !done) return fail(done.error());
-    if (auto done = input.pressKey("return", pid); !done) return fail(done.error());
+    VELMOR_RETURN_IF_FAILED(input.pressKey("forwarddelete", pid));
+    VELMOR_RETURN_IF_FAILED(input.pressKey("return", pid));
     std::string shown = before;
     within(kShowTimeout, [&] {
         shown = cell->shownText().value_or("");

@@ -60,11 +60,11 @@ Result<ElementActions::Performed> ElementActions::perform(const ScannedElement& 
     if (verb == "click" || verb == "select" || verb == "toggle" || verb == "open") {
         if (isListEntry(element.role) && element.enabled) return pressEntry(element, pid);
         auto pressed = press(element, pid);
-        if (!pressed) return fail(pressed.error());
+        VELMOR_RETURN_IF_FAILED(pressed);
         return Performed{.route = *pressed};
     }
     auto done = [](const Result<void>& outcome) -> Result<Performed> {
-        if (!outcome) return fail(outcome.error());
+        VELMOR_RETURN_IF_FAILED(outcome);
         return Performed{};
     };
     if (verb == "fill") {
@@ -86,9 +86,9 @@ Result<ElementActions::Performed> ElementActions::perform(const ScannedElement& 
 Result<ElementActions::Performed> ElementActions::pressEntry(const ScannedElement& element, int32_t pid) {
     platform::AccessibleElement& target = *element.elementRef;
     auto scrolled = scrollIntoView(target, element.title, input_, pid);
-    if (!scrolled) return fail(scrolled.error());
+    VELMOR_RETURN_IF_FAILED(scrolled);
     auto pressed = press(element, pid);
-    if (!pressed) return fail(pressed.error());
+    VELMOR_RETURN_IF_FAILED(pressed);
     Performed performed{.route = *pressed, .scrolledIntoView = *scrolled};
     // An entry that can be selected shows whether the press took, which an action on it need
     // not (a tree view's activates its row without selecting it). One that cannot, or that
@@ -111,7 +111,7 @@ Result<ElementActions::Performed> ElementActions::choose(const ScannedElement& e
     if (!target.selectOption(option) || !soon(shows, kSelectionTimeout)) {
         // Else as a user would: the list opened, and the option clicked once it shows.
         auto opened = press(element, pid);
-        if (!opened) return fail(opened.error());
+        VELMOR_RETURN_IF_FAILED(opened);
         performed.route = *opened;
         platform::ElementRef item;
         std::optional<platform::Frame> frame;
@@ -124,7 +124,7 @@ Result<ElementActions::Performed> ElementActions::choose(const ScannedElement& e
         }, kSelectionTimeout);
         if (!frame || !(input_.clickInTarget(*frame, pid) || input_.clickInTargetPopup(*frame, pid))) {
             if (!item) return fail("'" + element.title + "' has no option '" + option + "'");
-            if (auto pressed = item->press(); !pressed) return fail(pressed.error());
+            VELMOR_RETURN_IF_FAILED(item->press());
         }
         // A list left open on an option it would not take is closed as a user would close
         // it, so that later keys do not land in it.
@@ -165,7 +165,7 @@ Result<ElementActions::PressRoute> ElementActions::press(const ScannedElement& e
     if (element.enabled && !target.pressAwaitsAnswer() && target.pressHeldByModalDialogs() &&
         pressByKeyboard(element, pid))
         return PressRoute::keyboard;
-    if (auto pressed = target.press(); !pressed) return fail(pressed.error());
+    VELMOR_RETURN_IF_FAILED(target.press());
     return PressRoute::action;
 }
 

@@ -46,7 +46,7 @@ InputActions::Point InputActions::onScreen(int x, int y, int32_t pid) {
 }
 
 Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
-    if (auto free = notOwnWindowFocused(); !free) return free;
+    VELMOR_RETURN_IF_FAILED(notOwnWindowFocused());
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     // Keys go wherever the focus is: once the target loses it (it quit, or another window
     // came forward) the rest of the text would land in another application. A cancelled call
@@ -61,8 +61,8 @@ Result<void> InputActions::typeText(const std::string& text, int32_t pid) {
 
 Result<void> InputActions::pressKey(const std::string& combo, int32_t pid) {
     auto keys = parseKeyCombo(combo);
-    if (!keys) return fail(keys.error());
-    if (auto free = notOwnWindowFocused(); !free) return free;
+    VELMOR_RETURN_IF_FAILED(keys);
+    VELMOR_RETURN_IF_FAILED(notOwnWindowFocused());
     if (!focusTarget(pid)) return fail(kNoKeyboardFocus);
     return input_.pressKey(keys->key, keys->modifiers);
 }
@@ -132,15 +132,15 @@ Result<void> InputActions::notOwnWindowFocused() {
 
 Result<void> InputActions::click(Point point, platform::MouseButton which, int64_t clicks) {
     // A press anywhere would take the focus from the window that asks the user.
-    if (auto free = notOwnWindowFocused(); !free) return free;
-    if (auto free = notOwnWindowAt(point); !free) return free;
-    if (auto moved = input_.movePointer(point.x, point.y); !moved) return moved;
+    VELMOR_RETURN_IF_FAILED(notOwnWindowFocused());
+    VELMOR_RETURN_IF_FAILED(notOwnWindowAt(point));
+    VELMOR_RETURN_IF_FAILED(input_.movePointer(point.x, point.y));
     std::this_thread::sleep_for(kAfterMove);
     // Toolkits count presses close together in time and place as one multiple click.
     for (int64_t n = 1; n <= clicks; ++n) {
-        if (auto pressed = input_.setButton(which, true); !pressed) return pressed;
+        VELMOR_RETURN_IF_FAILED(input_.setButton(which, true));
         std::this_thread::sleep_for(kButtonHeld);
-        if (auto released = input_.setButton(which, false); !released) return released;
+        VELMOR_RETURN_IF_FAILED(input_.setButton(which, false));
         std::this_thread::sleep_for(kAfterClick);
     }
     return succeeded();
@@ -149,13 +149,13 @@ Result<void> InputActions::click(Point point, platform::MouseButton which, int64
 Result<void> InputActions::mouseMove(int x, int y, int32_t pid) {
     Point point = onScreen(x, y, pid);
     // Hovering opens menus and tooltips too.
-    if (auto free = notOwnWindowAt(point); !free) return free;
+    VELMOR_RETURN_IF_FAILED(notOwnWindowAt(point));
     return input_.movePointer(point.x, point.y);
 }
 
 Result<void> InputActions::scroll(int deltaY, int deltaX) {
     if (auto at = windows_.pointer()) {
-        if (auto free = notOwnWindowAt({at->x, at->y}); !free) return free;
+        VELMOR_RETURN_IF_FAILED(notOwnWindowAt({at->x, at->y}));
     }
     return input_.scroll(deltaY, deltaX);
 }
@@ -164,15 +164,15 @@ Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t 
     if (!std::isfinite(duration) || duration < 0) return fail("the drag duration must be a number of seconds, 0 or more");
     if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))))
         return fail("drag refused: " + *refused);
-    if (auto free = notOwnWindowFocused(); !free) return free;
+    VELMOR_RETURN_IF_FAILED(notOwnWindowFocused());
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);
     for (Point end : {from, to}) {
-        if (auto free = notOwnWindowAt(end); !free) return free;
+        VELMOR_RETURN_IF_FAILED(notOwnWindowAt(end));
     }
-    if (auto moved = input_.movePointer(from.x, from.y); !moved) return moved;
+    VELMOR_RETURN_IF_FAILED(input_.movePointer(from.x, from.y));
     std::this_thread::sleep_for(kAfterMove);
-    if (auto pressed = input_.setButton(platform::MouseButton::left, true); !pressed) return pressed;
+    VELMOR_RETURN_IF_FAILED(input_.setButton(platform::MouseButton::left, true));
     int steps = std::max(static_cast<int>(duration * kDragEventsPerSecond), kMinDragSteps);
     auto pause = std::chrono::duration<double>(duration / steps);
     for (int i = 1; i <= steps; ++i) {

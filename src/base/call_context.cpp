@@ -16,32 +16,32 @@ thread_local std::shared_ptr<const CallContext> tCurrent;
 CallContext::CallContext(ProgressSink progressSink) : progressSink_(std::move(progressSink)) {}
 
 void CallContext::cancel() {
-    std::lock_guard lock(mutex_);
-    if (cancelled_) return;
-    cancelled_ = true;
-    woken_.notify_all();
-    for (auto& [id, action] : onCancel_) action();
+    // The actions run under the lock: that is what lets a dropped hook wait for its action.
+    state_.withLocked([&](State& state) {
+        if (state.cancelled) return;
+        state.cancelled = true;
+        woken_.notify_all();
+        for (auto& [id, action] : state.onCancel) action();
+    });
 }
 
-bool CallContext::cancelled() const {
-    std::lock_guard lock(mutex_);
-    return cancelled_;
-}
+bool CallContext::cancelled() const { return state_.withLocked([](const State& state) { return state.cancelled; }); }
 
 bool CallContext::waitFor(std::chrono::steady_clock::duration duration) const {
-    std::unique_lock lock(mutex_);
-    return !woken_.wait_for(lock, duration, [this] { return cancelled_; });
+    auto cancelled = [](const State& state) { return state.cancelled; };
+    return !state_.withLockedWhen(woken_, duration, cancelled, cancelled);
 }
 
 CallContext::CancelHook CallContext::onCancel(std::function<void()> action) const {
-    std::lock_guard lock(mutex_);
-    if (cancelled_) {
-        action();
-        return {};
-    }
-    uint64_t id = nextHook_++;
-    onCancel_.emplace(id, std::move(action));
-    return CancelHook(this, id);
+    return state_.withLocked([&](State& state) -> CancelHook {
+        if (state.cancelled) {
+            action();
+            return {};
+        }
+        uint64_t id = state.nextHook++;
+        state.onCancel.emplace(id, std::move(action));
+        return CancelHook(this, id);
+    });
 }
 
 void CallContext::progress(double done, std::optional<double> total, const std::string& message) const {
@@ -66,8 +66,7 @@ CallContext::CancelHook::~CancelHook() { release(); }
 
 void CallContext::CancelHook::release() {
     if (!context_) return;
-    std::lock_guard lock(context_->mutex_);
-    context_->onCancel_.erase(id_);
+    context_->state_.withLocked([&](State& state) { state.onCancel.erase(id_); });
     context_ = nullptr;
 }
 

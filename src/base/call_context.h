@@ -1,12 +1,13 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -60,12 +61,16 @@ public:
     void progress(double done, std::optional<double> total = std::nullopt, const std::string& message = {}) const;
 
 private:
+    struct State {
+        bool cancelled = false;
+        uint64_t nextHook = 1;
+        std::map<uint64_t, std::function<void()>> onCancel;
+    };
+
     const ProgressSink progressSink_;
-    mutable std::mutex mutex_;
+    // Mutable: hooks come and go, and waits wait, through the const view a call's work has.
+    mutable Guarded<State> state_;
     mutable std::condition_variable woken_;
-    bool cancelled_ = false;
-    mutable uint64_t nextHook_ = 1;
-    mutable std::map<uint64_t, std::function<void()>> onCancel_;
 };
 
 // The context of the call running on this thread: the one a CallScope opened, or one that is

@@ -1,5 +1,7 @@
 #include "base/child_launch.h"
 
+#include "base/guarded.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -9,7 +11,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,10 +36,7 @@ public:
     void run(std::function<void()> job) {
         std::packaged_task<void()> task(std::move(job));
         auto done = task.get_future();
-        {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
+        tasks_.withLocked([&](Tasks& tasks) { tasks.push_back(std::move(task)); });
         wake_.notify_one();
         done.get();
     }
@@ -46,18 +44,20 @@ public:
 private:
     [[noreturn]] void serve() {
         for (;;) {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return !tasks_.empty(); });
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
+            auto task = tasks_.withLockedWhen(
+                wake_, [](const Tasks& tasks) { return !tasks.empty(); },
+                [](Tasks& tasks) {
+                    auto first = std::move(tasks.front());
+                    tasks.pop_front();
+                    return first;
+                });
             task();
         }
     }
 
-    std::mutex mutex_;
+    using Tasks = std::deque<std::packaged_task<void()>>;
+    Guarded<Tasks> tasks_;
     std::condition_variable wake_;
-    std::deque<std::packaged_task<void()>> tasks_;
 };
 
 LifelongThread& lifelongThread() {

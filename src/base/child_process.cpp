@@ -42,6 +42,8 @@ std::string lastLineWithText(const std::string& text) {
     return text.substr(begin, end + 1 - begin);
 }
 
+constexpr auto hasEnded = [](const auto& state) { return state.status.has_value(); };
+
 }  // namespace
 
 Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const std::vector<std::string>& argv, ChildOptions options) {
@@ -58,7 +60,7 @@ Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const std::vector<std:
     }
     auto pid = launchChild(argv, {input.fds[1], output.fds[1], errors.fds[1]}, options.parentDeathSignal);
     if (options.discardStreams) output.take(1), errors.take(1);
-    if (!pid) return fail(pid.error());
+    VELMOR_RETURN_IF_FAILED(pid);
 
     std::unique_ptr<ChildProcess> child(new ChildProcess(*pid, input.take(0), stop.take(0), options));
     child->watcher_ = std::thread(&ChildProcess::watch, child.get(), output.take(0), errors.take(0),
@@ -117,15 +119,17 @@ void ChildProcess::watch(int output, int errors, std::optional<std::string> inpu
 }
 
 void ChildProcess::keep(bool isOutput, const char* bytes, size_t size) {
-    std::lock_guard lock(mutex_);
-    if (isOutput) {
-        wroteOutput_ = true;
-        output_.append(bytes, std::min(size, outputLimit_ - std::min(outputLimit_, output_.size())));
-        return;
-    }
-    errors_.append(bytes, std::min(size, errorLimit_ - std::min(errorLimit_, errors_.size())));
-    errorTail_.append(bytes, size);
-    if (errorTail_.size() > kErrorTailLimit) errorTail_.erase(0, errorTail_.size() - kErrorTailLimit);
+    state_.withLocked([&](State& state) {
+        if (isOutput) {
+            wroteOutput_ = true;
+            state.output.append(bytes, std::min(size, outputLimit_ - std::min(outputLimit_, state.output.size())));
+            return;
+        }
+        state.errors.append(bytes, std::min(size, errorLimit_ - std::min(errorLimit_, state.errors.size())));
+        state.errorTail.append(bytes, size);
+        if (state.errorTail.size() > kErrorTailLimit)
+            state.errorTail.erase(0, state.errorTail.size() - kErrorTailLimit);
+    });
 }
 
 void ChildProcess::reap() {
@@ -134,19 +138,20 @@ void ChildProcess::reap() {
     siginfo_t info{};
     while (::waitid(P_PID, pid_, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
     }
-    std::lock_guard lock(mutex_);
-    int raw = 0;
-    pid_t got;
-    do {
-        got = ::waitpid(pid_, &raw, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got == pid_) {
-        endedBySignal_ = WIFSIGNALED(raw);
-        status_ = endedBySignal_ ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
-    } else {
-        status_ = 255;  // reaped elsewhere: nothing more can be learnt about it
-    }
-    ended_.notify_all();
+    state_.withLocked([&](State& state) {
+        int raw = 0;
+        pid_t got;
+        do {
+            got = ::waitpid(pid_, &raw, 0);
+        } while (got < 0 && errno == EINTR);
+        if (got == pid_) {
+            state.endedBySignal = WIFSIGNALED(raw);
+            state.status = state.endedBySignal ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
+        } else {
+            state.status = 255;  // reaped elsewhere: nothing more can be learnt about it
+        }
+        ended_.notify_all();
+    });
 }
 
 bool ChildProcess::sendInput(std::string_view text) {
@@ -160,40 +165,33 @@ bool ChildProcess::sendInput(std::string_view text) {
 }
 
 void ChildProcess::signal(int number) {
-    std::lock_guard lock(mutex_);
-    if (!status_) ::kill(-pid_, number);
+    state_.withLocked([&](const State& state) {
+        if (!state.status) ::kill(-pid_, number);
+    });
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    ended_.wait_for(lock, limit, [this] { return status_.has_value(); });
-    return status_;
+    return state_.withLockedWhen(ended_, limit, hasEnded, [](const State& state) { return state.status; });
 }
 
 int ChildProcess::waitForExit() {
-    std::unique_lock lock(mutex_);
-    ended_.wait(lock, [this] { return status_.has_value(); });
-    return *status_;
+    return state_.withLockedWhen(ended_, hasEnded, [](const State& state) { return *state.status; });
 }
 
 bool ChildProcess::endedBySignal() const {
-    std::lock_guard lock(mutex_);
-    return endedBySignal_;
+    return state_.withLocked([](const State& state) { return state.endedBySignal; });
 }
 
 std::string ChildProcess::output() const {
-    std::lock_guard lock(mutex_);
-    return output_;
+    return state_.withLocked([](const State& state) { return state.output; });
 }
 
 std::string ChildProcess::errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
+    return state_.withLocked([](const State& state) { return state.errors; });
 }
 
 std::string ChildProcess::lastErrorLine() const {
-    std::lock_guard lock(mutex_);
-    return lastLineWithText(errorTail_);
+    return state_.withLocked([](const State& state) { return lastLineWithText(state.errorTail); });
 }
 
 }  // namespace velmor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/guarded.h"
 #include "base/result.h"
 
 #include <atomic>
@@ -8,7 +9,6 @@
 #include <csignal>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,11 +85,13 @@ private:
     const size_t outputLimit_, errorLimit_;
     std::atomic<bool> wroteOutput_ = false;
 
-    mutable std::mutex mutex_;
+    struct State {
+        std::optional<int> status;  // set once the program is reaped
+        bool endedBySignal = false;
+        std::string output, errors, errorTail;
+    };
+    Guarded<State> state_;
     std::condition_variable ended_;
-    std::optional<int> status_;
-    bool endedBySignal_ = false;
-    std::string output_, errors_, errorTail_;
     std::thread watcher_;
 };
 

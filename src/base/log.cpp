@@ -1,5 +1,6 @@
 #include "base/log.h"
 
+#include "base/guarded.h"
 #include "base/paths.h"
 #include "base/private_folder.h"
 #include "base/write_all.h"
@@ -11,7 +12,6 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <thread>
@@ -31,16 +31,13 @@ public:
     }
 
     void enqueue(std::string entry) {
-        {
-            std::lock_guard lock(mutex_);
-            pending_.push_back(std::move(entry));
-        }
+        queue_.withLocked([&](Queue& queue) { queue.pending.push_back(std::move(entry)); });
         wake_.notify_one();
     }
 
     void flush() {
-        std::unique_lock lock(mutex_);
-        drained_.wait(lock, [this] { return pending_.empty() && !writing_; });
+        queue_.withLockedWhen(
+            drained_, [](const Queue& queue) { return queue.pending.empty() && !queue.writing; }, [](Queue&) {});
     }
 
     const std::string& path() const { return path_; }
@@ -73,30 +70,36 @@ private:
     }
 
     void run() {
-        std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return !pending_.empty(); });
-            std::string entry = std::move(pending_.front());
-            pending_.pop_front();
-            writing_ = true;
-            lock.unlock();
+            std::string entry = queue_.withLockedWhen(
+                wake_, [](const Queue& queue) { return !queue.pending.empty(); },
+                [](Queue& queue) {
+                    std::string first = std::move(queue.pending.front());
+                    queue.pending.pop_front();
+                    queue.writing = true;
+                    return first;
+                });
             if (!appendLogEntry(path_, entry) && !announced_) {
                 announced_ = true;
                 announceUnwritableFile();
             }
-            lock.lock();
-            writing_ = false;
-            if (pending_.empty()) drained_.notify_all();
+            queue_.withLocked([&](Queue& queue) {
+                queue.writing = false;
+                if (queue.pending.empty()) drained_.notify_all();
+            });
         }
     }
 
+    struct Queue {
+        std::deque<std::string> pending;
+        bool writing = false;  // an entry is being written, outside the queue
+    };
+
     const std::string path_;
     bool announced_ = false;  // used by the writer thread alone
-    std::mutex mutex_;
+    Guarded<Queue> queue_;
     std::condition_variable wake_;
     std::condition_variable drained_;
-    std::deque<std::string> pending_;
-    bool writing_ = false;
 };
 
 void write(int priority, std::string line) {

@@ -247,16 +247,14 @@ void HttpForwarder::forward(std::string message, InputMessage info) {
         return;
     }
     bool expectsAnswer = info.expectsAnswer;
-    if (expectsAnswer) {
-        std::lock_guard lock(unansweredMutex_);
-        ++unanswered_;
-    }
+    if (expectsAnswer) unanswered_.withLocked([](std::size_t& unanswered) { ++unanswered; });
     asio::post(io_, [this, message = std::move(message), info = std::move(info), expectsAnswer]() mutable {
         if (info.method == "notifications/initialized") session_.initializedLine = message;
         auto done = [this, expectsAnswer] {
             if (!expectsAnswer) return;
-            std::lock_guard lock(unansweredMutex_);
-            if (--unanswered_ == 0) answered_.notify_all();
+            unanswered_.withLocked([this](std::size_t& unanswered) {
+                if (--unanswered == 0) answered_.notify_all();
+            });
         };
         Exchange::Sink sink{[this](std::string_view line) { stdoutLines_.write(line); }, done};
         std::make_shared<Exchange>(*this, std::move(message), std::move(info), std::move(sink))->start();
@@ -264,8 +262,7 @@ void HttpForwarder::forward(std::string message, InputMessage info) {
 }
 
 void HttpForwarder::waitUntilAnswered() {
-    std::unique_lock lock(unansweredMutex_);
-    answered_.wait(lock, [this] { return unanswered_ == 0; });
+    unanswered_.withLockedWhen(answered_, [](std::size_t unanswered) { return unanswered == 0; }, [](std::size_t&) {});
 }
 
 void HttpForwarder::renewSession(const std::string& staleId, std::function<void()> then) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/guarded.h"
 #include "bridge/bridge_config.h"
 #include "bridge/connection_pool.h"
 #include "bridge/stdin_messages.h"
@@ -9,7 +10,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,9 +57,8 @@ private:
     std::vector<std::function<void()>> afterRenewal_;
 
     // The one state shared with the reading thread.
-    std::mutex unansweredMutex_;
+    Guarded<std::size_t> unanswered_{0};
     std::condition_variable answered_;
-    std::size_t unanswered_ = 0;
 };
 
 }  // namespace velmor::bridge

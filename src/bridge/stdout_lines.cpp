@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <poll.h>
 #include <thread>
+#include <utility>
 
 namespace velmor::bridge {
 
@@ -31,52 +32,53 @@ void StdoutLines::write(std::string_view line) {
     text.reserve(line.size() + 1);
     text.append(line);
     text += '\n';
-    std::lock_guard lock(mutex_);
-    // With nothing before it, a short line that cannot block goes out at once, sparing the
-    // writer thread's wake-up on the way of most answers.
-    if (lines_.empty() && !writing_ && text.size() <= PIPE_BUF && writableNow(fd_)) {
-        (void)writeAll(fd_, text);
-        return;
-    }
-    // A line on its own always goes: one answer may be as large as the forwarder allows.
-    if (queuedBytes_ > 0 && queuedBytes_ + text.size() > kQueueLimit) {
-        if (!dropping_) log("Standard output is not being read; dropping lines until it is");
-        dropping_ = true;
-        return;
-    }
-    dropping_ = false;
-    queuedBytes_ += text.size();
-    lines_.push_back(std::move(text));
-    queued_.notify_one();
+    bool startedDropping = queue_.withLocked([&](Queue& queue) {
+        // With nothing before it, a short line that cannot block goes out at once, sparing the
+        // writer thread's wake-up on the way of most answers. Written under the lock, so no
+        // queued line can overtake it.
+        if (queue.lines.empty() && !queue.writing && text.size() <= PIPE_BUF && writableNow(fd_)) {
+            (void)writeAll(fd_, text);
+            return false;
+        }
+        // A line on its own always goes: one answer may be as large as the forwarder allows.
+        if (queue.bytes > 0 && queue.bytes + text.size() > kQueueLimit) return !std::exchange(queue.dropping, true);
+        queue.dropping = false;
+        queue.bytes += text.size();
+        queue.lines.push_back(std::move(text));
+        queued_.notify_one();
+        return false;
+    });
+    if (startedDropping) log("Standard output is not being read; dropping lines until it is");
 }
 
 void StdoutLines::writeLines() {
-    std::unique_lock lock(mutex_);
     while (true) {
-        queued_.wait(lock, [this] { return !lines_.empty(); });
-        std::string text = std::move(lines_.front());
-        lines_.pop_front();
-        writing_ = true;
-        lock.unlock();
+        std::string text = queue_.withLockedWhen(
+            queued_, [](const Queue& queue) { return !queue.lines.empty(); },
+            [](Queue& queue) {
+                std::string first = std::move(queue.lines.front());
+                queue.lines.pop_front();
+                queue.writing = true;
+                return first;
+            });
         // A reader that went away is not told: there is nobody left to tell.
         (void)writeAll(fd_, text);
-        lock.lock();
-        writing_ = false;
-        queuedBytes_ -= text.size();
-        if (lines_.empty()) drained_.notify_all();
+        queue_.withLocked([&](Queue& queue) {
+            queue.writing = false;
+            queue.bytes -= text.size();
+            if (queue.lines.empty()) drained_.notify_all();
+        });
     }
 }
 
 void StdoutLines::exitProcess(int status) {
-    {
-        std::unique_lock lock(mutex_);
-        (void)drained_.wait_for(lock, std::chrono::seconds(1), [this] { return lines_.empty() && !writing_; });
-        // _Exit rather than exit: requests, notifications and reconnection timers may still
-        // be in flight on other threads, and running destructors under them would be unsafe.
-        // Nothing is buffered, since every line went out with write(2). The lock is kept, so
-        // no line is started meanwhile.
-        std::_Exit(status);
-    }
+    // _Exit rather than exit: requests, notifications and reconnection timers may still be in
+    // flight on other threads, and running destructors under them would be unsafe. Nothing is
+    // buffered, since every line went out with write(2). It is called under the lock, so no
+    // line is started meanwhile.
+    queue_.withLockedWhen(
+        drained_, std::chrono::seconds(1), [](const Queue& queue) { return queue.lines.empty() && !queue.writing; },
+        [&](Queue&) { std::_Exit(status); });
 }
 
 }  // namespace velmor::bridge

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -34,14 +35,17 @@ public:
 private:
     void writeLines();
 
+    struct Queue {
+        std::deque<std::string> lines;
+        std::size_t bytes = 0;
+        bool writing = false;  // a line is being written, outside the queue
+        bool dropping = false;
+    };
+
     const int fd_;
-    std::mutex mutex_;
+    Guarded<Queue> queue_;
     std::condition_variable queued_;
     std::condition_variable drained_;
-    std::deque<std::string> lines_;
-    std::size_t queuedBytes_ = 0;
-    bool writing_ = false;  // a line is being written, outside the queue
-    bool dropping_ = false;
 };
 
 }  // namespace velmor::bridge

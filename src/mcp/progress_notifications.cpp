@@ -1,10 +1,10 @@
 #include "mcp/progress_notifications.h"
 
+#include "base/guarded.h"
 #include "base/json_text.h"
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace velmor::mcp {
@@ -15,7 +15,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kShortestInterval = std::chrono::milliseconds(250);
 
 struct SentSoFar {
-    std::mutex mutex;
     std::optional<double> progress;
     Clock::time_point at;
 };
@@ -24,23 +23,25 @@ struct SentSoFar {
 
 CallContext::ProgressSink progressNotifier(nlohmann::json progressToken,
                                            std::function<void(const std::string& notification)> notify) {
-    auto sent = std::make_shared<SentSoFar>();
-    return [token = std::move(progressToken), notify = std::move(notify), sent](
+    auto sentSoFar = std::make_shared<Guarded<SentSoFar>>();
+    return [token = std::move(progressToken), notify = std::move(notify), sentSoFar](
                double progress, std::optional<double> total, const std::string& message) {
-        // Under the lock: reports from several threads of one call go out in order.
-        std::lock_guard lock(sent->mutex);
-        auto now = Clock::now();
-        bool reachesTotal = total && progress >= *total;
-        if (sent->progress && (progress <= *sent->progress || (!reachesTotal && now - sent->at < kShortestInterval)))
-            return;
-        nlohmann::json params = {{"progressToken", token}, {"progress", progress}};
-        if (total) params["total"] = *total;
-        if (!message.empty()) params["message"] = message;
-        std::string text = dictToJson({{"jsonrpc", "2.0"}, {"method", "notifications/progress"}, {"params", params}});
-        if (text == kJsonSerializationFailed) return;
-        sent->progress = progress;
-        sent->at = now;
-        notify(text);
+        // Sent under the lock: reports from several threads of one call go out in order.
+        sentSoFar->withLocked([&](SentSoFar& sent) {
+            auto now = Clock::now();
+            bool reachesTotal = total && progress >= *total;
+            if (sent.progress && (progress <= *sent.progress || (!reachesTotal && now - sent.at < kShortestInterval)))
+                return;
+            nlohmann::json params = {{"progressToken", token}, {"progress", progress}};
+            if (total) params["total"] = *total;
+            if (!message.empty()) params["message"] = message;
+            std::string text =
+                dictToJson({{"jsonrpc", "2.0"}, {"method", "notifications/progress"}, {"params", params}});
+            if (text == kJsonSerializationFailed) return;
+            sent.progress = progress;
+            sent.at = now;
+            notify(text);
+        });
     };
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 
 namespace velmor::mcp {
 
@@ -26,19 +27,28 @@ public:
     [[nodiscard]] bool tryPost(std::function<void()> task);
 
 private:
+    using Task = std::function<void()>;
+    struct State {
+        std::deque<Task> tasks;
+        size_t threads = 0;
+        size_t idle = 0;
+        bool stopping = false;
+    };
+
     void run();
+    // The task for this thread to run next, waiting for one when none is queued; none when
+    // the thread is to leave, and then it no longer counts.
+    Task nextTask();
+    // This thread stops counting (the last one out wakes the destructor); answers no task.
+    Task leave(State& state);
 
     const size_t maxRunning_;
     const size_t maxQueued_;
     const size_t keepWarm_;
     const std::chrono::seconds idleExit_;
-    std::mutex mutex_;
+    Guarded<State> state_;
     std::condition_variable wake_;
     std::condition_variable allGone_;
-    std::deque<std::function<void()>> tasks_;
-    size_t threads_ = 0;
-    size_t idle_ = 0;
-    bool stopping_ = false;
 };
 
 }  // namespace velmor::mcp

@@ -94,7 +94,7 @@ void TTSManager::setActiveProvider(const std::string& id) {
 }
 
 Result<void> TTSManager::configureProvider(const std::string& id, const std::string& apiKey, bool makeActive) {
-    if (auto usable = checkHeaderValue(apiKey); !usable) return usable;
+    VELMOR_RETURN_IF_FAILED(checkHeaderValue(apiKey));
     auto* target = provider(id);
     if (!target) {
         Log::error("tts-manager", "Unknown provider: " + id);

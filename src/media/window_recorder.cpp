@@ -71,40 +71,40 @@ WindowRecorder::~WindowRecorder() {
 }
 
 bool WindowRecorder::isRecording() {
-    std::lock_guard lock(mutex_);
-    return ffmpeg_ != nullptr;
+    return recording_.withLocked([](const Recording& recording) { return recording.ffmpeg != nullptr; });
 }
 
 void WindowRecorder::clearCachedSelection() {
-    std::lock_guard lock(mutex_);
-    cachedArea_.reset();
+    recording_.withLocked([](Recording& recording) { recording.cachedArea.reset(); });
 }
 
 Result<void> WindowRecorder::startRecording(int32_t targetPid) {
-    std::lock_guard lock(mutex_);
-    if (ffmpeg_) return fail("already recording");
-    if (cachedArea_) {
-        Log::info(kCategory, "Reusing cached window selection");
-        return record(*cachedArea_);
-    }
-    auto window = windows_.frontWindowOf(targetPid);
-    if (!window) return fail("no window selected");
-    auto screen = windows_.screen();
-    if (!screen) return fail("no display found");
-    auto area = recordableArea(window->frame, *screen);
-    if (!area) return fail("no window selected");
-    cachedArea_ = area;
-    return record(*area);
+    return recording_.withLocked([&](Recording& recording) -> Result<void> {
+        if (recording.ffmpeg) return fail("already recording");
+        if (recording.cachedArea) {
+            Log::info(kCategory, "Reusing cached window selection");
+            return record(recording, *recording.cachedArea);
+        }
+        auto window = windows_.frontWindowOf(targetPid);
+        if (!window) return fail("no window selected");
+        auto screen = windows_.screen();
+        if (!screen) return fail("no display found");
+        auto area = recordableArea(window->frame, *screen);
+        if (!area) return fail("no window selected");
+        recording.cachedArea = area;
+        return record(recording, *area);
+    });
 }
 
 Result<void> WindowRecorder::startDisplayRecording() {
-    std::lock_guard lock(mutex_);
-    if (ffmpeg_) return fail("already recording");
-    auto screen = windows_.screen();
-    auto area = screen ? recordableArea(*screen, *screen) : std::nullopt;
-    if (!area) return fail("no display found");
-    Log::info(kCategory, "Display capture: " + sizeText(*area));
-    return record(*area);
+    return recording_.withLocked([&](Recording& recording) -> Result<void> {
+        if (recording.ffmpeg) return fail("already recording");
+        auto screen = windows_.screen();
+        auto area = screen ? recordableArea(*screen, *screen) : std::nullopt;
+        if (!area) return fail("no display found");
+        Log::info(kCategory, "Display capture: " + sizeText(*area));
+        return record(recording, *area);
+    });
 }
 
 std::filesystem::path WindowRecorder::nextOutputPath() const {
@@ -121,7 +121,7 @@ std::filesystem::path WindowRecorder::nextOutputPath() const {
     }
 }
 
-Result<void> WindowRecorder::record(const platform::Frame& area) {
+Result<void> WindowRecorder::record(Recording& recording, const platform::Frame& area) {
     std::vector<std::string> input;
     std::unique_ptr<FrameFeeder> feeder;
     if (frames_) {
@@ -137,7 +137,7 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
     std::error_code ignored;
     std::filesystem::create_directories(recordingsFolder_, ignored);
     auto output = nextOutputPath();
-    outputPath_ = output;
+    recording.outputPath = output;
 
     // Standard input stays open for the "q" that stops it; only the last line of diagnostics
     // is needed. Should Velmor end without stopping it, however it ends, ffmpeg is
@@ -162,20 +162,23 @@ Result<void> WindowRecorder::record(const platform::Frame& area) {
         }
         std::this_thread::sleep_for(kPoll);
     }
-    ffmpeg_ = std::move(ffmpeg);
-    feeder_ = std::move(feeder);
+    recording.ffmpeg = std::move(ffmpeg);
+    recording.feeder = std::move(feeder);
     Log::info(kCategory, "Recording started to " + output.string() + " (" + sizeText(area) + ")");
     return succeeded();
 }
 
 std::string WindowRecorder::stopRecording() {
-    std::lock_guard lock(mutex_);
-    if (!ffmpeg_) return std::string(kNotRecording);
-    auto ffmpeg = std::move(ffmpeg_);
-    std::string path = outputPath_ ? outputPath_->string() : std::string();
-    outputPath_.reset();
+    return recording_.withLocked([this](Recording& recording) { return stop(recording); });
+}
+
+std::string WindowRecorder::stop(Recording& recording) {
+    if (!recording.ffmpeg) return std::string(kNotRecording);
+    auto ffmpeg = std::move(recording.ffmpeg);
+    std::string path = recording.outputPath ? recording.outputPath->string() : std::string();
+    recording.outputPath.reset();
     // Fed frames end with their pipe, which lets ffmpeg finish as "q" does.
-    if (feeder_) feeder_->stop(), feeder_.reset();
+    if (recording.feeder) recording.feeder->stop(), recording.feeder.reset();
 
     // "q" lets ffmpeg write the file's index and close it; a killed ffmpeg leaves an MP4
     // that no player opens.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/child_process.h"
+#include "base/guarded.h"
 #include "base/result.h"
 #include "platform/screen_frames.h"
 #include "platform/windows.h"
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,7 +49,16 @@ public:
     bool isRecording();
 
 private:
-    Result<void> record(const platform::Frame& area);
+    // Held for a whole operation: a start or a stop that waits on ffmpeg keeps the others out.
+    struct Recording {
+        std::unique_ptr<ChildProcess> ffmpeg;
+        std::unique_ptr<FrameFeeder> feeder;
+        std::optional<std::filesystem::path> outputPath;
+        std::optional<platform::Frame> cachedArea;
+    };
+
+    Result<void> record(Recording& recording, const platform::Frame& area);
+    std::string stop(Recording& recording);
     std::filesystem::path nextOutputPath() const;
 
     const std::string ffmpegProgram_;
@@ -57,11 +66,7 @@ private:
     platform::Windows& windows_;
     platform::ScreenFrames* frames_ = nullptr;
 
-    std::mutex mutex_;
-    std::unique_ptr<ChildProcess> ffmpeg_;
-    std::unique_ptr<FrameFeeder> feeder_;
-    std::optional<std::filesystem::path> outputPath_;
-    std::optional<platform::Frame> cachedArea_;
+    Guarded<Recording> recording_;
 };
 
 // The part of `area` that lies on `screen`, with both sides cut to even numbers as the

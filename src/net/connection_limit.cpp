@@ -1,88 +1,79 @@
 #include "net/connection_limit.h"
 
 #include <list>
-#include <mutex>
 
 namespace velmor::net {
 
 struct ConnectionLimit::State {
-    std::mutex mutex;
-    const size_t maxOpen;
-    const bool displace;
     size_t open = 0;
     std::list<Slot*> finished;  // oldest first
     std::list<Slot*> waiting;   // oldest first
-
-    State(size_t maxOpen, bool displace) : maxOpen(maxOpen), displace(displace) {}
-
-    // The connection to give way to a newcomer, or null when none may.
-    Slot* candidate() {
-        if (!displace) return nullptr;
-        if (!finished.empty()) return finished.front();
-        if (!waiting.empty()) return waiting.front();
-        return nullptr;
-    }
 };
 
 ConnectionLimit::ConnectionLimit(size_t maxOpen, bool newcomersDisplaceWaiting, std::function<void()> reclaimWhenFull)
-    : state_(std::make_shared<State>(maxOpen, newcomersDisplaceWaiting)), reclaimWhenFull_(std::move(reclaimWhenFull)) {}
+    : maxOpen_(maxOpen), newcomersDisplaceWaiting_(newcomersDisplaceWaiting),
+      state_(std::make_shared<Guarded<State>>()), reclaimWhenFull_(std::move(reclaimWhenFull)) {}
+
+ConnectionLimit::Slot* ConnectionLimit::displaceable(const State& state) const {
+    if (!newcomersDisplaceWaiting_) return nullptr;
+    if (!state.finished.empty()) return state.finished.front();
+    if (!state.waiting.empty()) return state.waiting.front();
+    return nullptr;
+}
 
 std::unique_ptr<ConnectionLimit::Slot> ConnectionLimit::claim() {
-    if (reclaimWhenFull_ && open() >= state_->maxOpen) reclaimWhenFull_();
+    if (reclaimWhenFull_ && open() >= maxOpen_) reclaimWhenFull_();
     std::function<void()> closeDisplaced;
-    std::unique_ptr<Slot> slot;
-    {
-        std::lock_guard lock(state_->mutex);
-        if (state_->open >= state_->maxOpen) {
-            Slot* displaced = state_->candidate();
+    auto slot = state_->withLocked([&](State& state) -> std::unique_ptr<Slot> {
+        if (state.open >= maxOpen_) {
+            Slot* displaced = displaceable(state);
             if (!displaced) return nullptr;
             // The displaced connection hands its place to the newcomer at once; its socket
             // closes moments later on its own thread.
-            displaced->moveTo(Slot::Standing::Displaced);
+            displaced->moveTo(state, Slot::Standing::Displaced);
             closeDisplaced = std::move(displaced->close_);
         }
-        ++state_->open;
-        slot.reset(new Slot(state_));
-        state_->waiting.push_back(slot.get());
-    }
+        ++state.open;
+        std::unique_ptr<Slot> claimed(new Slot(state_));
+        state.waiting.push_back(claimed.get());
+        return claimed;
+    });
     if (closeDisplaced) closeDisplaced();
     return slot;
 }
 
 size_t ConnectionLimit::open() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->open;
+    return state_->withLocked([](const State& state) { return state.open; });
 }
 
-void ConnectionLimit::Slot::moveTo(Standing standing) {
+void ConnectionLimit::Slot::moveTo(State& state, Standing standing) {
     if (standing_ == Standing::Displaced) return;
     auto counted = [](Standing s) { return s == Standing::Waiting || s == Standing::Finished; };
-    if (standing_ == Standing::Waiting) state_->waiting.remove(this);
-    if (standing_ == Standing::Finished) state_->finished.remove(this);
-    if (counted(standing_) && !counted(standing)) --state_->open;
-    if (!counted(standing_) && counted(standing)) ++state_->open;
+    if (standing_ == Standing::Waiting) state.waiting.remove(this);
+    if (standing_ == Standing::Finished) state.finished.remove(this);
+    if (counted(standing_) && !counted(standing)) --state.open;
+    if (!counted(standing_) && counted(standing)) ++state.open;
     standing_ = standing;
-    if (standing == Standing::Finished) state_->finished.push_back(this);
+    if (standing == Standing::Finished) state.finished.push_back(this);
 }
 
 void ConnectionLimit::Slot::onDisplaced(std::function<void()> close) {
-    std::lock_guard lock(state_->mutex);
-    if (standing_ != Standing::Displaced) close_ = std::move(close);
+    state_->withLocked([&](State&) {
+        if (standing_ != Standing::Displaced) close_ = std::move(close);
+    });
 }
 
 void ConnectionLimit::Slot::markBusy() {
-    std::lock_guard lock(state_->mutex);
-    moveTo(Standing::Busy);
+    state_->withLocked([this](State& state) { moveTo(state, Standing::Busy); });
 }
 
 void ConnectionLimit::Slot::markFinished() {
-    std::lock_guard lock(state_->mutex);
-    moveTo(Standing::Finished);
+    state_->withLocked([this](State& state) { moveTo(state, Standing::Finished); });
 }
 
 ConnectionLimit::Slot::~Slot() {
-    std::lock_guard lock(state_->mutex);
-    moveTo(Standing::Displaced);  // leaves every list and gives the place back
+    // Leaves every list and gives the place back.
+    state_->withLocked([this](State& state) { moveTo(state, Standing::Displaced); });
 }
 
 }  // namespace velmor::net

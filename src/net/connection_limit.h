@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -41,9 +43,10 @@ public:
     private:
         friend class ConnectionLimit;
         enum class Standing { Waiting, Busy, Finished, Displaced };
-        explicit Slot(std::shared_ptr<State> state) : state_(std::move(state)) {}
-        void moveTo(Standing standing);  // with the state's lock held
-        std::shared_ptr<State> state_;
+        explicit Slot(std::shared_ptr<Guarded<State>> state) : state_(std::move(state)) {}
+        void moveTo(State& state, Standing standing);
+        std::shared_ptr<Guarded<State>> state_;
+        // Both guarded by the state's lock.
         std::function<void()> close_;
         Standing standing_ = Standing::Waiting;
     };
@@ -59,7 +62,12 @@ public:
     size_t open() const;
 
 private:
-    std::shared_ptr<State> state_;
+    // The connection to give way to a newcomer, or null when none may.
+    Slot* displaceable(const State& state) const;
+
+    const size_t maxOpen_;
+    const bool newcomersDisplaceWaiting_;
+    std::shared_ptr<Guarded<State>> state_;
     std::function<void()> reclaimWhenFull_;
 };
 

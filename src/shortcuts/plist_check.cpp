@@ -163,7 +163,7 @@ private:
                 const uint8_t kind = keyOffset < objectsEnd_ ? byteAt(static_cast<size_t>(keyOffset)) >> 4 : 0;
                 if (kind != kAsciiString && kind != kUtf16String) return fail("a dictionary key of the property list is not a string");
             }
-            if (auto checked = object(static_cast<size_t>(child), depth + 1); !checked) return checked;
+            VELMOR_RETURN_IF_FAILED(object(static_cast<size_t>(child), depth + 1));
         }
         onPath_[index] = false;
         return succeeded();

@@ -94,13 +94,13 @@ Result<CreatedShortcut> ShortcutBuilder::createShortcut(const std::string& name,
                                                        bool autoImport) const {
     // The checked file carries the shortcut's name to the import, so the name must be able
     // to name a file.
-    if (auto valid = checkShortcutName(name); !valid) return fail(valid.error());
+    VELMOR_RETURN_IF_FAILED(checkShortcutName(name));
     std::vector<ShortcutAction> made = fileActions(actions);
     Result<std::string> bytes = shortcutFileBytes(made);
-    if (!bytes) return fail(bytes.error());
+    VELMOR_RETURN_IF_FAILED(bytes);
 
     Result<std::string> folder = privateFolder(temporaryFolder_);
-    if (!folder) return fail(folder.error());
+    VELMOR_RETURN_IF_FAILED(folder);
     const std::string uncheckedPath = *folder + "/unchecked" + kShortcutSuffix;
     const std::string checkedPath = *folder + "/" + name + kShortcutSuffix;
     if (!replaceFilePrivately(uncheckedPath, *bytes))

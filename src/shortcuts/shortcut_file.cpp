@@ -170,14 +170,13 @@ Result<std::vector<ShortcutAction>> parseShortcutFile(const std::string& bytes) 
     if (bytes.size() > kMaxShortcutFileBytes) return fail("the file is too large to be a shortcut");
     // The parser trusts a file's offsets and contents and aborts on some of them, so it
     // only reads what the check has walked first.
-    if (auto checked = bytes.starts_with("bplist") ? checkBinaryPlist(bytes) : checkXmlPlist(bytes); !checked)
-        return fail(checked.error());
+    VELMOR_RETURN_IF_FAILED(bytes.starts_with("bplist") ? checkBinaryPlist(bytes) : checkXmlPlist(bytes));
     plist_t parsed = nullptr;
     if (!bytes.empty()) plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &parsed);
     if (!parsed) return fail("the file is not a property list");
     PlistPtr root(parsed);
     json document = toJson(root.get(), 0);
-    if (auto checked = checkTopLevel(document); !checked) return fail(checked.error());
+    VELMOR_RETURN_IF_FAILED(checkTopLevel(document));
 
     std::vector<ShortcutAction> actions;
     for (const auto& entry : document[kActions]) {
@@ -207,7 +206,7 @@ Result<std::string> readShortcutBytes(const std::string& path) {
 
 Result<std::vector<ShortcutAction>> readShortcutFile(const std::string& path) {
     Result<std::string> bytes = readShortcutBytes(path);
-    if (!bytes) return fail(bytes.error());
+    VELMOR_RETURN_IF_FAILED(bytes);
     return parseShortcutFile(*bytes);
 }
 

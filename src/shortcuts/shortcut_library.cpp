@@ -55,7 +55,7 @@ bool ShortcutLibrary::contains(const std::string& name) const {
 }
 
 Result<void> ShortcutLibrary::store(const std::string& name, const std::string& bytes) const {
-    if (auto valid = checkShortcutName(name); !valid) return valid;
+    VELMOR_RETURN_IF_FAILED(checkShortcutName(name));
     if (!replaceFilePrivately(fileOf(name), bytes))
         return fail("cannot write " + fileOf(name) + ": " + std::strerror(errno));
     return succeeded();

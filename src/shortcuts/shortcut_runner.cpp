@@ -160,7 +160,7 @@ const std::map<std::string, Action>& actions() {
         {"downloadurl", [](const json&, Run& r) { return fetchUrl(std::string(trimmed(r.input))); }},
         {"openapp",
          [](const json& p, Run& r) -> Result<std::string> {
-             if (auto opened = openApplication(text(p, "WFAppIdentifier", r)); !opened) return fail(opened.error());
+             VELMOR_RETURN_IF_FAILED(openApplication(text(p, "WFAppIdentifier", r)));
              return r.input;
          }},
         {"runscript", runScript},
@@ -172,7 +172,7 @@ const std::map<std::string, Action>& actions() {
          }},
         {"setclipboard",
          [](const json&, Run& r) -> Result<std::string> {
-             if (auto set = setClipboardText(r.input); !set) return fail(set.error());
+             VELMOR_RETURN_IF_FAILED(setClipboardText(r.input));
              return r.input;
          }},
         {"getclipboard", [](const json&, Run&) { return clipboardText(); }},
@@ -180,7 +180,7 @@ const std::map<std::string, Action>& actions() {
          [](const json& p, Run& r) -> Result<std::string> {
              std::string title = text(p, "WFNotificationActionTitle", r);
              auto sent = sendNotification(title.empty() ? "Velmor" : title, text(p, "WFNotificationActionBody", r));
-             if (!sent) return fail(sent.error());
+             VELMOR_RETURN_IF_FAILED(sent);
              return r.input;
          }},
         {"delay", wait},

@@ -57,7 +57,7 @@ Result<std::string> mergeNarrationIntoVideo(const std::string& ffmpegProgram, co
     // Made private before ffmpeg writes into it (it keeps the mode), as the recording was.
     std::error_code ignored;
     std::filesystem::remove(outputPath, ignored);
-    if (auto created = createPrivateFile(outputPath); !created) return fail(created.error());
+    VELMOR_RETURN_IF_FAILED(createPrivateFile(outputPath));
     std::vector<std::string> argv{ffmpegProgram};
     for (auto& arg : narrationMergeArguments(videoPath, segments, outputPath)) argv.push_back(std::move(arg));
 

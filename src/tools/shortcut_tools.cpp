@@ -1,7 +1,8 @@
 #include "tools/shortcut_tools.h"
 
+#include "base/guarded.h"
+
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 
@@ -69,19 +70,21 @@ public:
 
     json listShortcuts() override {
         FolderStamp now = stampOf(folder_);
-        {
-            std::lock_guard lock(mutex_);
-            if (cached_ && now == stamp_) return *cached_;
-        }
+        auto fresh = cache_.withLocked([&](const Cache& cache) -> std::optional<json> {
+            if (cache.listing && now == cache.stamp) return cache.listing;
+            return std::nullopt;
+        });
+        if (fresh) return *fresh;
         auto names = builder_.listShortcuts();
         json listing = listingResult(names);
-        std::lock_guard lock(mutex_);
-        if (names && settled(now) && now == stampOf(folder_)) {
-            cached_ = listing;
-            stamp_ = now;
-        } else {
-            cached_.reset();
-        }
+        cache_.withLocked([&](Cache& cache) {
+            if (names && settled(now) && now == stampOf(folder_)) {
+                cache.listing = listing;
+                cache.stamp = now;
+            } else {
+                cache.listing.reset();
+            }
+        });
         return listing;
     }
 
@@ -92,9 +95,11 @@ public:
 private:
     const shortcuts::ShortcutBuilder& builder_;
     std::string folder_;
-    std::mutex mutex_;
-    std::optional<json> cached_;
-    FolderStamp stamp_;
+    struct Cache {
+        std::optional<json> listing;
+        FolderStamp stamp;  // the folder's when the listing was read
+    };
+    Guarded<Cache> cache_;
 };
 
 }  // namespace

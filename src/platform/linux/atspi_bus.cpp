@@ -19,7 +19,7 @@ constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 Result<std::string> accessibilityBusAddress() {
     if (const char* address = std::getenv("AT_SPI_BUS_ADDRESS"); address && *address) return std::string(address);
     auto session = openPrivateSessionBus();
-    if (!session) return fail(session.error());
+    VELMOR_RETURN_IF_FAILED(session);
     DbusReply reply = DbusCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress")
                           .send(session->get(), kAtspiCallTimeoutMs);
     if (!reply.hasSignature("s")) return fail("no accessibility bus launcher on the session bus");

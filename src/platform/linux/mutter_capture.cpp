@@ -7,7 +7,7 @@ namespace velmor::platform {
 
 Result<RgbImage> MutterScreenFrames::copy(const Frame& area) {
     auto stream = session_.stream();
-    if (!stream) return fail(stream.error());
+    VELMOR_RETURN_IF_FAILED(stream);
     const Frame& monitor = stream->monitor;
     return frames_.copy(*stream, {area.x - monitor.x, area.y - monitor.y, area.width, area.height});
 }
@@ -16,7 +16,7 @@ Result<std::vector<uint8_t>> MutterCapture::captureFrontWindow(int32_t pid) {
     auto window = windows_.frontWindowOf(pid);
     if (!window) return fail("target app window not found (pid " + std::to_string(pid) + ")");
     auto stream = session_.stream();
-    if (!stream) return fail(stream.error());
+    VELMOR_RETURN_IF_FAILED(stream);
     auto image = frames_.copy(stream->monitor);
     if (!image) {
         Log::error("gnome", "Screen cast frame failed: " + image.error());

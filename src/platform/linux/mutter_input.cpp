@@ -67,7 +67,7 @@ Result<void> MutterInput::typeCharacters(const std::vector<std::u32string>& char
         Events events;
         for (size_t i = first; i < std::min(characters.size(), first + kCharactersPerCall); ++i)
             for (char32_t c : characters[i]) type(events, c);
-        if (auto typed = session_.notify(events); !typed) return typed;
+        VELMOR_RETURN_IF_FAILED(session_.notify(events));
         std::this_thread::sleep_for(kTypingPace);
     }
     return succeeded();

@@ -101,8 +101,7 @@ Result<MutterStream> MutterSession::stream() {
 
 Result<void> MutterSession::startedLocked() {
     if (!session_.empty()) return succeeded();
-    auto started = startLocked();
-    if (!started) return fail(started.error());
+    VELMOR_RETURN_IF_FAILED(startLocked());
     return succeeded();
 }
 
@@ -111,7 +110,7 @@ Result<void> MutterSession::notify(const std::vector<InputEvent>& events) {
     // A session mutter has ended refuses every event: then one fresh session is tried. Once
     // an event has gone through, the rest are not sent again.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (auto started = startedLocked(); !started) return started;
+        VELMOR_RETURN_IF_FAILED(startedLocked());
         handleSignalsLocked();
         if (session_.empty()) continue;
         std::vector<PendingReply> pending;
@@ -259,7 +258,7 @@ void MutterSession::serve(std::stop_token stop) {
 
 Result<std::string> MutterSession::clipboardText() {
     std::lock_guard lock(mutex_);
-    if (auto started = startedLocked(); !started) return fail(started.error());
+    VELMOR_RETURN_IF_FAILED(startedLocked());
     handleSignalsLocked();
     if (!clipboardEnabled_) return fail("mutter keeps the clipboard from this session");
     if (ownsClipboard_) return offered_;
@@ -276,7 +275,7 @@ Result<std::string> MutterSession::clipboardText() {
 
 Result<void> MutterSession::setClipboardText(const std::string& text) {
     std::lock_guard lock(mutex_);
-    if (auto started = startedLocked(); !started) return started;
+    VELMOR_RETURN_IF_FAILED(startedLocked());
     handleSignalsLocked();
     if (!clipboardEnabled_) return fail("mutter keeps the clipboard from this session");
     DbusReply offered = DbusCall(kRemoteDesktop, session_, kRemoteSession, "SetSelection")

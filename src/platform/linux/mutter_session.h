@@ -53,7 +53,7 @@ private:
     // The clipboard thread: waits for mutter's messages and handles them.
     void serve(std::stop_token stop);
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // the session's lock: guards bus_ and all below; the *Locked members run under it
     PrivateBus bus_;
     std::string session_;  // the RemoteDesktop session's object path; empty when none
     MutterStream stream_;

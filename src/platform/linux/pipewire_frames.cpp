@@ -52,12 +52,17 @@ void PipewireFrames::formatChanged(const spa_pod* format) {
     spa_video_info_raw info{};
     if (spa_format_video_raw_parse(format, &info) < 0) return;
     if (info.size.width == 0 || info.size.height == 0 || info.size.width > kMaxSide || info.size.height > kMaxSide) return;
-    {
-        std::lock_guard lock(mutex_);
-        width_ = static_cast<int>(info.size.width);
-        height_ = static_cast<int>(info.size.height);
-        redFirst_ = info.format == SPA_VIDEO_FORMAT_RGBx || info.format == SPA_VIDEO_FORMAT_RGBA;
-    }
+    newest_.withLocked([&](Picture& picture) {
+        const int width = static_cast<int>(info.size.width), height = static_cast<int>(info.size.height);
+        // A frame of the old size is not read as one of the new: copy() waits for the next.
+        if (width != picture.width || height != picture.height) {
+            picture.pixels.clear();
+            picture.frames = 0;
+        }
+        picture.width = width;
+        picture.height = height;
+        picture.redFirst = info.format == SPA_VIDEO_FORMAT_RGBx || info.format == SPA_VIDEO_FORMAT_RGBA;
+    });
     // Frames in memory Velmor can read: shared memory, not GPU buffers.
     uint8_t buffer[256];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -80,26 +85,30 @@ void PipewireFrames::frameArrived() {
     const spa_data& data = buffer->datas[0];
     if (buffer->n_datas > 0 && data.data && data.chunk && data.chunk->size > 0 &&
         !(data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
-        std::lock_guard lock(mutex_);
-        const size_t row = static_cast<size_t>(width_) * 4;
-        const size_t stride = data.chunk->stride > 0 ? static_cast<size_t>(data.chunk->stride) : row;
-        const size_t offset = std::min<size_t>(data.chunk->offset, data.maxsize);
-        const size_t available = data.maxsize - offset;
-        if (width_ > 0 && height_ > 0 && stride >= row && stride * (height_ - 1) + row <= available) {
-            pixels_.resize(row * height_);
+        newest_.withLocked([&](Picture& picture) {
+            const size_t row = static_cast<size_t>(picture.width) * 4;
+            const size_t stride = data.chunk->stride > 0 ? static_cast<size_t>(data.chunk->stride) : row;
+            const size_t offset = std::min<size_t>(data.chunk->offset, data.maxsize);
+            const size_t available = data.maxsize - offset;
+            if (picture.width <= 0 || picture.height <= 0 || stride < row ||
+                stride * (picture.height - 1) + row > available)
+                return;
+            picture.pixels.resize(row * picture.height);
             const auto* source = static_cast<const uint8_t*>(data.data) + offset;
-            for (int y = 0; y < height_; ++y) std::memcpy(pixels_.data() + row * y, source + stride * y, row);
-            ++frames_;
+            for (int y = 0; y < picture.height; ++y)
+                std::memcpy(picture.pixels.data() + row * y, source + stride * y, row);
+            ++picture.frames;
             arrived_.notify_all();
-        }
+        });
     }
     pw_stream_queue_buffer(stream_, newest);
 }
 
 void PipewireFrames::failed(const char* reason) {
-    std::lock_guard lock(mutex_);
-    failure_ = reason;
-    arrived_.notify_all();
+    newest_.withLocked([&](Picture& picture) {
+        picture.failure = reason;
+        arrived_.notify_all();
+    });
 }
 
 Result<void> PipewireFrames::connect(const MutterStream& cast) {
@@ -115,7 +124,7 @@ Result<void> PipewireFrames::connect(const MutterStream& cast) {
     int remote = -1;
     if (cast.openPipewire) {
         auto opened = cast.openPipewire();
-        if (!opened) return fail(opened.error());
+        VELMOR_RETURN_IF_FAILED(opened);
         remote = *opened;
     }
     pw_thread_loop_lock(loop_);
@@ -160,43 +169,41 @@ void PipewireFrames::disconnect() {
     stream_ = nullptr, core_ = nullptr, context_ = nullptr, loop_ = nullptr;
     listener_.reset();
     node_ = 0;
-    std::lock_guard lock(mutex_);
-    pixels_.clear();
-    frames_ = 0;
-    failure_.clear();
+    newest_.withLocked([](Picture& picture) {
+        picture.pixels.clear();
+        picture.frames = 0;
+        picture.failure.clear();
+    });
 }
 
 Result<RgbImage> PipewireFrames::copy(const MutterStream& stream, const Frame& area) {
     const uint32_t node = stream.node;
     std::lock_guard connecting(connecting_);
-    bool broken;
-    {
-        std::lock_guard lock(mutex_);
-        broken = !failure_.empty();
-    }
-    if (node != node_ || broken) {
-        auto connected = connect(stream);
-        if (!connected) return fail(connected.error());
-    }
-    std::unique_lock lock(mutex_);
-    if (!arrived_.wait_for(lock, kFirstFrameTimeout, [&] { return frames_ > 0 || !failure_.empty(); }))
-        return fail("the screen cast sent no frame");
-    if (!failure_.empty()) return fail("the screen cast failed: " + failure_);
-    const int left = std::clamp(area.x, 0, width_), top = std::clamp(area.y, 0, height_);
-    const int right = std::clamp(area.x + area.width, left, width_), bottom = std::clamp(area.y + area.height, top, height_);
-    if (right == left || bottom == top) return fail("the area is outside the screen cast");
-    RgbImage image{right - left, bottom - top, {}};
-    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
-    uint8_t* out = image.pixels.data();
-    for (int y = top; y < bottom; ++y) {
-        const uint8_t* in = pixels_.data() + (static_cast<size_t>(y) * width_ + left) * 4;
-        for (int x = left; x < right; ++x, in += 4, out += 3) {
-            out[0] = redFirst_ ? in[0] : in[2];
-            out[1] = in[1];
-            out[2] = redFirst_ ? in[2] : in[0];
+    bool broken = newest_.withLocked([](const Picture& picture) { return !picture.failure.empty(); });
+    if (node != node_ || broken) VELMOR_RETURN_IF_FAILED(connect(stream));
+    auto arrivedOrFailed = [](const Picture& picture) { return picture.frames > 0 || !picture.failure.empty(); };
+    auto copyArea = [&](const Picture& picture) -> Result<RgbImage> {
+        if (!arrivedOrFailed(picture)) return fail("the screen cast sent no frame");
+        if (!picture.failure.empty()) return fail("the screen cast failed: " + picture.failure);
+        const int width = picture.width, height = picture.height;
+        const int left = std::clamp(area.x, 0, width), top = std::clamp(area.y, 0, height);
+        const int right = std::clamp(area.x + area.width, left, width);
+        const int bottom = std::clamp(area.y + area.height, top, height);
+        if (right == left || bottom == top) return fail("the area is outside the screen cast");
+        RgbImage image{right - left, bottom - top, {}};
+        image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
+        uint8_t* out = image.pixels.data();
+        for (int y = top; y < bottom; ++y) {
+            const uint8_t* in = picture.pixels.data() + (static_cast<size_t>(y) * width + left) * 4;
+            for (int x = left; x < right; ++x, in += 4, out += 3) {
+                out[0] = picture.redFirst ? in[0] : in[2];
+                out[1] = in[1];
+                out[2] = picture.redFirst ? in[2] : in[0];
+            }
         }
-    }
-    return image;
+        return image;
+    };
+    return newest_.withLockedWhen(arrived_, kFirstFrameTimeout, arrivedOrFailed, copyArea);
 }
 
 }  // namespace velmor::platform

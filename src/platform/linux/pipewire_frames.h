@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/guarded.h"
 #include "base/result.h"
 #include "platform/linux/remote_desktop.h"
 #include "platform/screen_frames.h"
@@ -24,7 +25,7 @@ namespace velmor::platform {
 // now; a copy costs no round trip to the compositor.
 //
 // Threads: the PipeWire objects live on the reader's own PipeWire loop thread and are
-// touched elsewhere only under that loop's lock; the newest frame is guarded by mutex_.
+// touched elsewhere only under that loop's lock; the newest frame is behind newest_'s lock.
 class PipewireFrames {
 public:
     PipewireFrames();
@@ -52,16 +53,18 @@ private:
     struct Listener;
     std::unique_ptr<Listener> listener_;
     uint32_t node_ = 0;
-    std::mutex connecting_;  // held by copy(): one caller at a time (re)connects the stream
+    // Held by copy() around everything above: one caller at a time (re)connects the stream.
+    std::mutex connecting_;
 
-    // Guarded by mutex_:
-    std::mutex mutex_;
+    struct Picture {
+        int width = 0, height = 0;
+        bool redFirst = false;        // RGBx/RGBA rather than BGRx/BGRA
+        std::vector<uint8_t> pixels;  // four bytes per pixel, rows packed
+        uint64_t frames = 0;
+        std::string failure;
+    };
+    Guarded<Picture> newest_;
     std::condition_variable arrived_;
-    int width_ = 0, height_ = 0;
-    bool redFirst_ = false;  // RGBx/RGBA rather than BGRx/BGRA
-    std::vector<uint8_t> pixels_;  // four bytes per pixel, rows packed
-    uint64_t frames_ = 0;
-    std::string failure_;
 };
 
 }  // namespace velmor::platform

@@ -188,14 +188,14 @@ std::string PortalSession::howToAllow() const {
 
 Result<MutterStream> PortalSession::stream() {
     std::lock_guard lock(mutex_);
-    if (auto advanced = advanceLocked(); !advanced) return fail(advanced.error());
+    VELMOR_RETURN_IF_FAILED(advanceLocked());
     return stream_;
 }
 
 Result<void> PortalSession::notify(const std::vector<InputEvent>& events) {
     std::lock_guard lock(mutex_);
     if (purpose_ != Purpose::input) return fail("a screen cast session takes no input");
-    if (auto advanced = advanceLocked(); !advanced) return advanced;
+    VELMOR_RETURN_IF_FAILED(advanceLocked());
     // The portal handles each call on a thread of its own, so calls in flight together may
     // reach mutter in another order: each event waits for the one before.
     for (const auto& event : events) {
@@ -267,8 +267,8 @@ Result<void> PortalSession::askLocked() {
     const char* interface = purpose_ == Purpose::input ? kRemoteDesktop : kScreenCast;
 
     Response created;
-    if (auto made = request(c, interface, "CreateSession", "", {{"session_handle_token", newToken()}}, created); !made)
-        return made;
+    VELMOR_RETURN_IF_FAILED(
+        request(c, interface, "CreateSession", "", {{"session_handle_token", newToken()}}, created));
     auto handle = resultOf(created.message, "session_handle");
     session_ = handle ? handle->string() : "";
     if (session_.empty()) return fail("the desktop portal made a session without a handle");

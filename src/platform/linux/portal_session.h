@@ -52,7 +52,7 @@ private:
     std::string howToAllow() const;
 
     const Purpose purpose_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // the session's lock: guards bus_ and all below; the *Locked members run under it
     PrivateBus bus_;
     State state_ = State::idle;
     std::string session_;  // the portal's session handle

@@ -139,7 +139,7 @@ Result<nlohmann::json> SwayIpc::request(uint32_t type, const std::string& payloa
 
 Result<std::vector<CompositorWindow>> SwayIpc::windows() {
     auto tree = request(kGetTree, "");
-    if (!tree) return fail(tree.error());
+    VELMOR_RETURN_IF_FAILED(tree);
     std::vector<CompositorWindow> windows;
     collect(*tree, windows, 0);
     std::sort(windows.begin(), windows.end(), [](const CompositorWindow& a, const CompositorWindow& b) { return a.id < b.id; });
@@ -147,20 +147,19 @@ Result<std::vector<CompositorWindow>> SwayIpc::windows() {
 }
 
 Result<void> SwayIpc::answers() {
-    auto version = request(kGetVersion, "");
-    if (!version) return fail(version.error());
+    VELMOR_RETURN_IF_FAILED(request(kGetVersion, ""));
     return succeeded();
 }
 
 Result<Frame> SwayIpc::layout() {
     auto tree = request(kGetTree, "");
-    if (!tree) return fail(tree.error());
+    VELMOR_RETURN_IF_FAILED(tree);
     return rectOf(*tree);
 }
 
 Result<void> SwayIpc::command(const std::string& commands) {
     auto answer = request(kRunCommand, commands);
-    if (!answer) return fail(answer.error());
+    VELMOR_RETURN_IF_FAILED(answer);
     if (!answer->is_array()) return fail("sway's IPC answered the command oddly");
     for (const auto& outcome : *answer) {
         auto success = outcome.find("success");

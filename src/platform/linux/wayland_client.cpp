@@ -102,10 +102,7 @@ std::optional<WaylandOutput> WaylandConnection::layout() const {
 WaylandClient::WaylandClient() = default;
 
 WaylandClient::~WaylandClient() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
+    state_.withLocked([](State& state) { state.stopping = true; });
     if (wakeFd_ >= 0) {
         uint64_t one = 1;
         (void)!write(wakeFd_, &one, sizeof one);
@@ -119,21 +116,25 @@ std::optional<std::string> WaylandClient::unavailable() {
 }
 
 std::optional<std::string> WaylandClient::run(const std::function<void(WaylandConnection&)>& work) {
-    std::unique_lock lock(mutex_);
-    if (!started_) {
-        started_ = true;
+    state_.withLocked([this](State& state) {
+        if (state.started) return;
+        state.started = true;
         wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         thread_ = std::thread([this] { serve(); });
-    }
-    changed_.wait(lock, [&] { return connected_ || failure_; });
-    if (failure_) return failure_;
+    });
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    queue_.push_back([&work, done](WaylandConnection& connection) {
-        work(connection);
-        done->set_value();
-    });
-    lock.unlock();
+    auto failure = state_.withLockedWhen(
+        changed_, [](const State& state) { return state.connected || state.failure; },
+        [&](State& state) {
+            if (!state.failure)
+                state.queue.push_back([&work, done](WaylandConnection& connection) {
+                    work(connection);
+                    done->set_value();
+                });
+            return state.failure;
+        });
+    if (failure) return failure;
     uint64_t one = 1;
     (void)!write(wakeFd_, &one, sizeof one);
     if (finished.wait_for(kWorkTimeout) != std::future_status::ready) {
@@ -147,13 +148,15 @@ std::optional<std::string> WaylandClient::run(const std::function<void(WaylandCo
 
 void WaylandClient::runQueued() {
     while (true) {
-        std::function<void(WaylandConnection&)> work;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.empty()) return;
-            work = std::move(queue_.front());
-            queue_.pop_front();
-        }
+        auto work = state_.withLocked([](State& state) {
+            std::function<void(WaylandConnection&)> first;
+            if (!state.queue.empty()) {
+                first = std::move(state.queue.front());
+                state.queue.pop_front();
+            }
+            return first;
+        });
+        if (!work) return;
         work(connection_);
     }
 }
@@ -183,16 +186,15 @@ void WaylandClient::serve() {
         }
         if (!c.roundtrip()) reason = "the Wayland compositor does not answer";
     }
-    {
-        std::lock_guard lock(mutex_);
+    state_.withLocked([&](State& state) {
         if (!reason.empty()) {
-            failure_ = reason;
+            state.failure = reason;
             if (display) wl_display_disconnect(display);
             c.display = nullptr;
         } else {
-            connected_ = true;
+            state.connected = true;
         }
-    }
+    });
     changed_.notify_all();
     if (!reason.empty()) return;
 
@@ -201,13 +203,11 @@ void WaylandClient::serve() {
     Log::info("wayland", "Connected; the compositor offers: " + names);
 
     while (true) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) {
-                failure_ = "the Wayland connection is closing";
-                break;
-            }
-        }
+        bool stopping = state_.withLocked([](State& state) {
+            if (state.stopping) state.failure = "the Wayland connection is closing";
+            return state.stopping;
+        });
+        if (stopping) break;
         runQueued();
         while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
         wl_display_flush(display);
@@ -219,8 +219,7 @@ void WaylandClient::serve() {
             wl_display_cancel_read(display);
         }
         if (fds[0].revents & (POLLERR | POLLHUP)) {
-            std::lock_guard lock(mutex_);
-            failure_ = "the Wayland compositor closed the connection";
+            state_.withLocked([](State& state) { state.failure = "the Wayland compositor closed the connection"; });
             break;
         }
         if (fds[1].revents & POLLIN) {
@@ -229,7 +228,7 @@ void WaylandClient::serve() {
         }
         wl_display_dispatch_pending(display);
     }
-    // Work handed over before failure_ was set still runs, against the broken connection.
+    // Work handed over before the failure was set still runs, against the broken connection.
     runQueued();
 }
 

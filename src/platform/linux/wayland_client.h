@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/guarded.h"
+
 #include <wayland-client.h>
 
 #include <condition_variable>
@@ -7,7 +9,6 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -71,12 +72,15 @@ private:
     void serve();
     void runQueued();
 
-    std::mutex mutex_;
+    struct State {
+        std::deque<std::function<void(WaylandConnection&)>> queue;
+        bool started = false, connected = false, stopping = false;
+        std::optional<std::string> failure;
+    };
+
+    Guarded<State> state_;
     std::condition_variable changed_;
-    std::deque<std::function<void(WaylandConnection&)>> queue_;
-    bool started_ = false, connected_ = false, stopping_ = false;
-    std::optional<std::string> failure_;
-    int wakeFd_ = -1;
+    int wakeFd_ = -1;               // set with state_.started, before thread_ starts
     WaylandConnection connection_;  // owned by thread_
     std::thread thread_;
 };

@@ -82,7 +82,7 @@ Result<std::string> X11Clipboard::text() {
         if (owner == ours && owned_) return text_;
         for (Atom target : {x11.atom("UTF8_STRING"), XA_STRING}) {
             auto text = fetch(x11, ours, target);
-            if (!text) return fail(text.error());
+            VELMOR_RETURN_IF_FAILED(text);
             if (*text) return std::move(**text);
         }
         return std::string();  // the owner has no text to give

@@ -57,7 +57,7 @@ Result<void> X11Input::typeCharacters(const std::vector<std::u32string>& charact
     Display* display = nullptr;
     std::optional<KeyboardBindings> bindings;
     auto ready = x11_.withLocked([&](X11Connection& x11) -> Result<void> {
-        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        VELMOR_RETURN_IF_FAILED(readyDisplay(x11, display));
         bindings.emplace(display);
         if (!bindings->valid()) return fail("cannot read the keyboard mapping");
         return succeeded();
@@ -97,7 +97,7 @@ Result<void> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
     Display* display = nullptr;
     std::optional<KeyboardBindings> bindings;
     auto pressed = x11_.withLocked([&](X11Connection& x11) -> Result<void> {
-        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        VELMOR_RETURN_IF_FAILED(readyDisplay(x11, display));
         bindings.emplace(display);
         if (!bindings->valid()) return fail("cannot read the keyboard mapping");
         auto stroke = bindings->strokeFor(keySymbolOf(key));
@@ -122,7 +122,7 @@ Result<void> X11Input::pressKey(const Key& key, const Modifiers& modifiers) {
 Result<void> X11Input::movePointer(int x, int y) {
     return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
         Display* display = nullptr;
-        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        VELMOR_RETURN_IF_FAILED(readyDisplay(x11, display));
         XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
         XFlush(display);
         return succeeded();
@@ -132,7 +132,7 @@ Result<void> X11Input::movePointer(int x, int y) {
 Result<void> X11Input::setButton(MouseButton button, bool down) {
     return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
         Display* display = nullptr;
-        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        VELMOR_RETURN_IF_FAILED(readyDisplay(x11, display));
         XTestFakeButtonEvent(display, button == MouseButton::right ? kRightButton : kLeftButton, down ? True : False,
                              CurrentTime);
         XFlush(display);
@@ -150,7 +150,7 @@ void X11Input::clickButton(Display* display, unsigned int button, int times) {
 Result<void> X11Input::scroll(int deltaY, int deltaX) {
     return x11_.withLocked([&](X11Connection& x11) -> Result<void> {
         Display* display = nullptr;
-        if (auto ready = readyDisplay(x11, display); !ready) return ready;
+        VELMOR_RETURN_IF_FAILED(readyDisplay(x11, display));
         clickButton(display, deltaY > 0 ? kWheelDown : kWheelUp, wheelNotches(deltaY));
         clickButton(display, deltaX > 0 ? kWheelRight : kWheelLeft, wheelNotches(deltaX));
         XFlush(display);
