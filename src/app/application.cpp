@@ -90,11 +90,11 @@ void Application::buildServices() {
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
                                                                     shortcuts::systemTemporaryFolder());
     browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
-    browserSessions_->setSubscriptionToken(token_);
+    browserSessions_->subscribers().setToken(token_);
     // Injected page agents connect back to the plain listener this application serves.
     scriptInjector_ = std::make_unique<browser::ScriptInjector>(
         browser::ScriptInjector::Endpoints{.devToolsPort = ports_.devTools, .agentPort = ports_.wsPlain},
-        *browserSessions_);
+        browserSessions_->agents());
 }
 
 void Application::buildToolRouter() {
@@ -106,7 +106,7 @@ void Application::buildToolRouter() {
     families.shortcuts = tools::shortcutToolFamily(*shortcutBuilder_, shortcuts::defaultLibraryFolder());
     router_ = std::make_unique<tools::ToolRouter>(std::move(families));
     // A page tool never takes the name of a fixed, element or web tool.
-    browserSessions_->setTakenNames(router_->registry().takenForPageTools());
+    browserSessions_->agents().setTakenNames(router_->registry().takenForPageTools());
     session_->setReservedToolNames(tools::fixedToolNames());
 
     auto& desktop = desktop_->services();
@@ -157,10 +157,10 @@ Result<void> Application::startServers() {
     // The bridge hears of tool changes through its subscription, HTTP clients on their event
     // streams. The hooks may fire while the servers go; the notifier then does nothing.
     auto toolsChanged = [&browserSessions, notifyStreams = mcpServer_->toolChangeNotifier()] {
-        browserSessions.notifyToolChangeSubscribers();
+        browserSessions.subscribers().notify();
         notifyStreams();
     };
-    browserSessions.setOnToolsChanged(toolsChanged);
+    browserSessions.agents().setOnToolsChanged(toolsChanged);
     // Element tools come and go with the controlled application; clients hear of it the
     // same way.
     session_->setOnElementToolsChanged(toolsChanged);

@@ -9,18 +9,18 @@ using nlohmann::json;
 RegistryToolFamily::RegistryToolFamily(browser::BrowserSessionManager& sessions, WebToolExecutor executor)
     : sessions_(sessions), executor_(std::move(executor)) {}
 
-json RegistryToolFamily::allBrowserTools() { return sessions_.allBrowserTools(); }
+json RegistryToolFamily::allBrowserTools() { return sessions_.agents().allBrowserTools(); }
 
-json RegistryToolFamily::allWebTools() { return sessions_.allWebTools(); }
+json RegistryToolFamily::allWebTools() { return sessions_.webTools().listing(); }
 
-bool RegistryToolFamily::hasTool(const std::string& name) { return sessions_.hasTool(name); }
+bool RegistryToolFamily::hasTool(const std::string& name) { return sessions_.agents().hasTool(name); }
 
 json RegistryToolFamily::callBrowserTool(const std::string& name, const json& args) {
     return answerOf(sessions_.callBrowserTool(name, args));
 }
 
 std::optional<browser::WebTool> RegistryToolFamily::getWebTool(const std::string& name) {
-    return sessions_.getWebTool(name);
+    return sessions_.webTools().get(name);
 }
 
 json RegistryToolFamily::executeInActiveBrowser(const browser::WebTool& tool,

@@ -61,7 +61,7 @@ std::vector<browser::WebTool> webToolsOf(const json& scan, const std::string& ta
 void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
     std::vector<browser::WebTool> found;
     if (scanned.result) found = webToolsOf(*scanned.result, scanned.targetId);
-    if (sessions.replaceWebTools(std::move(found))) sessions.notifyToolChangeSubscribers();
+    if (sessions.webTools().replace(std::move(found))) sessions.subscribers().notify();
 }
 
 // The page text a scan keeps: max_length when given (a whole number from 1 to 100,000),
@@ -136,7 +136,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         // A key press needs no element: it goes to whatever has the focus.
         if (action && !name) return answerOf(injector.execute(kPress, "", value, {args.string("url"), ""}));
         if (!name) return errorResult(missingField("tool_name"));
-        auto tool = sessions.getWebTool(*name);
+        auto tool = sessions.webTools().get(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
         if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
             return errorResult(*wrong);
@@ -180,7 +180,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         json results = json::array();
         for (const auto& [field, value] : fields->items()) {
             std::string name = fillToolName(field);
-            auto tool = sessions.getWebTool(name);
+            auto tool = sessions.webTools().get(name);
             if (!tool) {
                 results.push_back({{"field", field}, {"error", "tool '" + name + "' not found"}});
                 continue;

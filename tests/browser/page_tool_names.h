@@ -31,7 +31,7 @@ struct ListedElementTools final : tools::ElementToolFamily {
 class PageToolNames {
 public:
     explicit PageToolNames(BrowserSessionManager& sessions) : router_(families(sessions)) {
-        sessions.setTakenNames(router_.registry().takenForPageTools());
+        sessions.agents().setTakenNames(router_.registry().takenForPageTools());
     }
 
     const std::shared_ptr<ListedElementTools> elements = std::make_shared<ListedElementTools>();
