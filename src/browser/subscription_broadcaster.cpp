@@ -7,8 +7,6 @@
 
 namespace velmor::browser {
 
-SubscriptionBroadcaster::SubscriptionBroadcaster() : push_(kToolsChangedInterval, [this] { push(); }) {}
-
 void SubscriptionBroadcaster::setToken(std::string token) {
     state_.withLocked([&](State& state) { state.token = std::move(token); });
 }
@@ -33,8 +31,6 @@ void SubscriptionBroadcaster::remove(const PageConnection* connection) {
         std::erase_if(state.subscribers, [connection](const auto& subscriber) { return subscriber.get() == connection; });
     });
 }
-
-void SubscriptionBroadcaster::notify() { push_.fire(); }
 
 void SubscriptionBroadcaster::push() {
     auto subscribers = state_.withLocked([](const State& state) { return state.subscribers; });

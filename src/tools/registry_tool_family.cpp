@@ -1,6 +1,7 @@
 #include "tools/registry_tool_family.h"
 
 #include "base/arguments.h"
+#include "tools/tool_registry.h"
 
 namespace velmor::tools {
 
@@ -27,6 +28,15 @@ json RegistryToolFamily::executeInActiveBrowser(const browser::WebTool& tool,
                                                const std::optional<std::string>& value) {
     if (!executor_) return errorResult("no browser available");
     return executor_(tool, value);
+}
+
+void connectToolChanges(ToolRegistry& registry, browser::BrowserSessionManager& sessions,
+                        std::function<void()> alsoNotify) {
+    sessions.agents().setOnToolsChanged([&registry] { registry.toolsChanged(); });
+    registry.setOnToolsChanged([&subscribers = sessions.subscribers(), alsoNotify = std::move(alsoNotify)] {
+        subscribers.push();
+        if (alsoNotify) alsoNotify();
+    });
 }
 
 }  // namespace velmor::tools

@@ -58,10 +58,11 @@ std::vector<browser::WebTool> webToolsOf(const json& scan, const std::string& ta
 
 // Web tools always mirror the latest scan, even one that found nothing or failed. Clients
 // hear of it when that changes what tools/list shows.
-void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
+void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::ScannedWebTools& webTools,
+                    ToolRegistry& registry) {
     std::vector<browser::WebTool> found;
     if (scanned.result) found = webToolsOf(*scanned.result, scanned.targetId);
-    if (sessions.webTools().replace(std::move(found))) sessions.subscribers().notify();
+    if (webTools.replace(std::move(found))) registry.toolsChanged();
 }
 
 // The page text a scan keeps: max_length when given (a whole number from 1 to 100,000),
@@ -124,7 +125,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         size_t maxLength = std::get<size_t>(length);
         auto scan = checkedScan(injector.scan(args.string("browser").value_or("auto"), args.string("url"), maxLength),
                                 maxLength, router);
-        refillWebTools(scan, sessions);
+        refillWebTools(scan, sessions.webTools(), router.registry());
         return answerOf(std::move(scan.result));
     });
     router.registry().handle("web_action", [&injector, &sessions](const Arguments& args) {

@@ -32,7 +32,6 @@ TEST_F(BrowserSessions, ListsEveryReadyToolOnceAsThePagesHaveItNow) {
 
 // What the bridge sees: one push per "tools_ready", one when a session with tools goes.
 TEST_F(BrowserSessions, SubscribersArePushedOncePerChange) {
-    sessions->agents().setOnToolsChanged([this] { sessions->subscribers().notify(); });
     test::LogTail log;
     auto bridge = this->bridge();
     bridge->send(json{{"type", "subscribe_tools_changed"}, {"token", kToken}});

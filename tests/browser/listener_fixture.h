@@ -23,6 +23,7 @@ protected:
 
     void startListener(BrowserSessionManager::Timeouts timeouts) {
         server.reset();
+        toolNames.reset();
         sessions = std::make_unique<BrowserSessionManager>(timeouts);
         sessions->subscribers().setToken(kToken);
         // As the application wires it: pages never take a fixed, element or web tool's name.

@@ -28,7 +28,6 @@ std::string nested(size_t depth) { return std::string(depth, '[') + std::string(
 TEST_F(PageSecurity, OnlyTheInjectedPageFromItsOwnOriginIsHeard) {
     test::LogTail log;
     auto bridge = this->bridge();
-    sessions->agents().setOnToolsChanged([this] { sessions->subscribers().notify(); });
     std::string nonce = sessions->agents().issuePageNonce(kOrigin);
     auto first = connection(kOrigin);
     first->send(json{{"type", "session_auth"}, {"nonce", nonce}});
@@ -91,7 +90,7 @@ TEST_F(PageSecurity, ASubscriptionNeedsTheBearerTokenAndPushesAreCoalesced) {
     EXPECT_TRUE(page->closedByServer(2s));
 
     auto bridge = this->bridge();
-    for (int i = 0; i < 50; ++i) sessions->subscribers().notify();
+    for (int i = 0; i < 50; ++i) toolNames->registry().toolsChanged();
     EXPECT_EQ(bridge->next(), R"({"type":"tools_changed"})");
     EXPECT_EQ(bridge->next(), R"({"type":"tools_changed"})") << "the last change is announced";
     EXPECT_EQ(bridge->next(300ms), std::nullopt) << "50 changes in a burst make two pushes";

@@ -84,7 +84,6 @@ TEST_F(PageAgent, APageVelmorDidNotInjectIsNotHeard) {
     WebSocketServer secondListener(0, sessions, "");
     ASSERT_TRUE(secondListener.start(true));
     sessions.subscribers().setToken("token");
-    sessions.agents().setOnToolsChanged([this] { sessions.subscribers().notify(); });
     test::PageClient bridge(server->boundPort());
     bridge.send(json{{"type", "subscribe_tools_changed"}, {"token", "token"}});
 

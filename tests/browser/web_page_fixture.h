@@ -33,6 +33,7 @@ protected:
         families.browser = std::make_shared<tools::RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };
         router = std::make_unique<tools::ToolRouter>(std::move(families));
+        tools::connectToolChanges(router->registry(), sessions);
         tools::installWebTools(*router, *injector, sessions);
     }
     void TearDown() override {
