@@ -40,10 +40,8 @@ public:
     Result<nlohmann::json> callBrowserTool(const std::string& name, const nlohmann::json& args);
 
     PageAgents& agents() { return agents_; }
-    const PageAgents& agents() const { return agents_; }
     PendingCalls& calls() { return calls_; }
     ScannedWebTools& webTools() { return webTools_; }
-    const ScannedWebTools& webTools() const { return webTools_; }
     SubscriptionBroadcaster& subscribers() { return subscribers_; }
 
 private:
