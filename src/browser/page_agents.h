@@ -26,7 +26,7 @@ namespace velmor::browser {
 // asked or the change callback runs.
 class PageAgents {
 public:
-    // What one page may put into the registry.
+    // What pages may offer: how many pages, and per page how many tools of what size.
     static constexpr size_t kMaxPageSessions = 32;
     static constexpr size_t kMaxToolsPerPage = 200;
     static constexpr size_t kMaxToolNameLength = 64;
