@@ -18,6 +18,7 @@
 using namespace std::chrono;
 using nlohmann::json;
 using velmor::browser::BrowserSessionManager;
+using velmor::browser::PageAgents;
 using velmor::tools::RegistryToolFamily;
 using velmor::browser::WebSocketServer;
 using velmor::test::PageClient;
@@ -29,7 +30,7 @@ constexpr const char* kOrigin = "https://bench.test";
 // A page agent Velmor injected, authenticated.
 std::unique_ptr<PageClient> injectedPage(uint16_t port, BrowserSessionManager& sessions) {
     auto page = std::make_unique<PageClient>(port, nullptr, kOrigin);
-    page->send(json{{"type", "session_auth"}, {"nonce", sessions.issuePageNonce(kOrigin)}});
+    page->send(json{{"type", "session_auth"}, {"nonce", sessions.agents().issuePageNonce(kOrigin)}});
     return page;
 }
 
@@ -62,13 +63,13 @@ void timeToReady(uint16_t port, BrowserSessionManager& sessions) {
     auto closeAndWait = [&](std::unique_ptr<PageClient> page) {
         std::string id = page->sessionId();
         page.reset();
-        while (sessions.getSession(id)) std::this_thread::sleep_for(100us);
+        while (sessions.agents().session(id)) std::this_thread::sleep_for(100us);
     };
     for (int i = 0; i < 300; ++i) {
         auto start = steady_clock::now();
         auto page = readyPage(port, sessions, tools);
         for (;;) {
-            auto state = sessions.sessionState(page->sessionId());
+            auto state = sessions.agents().sessionState(page->sessionId());
             if (state && state->isReady) break;
             std::this_thread::yield();
         }
@@ -78,7 +79,7 @@ void timeToReady(uint16_t port, BrowserSessionManager& sessions) {
     for (int i = 0; i < 300; ++i) {
         auto page = std::make_unique<PageClient>(port, nullptr, kOrigin);
         auto start = steady_clock::now();
-        page->send(json{{"type", "session_auth"}, {"nonce", sessions.issuePageNonce(kOrigin)}});
+        page->send(json{{"type", "session_auth"}, {"nonce", sessions.agents().issuePageNonce(kOrigin)}});
         handled(*page);
         authenticated.push_back(velmor::bench::millisecondsSince(start));
         start = steady_clock::now();
@@ -94,7 +95,7 @@ void timeToReady(uint16_t port, BrowserSessionManager& sessions) {
 
 void roundTrip(uint16_t port, BrowserSessionManager& sessions) {
     auto page = readyPage(port, sessions, {"echo"});
-    while (!sessions.hasTool("echo")) std::this_thread::sleep_for(1ms);
+    while (!sessions.agents().hasTool("echo")) std::this_thread::sleep_for(1ms);
     std::atomic<bool> done{false};
     std::thread answering([&] {
         while (!done) {
@@ -120,7 +121,7 @@ void roundTrip(uint16_t port, BrowserSessionManager& sessions) {
 }
 
 void listing(uint16_t port, BrowserSessionManager& sessions, bool sharedNames) {
-    constexpr int kPages = BrowserSessionManager::kMaxPageSessions, kTools = BrowserSessionManager::kMaxToolsPerPage;
+    constexpr int kPages = PageAgents::kMaxPageSessions, kTools = PageAgents::kMaxToolsPerPage;
     std::vector<std::unique_ptr<PageClient>> pages;
     for (int p = 0; p < kPages; ++p) {
         std::vector<std::string> tools;
@@ -129,20 +130,20 @@ void listing(uint16_t port, BrowserSessionManager& sessions, bool sharedNames) {
         pages.push_back(readyPage(port, sessions, tools));
     }
     size_t expected = sharedNames ? kTools : kPages * kTools;
-    while (sessions.allBrowserTools().size() < expected) std::this_thread::sleep_for(5ms);
+    while (sessions.agents().allBrowserTools().size() < expected) std::this_thread::sleep_for(5ms);
     // Repeated reads find the listing built; the first read after a page changed builds it.
     std::vector<double> repeated, afterChange;
     json schema = {{"type", "object"}, {"properties", {{"value", {{"type", "string"}}}}}};
     for (int i = 0; i < 200; ++i) {
         auto start = steady_clock::now();
-        json tools = sessions.allBrowserTools();
+        json tools = sessions.agents().allBrowserTools();
         repeated.push_back(velmor::bench::millisecondsSince(start));
     }
     for (int i = 0; i < 100; ++i) {
         std::string name = sharedNames ? "tool_0" : "page0_tool_0";
-        sessions.registerTool(pages[0]->sessionId(), name, "Does " + name, schema);
+        sessions.agents().registerTool(pages[0]->sessionId(), name, "Does " + name, schema);
         auto start = steady_clock::now();
-        json tools = sessions.allBrowserTools();
+        json tools = sessions.agents().allBrowserTools();
         afterChange.push_back(velmor::bench::millisecondsSince(start));
     }
     std::string name = std::string("allBrowserTools, 32 pages x 200 tools, ") +

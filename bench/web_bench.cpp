@@ -39,7 +39,7 @@ std::vector<double> timed(int runs, const std::function<void()>& work) {
 int main() {
     browser::HeadlessChromium chromium;
     browser::BrowserSessionManager sessions;
-    browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()}, sessions);
+    browser::ScriptInjector injector({.devToolsPort = chromium.devToolsPort()}, sessions.agents());
     tools::ToolFamilies families;
     families.browser = std::make_shared<tools::RegistryToolFamily>(sessions, tools::webToolExecutor(injector));
     tools::ToolRouter router(std::move(families));
@@ -90,7 +90,7 @@ int main() {
              {"embedded.html, a frame of another site", otherSite}}) {
         json scan = router.callTool("web_scan", {{"url", url}});
         std::printf("  %-42s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
-                    sessions.allWebTools().dump().size(), scan.value("toolCount", 0));
+                    sessions.webTools().listing().dump().size(), scan.value("toolCount", 0));
     }
 
     std::printf("%s\n", bench::summarise("web_scan, TodoMVC", timed(50, [&] {

@@ -90,11 +90,11 @@ void Application::buildServices() {
     shortcutBuilder_ = std::make_unique<shortcuts::ShortcutBuilder>(paths::besideThisProgram("velmor-shortcuts"),
                                                                     shortcuts::systemTemporaryFolder());
     browserSessions_ = std::make_unique<browser::BrowserSessionManager>();
-    browserSessions_->setSubscriptionToken(token_);
+    browserSessions_->subscribers().setToken(token_);
     // Injected page agents connect back to the plain listener this application serves.
     scriptInjector_ = std::make_unique<browser::ScriptInjector>(
         browser::ScriptInjector::Endpoints{.devToolsPort = ports_.devTools, .agentPort = ports_.wsPlain},
-        *browserSessions_);
+        browserSessions_->agents());
 }
 
 void Application::buildToolRouter() {
@@ -106,7 +106,7 @@ void Application::buildToolRouter() {
     families.shortcuts = tools::shortcutToolFamily(*shortcutBuilder_, shortcuts::defaultLibraryFolder());
     router_ = std::make_unique<tools::ToolRouter>(std::move(families));
     // A page tool never takes the name of a fixed, element or web tool.
-    browserSessions_->setTakenNames(router_->registry().takenForPageTools());
+    browserSessions_->agents().setTakenNames(router_->registry().takenForPageTools());
     session_->setReservedToolNames(tools::fixedToolNames());
 
     auto& desktop = desktop_->services();
@@ -149,22 +149,18 @@ Result<void> Application::startServers() {
     if (!mcpServer_->start()) return portTaken(ports_.mcp);
 
     // Page agents connect on both ports; the bridge listens for tool changes on the plain one.
-    auto& browserSessions = *browserSessions_;
-    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, browserSessions, paths::tlsIdentityFile());
+    wsServer_ = std::make_unique<browser::WebSocketServer>(ports_.ws, *browserSessions_, paths::tlsIdentityFile());
     if (!wsServer_->start(/*forcePlain=*/false)) return portTaken(ports_.ws);
-    wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, browserSessions, "");
+    wsPlainServer_ = std::make_unique<browser::WebSocketServer>(ports_.wsPlain, *browserSessions_, "");
     if (!wsPlainServer_->start(/*forcePlain=*/true)) return portTaken(ports_.wsPlain);
     // The bridge hears of tool changes through its subscription, HTTP clients on their event
     // streams. The hooks may fire while the servers go; the notifier then does nothing.
-    auto toolsChanged = [&browserSessions, notifyStreams = mcpServer_->toolChangeNotifier()] {
-        browserSessions.notifyToolChangeSubscribers();
-        notifyStreams();
-    };
-    browserSessions.setOnToolsChanged(toolsChanged);
-    // Element tools come and go with the controlled application; clients hear of it the
-    // same way.
+    auto& registry = router_->registry();
+    tools::connectToolChanges(registry, *browserSessions_, mcpServer_->toolChangeNotifier());
+    auto toolsChanged = [&registry] { registry.toolsChanged(); };
+    // Element tools come and go with the controlled application, shortcut tools whenever the
+    // user's shortcut library changes.
     session_->setOnElementToolsChanged(toolsChanged);
-    // So do the shortcut tools, whenever the user's shortcut library changes.
     shortcutWatch_ = std::make_unique<shortcuts::LibraryWatch>(shortcuts::defaultLibraryFolder(), toolsChanged);
     return succeeded();
 }

@@ -24,6 +24,12 @@ json describe(const std::string& name, const std::string& description, json inpu
     return {{"name", name}, {"description", description}, {"inputSchema", std::move(inputSchema)}};
 }
 
+json describeDeferred(const std::string& name, const std::string& description, json inputSchema) {
+    json described = describe(name, description, std::move(inputSchema));
+    described["defer_loading"] = true;
+    return described;
+}
+
 json tool(const std::string& name, const std::string& description, json properties,
           const std::vector<std::string>& required) {
     return describe(name, description, objectSchema(std::move(properties), required));

@@ -20,6 +20,10 @@ nlohmann::json objectSchema(nlohmann::json properties = nlohmann::json::object()
 // {"name", "description", "inputSchema"}.
 nlohmann::json describe(const std::string& name, const std::string& description, nlohmann::json inputSchema);
 
+// As describe, marked "defer_loading": a tool of a family that comes and goes (shortcuts, page
+// tools, web tools), which clients load only when it is asked for.
+nlohmann::json describeDeferred(const std::string& name, const std::string& description, nlohmann::json inputSchema);
+
 // A tool taking an object of `properties`.
 nlohmann::json tool(const std::string& name, const std::string& description,
                     nlohmann::json properties = nlohmann::json::object(),

@@ -9,7 +9,7 @@
 namespace velmor::browser {
 
 // One connected page agent (or bridge). Only what never changes lives here; the session's
-// tools, readiness and page details belong to the registry, which guards them.
+// tools, readiness and page details belong to PageAgents, which guards them.
 class BrowserSession {
 public:
     BrowserSession(std::string sessionId, std::shared_ptr<PageConnection> connection)

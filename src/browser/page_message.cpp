@@ -20,14 +20,14 @@ void registerTool(const json& message, const std::string& sessionId, BrowserSess
     const std::string* description = stringField(*tool, "description");
     if (!name || !description) return;
     const json* schema = findField(*tool, "inputSchema");
-    sessions.registerTool(sessionId, *name, *description, schema && schema->is_object() ? *schema : tool_schema::objectSchema());
+    sessions.agents().registerTool(sessionId, *name, *description, schema && schema->is_object() ? *schema : tool_schema::objectSchema());
 }
 
 void toolsReady(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const json* tools = findField(message, "tools");
     size_t count = tools && tools->is_array() ? tools->size() : 0;
     Log::info("ws", "Tools ready (" + sessionId + "): " + std::to_string(count) + " tools");
-    sessions.markReady(sessionId);
+    sessions.agents().markReady(sessionId);
 }
 
 void toolResult(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
@@ -37,14 +37,14 @@ void toolResult(const json& message, const std::string& sessionId, BrowserSessio
     const json* content = findField(*result, "content");
     if (!content || !content->is_array()) return;
     if (!std::all_of(content->begin(), content->end(), [](const json& item) { return item.is_object(); })) return;
-    sessions.handleToolResult(sessionId, *callId, *content);
+    sessions.calls().handleToolResult(sessionId, *callId, *content);
 }
 
 // "tool_error" ends the waiting call with the page's words.
 void callError(const json& message, const std::string& sessionId, BrowserSessionManager& sessions) {
     const std::string* callId = stringField(message, "callId");
     const std::string* error = stringField(message, "error");
-    if (callId && error) sessions.handleToolError(sessionId, *callId, *error);
+    if (callId && error) sessions.calls().handleToolError(sessionId, *callId, *error);
 }
 
 PeerVerdict refuse(const PagePeer& peer, const std::string& reason) {
@@ -56,7 +56,7 @@ PeerVerdict authenticate(const json& message, PagePeer& peer, BrowserSessionMana
     if (peer.role != PagePeer::Role::Unauthenticated) return PeerVerdict::KeepOpen;
     const std::string* nonce = stringField(message, "nonce");
     if (!nonce) return refuse(peer, "no nonce");
-    if (auto refusal = sessions.authenticatePage(peer.sessionId, *nonce, peer.handshakeOrigin))
+    if (auto refusal = sessions.agents().authenticatePage(peer.sessionId, *nonce, peer.handshakeOrigin))
         return refuse(peer, *refusal);
     peer.role = PagePeer::Role::Page;
     return PeerVerdict::KeepOpen;
@@ -84,7 +84,7 @@ PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSe
     if (type == "subscribe_tools_changed") return subscribe(message, peer, sessions);
     if (peer.role == PagePeer::Role::Unauthenticated) return PeerVerdict::KeepOpen;
     if (type == "ping") {
-        if (auto session = sessions.getSession(sessionId)) session->send({{"type", "pong"}});
+        if (auto session = sessions.agents().session(sessionId)) session->send({{"type", "pong"}});
         return PeerVerdict::KeepOpen;
     }
     // The bridge only listens; everything else is what pages say.
@@ -93,12 +93,12 @@ PeerVerdict processPageMessage(std::string_view frame, PagePeer& peer, BrowserSe
     if (type == "page_info") {
         std::string url = stringFieldOr(message, "url");
         std::string title = stringFieldOr(message, "title");
-        sessions.updatePageInfo(sessionId, url, title);
+        sessions.agents().updatePageInfo(sessionId, url, title);
         Log::info("ws", "Page: " + title + " (" + url + ")");
     } else if (type == "register_tool") {
         registerTool(message, sessionId, sessions);
     } else if (type == "unregister_tool") {
-        if (const std::string* name = stringField(message, "name")) sessions.unregisterTool(sessionId, *name);
+        if (const std::string* name = stringField(message, "name")) sessions.agents().unregisterTool(sessionId, *name);
     } else if (type == "tools_ready") {
         toolsReady(message, sessionId, sessions);
     } else if (type == "tool_result") {

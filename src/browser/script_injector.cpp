@@ -104,14 +104,14 @@ void showPageWords(json& done) {
 
 }  // namespace
 
-ScriptInjector::ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions)
+ScriptInjector::ScriptInjector(Endpoints endpoints, PageAgents& agents)
     : ScriptInjector(endpoints,
                      std::make_shared<ChromiumDevTools>(endpoints.devToolsHost, endpoints.devToolsPort, endpoints.limits),
-                     sessions) {}
+                     agents) {}
 
 ScriptInjector::ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
-                               BrowserSessionManager& sessions)
-    : endpoints_(std::move(endpoints)), devTools_(std::move(devTools)), sessions_(sessions) {}
+                               PageAgents& agents)
+    : endpoints_(std::move(endpoints)), devTools_(std::move(devTools)), agents_(agents) {}
 
 Result<json> ScriptInjector::runJS(const std::string& script, const std::string& browser,
                                    const std::optional<std::string>& urlPattern) const {
@@ -230,7 +230,7 @@ Result<json> ScriptInjector::injectPageAgent(const std::string& browser) const {
     if (isSafari(browser)) return fail(kSafariUnavailable);
     return inTab({std::nullopt, ""}, [&](DevToolsSession& session, const DevToolsPage& page) {
         // The origin comes from the browser's own tab list, not from anything the page says.
-        std::string nonce = sessions_.issuePageNonce(pageOrigin(page.url));
+        std::string nonce = agents_.issuePageNonce(pageOrigin(page.url));
         return ownScriptAnswer(evaluate(session, buildPageAgentScript("ws", endpoints_.agentPort, nonce)));
     }, false);
 }

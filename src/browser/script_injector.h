@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/browser_session_manager.h"
+#include "browser/page_agents.h"
 #include "browser/devtools_client.h"
 #include "browser/tab_frames.h"
 #include "base/ports.h"
@@ -51,14 +51,14 @@ public:
     static constexpr size_t kDefaultTextLength = 1500;
     static constexpr size_t kMaxTextLength = 100'000;
 
-    // `sessions` issues the page agents' nonces; `endpoints.agentPort` must be the port of the
+    // `agents` issues the page agents' nonces; `endpoints.agentPort` must be the port of the
     // registry's plain ws:// listener, or injected agents would knock on the wrong door.
     // Talks to the browser's DevTools endpoint at the endpoints' host and port.
-    ScriptInjector(Endpoints endpoints, BrowserSessionManager& sessions);
+    ScriptInjector(Endpoints endpoints, PageAgents& agents);
     // Talks to the browser through `devTools`; the endpoints' DevTools host, port and limits
     // are then unused.
     ScriptInjector(Endpoints endpoints, std::shared_ptr<const DevToolsClient> devTools,
-                   BrowserSessionManager& sessions);
+                   PageAgents& agents);
 
     // `browser`: "chrome" or "auto" (any case); "auto" is Chrome, and "safari" is answered
     // with an error that points at Chromium. A script that evaluates to a JSON object's text
@@ -146,7 +146,7 @@ private:
 
     Endpoints endpoints_;
     std::shared_ptr<const DevToolsClient> devTools_;
-    BrowserSessionManager& sessions_;
+    PageAgents& agents_;
 };
 
 }  // namespace velmor::browser

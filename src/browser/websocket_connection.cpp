@@ -171,7 +171,6 @@ private:
         ended_ = true;
         authenticationDeadline_.cancel();
         outbox_->detach();
-        sessions_.removeSubscriber(outbox_.get());
         sessions_.removeSession(peer_.sessionId);
         close();
     }

@@ -18,6 +18,8 @@ using nlohmann::json;
 constexpr size_t kShortcutSlugLength = 50;
 constexpr size_t kShortcutToolNameLength = 64;
 
+using tool_schema::describeDeferred;
+using tool_schema::objectSchema;
 using tool_schema::param;
 using tool_schema::stringOrListParam;
 using tool_schema::tool;
@@ -291,10 +293,9 @@ std::vector<ShortcutTool> shortcutTools(const std::vector<std::string>& shortcut
 }
 
 json shortcutToolDescription(const ShortcutTool& shortcut) {
-    json described = tool(shortcut.toolName, "Run the shortcut: \"" + outside_text::label(shortcut.shortcutName) + "\"",
-                          {{"input", param("string", "Optional text input for the shortcut")}});
-    described["defer_loading"] = true;
-    return described;
+    return describeDeferred(shortcut.toolName,
+                            "Run the shortcut: \"" + outside_text::label(shortcut.shortcutName) + "\"",
+                            objectSchema({{"input", param("string", "Optional text input for the shortcut")}}));
 }
 
 std::vector<std::string> shortcutNames(const json& listing) {

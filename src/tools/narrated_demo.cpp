@@ -226,7 +226,7 @@ private:
     bool hasTool(const std::string& tool) {
         for (const auto& element : s_.session.elementTools())
             if (element.toolName == tool) return true;
-        return s_.browserSessions.hasTool(tool) || s_.browserSessions.getWebTool(tool).has_value();
+        return s_.browserSessions.agents().hasTool(tool) || s_.browserSessions.webTools().get(tool).has_value();
     }
 
     std::string menuStep(const std::string& action, const std::optional<std::vector<std::string>>& path) {

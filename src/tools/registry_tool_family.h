@@ -10,6 +10,8 @@
 
 namespace velmor::tools {
 
+class ToolRegistry;
+
 // Runs a scanned web tool in the active browser tab.
 using WebToolExecutor =
     std::function<nlohmann::json(const browser::WebTool& tool, const std::optional<std::string>& value)>;
@@ -33,5 +35,11 @@ private:
     browser::BrowserSessionManager& sessions_;
     const WebToolExecutor executor_;
 };
+
+// Joins the browser side to the registry's one change signal: page agents report changes of
+// their tools to `registry`, and what the registry signals reaches the bridge's subscribers,
+// then `alsoNotify`.
+void connectToolChanges(ToolRegistry& registry, browser::BrowserSessionManager& sessions,
+                        std::function<void()> alsoNotify = {});
 
 }  // namespace velmor::tools

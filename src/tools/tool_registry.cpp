@@ -10,7 +10,11 @@ namespace velmor::tools {
 
 using nlohmann::json;
 
-ToolRegistry::ToolRegistry(const ToolFamilies& families) : families_(families) {
+ToolRegistry::ToolRegistry(const ToolFamilies& families)
+    : families_(families), toolsChangedPush_(kToolsChangedInterval, [this] {
+          auto listener = onToolsChanged_.withLocked([](const std::function<void()>& set) { return set; });
+          if (listener) listener();
+      }) {
     for (const auto& declaration : fixedToolDeclarations())
         fixed_.emplace(declaration.entry["name"].get<std::string>(), FixedTool{declaration, {}});
 }
@@ -55,6 +59,12 @@ json ToolRegistry::run(const std::string& name, const std::function<json()>& cal
     }
     if (step && !isFailure(answer)) families_.recordStep(*step);
     return answer;
+}
+
+void ToolRegistry::toolsChanged() { toolsChangedPush_.fire(); }
+
+void ToolRegistry::setOnToolsChanged(std::function<void()> listener) {
+    onToolsChanged_.withLocked([&](std::function<void()>& set) { set = std::move(listener); });
 }
 
 bool ToolRegistry::takenBefore(const std::string& name, DynamicToolKind asking) const {

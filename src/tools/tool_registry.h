@@ -2,11 +2,14 @@
 
 #include "base/result.h"
 #include "base/arguments.h"
+#include "base/coalesced_trigger.h"
+#include "base/guarded.h"
 #include "base/taken_tool_names.h"
 #include "tools/catalogue.h"
 #include "tools/tool_families.h"
 #include "tools/tool_metadata.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -19,8 +22,9 @@ namespace velmor::tools {
 using ToolHandler = std::function<nlohmann::json(const Arguments& args)>;
 
 // The fixed tools as the catalogue declares them, each with the handler that carries it out;
-// the one way any tool call becomes a step of the flow being recorded; and which kind of tool
-// a name belongs to when more than one offers it.
+// the one way any tool call becomes a step of the flow being recorded; which kind of tool a
+// name belongs to when more than one offers it; and the one signal that the list of tools
+// changed, which every family of tools that come and go reports to.
 //
 // Handlers are bound while the application is wired, before serving starts, and never
 // change after: calls from any thread read the table without a lock.
@@ -58,6 +62,17 @@ public:
     const TakenToolNames& takenForWebTools() const { return takenForWebTools_; }
     const TakenToolNames& takenForPageTools() const { return takenForPageTools_; }
 
+    // Clients hear that the list of tools changed at most once per kToolsChangedInterval:
+    // the first change at once, on the reporting thread, and the changes of a burst within the
+    // interval as one more when it ends.
+    static constexpr std::chrono::milliseconds kToolsChangedInterval{100};
+    // Reported from any thread by whatever changed the tools: scans, pages, the controlled
+    // application, the shortcut library.
+    void toolsChanged();
+    // Who tells the clients; called without any lock of the registry's held. Until one is
+    // set, changes go unheard.
+    void setOnToolsChanged(std::function<void()> listener);
+
 private:
     struct FixedTool {
         const FixedToolDeclaration& declaration;
@@ -81,6 +96,9 @@ private:
     std::map<std::string, FixedTool, std::less<>> fixed_;
     const NamesBefore takenForWebTools_{*this, DynamicToolKind::WebScan};
     const NamesBefore takenForPageTools_{*this, DynamicToolKind::PageAgent};
+    Guarded<std::function<void()>> onToolsChanged_;
+    // Declared last, so it is destroyed first: its delayed run reads the listener.
+    CoalescedTrigger toolsChangedPush_;
 };
 
 }  // namespace velmor::tools

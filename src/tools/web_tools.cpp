@@ -58,10 +58,11 @@ std::vector<browser::WebTool> webToolsOf(const json& scan, const std::string& ta
 
 // Web tools always mirror the latest scan, even one that found nothing or failed. Clients
 // hear of it when that changes what tools/list shows.
-void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::BrowserSessionManager& sessions) {
+void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::ScannedWebTools& webTools,
+                    ToolRegistry& registry) {
     std::vector<browser::WebTool> found;
     if (scanned.result) found = webToolsOf(*scanned.result, scanned.targetId);
-    if (sessions.replaceWebTools(std::move(found))) sessions.notifyToolChangeSubscribers();
+    if (webTools.replace(std::move(found))) registry.toolsChanged();
 }
 
 // The page text a scan keeps: max_length when given (a whole number from 1 to 100,000),
@@ -124,7 +125,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         size_t maxLength = std::get<size_t>(length);
         auto scan = checkedScan(injector.scan(args.string("browser").value_or("auto"), args.string("url"), maxLength),
                                 maxLength, router);
-        refillWebTools(scan, sessions);
+        refillWebTools(scan, sessions.webTools(), router.registry());
         return answerOf(std::move(scan.result));
     });
     router.registry().handle("web_action", [&injector, &sessions](const Arguments& args) {
@@ -136,7 +137,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         // A key press needs no element: it goes to whatever has the focus.
         if (action && !name) return answerOf(injector.execute(kPress, "", value, {args.string("url"), ""}));
         if (!name) return errorResult(missingField("tool_name"));
-        auto tool = sessions.getWebTool(*name);
+        auto tool = sessions.webTools().get(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
         if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
             return errorResult(*wrong);
@@ -180,7 +181,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         json results = json::array();
         for (const auto& [field, value] : fields->items()) {
             std::string name = fillToolName(field);
-            auto tool = sessions.getWebTool(name);
+            auto tool = sessions.webTools().get(name);
             if (!tool) {
                 results.push_back({{"field", field}, {"error", "tool '" + name + "' not found"}});
                 continue;

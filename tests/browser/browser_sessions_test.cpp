@@ -32,7 +32,6 @@ TEST_F(BrowserSessions, ListsEveryReadyToolOnceAsThePagesHaveItNow) {
 
 // What the bridge sees: one push per "tools_ready", one when a session with tools goes.
 TEST_F(BrowserSessions, SubscribersArePushedOncePerChange) {
-    sessions->setOnToolsChanged([this] { sessions->notifyToolChangeSubscribers(); });
     test::LogTail log;
     auto bridge = this->bridge();
     bridge->send(json{{"type", "subscribe_tools_changed"}, {"token", kToken}});
@@ -57,19 +56,19 @@ TEST_F(BrowserSessions, SubscribersArePushedOncePerChange) {
     auto toolless = page();
     std::string id = toolless->sessionId();
     toolless.reset();
-    ASSERT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
+    ASSERT_TRUE(test::eventually([&] { return !sessions->agents().session(id); }));
     expectPushes(0);
 
-    sessions->markReady("no-such-session");
+    sessions->agents().markReady("no-such-session");
     expectPushes(1);
 }
 
 TEST_F(BrowserSessions, WebToolsAreReplacedByNameAndClearedTogether) {
     json fillSchema = {{"type", "object"}, {"properties", {{"value", {{"type", "string"}}}}}, {"required", {"value"}}};
-    sessions->registerWebTool({"fill_email", "old", "#old", "fill", fillSchema, std::nullopt});
-    sessions->registerWebTool({"fill_email", "Email", "#email", "fill", fillSchema, "example.test/login"});
-    sessions->registerWebTool({"click_go", "Go", "button.go", "click", {{"type", "object"}}, std::nullopt});
-    EXPECT_EQ(sessions->allWebTools(),
+    sessions->webTools().replace({{"fill_email", "old", "#old", "fill", fillSchema, std::nullopt},
+                                  {"fill_email", "Email", "#email", "fill", fillSchema, "example.test/login"},
+                                  {"click_go", "Go", "button.go", "click", {{"type", "object"}}, std::nullopt}});
+    EXPECT_EQ(sessions->webTools().listing(),
               json({{{"name", "click_go"}, {"description", "Go"}, {"inputSchema", {{"type", "object"}}},
                      {"defer_loading", true}},
                     {{"name", "fill_email"}, {"description", "Email"}, {"inputSchema", fillSchema},
@@ -79,9 +78,9 @@ TEST_F(BrowserSessions, WebToolsAreReplacedByNameAndClearedTogether) {
     EXPECT_EQ(target->selector, "#email");
     EXPECT_EQ(target->urlPattern, "example.test/login");
 
-    sessions->clearWebTools();
-    EXPECT_TRUE(sessions->allWebTools().empty());
-    EXPECT_FALSE(sessions->getWebTool("click_go"));
+    sessions->webTools().replace({});
+    EXPECT_TRUE(sessions->webTools().listing().empty());
+    EXPECT_FALSE(sessions->webTools().get("click_go"));
 }
 
 }  // namespace

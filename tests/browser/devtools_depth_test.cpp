@@ -98,8 +98,8 @@ private:
 
 TEST(DevToolsAnswers, DeepNestingGivesTheUsualErrorsAndTheNextAnswerIsRead) {
     FakeDevTools devTools;
-    BrowserSessionManager sessions;
-    ScriptInjector injector({.devToolsPort = devTools.port()}, sessions);
+    PageAgents agents;
+    ScriptInjector injector({.devToolsPort = devTools.port()}, agents);
     std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
 
     // The answer to the script is the session's second command, after Page.enable.

@@ -108,8 +108,8 @@ std::string HeadlessChromium::openTab(const std::string& url) {
     for (char c : url) escaped += c == '&' ? std::string("%26") : std::string(1, c);
     auto target = nlohmann::json::parse(devTools("PUT", "/json/new?" + escaped));
     std::string id = target.at("id").get<std::string>();
-    BrowserSessionManager sessions;
-    ScriptInjector injector({.devToolsPort = devToolsPort_}, sessions);
+    PageAgents agents;
+    ScriptInjector injector({.devToolsPort = devToolsPort_}, agents);
     bool loaded = test::eventually([&] {
         // The tab is listed under its URL while it still shows the initial blank document.
         auto state = injector.runJS("JSON.stringify({state: document.readyState, url: location.href})", "chrome", url);

@@ -23,8 +23,9 @@ protected:
 
     void startListener(BrowserSessionManager::Timeouts timeouts) {
         server.reset();
+        toolNames.reset();
         sessions = std::make_unique<BrowserSessionManager>(timeouts);
-        sessions->setSubscriptionToken(kToken);
+        sessions->subscribers().setToken(kToken);
         // As the application wires it: pages never take a fixed, element or web tool's name.
         toolNames = std::make_unique<PageToolNames>(*sessions);
         server = std::make_unique<WebSocketServer>(0, *sessions, "");
@@ -34,7 +35,7 @@ protected:
     // A page agent Velmor injected into a tab of kOrigin, authenticated.
     std::unique_ptr<test::PageClient> page() {
         auto client = connection(kOrigin);
-        client->send(nlohmann::json{{"type", "session_auth"}, {"nonce", sessions->issuePageNonce(kOrigin)}});
+        client->send(nlohmann::json{{"type", "session_auth"}, {"nonce", sessions->agents().issuePageNonce(kOrigin)}});
         handled(*client);
         return client;
     }
@@ -58,7 +59,7 @@ protected:
                                         {"tool", {{"name", name}, {"description", "does " + name}}}});
         client->send(nlohmann::json{{"type", "tools_ready"}, {"tools", tools}});
         EXPECT_TRUE(test::eventually([&] {
-            auto state = sessions->sessionState(client->sessionId());
+            auto state = sessions->agents().sessionState(client->sessionId());
             return state && state->isReady;
         }));
         return client;
@@ -75,7 +76,7 @@ protected:
 
     std::vector<std::string> listedNames() {
         std::vector<std::string> names;
-        for (const auto& tool : sessions->allBrowserTools()) names.push_back(tool["name"]);
+        for (const auto& tool : sessions->agents().allBrowserTools()) names.push_back(tool["name"]);
         return names;
     }
 

@@ -25,14 +25,18 @@ struct ListedElementTools final : tools::ElementToolFamily {
     }
 };
 
-// The tool registry asked for the names page tools leave alone, wired to `sessions` as the
-// application wires it: the fixed tools, `elements` and the sessions' web tools come first.
-// Outlives every connection that may register a page tool.
+// The tool registry wired to `sessions` as the application wires it: asked for the names page
+// tools leave alone (the fixed tools, `elements` and the sessions' web tools come first), and
+// told of changes of the page tools, which it passes on to the subscribers. Outlives every
+// connection that may register a page tool.
 class PageToolNames {
 public:
     explicit PageToolNames(BrowserSessionManager& sessions) : router_(families(sessions)) {
-        sessions.setTakenNames(router_.registry().takenForPageTools());
+        sessions.agents().setTakenNames(router_.registry().takenForPageTools());
+        tools::connectToolChanges(router_.registry(), sessions);
     }
+
+    tools::ToolRegistry& registry() { return router_.registry(); }
 
     const std::shared_ptr<ListedElementTools> elements = std::make_shared<ListedElementTools>();
 

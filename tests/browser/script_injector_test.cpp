@@ -29,8 +29,8 @@ protected:
     }
 
     std::shared_ptr<StubDevTools> devTools = std::make_shared<StubDevTools>();
-    BrowserSessionManager sessions;
-    ScriptInjector injector{ScriptInjector::Endpoints{}, devTools, sessions};
+    PageAgents agents;
+    ScriptInjector injector{ScriptInjector::Endpoints{}, devTools, agents};
 };
 
 TEST_F(ScriptInjectorTest, WorkGoesToTheRememberedTabThenTheMatchingOneThenTheFront) {

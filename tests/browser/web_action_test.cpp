@@ -95,7 +95,7 @@ TEST_F(WebActions, ScriptsRunInThePickedTabAndAnswerValuesOrTheBrowsersWords) {
               json({{"error", "web tool 'click_nothing' not found. Run web_scan first."}}));
 
     uint16_t closed = test::freePort();
-    ScriptInjector nowhere({.devToolsPort = closed}, sessions);
+    ScriptInjector nowhere({.devToolsPort = closed}, sessions.agents());
     std::string port = std::to_string(closed);
     EXPECT_EQ(nowhere.runJS("1").error(), "Chrome: cannot reach the DevTools endpoint at 127.0.0.1:" + port +
                                               " \xE2\x80\x94 start Chromium or Chrome with --remote-debugging-port=" + port);
@@ -175,7 +175,7 @@ TEST_F(WebActions, NavigatesToAnyPathUnchanged) {
 TEST_F(WebActions, PlaceholderNamesInSelectorsAndValuesStayData) {
     std::string url = open("placeholders.html");
     call("web_scan", {{"url", url}});
-    ASSERT_EQ(sessions.getWebTool("fill_note")->selector, "#note__VALUE__");
+    ASSERT_EQ(sessions.webTools().get("fill_note")->selector, "#note__VALUE__");
     std::string value = "__SELECTOR__ __ACTION__ __VALUE__'); window.pwned = 1; ('";
     EXPECT_EQ(call("fill_note", {{"value", value}}), json({{"status", "filled"}, {"value", value}}));
     EXPECT_EQ(pageValue(url, "document.getElementById('note__VALUE__').value"), value);

@@ -30,7 +30,7 @@ protected:
 
     std::vector<std::string> listed() {
         std::vector<std::string> names;
-        for (const auto& tool : sessions.allBrowserTools()) names.push_back(tool["name"]);
+        for (const auto& tool : sessions.agents().allBrowserTools()) names.push_back(tool["name"]);
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -62,7 +62,7 @@ TEST_F(PageAgent, OffersThePageControlsAndKeepsThemCurrent) {
     EXPECT_EQ(listed(), (std::vector<std::string>{"click_leave", "click_ring", "fill_guest"}));
 
     std::string origin = url.substr(0, url.find('/', 7));
-    for (const auto& tool : sessions.allBrowserTools())
+    for (const auto& tool : sessions.agents().allBrowserTools())
         EXPECT_TRUE(tool["description"].get<std::string>().starts_with("[page " + origin + "] ")) << tool.dump();
 
     json filled = call("fill_guest", {{"value", "Ada"}});
@@ -70,7 +70,7 @@ TEST_F(PageAgent, OffersThePageControlsAndKeepsThemCurrent) {
     EXPECT_EQ(pageValue(url, "document.querySelector('input').value"), "Ada");
 
     call("web_execute_js", {{"js", "document.getElementById('leave').remove(); JSON.stringify({})"}, {"url", url}});
-    EXPECT_TRUE(test::eventually([&] { return !sessions.hasTool("click_leave"); }, 5s));
+    EXPECT_TRUE(test::eventually([&] { return !sessions.agents().hasTool("click_leave"); }, 5s));
     EXPECT_EQ(listed(), (std::vector<std::string>{"click_ring", "fill_guest"}));
 
     EXPECT_EQ(call("inject_webmcp", json::object()), json({{"status", "already_connected"}}));
@@ -83,8 +83,7 @@ TEST_F(PageAgent, OffersThePageControlsAndKeepsThemCurrent) {
 TEST_F(PageAgent, APageVelmorDidNotInjectIsNotHeard) {
     WebSocketServer secondListener(0, sessions, "");
     ASSERT_TRUE(secondListener.start(true));
-    sessions.setSubscriptionToken("token");
-    sessions.setOnToolsChanged([this] { sessions.notifyToolChangeSubscribers(); });
+    sessions.subscribers().setToken("token");
     test::PageClient bridge(server->boundPort());
     bridge.send(json{{"type", "subscribe_tools_changed"}, {"token", "token"}});
 
@@ -111,7 +110,7 @@ TEST_F(PageAgent, APageVelmorDidNotInjectIsNotHeard) {
         << run(url, "JSON.stringify({shut: window.shut, heard: window.heard, href: location.href})").dump();
     EXPECT_EQ(pageValue(url, "window.heard"), json({"session_id", "session_id"})) << "no pong, no push";
     EXPECT_TRUE(listed().empty());
-    EXPECT_FALSE(sessions.hasTool("read_me_first"));
+    EXPECT_FALSE(sessions.agents().hasTool("read_me_first"));
     EXPECT_EQ(bridge.next(std::chrono::milliseconds(200)), std::nullopt);
     EXPECT_EQ(log.containing("Not authenticated in time").size(), 1u);
     EXPECT_EQ(log.containing("tool-change subscription without the bearer token").size(), 1u);
@@ -186,10 +185,10 @@ TEST_F(PageAgent, PageToolsNeverShadowTheApplicationsTools) {
     // A later scan names the page's controls the same way; the dispatcher then acts through
     // the scanned web tools, and the page agent hears nothing of it.
     call("web_scan", {{"url", url}});
-    ASSERT_TRUE(sessions.getWebTool("fill_guest"));
+    ASSERT_TRUE(sessions.webTools().get("fill_guest"));
     EXPECT_TRUE(listed().empty());
     EXPECT_EQ(call("fill_guest", {{"value", "Ada"}}), json({{"status", "filled"}, {"value", "Ada"}}));
-    EXPECT_EQ(recorded.back().context, "browser-dom:" + sessions.getWebTool("fill_guest")->selector);
+    EXPECT_EQ(recorded.back().context, "browser-dom:" + sessions.webTools().get("fill_guest")->selector);
 
     // When the page changes the agent offers fill_guest again: refused now.
     run(url, "document.body.appendChild(document.createElement('p')); JSON.stringify({})");

@@ -83,7 +83,7 @@ TEST_F(WebDialogs, ADialogOpenBeforeVelmorCameIsNamedAndNavigatedPast) {
 
     ScriptInjector::Endpoints impatient{.devToolsPort = chromium->devToolsPort()};
     impatient.limits.answer = 1500ms;
-    ScriptInjector injector(impatient, sessions);
+    ScriptInjector injector(impatient, sessions.agents());
     auto blocked = injector.runJS("document.title", "chrome", url);
     EXPECT_EQ(blocked.error(),
               "Chrome: the page did not answer within 1.5 s; the page may show a dialog that opened before Velmor "

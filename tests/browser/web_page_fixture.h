@@ -28,11 +28,12 @@ protected:
 
     void SetUp() override {
         injector = std::make_unique<ScriptInjector>(
-            ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = agentPort}, sessions);
+            ScriptInjector::Endpoints{.devToolsPort = chromium->devToolsPort(), .agentPort = agentPort}, sessions.agents());
         tools::ToolFamilies families;
         families.browser = std::make_shared<tools::RegistryToolFamily>(sessions, tools::webToolExecutor(*injector));
         families.recordStep = [this](const tools::StepRecord& step) { recorded.push_back(step); };
         router = std::make_unique<tools::ToolRouter>(std::move(families));
+        tools::connectToolChanges(router->registry(), sessions);
         tools::installWebTools(*router, *injector, sessions);
     }
     void TearDown() override {

@@ -72,14 +72,14 @@ TEST_F(WebScan, SumsUpThePageAndRefillsTheWebTools) {
     EXPECT_EQ(content.find("Footer text"), std::string::npos);
     EXPECT_EQ(content.find("Home"), std::string::npos);
 
-    auto fill = sessions.getWebTool("fill_email_address");
+    auto fill = sessions.webTools().get("fill_email_address");
     ASSERT_TRUE(fill);
     EXPECT_EQ(fill->inputSchema["properties"]["value"]["description"], "Text to fill in");
     EXPECT_EQ(fill->inputSchema["required"], json({"value"}));
     // A select takes one option or a list of them.
-    EXPECT_EQ(sessions.getWebTool("select_country")->inputSchema["properties"]["value"]["anyOf"],
+    EXPECT_EQ(sessions.webTools().get("select_country")->inputSchema["properties"]["value"]["anyOf"],
               json::parse(R"([{"type": "string"}, {"type": "array", "items": {"type": "string"}}])"));
-    EXPECT_EQ(sessions.getWebTool("click_save")->inputSchema, json({{"type", "object"}, {"properties", json::object()}}));
+    EXPECT_EQ(sessions.webTools().get("click_save")->inputSchema, json({{"type", "object"}, {"properties", json::object()}}));
     EXPECT_EQ(fill->urlPattern, url);
 
     json summary = call("web_content", {{"url", url}});
@@ -93,7 +93,7 @@ TEST_F(WebScan, SumsUpThePageAndRefillsTheWebTools) {
     json failed = call("web_scan", {{"url", "no-such-tab"}});
     EXPECT_EQ(failed["error"], "no Chrome tab matching 'no-such-tab'");
     EXPECT_EQ(call("web_content", {{"url", "no-such-tab"}}), json({{"error", "no Chrome tab matching 'no-such-tab'"}}));
-    EXPECT_FALSE(sessions.getWebTool("fill_email_address"));
+    EXPECT_FALSE(sessions.webTools().get("fill_email_address"));
 }
 
 // A page that overrides the built-ins the scan would use (JSON.stringify answers 5,005

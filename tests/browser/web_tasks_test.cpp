@@ -44,7 +44,7 @@ protected:
 // sibling label and its delete button is an icon with nothing but a class.
 TEST_F(WebTasks, TodoMvcAddsAndCompletesAnItem) {
     auto subscriber = std::make_shared<CountingConnection>();
-    sessions.setSubscriptionToken("bridge token");
+    sessions.subscribers().setToken("bridge token");
     ASSERT_TRUE(sessions.subscribeToolChanges(sessions.createSession(subscriber)->sessionId(), "bridge token"));
     std::string url = open("node_modules/todomvc/examples/react/index.html");
     ASSERT_TRUE(waitUntil(url, "document.querySelector('#new-todo')"));
@@ -185,7 +185,7 @@ TEST_F(WebTasks, NoCallOutlivesItsDeadline) {
     std::string url = open("dialogs.html");
     ScriptInjector::Endpoints impatient{.devToolsPort = chromium->devToolsPort()};
     impatient.limits.answer = 1500ms;
-    ScriptInjector injector(impatient, sessions);
+    ScriptInjector injector(impatient, sessions.agents());
     EXPECT_EQ(injector.runJS("for (;;) {}", "chrome", url).error(), "Chrome: the page did not answer within 1.5 s");
     EXPECT_EQ(*injector.runJS("document.title", "chrome", url), json({{"result", "Dialogs"}}));
 
@@ -194,7 +194,7 @@ TEST_F(WebTasks, NoCallOutlivesItsDeadline) {
     boost::asio::ip::tcp::acceptor silent(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
     ScriptInjector::Endpoints mute{.devToolsPort = silent.local_endpoint().port()};
     mute.limits = {.connect = 1000ms, .write = 1000ms, .answer = 1000ms};
-    EXPECT_EQ(ScriptInjector(mute, sessions).runJS("1").error(), "Chrome: the DevTools endpoint did not answer within 1 s");
+    EXPECT_EQ(ScriptInjector(mute, sessions.agents()).runJS("1").error(), "Chrome: the DevTools endpoint did not answer within 1 s");
 }
 
 // web_navigate answers once the new document is there, so a scan straight after always

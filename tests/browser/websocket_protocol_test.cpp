@@ -23,18 +23,18 @@ TEST_F(BrowserPageProtocol, EachConnectionHasASessionOfItsOwnForAsLongAsItLasts)
     std::string id = first->sessionId();
     EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
     EXPECT_NE(id, second->sessionId());
-    EXPECT_TRUE(sessions->getSession(id));
+    EXPECT_TRUE(sessions->agents().session(id));
     EXPECT_TRUE(first->pingAnswered()) << "pings are answered at the protocol level, too";
     EXPECT_TRUE(log.has("[browser] Session created: " + id));
     EXPECT_TRUE(log.has("[ws] Browser connected: " + id));
 
     first.reset();
-    EXPECT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
-    EXPECT_FALSE(sessions->hasTool("grab"));
+    EXPECT_TRUE(test::eventually([&] { return !sessions->agents().session(id); }));
+    EXPECT_FALSE(sessions->agents().hasTool("grab"));
     EXPECT_TRUE(listedNames().empty());
     EXPECT_TRUE(log.has("[ws] Browser disconnected: " + id));
     EXPECT_TRUE(log.has("[browser] Session removed: " + id));
-    EXPECT_TRUE(sessions->getSession(second->sessionId()));
+    EXPECT_TRUE(sessions->agents().session(second->sessionId()));
 }
 
 TEST_F(BrowserPageProtocol, OtherFramesAreDroppedLoggedOrStoredAndTheConnectionStays) {
@@ -58,7 +58,7 @@ TEST_F(BrowserPageProtocol, OtherFramesAreDroppedLoggedOrStoredAndTheConnectionS
     EXPECT_TRUE(log.has("[ws] Unknown message type: dance_" + marker));
     EXPECT_TRUE(log.has("[ws] Browser event: scrolled " + marker));
     EXPECT_TRUE(log.has("[ws] Browser event: "));
-    auto state = sessions->sessionState(client->sessionId());
+    auto state = sessions->agents().sessionState(client->sessionId());
     EXPECT_EQ(state->pageUrl, "https://example.test/a");
     EXPECT_EQ(state->pageTitle, client->sessionId());
     EXPECT_TRUE(log.has("[ws] Page: " + client->sessionId() + " (https://example.test/a)"));
@@ -66,7 +66,7 @@ TEST_F(BrowserPageProtocol, OtherFramesAreDroppedLoggedOrStoredAndTheConnectionS
     // Page info of the wrong types is stored empty.
     client->send(json{{"type", "page_info"}, {"url", 5}});
     handled(*client);
-    state = sessions->sessionState(client->sessionId());
+    state = sessions->agents().sessionState(client->sessionId());
     EXPECT_EQ(state->pageUrl, "");
     EXPECT_EQ(state->pageTitle, "");
 }
@@ -85,7 +85,7 @@ TEST_F(BrowserPageProtocol, ToolRegistrationKeepsWellFormedToolsAndDefaultsTheSc
     client->send(json{{"type", "unregister_tool"}, {"name", "gone"}});
     client->send(json{{"type", "unregister_tool"}, {"name", 1}});
     handled(*client);
-    EXPECT_TRUE(sessions->hasTool("search"));
+    EXPECT_TRUE(sessions->agents().hasTool("search"));
     EXPECT_TRUE(listedNames().empty()) << "nothing is listed before tools_ready";
 
     test::LogTail log;
@@ -100,7 +100,7 @@ TEST_F(BrowserPageProtocol, ToolRegistrationKeepsWellFormedToolsAndDefaultsTheSc
           {"search", "[page https://page.test] Search", schema}})
         expected.push_back(
             {{"name", name}, {"description", description}, {"inputSchema", inputSchema}, {"defer_loading", true}});
-    json listed = sessions->allBrowserTools();
+    json listed = sessions->agents().allBrowserTools();
     std::sort(listed.begin(), listed.end(), [](const json& a, const json& b) { return a["name"] < b["name"]; });
     EXPECT_EQ(listed, expected);
 }
@@ -124,7 +124,7 @@ TEST_F(BrowserPageProtocol, AReceiveErrorRemovesTheSessionAndItsTools) {
         return received.ends_with("\"}");
     }));
     std::string id = received.substr(received.find("\"sessionId\":\"") + 13, 36);
-    std::string nonce = sessions->issuePageNonce(kOrigin);
+    std::string nonce = sessions->agents().issuePageNonce(kOrigin);
     test::sendAll(fd, maskedTextFrame(R"({"type":"session_auth","nonce":")" + nonce + R"("})") +
                           maskedTextFrame(R"({"type":"register_tool","tool":{"name":"grab","description":"d"}})") +
                           maskedTextFrame(R"({"type":"tools_ready"})"));
@@ -134,7 +134,7 @@ TEST_F(BrowserPageProtocol, AReceiveErrorRemovesTheSessionAndItsTools) {
     test::sendAll(fd, std::string("\x81\x02{}", 4));
     // The server answers the violation with a close frame and waits for the client to go.
     ::shutdown(fd, SHUT_WR);
-    EXPECT_TRUE(test::eventually([&] { return !sessions->getSession(id); }));
+    EXPECT_TRUE(test::eventually([&] { return !sessions->agents().session(id); }));
     EXPECT_TRUE(listedNames().empty());
     EXPECT_EQ(log.containing("[ERROR][ws] Receive error (" + id + "): ").size(), 1u);
     ::close(fd);

@@ -79,7 +79,7 @@ TEST_F(BrowserSecureListener, GeneratesAPrivateLeafIdentityOnceAndServesWssWithI
     EXPECT_TRUE(server->usesTls());
     auto trusting = clientTrusting(identity);
     test::PageClient client(server->boundPort(), trusting.get());
-    EXPECT_TRUE(sessions.getSession(client.sessionId()));
+    EXPECT_TRUE(sessions.agents().session(client.sessionId()));
     EXPECT_TRUE(client.pingAnswered());
     EXPECT_TRUE(log.has("[ws] Generated a TLS identity for localhost at " + identity));
     EXPECT_TRUE(log.has("[ws] TLS identity loaded from " + identity));
@@ -97,7 +97,7 @@ TEST_F(BrowserSecureListener, FallsBackToPlainWithoutAUsableIdentityOrWhenToldTo
         EXPECT_TRUE(server->start(forcePlain));
         EXPECT_FALSE(server->usesTls());
         test::PageClient client(server->boundPort());
-        EXPECT_TRUE(sessions.getSession(client.sessionId())) << "a plain page is greeted";
+        EXPECT_TRUE(sessions.agents().session(client.sessionId())) << "a plain page is greeted";
         if (path == missing) {
             EXPECT_TRUE(log.has("[ws] No server.p12 found at " + missing));
             EXPECT_TRUE(log.has("[ws] Port " + std::to_string(server->boundPort()) + ": Using plain ws://"));

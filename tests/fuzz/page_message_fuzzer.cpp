@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string id = session->sessionId();
     PagePeer peer{.sessionId = id, .handshakeOrigin = "http://fuzz.test"};
     if (size > 0 && (data[0] & 1)) {
-        nlohmann::json auth = {{"type", "session_auth"}, {"nonce", sessions.issuePageNonce(peer.handshakeOrigin)}};
+        nlohmann::json auth = {{"type", "session_auth"}, {"nonce", sessions.agents().issuePageNonce(peer.handshakeOrigin)}};
         processPageMessage(auth.dump(), peer, sessions);
     }
     std::string_view frames(reinterpret_cast<const char*>(data), size);
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (end == std::string_view::npos) break;
         frames.remove_prefix(end + 1);
     }
-    sessions.allBrowserTools();
+    sessions.agents().allBrowserTools();
     sessions.removeSession(id);
     return 0;
 }

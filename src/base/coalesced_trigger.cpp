@@ -1,6 +1,6 @@
-#include "browser/coalesced_trigger.h"
+#include "base/coalesced_trigger.h"
 
-namespace velmor::browser {
+namespace velmor {
 
 using Clock = std::chrono::steady_clock;
 
@@ -46,4 +46,4 @@ void CoalescedTrigger::runDelayed() {
     }
 }
 
-}  // namespace velmor::browser
+}  // namespace velmor

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-namespace velmor::browser {
+namespace velmor {
 
 // Runs an action at most once per interval however often it is fired, and never loses the
 // last firing: a firing within the interval after a run is answered by one more run when the
@@ -36,4 +36,4 @@ private:
     std::thread delayer_;
 };
 
-}  // namespace velmor::browser
+}  // namespace velmor
