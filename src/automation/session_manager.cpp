@@ -169,13 +169,9 @@ void SessionManager::adoptScan(ScanResult scan) {
 }
 
 void SessionManager::publish() {
-    std::shared_ptr<const ScanResult> before;
-    std::optional<platform::RunningApplication> targetBefore;
-    {
-        std::lock_guard guard(publishedMutex_);
-        before = std::exchange(publishedScan_, lastScan_);
-        targetBefore = std::exchange(publishedTarget_, targetApp_);
-    }
+    auto [targetBefore, before] = published_.withLocked([&](Published& published) {
+        return Published{std::exchange(published.target, targetApp_), std::exchange(published.scan, lastScan_)};
+    });
     if (onElementToolsChanged_ && elementToolNames(before.get()) != elementToolNames(lastScan_.get()))
         onElementToolsChanged_();
     if (onTargetChanged_ && !sameProcess(targetBefore, targetApp_)) onTargetChanged_(targetName(targetApp_));
@@ -321,17 +317,14 @@ json SessionManager::listApps() {
 }
 
 std::optional<int32_t> SessionManager::targetPid() {
-    std::lock_guard guard(publishedMutex_);
-    if (!publishedTarget_) return std::nullopt;
-    return publishedTarget_->pid;
+    return published_.withLocked([](const Published& published) -> std::optional<int32_t> {
+        if (!published.target) return std::nullopt;
+        return published.target->pid;
+    });
 }
 
 Result<int32_t> SessionManager::liveTarget() {
-    std::optional<platform::RunningApplication> target;
-    {
-        std::lock_guard guard(publishedMutex_);
-        target = publishedTarget_;
-    }
+    auto target = published_.withLocked([](const Published& published) { return published.target; });
     if (!target) return fail("no active session");
     if (applications_.isRunning(*target)) return target->pid;
     std::lock_guard guard(mutex_);
@@ -342,21 +335,13 @@ Result<int32_t> SessionManager::liveTarget() {
 }
 
 bool SessionManager::hasElementTool(const std::string& toolName) {
-    std::shared_ptr<const ScanResult> scan;
-    {
-        std::lock_guard guard(publishedMutex_);
-        scan = publishedScan_;
-    }
+    auto scan = published_.withLocked([](const Published& published) { return published.scan; });
     return scan && std::any_of(scan->elements.begin(), scan->elements.end(),
                                [&](const ScannedElement& element) { return element.toolName == toolName; });
 }
 
 std::vector<ScannedElement> SessionManager::elementTools() {
-    std::shared_ptr<const ScanResult> scan;
-    {
-        std::lock_guard guard(publishedMutex_);
-        scan = publishedScan_;
-    }
+    auto scan = published_.withLocked([](const Published& published) { return published.scan; });
     if (!scan) return {};
     return scan->elements;
 }

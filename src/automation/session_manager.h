@@ -1,11 +1,12 @@
 #pragma once
 
-#include "automation/scanned_element.h"
-#include "automation/element_scanner.h"
 #include "automation/element_action.h"
+#include "automation/element_scanner.h"
 #include "automation/input_actions.h"
 #include "automation/own_processes.h"
+#include "automation/scanned_element.h"
 #include "automation/session_responses.h"
+#include "base/guarded.h"
 #include "base/result.h"
 #include "flows/flow_store.h"
 #include "platform/accessibility.h"
@@ -149,9 +150,13 @@ private:
     std::vector<std::string> reservedToolNames_;
     const OwnProcesses own_ = velmorProcesses();
 
-    std::mutex publishedMutex_;
-    std::optional<platform::RunningApplication> publishedTarget_;
-    std::shared_ptr<const ScanResult> publishedScan_;
+    // What readers that never wait behind an action see: the target and scan of the last
+    // publish().
+    struct Published {
+        std::optional<platform::RunningApplication> target;
+        std::shared_ptr<const ScanResult> scan;
+    };
+    Guarded<Published> published_;
 };
 
 }  // namespace velmor::automation
