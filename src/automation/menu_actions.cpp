@@ -2,9 +2,9 @@
 
 namespace velmor::automation {
 
-nlohmann::json listMenus(platform::Menus& menus, int32_t pid) {
+nlohmann::json listMenus(platform::Menus& menus, int32_t pid, const std::function<bool()>& bringToFront) {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& menu : menus.listMenus(pid)) list.push_back({{"menu", menu.menu}, {"items", menu.items}});
+    for (const auto& menu : menus.listMenus(pid, bringToFront)) list.push_back({{"menu", menu.menu}, {"items", menu.items}});
     return list;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/menus.h"
 
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@ namespace velmor::automation {
 
 // The target's menu-bar menus with their named items: [{"menu", "items"}], menus without
 // a named item left out.
-nlohmann::json listMenus(platform::Menus& menus, int32_t pid);
+nlohmann::json listMenus(platform::Menus& menus, int32_t pid, const std::function<bool()>& bringToFront);
 
 // Chooses the item at the end of `path`: a menu of the menu bar, then the items down to it.
 Result<void> menuClick(platform::Menus& menus, int32_t pid, const std::vector<std::string>& path);

@@ -3,6 +3,7 @@
 #include "base/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,11 @@ class Menus {
 public:
     virtual ~Menus() = default;
 
-    // The menus in menu-bar order; nothing when the application has no menu bar.
-    virtual std::vector<MenuListing> listMenus(int32_t pid) = 0;
+    // The menus in menu-bar order; nothing when the application has no menu bar. Where the
+    // entries show only while their menu is open (GTK 4), the menus are opened from the
+    // keyboard, after `bringToFront` has put the application's window in front (false
+    // when it could not: they are then left closed and unlisted).
+    virtual std::vector<MenuListing> listMenus(int32_t pid, const std::function<bool()>& bringToFront) = 0;
     // Follows `path` (a menu of the bar, then the items down to the last one), opening the
     // menus on the way, and chooses the last item. Fails with the message for the agent:
     // "can't find process name for PID <pid>" when no such application is on the desktop,

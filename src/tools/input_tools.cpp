@@ -124,11 +124,7 @@ void installInputTools(ToolRouter& router, automation::SessionManager& session, 
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
-        // GTK 4 shows a menu's entries only while it is open, and its menus are opened from
-        // the keyboard, in the target's window alone: where the window cannot be brought to
-        // the front, they are left closed and unlisted. Other toolkits list them either way.
-        static_cast<void>(actions->focusTarget(pid));
-        return json{{"menus", automation::listMenus(menus, pid)}};
+        return json{{"menus", automation::listMenus(menus, pid, [&] { return actions->focusTarget(pid); })}};
     });
     router.registry().handle("menu_click", [&session, &menus, actions](const Arguments& args) {
         auto target = session.liveTarget();

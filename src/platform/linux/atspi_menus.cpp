@@ -247,7 +247,7 @@ void AtspiMenus::close(AtspiSnapshot& snapshot, const std::vector<int>& nodes, s
     }
 }
 
-std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
+std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid, const std::function<bool()>& bringToFront) {
     std::shared_ptr<AtspiSnapshot> snapshot;
     int bar = -1;
     bool gtk4 = false;
@@ -272,7 +272,7 @@ std::vector<MenuListing> AtspiMenus::listMenus(int32_t pid) {
         }
         return menus;
     });
-    if (!gtk4 || bar < 0) return menus;
+    if (!gtk4 || bar < 0 || !bringToFront()) return menus;
     return Gtk4MenuBar(bus_, input_, *snapshot, bar)
         .list(kListedMenus, kListedItems, std::chrono::steady_clock::now() + kListingTime);
 }

@@ -28,7 +28,7 @@ public:
     AtspiMenus(AtspiBus& bus, Input& input, AtspiSessionRules rules = {})
         : bus_(bus), input_(input), rules_(std::move(rules)) {}
 
-    std::vector<MenuListing> listMenus(int32_t pid) override;
+    std::vector<MenuListing> listMenus(int32_t pid, const std::function<bool()>& bringToFront) override;
     Result<void> click(int32_t pid, const std::vector<std::string>& path) override;
     Result<void> hover(int32_t pid, const std::vector<std::string>& path) override;
 
