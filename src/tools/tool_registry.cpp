@@ -37,8 +37,8 @@ bool ToolRegistry::isFixed(std::string_view name) const { return fixed_.contains
 
 json ToolRegistry::callFixed(const std::string& name, const json& args) const {
     const FixedTool& tool = fixed_.find(name)->second;
-    if (auto wrongType = argumentTypeError(args, tool.declaration.entry["inputSchema"]))
-        return errorResult(*wrongType);
+    if (auto typesFit = checkArgumentTypes(args, tool.declaration.entry["inputSchema"]); !typesFit)
+        return errorResult(typesFit.error());
     // Only a registry wired in part (a test's) has such tools: the application refuses to
     // start with one.
     if (!tool.handler) return errorResult(name + " is not available yet");

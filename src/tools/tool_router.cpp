@@ -72,7 +72,7 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
         return registry_.run(name, [&] { return browser.callBrowserTool(name, args); },
                              StepRecord{.toolName = name, .args = args, .context = "browser-ws"});
     if (auto webTool = browser.getWebTool(name)) {
-        if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
+        if (auto valueFits = checkWebToolValue(webTool->actionType, args); !valueFits) return errorResult(valueFits.error());
         return registry_.run(name, [&] { return browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value")); },
                              StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern.value_or(""),
                                         .context = "browser-dom:" + webTool->selector});

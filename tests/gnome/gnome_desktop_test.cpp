@@ -234,7 +234,9 @@ TEST_F(GnomeDesktop, ARecordingIsAnMp4) {
     auto started = recorder.startDisplayRecording();
     ASSERT_TRUE(started) << started.error();
     std::this_thread::sleep_for(3s);
-    std::string path = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
+    ASSERT_TRUE(saved) << saved.error();
+    const std::string& path = *saved;
     ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
     json probe = probeMedia(path);
     ASSERT_TRUE(probe.is_object()) << "ffprobe could not read " << path;

@@ -244,7 +244,9 @@ TEST_F(WaylandDesktop, ARecordingIsAnMp4OfTheWindow) {
     auto started = recorder.startRecording(fixture->id());
     ASSERT_TRUE(started) << started.error();
     std::this_thread::sleep_for(3s);
-    std::string path = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
+    ASSERT_TRUE(saved) << saved.error();
+    const std::string& path = *saved;
     ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
 
     json probe = probeMedia(path);
