@@ -54,7 +54,7 @@ json ToolRouter::dynamicTools() const {
     return tools;
 }
 
-json ToolRouter::callTool(const std::string& name, const json& args) const {
+ToolAnswer ToolRouter::callTool(const std::string& name, const json& args) const {
     // Arguments that are not an object are read as an empty object.
     static const json kNoArguments = json::object();
     const json& given = args.is_object() ? args : kNoArguments;
@@ -62,7 +62,7 @@ json ToolRouter::callTool(const std::string& name, const json& args) const {
     return callFallThrough(name, given);
 }
 
-json ToolRouter::callFallThrough(const std::string& name, const json& args) const {
+ToolAnswer ToolRouter::callFallThrough(const std::string& name, const json& args) const {
     Arguments arguments(args);
     if (name.starts_with(kShortcutToolPrefix))
         return registry_.run(name, [&] { return callShortcutTool(name, arguments); }, std::nullopt);

@@ -76,10 +76,10 @@ TEST_F(GnomeDesktop, CalculatorComputesWithItsOwnButtonsAndIsPictured) {
         5s))
         << "the calculator shows no 408";
 
-    json shot = call("screenshot");
-    ASSERT_TRUE(shot.contains("__image__")) << shot.dump();
+    tools::ToolAnswer shot = router.callTool("screenshot", json::object());
+    ASSERT_TRUE(shot.image()) << shot.result().dump();
     int width = 0, height = 0;
-    auto colours = coloursOf(shot.at("__image__"), width, height);
+    auto colours = coloursOf(shot.image()->pngBase64, width, height);
     EXPECT_EQ(width, 1280);
     EXPECT_EQ(height, 800);
     EXPECT_GT(colours.size(), 2u) << "the picture is all one colour";
