@@ -136,6 +136,8 @@ private:
         return "recording started (" + mode + ")";
     }
 
+    // A stop step's result, also said when a cancelled demo finishes its recording; the file
+    // it saved is the one the narration is merged into.
     std::string stopRecording() {
         auto saved = s_.recorder.stopRecording();
         recording_ = false;
