@@ -106,12 +106,12 @@ int main() {
         velmor::tools::installFlowTools(router, store, [] { return std::string("brian"); });
 
         for (const char* query : {"no-such-thing", "save", "Calendar", "site7.example", "#field-3", "invoice Mail 4"}) {
-            Json answer = router.callTool("search_flows", {{"query", query}});
+            Json answer = router.callTool("search_flows", {{"query", query}}).result();
             report("search_flows \"" + std::string(query) + "\" (" + answer.at("matches").dump() + " matches)",
-                   measure(40, [&] { router.callTool("search_flows", {{"query", query}}); }), 30);
+                   measure(40, [&] { router.callTool("search_flows", {{"query", query}}).result(); }), 30);
         }
         report("list_flows (" + std::to_string(kFlows) + " flows)",
-               measure(20, [&] { router.callTool("list_flows", Json::object()); }), 50);
+               measure(20, [&] { router.callTool("list_flows", Json::object()).result(); }), 50);
 
         store.beginRecording("Notes");
         int step = 0;

@@ -55,7 +55,7 @@ int main() {
                                       desktop.menus});
     velmor::tools::installScreenshotTool(router, session, desktop.capture);
 
-    json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}});
+    json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}}).result();
     if (started.contains("error")) {
         std::fprintf(stderr, "session_start: %s\n", started.dump().c_str());
         return 1;
@@ -68,10 +68,10 @@ int main() {
     std::vector<double> shots;
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
-        json shot = router.callTool("screenshot", json::object());
+        velmor::tools::ToolAnswer shot = router.callTool("screenshot", json::object());
         shots.push_back(velmor::bench::millisecondsSince(start));
-        if (!shot.contains("__image__")) {
-            std::fprintf(stderr, "screenshot: %s\n", shot.dump().c_str());
+        if (!shot.image()) {
+            std::fprintf(stderr, "screenshot: %s\n", shot.result().dump().c_str());
             return 1;
         }
     }
@@ -82,7 +82,7 @@ int main() {
     for (int i = 0; i < kTypingSamples; ++i) {
         router.callTool("press_key", {{"key", "ctrl+a"}});
         auto start = Clock::now();
-        json answer = router.callTool("type_text", {{"text", hundred}});
+        json answer = router.callTool("type_text", {{"text", hundred}}).result();
         typing.push_back(velmor::bench::millisecondsSince(start));
         if (answer.contains("error")) {
             std::fprintf(stderr, "type_text: %s\n", answer.dump().c_str());
@@ -97,7 +97,7 @@ int main() {
         std::fprintf(stderr, "the second fixture application did not start\n");
         return 1;
     }
-    started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(plain.pid())}});
+    started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(plain.pid())}}).result();
     std::string ok;
     for (const auto& tool : started.value("available_tools", json::array()))
         if (tool.is_string() && tool.get<std::string>().rfind("click_ok", 0) == 0) ok = tool.get<std::string>();
@@ -109,7 +109,7 @@ int main() {
     std::string route;
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
-        json answer = router.callTool(ok, json::object());
+        json answer = router.callTool(ok, json::object()).result();
         presses.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
         if (answer.contains("error")) {
             std::fprintf(stderr, "%s: %s\n", ok.c_str(), answer.dump().c_str());

@@ -45,34 +45,34 @@ int main() {
                                       desktop.menus});
     velmor::tools::installScreenshotTool(router, session, desktop.capture);
 
-    json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}});
+    json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}}).result();
     if (started.contains("error")) {
         std::fprintf(stderr, "session_start: %s\n", started.dump().c_str());
         return 1;
     }
     router.callTool("set_window_frame", {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 800}});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    json windows = router.callTool("get_windows", json::object());
+    json windows = router.callTool("get_windows", json::object()).result();
     std::printf("window: %s\n", windows.dump().c_str());
 
     std::vector<double> shots;
     size_t bytes = 0;
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
-        json shot = router.callTool("screenshot", json::object());
+        velmor::tools::ToolAnswer shot = router.callTool("screenshot", json::object());
         shots.push_back(velmor::bench::millisecondsSince(start));
-        if (!shot.contains("__image__")) {
-            std::fprintf(stderr, "screenshot: %s\n", shot.dump().c_str());
+        if (!shot.image()) {
+            std::fprintf(stderr, "screenshot: %s\n", shot.result().dump().c_str());
             return 1;
         }
-        bytes = shot.at("__image__").get_ref<const std::string&>().size();
+        bytes = shot.image()->pngBase64.size();
     }
     std::printf("%s (base64 %zu bytes)\n", velmor::bench::summarise("screenshot 1280x800", shots).c_str(), bytes);
 
     std::vector<double> keys;
     for (int i = 0; i < kSamples; ++i) {
         auto start = Clock::now();
-        json answer = router.callTool("press_key", {{"key", i % 2 ? "left" : "right"}});
+        json answer = router.callTool("press_key", {{"key", i % 2 ? "left" : "right"}}).result();
         keys.push_back(velmor::bench::millisecondsSince(start) - kSettleMilliseconds);
         if (answer.contains("error")) {
             std::fprintf(stderr, "press_key: %s\n", answer.dump().c_str());

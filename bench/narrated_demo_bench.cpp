@@ -71,7 +71,7 @@ int main() {
                                {{"action", "wait"}, {"ms", 3000}},
                                {{"action", "stop_recording"}}});
     auto start = std::chrono::steady_clock::now();
-    json answer = router.callTool("record_narrated_demo", {{"script", script}});
+    json answer = router.callTool("record_narrated_demo", {{"script", script}}).result();
     double took = velmor::bench::millisecondsSince(start) / 1000;
     std::string last = answer.at("results").back().get<std::string>();
     std::string video = last.substr(last.find("→ ") + std::string("→ ").size());

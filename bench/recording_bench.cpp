@@ -56,13 +56,13 @@ void benchRecording(const std::string& home) {
                                         screen->height / 2 + static_cast<int>(400 * std::sin(angle)));
         std::this_thread::sleep_for(10ms);
     }
-    std::string saved = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
     double wall = velmor::bench::millisecondsSince(start) / 1000;
     double ffmpeg = cpuSeconds(RUSAGE_CHILDREN) - childrenBefore, self = cpuSeconds(RUSAGE_SELF) - selfBefore;
     std::printf("display recording %dx%d, %.1f s: ffmpeg %.0f%% of one core, this process (pointer loop "
                 "included) %.0f%%; file %ju bytes\n",
                 screen->width, screen->height, wall, 100 * ffmpeg / wall, 100 * self / wall,
-                std::filesystem::exists(saved) ? std::filesystem::file_size(saved) : 0);
+                saved && std::filesystem::exists(*saved) ? std::filesystem::file_size(*saved) : 0);
 }
 
 void benchMerge(const std::string& home) {

@@ -53,7 +53,7 @@ int main() {
     std::vector<double> runs;
     for (int i = 0; i < 30; ++i) {
         auto start = Clock::now();
-        auto ran = router.callTool("run_shortcut", {{"name", "Shortcut number 7"}});
+        auto ran = router.callTool("run_shortcut", {{"name", "Shortcut number 7"}}).result();
         runs.push_back(millisecondsSince(start));
         if (ran.value("output", "") != "GOOD MORNING") {
             std::fprintf(stderr, "unexpected answer: %s\n", ran.dump().c_str());

@@ -43,7 +43,7 @@ void prefetchBench() {
     for (int run = 0; run < 7; ++run) {
         speech.clearCache();
         auto start = Clock::now();
-        auto answer = router.callTool("prefetch_audio", {{"lines", lines}});
+        auto answer = router.callTool("prefetch_audio", {{"lines", lines}}).result();
         samples.push_back(bench::millisecondsSince(start));
         if (answer["succeeded"] != 20) std::cerr << "unexpected answer: " << answer.dump() << "\n";
     }

@@ -82,7 +82,7 @@ int measure(const std::string& desktopName) {
     {
         ChildProcess app({VELMOR_FIXTURE_APP, "--input"});
         if (!velmor::test::fixtureReadyOnTheDesktop(app)) return 1;
-        json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}});
+        json started = router.callTool("session_start", {{"app_name", "velmor-fixture-" + std::to_string(app.pid())}}).result();
         if (started.contains("error")) {
             std::fprintf(stderr, "%s session_start: %s\n", desktopName.c_str(), started.dump().c_str());
             return 1;
@@ -91,7 +91,7 @@ int measure(const std::string& desktopName) {
             router.callTool("press_key", {{"key", "ctrl+a"}});
             router.callTool("press_key", {{"key", "backspace"}});
             auto start = Clock::now();
-            json answer = router.callTool("type_text", {{"text", kHundredCharacters}});
+            json answer = router.callTool("type_text", {{"text", kHundredCharacters}}).result();
             typings.push_back(velmor::bench::millisecondsSince(start) - kTypeSettleMilliseconds);
             if (answer.contains("error")) {
                 std::fprintf(stderr, "%s type_text: %s\n", desktopName.c_str(), answer.dump().c_str());

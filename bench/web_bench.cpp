@@ -74,7 +74,7 @@ int main() {
         "document.querySelector('login-card').shadowRoot");
     // The frames load after the page.
     for (const auto& url : {embedded, otherSite})
-        for (int i = 0; i < 200 && router.callTool("web_scan", {{"url", url}}).value("toolCount", 0) < 11; ++i)
+        for (int i = 0; i < 200 && router.callTool("web_scan", {{"url", url}}).result().value("toolCount", 0) < 11; ++i)
             std::this_thread::sleep_for(50ms);
 
     std::printf("bytes per page (web_scan answer / tools it adds to tools/list):\n");
@@ -88,7 +88,7 @@ int main() {
              {"grid.html (Tabulator, 300 rows)", grid},
              {"embedded.html (3 frames, 2 shadow roots)", embedded},
              {"embedded.html, a frame of another site", otherSite}}) {
-        json scan = router.callTool("web_scan", {{"url", url}});
+        json scan = router.callTool("web_scan", {{"url", url}}).result();
         std::printf("  %-42s %7zu / %7zu bytes (%d tools)\n", name.c_str(), scan.dump().size(),
                     sessions.webTools().listing().dump().size(), scan.value("toolCount", 0));
     }

@@ -162,8 +162,8 @@ Result<void> InputActions::scroll(int deltaY, int deltaX) {
 
 Result<void> InputActions::drag(int fromX, int fromY, int toX, int toY, int32_t pid, double duration) {
     if (!std::isfinite(duration) || duration < 0) return fail("the drag duration must be a number of seconds, 0 or more");
-    if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))))
-        return fail("drag refused: " + *refused);
+    if (auto allowed = checkWaitLength(std::chrono::milliseconds(static_cast<int64_t>(std::min(duration, 1e9) * 1000))); !allowed)
+        return fail("drag refused: " + allowed.error());
     VELMOR_RETURN_IF_FAILED(notOwnWindowFocused());
     Point from = onScreen(fromX, fromY, pid);
     Point to = onScreen(toX, toY, pid);

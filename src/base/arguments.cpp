@@ -105,9 +105,9 @@ std::string_view declaredType(const nlohmann::json& schema) {
 
 }  // namespace
 
-std::optional<std::string> argumentTypeError(const nlohmann::json& args, const nlohmann::json& inputSchema) {
+Result<void> checkArgumentTypes(const nlohmann::json& args, const nlohmann::json& inputSchema) {
     const auto* properties = findField(inputSchema, "properties");
-    if (!properties || !properties->is_object() || !args.is_object()) return std::nullopt;
+    if (!properties || !properties->is_object() || !args.is_object()) return succeeded();
     for (const auto& [name, schema] : properties->items()) {
         const auto* value = findField(args, name);
         if (!value || value->is_null()) continue;
@@ -117,12 +117,12 @@ std::optional<std::string> argumentTypeError(const nlohmann::json& args, const n
         std::string_view itemType = items ? declaredType(*items) : std::string_view();
         std::string expected = withArticle(type);
         if (type == "array" && !itemType.empty()) expected = "an array of " + std::string(itemType) + "s";
-        if (!hasType(*value, type)) return "'" + name + "' must be " + expected;
+        if (!hasType(*value, type)) return fail("'" + name + "' must be " + expected);
         if (type == "array" && !itemType.empty())
             for (const auto& element : *value)
-                if (!hasType(element, itemType)) return "'" + name + "' must be " + expected;
+                if (!hasType(element, itemType)) return fail("'" + name + "' must be " + expected);
     }
-    return std::nullopt;
+    return succeeded();
 }
 
 nlohmann::json answerOf(Result<nlohmann::json> result) {

@@ -16,7 +16,7 @@ namespace velmor {
 // Typed reading of a tool call's arguments. Every reader answers nothing when the key is
 // missing or holds a value of another JSON type. A fixed tool's handler only meets the
 // first case: the router refuses arguments of the wrong type before it runs
-// (argumentTypeError below).
+// (checkArgumentTypes below).
 class Arguments {
 public:
     explicit Arguments(const nlohmann::json& args);
@@ -44,11 +44,11 @@ private:
     const nlohmann::json& args_;
 };
 
-// The first argument in `args` whose JSON type is not the one `inputSchema` declares for
-// it, as "'x' must be an integer"; nothing when all fit. A missing or null argument is not
+// Whether every argument in `args` has the JSON type `inputSchema` declares for it; the first
+// that does not fails as "'x' must be an integer". A missing or null argument is not
 // checked here: the tool's own "missing 'x'" answer covers it. Integers may be written as
 // whole numbers with a fraction part of zero (3.0), as the readers above take them.
-std::optional<std::string> argumentTypeError(const nlohmann::json& args, const nlohmann::json& inputSchema);
+Result<void> checkArgumentTypes(const nlohmann::json& args, const nlohmann::json& inputSchema);
 
 // The answer of an operation below the tools: its value, or its failure as errorResult.
 nlohmann::json answerOf(Result<nlohmann::json> result);

@@ -2,10 +2,10 @@
 
 namespace velmor {
 
-std::optional<std::string> waitRefusal(std::chrono::milliseconds asked) {
-    if (asked <= kLongestWait) return std::nullopt;
-    return "a wait of " + std::to_string(asked.count()) + " ms is longer than the " +
-           std::to_string(kLongestWait.count()) + " minutes allowed";
+Result<void> checkWaitLength(std::chrono::milliseconds asked) {
+    if (asked <= kLongestWait) return succeeded();
+    return fail("a wait of " + std::to_string(asked.count()) + " ms is longer than the " +
+                std::to_string(kLongestWait.count()) + " minutes allowed");
 }
 
 std::string shortcutRunCutText(std::chrono::milliseconds limit) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <chrono>
-#include <optional>
 #include <string>
 
 namespace velmor {
@@ -12,9 +13,9 @@ inline constexpr std::chrono::minutes kLongestWait{10};
 // A whole shortcut run, whatever its steps add up to; it is stopped there.
 inline constexpr std::chrono::minutes kLongestShortcutRun{30};
 
-// Why a wait of `asked` is refused ("a wait of 3600000 ms is longer than the 10 minutes
-// allowed"); nothing when it may go ahead.
-std::optional<std::string> waitRefusal(std::chrono::milliseconds asked);
+// Whether a wait of `asked` may go ahead; refused as "a wait of 3600000 ms is longer than the
+// 10 minutes allowed".
+Result<void> checkWaitLength(std::chrono::milliseconds asked);
 
 // "the shortcut was stopped after 30 minutes, the longest a shortcut may run" (`limit` in
 // whole minutes, else seconds).

@@ -29,8 +29,9 @@ InFlightCalls& inFlightCalls() {
     return calls;
 }
 
-std::optional<json> runCancellableToolCall(tools::ToolRouter& router, const std::string& name, const json& args,
-                                           const json& id, const json& params, const RequestChannel& channel) {
+std::optional<tools::ToolAnswer> runCancellableToolCall(tools::ToolRouter& router, const std::string& name,
+                                                        const json& args, const json& id, const json& params,
+                                                        const RequestChannel& channel) {
     CallContext::ProgressSink progress;
     if (const json* token = progressTokenOf(params); token && channel.notify)
         progress = progressNotifier(*token, channel.notify);
@@ -38,13 +39,13 @@ std::optional<json> runCancellableToolCall(tools::ToolRouter& router, const std:
     // A request without an id cannot be named by a cancellation; it runs unlisted.
     std::unique_ptr<InFlightCalls::Registration> listed;
     if (isTokenLike(id)) listed = inFlightCalls().add(keyOf(channel, id), context);
-    json result;
+    std::optional<tools::ToolAnswer> answer;
     {
         CallScope scope(context);
-        result = router.callTool(name, args);
+        answer = router.callTool(name, args);
     }
     if (context->cancelled()) return std::nullopt;
-    return result;
+    return answer;
 }
 
 void cancelNamedCall(const json& params, const RequestChannel& channel) {

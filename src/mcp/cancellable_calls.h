@@ -17,9 +17,9 @@ InFlightCalls& inFlightCalls();
 // channel.session and `id`) and hear progress from (when `params` carry _meta.progressToken
 // and the channel can notify). The tool's result, or nothing when the call was cancelled:
 // a cancelled request is not answered.
-std::optional<nlohmann::json> runCancellableToolCall(tools::ToolRouter& router, const std::string& name,
-                                                     const nlohmann::json& args, const nlohmann::json& id,
-                                                     const nlohmann::json& params, const RequestChannel& channel);
+std::optional<tools::ToolAnswer> runCancellableToolCall(tools::ToolRouter& router, const std::string& name,
+                                                        const nlohmann::json& args, const nlohmann::json& id,
+                                                        const nlohmann::json& params, const RequestChannel& channel);
 
 // notifications/cancelled: stops the call params.requestId names in the same session, if it
 // still runs; anything else (another session's call, an unknown id, no id) changes nothing.

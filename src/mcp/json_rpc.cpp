@@ -49,10 +49,11 @@ bool isResponse(const json& message) {
 
 json textContent(const std::string& text) { return json::array({{{"type", "text"}, {"text", text}}}); }
 
-json toolResult(const json& result) {
+json toolResult(const tools::ToolAnswer& answer) {
+    if (const tools::ToolImage* image = answer.image())
+        return {{"content", json::array({{{"type", "image"}, {"data", image->pngBase64}, {"mimeType", "image/png"}}})}};
+    const json& result = answer.result();
     if (result.is_object()) {
-        if (auto image = result.find("__image__"); image != result.end() && image->is_string())
-            return {{"content", json::array({{{"type", "image"}, {"data", *image}, {"mimeType", "image/png"}}})}};
         if (auto error = result.find("error"); error != result.end() && error->is_string())
             return {{"content", textContent("Error: " + error->get<std::string>())}, {"isError", true}};
     }
@@ -84,7 +85,7 @@ std::string errorResponse(const json& id, int code, const std::string& message) 
     return dictToJson(json(jsonRpcError(id, code, message)));
 }
 
-std::string toolResponse(const json& id, const json& result) { return jsonRpc(id, toolResult(result)); }
+std::string toolResponse(const json& id, const tools::ToolAnswer& answer) { return jsonRpc(id, toolResult(answer)); }
 
 std::optional<std::string> busyResponse(std::string_view body) {
     json request = json::parse(body, nullptr, /*allow_exceptions=*/false);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/tool_answer.h"
+
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -43,8 +45,8 @@ std::optional<std::string> busyResponse(std::string_view body);
 
 std::string jsonRpc(const nlohmann::json& id, const nlohmann::json& result);
 std::string errorResponse(const nlohmann::json& id, int code, const std::string& message);
-// Wraps a tool's result dictionary as the MCP tool result: image content for "__image__",
-// an error text for a string "error", otherwise the dictionary's own JSON text.
-std::string toolResponse(const nlohmann::json& id, const nlohmann::json& result);
+// Wraps a tool's answer as the MCP tool result: image content for an image, an error text
+// for a dictionary with a string "error", otherwise the dictionary's own JSON text.
+std::string toolResponse(const nlohmann::json& id, const tools::ToolAnswer& answer);
 
 }  // namespace velmor::mcp

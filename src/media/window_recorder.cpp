@@ -168,12 +168,12 @@ Result<void> WindowRecorder::record(Recording& recording, const platform::Frame&
     return succeeded();
 }
 
-std::string WindowRecorder::stopRecording() {
+Result<std::string> WindowRecorder::stopRecording() {
     return recording_.withLocked([this](Recording& recording) { return stop(recording); });
 }
 
-std::string WindowRecorder::stop(Recording& recording) {
-    if (!recording.ffmpeg) return std::string(kNotRecording);
+Result<std::string> WindowRecorder::stop(Recording& recording) {
+    if (!recording.ffmpeg) return fail(std::string(kNotRecording));
     auto ffmpeg = std::move(recording.ffmpeg);
     std::string path = recording.outputPath ? recording.outputPath->string() : std::string();
     recording.outputPath.reset();
@@ -188,23 +188,18 @@ std::string WindowRecorder::stop(Recording& recording) {
         ffmpeg->signal(SIGINT);
         status = ffmpeg->waitForExit(kInterruptLimit);
     }
-    std::string result;
-    if (!status) {
-        result = "error: ffmpeg did not finish the recording within 15 seconds";
-    } else if (*status != 0) {
-        result = "error: " + failureText(*ffmpeg, *status);
-    } else {
-        result = path;
-        Log::info(kCategory, "Saved to " + path);
-    }
+    std::optional<std::string> failure;
+    if (!status) failure = "ffmpeg did not finish the recording within 15 seconds";
+    else if (*status != 0) failure = failureText(*ffmpeg, *status);
+    else Log::info(kCategory, "Saved to " + path);
     ffmpeg.reset();  // reaps it, killing it first only when it ignored both requests
-    if (result.rfind("error:", 0) == 0) return result;
+    if (failure) return fail(*failure);
 
     std::error_code error;
     auto size = std::filesystem::file_size(path, error);
-    if (error) return "error: file not created";
+    if (error) return fail("file not created");
     Log::info(kCategory, "File size: " + std::to_string(size) + " bytes");
-    return result;
+    return path;
 }
 
 }  // namespace velmor::media

@@ -17,8 +17,8 @@ namespace velmor::media {
 
 class FrameFeeder;
 
-// What stopRecording() answers when nothing is recording.
-inline constexpr std::string_view kNotRecording = "error: not recording";
+// The failure stopRecording() answers when nothing is recording.
+inline constexpr std::string_view kNotRecording = "not recording";
 
 // Records the screen into an MP4 in the videos folder by running ffmpeg, for demo videos the
 // agent narrates: ffmpeg reads the screen with its X11 grabber, or encodes the frames the
@@ -38,8 +38,8 @@ public:
 
     Result<void> startRecording(int32_t targetPid);
     Result<void> startDisplayRecording();
-    // The saved file's path, or a text beginning with "error: ".
-    std::string stopRecording();
+    // The saved file's path.
+    Result<std::string> stopRecording();
     // Forgets the window chosen for window recordings; called when a session starts.
     void clearCachedSelection();
     // Where the desktop copies frames for recordings (DesktopServices::frames); null keeps
@@ -58,7 +58,7 @@ private:
     };
 
     Result<void> record(Recording& recording, const platform::Frame& area);
-    std::string stop(Recording& recording);
+    Result<std::string> stop(Recording& recording);
     std::filesystem::path nextOutputPath() const;
 
     const std::string ffmpegProgram_;

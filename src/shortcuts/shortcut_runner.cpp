@@ -128,8 +128,7 @@ Result<std::string> wait(const json& params, Run& run) {
     if (it != params.end() && it->is_number()) seconds = it->get<double>();
     else if (it != params.end() && it->is_string()) seconds = std::atof(it->get<std::string>().c_str());
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    if (auto refused = waitRefusal(std::chrono::milliseconds(static_cast<int64_t>(std::min(seconds, 1e9) * 1000))))
-        return fail(*refused);
+    VELMOR_RETURN_IF_FAILED(checkWaitLength(std::chrono::milliseconds(static_cast<int64_t>(std::min(seconds, 1e9) * 1000))));
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     return run.input;
 }

@@ -67,7 +67,7 @@ private:
     // Nobody hears the answer of a cancelled demo; what it leaves behind is tidied up: the
     // recording it started is finished as a stop step would finish it, its clips go with the run.
     json cancelled() {
-        if (recording_) results_.push_back("Cancelled; recording stopped → " + s_.recorder.stopRecording());
+        if (recording_) results_.push_back("Cancelled; " + stopRecording());
         return {{"status", "cancelled"}, {"results", results_}};
     }
 
@@ -81,13 +81,7 @@ private:
         if (*action == "start_recording") {
             results_.push_back(n + startRecording(lowerAscii(step.string("mode").value_or("window"))));
         } else if (*action == "stop_recording") {
-            std::string saved = s_.recorder.stopRecording();
-            recording_ = false;
-            if (!saved.starts_with("error:")) {
-                videoPath_ = saved;
-                recordedSeconds_ = recordingStart_ ? secondsSince(*recordingStart_) : 0;
-            }
-            results_.push_back(n + "recording stopped → " + saved);
+            results_.push_back(n + stopRecording());
         } else if (*action == "speak") {
             std::string text = step.string("text").value_or("");
             results_.push_back(n + speak(i, text, step.string("voice").value_or(s_.speech.defaultVoice())));
@@ -110,8 +104,8 @@ private:
             results_.push_back(n + wait(i, step.integer("ms").value_or(1000)));
         } else if (*action == "wait_for_tool") {
             int64_t timeoutMs = step.integer("timeout_ms").value_or(5000);
-            auto refused = waitRefusal(std::chrono::milliseconds(timeoutMs));
-            results_.push_back(n + (refused ? "wait_for_tool refused: " + *refused : waitForTool(tool, timeoutMs)));
+            auto allowed = checkWaitLength(std::chrono::milliseconds(timeoutMs));
+            results_.push_back(n + (allowed ? waitForTool(tool, timeoutMs) : "wait_for_tool refused: " + allowed.error()));
         } else if (*action == "navigate") {
             std::string path = step.string("path").value_or("");
             s_.router.callTool("web_navigate", {{"path", path}});
@@ -140,6 +134,17 @@ private:
         recording_ = true;
         recordingStart_ = Clock::now();
         return "recording started (" + mode + ")";
+    }
+
+    // A stop step's result, also said when a cancelled demo finishes its recording; the file
+    // it saved is the one the narration is merged into.
+    std::string stopRecording() {
+        auto saved = s_.recorder.stopRecording();
+        recording_ = false;
+        if (!saved) return "recording stopped → error: " + saved.error();
+        videoPath_ = *saved;
+        recordedSeconds_ = recordingStart_ ? secondsSince(*recordingStart_) : 0;
+        return "recording stopped → " + *saved;
     }
 
     std::string speak(size_t i, const std::string& text, const std::string& voice) {
@@ -191,7 +196,7 @@ private:
 
     // A wait step of step `i`: long ones report their share of the step as they go.
     std::string wait(size_t i, int64_t ms) {
-        if (auto refused = waitRefusal(std::chrono::milliseconds(ms))) return "wait refused: " + *refused;
+        if (auto allowed = checkWaitLength(std::chrono::milliseconds(ms)); !allowed) return "wait refused: " + allowed.error();
         const CallContext& call = currentCall();
         const auto total = std::chrono::milliseconds(std::max<int64_t>(ms, 0));
         const auto start = Clock::now();

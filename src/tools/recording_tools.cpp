@@ -37,12 +37,12 @@ json startRecording(const NarratedDemoServices& demo, const Arguments& args) {
 json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path& recordingsFolder) {
     // Finishing the file can take ffmpeg several seconds.
     currentCall().progress(0, 1, "Finishing the recording");
-    std::string saved = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
     currentCall().progress(1, 1, "Recording finished");
-    if (!saved.starts_with("error:")) return {{"status", "saved"}, {"path", saved}};
+    if (saved) return {{"status", "saved"}, {"path", *saved}};
     // A writer that failed at the end may still have left a file that plays. With nothing
     // recording there is no such file: an older recording must not pass for a new one.
-    auto newest = saved == media::kNotRecording ? std::nullopt : media::newestDemoFile(recordingsFolder);
+    auto newest = saved.error() == media::kNotRecording ? std::nullopt : media::newestDemoFile(recordingsFolder);
     if (newest) {
         std::error_code error;
         uintmax_t size = std::filesystem::file_size(*newest, error);
@@ -51,7 +51,7 @@ json stopRecording(media::WindowRecorder& recorder, const std::filesystem::path&
                     {"path", newest->string()},
                     {"note", "writer reported error but file is valid (" + std::to_string(size) + " bytes)"}};
     }
-    return errorResult(saved.substr(std::min<size_t>(saved.size(), 7)));
+    return errorResult(saved.error());
 }
 
 }  // namespace

@@ -35,13 +35,13 @@ std::string base64(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 void installScreenshotTool(ToolRouter& router, automation::SessionManager& session, platform::WindowCapture& capture) {
-    router.registry().handle("screenshot", [&session, &capture](const Arguments&) {
+    router.registry().handle("screenshot", [&session, &capture](const Arguments&) -> ToolAnswer {
         auto target = session.liveTarget();
         if (!target) return errorResult(target.error());
         int32_t pid = *target;
         auto png = capture.captureFrontWindow(pid);
         if (!png) return errorResult(png.error());
-        return json{{"__image__", base64(*png)}};
+        return ToolImage{base64(*png)};
     });
 }
 

@@ -6,8 +6,7 @@
 
 namespace velmor::tools {
 
-// Plugs in the handler of screenshot: the target's frontmost window as a PNG image,
-// answered as {"__image__": base64}.
+// Plugs in the handler of screenshot: the target's frontmost window as a PNG image.
 void installScreenshotTool(ToolRouter& router, automation::SessionManager& session, platform::WindowCapture& capture);
 
 }  // namespace velmor::tools

@@ -4,13 +4,13 @@
 
 namespace velmor::tools {
 
-std::optional<std::string> webToolValueError(const std::string& actionType, const nlohmann::json& args) {
-    if (!args.is_object()) return std::nullopt;
+Result<void> checkWebToolValue(const std::string& actionType, const nlohmann::json& args) {
+    if (!args.is_object()) return succeeded();
     auto value = args.find("value");
-    if (value == args.end() || value->is_null() || value->is_string()) return std::nullopt;
-    if (!value->is_array() || actionType != "select") return "'value' must be a string";
-    if (value->empty() || !Arguments(args).stringArray("value")) return "'value' must be a string or a list of strings";
-    return std::nullopt;
+    if (value == args.end() || value->is_null() || value->is_string()) return succeeded();
+    if (!value->is_array() || actionType != "select") return fail("'value' must be a string");
+    if (value->empty() || !Arguments(args).stringArray("value")) return fail("'value' must be a string or a list of strings");
+    return succeeded();
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "browser/browser_tool.h"
 
 #include <algorithm>
@@ -51,9 +52,9 @@ public:
                                          const StepRecorder& record) = 0;
 };
 
-// Why a web tool of `actionType` cannot take the `value` argument given, if it cannot: a
-// string, or for a select a list of strings.
-std::optional<std::string> webToolValueError(const std::string& actionType, const nlohmann::json& args);
+// Whether a web tool of `actionType` can take the `value` argument given: a string, or for a
+// select a list of strings.
+Result<void> checkWebToolValue(const std::string& actionType, const nlohmann::json& args);
 
 // What a call of a web tool name that no scan holds (any more) is answered.
 inline std::string webToolNotFound(const std::string& name) {

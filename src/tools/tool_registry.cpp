@@ -35,10 +35,10 @@ Result<void> ToolRegistry::checkComplete() const {
 
 bool ToolRegistry::isFixed(std::string_view name) const { return fixed_.contains(name); }
 
-json ToolRegistry::callFixed(const std::string& name, const json& args) const {
+ToolAnswer ToolRegistry::callFixed(const std::string& name, const json& args) const {
     const FixedTool& tool = fixed_.find(name)->second;
-    if (auto wrongType = argumentTypeError(args, tool.declaration.entry["inputSchema"]))
-        return errorResult(*wrongType);
+    if (auto typesFit = checkArgumentTypes(args, tool.declaration.entry["inputSchema"]); !typesFit)
+        return errorResult(typesFit.error());
     // Only a registry wired in part (a test's) has such tools: the application refuses to
     // start with one.
     if (!tool.handler) return errorResult(name + " is not available yet");
@@ -47,9 +47,9 @@ json ToolRegistry::callFixed(const std::string& name, const json& args) const {
     return run(name, [&] { return tool.handler(Arguments(args)); }, step);
 }
 
-json ToolRegistry::run(const std::string& name, const std::function<json()>& call,
-                       const std::optional<StepRecord>& step) const {
-    json answer;
+ToolAnswer ToolRegistry::run(const std::string& name, const std::function<ToolAnswer()>& call,
+                             const std::optional<StepRecord>& step) const {
+    ToolAnswer answer = json();
     try {
         answer = call();
     } catch (const std::exception& error) {
@@ -57,7 +57,7 @@ json ToolRegistry::run(const std::string& name, const std::function<json()>& cal
         Log::error("tools", name + " failed: " + error.what());
         return errorResult(name + " failed: " + error.what());
     }
-    if (step && !isFailure(answer)) families_.recordStep(*step);
+    if (step && !answer.failed()) families_.recordStep(*step);
     return answer;
 }
 

@@ -6,6 +6,7 @@
 #include "base/guarded.h"
 #include "base/taken_tool_names.h"
 #include "tools/catalogue.h"
+#include "tools/tool_answer.h"
 #include "tools/tool_families.h"
 #include "tools/tool_metadata.h"
 
@@ -19,7 +20,7 @@
 
 namespace velmor::tools {
 
-using ToolHandler = std::function<nlohmann::json(const Arguments& args)>;
+using ToolHandler = std::function<ToolAnswer(const Arguments& args)>;
 
 // The fixed tools as the catalogue declares them, each with the handler that carries it out;
 // the one way any tool call becomes a step of the flow being recorded; which kind of tool a
@@ -45,12 +46,12 @@ public:
     bool isFixed(std::string_view name) const;
     // A fixed tool's call: arguments of the wrong type are refused with the type its schema
     // declares, anything else goes to its handler through run().
-    nlohmann::json callFixed(const std::string& name, const nlohmann::json& args) const;
+    ToolAnswer callFixed(const std::string& name, const nlohmann::json& args) const;
 
     // Every tool call runs through here once: `call`'s answer, or the error answer when it
     // throws; and `step` recorded when given and the answer is no failure.
-    nlohmann::json run(const std::string& name, const std::function<nlohmann::json()>& call,
-                       const std::optional<StepRecord>& step) const;
+    ToolAnswer run(const std::string& name, const std::function<ToolAnswer()>& call,
+                   const std::optional<StepRecord>& step) const;
     // For a family that only knows a step's details once its call took and must record it
     // before anything else touches the recording (element actions, under the session lock).
     const StepRecorder& recordStep() const { return families_.recordStep; }

@@ -54,7 +54,7 @@ json ToolRouter::dynamicTools() const {
     return tools;
 }
 
-json ToolRouter::callTool(const std::string& name, const json& args) const {
+ToolAnswer ToolRouter::callTool(const std::string& name, const json& args) const {
     // Arguments that are not an object are read as an empty object.
     static const json kNoArguments = json::object();
     const json& given = args.is_object() ? args : kNoArguments;
@@ -62,7 +62,7 @@ json ToolRouter::callTool(const std::string& name, const json& args) const {
     return callFallThrough(name, given);
 }
 
-json ToolRouter::callFallThrough(const std::string& name, const json& args) const {
+ToolAnswer ToolRouter::callFallThrough(const std::string& name, const json& args) const {
     Arguments arguments(args);
     if (name.starts_with(kShortcutToolPrefix))
         return registry_.run(name, [&] { return callShortcutTool(name, arguments); }, std::nullopt);
@@ -72,7 +72,7 @@ json ToolRouter::callFallThrough(const std::string& name, const json& args) cons
         return registry_.run(name, [&] { return browser.callBrowserTool(name, args); },
                              StepRecord{.toolName = name, .args = args, .context = "browser-ws"});
     if (auto webTool = browser.getWebTool(name)) {
-        if (auto wrong = webToolValueError(webTool->actionType, args)) return errorResult(*wrong);
+        if (auto valueFits = checkWebToolValue(webTool->actionType, args); !valueFits) return errorResult(valueFits.error());
         return registry_.run(name, [&] { return browser.executeInActiveBrowser(*webTool, arguments.stringOrList("value")); },
                              StepRecord{.toolName = name, .args = args, .pageUrl = webTool->urlPattern.value_or(""),
                                         .context = "browser-dom:" + webTool->selector});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/arguments.h"
+#include "tools/tool_answer.h"
 #include "tools/tool_families.h"
 #include "tools/tool_registry.h"
 
@@ -21,15 +22,15 @@ public:
     nlohmann::json dynamicTools() const;
 
     // tools/call: a fixed name goes to its handler, any other name falls through the
-    // dynamic families. Always answers a result dictionary.
-    nlohmann::json callTool(const std::string& name, const nlohmann::json& args) const;
+    // dynamic families. Answers a result dictionary, or a fixed tool's image.
+    ToolAnswer callTool(const std::string& name, const nlohmann::json& args) const;
 
     // Where the fixed tools' handlers are bound, before serving starts.
     ToolRegistry& registry() { return registry_; }
     const ToolRegistry& registry() const { return registry_; }
 
 private:
-    nlohmann::json callFallThrough(const std::string& name, const nlohmann::json& args) const;
+    ToolAnswer callFallThrough(const std::string& name, const nlohmann::json& args) const;
     nlohmann::json callShortcutTool(const std::string& name, const Arguments& args) const;
 
     ToolFamilies families_;

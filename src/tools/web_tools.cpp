@@ -9,7 +9,6 @@
 #include <cctype>
 #include <chrono>
 #include <limits>
-#include <variant>
 #include <vector>
 
 namespace velmor::tools {
@@ -67,11 +66,11 @@ void refillWebTools(const browser::ScriptInjector::Scan& scanned, browser::Scann
 
 // The page text a scan keeps: max_length when given (a whole number from 1 to 100,000),
 // else the default.
-std::variant<size_t, json> textLength(const Arguments& args) {
+Result<size_t> textLength(const Arguments& args) {
     auto asked = args.integer("max_length");
     if (!asked) return browser::ScriptInjector::kDefaultTextLength;
     if (*asked < 1 || *asked > static_cast<int64_t>(browser::ScriptInjector::kMaxTextLength))
-        return errorResult("max_length must be between 1 and 100000");
+        return fail("max_length must be between 1 and 100000");
     return static_cast<size_t>(*asked);
 }
 
@@ -121,8 +120,8 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
     router.registry().handle("web_scan", [&injector, &sessions, &router](const Arguments& args) {
         auto length = textLength(args);
-        if (auto* error = std::get_if<json>(&length)) return *error;
-        size_t maxLength = std::get<size_t>(length);
+        if (!length) return errorResult(length.error());
+        size_t maxLength = *length;
         auto scan = checkedScan(injector.scan(args.string("browser").value_or("auto"), args.string("url"), maxLength),
                                 maxLength, router);
         refillWebTools(scan, sessions.webTools(), router.registry());
@@ -139,8 +138,8 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (!name) return errorResult(missingField("tool_name"));
         auto tool = sessions.webTools().get(*name);
         if (!tool) return errorResult(webToolNotFound(*name));
-        if (auto wrong = webToolValueError(action ? *action : tool->actionType, args.raw()))
-            return errorResult(*wrong);
+        if (auto valueFits = checkWebToolValue(action ? *action : tool->actionType, args.raw()); !valueFits)
+            return errorResult(valueFits.error());
         return runWebTool(injector, *tool, action, value);
     });
     router.registry().handle("web_navigate", [&injector](const Arguments& args) {
@@ -150,8 +149,8 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
     });
     router.registry().handle("web_content", [&injector, &router](const Arguments& args) {
         auto length = textLength(args);
-        if (auto* error = std::get_if<json>(&length)) return *error;
-        size_t maxLength = std::get<size_t>(length);
+        if (!length) return errorResult(length.error());
+        size_t maxLength = *length;
         return contentSummary(checkedScan(injector.scan("auto", args.string("url"), maxLength), maxLength, router).result);
     });
     router.registry().handle("web_execute_js", [&injector](const Arguments& args) {
@@ -166,7 +165,7 @@ void installWebTools(ToolRouter& router, const browser::ScriptInjector& injector
         if (auto asked = args.integer("timeout_ms")) {
             if (*asked < 0) return errorResult("timeout_ms must be 0 or more");
             wait.limit = std::chrono::milliseconds(std::min<int64_t>(*asked, std::numeric_limits<int32_t>::max()));
-            if (auto refused = waitRefusal(wait.limit)) return errorResult(*refused);
+            if (auto allowed = checkWaitLength(wait.limit); !allowed) return errorResult(allowed.error());
         }
         return answerOf(injector.waitFor(wait, args.string("url")));
     });

@@ -46,10 +46,9 @@ TEST_F(DesktopScreenshot, IsAPngOfTheWindowShowingItsPixels) {
     auto window = testDesktop().windows.focusedWindowOf(app->id());
     ASSERT_TRUE(window);
     platform::Frame patch = where("patch");
-    json answer = call("screenshot");
-    ASSERT_TRUE(answer.contains("__image__")) << answer.dump();
-    ASSERT_EQ(answer.size(), 1u);
-    Decoded image = decodePng(answer.at("__image__"));
+    tools::ToolAnswer shot = router.callTool("screenshot", json::object());
+    ASSERT_TRUE(shot.image()) << shot.result().dump();
+    Decoded image = decodePng(shot.image()->pngBase64);
     ASSERT_GT(image.width, 0) << "not a PNG";
     EXPECT_EQ(image.width, window->frame.width);
     EXPECT_EQ(image.height, window->frame.height);
@@ -60,8 +59,9 @@ TEST_F(DesktopScreenshot, IsAPngOfTheWindowShowingItsPixels) {
 
     app->send("hide");
     ASSERT_TRUE(app->printed("hidden"));
-    eventually([&] { return !(answer = call("screenshot")).contains("__image__"); }, std::chrono::seconds(1));
-    EXPECT_EQ(answer, json({{"error", "target app window not found (pid " + std::to_string(app->id()) + ")"}}));
+    eventually([&] { return !(shot = router.callTool("screenshot", json::object())).image(); }, std::chrono::seconds(1));
+    ASSERT_FALSE(shot.image());
+    EXPECT_EQ(shot.result(), json({{"error", "target app window not found (pid " + std::to_string(app->id()) + ")"}}));
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ void DesktopSessionTest::SetUp() {
         << "desktop tests need the virtual desktop: run scripts/desktop-stack-up.sh <dir> and source <dir>/env.sh";
 }
 
-json DesktopSessionTest::call(const std::string& tool, const json& args) { return router.callTool(tool, args); }
+json DesktopSessionTest::call(const std::string& tool, const json& args) { return router.callTool(tool, args).result(); }
 
 std::unique_ptr<Program> DesktopSessionTest::launch(const std::vector<std::string>& argv,
                                                     const std::map<std::string, std::string>& env, int timeoutMs) {

@@ -47,7 +47,7 @@ protected:
         tabs.push_back(chromium->openTab(url));
         return url;
     }
-    nlohmann::json call(const std::string& name, const nlohmann::json& args) { return router->callTool(name, args); }
+    nlohmann::json call(const std::string& name, const nlohmann::json& args) { return router->callTool(name, args).result(); }
     // The value of a page expression, read through web_execute_js.
     nlohmann::json pageValue(const std::string& url, const std::string& expression) {
         auto result = call("web_execute_js", {{"js", "JSON.stringify({v: " + expression + "})"}, {"url", url}});

@@ -10,7 +10,7 @@ class FlowToolsTest : public FlowStoreTest {
 protected:
     FlowToolsTest() { velmor::tools::installFlowTools(router, store, [this] { return voice; }); }
 
-    Json call(const std::string& name, const Json& args = Json::object()) { return router.callTool(name, args); }
+    Json call(const std::string& name, const Json& args = Json::object()) { return router.callTool(name, args).result(); }
 
     std::string voice = "brian";
     velmor::tools::ToolRouter router;

@@ -56,9 +56,9 @@ protected:
         auto args = [&](const std::string& how) {
             return argument.empty() ? Json{{how, true}} : Json{{argument, how}};
         };
-        EXPECT_EQ(router.callTool(name, args("fail")), velmor::errorResult(name + " did not take"));
-        EXPECT_EQ(router.callTool(name, args("throw")), velmor::errorResult(name + " failed: broken handler"));
-        EXPECT_EQ(router.callTool(name, args("succeed")), Json({{"done", name}}));
+        EXPECT_EQ(router.callTool(name, args("fail")).result(), velmor::errorResult(name + " did not take"));
+        EXPECT_EQ(router.callTool(name, args("throw")).result(), velmor::errorResult(name + " failed: broken handler"));
+        EXPECT_EQ(router.callTool(name, args("succeed")).result(), Json({{"done", name}}));
     }
 
     ToolRouter router;

@@ -76,10 +76,10 @@ TEST_F(GnomeDesktop, CalculatorComputesWithItsOwnButtonsAndIsPictured) {
         5s))
         << "the calculator shows no 408";
 
-    json shot = call("screenshot");
-    ASSERT_TRUE(shot.contains("__image__")) << shot.dump();
+    tools::ToolAnswer shot = router.callTool("screenshot", json::object());
+    ASSERT_TRUE(shot.image()) << shot.result().dump();
     int width = 0, height = 0;
-    auto colours = coloursOf(shot.at("__image__"), width, height);
+    auto colours = coloursOf(shot.image()->pngBase64, width, height);
     EXPECT_EQ(width, 1280);
     EXPECT_EQ(height, 800);
     EXPECT_GT(colours.size(), 2u) << "the picture is all one colour";
@@ -234,7 +234,9 @@ TEST_F(GnomeDesktop, ARecordingIsAnMp4) {
     auto started = recorder.startDisplayRecording();
     ASSERT_TRUE(started) << started.error();
     std::this_thread::sleep_for(3s);
-    std::string path = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
+    ASSERT_TRUE(saved) << saved.error();
+    const std::string& path = *saved;
     ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
     json probe = probeMedia(path);
     ASSERT_TRUE(probe.is_object()) << "ffprobe could not read " << path;

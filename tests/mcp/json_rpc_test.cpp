@@ -17,9 +17,9 @@ protected:
         if (!text) return json();
         return json::parse(*text);
     }
-    // The tool answers `result` when called as list_apps.
-    json callTool(json result, json id = 7) {
-        router.registry().handle("list_apps", [result](const Arguments&) { return result; });
+    // The tool answers `answer` when called as list_apps.
+    json callTool(tools::ToolAnswer answer, json id = 7) {
+        router.registry().handle("list_apps", [answer](const Arguments&) { return answer; });
         return call(json({{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
                           {"params", {{"name", "list_apps"}, {"arguments", json::object()}}}})
                         .dump());
@@ -119,20 +119,23 @@ TEST_F(JsonRpc, UnknownMethodsAreMethodNotFoundWithTheIdEchoedInItsOwnType) {
 }
 
 // A result is the text of its sorted compact JSON; only a string error marks it an error,
-// an image result keeps only the image, and what cannot be serialised answers a fixed text.
+// an image becomes image content (a dictionary never does, whatever its keys), and what
+// cannot be serialised answers a fixed text.
 TEST_F(JsonRpc, ToolResultsBecomeTextErrorOrImageContent) {
-    json answer = callTool({{"b", 1}, {"a", "x"}});
+    json answer = callTool(json{{"b", 1}, {"a", "x"}});
     EXPECT_EQ(answer["id"], 7);
     EXPECT_EQ(answer["result"], json({{"content", {{{"type", "text"}, {"text", R"({"a":"x","b":1})"}}}}}));
 
-    json failed = callTool({{"error", "no active session"}});
+    json failed = callTool(json{{"error", "no active session"}});
     EXPECT_EQ(failed["result"], json({{"content", {{{"type", "text"}, {"text", "Error: no active session"}}}},
                                       {"isError", true}}));
-    json numeric = callTool({{"error", 5}});
+    json numeric = callTool(json{{"error", 5}});
     EXPECT_EQ(numeric["result"], json({{"content", {{{"type", "text"}, {"text", R"({"error":5})"}}}}}));
 
-    json image = callTool({{"__image__", "iVBORw0KGgo="}, {"error", "ignored"}, {"width", 3}});
+    json image = callTool(tools::ToolImage{"iVBORw0KGgo="});
     EXPECT_EQ(image["result"], json({{"content", {{{"type", "image"}, {"data", "iVBORw0KGgo="}, {"mimeType", "image/png"}}}}}));
+    json imageKey = callTool(json{{"__image__", "iVBORw0KGgo="}});
+    EXPECT_EQ(imageKey["result"], json({{"content", {{{"type", "text"}, {"text", R"({"__image__":"iVBORw0KGgo="})"}}}}}));
 
     for (json unserialisable : {json({{"value", std::nan("")}}), json({{"text", std::string("\xff")}})})
         EXPECT_EQ(callTool(unserialisable)["result"]["content"][0]["text"], R"({"error":"json serialization failed"})");

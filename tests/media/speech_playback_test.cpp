@@ -49,7 +49,7 @@ TEST(SpeechPlayback, TheSystemVoiceSpeaksThroughTheSpeakToolAndIsRecordedInTheFl
     test::SinkRecording sink;
     auto start = Clock::now();
     json arguments{{"text", "Welcome to the demo. This sentence is spoken by the system voice."}, {"voice", "GREAT_BRITAIN"}};
-    json answer = router.callTool("speak", arguments);
+    json answer = router.callTool("speak", arguments).result();
     double took = secondsSince(start);
     std::string pcm = sink.stop();
     EXPECT_EQ(answer, (json{{"status", "spoken"}, {"text", arguments["text"]}, {"provider", "system"}}));

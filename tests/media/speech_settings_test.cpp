@@ -95,15 +95,15 @@ TEST(SpeechSettings, ConfigureTtsSavesTheKeyBesideOtherSettingsAndPrefetchCounts
     tools::ToolRouter router;
     tools::installSpeechTools(router, speech.manager, file);
 
-    EXPECT_EQ(router.callTool("configure_tts", {{"api_key", "k"}}), (json{{"error", "missing 'provider'"}}));
-    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", ""}}),
+    EXPECT_EQ(router.callTool("configure_tts", {{"api_key", "k"}}).result(), (json{{"error", "missing 'provider'"}}));
+    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", ""}}).result(),
               (json{{"error", "missing 'api_key'"}}));
-    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "acme"}, {"api_key", "k"}})["error"],
+    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "acme"}, {"api_key", "k"}}).result()["error"],
               "unknown provider: acme (known: deepgram, elevenlabs, gemini, openai)");
     EXPECT_FALSE(speech.manager.isConfigured());
     EXPECT_EQ(json::parse(test::readFile(file))["openai_api_key"], "old");
 
-    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", "sk-new"}}),
+    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", "sk-new"}}).result(),
               (json{{"status", "configured"},
                     {"provider", "openai"},
                     {"voices", {"coral", "sage", "alloy", "nova", "echo"}}}));
@@ -115,11 +115,11 @@ TEST(SpeechSettings, ConfigureTtsSavesTheKeyBesideOtherSettingsAndPrefetchCounts
     ASSERT_EQ(stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
 
-    EXPECT_EQ(router.callTool("prefetch_audio", {}), (json{{"error", "missing 'lines' array"}}));
-    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "First"}}, 7}}}),
+    EXPECT_EQ(router.callTool("prefetch_audio", {}).result(), (json{{"error", "missing 'lines' array"}}));
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "First"}}, 7}}}).result(),
               (json{{"error", "'lines' must be an array of objects"}}));
     EXPECT_EQ(router.callTool("prefetch_audio",
-                              {{"lines", {{{"text", "First"}}, {{"text", ""}, {"voice", "nova"}}, {{"text", "Second"}, {"voice", "Sage"}}}}}),
+                              {{"lines", {{{"text", "First"}}, {{"text", ""}, {"voice", "nova"}}, {{"text", "Second"}, {"voice", "Sage"}}}}}).result(),
               (json{{"status", "prefetched"}, {"succeeded", 2}, {"failed", 0}, {"total", 2}}));
     auto requests = speech.vendor.requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -127,9 +127,9 @@ TEST(SpeechSettings, ConfigureTtsSavesTheKeyBesideOtherSettingsAndPrefetchCounts
     EXPECT_TRUE(speech.manager.getCachedAudio("First", "coral"));
     EXPECT_TRUE(speech.manager.getCachedAudio("Second", "sage"));
 
-    EXPECT_EQ(router.callTool("speak", {{"voice", "nova"}}), (json{{"error", "missing 'text'"}}));
+    EXPECT_EQ(router.callTool("speak", {{"voice", "nova"}}).result(), (json{{"error", "missing 'text'"}}));
     // A cached line still needs a player; one that cannot run is reported, not hidden.
-    EXPECT_EQ(router.callTool("speak", {{"text", "First"}})["error"], "playback error: cannot run /nonexistent/ffmpeg");
+    EXPECT_EQ(router.callTool("speak", {{"text", "First"}}).result()["error"], "playback error: cannot run /nonexistent/ffmpeg");
 }
 
 // A key is put into a request header, where a CR or LF would end the header and let the
@@ -146,18 +146,18 @@ TEST(SpeechSettings, AKeyThatCouldBreakTheHeaderBlockIsRefusedAndNeverReachesThe
     const std::string smuggled = "sk-1\r\nX-Injected: yes\r\n\r\nPOST /v1/other HTTP/1.1";
     for (const std::string& key : {smuggled, std::string("sk-\n"), std::string("sk\x1b[2J"), std::string("sk-\xc2\x85"),
                                    std::string("sk\0x", 4)})
-        EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", key}}),
+        EXPECT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", key}}).result(),
                   (json{{"error", "api_key contains characters a key never has"}}));
-    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "gemini"}, {"api_key", std::string(513, 'k')}}),
+    EXPECT_EQ(router.callTool("configure_tts", {{"provider", "gemini"}, {"api_key", std::string(513, 'k')}}).result(),
               (json{{"error", "api_key is longer than 512 bytes"}}));
     EXPECT_FALSE(speech.manager.isConfigured());
     EXPECT_EQ(json::parse(test::readFile(file)), (json{{"openai_api_key", "old"}})) << "nothing is stored";
-    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}})["succeeded"], 0);
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}}).result()["succeeded"], 0);
 
     // The longest key still works, with its scheme in front.
-    ASSERT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", std::string(512, 'k')}})["status"],
+    ASSERT_EQ(router.callTool("configure_tts", {{"provider", "openai"}, {"api_key", std::string(512, 'k')}}).result()["status"],
               "configured");
-    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}})["succeeded"], 1);
+    EXPECT_EQ(router.callTool("prefetch_audio", {{"lines", {{{"text", "Hello"}}}}}).result()["succeeded"], 1);
     ASSERT_EQ(speech.vendor.requests().size(), 1u);
     EXPECT_EQ(speech.vendor.requests()[0].headers["authorization"], "Bearer " + std::string(512, 'k'));
 

@@ -21,7 +21,9 @@ protected:
     // Records for `length`, stops, and answers what ffprobe says about the saved file.
     nlohmann::json recordFor(std::chrono::milliseconds length) {
         std::this_thread::sleep_for(length);
-        std::string path = recorder.stopRecording();
+        auto saved = recorder.stopRecording();
+        EXPECT_TRUE(saved) << saved.error();
+        std::string path = saved ? *saved : std::string();
         EXPECT_TRUE(path.starts_with(home.path() + "/Videos/velmor-demo-") && path.ends_with(".mp4")) << path;
         EXPECT_GT(std::filesystem::file_size(path), 1000u);
         auto probe = probeMedia(path);
@@ -53,7 +55,7 @@ TEST_F(WindowRecorderTest, RecordsTheTargetsWindowUntilANewSessionThenTheWholeSc
     EXPECT_EQ(recorder.startRecording(app->pid()).error(), "already recording");
     EXPECT_EQ(recorder.startDisplayRecording().error(), "already recording");
     EXPECT_EQ(sizeOf(recordFor(2000ms)), evenSize(window->frame));
-    EXPECT_EQ(recorder.stopRecording(), "error: not recording");
+    EXPECT_EQ(recorder.stopRecording().error(), "not recording");
 
     // The window chosen first is kept, even after the window has grown...
     ASSERT_TRUE(windows.changeFrame(window->id, {.width = window->frame.width + 41, .height = window->frame.height + 31}));

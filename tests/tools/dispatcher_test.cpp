@@ -87,23 +87,23 @@ TEST_F(Dispatcher, WronglyTypedArgumentsOfFixedToolsAreNamedWithTheirType) {
              {"dry_run", {{"active", "yes"}}, "'active' must be a boolean"},
              {"prefetch_audio", {{"lines", {"hello"}}}, "'lines' must be an array of objects"},
          })
-        EXPECT_EQ(plain.callTool(c.tool, c.args), json({{"error", c.error}})) << c.tool << " " << c.args;
-    EXPECT_EQ(plain.callTool("click_at", {{"x", 3.0}, {"y", 1}}), json({{"error", "missing 'x' and 'y' coordinates"}}))
+        EXPECT_EQ(plain.callTool(c.tool, c.args).result(), json({{"error", c.error}})) << c.tool << " " << c.args;
+    EXPECT_EQ(plain.callTool("click_at", {{"x", 3.0}, {"y", 1}}).result(), json({{"error", "missing 'x' and 'y' coordinates"}}))
         << "a whole number written with a fraction part reaches the tool";
 }
 
 TEST_F(Dispatcher, ShortcutNamesNeverFallFurther) {
     browser->pageAgentTools = {"shortcut_ghost"};
-    EXPECT_EQ(router.callTool("shortcut_hello_world", {{"input", "hi"}}), json({{"ran", "Hello World"}, {"input", "hi"}}));
+    EXPECT_EQ(router.callTool("shortcut_hello_world", {{"input", "hi"}}).result(), json({{"ran", "Hello World"}, {"input", "hi"}}));
     // The second of two names that meet on one tool name runs under the numbered name.
-    EXPECT_EQ(router.callTool("shortcut_hello_world_2", json::object()),
+    EXPECT_EQ(router.callTool("shortcut_hello_world_2", json::object()).result(),
               json({{"ran", "hello-world"}, {"input", nullptr}}));
-    EXPECT_EQ(router.callTool("shortcut_log_caf_visit", {{"input", 3}}),
+    EXPECT_EQ(router.callTool("shortcut_log_caf_visit", {{"input", 3}}).result(),
               json({{"ran", "Log Café Visit!"}, {"input", nullptr}}));
-    EXPECT_EQ(router.callTool("shortcut_ghost", json::object()),
+    EXPECT_EQ(router.callTool("shortcut_ghost", json::object()).result(),
               json({{"error", "shortcut not found for tool: shortcut_ghost"}}));
     shortcuts->listing = {{"error", "shortcuts unavailable"}};
-    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object()),
+    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object()).result(),
               json({{"error", "shortcut not found for tool: shortcut_hello_world"}}));
     EXPECT_TRUE(recorded.empty());
 }
@@ -115,10 +115,10 @@ TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenThey
     browser->webTools["click_buy"] = {.selector = "#buy", .actionType = "click", .urlPattern = "shop.example"};
     browser->webTools["fill_email"] = {.selector = "#email", .actionType = "fill", .urlPattern = "mail.example"};
     json args = {{"qty", 2}}, email = {{"value", "a@b.c"}};
-    EXPECT_EQ(router.callTool("click_buy", args), json({{"by", "page-agent"}}));
-    EXPECT_EQ(router.callTool("fill_email", email), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
+    EXPECT_EQ(router.callTool("click_buy", args).result(), json({{"by", "page-agent"}}));
+    EXPECT_EQ(router.callTool("fill_email", email).result(), json({{"by", "web"}, {"selector", "#email"}, {"value", "a@b.c"}}));
     browser->pageAgentAnswer = {{"error", "browser session closed"}};
-    EXPECT_EQ(router.callTool("click_buy", json::object()), json({{"error", "browser session closed"}}));
+    EXPECT_EQ(router.callTool("click_buy", json::object()).result(), json({{"error", "browser session closed"}}));
 
     ASSERT_EQ(recorded.size(), 2u);
     EXPECT_EQ(recorded[0].toolName, "click_buy");
@@ -133,22 +133,22 @@ TEST_F(Dispatcher, BrowserToolsPageAgentFirstAreRecordedWithTheirContextWhenThey
 
 TEST_F(Dispatcher, EverythingElseGoesToTheSessionUnlessItIsAGoneWebTool) {
     json args = {{"value", "x"}, {"extra", {1, 2}}};
-    EXPECT_EQ(router.callTool("fill_name", args), json({{"by", "session"}, {"tool", "fill_name"}, {"args", args}}));
-    EXPECT_EQ(router.callTool("", json::object())["by"], "session");
+    EXPECT_EQ(router.callTool("fill_name", args).result(), json({{"by", "session"}, {"tool", "fill_name"}, {"args", args}}));
+    EXPECT_EQ(router.callTool("", json::object()).result()["by"], "session");
     // Names are compared exactly.
-    EXPECT_EQ(router.callTool("Screenshot", json::object())["by"], "session");
+    EXPECT_EQ(router.callTool("Screenshot", json::object()).result()["by"], "session");
     EXPECT_TRUE(recorded.empty()) << "the session records its own element tools";
 
     ToolRouter bare;
-    EXPECT_EQ(bare.callTool("click_ok", json::object()), json({{"error", "no active session"}}));
+    EXPECT_EQ(bare.callTool("click_ok", json::object()).result(), json({{"error", "no active session"}}));
 
     // Once a page scan left web tools, a name nothing knows is a web tool that is gone, unless
     // an application's elements are scanned.
     browser->webTools["click_web"] = {.selector = "#w", .actionType = "click", .urlPattern = "x"};
-    EXPECT_EQ(router.callTool("click_gone", json::object()),
+    EXPECT_EQ(router.callTool("click_gone", json::object()).result(),
               json({{"error", "web tool 'click_gone' not found. Run web_scan first."}}));
     elements->tools = {{"click_ok", "click", "Click OK"}};
-    EXPECT_EQ(router.callTool("click_gone", json::object())["by"], "session");
+    EXPECT_EQ(router.callTool("click_gone", json::object()).result()["by"], "session");
 }
 
 TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSentWhole) {
@@ -183,8 +183,8 @@ TEST_F(Dispatcher, TheListAppendsBrowserWebElementAndShortcutToolsInOrderAndIsSe
     for (const auto& tool : router.allTools())
         EXPECT_TRUE(names.insert(tool["name"].get<std::string>()).second) << tool["name"] << " listed twice";
     EXPECT_EQ(names.size(), 43u + 1 + 1 + 2 + 3);
-    EXPECT_EQ(router.callTool("click_web", json::object())["by"], "web");
-    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object())["ran"], "Hello World");
+    EXPECT_EQ(router.callTool("click_web", json::object()).result()["by"], "web");
+    EXPECT_EQ(router.callTool("shortcut_hello_world", json::object()).result()["ran"], "Hello World");
 
     // tools/list is assembled from the fixed tools' text serialised once; it must read as
     // the envelope of the whole list built afresh, whatever the request's id.

@@ -93,9 +93,9 @@ TEST_F(WaylandDesktop, ApplicationsAreListedWithTheirWindowsActivatedAndCaptured
             return rect == json({{"x", 100}, {"y", 50}, {"width", 640}, {"height", 480}});
         },
         5s));
-    json shot = call("screenshot");
-    ASSERT_TRUE(shot.contains("__image__")) << shot.dump();
-    Picture picture = decode(shot.at("__image__"));
+    tools::ToolAnswer shot = router.callTool("screenshot", json::object());
+    ASSERT_TRUE(shot.image()) << shot.result().dump();
+    Picture picture = decode(shot.image()->pngBase64);
     EXPECT_EQ(picture.width, 640);
     EXPECT_EQ(picture.height, 480);
     EXPECT_GT(picture.colours.size(), 2u) << "the window's picture is all one colour";
@@ -244,7 +244,9 @@ TEST_F(WaylandDesktop, ARecordingIsAnMp4OfTheWindow) {
     auto started = recorder.startRecording(fixture->id());
     ASSERT_TRUE(started) << started.error();
     std::this_thread::sleep_for(3s);
-    std::string path = recorder.stopRecording();
+    auto saved = recorder.stopRecording();
+    ASSERT_TRUE(saved) << saved.error();
+    const std::string& path = *saved;
     ASSERT_EQ(path.rfind(home.path(), 0), 0u) << path;
 
     json probe = probeMedia(path);
