@@ -182,7 +182,7 @@ bool AtspiElement::editable() {
 
 bool AtspiElement::enabledNow() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
-        auto states = liveStates(atspi);
+        auto states = snapshot_->statesNow(atspi, node_);
         return states && (((*states >> ATSPI_STATE_ENABLED) & 1u) || ((*states >> ATSPI_STATE_SENSITIVE) & 1u));
     });
 }
@@ -256,24 +256,12 @@ bool AtspiElement::offersPress() {
     });
 }
 
-std::optional<uint64_t> AtspiElement::liveStates(AtspiConnection& atspi) {
-    DBusConnection* bus = atspi.connection();
-    if (!bus) return std::nullopt;
-    DbusReply reply =
-        DbusCall(snapshot_->busName(), node().path, kAccessibleDbus, "GetState").send(bus, kAtspiCallTimeoutMs);
-    if (!reply.hasSignature("au")) return std::nullopt;
-    DbusReader words = reply.reader().open();
-    uint64_t low = words.uint32();
-    uint64_t high = words.uint32();
-    return low | (high << 32);
-}
-
 std::optional<Frame> AtspiElement::frameOnScreen() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<Frame> {
         DBusConnection* bus = atspi.connection();
         if (!bus || !(node().interfaces & kComponentInterface)) return std::nullopt;
         // Asked now rather than taken from the snapshot: a menu opened since shows its items.
-        auto states = liveStates(atspi);
+        auto states = snapshot_->statesNow(atspi, node_);
         if (!states || !((*states >> ATSPI_STATE_SHOWING) & 1u) || !((*states >> ATSPI_STATE_VISIBLE) & 1u))
             return std::nullopt;
         auto frame = extentsFrom(askScreenExtents(bus, snapshot_->busName(), node().path).wait());
@@ -341,7 +329,7 @@ bool AtspiElement::scrollToVisible() {
 
 std::optional<bool> AtspiElement::selected() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> std::optional<bool> {
-        auto states = liveStates(atspi);
+        auto states = snapshot_->statesNow(atspi, node_);
         if (!states || !((*states >> ATSPI_STATE_SELECTABLE) & 1u)) return std::nullopt;
         return static_cast<bool>((*states >> ATSPI_STATE_SELECTED) & 1u);
     });
@@ -349,7 +337,7 @@ std::optional<bool> AtspiElement::selected() {
 
 bool AtspiElement::focused() {
     return snapshot_->bus().withLocked([&](AtspiConnection& atspi) -> bool {
-        auto states = liveStates(atspi);
+        auto states = snapshot_->statesNow(atspi, node_);
         return states && ((*states >> ATSPI_STATE_FOCUSED) & 1u);
     });
 }

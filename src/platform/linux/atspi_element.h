@@ -54,8 +54,6 @@ private:
     std::optional<int> pressActionIndex(AtspiConnection& atspi, std::optional<AccessibilityError>& error);
     // Reads ahead what a scan asks of the cells inside the cells of a table's rows.
     void readCellsWithin(AtspiConnection& atspi, const std::vector<int>& kept, const std::vector<std::optional<int>>& rows);
-    // The element's states as the application reports them now; nothing when it cannot be asked.
-    std::optional<uint64_t> liveStates(AtspiConnection& atspi);
     std::optional<std::string> liveValue(AtspiConnection& atspi);
     // The Text interface's whole contents now.
     std::optional<std::string> liveText(AtspiConnection& atspi);

@@ -6,6 +6,7 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace velmor::platform {
@@ -44,12 +45,8 @@ int popoverBelow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int item) {
 }
 
 bool hasStateNow(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node, AtspiStateType state) {
-    DBusConnection* connection = atspi.connection();
-    if (!connection) return false;
-    DbusReply states = DbusCall(snapshot.busName(), snapshot.node(node).path, "org.a11y.atspi.Accessible", "GetState")
-                           .send(connection, kAtspiCallTimeoutMs);
-    // The states asked for here lie in the first of the two words.
-    return states.hasSignature("au") && ((states.reader().open().uint32() >> state) & 1u);
+    auto states = snapshot.statesNow(atspi, node);
+    return states && ((*states >> state) & 1u);
 }
 
 // Where the caret of a text is; none for what holds no text.
@@ -280,9 +277,9 @@ std::vector<MenuListing> Gtk4MenuBar::list(size_t mostMenus, size_t mostItems,
 
 Result<void> Gtk4MenuBar::walk(const std::vector<std::string>& path, bool click) {
     const std::vector<int> items = barItems();
-    size_t index = 0;
-    while (index < items.size() && menuName(snapshot_.node(items[index])) != path.front()) ++index;
-    if (index == items.size()) return fail("no menu " + inQuotes(path.front()) + " in the menu bar");
+    const int item = entryNamed(snapshot_, items, path.front());
+    if (item < 0) return fail(missingStep(snapshot_, -1, path.front()));
+    const size_t index = std::find(items.begin(), items.end(), item) - items.begin();
 
     noteFocus();
     auto popover = open(items, index);
@@ -290,19 +287,13 @@ Result<void> Gtk4MenuBar::walk(const std::vector<std::string>& path, bool click)
         closeAll(items);
         return fail(popover.error());
     }
-    int menu = items[index];
+    int menu = item;
     for (size_t step = 1; step < path.size(); ++step) {
         const std::vector<int> entries = entriesOf(*popover);
-        int entry = -1;
-        for (int candidate : entries) {
-            if (menuName(snapshot_.node(candidate)) == path[step]) {
-                entry = candidate;
-                break;
-            }
-        }
+        const int entry = entryNamed(snapshot_, entries, path[step]);
         if (entry < 0) {
             closeAll(items);
-            return fail("no menu item " + inQuotes(path[step]) + " in " + inQuotes(menuName(snapshot_.node(menu))));
+            return fail(missingStep(snapshot_, menu, path[step]));
         }
         const bool last = step + 1 == path.size();
         if (last && !click) return highlight(entry, entries.size());

@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_menu_entries.h"
 
 #include "base/outside_text.h"
+#include "base/text.h"
 #include "platform/linux/dbus_message.h"
 
 #include <atspi/atspi-constants.h>
@@ -15,6 +16,19 @@ bool isMenuEntryRole(uint32_t role) {
 std::string menuName(const AtspiNode& node) { return outside_text::label(node.name); }
 
 std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
+
+int entryNamed(const AtspiSnapshot& snapshot, const std::vector<int>& entries, std::string_view step) {
+    const std::string_view name = trimmed(step);
+    for (int entry : entries)
+        if (menuName(snapshot.node(entry)) == name) return entry;
+    return -1;
+}
+
+std::string missingStep(const AtspiSnapshot& snapshot, int menu, std::string_view step) {
+    const std::string name(trimmed(step));
+    if (menu < 0) return "no menu " + inQuotes(name) + " in the menu bar";
+    return "no menu item " + inQuotes(name) + " in " + inQuotes(menuName(snapshot.node(menu)));
+}
 
 Result<void> doMenuAction(AtspiConnection& atspi, AtspiSnapshot& snapshot, int node) {
     constexpr const char* kActionDbus = "org.a11y.atspi.Action";

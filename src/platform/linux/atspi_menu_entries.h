@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmor::platform {
 
@@ -18,6 +20,13 @@ bool isMenuEntryRole(uint32_t role);
 // and types is the name without the blanks around it. The agent reads the names and gives
 // them back in a path, so both go by the name as the sanitiser shows it.
 std::string menuName(const AtspiNode& node);
+
+// The first of `entries` a step of a path names (the blanks around the step do not count);
+// -1 when none.
+int entryNamed(const AtspiSnapshot& snapshot, const std::vector<int>& entries, std::string_view step);
+// What the agent is told of a step that names nothing in `menu`, or in the menu bar when
+// `menu` is -1.
+std::string missingStep(const AtspiSnapshot& snapshot, int menu, std::string_view step);
 
 std::string inQuotes(const std::string& name);
 

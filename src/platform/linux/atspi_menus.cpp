@@ -1,6 +1,5 @@
 #include "platform/linux/atspi_menus.h"
 
-#include "base/text.h"
 #include "platform/linux/atspi_extents.h"
 #include "platform/linux/atspi_gtk4_menus.h"
 #include "platform/linux/atspi_menu_entries.h"
@@ -191,18 +190,8 @@ std::optional<std::string> AtspiMenus::follow(AtspiConnection& atspi, AtspiSnaps
     int node = nodes.empty() ? menuBarOf(atspi, snapshot) : nodes.back();
     if (node < 0) return "the application has no menu bar";
     for (size_t step = nodes.size(); step < path.size(); ++step) {
-        std::string name(trimmed(path[step]));
-        int next = -1;
-        for (int entry : entriesOf(atspi, snapshot, node)) {
-            if (menuName(snapshot.node(entry)) == name) {
-                next = entry;
-                break;
-            }
-        }
-        if (next < 0) {
-            return nodes.empty() ? "no menu " + inQuotes(name) + " in the menu bar"
-                                 : "no menu item " + inQuotes(name) + " in " + inQuotes(menuName(snapshot.node(node)));
-        }
+        int next = entryNamed(snapshot, entriesOf(atspi, snapshot, node), path[step]);
+        if (next < 0) return missingStep(snapshot, nodes.empty() ? -1 : node, path[step]);
         nodes.push_back(next);
         node = next;
     }

@@ -112,6 +112,15 @@ void AtspiSnapshot::linkChildren() {
     }
 }
 
+std::optional<uint64_t> AtspiSnapshot::statesNow(AtspiConnection& atspi, int index) const {
+    DBusConnection* connection = atspi.connection();
+    if (!connection) return std::nullopt;
+    DbusReply reply =
+        DbusCall(busName_, nodes_[index].path, kAccessibleInterface, "GetState").send(connection, kAtspiCallTimeoutMs);
+    if (!reply.hasSignature("au")) return std::nullopt;
+    return readStates(reply.reader().open());
+}
+
 const std::vector<int>& AtspiSnapshot::childrenOf(AtspiConnection& atspi, int index) {
     if (!nodes_[index].childrenKnown) readChildren(atspi, {index});
     return nodes_[index].children;

@@ -77,6 +77,9 @@ public:
     void readChildrenOf(AtspiConnection& atspi, const std::vector<int>& indices);
     // The application's toolkit.
     AtspiToolkit toolkit(AtspiConnection& atspi);
+    // The node's states (AtspiStateType bits) as the application has them now; nothing when
+    // it does not answer.
+    std::optional<uint64_t> statesNow(AtspiConnection& atspi, int index) const;
     // The press actions of these nodes, asked for all at once where not known yet.
     void readPressActions(AtspiConnection& atspi, const std::vector<int>& indices);
     // The node's press action as the application lists it now.
